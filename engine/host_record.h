@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/calendar_time.h"
+
+namespace kelvoran {
+
+struct ProbeJob;
+
+enum HostStatus : std::int32_t { StatusOk = 0, StatusWarning = 1, StatusError = 2 };
+enum HostTrend : std::int32_t { TrendNone = 0, TrendSuccesses = 1, TrendFailures = 2 };
+
+inline constexpr std::uint32_t NoMinResponse = 0xFFFFFFFFu;
+
+// One monitored host: its nine settings and what the monitor has learned about
+// it since it was created or last reset. Owned by its list row and touched on
+// the user-interface thread only; probes refer to it by HostId.
+class HostRecord {
+ public:
+  // Takes the next id from the process-wide counter.
+  HostRecord();
+  // Full copy, HostId and Busy included: the settings dialog edits such a copy
+  // and still recognises results that belong to its host.
+  HostRecord(const HostRecord&) = default;
+  HostRecord& operator=(const HostRecord&) = default;
+  virtual ~HostRecord() = default;
+
+  // Assigns the nine settings and nothing else.
+  void CopySettings(const HostRecord& source);
+  // Back to the starting state of the results; settings, HostId and Busy stay.
+  void ResetResults();
+  // Fills a job's request part from this host and zeroes its result part.
+  void MakeProbeJob(ProbeJob& job) const;
+  // The operator's text for ResultCode / ResultValue.
+  std::string ResultText() const;
+
+  // Settings (stored in the host settings file).
+  std::string Host;
+  std::int32_t LastDelay = 0;
+  std::int32_t Delay = 0;
+  std::int32_t FailPeriod = 0;
+  std::int32_t SuccessPeriod = 0;
+  std::uint32_t PacketSize = 0;
+  std::int32_t Timeout = 0;
+  std::string PopupDestination;
+  std::string PopupMessage;
+  std::string Description;
+
+  // Results.
+  std::int32_t Status = StatusWarning;
+  std::uint32_t MinResponse = NoMinResponse;
+  std::uint32_t AvgResponse = 0;
+  std::uint32_t MaxResponse = 0;
+  std::uint32_t SentCount = 0;
+  std::uint32_t ReceivedCount = 0;
+  std::uint32_t FailedCount = 0;
+  // 64 bits: a 32-bit sum wraps after some weeks on a slow link and would
+  // make AvgResponse plainly wrong.
+  std::uint64_t ResponseTotal = 0;
+  CalendarTime LastProbeTime = 0;
+  CalendarTime TrendStart = 0;
+  std::int32_t Trend = TrendNone;
+  bool PopupSent = false;
+  std::int32_t ResultCode = 0;
+  std::int32_t ResultValue = 0;
+
+  std::int32_t HostId;
+  bool Busy = false;
+
+  // The value the next default-constructed record will take minus one: the
+  // number of ids used up so far in this process.
+  static std::int32_t LastHostId();
+
+ private:
+  static std::int32_t NextHostId();
+};
+
+}  // namespace kelvoran

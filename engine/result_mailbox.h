@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <vector>
+
+#include "engine/probe_job.h"
+
+namespace kelvoran {
+
+// The only structure shared between worker threads and the user-interface
+// thread: finished jobs wait here until the next tick takes them. Its lock is
+// the only lock in the monitor.
+class ResultMailbox {
+ public:
+  static constexpr std::size_t InitialSlots = 32;
+  static constexpr std::size_t GrowthSlots = 8;
+
+  ResultMailbox();
+  ResultMailbox(const ResultMailbox&) = delete;
+  ResultMailbox& operator=(const ResultMailbox&) = delete;
+  // Frees any job still waiting; after the closing wait there are none.
+  virtual ~ResultMailbox();
+
+  // Stores the job in the first empty slot, growing by eight slots when there
+  // is none. Called by worker threads.
+  void Put(ProbeJobPtr job);
+  // Removes and returns the job in the first occupied slot, or null.
+  ProbeJobPtr Take();
+
+  // The number of slots, which never shrinks.
+  std::size_t SlotCount() const;
+  // The slot a job with the given HostId sits in, or -1 (for tests).
+  std::ptrdiff_t SlotOf(std::int32_t hostId) const;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<ProbeJob*> slots_;
+};
+
+}  // namespace kelvoran

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "engine/host_record.h"
+#include "engine/host_rows.h"
+
+namespace kelvoran::testing {
+
+// A host list on a plain vector, in the order the rows were added, that
+// records which rows and dialogs were refreshed.
+class FakeHostRows : public HostRows {
+ public:
+  HostRecord& Add() {
+    records_.push_back(std::make_unique<HostRecord>());
+    return *records_.back();
+  }
+  int AddRow(std::unique_ptr<HostRecord> record) override {
+    records_.push_back(std::move(record));
+    return RowCount() - 1;
+  }
+  void Remove(int row) { records_.erase(records_.begin() + row); }
+
+  int RowCount() const override { return static_cast<int>(records_.size()); }
+  HostRecord& RecordAt(int row) override { return *records_.at(static_cast<size_t>(row)); }
+  int FindRowByHostId(std::int32_t hostId) const override {
+    for (size_t i = 0; i < records_.size(); ++i)
+      if (records_[i]->HostId == hostId) return static_cast<int>(i);
+    return -1;
+  }
+  void FormatRow(int row) override { formattedRows.push_back(row); }
+  const HostRecord* DialogRecord() const override { return dialogRecord; }
+  void RefreshDialogResults(const HostRecord& live) override {
+    dialogRefreshes.push_back(live.HostId);
+  }
+
+  std::vector<int> formattedRows;
+  std::vector<std::int32_t> dialogRefreshes;
+  const HostRecord* dialogRecord = nullptr;
+
+ private:
+  std::vector<std::unique_ptr<HostRecord>> records_;
+};
+
+}  // namespace kelvoran::testing
