@@ -1,0 +1,249 @@
+#include "ui/host_settings_dialog.h"
+
+#include <wx/button.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "engine/host_record.h"
+#include "ui/display_text.h"
+#include "ui/host_row_text.h"
+#include "ui/number_field.h"
+
+namespace kelvoran {
+namespace {
+
+// Control identifiers of the dialog, kept so that help and tests can find
+// each field.
+enum DialogId : int {
+  IdPacketSize = 1002,
+  IdDelay = 1004,
+  IdFailPeriod = 1006,
+  IdSuccessPeriod = 1008,
+  IdTimeout = 1010,
+  IdDestination = 1011,
+  IdMessage = 1012,
+  IdHost = 1022,
+  IdDescription = 1034,
+};
+constexpr int kResultIds[] = {1013, 1021, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1024};
+constexpr const char* kResultLabels[] = {"Status:",
+                                         "Current response time:",
+                                         "Min.response time:",
+                                         "Avg. response time:",
+                                         "Max. response time:",
+                                         "Pings sent:",
+                                         "Pings received:",
+                                         "Pings failed:",
+                                         "Ping success rate:",
+                                         "Error:"};
+constexpr const char* kResultUnits[] = {"", "ms.", "ms.", "ms.", "ms.", "", "", "", "%", ""};
+
+constexpr const char* kIntro =
+    "Please specify the ping settings in this window. If you want Kelvoran to send a popup "
+    "message when a host stops responding, specify a message and destination in the \"Popup "
+    "message\" section. For\nmore information on setting the ping parameters, press F1 or click "
+    "the Help button.";
+
+void AddRow(wxWindow* parent, wxFlexGridSizer* grid, const char* label, wxWindow* field,
+            const char* unit) {
+  grid->Add(new wxStaticText(parent, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+  grid->Add(field, 1, wxEXPAND);
+  grid->Add(new wxStaticText(parent, wxID_ANY, unit), 0, wxALIGN_CENTER_VERTICAL);
+}
+
+wxFlexGridSizer* FieldGrid() {
+  auto* grid = new wxFlexGridSizer(3, wxSize(8, 6));
+  grid->AddGrowableCol(1);
+  return grid;
+}
+
+wxTextCtrl* TextField(wxWindow* parent, int id) {
+  return new wxTextCtrl(parent, id, wxString(), wxDefaultPosition, wxSize(220, -1));
+}
+
+// Fills a text field and remembers the bytes it came from.
+void ShowText(wxTextCtrl* field, const std::string& bytes, std::string& remembered) {
+  remembered = bytes;
+  field->ChangeValue(ToDisplay(bytes));
+}
+
+}  // namespace
+
+CHostSettingsDialog::CHostSettingsDialog(wxWindow* parent)
+    : wxDialog(parent, wxID_ANY, "Ping data", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE) {
+  BuildLayout();
+  Bind(wxEVT_BUTTON, &CHostSettingsDialog::OnOk, this, wxID_OK);
+  Bind(wxEVT_BUTTON, &CHostSettingsDialog::OnHelp, this, wxID_HELP);
+  Bind(wxEVT_CHAR_HOOK, &CHostSettingsDialog::OnCharHook, this);
+}
+
+void CHostSettingsDialog::BuildLayout() {
+  auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* intro = new wxStaticText(this, wxID_ANY, kIntro);
+  intro->Wrap(FromDIP(560));
+  top->Add(intro, 0, wxALL, 10);
+
+  auto* left = new wxBoxSizer(wxVERTICAL);
+  left->Add(BuildConfiguration(this), 0, wxEXPAND);
+  left->Add(BuildPopupMessage(this), 0, wxEXPAND | wxTOP, 8);
+  auto* columns = new wxBoxSizer(wxHORIZONTAL);
+  columns->Add(left, 1, wxEXPAND);
+  columns->Add(BuildResults(this), 0, wxEXPAND | wxLEFT, 10);
+  top->Add(columns, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
+
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  buttons->AddStretchSpacer();
+  auto* ok = new wxButton(this, wxID_OK, "OK");
+  ok->SetDefault();
+  buttons->Add(ok);
+  buttons->Add(new wxButton(this, wxID_CANCEL, "Cancel"), 0, wxLEFT, 6);
+  buttons->Add(new wxButton(this, wxID_HELP, "Help"), 0, wxLEFT, 6);
+  top->Add(buttons, 0, wxEXPAND | wxALL, 10);
+  SetSizerAndFit(top);
+}
+
+wxSizer* CHostSettingsDialog::BuildConfiguration(wxWindow* parent) {
+  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Configuration");
+  wxWindow* panel = box->GetStaticBox();
+  auto* grid = FieldGrid();
+  host_ = TextField(panel, IdHost);
+  description_ = TextField(panel, IdDescription);
+  packetSize_ = new NumberField(panel, IdPacketSize, 1, 1024);
+  timeout_ = new NumberField(panel, IdTimeout, 1, 3600);
+  successPeriod_ = new NumberField(panel, IdSuccessPeriod, 0, 3600);
+  failPeriod_ = new NumberField(panel, IdFailPeriod, 0, 3600);
+  delay_ = new NumberField(panel, IdDelay, 1, 3600);
+  AddRow(panel, grid, "Host:", host_, "");
+  AddRow(panel, grid, "Description:", description_, "");
+  AddRow(panel, grid, "Packet size:", packetSize_, "bytes");
+  AddRow(panel, grid, "Ping timeout:", timeout_, "seconds");
+  AddRow(panel, grid, "Ping success period:", successPeriod_, "seconds");
+  AddRow(panel, grid, "Ping fail period:", failPeriod_, "seconds");
+  AddRow(panel, grid, "Repeat ping every", delay_, "seconds");
+  box->Add(grid, 1, wxEXPAND | wxALL, 6);
+  return box;
+}
+
+wxSizer* CHostSettingsDialog::BuildPopupMessage(wxWindow* parent) {
+  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Popup message");
+  wxWindow* panel = box->GetStaticBox();
+  auto* grid = FieldGrid();
+  destination_ = TextField(panel, IdDestination);
+  message_ = TextField(panel, IdMessage);
+  AddRow(panel, grid, "Destination:", destination_, "");
+  AddRow(panel, grid, "Message:", message_, "");
+  box->Add(grid, 1, wxEXPAND | wxALL, 6);
+  return box;
+}
+
+wxSizer* CHostSettingsDialog::BuildResults(wxWindow* parent) {
+  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Results");
+  wxWindow* panel = box->GetStaticBox();
+  auto* grid = FieldGrid();
+  for (std::size_t i = 0; i < results_.size(); ++i) {
+    results_[i] = new wxTextCtrl(panel, kResultIds[i], wxString(), wxDefaultPosition,
+                                 wxSize(i + 1 == results_.size() ? 200 : 90, -1), wxTE_READONLY);
+    results_[i]->DisableFocusFromKeyboard();
+    AddRow(panel, grid, kResultLabels[i], results_[i], kResultUnits[i]);
+  }
+  box->Add(grid, 1, wxEXPAND | wxALL, 6);
+  return box;
+}
+
+int CHostSettingsDialog::ShowModal() {
+  if (EditMode == ModeAdd) {
+    StartValues();
+  } else if (EditMode == ModeEdit && EditRecord) {
+    ShowSettings(*EditRecord);
+    ShowResults(*EditRecord);
+  }
+  host_->SetFocus();
+  return wxDialog::ShowModal();
+}
+
+void CHostSettingsDialog::StartValues() {
+  ShowText(host_, {}, hostBytes_);
+  ShowText(description_, {}, descriptionBytes_);
+  ShowText(destination_, {}, destinationBytes_);
+  ShowText(message_, {}, messageBytes_);
+  packetSize_->SetValue(32);
+  delay_->SetValue(10);
+  timeout_->SetValue(10);
+  failPeriod_->SetValue(30);
+  successPeriod_->SetValue(30);
+  ClearResults();
+}
+
+void CHostSettingsDialog::ClearResults() {
+  for (wxTextCtrl* field : results_) field->ChangeValue(wxString());
+}
+
+void CHostSettingsDialog::ShowSettings(const HostRecord& record) {
+  ShowText(host_, record.Host, hostBytes_);
+  ShowText(description_, record.Description, descriptionBytes_);
+  // A hand-edited file may hold values outside a field's range: the field
+  // shows the nearest value it accepts.
+  packetSize_->SetValue(record.PacketSize);
+  delay_->SetValue(record.Delay);
+  timeout_->SetValue(record.Timeout);
+  failPeriod_->SetValue(record.FailPeriod);
+  successPeriod_->SetValue(record.SuccessPeriod);
+  ShowText(destination_, record.PopupDestination, destinationBytes_);
+  ShowText(message_, record.PopupMessage, messageBytes_);
+}
+
+void CHostSettingsDialog::ShowResults(const HostRecord& record) {
+  const ResultsTexts texts = DialogResultsTexts(record);
+  const std::string* values[] = {&texts.status,      &texts.currentResponse, &texts.minResponse,
+                                 &texts.avgResponse, &texts.maxResponse,     &texts.sent,
+                                 &texts.received,    &texts.failed,          &texts.successRate,
+                                 &texts.error};
+  for (std::size_t i = 0; i < results_.size(); ++i) {
+    const wxString text = ToDisplay(*values[i]);
+    if (results_[i]->GetValue() != text) results_[i]->ChangeValue(text);
+  }
+}
+
+const HostRecord* CHostSettingsDialog::OpenRecord() const {
+  // The window is tested first: once the dialog has closed, EditRecord may
+  // point at a record its owner has already deleted.
+  return IsShown() ? EditRecord : nullptr;
+}
+
+void CHostSettingsDialog::RefreshResults(const HostRecord& live) {
+  const HostRecord* editing = OpenRecord();
+  if (editing && editing->HostId == live.HostId) ShowResults(live);
+}
+
+void CHostSettingsDialog::OnOk(wxCommandEvent& /*event*/) {
+  if (EditRecord) {
+    HostRecord& record = *EditRecord;
+    record.Host = FromDisplay(host_->GetValue(), hostBytes_);
+    record.Description = FromDisplay(description_->GetValue(), descriptionBytes_);
+    record.PacketSize = static_cast<std::uint32_t>(packetSize_->GetValue());
+    record.Delay = delay_->GetValue();
+    record.Timeout = timeout_->GetValue();
+    record.FailPeriod = failPeriod_->GetValue();
+    record.SuccessPeriod = successPeriod_->GetValue();
+    record.PopupDestination = FromDisplay(destination_->GetValue(), destinationBytes_);
+    record.PopupMessage = FromDisplay(message_->GetValue(), messageBytes_);
+  }
+  EndModal(wxID_OK);
+}
+
+void CHostSettingsDialog::OnHelp(wxCommandEvent& /*event*/) {
+  if (RequestHelp) RequestHelp(kHelpContext);
+}
+
+void CHostSettingsDialog::OnCharHook(wxKeyEvent& event) {
+  if (event.GetKeyCode() == WXK_F1 && !event.HasAnyModifiers()) {
+    if (RequestHelp) RequestHelp(kHelpContext);
+    return;
+  }
+  event.Skip();
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class wxSizer;
+class wxTextCtrl;
+
+namespace kelvoran {
+
+class HostRecord;
+class NumberField;
+
+// "Ping data": enters the settings of a new host or changes those of an
+// existing one, and shows the live results of the host it edits. One object
+// lives as long as the host list; the view sets EditRecord and EditMode before
+// each modal run.
+class CHostSettingsDialog : public wxDialog {
+ public:
+  enum Mode : std::int32_t { ModeAdd = 0, ModeEdit = 1 };
+  static constexpr int kHelpContext = 0x20000 + 130;
+
+  explicit CHostSettingsDialog(wxWindow* parent);
+
+  // Owned by the caller; filled from the controls only on OK.
+  HostRecord* EditRecord = nullptr;
+  std::int32_t EditMode = ModeAdd;
+
+  // Asked for help with a context number (Help button and F1).
+  std::function<void(int context)> RequestHelp;
+
+  int ShowModal() override;
+
+  void ShowSettings(const HostRecord& record);
+  void ShowResults(const HostRecord& record);
+  // Shows the live results of the host being edited; anything else is ignored.
+  void RefreshResults(const HostRecord& live);
+  // The record being edited while the dialog is open, or null.
+  const HostRecord* OpenRecord() const;
+
+  NumberField* PacketSizeField() const { return packetSize_; }
+  NumberField* TimeoutField() const { return timeout_; }
+  NumberField* SuccessPeriodField() const { return successPeriod_; }
+  NumberField* FailPeriodField() const { return failPeriod_; }
+  NumberField* DelayField() const { return delay_; }
+
+ private:
+  void BuildLayout();
+  wxSizer* BuildConfiguration(wxWindow* parent);
+  wxSizer* BuildPopupMessage(wxWindow* parent);
+  wxSizer* BuildResults(wxWindow* parent);
+  void StartValues();
+  void ClearResults();
+  void OnOk(wxCommandEvent& event);
+  void OnHelp(wxCommandEvent& event);
+  void OnCharHook(wxKeyEvent& event);
+
+  wxTextCtrl* host_ = nullptr;
+  wxTextCtrl* description_ = nullptr;
+  wxTextCtrl* destination_ = nullptr;
+  wxTextCtrl* message_ = nullptr;
+  NumberField* packetSize_ = nullptr;
+  NumberField* timeout_ = nullptr;
+  NumberField* successPeriod_ = nullptr;
+  NumberField* failPeriod_ = nullptr;
+  NumberField* delay_ = nullptr;
+  std::array<wxTextCtrl*, 10> results_{};
+  // The bytes each text field was filled from, so unchanged fields keep them.
+  std::string hostBytes_, descriptionBytes_, destinationBytes_, messageBytes_;
+};
+
+}  // namespace kelvoran

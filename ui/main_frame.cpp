@@ -1,0 +1,290 @@
+#include "ui/main_frame.h"
+
+#include <wx/config.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include "engine/scheduler.h"
+#include "ui/art.h"
+#include "ui/command_ids.h"
+#include "ui/tessarel_view.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr int kTimerId = 1;
+constexpr int kTickMs = 1000;
+constexpr int kClosingPollMs = 100;
+const wxSize kMinimumSize(197, 180);
+
+// Placement values under "MainWnd", with their defaults.
+constexpr const char* kShowCmd = "MainWnd/showCmd";
+constexpr const char* kLeft = "MainWnd/rcNormalPositionLeft";
+constexpr const char* kRight = "MainWnd/rcNormalPositionRight";
+constexpr const char* kTop = "MainWnd/rcNormalPositionTop";
+constexpr const char* kBottom = "MainWnd/rcNormalPositionBottom";
+constexpr const char* kFlags = "MainWnd/flags";
+// Set in the stored flags when a minimised window goes back to maximised.
+constexpr long kRestoreToMaximized = 2;
+
+enum StatusPane : int { PaneMessage, PaneCaps, PaneNum, PaneScroll, PaneCount };
+
+struct ToolSpec {
+  int id;
+  ToolbarImage image;
+  const char* help;  // status-bar prompt, then the tooltip
+};
+constexpr ToolSpec kTools[] = {
+    {ID_HOST_ADD, ToolbarImage::Add, "Add a new host\nAdd a new host"},
+    {ID_HOST_EDIT, ToolbarImage::Edit,
+     "Edit the settings for the selected host\nEdit the settings for the selected host"},
+    {ID_HOST_DELETE, ToolbarImage::Delete, "Delete the selected host\nDelete the selected host"},
+    {wxID_SEPARATOR, ToolbarImage::Add, nullptr},
+    {ID_HOST_RESET, ToolbarImage::Reset,
+     "Reset the results for all hosts\nReset the results for all hosts"},
+    {wxID_SEPARATOR, ToolbarImage::Add, nullptr},
+    {ID_HELP_WEBSITE, ToolbarImage::Website,
+     "Visit the Brindlecot website\nVisit the Brindlecot website"},
+    {ID_HELP_EMAIL, ToolbarImage::Email,
+     "Send an E-mail to Brindlecot\nSend an E-mail to Brindlecot"},
+    {wxID_SEPARATOR, ToolbarImage::Add, nullptr},
+    {ID_APP_ABOUT, ToolbarImage::About, "About Kelvoran\nAbout Kelvoran"},
+};
+
+wxString Prompt(const char* help) { return wxString(help).BeforeFirst('\n'); }
+wxString Tooltip(const char* help) { return wxString(help).AfterFirst('\n'); }
+
+}  // namespace
+
+CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
+                       const std::string& settingsPath, const wxString& title)
+    : wxFrame(nullptr, wxID_ANY, title),
+      scheduler_(scheduler),
+      profile_(profile),
+      timer_(this, kTimerId) {
+  SetIcons(AppIcons());
+  CreateMenuBar();
+  CreateToolBarWithImages();
+  CreateStatusBarPanes();
+  view_ = new CTessarelView(this, scheduler, settingsPath);
+  BindViewCommands();
+  SetMinSize(kMinimumSize);
+  RestoreWindowPlacement();
+
+  Bind(wxEVT_TIMER, &CMainFrame::OnTimer, this, kTimerId);
+  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+  Bind(wxEVT_SIZE, &CMainFrame::OnSizeOrMove, this);
+  Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
+  Bind(wxEVT_MENU_HIGHLIGHT, &CMainFrame::OnMenuHighlight, this);
+  Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent& event) {
+    highlightedCommand_ = wxID_NONE;
+    event.Skip();
+  });
+  Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnHelpKey, this);
+  timer_.Start(kTickMs);
+}
+
+CMainFrame::~CMainFrame() { timer_.Stop(); }
+
+void CMainFrame::CreateMenuBar() {
+  auto* host = new wxMenu;
+  host->Append(ID_HOST_ADD, "&Add...\tCtrl+N", Prompt(kTools[0].help));
+  host->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter", Prompt(kTools[1].help));
+  host->Append(ID_HOST_DELETE, "&Delete\tDel", Prompt(kTools[2].help));
+  host->AppendSeparator();
+  host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", Prompt(kTools[4].help));
+  host->AppendSeparator();
+  host->Append(ID_APP_EXIT, "E&xit", "Exit Kelvoran");
+
+  auto* view = new wxMenu;
+  view->AppendCheckItem(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
+  view->AppendCheckItem(ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar");
+
+  auto* help = new wxMenu;
+  help->Append(ID_HELP_CONTENTS, "&Contents\tF1");
+  help->AppendSeparator();
+  help->Append(ID_HELP_WEBSITE, "Brindlecot website", Prompt(kTools[6].help));
+  help->Append(ID_HELP_EMAIL, "Email Brindlecot", Prompt(kTools[7].help));
+  help->AppendSeparator();
+  help->Append(ID_APP_ABOUT, "&About Kelvoran...", Prompt(kTools[9].help));
+
+  auto* bar = new wxMenuBar;
+  bar->Append(host, "&Host");
+  bar->Append(view, "&View");
+  bar->Append(help, "&Help");
+  SetMenuBar(bar);
+
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, ID_APP_EXIT);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        GetToolBar()->Show(!GetToolBar()->IsShown());
+        SendSizeEvent();
+      },
+      ID_VIEW_TOOLBAR);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        GetStatusBar()->Show(!GetStatusBar()->IsShown());
+        SendSizeEvent();
+      },
+      ID_VIEW_STATUS_BAR);
+  Bind(
+      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Check(GetToolBar()->IsShown()); },
+      ID_VIEW_TOOLBAR);
+  Bind(
+      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Check(GetStatusBar()->IsShown()); },
+      ID_VIEW_STATUS_BAR);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        if (RequestHelp) RequestHelp(kMainWindowHelpContext);
+      },
+      ID_HELP_CONTENTS);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        if (OpenWebsite) OpenWebsite();
+      },
+      ID_HELP_WEBSITE);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        if (OpenEmail) OpenEmail();
+      },
+      ID_HELP_EMAIL);
+  Bind(
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        if (ShowAbout) ShowAbout();
+      },
+      ID_APP_ABOUT);
+}
+
+void CMainFrame::CreateToolBarWithImages() {
+  wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_DOCKABLE, ID_VIEW_TOOLBAR);
+  for (const ToolSpec& tool : kTools) {
+    if (tool.id == wxID_SEPARATOR) {
+      bar->AddSeparator();
+      continue;
+    }
+    bar->AddTool(tool.id, Tooltip(tool.help), ToolbarBitmap(tool.image), Tooltip(tool.help),
+                 wxITEM_NORMAL);
+    bar->SetToolLongHelp(tool.id, Prompt(tool.help));
+  }
+  bar->Realize();
+}
+
+void CMainFrame::CreateStatusBarPanes() {
+  wxStatusBar* bar = CreateStatusBar(PaneCount, wxSTB_DEFAULT_STYLE, ID_VIEW_STATUS_BAR);
+  const int widths[PaneCount] = {-1, FromDIP(40), FromDIP(40), FromDIP(40)};
+  bar->SetStatusWidths(PaneCount, widths);
+  SetStatusText("Ready", PaneMessage);
+  UpdateKeyIndicators();
+}
+
+void CMainFrame::UpdateKeyIndicators() {
+  struct Indicator {
+    wxKeyCode key;
+    const char* text;
+    int pane;
+  };
+  static constexpr Indicator kIndicators[] = {{WXK_CAPITAL, "CAP", PaneCaps},
+                                              {WXK_NUMLOCK, "NUM", PaneNum},
+                                              {WXK_SCROLL, "SCRL", PaneScroll}};
+  wxStatusBar* bar = GetStatusBar();
+  for (const Indicator& indicator : kIndicators) {
+    const wxString text = wxGetKeyState(indicator.key) ? indicator.text : "";
+    if (bar->GetStatusText(indicator.pane) != text) bar->SetStatusText(text, indicator.pane);
+  }
+}
+
+void CMainFrame::BindViewCommands() {
+  Bind(wxEVT_MENU, &CTessarelView::OnAdd, view_, ID_HOST_ADD);
+  Bind(wxEVT_MENU, &CTessarelView::OnEdit, view_, ID_HOST_EDIT);
+  Bind(wxEVT_MENU, &CTessarelView::OnDelete, view_, ID_HOST_DELETE);
+  Bind(wxEVT_MENU, &CTessarelView::OnReset, view_, ID_HOST_RESET);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_EDIT);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_DELETE);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
+}
+
+void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
+  view_->ProcessTick();
+  UpdateKeyIndicators();
+}
+
+void CMainFrame::OnSizeOrMove(wxEvent& event) {
+  // Only the restored rectangle is remembered, never a maximised or
+  // minimised one.
+  if (IsShown() && !IsMaximized() && !IsIconized()) restoredRect_ = GetRect();
+  event.Skip();
+}
+
+void CMainFrame::OnMenuHighlight(wxMenuEvent& event) {
+  highlightedCommand_ = event.GetMenuId();
+  event.Skip();
+}
+
+void CMainFrame::OnHelpKey(wxKeyEvent& event) {
+  if (event.GetKeyCode() != WXK_F1 || event.HasAnyModifiers()) {
+    event.Skip();
+    return;
+  }
+  const int context =
+      highlightedCommand_ > 0 ? kMenuHelpBase + highlightedCommand_ : kMainWindowHelpContext;
+  if (RequestHelp) RequestHelp(context);
+}
+
+void CMainFrame::RestoreWindowPlacement() {
+  const wxPoint topLeft(static_cast<int>(profile_.ReadLong(kLeft, 0)),
+                        static_cast<int>(profile_.ReadLong(kTop, 0)));
+  const wxPoint bottomRight(static_cast<int>(profile_.ReadLong(kRight, 700)),
+                            static_cast<int>(profile_.ReadLong(kBottom, 500)));
+  restoredRect_ = wxRect(topLeft, wxSize(bottomRight.x - topLeft.x, bottomRight.y - topLeft.y));
+  // A rectangle from a hand-edited profile may be inside out or tiny.
+  restoredRect_.SetSize(restoredRect_.GetSize().IncTo(kMinimumSize));
+  SetSize(restoredRect_);
+}
+
+void CMainFrame::ShowWithStoredState() {
+  Show();
+  Update();
+  const long showCmd = profile_.ReadLong(kShowCmd, ShowMaximized);
+  if (showCmd == ShowMaximized) Maximize();
+  // Windows' minimising show states: minimised, minimise, minimised inactive.
+  if (showCmd == ShowMinimized || showCmd == 6 || showCmd == 7) Iconize();
+}
+
+void CMainFrame::SaveWindowPlacement() {
+  const long showCmd = IsIconized() ? ShowMinimized : (IsMaximized() ? ShowMaximized : ShowNormal);
+  profile_.Write(kShowCmd, showCmd);
+  profile_.Write(kLeft, static_cast<long>(restoredRect_.GetLeft()));
+  profile_.Write(kRight, static_cast<long>(restoredRect_.GetLeft() + restoredRect_.GetWidth()));
+  profile_.Write(kTop, static_cast<long>(restoredRect_.GetTop()));
+  profile_.Write(kBottom, static_cast<long>(restoredRect_.GetTop() + restoredRect_.GetHeight()));
+  profile_.Write(kFlags, IsIconized() && IsMaximized() ? kRestoreToMaximized : 0L);
+  profile_.Flush();
+}
+
+void CMainFrame::OnClose(wxCloseEvent& /*event*/) {
+  SaveWindowPlacement();
+  WaitForProbesInFlight();
+  timer_.Stop();
+  Destroy();
+}
+
+void CMainFrame::WaitForProbesInFlight() {
+  // Every probe started must have its result applied (a host may still enter
+  // ERROR and send its popup) before the list and its records go.
+  scheduler_.SchedulingEnabled = false;
+  while (scheduler_.OutstandingProbes != 0) {
+    view_->ProcessTick();
+    wxMilliSleep(kClosingPollMs);
+  }
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <wx/frame.h>
+#include <wx/timer.h>
+
+#include <functional>
+
+class wxConfigBase;
+
+namespace kelvoran {
+
+class CTessarelView;
+class ProbeScheduler;
+
+// The main window: menu, toolbar, status bar, the one-second timer that
+// drives the monitor, and the remembered placement.
+class CMainFrame : public wxFrame {
+ public:
+  // Windows' show states, as stored with the placement.
+  enum ShowCommand : long { ShowNormal = 1, ShowMinimized = 2, ShowMaximized = 3 };
+
+  CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile, const std::string& settingsPath,
+             const wxString& title);
+  ~CMainFrame() override;
+
+  CTessarelView& View() const { return *view_; }
+  // Shows the window with the show state stored at the last close.
+  void ShowWithStoredState();
+  void SaveWindowPlacement();
+  void RestoreWindowPlacement();
+
+  // Asked for help with a context number.
+  std::function<void(int context)> RequestHelp;
+  // Runs the About box (Help menu and toolbar).
+  std::function<void()> ShowAbout;
+  // Opens the maker's home page / a new mail to the maker.
+  std::function<void()> OpenWebsite;
+  std::function<void()> OpenEmail;
+
+ private:
+  void CreateMenuBar();
+  void CreateToolBarWithImages();
+  void CreateStatusBarPanes();
+  void BindViewCommands();
+  void UpdateKeyIndicators();
+  void OnTimer(wxTimerEvent& event);
+  void OnClose(wxCloseEvent& event);
+  void OnSizeOrMove(wxEvent& event);
+  void OnMenuHighlight(wxMenuEvent& event);
+  void OnHelpKey(wxKeyEvent& event);
+  void WaitForProbesInFlight();
+
+  ProbeScheduler& scheduler_;
+  wxConfigBase& profile_;
+  CTessarelView* view_;
+  wxTimer timer_;
+  wxRect restoredRect_;
+  int highlightedCommand_ = wxID_NONE;
+};
+
+}  // namespace kelvoran

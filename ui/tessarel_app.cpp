@@ -1,0 +1,78 @@
+#include "ui/tessarel_app.h"
+
+#include <wx/fileconf.h>
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+
+#include <filesystem>
+
+#include "notify/popup_delivery.h"
+#include "platform/echo_platform.h"
+#include "ui/about_box.h"
+#include "ui/links.h"
+#include "ui/main_frame.h"
+#include "ui/tessarel_view.h"
+
+namespace kelvoran {
+
+wxIMPLEMENT_APP_NO_MAIN(CTessarelApp);
+
+namespace {
+
+// The host list lives in the directory that was current at start.
+constexpr const char* kSettingsFileName = "KELVORAN.INI";
+
+}  // namespace
+
+wxString CTessarelDoc::FrameCaption() const { return title_ + " - " + kAppWindowTitle; }
+
+CTessarelApp::CTessarelApp() = default;
+CTessarelApp::~CTessarelApp() = default;
+
+void CTessarelApp::OpenProfile() {
+  wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
+  wxFileName file(wxStandardPaths::Get().GetUserConfigDir(), "Kelvoran by Brindlecot.conf");
+  file.AppendDir("Brindlecot");
+  // wxFileConfig does not create missing folders.
+  file.Mkdir(wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
+  profile_ =
+      std::make_unique<wxFileConfig>("Kelvoran by Brindlecot", "Brindlecot", file.GetFullPath(),
+                                     wxString(), wxCONFIG_USE_LOCAL_FILE);
+}
+
+bool CTessarelApp::OnInit() {
+  SetAppName("Kelvoran by Brindlecot");
+  SetVendorName("Brindlecot");
+  OpenProfile();
+  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, LinuxEchoProbe(), PopupSender{});
+
+  const std::string settingsPath = (std::filesystem::current_path() / kSettingsFileName).string();
+  frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
+  frame_->RequestHelp = [this](int context) { ShowHelp(context); };
+  frame_->ShowAbout = [this] { ShowAboutBox(false); };
+  frame_->OpenWebsite = [] { OpenLink(kHomePage); };
+  frame_->OpenEmail = [] { OpenLink(kMailTo); };
+  frame_->View().SettingsDialog().RequestHelp = frame_->RequestHelp;
+  frame_->View().InitialUpdate();
+  SetTopWindow(frame_);
+  frame_->ShowWithStoredState();
+  CallAfter([this] { ShowAboutBox(true); });
+  return true;
+}
+
+int CTessarelApp::OnExit() {
+  if (profile_) profile_->Flush();
+  return wxApp::OnExit();
+}
+
+void CTessarelApp::ShowHelp(int /*context*/) {
+  // The help book is opened at the context number once it is installed.
+}
+
+void CTessarelApp::ShowAboutBox(bool atStartUp) {
+  CAboutBox about(frame_, atStartUp ? 1 : 0);
+  about.RequestHelp = [this](int context) { ShowHelp(context); };
+  about.ShowModal();
+}
+
+}  // namespace kelvoran

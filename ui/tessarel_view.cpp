@@ -1,0 +1,265 @@
+#include "ui/tessarel_view.h"
+
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+
+#include "engine/accounting.h"
+#include "engine/host_record.h"
+#include "engine/host_settings.h"
+#include "engine/scheduler.h"
+#include "ui/art.h"
+#include "ui/command_ids.h"
+#include "ui/display_text.h"
+#include "ui/host_row_text.h"
+#include "ui/host_settings_dialog.h"
+
+namespace kelvoran {
+namespace {
+
+struct ColumnSpec {
+  const char* title;
+  int width;
+  wxListColumnFormat align;
+};
+constexpr ColumnSpec kColumns[kColumnCount] = {
+    {"Host", 150, wxLIST_FORMAT_LEFT},         {"Description", 139, wxLIST_FORMAT_LEFT},
+    {"Delay (ms)", 80, wxLIST_FORMAT_RIGHT},   {"Sent", 80, wxLIST_FORMAT_RIGHT},
+    {"% OK", 80, wxLIST_FORMAT_RIGHT},         {"Min.resp(ms)", 80, wxLIST_FORMAT_RIGHT},
+    {"Avg.resp(ms)", 80, wxLIST_FORMAT_RIGHT}, {"Max.resp(ms)", 80, wxLIST_FORMAT_RIGHT},
+    {"Error", 180, wxLIST_FORMAT_LEFT},
+};
+
+constexpr const char* kNotSaved = "The change could not be saved to %s.";
+
+// Section names of the settings file compare without regard to case.
+bool SameSection(const std::string& a, const std::string& b) { return CompareHostNames(a, b) == 0; }
+
+int wxCALLBACK CompareItems(wxIntPtr a, wxIntPtr b, wxIntPtr sortKey) {
+  return CompareRows(*reinterpret_cast<const HostRecord*>(a),
+                     *reinterpret_cast<const HostRecord*>(b), static_cast<std::int32_t>(sortKey));
+}
+
+}  // namespace
+
+CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::string settingsPath)
+    : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_THEME),
+      scheduler_(scheduler),
+      settingsPath_(std::move(settingsPath)),
+      dialog_(new CHostSettingsDialog(parent)),
+      contextMenu_(std::make_unique<wxMenu>()) {
+  contextMenu_->Append(ID_HOST_ADD, "&Add...\tCtrl+N");
+  contextMenu_->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter");
+  contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
+  contextMenu_->AppendSeparator();
+  contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
+
+  Bind(wxEVT_LIST_DELETE_ITEM, &CTessarelView::OnDeleteItem, this);
+  Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
+  Bind(wxEVT_CONTEXT_MENU, &CTessarelView::OnContextMenu, this);
+  GetMainWindow()->Bind(wxEVT_LEFT_DCLICK, &CTessarelView::OnDoubleClick, this);
+}
+
+CTessarelView::~CTessarelView() {
+  // Destroying the control reports no per-row deletion, so the rows' records
+  // are freed here, while this object is still whole.
+  for (long row = 0; row < GetItemCount(); ++row) {
+    delete RecordOf(row);
+    SetItemPtrData(row, 0);
+  }
+}
+
+void CTessarelView::InitialUpdate() {
+  wxVector<wxBitmapBundle> images;
+  for (int index = 0; index < 4; ++index) images.push_back(StatusBitmap(index));
+  SetSmallImages(images);
+  CreateColumns();
+  const SettingsResult loaded = LoadHostList(*this, settingsPath_);
+  if (!loaded.ok) ReportFileError("The host list could not be read from %s.", loaded.error);
+}
+
+void CTessarelView::CreateColumns() {
+  for (int column = 0; column < kColumnCount; ++column) {
+    const ColumnSpec& spec = kColumns[column];
+    AppendColumn(spec.title, spec.align, FromDIP(spec.width));
+  }
+}
+
+void CTessarelView::ProcessTick() { scheduler_.ProcessTick(*this); }
+
+int CTessarelView::RowCount() const { return GetItemCount(); }
+
+HostRecord* CTessarelView::RecordOf(long row) const {
+  return reinterpret_cast<HostRecord*>(GetItemData(row));
+}
+
+HostRecord& CTessarelView::RecordAt(int row) { return *RecordOf(row); }
+
+int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
+  const int count = GetItemCount();
+  for (int row = 0; row < count; ++row) {
+    const HostRecord* host = RecordOf(row);
+    if (host && host->HostId == hostId) return row;
+  }
+  return -1;
+}
+
+void CTessarelView::SetCellText(long row, int column, const wxString& text) {
+  // Rewriting a cell repaints it even when nothing changed.
+  if (GetItemText(row, column) != text) SetItem(row, column, text);
+}
+
+void CTessarelView::FormatRow(int row) {
+  const HostRecord& host = *RecordOf(row);
+  SetItemImage(row, StatusImageIndex(host.Status));
+  const auto cells = RowCellTexts(host);
+  for (int column = 1; column < kColumnCount; ++column)
+    SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
+}
+
+const HostRecord* CTessarelView::DialogRecord() const { return dialog_->OpenRecord(); }
+
+void CTessarelView::RefreshDialogResults(const HostRecord& live) { dialog_->RefreshResults(live); }
+
+int CTessarelView::InsertPosition(const std::string& host) const {
+  const int count = GetItemCount();
+  for (int row = 0; row < count; ++row)
+    if (CompareHostNames(host, RecordOf(row)->Host) < 0) return row;
+  return count;
+}
+
+int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
+  const long row = InsertItem(InsertPosition(record->Host), ToDisplay(record->Host), 1);
+  SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(record.release()));
+  return static_cast<int>(row);
+}
+
+long CTessarelView::SingleSelectedRow() const {
+  if (GetSelectedItemCount() != 1) return -1;
+  return GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+}
+
+void CTessarelView::OnDeleteItem(wxListEvent& event) {
+  delete RecordOf(event.GetIndex());
+  SetItemPtrData(event.GetIndex(), 0);
+}
+
+void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
+  auto record = std::make_unique<HostRecord>();
+  dialog_->EditRecord = record.get();
+  dialog_->EditMode = CHostSettingsDialog::ModeAdd;
+  const bool ok = dialog_->ShowModal() == wxID_OK;
+  dialog_->EditRecord = nullptr;
+  if (!ok || record->Host.empty()) return;
+  const HostRecord& added = *record;
+  const int row = AddRow(std::move(record));
+  SaveHost(added);
+  FormatRow(row);
+}
+
+void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
+  const long selected = SingleSelectedRow();
+  if (selected < 0) return;
+  HostRecord copy(*RecordOf(selected));
+  const std::string oldName = copy.Host;
+  dialog_->EditRecord = &copy;
+  dialog_->EditMode = CHostSettingsDialog::ModeEdit;
+  const bool ok = dialog_->ShowModal() == wxID_OK;
+  dialog_->EditRecord = nullptr;
+  // An empty name would make the host vanish at the next start: the edit is
+  // refused and the host keeps its settings and its section.
+  if (ok && copy.Host.empty()) return;
+  if (ok) {
+    const int row = FindRowByHostId(copy.HostId);
+    if (row >= 0) ApplyRowSettings(row, copy);
+  }
+  // The old section is only emptied now, after the dialog, so a crash while
+  // it is open loses nothing.
+  if (SameSection(oldName, copy.Host)) {
+    ReplaceHost(copy);
+  } else {
+    SaveHost(copy);
+    EmptySection(oldName);
+    ResaveNamesake(oldName);
+  }
+}
+
+void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
+  SetItemText(row, ToDisplay(edited.Host));
+  RecordOf(row)->CopySettings(edited);
+}
+
+void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
+  const long selected = SingleSelectedRow();
+  if (selected < 0) return;
+  const std::string name = RecordOf(selected)->Host;
+  EmptySection(name);
+  DeleteItem(selected);
+  ResaveNamesake(name);
+}
+
+void CTessarelView::ResaveNamesake(const std::string& section) {
+  // Hosts whose names differ only in case share one section: when one of them
+  // goes, the section must still hold the other.
+  const int count = GetItemCount();
+  for (int row = 0; row < count; ++row) {
+    if (SameSection(RecordOf(row)->Host, section)) {
+      SaveHost(*RecordOf(row));
+      return;
+    }
+  }
+}
+
+void CTessarelView::OnReset(wxCommandEvent& /*event*/) {
+  const int answer = wxMessageBox("Are you sure you want to reset all ping data?", kAppTitle,
+                                  wxYES_NO | wxICON_EXCLAMATION, wxGetTopLevelParent(this));
+  if (answer == wxYES) ResetAllResults(*this);
+}
+
+void CTessarelView::OnUpdateNeedsOneSelected(wxUpdateUIEvent& event) {
+  event.Enable(GetSelectedItemCount() == 1);
+}
+
+void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) { event.Enable(GetItemCount() > 0); }
+
+void CTessarelView::SortByColumn(int column) {
+  sortKey_ = NextSortKey(sortKey_, column);
+  SortItems(CompareItems, sortKey_);
+}
+
+void CTessarelView::OnColumnClick(wxListEvent& event) { SortByColumn(event.GetColumn()); }
+
+void CTessarelView::OnDoubleClick(wxMouseEvent& event) {
+  wxCommandEvent edit(wxEVT_MENU, ID_HOST_EDIT);
+  OnEdit(edit);
+  event.Skip();
+}
+
+void CTessarelView::OnContextMenu(wxContextMenuEvent& /*event*/) {
+  const bool anySelected = GetSelectedItemCount() > 0;
+  contextMenu_->Enable(ID_HOST_EDIT, anySelected);
+  contextMenu_->Enable(ID_HOST_DELETE, anySelected);
+  PopupMenu(contextMenu_.get());
+}
+
+void CTessarelView::SaveHost(const HostRecord& host) {
+  const SettingsResult saved = SaveHostSettings(host, host.Host, settingsPath_);
+  if (!saved.ok) ReportFileError(kNotSaved, saved.error);
+}
+
+void CTessarelView::EmptySection(const std::string& section) {
+  const SettingsResult emptied = EmptyHostSection(section, settingsPath_);
+  if (!emptied.ok) ReportFileError(kNotSaved, emptied.error);
+}
+
+void CTessarelView::ReplaceHost(const HostRecord& host) {
+  const SettingsResult replaced = ReplaceHostSection(host, settingsPath_);
+  if (!replaced.ok) ReportFileError(kNotSaved, replaced.error);
+}
+
+void CTessarelView::ReportFileError(const char* what, const std::string& reason) {
+  wxMessageBox(wxString::Format(what, ToDisplay(settingsPath_)) + "\n\n" + ToDisplay(reason),
+               kAppTitle, wxOK | wxICON_ERROR, wxGetTopLevelParent(this));
+}
+
+}  // namespace kelvoran
