@@ -4,20 +4,27 @@
 
 namespace kelvoran {
 
-// Command identifiers shared by the menu, the keys, the toolbar and the
-// context menu.
+// The program's command numbers (32771 for Add and so on) are above the
+// largest identifier wx accepts for a menu item (0x7FFF), so each command's
+// window identifier is its number minus this offset. Help contexts are built
+// from the command number.
+inline constexpr int kCommandIdOffset = 30000;
+constexpr int CommandNumber(int windowId) { return windowId + kCommandIdOffset; }
+
+// Window identifiers of the commands shared by the menu, the keys, the
+// toolbar and the context menu.
 enum CommandId : int {
-  ID_HOST_ADD = 32771,
-  ID_HOST_DELETE = 32772,
-  ID_HOST_EDIT = 32774,
-  ID_HELP_WEBSITE = 32777,
-  ID_HELP_EMAIL = 32778,
-  ID_HOST_RESET = 32779,
-  ID_APP_ABOUT = 57664,
-  ID_APP_EXIT = 57665,
-  ID_HELP_CONTENTS = 57670,
-  ID_VIEW_TOOLBAR = 59392,
-  ID_VIEW_STATUS_BAR = 59393,
+  ID_HOST_ADD = 32771 - kCommandIdOffset,
+  ID_HOST_DELETE = 32772 - kCommandIdOffset,
+  ID_HOST_EDIT = 32774 - kCommandIdOffset,
+  ID_HELP_WEBSITE = 32777 - kCommandIdOffset,
+  ID_HELP_EMAIL = 32778 - kCommandIdOffset,
+  ID_HOST_RESET = 32779 - kCommandIdOffset,
+  ID_APP_ABOUT = 57664 - kCommandIdOffset,
+  ID_APP_EXIT = 57665 - kCommandIdOffset,
+  ID_HELP_CONTENTS = 57670 - kCommandIdOffset,
+  ID_VIEW_TOOLBAR = 59392 - kCommandIdOffset,
+  ID_VIEW_STATUS_BAR = 59393 - kCommandIdOffset,
 };
 
 // Help context numbers: a window's resource number on top of 0x20000, and a
@@ -26,5 +33,7 @@ inline constexpr int kMainWindowHelpContext = 0x20000 + 128;
 inline constexpr int kMenuHelpBase = 0x10000;
 
 inline constexpr const char* kAppTitle = "Kelvoran by Brindlecot";
+// The maker's web address, shown after the document title in the caption.
+inline constexpr const char* kAppWindowTitle = "brindlecot.example";
 
 }  // namespace kelvoran

@@ -78,8 +78,6 @@ int CompareByColumn(const HostRecord& a, const HostRecord& b, int column) {
 
 }  // namespace
 
-int StatusImageIndex(std::int32_t status) { return status >= 0 && status <= 2 ? status : 3; }
-
 std::string SuccessRateText(const HostRecord& host) {
   if (host.SentCount == 0) return "-";
   char text[32];

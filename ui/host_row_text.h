@@ -26,9 +26,6 @@ enum HostColumn : int {
   ColumnError,
 };
 
-// Status image of a row: the status for 0 to 2, the empty image otherwise.
-int StatusImageIndex(std::int32_t status);
-
 // The texts of cells 1 to 8 (index 0, the host name, is left empty).
 std::array<std::string, kColumnCount> RowCellTexts(const HostRecord& host);
 

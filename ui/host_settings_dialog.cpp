@@ -8,6 +8,7 @@
 
 #include "engine/host_record.h"
 #include "ui/display_text.h"
+#include "ui/help_request.h"
 #include "ui/host_row_text.h"
 #include "ui/number_field.h"
 
@@ -219,6 +220,11 @@ void CHostSettingsDialog::RefreshResults(const HostRecord& live) {
 }
 
 void CHostSettingsDialog::OnOk(wxCommandEvent& /*event*/) {
+  StoreSettings();
+  EndModal(wxID_OK);
+}
+
+void CHostSettingsDialog::StoreSettings() {
   if (EditRecord) {
     HostRecord& record = *EditRecord;
     record.Host = FromDisplay(host_->GetValue(), hostBytes_);
@@ -231,16 +237,13 @@ void CHostSettingsDialog::OnOk(wxCommandEvent& /*event*/) {
     record.PopupDestination = FromDisplay(destination_->GetValue(), destinationBytes_);
     record.PopupMessage = FromDisplay(message_->GetValue(), messageBytes_);
   }
-  EndModal(wxID_OK);
 }
 
-void CHostSettingsDialog::OnHelp(wxCommandEvent& /*event*/) {
-  if (RequestHelp) RequestHelp(kHelpContext);
-}
+void CHostSettingsDialog::OnHelp(wxCommandEvent& /*event*/) { RequestHelp(kHelpContext); }
 
 void CHostSettingsDialog::OnCharHook(wxKeyEvent& event) {
   if (event.GetKeyCode() == WXK_F1 && !event.HasAnyModifiers()) {
-    if (RequestHelp) RequestHelp(kHelpContext);
+    RequestHelp(kHelpContext);
     return;
   }
   event.Skip();

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 class wxSizer;
@@ -30,11 +29,10 @@ class CHostSettingsDialog : public wxDialog {
   HostRecord* EditRecord = nullptr;
   std::int32_t EditMode = ModeAdd;
 
-  // Asked for help with a context number (Help button and F1).
-  std::function<void(int context)> RequestHelp;
-
   int ShowModal() override;
 
+  // Copies the controls into EditRecord, as OK does before it ends the dialog.
+  void StoreSettings();
   void ShowSettings(const HostRecord& record);
   void ShowResults(const HostRecord& record);
   // Shows the live results of the host being edited; anything else is ignored.
@@ -42,6 +40,12 @@ class CHostSettingsDialog : public wxDialog {
   // The record being edited while the dialog is open, or null.
   const HostRecord* OpenRecord() const;
 
+  wxTextCtrl* HostField() const { return host_; }
+  wxTextCtrl* DescriptionField() const { return description_; }
+  wxTextCtrl* DestinationField() const { return destination_; }
+  wxTextCtrl* MessageField() const { return message_; }
+  // The results fields, top to bottom.
+  wxTextCtrl* ResultField(std::size_t index) const { return results_.at(index); }
   NumberField* PacketSizeField() const { return packetSize_; }
   NumberField* TimeoutField() const { return timeout_; }
   NumberField* SuccessPeriodField() const { return successPeriod_; }

@@ -7,8 +7,11 @@
 #include <wx/utils.h>
 
 #include "engine/scheduler.h"
+#include "ui/about_box.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/help_request.h"
+#include "ui/links.h"
 #include "ui/tessarel_view.h"
 
 namespace kelvoran {
@@ -37,19 +40,20 @@ struct ToolSpec {
   const char* help;  // status-bar prompt, then the tooltip
 };
 constexpr ToolSpec kTools[] = {
-    {ID_HOST_ADD, ToolbarImage::Add, "Add a new host\nAdd a new host"},
-    {ID_HOST_EDIT, ToolbarImage::Edit,
+    {ID_HOST_ADD, ToolbarImage::AddHost, "Add a new host\nAdd a new host"},
+    {ID_HOST_EDIT, ToolbarImage::EditHost,
      "Edit the settings for the selected host\nEdit the settings for the selected host"},
-    {ID_HOST_DELETE, ToolbarImage::Delete, "Delete the selected host\nDelete the selected host"},
-    {wxID_SEPARATOR, ToolbarImage::Add, nullptr},
-    {ID_HOST_RESET, ToolbarImage::Reset,
+    {ID_HOST_DELETE, ToolbarImage::DeleteHost,
+     "Delete the selected host\nDelete the selected host"},
+    {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
+    {ID_HOST_RESET, ToolbarImage::ResetResults,
      "Reset the results for all hosts\nReset the results for all hosts"},
-    {wxID_SEPARATOR, ToolbarImage::Add, nullptr},
+    {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
     {ID_HELP_WEBSITE, ToolbarImage::Website,
      "Visit the Brindlecot website\nVisit the Brindlecot website"},
     {ID_HELP_EMAIL, ToolbarImage::Email,
      "Send an E-mail to Brindlecot\nSend an E-mail to Brindlecot"},
-    {wxID_SEPARATOR, ToolbarImage::Add, nullptr},
+    {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
     {ID_APP_ABOUT, ToolbarImage::About, "About Kelvoran\nAbout Kelvoran"},
 };
 
@@ -116,52 +120,51 @@ void CMainFrame::CreateMenuBar() {
   bar->Append(help, "&Help");
   SetMenuBar(bar);
 
-  Bind(
-      wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, ID_APP_EXIT);
-  Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        GetToolBar()->Show(!GetToolBar()->IsShown());
-        SendSizeEvent();
-      },
-      ID_VIEW_TOOLBAR);
-  Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        GetStatusBar()->Show(!GetStatusBar()->IsShown());
-        SendSizeEvent();
-      },
-      ID_VIEW_STATUS_BAR);
-  Bind(
-      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Check(GetToolBar()->IsShown()); },
-      ID_VIEW_TOOLBAR);
-  Bind(
-      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Check(GetStatusBar()->IsShown()); },
-      ID_VIEW_STATUS_BAR);
-  Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        if (RequestHelp) RequestHelp(kMainWindowHelpContext);
-      },
-      ID_HELP_CONTENTS);
-  Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        if (OpenWebsite) OpenWebsite();
-      },
-      ID_HELP_WEBSITE);
-  Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        if (OpenEmail) OpenEmail();
-      },
-      ID_HELP_EMAIL);
-  Bind(
-      wxEVT_MENU,
-      [this](wxCommandEvent&) {
-        if (ShowAbout) ShowAbout();
-      },
-      ID_APP_ABOUT);
+  for (int id : {ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_HELP_CONTENTS,
+                 ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT})
+    Bind(wxEVT_MENU, &CMainFrame::OnFrameCommand, this, id);
+  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateBarCheck, this, ID_VIEW_TOOLBAR);
+  Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateBarCheck, this, ID_VIEW_STATUS_BAR);
+}
+
+void CMainFrame::OnFrameCommand(wxCommandEvent& event) {
+  switch (event.GetId()) {
+    case ID_APP_EXIT:
+      Close();
+      break;
+    case ID_VIEW_TOOLBAR:
+      ToggleBar(GetToolBar());
+      break;
+    case ID_VIEW_STATUS_BAR:
+      ToggleBar(GetStatusBar());
+      break;
+    case ID_HELP_CONTENTS:
+      RequestHelp(kMainWindowHelpContext);
+      break;
+    case ID_HELP_WEBSITE:
+      OpenLink(kMakerHomePage);
+      break;
+    case ID_HELP_EMAIL:
+      OpenLink(kMakerMailLink);
+      break;
+    case ID_APP_ABOUT:
+      ShowAboutBox(this, 0);
+      break;
+    default:
+      event.Skip();
+      break;
+  }
+}
+
+void CMainFrame::ToggleBar(wxWindow* bar) {
+  bar->Show(!bar->IsShown());
+  SendSizeEvent();
+}
+
+void CMainFrame::OnUpdateBarCheck(wxUpdateUIEvent& event) {
+  const wxWindow* bar = event.GetId() == ID_VIEW_TOOLBAR ? static_cast<wxWindow*>(GetToolBar())
+                                                         : static_cast<wxWindow*>(GetStatusBar());
+  event.Check(bar->IsShown());
 }
 
 void CMainFrame::CreateToolBarWithImages() {
@@ -234,9 +237,9 @@ void CMainFrame::OnHelpKey(wxKeyEvent& event) {
     event.Skip();
     return;
   }
-  const int context =
-      highlightedCommand_ > 0 ? kMenuHelpBase + highlightedCommand_ : kMainWindowHelpContext;
-  if (RequestHelp) RequestHelp(context);
+  const int context = highlightedCommand_ > 0 ? kMenuHelpBase + CommandNumber(highlightedCommand_)
+                                              : kMainWindowHelpContext;
+  RequestHelp(context);
 }
 
 void CMainFrame::RestoreWindowPlacement() {
@@ -246,7 +249,9 @@ void CMainFrame::RestoreWindowPlacement() {
                             static_cast<int>(profile_.ReadLong(kBottom, 500)));
   restoredRect_ = wxRect(topLeft, wxSize(bottomRight.x - topLeft.x, bottomRight.y - topLeft.y));
   // A rectangle from a hand-edited profile may be inside out or tiny.
-  restoredRect_.SetSize(restoredRect_.GetSize().IncTo(kMinimumSize));
+  wxSize size = restoredRect_.GetSize();
+  size.IncTo(kMinimumSize);
+  restoredRect_.SetSize(size);
   SetSize(restoredRect_);
 }
 

@@ -3,8 +3,6 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
-#include <functional>
-
 class wxConfigBase;
 
 namespace kelvoran {
@@ -29,19 +27,14 @@ class CMainFrame : public wxFrame {
   void SaveWindowPlacement();
   void RestoreWindowPlacement();
 
-  // Asked for help with a context number.
-  std::function<void(int context)> RequestHelp;
-  // Runs the About box (Help menu and toolbar).
-  std::function<void()> ShowAbout;
-  // Opens the maker's home page / a new mail to the maker.
-  std::function<void()> OpenWebsite;
-  std::function<void()> OpenEmail;
-
  private:
   void CreateMenuBar();
   void CreateToolBarWithImages();
   void CreateStatusBarPanes();
   void BindViewCommands();
+  void OnFrameCommand(wxCommandEvent& event);
+  void OnUpdateBarCheck(wxUpdateUIEvent& event);
+  void ToggleBar(wxWindow* bar);
   void UpdateKeyIndicators();
   void OnTimer(wxTimerEvent& event);
   void OnClose(wxCloseEvent& event);

@@ -9,7 +9,8 @@
 #include "notify/popup_delivery.h"
 #include "platform/echo_platform.h"
 #include "ui/about_box.h"
-#include "ui/links.h"
+#include "ui/command_ids.h"
+#include "ui/help_request.h"
 #include "ui/main_frame.h"
 #include "ui/tessarel_view.h"
 
@@ -48,15 +49,11 @@ bool CTessarelApp::OnInit() {
 
   const std::string settingsPath = (std::filesystem::current_path() / kSettingsFileName).string();
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
-  frame_->RequestHelp = [this](int context) { ShowHelp(context); };
-  frame_->ShowAbout = [this] { ShowAboutBox(false); };
-  frame_->OpenWebsite = [] { OpenLink(kHomePage); };
-  frame_->OpenEmail = [] { OpenLink(kMailTo); };
-  frame_->View().SettingsDialog().RequestHelp = frame_->RequestHelp;
+  SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
   SetTopWindow(frame_);
   frame_->ShowWithStoredState();
-  CallAfter([this] { ShowAboutBox(true); });
+  CallAfter([this] { ShowAboutBox(frame_, 1); });
   return true;
 }
 
@@ -67,12 +64,6 @@ int CTessarelApp::OnExit() {
 
 void CTessarelApp::ShowHelp(int /*context*/) {
   // The help book is opened at the context number once it is installed.
-}
-
-void CTessarelApp::ShowAboutBox(bool atStartUp) {
-  CAboutBox about(frame_, atStartUp ? 1 : 0);
-  about.RequestHelp = [this](int context) { ShowHelp(context); };
-  about.ShowModal();
 }
 
 }  // namespace kelvoran

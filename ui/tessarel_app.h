@@ -27,7 +27,6 @@ class CTessarelApp : public wxApp {
 
   // Shows help at a context number.
   void ShowHelp(int context);
-  void ShowAboutBox(bool atStartUp);
 
   CMainFrame* MainFrame() const { return frame_; }
   ProbeScheduler& Scheduler() { return *scheduler_; }

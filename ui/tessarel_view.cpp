@@ -57,7 +57,11 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   Bind(wxEVT_LIST_DELETE_ITEM, &CTessarelView::OnDeleteItem, this);
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
   Bind(wxEVT_CONTEXT_MENU, &CTessarelView::OnContextMenu, this);
-  GetMainWindow()->Bind(wxEVT_LEFT_DCLICK, &CTessarelView::OnDoubleClick, this);
+  // Double clicks land on the rows' window, a child of the control, and mouse
+  // events do not travel up to it.
+  for (wxWindow* child : GetChildren())
+    if (static_cast<void*>(child) == static_cast<void*>(m_mainWin))
+      child->Bind(wxEVT_LEFT_DCLICK, &CTessarelView::OnDoubleClick, this);
 }
 
 CTessarelView::~CTessarelView() {

@@ -30,7 +30,6 @@ TEST(RowCells, NewHostShowsDashesAndZeroSent) {
   EXPECT_EQ(cells[ColumnAvgResponse], "-");
   EXPECT_EQ(cells[ColumnMaxResponse], "-");
   EXPECT_EQ(cells[ColumnError], "");
-  EXPECT_EQ(StatusImageIndex(host.Status), 1);
 }
 
 TEST(RowCells, ZeroMillisecondsReadsLessThanTen) {
@@ -62,13 +61,6 @@ TEST(RowCells, FailureAfterSuccessKeepsResponseTimes) {
   EXPECT_EQ(cells[ColumnDelay], "-");
   EXPECT_EQ(cells[ColumnMinResponse], "25");
   EXPECT_EQ(cells[ColumnError], "Request timed out.");
-}
-
-TEST(RowCells, OddStatusShowsTheEmptyImage) {
-  EXPECT_EQ(StatusImageIndex(0), 0);
-  EXPECT_EQ(StatusImageIndex(2), 2);
-  EXPECT_EQ(StatusImageIndex(3), 3);
-  EXPECT_EQ(StatusImageIndex(-1), 3);
 }
 
 TEST(SortKey, HostStartsDescendingOtherColumnsAscendingAndTheyAlternate) {

@@ -1,0 +1,381 @@
+// The real main frame, host list and settings dialog on a real X display:
+// commands arrive as events, modal dialogs are answered through wx's testing
+// hooks, and results come through the real mailbox and tick.
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/fileconf.h>
+#include <wx/listctrl.h>
+#include <wx/textctrl.h>
+#include <wx/toolbar.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "engine/host_record.h"
+#include "engine/result_mailbox.h"
+#include "engine/scheduler.h"
+#include "ui/command_ids.h"
+#include "ui/host_settings_dialog.h"
+#include "ui/main_frame.h"
+#include "ui/number_field.h"
+#include "ui/tessarel_view.h"
+#include "wx_test_support.h"
+
+namespace kelvoran {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Answers the host settings dialog with a function of the test's.
+class ExpectSettings : public wxExpectModalBase<CHostSettingsDialog, ExpectSettings> {
+ public:
+  explicit ExpectSettings(std::function<int(CHostSettingsDialog&)> act) : act_(std::move(act)) {}
+
+ protected:
+  int OnInvoked(CHostSettingsDialog* dialog) const override { return act_(*dialog); }
+
+ private:
+  std::function<int(CHostSettingsDialog&)> act_;
+};
+
+// A closed frame is destroyed once the application next goes idle.
+void DestroyClosedWindows() {
+  wxTheApp->ProcessPendingEvents();
+  wxTheApp->ProcessIdle();
+}
+
+int PressOk(CHostSettingsDialog& dialog) {
+  dialog.StoreSettings();
+  return wxID_OK;
+}
+
+class HostListWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kelvoran-ui-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+    settingsPath_ = (dir_ / "KELVORAN.INI").string();
+    profile_ = std::make_unique<wxFileConfig>("t", "t", (dir_ / "profile.conf").string(),
+                                              wxString(), wxCONFIG_USE_LOCAL_FILE);
+    // No worker threads here: results are put into the mailbox by the test.
+    scheduler_ = std::make_unique<ProbeScheduler>(
+        mailbox_, ProbeFunction{}, PopupSender{},
+        ProbeScheduler::Environment{[this] { return now_; },
+                                    [](std::function<void()>) { return false; }});
+  }
+
+  void TearDown() override {
+    if (frame_) {
+      frame_->Close(true);
+      DestroyClosedWindows();
+    }
+    fs::remove_all(dir_);
+  }
+
+  void Open(const std::string& ini = "") {
+    if (!ini.empty()) std::ofstream(settingsPath_) << ini;
+    frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath_, "Kelvoran test");
+    View().InitialUpdate();
+    frame_->Show();
+  }
+
+  CTessarelView& View() { return frame_->View(); }
+  wxString Cell(int row, int column) { return View().GetItemText(row, column); }
+  int Image(int row) {
+    wxListItem item;
+    item.SetId(row);
+    item.SetMask(wxLIST_MASK_IMAGE);
+    View().GetItem(item);
+    return item.GetImage();
+  }
+
+  void Feed(int row, std::int32_t code, std::uint32_t rtt) {
+    ProbeJobPtr job(new ProbeJob);
+    View().RecordAt(row).MakeProbeJob(*job);
+    job->Result.ResultCode = code;
+    job->Result.RoundTripTime = rtt;
+    job->Result.StartTime = now_;
+    now_ += 10;
+    mailbox_.Put(std::move(job));
+    ++scheduler_->OutstandingProbes;
+  }
+
+  void Command(int id) {
+    wxCommandEvent event(wxEVT_MENU, id);
+    event.SetEventObject(frame_);
+    frame_->ProcessWindowEvent(event);
+  }
+  void ClickHeader(int column) {
+    wxListEvent event(wxEVT_LIST_COL_CLICK, View().GetId());
+    event.m_col = column;
+    event.SetEventObject(&View());
+    View().ProcessWindowEvent(event);
+  }
+  void Select(int row) { View().SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED); }
+  bool ToolEnabled(int id) {
+    frame_->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    return frame_->GetToolBar()->GetToolEnabled(id);
+  }
+  std::vector<wxString> HostColumn() {
+    std::vector<wxString> names;
+    for (int row = 0; row < View().GetItemCount(); ++row) names.push_back(Cell(row, 0));
+    return names;
+  }
+  std::string FileText() {
+    std::ifstream in(settingsPath_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  fs::path dir_;
+  std::string settingsPath_;
+  std::unique_ptr<wxFileConfig> profile_;
+  CalendarTime now_ = 1'800'000'000;
+  ResultMailbox mailbox_;
+  std::unique_ptr<ProbeScheduler> scheduler_;
+  CMainFrame* frame_ = nullptr;
+};
+
+constexpr const char* kTwoHosts =
+    "[gamma]\nHost=gamma\nDescription=Third\n"
+    "[alpha]\nHost=alpha\nDescription=First\n";
+
+TEST_F(HostListWindow, LoadedHostsAreSortedByNameAndShowTheirStartingCells) {
+  Open(kTwoHosts);
+  ASSERT_EQ(View().GetItemCount(), 2);
+  EXPECT_EQ(HostColumn(), (std::vector<wxString>{"alpha", "gamma"}));
+  EXPECT_EQ(Cell(0, 1), "First");
+  EXPECT_EQ(Cell(0, 2), "-");
+  EXPECT_EQ(Cell(0, 3), "0");
+  EXPECT_EQ(Cell(0, 4), "-");
+  EXPECT_EQ(Cell(0, 5), "-");
+  EXPECT_EQ(Cell(0, 8), "");
+  EXPECT_EQ(Image(0), 1);
+  EXPECT_EQ(View().GetColumnCount(), 9);
+  wxListItem column;
+  View().GetColumn(4, column);
+  EXPECT_EQ(column.GetText(), "% OK");
+}
+
+TEST_F(HostListWindow, ResultsFromTheMailboxUpdateTheRowAtTheNextTick) {
+  Open(kTwoHosts);
+  Feed(0, 0, 0);
+  EXPECT_EQ(Cell(0, 3), "0") << "nothing changes before the tick";
+  View().ProcessTick();
+  EXPECT_EQ(Cell(0, 2), "< 10");
+  EXPECT_EQ(Cell(0, 4), "100.00");
+  EXPECT_EQ(Cell(0, 5), "< 10");
+  Feed(0, 0, 40);
+  Feed(0, 610, 0);
+  View().ProcessTick();
+  EXPECT_EQ(Cell(0, 3), "3");
+  EXPECT_EQ(Cell(0, 4), "66.67");
+  EXPECT_EQ(Cell(0, 2), "-") << "the last probe failed";
+  EXPECT_EQ(Cell(0, 7), "40") << "response times keep their values";
+  EXPECT_EQ(Cell(0, 8), "Request timed out.");
+  EXPECT_EQ(Cell(1, 3), "0") << "the other host is untouched";
+  EXPECT_EQ(scheduler_->OutstandingProbes, 0);
+}
+
+TEST_F(HostListWindow, CommandsAreEnabledBySelectionAndRows) {
+  Open();
+  EXPECT_TRUE(ToolEnabled(ID_HOST_ADD));
+  EXPECT_FALSE(ToolEnabled(ID_HOST_EDIT));
+  EXPECT_FALSE(ToolEnabled(ID_HOST_DELETE));
+  EXPECT_FALSE(ToolEnabled(ID_HOST_RESET));
+  frame_->Close(true);
+  DestroyClosedWindows();
+  Open(kTwoHosts);
+  EXPECT_TRUE(ToolEnabled(ID_HOST_RESET));
+  EXPECT_FALSE(ToolEnabled(ID_HOST_EDIT));
+  Select(1);
+  EXPECT_TRUE(ToolEnabled(ID_HOST_EDIT));
+  EXPECT_TRUE(ToolEnabled(ID_HOST_DELETE));
+}
+
+TEST_F(HostListWindow, AddStartsFromTheDialogDefaultsAndWritesTheSection) {
+  Open(kTwoHosts);
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  EXPECT_TRUE(dialog.HostField()->GetValue().empty());
+                  EXPECT_EQ(dialog.PacketSizeField()->GetValue(), 32);
+                  EXPECT_EQ(dialog.TimeoutField()->GetValue(), 10);
+                  EXPECT_EQ(dialog.SuccessPeriodField()->GetValue(), 30);
+                  EXPECT_EQ(dialog.FailPeriodField()->GetValue(), 30);
+                  EXPECT_EQ(dialog.DelayField()->GetValue(), 10);
+                  EXPECT_TRUE(dialog.ResultField(0)->GetValue().empty());
+                  dialog.HostField()->ChangeValue("beta");
+                  dialog.DescriptionField()->ChangeValue("Second");
+                  return PressOk(dialog);
+                }));
+  EXPECT_EQ(HostColumn(), (std::vector<wxString>{"alpha", "beta", "gamma"}));
+  EXPECT_EQ(Cell(1, 1), "Second");
+  EXPECT_EQ(View().GetSelectedItemCount(), 0) << "the new row is not selected";
+  EXPECT_NE(FileText().find("[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\n"
+                            "FailPeriod=30\nSuccessPeriod=30\nPopupDestination=\n"
+                            "PopupMessage=\nDescription=Second\n"),
+            std::string::npos)
+      << FileText();
+}
+
+TEST_F(HostListWindow, AddCancelledOrWithoutAHostNameChangesNothing) {
+  Open(kTwoHosts);
+  const std::string before = FileText();
+  wxTEST_DIALOG(Command(ID_HOST_ADD),
+                ExpectSettings([](CHostSettingsDialog&) { return wxID_CANCEL; }));
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings(PressOk));
+  EXPECT_EQ(View().GetItemCount(), 2);
+  EXPECT_EQ(FileText(), before);
+}
+
+TEST_F(HostListWindow, EditKeepsResultsAndTheRowWaitsForItsNextResult) {
+  Open(kTwoHosts);
+  Feed(0, 0, 20);
+  View().ProcessTick();
+  Select(0);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  EXPECT_EQ(dialog.HostField()->GetValue(), "alpha");
+                  EXPECT_EQ(dialog.ResultField(5)->GetValue(), "1") << "pings sent";
+                  dialog.DescriptionField()->ChangeValue("Renamed");
+                  return PressOk(dialog);
+                }));
+  EXPECT_EQ(View().RecordAt(0).Description, "Renamed");
+  EXPECT_EQ(View().RecordAt(0).SentCount, 1u);
+  EXPECT_EQ(Cell(0, 1), "First") << "cells follow at the next result";
+  Feed(0, 0, 20);
+  View().ProcessTick();
+  EXPECT_EQ(Cell(0, 1), "Renamed");
+  EXPECT_NE(FileText().find("Description=Renamed"), std::string::npos);
+}
+
+TEST_F(HostListWindow, RenameLeavesTheOldSectionEmptyAndWritesTheNewOne) {
+  Open(kTwoHosts);
+  Select(0);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("delta");
+                  return PressOk(dialog);
+                }));
+  EXPECT_EQ(Cell(0, 0), "delta");
+  const std::string text = FileText();
+  EXPECT_NE(text.find("[alpha]\n["), std::string::npos) << text;
+  EXPECT_NE(text.find("[delta]\nHost=delta\n"), std::string::npos) << text;
+}
+
+TEST_F(HostListWindow, DeleteEmptiesTheSectionAndKeepsANamesakeOfOtherCase) {
+  Open("[alpha]\nHost=alpha\n[other]\nHost=other\n");
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("ALPHA");
+                  dialog.DescriptionField()->ChangeValue("twin");
+                  return PressOk(dialog);
+                }));
+  ASSERT_EQ(View().GetItemCount(), 3);
+  Select(0);
+  const std::string deleted = View().RecordAt(0).Host;
+  Command(ID_HOST_DELETE);
+  EXPECT_EQ(View().GetItemCount(), 2);
+  EXPECT_EQ(View().GetSelectedItemCount(), 0);
+  // The remaining twin still has its settings in the shared section.
+  const std::string text = FileText();
+  const std::string survivor = deleted == "alpha" ? "ALPHA" : "alpha";
+  EXPECT_NE(text.find("Host=" + survivor + "\n"), std::string::npos) << text;
+}
+
+TEST_F(HostListWindow, ResetAsksFirstAndOnYesStartsEveryHostAfresh) {
+  Open(kTwoHosts);
+  Feed(0, 610, 0);
+  View().ProcessTick();
+  wxTEST_DIALOG(Command(ID_HOST_RESET), wxExpectModal<wxMessageDialog>(wxNO));
+  EXPECT_EQ(Cell(0, 3), "1");
+  wxTEST_DIALOG(Command(ID_HOST_RESET), wxExpectModal<wxMessageDialog>(wxYES));
+  EXPECT_EQ(Cell(0, 3), "0");
+  EXPECT_EQ(Cell(0, 8), "");
+  EXPECT_EQ(View().RecordAt(0).LastProbeTime, 0);
+}
+
+TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {
+  Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n");
+  ClickHeader(0);
+  EXPECT_EQ(HostColumn(), (std::vector<wxString>{"c", "b", "a"}));
+  ClickHeader(0);
+  EXPECT_EQ(HostColumn(), (std::vector<wxString>{"a", "b", "c"}));
+  // b answered always, c half the time, a never probed.
+  const int b = View().FindRowByHostId(View().RecordAt(1).HostId);
+  Feed(b, 0, 5);
+  Feed(2, 0, 5);
+  Feed(2, 610, 0);
+  View().ProcessTick();
+  ClickHeader(4);
+  EXPECT_EQ(HostColumn(), (std::vector<wxString>{"a", "c", "b"}));
+  ClickHeader(4);
+  EXPECT_EQ(HostColumn(), (std::vector<wxString>{"b", "c", "a"}));
+  ClickHeader(5);
+  EXPECT_EQ(HostColumn().back(), "a") << "hosts without replies go last by minimum";
+}
+
+TEST_F(HostListWindow, NumberFieldsKeepTheLastValidValue) {
+  Open(kTwoHosts);
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("epsilon");
+                  dialog.DelayField()->Text()->SetValue("45");
+                  dialog.DelayField()->Text()->SetValue("5000");
+                  dialog.TimeoutField()->Text()->SetValue("");
+                  dialog.PacketSizeField()->Text()->SetValue("0");
+                  return PressOk(dialog);
+                }));
+  const HostRecord& added = View().RecordAt(View().FindRowByHostId(HostRecord::LastHostId()));
+  EXPECT_EQ(added.Delay, 45) << "5000 is out of range: the last valid value stays";
+  EXPECT_EQ(added.Timeout, 10);
+  EXPECT_EQ(added.PacketSize, 32u);
+}
+
+TEST_F(HostListWindow, OpenDialogShowsLiveResultsOfItsOwnHostOnly) {
+  Open(kTwoHosts);
+  Select(0);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([this](CHostSettingsDialog& dialog) {
+                  // The testing hook answers instead of showing the window;
+                  // show it as a modal run would.
+                  dialog.Show();
+                  Feed(1, 0, 30);
+                  View().ProcessTick();
+                  EXPECT_EQ(dialog.ResultField(5)->GetValue(), "0") << "another host's result";
+                  Feed(0, 0, 30);
+                  View().ProcessTick();
+                  EXPECT_EQ(dialog.ResultField(5)->GetValue(), "1");
+                  EXPECT_EQ(dialog.ResultField(0)->GetValue(), "WARNING");
+                  dialog.Hide();
+                  return wxID_CANCEL;
+                }));
+}
+
+TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
+  std::atomic<int> finished{0};
+  scheduler_ = std::make_unique<ProbeScheduler>(
+      mailbox_,
+      [&](const ProbeRequest&, ProbeResult& result) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        result.ResultCode = 610;
+        finished.fetch_add(1);
+        return 610;
+      },
+      PopupSender{}, ProbeScheduler::Environment{[this] { return now_; }, StartDetachedThread});
+  Open(kTwoHosts);
+  View().ProcessTick();
+  View().ProcessTick();
+  ASSERT_EQ(scheduler_->OutstandingProbes, 2);
+  frame_->Close(true);
+  frame_ = nullptr;
+  DestroyClosedWindows();
+  EXPECT_EQ(finished.load(), 2);
+  EXPECT_EQ(scheduler_->OutstandingProbes, 0);
+  EXPECT_FALSE(scheduler_->SchedulingEnabled);
+  EXPECT_EQ(mailbox_.Take(), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvoran
