@@ -50,6 +50,29 @@ class PrivateXServer {
   pid_t pid_ = -1;
 };
 
+// Maximising and minimising need a window manager; tests of placement run
+// one on their display.
+class WindowManager {
+ public:
+  ~WindowManager() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  void Start() {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::sleep(1);  // let it take over the screen before the first window maps
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
 class TestApp : public wxApp {
  public:
   bool OnInit() override { return true; }
@@ -66,6 +89,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start Xvfb for the window tests\n");
     return 1;
   }
+  WindowManager windowManager;
+#ifdef KELVORAN_TEST_WINDOW_MANAGER
+  windowManager.Start();
+#endif
   wxApp::SetInstance(new TestApp);
   if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
     std::fprintf(stderr, "cannot open the X display\n");
