@@ -1,13 +1,12 @@
 // The main window's remembered placement, with a window manager on the
 // display: maximising and minimising need one.
 #include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/fileconf.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
-
-#include <wx/app.h>
-#include <wx/fileconf.h>
 
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
@@ -49,8 +48,8 @@ class Placement : public ::testing::Test {
   // Starts the window as the program does: placement from the profile, then
   // the stored show state.
   void Start() {
-    profile_ = std::make_unique<wxFileConfig>("t", "t", profilePath_, wxString(),
-                                              wxCONFIG_USE_LOCAL_FILE);
+    profile_ =
+        std::make_unique<wxFileConfig>("t", "t", profilePath_, wxString(), wxCONFIG_USE_LOCAL_FILE);
     frame_ = new CMainFrame(*scheduler_, *profile_, (dir_ / "KELVORAN.INI").string(), "Placement");
     frame_->View().InitialUpdate();
     frame_->ShowWithStoredState();
@@ -78,8 +77,10 @@ TEST_F(Placement, FirstStartIsMaximisedAndRestoresToTheDefaultRectangle) {
   Start();
   ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
   frame_->Maximize(false);
-  ASSERT_TRUE(Eventually([&] { return !frame_->IsMaximized() && frame_->GetSize() == wxSize(700, 500); }))
-      << frame_->GetSize().x << "x" << frame_->GetSize().y;
+  ASSERT_TRUE(Eventually([&] {
+    return !frame_->IsMaximized() && frame_->GetSize() == wxSize(700, 500);
+  })) << frame_->GetSize().x
+      << "x" << frame_->GetSize().y;
   Close();
   EXPECT_EQ(Stored("showCmd"), 1);
   EXPECT_EQ(Stored("rcNormalPositionRight") - Stored("rcNormalPositionLeft"), 700);

@@ -9,69 +9,58 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
-class PrivateXServer {
+// A helper program that lives as long as the test run.
+class ChildProcess {
  public:
-  ~PrivateXServer() {
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
       ::waitpid(pid_, nullptr, 0);
     }
   }
 
-  // Xvfb writes the display number it chose to -displayfd once it accepts
-  // connections, so no fixed number can collide with another run.
-  bool Start() {
-    int fds[2];
-    if (::pipe(fds) != 0) return false;
+  // Runs the program, closing the given descriptor in the child.
+  void Spawn(std::vector<std::string> args, int closeInChild = -1) {
     pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    // The number and its line end come in two writes; closing the pipe after
-    // the first would fail the second and with it the server.
-    std::string number;
-    char c = 0;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (number.empty()) return false;
-    ::setenv("DISPLAY", (":" + number).c_str(), 1);
-    return true;
+    if (pid_ != 0) return;
+    if (closeInChild >= 0) ::close(closeInChild);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
   }
 
  private:
   pid_t pid_ = -1;
 };
 
-// Maximising and minimising need a window manager; tests of placement run
-// one on their display.
-class WindowManager {
- public:
-  ~WindowManager() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  void Start() {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::sleep(1);  // let it take over the screen before the first window maps
-  }
-
- private:
-  pid_t pid_ = -1;
-};
+// Starts Xvfb on a free display number and points DISPLAY at it. Xvfb writes
+// the number it chose to -displayfd once it accepts connections.
+bool StartPrivateXServer(ChildProcess& server) {
+  int fds[2];
+  if (::pipe(fds) != 0) return false;
+  server.Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                "-nolisten", "tcp"},
+               fds[0]);
+  ::close(fds[1]);
+  // The number and its line end come in two writes; closing the pipe after
+  // the first would fail the second and with it the server.
+  std::string number;
+  char c = 0;
+  while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  ::close(fds[0]);
+  if (number.empty()) return false;
+  ::setenv("DISPLAY", (":" + number).c_str(), 1);
+  return true;
+}
 
 class TestApp : public wxApp {
  public:
@@ -84,14 +73,17 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
 
-  PrivateXServer server;
-  if (!std::getenv("DISPLAY") && !server.Start()) {
+  ChildProcess server;
+  if (!std::getenv("DISPLAY") && !StartPrivateXServer(server)) {
     std::fprintf(stderr, "cannot start Xvfb for the window tests\n");
     return 1;
   }
-  WindowManager windowManager;
+  // Maximising and minimising need a window manager; tests of placement run
+  // one on their display.
+  ChildProcess windowManager;
 #ifdef KELVORAN_TEST_WINDOW_MANAGER
-  windowManager.Start();
+  windowManager.Spawn({"openbox", "--sm-disable"});
+  ::sleep(1);  // let it take over the screen before the first window maps
 #endif
   wxApp::SetInstance(new TestApp);
   if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
