@@ -78,27 +78,5 @@ TEST_F(DesktopServer, RefusesWhatCannotBeShown) {
   EXPECT_EQ(Send(ServerHandle::Current, 1, "x"), ErrorNotReady);
 }
 
-TEST(ProgramHasDisplay, FollowsTheDisplayVariables) {
-  const char* display = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  const std::string savedDisplay = display ? display : "";
-  const std::string savedWayland = wayland ? wayland : "";
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
-  EXPECT_FALSE(ProgramHasDisplay());
-  setenv("DISPLAY", "", 1);
-  EXPECT_FALSE(ProgramHasDisplay()) << "set but empty";
-  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
-  EXPECT_TRUE(ProgramHasDisplay());
-  setenv("DISPLAY", ":0", 1);
-  unsetenv("WAYLAND_DISPLAY");
-  EXPECT_TRUE(ProgramHasDisplay());
-  if (display)
-    setenv("DISPLAY", savedDisplay.c_str(), 1);
-  else
-    unsetenv("DISPLAY");
-  if (wayland) setenv("WAYLAND_DISPLAY", savedWayland.c_str(), 1);
-}
-
 }  // namespace
 }  // namespace kelvoran
