@@ -6,8 +6,14 @@
 #include <wx/init.h>
 #include <wx/toplevel.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
 #include <vector>
 
+#include "notify/notification_text.h"
 #include "platform/ansi_text.h"
 #include "ui/notification_box.h"
 
@@ -23,6 +29,21 @@ std::vector<NotificationBox*> OpenBoxes() {
   return boxes;
 }
 
+// Ten thousand characters with line breaks, markup and bytes that are not
+// UTF-8.
+std::string HostileMessage() {
+  std::string message;
+  while (message.size() < 10'000) message += "line <b>bold</b> & \xFF\xFE caf\xC3\xA9\n";
+  return message;
+}
+
+std::string ReadFile(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
 class Presenter : public ::testing::Test {
  protected:
   ~Presenter() override {
@@ -33,8 +54,7 @@ class Presenter : public ::testing::Test {
 };
 
 TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaiting) {
-  std::string message;
-  while (message.size() < 10'000) message += "line <b>bold</b> & \xFF\xFE caf\xC3\xA9\n";
+  const std::string message = HostileMessage();
   ASSERT_TRUE(presenter.Present("Kelvoran Notification", message));
   ASSERT_TRUE(presenter.Present("Kelvoran Notification", ""));
   const std::vector<NotificationBox*> boxes = OpenBoxes();
@@ -58,6 +78,25 @@ TEST_F(Presenter, OkAndClosingDestroyTheBox) {
   wxTheApp->ProcessIdle();
   EXPECT_TRUE(OpenBoxes().empty());
   EXPECT_TRUE(wxTopLevelWindows.empty());
+}
+
+// Run by tests/ui/with-notification-service, which puts a real notification
+// service on a private bus and logs every Notify call it gets.
+TEST_F(Presenter, NotificationServiceReceivesTheEscapedBody) {
+  const char* log = std::getenv("KELVORAN_NOTIFY_LOG");
+  ASSERT_NE(log, nullptr) << "run under tests/ui/with-notification-service";
+  const std::string message = HostileMessage();
+  ASSERT_TRUE(presenter.Present("Kelvoran Notification", message));
+  EXPECT_TRUE(presenter.LastNotificationPosted());
+  const std::string body = "string \"" + NotificationBody(message) + "\"";
+  // The monitor writes the call once the bus has passed it on.
+  std::string seen;
+  for (int attempt = 0; attempt < 100 && seen.find(body) == std::string::npos; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    seen = ReadFile(log);
+  }
+  EXPECT_NE(seen.find(body), std::string::npos) << seen.substr(0, 2000);
+  EXPECT_NE(seen.find("string \"Kelvoran Notification\""), std::string::npos);
 }
 
 }  // namespace
