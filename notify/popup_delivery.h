@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "engine/popup_sender.h"
+#include "platform/messenger_library.h"
+#include "platform/terminal_services.h"
+
+namespace kelvoran {
+
+class HostRecord;
+
+inline constexpr const char* PopupTitle = "Kelvoran Notification";
+inline constexpr const char* ConsoleStationName = "console";
+// Outcome of an empty destination (the system's "invalid window handle").
+inline constexpr std::int32_t OutcomeEmptyDestination = 1400;
+// Outcome when the server has no console session, or title or message is absent.
+inline constexpr std::int32_t OutcomeNoConsole = -1;
+
+// What the delivery works with: the messenger, looked up once at start-up, and
+// the terminal services. Lives as long as the application; used on the
+// user-interface thread only.
+class PopupDelivery {
+ public:
+  explicit PopupDelivery(TerminalServices& services) : services_(services) {}
+
+  // Looks up the messenger library and its send entry point. Reports nothing;
+  // what is missing stays absent and every destination takes the console path.
+  void LoadMessenger(const char* libraryName = MessengerLibraryName);
+  // Puts a messenger in place directly, as if LoadMessenger had found it.
+  void InstallMessenger(MessengerSend send) { MessengerSend_ = std::move(send); }
+
+  const MessengerSend& Messenger() const { return MessengerSend_; }
+  void* LoadedLibrary() const { return MessengerLibrary_; }
+  TerminalServices& Services() const { return services_; }
+
+  // The sender the scheduler calls when a host enters ERROR. It refers to this
+  // object, which must outlive the scheduler.
+  PopupSender Sender() const;
+
+ private:
+  TerminalServices& services_;
+  void* MessengerLibrary_ = nullptr;
+  MessengerSend MessengerSend_;
+};
+
+// The destinations of a list: split at every comma, untrimmed, empty pieces
+// kept; the empty text is one empty piece.
+std::vector<std::string> SplitDestinations(std::string_view list);
+
+// Sends the host's popup message to each destination unless PopupSent is set,
+// and leaves the outcome of the last destination in ResultValue (and 13000 in
+// ResultCode when it is a failure). Returns that outcome.
+std::int32_t SendPopupMessage(HostRecord& host, const PopupDelivery& delivery);
+
+// Shows the message in the console session of the named terminal server.
+// Title and message are zero-terminated; null means absent. Returns 0 when the
+// message was handed over.
+std::int32_t SendConsoleMessage(TerminalServices& services, const std::string& serverName,
+                                const char* title, const char* message);
+
+// Sets sessionId to the first session whose window station is "console" in
+// any case, or to -1; returns 0, or the error of the session list.
+std::int32_t FindConsoleSession(TerminalServices& services, ServerHandle server,
+                                std::int32_t& sessionId);
+
+// Whether the name is the local computer's, in any case. When the computer's
+// name cannot be obtained no name is, and the name is opened as a server.
+bool IsLocalComputer(TerminalServices& services, const std::string& name);
+
+}  // namespace kelvoran

@@ -1,0 +1,114 @@
+// Runs on a real X server (tests/ui/with-xvfb) with a real wx application.
+#include "ui/desktop_presenter.h"
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/toplevel.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "notify/notification_text.h"
+#include "platform/ansi_text.h"
+#include "ui/notification_box.h"
+
+namespace kelvoran {
+namespace {
+
+std::vector<NotificationBox*> OpenBoxes() {
+  std::vector<NotificationBox*> boxes;
+  for (wxWindow* window : wxTopLevelWindows) {
+    auto* box = dynamic_cast<NotificationBox*>(window);
+    if (box && !box->IsBeingDeleted()) boxes.push_back(box);
+  }
+  return boxes;
+}
+
+// Ten thousand characters with line breaks, markup and bytes that are not
+// UTF-8.
+std::string HostileMessage() {
+  std::string message;
+  while (message.size() < 10'000) message += "line <b>bold</b> & \xFF\xFE caf\xC3\xA9\n";
+  return message;
+}
+
+std::string ReadFile(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+class Presenter : public ::testing::Test {
+ protected:
+  ~Presenter() override {
+    for (NotificationBox* box : OpenBoxes()) box->Destroy();
+    wxTheApp->ProcessIdle();
+  }
+  DesktopPresenter presenter;
+};
+
+TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaiting) {
+  const std::string message = HostileMessage();
+  ASSERT_TRUE(presenter.Present("Kelvoran Notification", message));
+  ASSERT_TRUE(presenter.Present("Kelvoran Notification", ""));
+  const std::vector<NotificationBox*> boxes = OpenBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  NotificationBox* first = boxes[0]->Message().empty() ? boxes[1] : boxes[0];
+  EXPECT_EQ(first->GetTitle(), "Kelvoran Notification");
+  EXPECT_TRUE(first->IsShown());
+  EXPECT_FALSE(first->IsModal());
+  EXPECT_EQ(first->Message().utf8_string(), ToDisplayText(message)) << "shown as typed, whole";
+  EXPECT_FALSE(presenter.LastNotificationPosted()) << "no notification service here";
+}
+
+TEST_F(Presenter, OkAndClosingDestroyTheBox) {
+  presenter.Present("Kelvoran Notification", "a");
+  presenter.Present("Kelvoran Notification", "b");
+  std::vector<NotificationBox*> boxes = OpenBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+  boxes[0]->ProcessWindowEvent(ok);
+  boxes[1]->Close();
+  wxTheApp->ProcessIdle();
+  EXPECT_TRUE(OpenBoxes().empty());
+  EXPECT_TRUE(wxTopLevelWindows.empty());
+}
+
+// Run by tests/ui/with-notification-service, which puts a real notification
+// service on a private bus and logs every Notify call it gets.
+TEST_F(Presenter, NotificationServiceReceivesTheEscapedBody) {
+  const char* log = std::getenv("KELVORAN_NOTIFY_LOG");
+  ASSERT_NE(log, nullptr) << "run under tests/ui/with-notification-service";
+  const std::string message = HostileMessage();
+  ASSERT_TRUE(presenter.Present("Kelvoran Notification", message));
+  EXPECT_TRUE(presenter.LastNotificationPosted());
+  const std::string body = "string \"" + NotificationBody(message) + "\"";
+  // The monitor writes the call once the bus has passed it on.
+  std::string seen;
+  for (int attempt = 0; attempt < 100 && seen.find(body) == std::string::npos; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    seen = ReadFile(log);
+  }
+  EXPECT_NE(seen.find(body), std::string::npos) << seen.substr(0, 2000);
+  EXPECT_NE(seen.find("string \"Kelvoran Notification\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kelvoran
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Without an application object of the GUI kind, wx starts a console one
+  // and never opens the display.
+  wxApp::SetInstance(new wxApp());
+  if (!wxEntryStart(argc, argv)) return 1;
+  int result = RUN_ALL_TESTS();
+  wxEntryCleanup();
+  return result;
+}

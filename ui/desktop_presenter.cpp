@@ -1,0 +1,40 @@
+#include "ui/desktop_presenter.h"
+
+#include <wx/notifmsg.h>
+
+#include "notify/notification_text.h"
+#include "platform/ansi_text.h"
+#include "ui/notification_box.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr std::size_t kNotificationsKept = 16;
+
+wxString ToWx(std::string_view text) { return wxString::FromUTF8(ToDisplayText(text)); }
+
+}  // namespace
+
+DesktopPresenter::DesktopPresenter(wxWindow* parent) : parent_(parent) {}
+
+DesktopPresenter::~DesktopPresenter() = default;
+
+bool DesktopPresenter::Present(const std::string& title, const std::string& message) {
+  auto* box = new NotificationBox(parent_, ToWx(title), ToWx(message));
+  box->Show();
+  box->Raise();
+  PostNotification(title, message);
+  return true;
+}
+
+void DesktopPresenter::PostNotification(const std::string& title, const std::string& message) {
+  // The service may read the body as markup; the title is always plain text.
+  auto notification = std::make_unique<wxNotificationMessage>(
+      ToWx(title), wxString::FromUTF8(NotificationBody(message)), parent_);
+  lastPosted_ = notification->Show(wxNotificationMessage::Timeout_Never);
+  if (!lastPosted_) return;
+  notifications_.push_back(std::move(notification));
+  if (notifications_.size() > kNotificationsKept) notifications_.pop_front();
+}
+
+}  // namespace kelvoran

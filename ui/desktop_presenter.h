@@ -1,0 +1,36 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "platform/console_presenter.h"
+
+class wxNotificationMessage;
+class wxWindow;
+
+namespace kelvoran {
+
+// Shows console messages on this desktop: a NotificationBox, and a desktop
+// notification when a notification service runs. Returns at once.
+class DesktopPresenter final : public ConsolePresenter {
+ public:
+  // The boxes belong to the parent's window tree when one is given.
+  explicit DesktopPresenter(wxWindow* parent = nullptr);
+  ~DesktopPresenter() override;
+
+  bool Present(const std::string& title, const std::string& message) override;
+
+  // Whether the notification service took the last notification.
+  bool LastNotificationPosted() const { return lastPosted_; }
+
+ private:
+  void PostNotification(const std::string& title, const std::string& message);
+
+  wxWindow* parent_;
+  // Kept alive while they may still be on screen; the oldest go first.
+  std::deque<std::unique_ptr<wxNotificationMessage>> notifications_;
+  bool lastPosted_ = false;
+};
+
+}  // namespace kelvoran
