@@ -9,6 +9,7 @@
 #include "notify/popup_delivery.h"
 #include "platform/echo_platform.h"
 #include "ui/about_box.h"
+#include "ui/desktop_presenter.h"
 #include "ui/command_ids.h"
 #include "ui/help_request.h"
 #include "ui/main_frame.h"
@@ -45,13 +46,17 @@ bool CTessarelApp::OnInit() {
   SetAppName("Kelvoran by Brindlecot");
   SetVendorName("Brindlecot");
   OpenProfile();
-  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, LinuxEchoProbe(), PopupSender{});
+  scheduler_ =
+      std::make_unique<ProbeScheduler>(mailbox_, LinuxEchoProbe(), popupDelivery_.Sender());
 
   const std::string settingsPath = (std::filesystem::current_path() / kSettingsFileName).string();
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
   SetTopWindow(frame_);
+  popupDelivery_.LoadMessenger();
+  presenter_ = std::make_unique<DesktopPresenter>(frame_);
+  terminalServices_.SetPresenter(presenter_.get());
   frame_->ShowWithStoredState();
   CallAfter([this] { ShowAboutBox(frame_, 1); });
   return true;

@@ -7,6 +7,8 @@
 
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
+#include "notify/popup_delivery.h"
+#include "platform/desktop_terminal_services.h"
 #include "ui/tessarel_doc.h"
 
 class wxFileConfig;
@@ -14,6 +16,7 @@ class wxFileConfig;
 namespace kelvoran {
 
 class CMainFrame;
+class DesktopPresenter;
 
 // The application object: starts the monitor, opens the main window and shows
 // the About box once.
@@ -34,8 +37,11 @@ class CTessarelApp : public wxApp {
  private:
   void OpenProfile();
 
-  // Lives from start-up to exit, before and after the main window.
+  // Live from start-up to exit, before and after the main window.
   ResultMailbox mailbox_;
+  DesktopTerminalServices terminalServices_;
+  PopupDelivery popupDelivery_{terminalServices_};
+  std::unique_ptr<DesktopPresenter> presenter_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   std::unique_ptr<wxFileConfig> profile_;
   CTessarelDoc doc_;
