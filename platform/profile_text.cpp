@@ -1,6 +1,7 @@
 #include "platform/profile_text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kelvoran {
 namespace {
@@ -55,15 +56,34 @@ std::size_t LineEndLength(std::string_view raw) {
   return !raw.empty() && (raw.back() == '\n' || raw.back() == '\r') ? 1 : 0;
 }
 
-// The end of the line that starts at `begin`, line end included.
-std::size_t NextLineStart(std::string_view bytes, std::size_t begin) {
-  // A plain loop: find_first_of calls memchr once per byte of the line.
-  std::size_t end = begin;
-  while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') ++end;
-  if (end == bytes.size()) return end;
-  const bool crlf = bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n';
-  return end + (crlf ? 2 : 1);
-}
+// Finds where each line ends. memchr does the scanning; the next LF is
+// remembered, so a file of CR-only line ends is not scanned again per line.
+class LineSplitter {
+ public:
+  explicit LineSplitter(std::string_view bytes) : bytes_(bytes) {
+    nextLf_ = Find('\n', 0, bytes_.size());
+  }
+  // The start of the line after the one at `begin`, its line end included.
+  std::size_t NextLineStart(std::size_t begin) {
+    if (nextLf_ < begin) nextLf_ = Find('\n', begin, bytes_.size());
+    const std::size_t end = Find('\r', begin, nextLf_);
+    if (end == bytes_.size()) return end;
+    const bool crlf = bytes_[end] == '\r' && end + 1 < bytes_.size() && bytes_[end + 1] == '\n';
+    return end + (crlf ? 2 : 1);
+  }
+
+ private:
+  // The position of `c` in [from, to), or `to`.
+  std::size_t Find(char c, std::size_t from, std::size_t to) const {
+    const void* found = std::memchr(bytes_.data() + from, c, to - from);
+    return found == nullptr
+               ? to
+               : static_cast<std::size_t>(static_cast<const char*>(found) - bytes_.data());
+  }
+
+  std::string_view bytes_;
+  std::size_t nextLf_ = 0;
+};
 
 std::uint32_t OffsetIn(std::string_view whole, std::string_view part) {
   return static_cast<std::uint32_t>(part.data() - whole.data());
@@ -87,8 +107,9 @@ ProfileText ProfileText::Parse(std::string bytes) {
   ProfileText text;
   text.chunks_.push_back(std::move(bytes));
   const std::string_view whole = text.chunks_.front();
+  LineSplitter splitter(whole);
   for (std::size_t begin = 0; begin < whole.size();) {
-    const std::size_t next = NextLineStart(whole, begin);
+    const std::size_t next = splitter.NextLineStart(begin);
     Line line;
     line.begin = static_cast<std::uint32_t>(begin);
     line.length = static_cast<std::uint32_t>(next - begin);
@@ -211,14 +232,28 @@ void ProfileText::EnsureLineEnd(std::size_t index) {
 
 void ProfileText::InsertLine(std::size_t index, const std::string& content) {
   if (index > 0) EnsureLineEnd(index - 1);
-  const Line line = MakeLine(content + lineEnd_, index == 0);
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), line);
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index),
+                MakeLine(content + lineEnd_, index == 0));
+  MoveSections(index, 1);
+}
+
+void ProfileText::MoveSections(std::size_t from, std::ptrdiff_t by) {
+  const auto moved = [by](std::size_t line) {
+    return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(line) + by);
+  };
+  for (Section& section : sections_) {
+    if (section.header >= from) section.header = moved(section.header);
+    if (section.end >= from) section.end = moved(section.end);
+  }
 }
 
 std::size_t ProfileText::SectionForWrite(const std::string& normalName) {
   if (const auto found = FindSection(normalName)) return *found;
-  InsertLine(lines_.size(), "[" + normalName + "]");
-  Reindex();
+  const std::size_t header = lines_.size();
+  if (header > 0) EnsureLineEnd(header - 1);
+  lines_.push_back(MakeLine("[" + normalName + "]" + lineEnd_, header == 0));
+  sections_.push_back({header, header + 1});
+  firstSection_.emplace(Fold(normalName), sections_.size() - 1);
   return sections_.size() - 1;
 }
 
@@ -233,14 +268,12 @@ void ProfileText::SetValue(std::string_view section, std::string_view key, std::
     return;
   }
   InsertLine(LastKeyOrHeader(span) + 1, content);
-  Reindex();
 }
 
 void ProfileText::AppendKey(std::string_view section, std::string_view key,
                             std::string_view value) {
   const Section span = sections_[SectionForWrite(NormalName(section))];
   InsertLine(LastKeyOrHeader(span) + 1, NormalName(key) + "=" + Sanitized(value));
-  Reindex();
 }
 
 void ProfileText::EmptySection(std::string_view section) {
@@ -255,7 +288,7 @@ void ProfileText::EmptySection(std::string_view section) {
   while (keepFrom > span.header + 1 && lines_[keepFrom - 1].kind == Kind::Blank) --keepFrom;
   lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(span.header + 1),
                lines_.begin() + static_cast<std::ptrdiff_t>(keepFrom));
-  Reindex();
+  MoveSections(keepFrom, -static_cast<std::ptrdiff_t>(keepFrom - (span.header + 1)));
 }
 
 }  // namespace kelvoran

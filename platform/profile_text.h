@@ -91,6 +91,10 @@ class ProfileText {
   std::size_t LastKeyOrHeader(const Section& section) const;
   void EnsureLineEnd(std::size_t index);
   void InsertLine(std::size_t index, const std::string& content);
+  // After lines were inserted (by > 0) or removed at `from`: the sections
+  // whose header or end lies at or below `from` move by `by` lines, so the
+  // section holding the change grows or shrinks and those below it move.
+  void MoveSections(std::size_t from, std::ptrdiff_t by);
   std::size_t SectionForWrite(const std::string& normalName);
 
   std::vector<std::string> chunks_;  // chunk 0: the file as read
