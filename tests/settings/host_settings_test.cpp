@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -177,8 +178,18 @@ TEST_F(HostSettings, NamesWithLineBreaksAreWrittenAsBlanksAndStillFound) {
   EXPECT_EQ(rows.RecordAt(0).Description, "Router");
   EXPECT_EQ(rows.RecordAt(1).Host, "evil [gateway] Host=x");
   EXPECT_EQ(rows.RecordAt(1).Description, "two lines");
+  EXPECT_EQ(ReadFile(file).find("\n[gateway]\nHost=x"), std::string::npos) << "no injected lines";
   Empty(host.Host);
   EXPECT_EQ(LoadedHosts(), std::vector<std::string>{"gateway"});
+}
+
+TEST_F(HostSettings, DefaultFileNameLiesInTheCurrentDirectory) {
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const FileResult saved = SaveHostSettings(Gateway(), "gateway", kHostSettingsFile);
+  std::filesystem::current_path(previous);
+  ASSERT_TRUE(saved.ok()) << saved.error;
+  EXPECT_EQ(ReadFile(dir.File("KELVORAN.INI")), kGatewaySection);
 }
 
 }  // namespace

@@ -81,16 +81,6 @@ TEST(ProfileTextWriting, EmptiedSectionKeepsItsPlaceAndTheBlankLinesAfterIt) {
   EXPECT_EQ(text.Serialize(), "[a]\nHost=back\n\n\n[b]\nHost=b\n[A]\nHost=dup\n[missing]\n");
 }
 
-TEST(ProfileTextWriting, LineBreaksInTextCannotInjectLines) {
-  ProfileText text = ProfileText::Parse("[victim]\nHost=v\n");
-  text.SetValue("evil\r\nname", "Host", "x\n[victim]\r\nHost=hijacked\rz");
-  text.SetValue("evil\nname", "Description", std::string("nul\0byte", 8));
-  EXPECT_EQ(text.Serialize(),
-            "[victim]\nHost=v\n[evil name]\nHost=x [victim] Host=hijacked z\n"
-            "Description=nul byte\n");
-  EXPECT_EQ(ValueOr(ProfileText::Parse(text.Serialize()), "victim", "Host"), "v");
-}
-
 TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
   ProfileText text;
   for (const std::string name : {"a]b", "x=y", "[z", "]", "semi;colon"}) {
@@ -104,13 +94,6 @@ TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
   EXPECT_FALSE(ProfileText::IsWritableKey(" [a"));
   EXPECT_FALSE(ProfileText::IsWritableKey(";a"));
   EXPECT_FALSE(ProfileText::IsWritableKey(" \t"));
-}
-
-TEST(ProfileTextWriting, LastLineWithoutLineEndGetsOneBeforeNewLines) {
-  ProfileText text = ProfileText::Parse("\xEF\xBB\xBF[a]");
-  text.SetValue("a", "Host", "a");
-  EXPECT_EQ(text.Serialize(), "\xEF\xBB\xBF[a]\nHost=a\n");
-  EXPECT_EQ(Names(ProfileText::Parse(text.Serialize())), std::vector<std::string>{"a"});
 }
 
 }  // namespace
