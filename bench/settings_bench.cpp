@@ -83,5 +83,18 @@ void BM_SaveOneHost(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveOneHost)->Arg(1'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The part of a save that is not the disk's: read, change, serialise.
+void BM_EditOneHostInMemory(benchmark::State& state) {
+  const SettingsFile file(static_cast<int>(state.range(0)));
+  int edit = 0;
+  for (auto _ : state) {
+    ProfileText text;
+    if (!ReadProfile(file.path(), text).ok()) state.SkipWithError("read failed");
+    text.SetValue("h500", "Description", "edit " + std::to_string(edit++));
+    benchmark::DoNotOptimize(text.Serialize());
+  }
+}
+BENCHMARK(BM_EditOneHostInMemory)->Arg(1'000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace kelvoran
