@@ -120,7 +120,7 @@ ProfileText ProfileText::Parse(std::string bytes) {
     const std::string_view first = text.Raw(text.lines_.front());
     text.lineEnd_ = std::string(first.substr(first.size() - LineEndLength(first)));
   }
-  text.Reindex();
+  text.BuildIndex();
   return text;
 }
 
@@ -170,7 +170,7 @@ std::string ProfileText::Serialize() const {
   return out;
 }
 
-void ProfileText::Reindex() {
+void ProfileText::BuildIndex() {
   sections_.clear();
   firstSection_.clear();
   for (std::size_t i = 0; i < lines_.size(); ++i) {

@@ -34,16 +34,20 @@ namespace kelvoran {
 // What is written: a CR, LF, CRLF or zero byte in a section name, key name or
 // value becomes one blank, so no text can break a line and inject lines into
 // other sections; names looked up are mapped the same way and still find
-// their section. New lines end the way the file's first line ends (LF in a
-// new file); a new section goes at the end of the file, a new key after the
-// last key of its section.
+// their section. Values are written verbatim otherwise, so a text with
+// blanks at either end, or enclosed in a pair of quotes, reads back without
+// them. New lines end the way the file's first line ends (LF in a new file);
+// a new section goes at the end of the file, a new key after the last key of
+// its section.
 class ProfileText {
  public:
   static ProfileText Parse(std::string bytes);
   std::string Serialize() const;
 
-  // Names of the sections in file order, each once in its first spelling;
-  // empty names and names holding a zero byte are left out.
+  // Names of the sections in file order, each once in its first spelling.
+  // Empty names and names holding a zero byte are left out: in a list of
+  // zero-terminated names either would end the list early and hide every
+  // host after it.
   std::vector<std::string_view> SectionNames() const;
   // The value of the key, quotes removed, or nullopt when the section or key
   // is missing.
@@ -85,7 +89,7 @@ class ProfileText {
   Line MakeLine(std::string raw, bool atFileStart);
   // Fills in the kind, name and value of a line whose bytes are set.
   Line Classify(Line line, bool atFileStart) const;
-  void Reindex();
+  void BuildIndex();
   std::optional<std::size_t> FindSection(std::string_view normalName) const;
   std::optional<std::size_t> FindKey(const Section& section, std::string_view normalKey) const;
   std::size_t LastKeyOrHeader(const Section& section) const;
