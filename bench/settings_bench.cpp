@@ -1,0 +1,100 @@
+// Costs of the host settings file: loading the host list at start-up and
+// saving one host's section after an Add or Edit, on the real disk.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/host_record.h"
+#include "engine/host_settings.h"
+#include "fake_host_rows.h"
+#include "platform/private_profile.h"
+
+namespace kelvoran {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A settings file of `hosts` full sections in a fresh temporary directory.
+class SettingsFile {
+ public:
+  explicit SettingsFile(int hosts) {
+    std::string pattern = (fs::temp_directory_path() / "kelvoran-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    dir_ = pattern;
+    std::ofstream out(path(), std::ios::binary);
+    for (int i = 0; i < hosts; ++i) {
+      const std::string name = "h" + std::to_string(i);
+      out << "[" << name << "]\nHost=" << name << "\nTimeout=5\nDelay=30\nPacketSize=64\n"
+          << "FailPeriod=120\nSuccessPeriod=60\nPopupDestination=ops,desk\n"
+          << "PopupMessage=" << name << " is down\nDescription=Switch in rack " << i << "\n";
+    }
+  }
+  ~SettingsFile() { fs::remove_all(dir_); }
+  std::string path() const { return dir_ / kHostSettingsFile; }
+
+ private:
+  fs::path dir_;
+};
+
+// The start-up load: the 10240-byte list of section names holds about 1,900
+// of these names, so at 10,000 hosts the rest of the file is parsed but not
+// loaded.
+void BM_LoadHostList(benchmark::State& state) {
+  const SettingsFile file(static_cast<int>(state.range(0)));
+  std::int64_t rows = 0;
+  for (auto _ : state) {
+    testing::FakeHostRows list;
+    if (!LoadHostList(list, file.path()).ok()) state.SkipWithError("load failed");
+    rows = list.RowCount();
+  }
+  state.counters["rows"] = static_cast<double>(rows);
+}
+BENCHMARK(BM_LoadHostList)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// Reading the file once and loading every one of its sections, without the
+// limit of the names list: the cost of the parser and the lookups alone.
+void BM_LoadEverySection(benchmark::State& state) {
+  const SettingsFile file(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    ProfileText text;
+    if (!ReadProfile(file.path(), text).ok()) state.SkipWithError("read failed");
+    for (const std::string_view name : text.SectionNames()) {
+      HostRecord record;
+      benchmark::DoNotOptimize(LoadHostSettings(record, name, text));
+    }
+  }
+}
+BENCHMARK(BM_LoadEverySection)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// One Add or Edit: read, change one section, write a new file, flush it and
+// the directory, rename it into place.
+void BM_SaveOneHost(benchmark::State& state) {
+  const SettingsFile file(static_cast<int>(state.range(0)));
+  HostRecord host;
+  host.Host = "h500";
+  int edit = 0;
+  for (auto _ : state) {
+    host.Description = "edit " + std::to_string(edit++);
+    if (!SaveHostSettings(host, host.Host, file.path()).ok()) state.SkipWithError("save failed");
+  }
+}
+BENCHMARK(BM_SaveOneHost)->Arg(1'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The part of a save that is not the disk's: read, change, serialise.
+void BM_EditOneHostInMemory(benchmark::State& state) {
+  const SettingsFile file(static_cast<int>(state.range(0)));
+  int edit = 0;
+  for (auto _ : state) {
+    ProfileText text;
+    if (!ReadProfile(file.path(), text).ok()) state.SkipWithError("read failed");
+    text.SetValue("h500", "Description", "edit " + std::to_string(edit++));
+    benchmark::DoNotOptimize(text.Serialize());
+  }
+}
+BENCHMARK(BM_EditOneHostInMemory)->Arg(1'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace kelvoran

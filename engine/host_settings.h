@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/file_result.h"
+#include "platform/profile_text.h"
+
+namespace kelvoran {
+
+class HostRecord;
+class HostRows;
+
+// The host list's settings file, relative to the process's current directory,
+// which the program never changes.
+inline constexpr char kHostSettingsFile[] = "KELVORAN.INI";
+
+// A text setting is read back with at most this many bytes less one.
+inline constexpr std::uint32_t kSettingBufferSize = 1024;
+// The list of section names that LoadHostList reads; sections whose names do
+// not fit are not loaded.
+inline constexpr std::uint32_t kSectionNamesBufferSize = 10240;
+
+// Fills the record's nine settings from the section: missing numbers take
+// their defaults, missing or empty texts leave the field as it was. Returns 0
+// when the section gave a non-empty "Host", -1 otherwise (the caller discards
+// the record). The overload with a file name reads the file itself; an
+// unreadable file gives -1.
+std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
+                              const ProfileText& file);
+std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
+                              const std::string& fileName);
+
+// Writes the nine settings as the keys of the section, existing keys in their
+// places, new ones in the order Host, Timeout, Delay, PacketSize, FailPeriod,
+// SuccessPeriod, PopupDestination, PopupMessage, Description. The file is
+// replaced in one atomic step, so a crash never leaves half a section.
+FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
+                            const std::string& fileName);
+
+// Removes every key of the section; the section line stays in its place.
+FileResult EmptyHostSection(std::string_view section, const std::string& fileName);
+
+// Reads the file once and hands every section with a non-empty "Host" to the
+// list as a new row, which is then formatted. A missing file gives no rows
+// and no error; a file that exists but cannot be read gives no rows and the
+// reason.
+FileResult LoadHostList(HostRows& rows, const std::string& fileName);
+
+}  // namespace kelvoran

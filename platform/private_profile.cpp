@@ -1,0 +1,149 @@
+#include "platform/private_profile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "platform/atomic_file.h"
+
+namespace kelvoran {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::uint32_t ParseNumber(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  std::uint64_t magnitude = 0;
+  for (std::size_t i = 0; i < text.size() && IsDigit(text[i]); ++i)
+    magnitude =
+        std::min<std::uint64_t>(magnitude * 10 + static_cast<unsigned>(text[i] - '0'), 0xFFFFFFFFu);
+  const auto value = static_cast<std::uint32_t>(magnitude);
+  return negative ? 0u - value : value;
+}
+
+// A key list entry split at its first '='.
+struct KeyEntry {
+  std::string_view key, value;
+};
+
+std::optional<std::vector<KeyEntry>> SplitKeyList(std::string_view list) {
+  std::vector<KeyEntry> entries;
+  while (!list.empty() && list.front() != '\0') {
+    const std::string_view entry = list.substr(0, list.find('\0'));
+    list.remove_prefix(std::min(list.size(), entry.size() + 1));
+    const std::size_t equals = entry.find('=');
+    const std::string_view key = entry.substr(0, equals);
+    if (equals == std::string_view::npos || !ProfileText::IsWritableKey(key)) return std::nullopt;
+    entries.push_back({key, entry.substr(equals + 1)});
+  }
+  return entries;
+}
+
+FileResult BadKey(const std::string& fileName, std::string_view key) {
+  return {"Cannot write \"" + fileName + "\": \"" + std::string(key) +
+          "\" cannot be used as a key name"};
+}
+
+// Reads the file, lets `change` edit it and writes it back.
+template <typename Change>
+FileResult EditProfile(const std::string& fileName, Change change) {
+  ProfileText text;
+  if (FileResult read = ReadProfile(fileName, text); !read.ok()) return read;
+  change(text);
+  return WriteProfile(fileName, text);
+}
+
+}  // namespace
+
+FileResult ReadProfile(const std::string& fileName, ProfileText& text) {
+  std::optional<std::string> bytes;
+  FileResult result = ReadWholeFile(fileName, bytes);
+  text = ProfileText::Parse(bytes ? std::move(*bytes) : std::string());
+  return result;
+}
+
+FileResult WriteProfile(const std::string& fileName, const ProfileText& text) {
+  return ReplaceFileAtomically(fileName, text.Serialize());
+}
+
+std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
+                                             const ProfileText& file) {
+  if (size < 2) {
+    if (size == 1) buffer[0] = '\0';
+    return 0;
+  }
+  std::uint32_t used = 0;
+  for (const std::string_view name : file.SectionNames()) {
+    // Room for the name, its zero and the final zero.
+    if (name.size() + 2 > size - used) break;
+    std::memcpy(buffer + used, name.data(), name.size());
+    used += static_cast<std::uint32_t>(name.size());
+    buffer[used++] = '\0';
+  }
+  buffer[used] = '\0';
+  if (used == 0) buffer[1] = '\0';
+  return used;
+}
+
+std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
+                                             const std::string& fileName) {
+  ProfileText text;
+  (void)ReadProfile(fileName, text);  // unreadable reads as empty: no names
+  return GetPrivateProfileSectionNamesA(buffer, size, text);
+}
+
+std::uint32_t GetPrivateProfileStringA(std::string_view section, std::string_view key,
+                                       std::string_view defaultValue, char* buffer,
+                                       std::uint32_t size, const ProfileText& file) {
+  if (size == 0) return 0;
+  const std::string_view value = file.FindValue(section, key).value_or(defaultValue);
+  const auto copied = static_cast<std::uint32_t>(std::min<std::size_t>(value.size(), size - 1));
+  std::memcpy(buffer, value.data(), copied);
+  buffer[copied] = '\0';
+  return copied;
+}
+
+std::uint32_t GetPrivateProfileStringA(std::string_view section, std::string_view key,
+                                       std::string_view defaultValue, char* buffer,
+                                       std::uint32_t size, const std::string& fileName) {
+  ProfileText text;
+  (void)ReadProfile(fileName, text);  // unreadable reads as empty: the default
+  return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, text);
+}
+
+std::uint32_t GetPrivateProfileIntA(std::string_view section, std::string_view key,
+                                    std::int32_t defaultValue, const ProfileText& file) {
+  const auto value = file.FindValue(section, key);
+  if (!value || value->empty()) return static_cast<std::uint32_t>(defaultValue);
+  return ParseNumber(*value);
+}
+
+std::uint32_t GetPrivateProfileIntA(std::string_view section, std::string_view key,
+                                    std::int32_t defaultValue, const std::string& fileName) {
+  ProfileText text;
+  (void)ReadProfile(fileName, text);  // unreadable reads as empty: the default
+  return GetPrivateProfileIntA(section, key, defaultValue, text);
+}
+
+FileResult WritePrivateProfileStringA(std::string_view section, std::string_view key,
+                                      std::string_view value, const std::string& fileName) {
+  if (!ProfileText::IsWritableKey(key)) return BadKey(fileName, key);
+  return EditProfile(fileName, [&](ProfileText& text) { text.SetValue(section, key, value); });
+}
+
+FileResult WritePrivateProfileSectionA(std::string_view section, std::string_view keyList,
+                                       const std::string& fileName) {
+  const auto entries = SplitKeyList(keyList);
+  if (!entries) return BadKey(fileName, keyList.substr(0, keyList.find('\0')));
+  return EditProfile(fileName, [&](ProfileText& text) {
+    text.EmptySection(section);
+    for (const KeyEntry& entry : *entries) text.AppendKey(section, entry.key, entry.value);
+  });
+}
+
+}  // namespace kelvoran
