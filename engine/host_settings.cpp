@@ -55,12 +55,10 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
   return LoadHostSettings(record, section, file);
 }
 
-FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
-                            const std::string& fileName) {
-  ProfileText file;
-  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
-  // The nine keys go in as nine writes would put them, but reach the disk in
-  // one replacement of the file.
+namespace {
+
+// The nine keys go in as nine writes would put them.
+void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view section) {
   file.SetValue(section, "Host", record.Host);
   file.SetValue(section, "Timeout", std::to_string(record.Timeout));
   file.SetValue(section, "Delay", std::to_string(record.Delay));
@@ -70,6 +68,24 @@ FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
   file.SetValue(section, "PopupDestination", record.PopupDestination);
   file.SetValue(section, "PopupMessage", record.PopupMessage);
   file.SetValue(section, "Description", record.Description);
+}
+
+}  // namespace
+
+FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
+                            const std::string& fileName) {
+  ProfileText file;
+  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
+  // All nine reach the disk in one replacement of the file.
+  SetHostKeys(file, record, section);
+  return WriteProfile(fileName, file);
+}
+
+FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName) {
+  ProfileText file;
+  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
+  file.EmptySection(record.Host);
+  SetHostKeys(file, record, record.Host);
   return WriteProfile(fileName, file);
 }
 

@@ -39,6 +39,12 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
                             const std::string& fileName);
 
+// Empties the section named by the record's Host and writes the nine keys
+// into it, in one replacement of the file: the same end state as emptying the
+// section and saving the host, without a moment in which the host is missing
+// from the file. Keys and comments of other writers in the section are gone.
+FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName);
+
 // Removes every key of the section; the section line stays in its place.
 FileResult EmptyHostSection(std::string_view section, const std::string& fileName);
 

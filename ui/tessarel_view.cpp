@@ -78,8 +78,8 @@ void CTessarelView::InitialUpdate() {
   for (int index = 0; index < 4; ++index) images.push_back(StatusBitmap(index));
   SetSmallImages(images);
   CreateColumns();
-  const SettingsResult loaded = LoadHostList(*this, settingsPath_);
-  if (!loaded.ok) ReportFileError("The host list could not be read from %s.", loaded.error);
+  const FileResult loaded = LoadHostList(*this, settingsPath_);
+  if (!loaded.ok()) ReportFileError("The host list could not be read from %s.", loaded.error);
 }
 
 void CTessarelView::CreateColumns() {
@@ -180,7 +180,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   // The old section is only emptied now, after the dialog, so a crash while
   // it is open loses nothing.
   if (SameSection(oldName, copy.Host)) {
-    ReplaceHost(copy);
+    RewriteHost(copy);
   } else {
     SaveHost(copy);
     EmptySection(oldName);
@@ -247,18 +247,18 @@ void CTessarelView::OnContextMenu(wxContextMenuEvent& /*event*/) {
 }
 
 void CTessarelView::SaveHost(const HostRecord& host) {
-  const SettingsResult saved = SaveHostSettings(host, host.Host, settingsPath_);
-  if (!saved.ok) ReportFileError(kNotSaved, saved.error);
+  const FileResult saved = SaveHostSettings(host, host.Host, settingsPath_);
+  if (!saved.ok()) ReportFileError(kNotSaved, saved.error);
 }
 
 void CTessarelView::EmptySection(const std::string& section) {
-  const SettingsResult emptied = EmptyHostSection(section, settingsPath_);
-  if (!emptied.ok) ReportFileError(kNotSaved, emptied.error);
+  const FileResult emptied = EmptyHostSection(section, settingsPath_);
+  if (!emptied.ok()) ReportFileError(kNotSaved, emptied.error);
 }
 
-void CTessarelView::ReplaceHost(const HostRecord& host) {
-  const SettingsResult replaced = ReplaceHostSection(host, settingsPath_);
-  if (!replaced.ok) ReportFileError(kNotSaved, replaced.error);
+void CTessarelView::RewriteHost(const HostRecord& host) {
+  const FileResult replaced = RewriteHostSection(host, settingsPath_);
+  if (!replaced.ok()) ReportFileError(kNotSaved, replaced.error);
 }
 
 void CTessarelView::ReportFileError(const char* what, const std::string& reason) {

@@ -60,7 +60,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void ApplyRowSettings(int row, const HostRecord& edited);
   void SaveHost(const HostRecord& host);
   void EmptySection(const std::string& section);
-  void ReplaceHost(const HostRecord& host);
+  void RewriteHost(const HostRecord& host);
   void ResaveNamesake(const std::string& section);
   void ReportFileError(const char* what, const std::string& reason);
   void OnDeleteItem(wxListEvent& event);

@@ -97,9 +97,16 @@ TEST_F(HostSettings, EditWithoutChangeRewritesTheSectionInTheWritersOrder) {
             "SuccessPeriod=60\n\n[other]\nHost=other\n");
   HostRecord host;
   ASSERT_EQ(LoadHostSettings(host, "gateway", file), 0);
+  const std::string expected = std::string(kGatewaySection) + "\n[other]\nHost=other\n";
+  const std::string original = ReadFile(file);
   Empty(host.Host);
   Save(host);
-  EXPECT_EQ(ReadFile(file), std::string(kGatewaySection) + "\n[other]\nHost=other\n");
+  EXPECT_EQ(ReadFile(file), expected);
+
+  // The edit command's single replacement reaches the same end state.
+  WriteFile(file, original);
+  ASSERT_TRUE(RewriteHostSection(host, file).ok());
+  EXPECT_EQ(ReadFile(file), expected);
 }
 
 TEST_F(HostSettings, RenameLeavesTheOldSectionEmptyAndLoadsTheHostOnce) {
