@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/modal_run.h"
 #include "tests/ui/pointer_shape.h"
 #include "tests/ui/wx_test_support.h"
 #include "ui/help_request.h"
@@ -17,8 +18,8 @@ namespace kelvoran {
 namespace {
 
 using namespace std::chrono_literals;
-using test::PumpEvents;
-using test::RunModal;
+using testing::PumpEvents;
+using testing::RunModal;
 
 constexpr wxWindowID kLinkIds[] = {kMakerLabelId, kWebsiteRowLabelId, kMailRowLabelId};
 
@@ -38,7 +39,7 @@ void PressAt(CLinkLabel& label, wxPoint point) {
 }
 
 // Records the opened links and the help requests instead of acting on them.
-class AboutBoxTest : public testing::Test {
+class AboutBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetLinkOpener([this](const std::string& target) { opened.push_back(target); });
@@ -90,7 +91,7 @@ TEST_F(AboutBoxTest, LinkLabelsAreBoldUnderlinedBlueWithAHandPointer) {
     EXPECT_EQ(link.LinkColor(), wxColour(0, 102, 255));
     EXPECT_EQ(link.LabelFont().GetWeight(), wxFONTWEIGHT_BOLD);
     EXPECT_TRUE(link.LabelFont().GetUnderlined());
-    EXPECT_EQ(test::PointerShapeOver(link), test::kHandPointer);
+    EXPECT_EQ(testing::PointerShapeOver(link), testing::kHandPointer);
   }
 }
 
@@ -101,7 +102,7 @@ TEST_F(AboutBoxTest, NameAndVersionIsBoldPlainTextWithTheNormalPointer) {
   EXPECT_EQ(version.LinkColor(), wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT));
   EXPECT_EQ(version.LabelFont().GetWeight(), wxFONTWEIGHT_BOLD);
   EXPECT_FALSE(version.LabelFont().GetUnderlined());
-  EXPECT_NE(test::PointerShapeOver(version), test::kHandPointer);
+  EXPECT_NE(testing::PointerShapeOver(version), testing::kHandPointer);
   PressAt(version, {2, 2});
   EXPECT_TRUE(opened.empty());
 }
@@ -140,7 +141,7 @@ TEST_F(AboutBoxTest, MenuBoxWaitsForTheOperator) {
   EXPECT_EQ(box.StartupFlag(), 0);
   EXPECT_EQ(RunModal(
                 box, [] {}, 1s),
-            test::kWatchdogResult);
+            testing::kWatchdogResult);
 }
 
 TEST_F(AboutBoxTest, EscapeAndTheCloseBoxEndIt) {
@@ -151,12 +152,12 @@ TEST_F(AboutBoxTest, EscapeAndTheCloseBoxEndIt) {
     escape.SetEventObject(&escaped);
     escaped.GetEventHandler()->ProcessEvent(escape);
   });
-  EXPECT_NE(byEscape, test::kWatchdogResult);
+  EXPECT_NE(byEscape, testing::kWatchdogResult);
   EXPECT_NE(byEscape, 0);
 
   CAboutBox closed(nullptr, 0);
   const int byCloseBox = RunModal(closed, [&] { closed.Close(); });
-  EXPECT_NE(byCloseBox, test::kWatchdogResult);
+  EXPECT_NE(byCloseBox, testing::kWatchdogResult);
   EXPECT_NE(byCloseBox, 0);
 }
 
@@ -200,7 +201,7 @@ TEST_F(AboutBoxTest, ShowAboutBoxRunsABoxModallyWithTheGivenFlag) {
 }
 
 TEST_F(AboutBoxTest, AnUnexpectedDialogFailsInsteadOfBlocking) {
-  test::ThrowingModalHook expectNoDialog;
+  testing::ThrowingModalHook expectNoDialog;
   EXPECT_THROW(ShowAboutBox(nullptr, 0), std::runtime_error);
 }
 

@@ -2,7 +2,7 @@
 
 #include <dlfcn.h>
 
-namespace kelvoran::test {
+namespace kelvoran::testing {
 namespace {
 
 // The GTK functions are looked up in the already loaded toolkit, so the tests
@@ -27,4 +27,4 @@ int PointerShapeOver(wxWindow& window) {
   return cursor ? getType(cursor) : kNoOwnPointer;
 }
 
-}  // namespace kelvoran::test
+}  // namespace kelvoran::testing

@@ -2,7 +2,7 @@
 
 #include <wx/window.h>
 
-namespace kelvoran::test {
+namespace kelvoran::testing {
 
 // GDK's cursor types for the two pointers the tests look for.
 inline constexpr int kHandPointer = 60;  // GDK_HAND2, wx's wxCURSOR_HAND on GTK
@@ -12,4 +12,4 @@ inline constexpr int kNoOwnPointer = -1;
 // window's own GdkWindow, or kNoOwnPointer when it inherits its parent's.
 int PointerShapeOver(wxWindow& window);
 
-}  // namespace kelvoran::test
+}  // namespace kelvoran::testing

@@ -1,11 +1,11 @@
-#include "tests/ui/wx_test_support.h"
+#include "tests/ui/modal_run.h"
 
 #include <wx/app.h>
 #include <wx/timer.h>
 
 #include <thread>
 
-namespace kelvoran::test {
+namespace kelvoran::testing {
 
 void PumpEvents(std::chrono::milliseconds duration) {
   const auto end = std::chrono::steady_clock::now() + duration;
@@ -30,4 +30,4 @@ int RunModal(wxDialog& dialog, const std::function<void()>& whileShown,
   return dialog.ShowModal();
 }
 
-}  // namespace kelvoran::test
+}  // namespace kelvoran::testing
