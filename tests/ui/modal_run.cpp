@@ -1,0 +1,33 @@
+#include "tests/ui/modal_run.h"
+
+#include <wx/app.h>
+#include <wx/timer.h>
+
+#include <thread>
+
+namespace kelvoran::testing {
+
+void PumpEvents(std::chrono::milliseconds duration) {
+  const auto end = std::chrono::steady_clock::now() + duration;
+  do {
+    wxTheApp->Yield(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+int RunModal(wxDialog& dialog, const std::function<void()>& whileShown,
+             std::chrono::milliseconds watchdog) {
+  // A short one-shot timer rather than CallAfter: it fires from inside the
+  // modal loop, after the dialog has been mapped.
+  wxTimer start;
+  start.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { whileShown(); });
+  start.StartOnce(50);
+  wxTimer guard;
+  guard.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (dialog.IsModal()) dialog.EndModal(kWatchdogResult);
+  });
+  guard.StartOnce(static_cast<int>(watchdog.count()));
+  return dialog.ShowModal();
+}
+
+}  // namespace kelvoran::testing

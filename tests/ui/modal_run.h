@@ -1,0 +1,20 @@
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <chrono>
+#include <functional>
+
+namespace kelvoran::testing {
+
+// Processes pending events for about the given time.
+void PumpEvents(std::chrono::milliseconds duration);
+
+// Runs the dialog modally for real. `whileShown` runs once the modal loop is
+// going; a watchdog ends the dialog with kWatchdogResult if nothing else does,
+// so a broken dialog fails the test instead of hanging it.
+inline constexpr int kWatchdogResult = -4242;
+int RunModal(wxDialog& dialog, const std::function<void()>& whileShown,
+             std::chrono::milliseconds watchdog = std::chrono::seconds(5));
+
+}  // namespace kelvoran::testing
