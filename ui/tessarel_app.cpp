@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "notify/popup_delivery.h"
-#include "platform/echo_platform.h"
+#include "platform/linux_echo_probe.h"
 #include "ui/about_box.h"
 #include "ui/desktop_presenter.h"
 #include "ui/command_ids.h"
