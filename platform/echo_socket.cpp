@@ -12,8 +12,8 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <random>
-#include <vector>
 
 namespace kelvoran {
 namespace {
@@ -47,16 +47,20 @@ int OpenConfigured(int type, std::int32_t& error) {
   return -1;
 }
 
-// Raw sockets of every probe of every process see each other's replies, so
-// each request gets its own identifier and sequence number.
-std::uint16_t RandomIdentifier() {
-  thread_local std::mt19937 engine{std::random_device{}()};
-  return static_cast<std::uint16_t>(engine());
+// Raw sockets of every probe of every process see each other's replies. The
+// identifier is drawn once per process (ping uses its pid the same way) and
+// the sequence number counts probes, so no two probes of a process share a
+// pair for 65536 probes, and other processes most likely differ.
+std::uint32_t ProcessSalt() {
+  static const std::uint32_t salt = std::random_device{}();
+  return salt;
 }
 
+std::uint16_t ProcessIdentifier() { return static_cast<std::uint16_t>(ProcessSalt() >> 16); }
+
 std::uint16_t NextSequence() {
-  static std::atomic<std::uint16_t> counter{RandomIdentifier()};
-  return counter.fetch_add(1, std::memory_order_relaxed);
+  static std::atomic<std::uint32_t> counter{ProcessSalt()};
+  return static_cast<std::uint16_t>(counter.fetch_add(1, std::memory_order_relaxed));
 }
 
 // A ping socket writes its own port number into the identifier field.
@@ -72,7 +76,9 @@ struct Exchange {
   EchoSocketKind kind = EchoSocketKind::Raw;
   EchoExpectation expected;
   SteadyClock::time_point sentAt;
-  std::vector<unsigned char> buffer = std::vector<unsigned char>(kMaxDatagramBytes);
+  // Written by recvmsg before every read; left uninitialised, as zeroing 64 KiB
+  // per probe would cost more than the rest of the exchange.
+  std::unique_ptr<unsigned char[]> buffer{new unsigned char[kMaxDatagramBytes]};
 };
 
 std::optional<TimedEchoReply> Answer(const Exchange& exchange, const PacketMatch& match) {
@@ -86,7 +92,7 @@ std::optional<TimedEchoReply> Answer(const Exchange& exchange, const PacketMatch
 std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
   for (int failures = 0; failures < 8;) {
     sockaddr_in from{};
-    iovec io{exchange.buffer.data(), exchange.buffer.size()};
+    iovec io{exchange.buffer.get(), kMaxDatagramBytes};
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
@@ -101,7 +107,7 @@ std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
       continue;
     }
     if (message.msg_flags & MSG_TRUNC) continue;
-    const Bytes packet(exchange.buffer.data(), static_cast<std::size_t>(got));
+    const Bytes packet(exchange.buffer.get(), static_cast<std::size_t>(got));
     const auto match =
         MatchReceivedPacket(exchange.kind, packet, from.sin_addr.s_addr, exchange.expected);
     if (auto answer = Answer(exchange, match)) return answer;
@@ -123,7 +129,7 @@ const sock_extended_err* FindExtendedError(msghdr& message) {
 std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
   for (;;) {
     sockaddr_in original{};
-    iovec io{exchange.buffer.data(), kErrorPayloadBytes};
+    iovec io{exchange.buffer.get(), kErrorPayloadBytes};
     alignas(cmsghdr) unsigned char control[512];
     msghdr message{};
     message.msg_name = &original;
@@ -142,7 +148,7 @@ std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
     error.Code = extended->ee_code;
     error.Errno = extended->ee_errno;
     error.OriginalDestination = original.sin_addr.s_addr;
-    error.Payload = Bytes(exchange.buffer.data(), static_cast<std::size_t>(got));
+    error.Payload = Bytes(exchange.buffer.get(), static_cast<std::size_t>(got));
     if (auto answer = Answer(exchange, MatchQueuedError(error, exchange.expected))) return answer;
   }
 }
@@ -192,7 +198,7 @@ std::optional<TimedEchoReply> ExchangeEcho(int fd, Ipv4Address destination, Byte
   Exchange exchange;
   exchange.fd = fd;
   exchange.kind = KindOfEchoSocket(fd);
-  exchange.expected = {destination, RandomIdentifier(), NextSequence(), data};
+  exchange.expected = {destination, ProcessIdentifier(), NextSequence(), data};
   const auto request =
       BuildEchoRequest(exchange.expected.Identifier, exchange.expected.Sequence, data);
   sockaddr_in to{};

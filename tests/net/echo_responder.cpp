@@ -57,6 +57,10 @@ void Put16(Packet& icmp, std::size_t offset, unsigned value) {
   icmp[offset + 1] = static_cast<unsigned char>(value);
 }
 
+unsigned Get16(const Packet& icmp, std::size_t offset) {
+  return static_cast<unsigned>(icmp[offset]) << 8 | icmp[offset + 1];
+}
+
 void Send(int fd, const Packet& icmp, const sockaddr_in& to) {
   sendto(fd, icmp.data(), icmp.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
@@ -104,8 +108,8 @@ struct Responder {
     if (mode == "drop") return;
     if (mode == "delay")
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
-    if (mode == "wrong-identifier") Put16(reply, 4, (reply[4] << 8 | reply[5]) ^ 0x0101u);
-    if (mode == "wrong-sequence") Put16(reply, 6, (reply[6] << 8 | reply[7]) + 1u);
+    if (mode == "wrong-identifier") Put16(reply, 4, Get16(reply, 4) ^ 0x0101u);
+    if (mode == "wrong-sequence") Put16(reply, 6, Get16(reply, 6) + 1u);
     if (mode == "wrong-identifier" || mode == "wrong-sequence") SetChecksum(reply);
     if (mode == "bad-checksum") reply[2] ^= 0x55;
     if (mode == "truncated") {
