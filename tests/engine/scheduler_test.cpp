@@ -59,6 +59,9 @@ class Scheduler : public ::testing::Test {
         mailbox, probe.Function(), PopupSender{},
         ProbeScheduler::Environment{[this] { return now; }, threads.Starter()});
   }
+  // Workers still held at the end run now, while the probe they call exists,
+  // so their jobs reach the mailbox, which frees them.
+  ~Scheduler() override { threads.RunAll(); }
   HostRecord& AddHost(const char* name, std::int32_t delay, CalendarTime lastProbe = 0) {
     HostRecord& host = rows.Add();
     host.Host = name;
