@@ -165,13 +165,13 @@ std::optional<TimedEchoReply> AwaitAnswer(Exchange& exchange, std::uint32_t time
     const int ready = poll(&waiting, 1, PollMilliseconds(deadline - now));
     if (ready < 0 && errno != EINTR) return std::nullopt;
     if (ready <= 0) continue;
-    if (waiting.revents & POLLERR) {
-      if (auto answer = ReadErrorQueue(exchange)) return answer;
-    }
-    if (waiting.revents & POLLIN) {
-      if (auto answer = ReadPackets(exchange)) return answer;
-    }
     if (waiting.revents & POLLNVAL) return std::nullopt;
+    // Both queues on either event: POLLERR also stands for a pending socket
+    // error with an empty error queue (when queueing failed for memory), and
+    // only a normal recvmsg clears that; skipping it would spin until the
+    // deadline.
+    if (auto answer = ReadErrorQueue(exchange)) return answer;
+    if (auto answer = ReadPackets(exchange)) return answer;
   }
   return std::nullopt;
 }
