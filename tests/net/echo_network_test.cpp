@@ -57,9 +57,8 @@ class TestNetwork : public ::testing::Environment {
   void SetUp() override {
     if (geteuid() != 0) {
       skipReason = "needs root to build network namespaces";
-    } else if (!Succeeds({"bash", KELVORAN_TEST_NETWORK, "up", kPrefix, KELVORAN_RESPONDER})) {
-      skipReason.clear();
-      failed = true;
+    } else {
+      failed = !Succeeds({"bash", KELVORAN_TEST_NETWORK, "up", kPrefix, KELVORAN_RESPONDER});
     }
   }
   void TearDown() override { Succeeds({"bash", KELVORAN_TEST_NETWORK, "down", kPrefix}); }
