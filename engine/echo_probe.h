@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/calendar_time.h"
+#include "engine/probe_job.h"
+
+namespace kelvoran {
+
+// An IPv4 address in network byte order, as the resolver hands it out.
+using Ipv4Address = std::uint32_t;
+// What the dotted-address parser gives for text that is not an address.
+inline constexpr Ipv4Address kNoAddress = 0xFFFFFFFFu;
+
+// The first reply that answered one echo request.
+struct EchoReply {
+  std::int32_t Status = 0;          // 0 success, otherwise an IP status (11001...)
+  std::uint32_t RoundTripTime = 0;  // whole milliseconds, truncated
+  std::uint16_t DataSize = 0;       // echo data bytes in the reply
+};
+
+using EchoHandle = int;
+
+// The resolver and ICMP services one probe relies on. The Linux sockets live
+// in platform/; the engine only sees this.
+class EchoPlatform {
+ public:
+  virtual ~EchoPlatform() = default;
+  virtual CalendarTime Now() = 0;
+  // The first IPv4 address the resolver knows for the name, if any.
+  virtual std::optional<Ipv4Address> ResolveByName(const std::string& host) = 0;
+  // A dotted IPv4 text, or kNoAddress when the text is not one.
+  virtual Ipv4Address ParseDotted(const std::string& host) = 0;
+  // Opens an echo handle; on failure returns false with the errno in error.
+  virtual bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) = 0;
+  // Sends one echo request and waits up to timeoutMs for its answer. No value
+  // when nothing answered in time or the send failed without a fitting status.
+  virtual std::optional<EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+                                            const unsigned char* data, std::uint16_t size,
+                                            std::uint32_t timeoutMs) = 0;
+  virtual void CloseEchoHandle(EchoHandle handle) = 0;
+};
+
+// Echo data larger than this is refused with ResultMemoryError before anything
+// is allocated: the wire carries at most 65535 data bytes, and a hand-edited
+// PacketSize of up to 4 GiB must not cost every probe thread gigabytes.
+inline constexpr std::uint32_t kMaxEchoDataBytes = 1u << 20;
+
+// Runs one probe: resolves the host, sends one echo request, waits at most
+// Timeout seconds and writes the outcome into result. Returns ResultCode.
+std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result, EchoPlatform& platform);
+
+}  // namespace kelvoran

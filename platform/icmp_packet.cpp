@@ -1,0 +1,202 @@
+#include "platform/icmp_packet.h"
+
+#include <time.h>  // struct timespec, which linux/errqueue.h uses
+
+#include <linux/errqueue.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/result_text.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr std::uint8_t kEchoReply = 0;
+constexpr std::uint8_t kDestUnreachable = 3;
+constexpr std::uint8_t kSourceQuench = 4;
+constexpr std::uint8_t kEchoRequest = 8;
+constexpr std::uint8_t kTimeExceeded = 11;
+constexpr std::uint8_t kParameterProblem = 12;
+constexpr std::uint8_t kIpProtocolIcmp = 1;
+constexpr std::size_t kIcmpHeaderBytes = 8;
+constexpr std::size_t kMinIpHeaderBytes = 20;
+
+std::uint16_t Read16(Bytes bytes, std::size_t offset) {
+  return static_cast<std::uint16_t>(bytes[offset] << 8 | bytes[offset + 1]);
+}
+
+Ipv4Address ReadAddress(Bytes bytes, std::size_t offset) {
+  Ipv4Address address = 0;
+  std::memcpy(&address, bytes.data() + offset, sizeof address);
+  return address;
+}
+
+// The IP header at the start of bytes, checked against the bytes at hand.
+struct IpHeader {
+  std::size_t HeaderBytes = 0;
+  std::size_t TotalBytes = 0;
+  std::uint8_t Protocol = 0;
+  Ipv4Address Destination = 0;
+};
+
+// Reads an IP header honouring its real IHL (options included). A quoted
+// header (inside an ICMP error) may come with its datagram cut short, so only
+// a received datagram must hold all of its total length.
+std::optional<IpHeader> ReadIpHeader(Bytes bytes, bool wholeDatagram) {
+  if (bytes.size() < kMinIpHeaderBytes || bytes[0] >> 4 != 4) return std::nullopt;
+  IpHeader header;
+  header.HeaderBytes = static_cast<std::size_t>(bytes[0] & 0x0F) * 4;
+  header.TotalBytes = Read16(bytes, 2);
+  header.Protocol = bytes[9];
+  header.Destination = ReadAddress(bytes, 16);
+  if (header.HeaderBytes < kMinIpHeaderBytes || header.HeaderBytes > bytes.size()) {
+    return std::nullopt;
+  }
+  if (header.TotalBytes < header.HeaderBytes) return std::nullopt;
+  if (wholeDatagram && header.TotalBytes > bytes.size()) return std::nullopt;
+  return header;
+}
+
+bool IsOurRequest(Bytes icmp, const EchoExpectation& expected) {
+  return icmp.size() >= kIcmpHeaderBytes && icmp[0] == kEchoRequest && icmp[1] == 0 &&
+         Read16(icmp, 4) == expected.Identifier && Read16(icmp, 6) == expected.Sequence;
+}
+
+PacketMatch MatchEchoReply(Bytes icmp, Ipv4Address source, const EchoExpectation& expected) {
+  if (icmp[1] != 0 || source != expected.Destination) return {};
+  if (Read16(icmp, 4) != expected.Identifier || Read16(icmp, 6) != expected.Sequence) return {};
+  // An echo carries our data back unchanged; anything else is not our answer.
+  const Bytes data = icmp.subspan(kIcmpHeaderBytes);
+  if (!std::ranges::equal(data, expected.Data)) return {};
+  return {PacketVerdict::EchoReply, ResultSuccess, static_cast<std::uint16_t>(data.size())};
+}
+
+// An ICMP error quotes the IP header and at least 8 bytes of the datagram it
+// is about: ours when that was our echo request to our destination.
+PacketMatch MatchQuotedRequest(Bytes icmp, const EchoExpectation& expected) {
+  const auto status = IcmpErrorStatus(icmp[0], icmp[1]);
+  if (!status) return {};
+  const Bytes quoted = icmp.subspan(kIcmpHeaderBytes);
+  const auto inner = ReadIpHeader(quoted, false);
+  if (!inner || inner->Protocol != kIpProtocolIcmp) return {};
+  if (inner->Destination != expected.Destination) return {};
+  if (!IsOurRequest(quoted.subspan(inner->HeaderBytes), expected)) return {};
+  return {PacketVerdict::Error, *status, 0};
+}
+
+std::optional<Bytes> IcmpPartOfRawDatagram(Bytes packet) {
+  const auto ip = ReadIpHeader(packet, true);
+  if (!ip || ip->Protocol != kIpProtocolIcmp) return std::nullopt;
+  const Bytes icmp = packet.subspan(ip->HeaderBytes, ip->TotalBytes - ip->HeaderBytes);
+  if (icmp.size() < kIcmpHeaderBytes || InternetChecksum(icmp) != 0) return std::nullopt;
+  return icmp;
+}
+
+std::int32_t UnreachableStatus(std::uint8_t code) {
+  switch (code) {
+    case 0:   // net unreachable
+    case 6:   // destination network unknown
+    case 9:   // network administratively prohibited
+    case 11:  // network unreachable for type of service
+      return IpDestNetUnreachable;
+    case 2:
+      return IpDestProtUnreachable;
+    case 3:
+      return IpDestPortUnreachable;
+    case 4:
+      return IpPacketTooBig;
+    case 5:
+      return IpBadRoute;
+    default:  // host unreachable, unknown, isolated, prohibited, precedence
+      return IpDestHostUnreachable;
+  }
+}
+
+}  // namespace
+
+std::optional<std::int32_t> IcmpErrorStatus(std::uint8_t type, std::uint8_t code) {
+  switch (type) {
+    case kDestUnreachable:
+      return UnreachableStatus(code);
+    case kSourceQuench:
+      return IpSourceQuench;
+    case kTimeExceeded:
+      return code == 0 ? IpTtlExpiredTransit : IpTtlExpiredReassem;
+    case kParameterProblem:
+      return IpParamProblem;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<std::int32_t> LocalErrorStatus(int error) {
+  switch (error) {
+    case EMSGSIZE:
+      return IpPacketTooBig;
+    case ENETUNREACH:
+      return IpDestNetUnreachable;
+    case EHOSTUNREACH:
+      return IpDestHostUnreachable;
+    case ENOBUFS:
+    case ENOMEM:
+      return IpNoResources;
+    default:
+      return std::nullopt;
+  }
+}
+
+PacketMatch MatchReceivedPacket(EchoSocketKind kind, Bytes packet, Ipv4Address source,
+                                const EchoExpectation& expected) {
+  Bytes icmp = packet;
+  if (kind == EchoSocketKind::Raw) {
+    const auto part = IcmpPartOfRawDatagram(packet);
+    if (!part) return {};
+    icmp = *part;
+  }
+  if (icmp.size() < kIcmpHeaderBytes) return {};
+  if (icmp[0] == kEchoReply) return MatchEchoReply(icmp, source, expected);
+  return MatchQuotedRequest(icmp, expected);
+}
+
+PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& expected) {
+  if (error.OriginalDestination != expected.Destination) return {};
+  if (error.Origin == SO_EE_ORIGIN_LOCAL) {
+    // Raised by our own send on our own socket (e.g. EMSGSIZE after a path
+    // MTU drop): no quoted header to check.
+    const auto status = LocalErrorStatus(static_cast<int>(error.Errno));
+    if (!status) return {};
+    return {PacketVerdict::Error, *status, 0};
+  }
+  if (error.Origin != SO_EE_ORIGIN_ICMP) return {};
+  const auto status = IcmpErrorStatus(error.Type, error.Code);
+  if (!status || !IsOurRequest(error.Payload, expected)) return {};
+  return {PacketVerdict::Error, *status, 0};
+}
+
+std::uint16_t InternetChecksum(Bytes bytes) {
+  std::uint32_t sum = 0;
+  std::size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) sum += Read16(bytes, i);
+  if (i < bytes.size()) sum += static_cast<std::uint32_t>(bytes[i]) << 8;
+  while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint16_t>(~sum & 0xFFFF);
+}
+
+std::vector<unsigned char> BuildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
+                                            Bytes data) {
+  std::vector<unsigned char> packet(kIcmpHeaderBytes + data.size());
+  packet[0] = kEchoRequest;
+  packet[4] = static_cast<unsigned char>(identifier >> 8);
+  packet[5] = static_cast<unsigned char>(identifier);
+  packet[6] = static_cast<unsigned char>(sequence >> 8);
+  packet[7] = static_cast<unsigned char>(sequence);
+  std::ranges::copy(data, packet.begin() + kIcmpHeaderBytes);
+  const std::uint16_t checksum = InternetChecksum(packet);
+  packet[2] = static_cast<unsigned char>(checksum >> 8);
+  packet[3] = static_cast<unsigned char>(checksum);
+  return packet;
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,43 @@
+#include "platform/linux_echo_probe.h"
+
+#include <unistd.h>
+
+#include "engine/scheduler.h"
+#include "platform/resolver.h"
+
+namespace kelvoran {
+
+CalendarTime LinuxEchoPlatform::Now() { return SystemClock(); }
+
+std::optional<Ipv4Address> LinuxEchoPlatform::ResolveByName(const std::string& host) {
+  return ResolveIpv4(host);
+}
+
+Ipv4Address LinuxEchoPlatform::ParseDotted(const std::string& host) {
+  return ParseDottedIpv4(host);
+}
+
+bool LinuxEchoPlatform::OpenEchoHandle(EchoHandle& handle, std::int32_t& error) {
+  handle = OpenEchoSocket(choice_, error);
+  return handle >= 0;
+}
+
+std::optional<EchoReply> LinuxEchoPlatform::SendEcho(EchoHandle handle, Ipv4Address destination,
+                                                     const unsigned char* data, std::uint16_t size,
+                                                     std::uint32_t timeoutMs) {
+  const auto timed = ExchangeEcho(handle, destination, Bytes(data, size), timeoutMs);
+  if (!timed) return std::nullopt;
+  return EchoReply{timed->Status, static_cast<std::uint32_t>(timed->RoundTripMicros / 1000),
+                   timed->DataSize};
+}
+
+void LinuxEchoPlatform::CloseEchoHandle(EchoHandle handle) { close(handle); }
+
+ProbeFunction LinuxEchoProbe(EchoSocketChoice choice) {
+  return [choice](const ProbeRequest& request, ProbeResult& result) {
+    LinuxEchoPlatform platform(choice);
+    return RunEchoProbe(request, result, platform);
+  };
+}
+
+}  // namespace kelvoran

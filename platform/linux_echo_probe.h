@@ -1,0 +1,32 @@
+#pragma once
+
+#include "engine/echo_probe.h"
+#include "engine/probe_job.h"
+#include "platform/echo_socket.h"
+
+namespace kelvoran {
+
+// The probe's platform on Linux: getaddrinfo, the dotted-address parser and
+// ICMP sockets.
+class LinuxEchoPlatform : public EchoPlatform {
+ public:
+  explicit LinuxEchoPlatform(EchoSocketChoice choice = EchoSocketChoice::PingThenRaw)
+      : choice_(choice) {}
+  CalendarTime Now() override;
+  std::optional<Ipv4Address> ResolveByName(const std::string& host) override;
+  Ipv4Address ParseDotted(const std::string& host) override;
+  bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) override;
+  std::optional<EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+                                    const unsigned char* data, std::uint16_t size,
+                                    std::uint32_t timeoutMs) override;
+  void CloseEchoHandle(EchoHandle handle) override;
+
+ private:
+  EchoSocketChoice choice_;
+};
+
+// The echo probe the program runs: RunEchoProbe on the Linux platform. Safe to
+// call from any number of threads at once.
+ProbeFunction LinuxEchoProbe(EchoSocketChoice choice = EchoSocketChoice::PingThenRaw);
+
+}  // namespace kelvoran

@@ -1,0 +1,60 @@
+// libFuzzer target for the ICMP packet parser: any bytes, as a received raw
+// datagram, as a ping socket's message and as an error queue entry, must be
+// judged without reading outside them. Built and run by scripts/fuzz-icmp.
+#include <time.h>  // struct timespec, which linux/errqueue.h uses
+
+#include <linux/errqueue.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/icmp_packet.h"
+
+namespace {
+
+using kelvoran::Bytes;
+
+// Raw datagrams with a bad ICMP checksum stop at the first check; with the
+// first input byte odd, the checksum is set right so the deeper paths get fed.
+std::vector<unsigned char> WithChecksumMended(Bytes packet) {
+  std::vector<unsigned char> copy(packet.begin(), packet.end());
+  if (copy.size() < 28) return copy;
+  const std::size_t headerBytes = static_cast<std::size_t>(copy[0] & 0x0F) * 4;
+  if (headerBytes + 8 > copy.size()) return copy;
+  copy[headerBytes + 2] = copy[headerBytes + 3] = 0;
+  const std::uint16_t sum = kelvoran::InternetChecksum(Bytes(copy).subspan(headerBytes));
+  copy[headerBytes + 2] = static_cast<unsigned char>(sum >> 8);
+  copy[headerBytes + 3] = static_cast<unsigned char>(sum);
+  return copy;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 12) return 0;
+  const Bytes input(data, size);
+  kelvoran::EchoExpectation expected;
+  std::memcpy(&expected.Destination, data + 1, 4);
+  expected.Identifier = static_cast<std::uint16_t>(data[5] << 8 | data[6]);
+  expected.Sequence = static_cast<std::uint16_t>(data[7] << 8 | data[8]);
+  expected.Data = input.subspan(9, data[9] % 4);
+  const Bytes packet = input.subspan(12);
+  const auto mended = (data[0] & 1) ? WithChecksumMended(packet)
+                                    : std::vector<unsigned char>(packet.begin(), packet.end());
+
+  kelvoran::MatchReceivedPacket(kelvoran::EchoSocketKind::Raw, mended, expected.Destination,
+                                expected);
+  kelvoran::MatchReceivedPacket(kelvoran::EchoSocketKind::Ping, packet, expected.Destination,
+                                expected);
+  kelvoran::QueuedError error;
+  error.Origin = data[10] % 2 ? SO_EE_ORIGIN_ICMP : SO_EE_ORIGIN_LOCAL;
+  error.Type = data[10] >> 1;
+  error.Code = data[11];
+  error.Errno = data[11];
+  error.OriginalDestination = expected.Destination;
+  error.Payload = packet;
+  kelvoran::MatchQueuedError(error, expected);
+  return 0;
+}

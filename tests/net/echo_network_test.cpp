@@ -1,0 +1,261 @@
+// The echo probe against a real network: namespaces, veth pairs, a router
+// that rejects and loops, and user-space responders (tests/net/
+// test_network.sh). Every case runs with a ping socket and with a raw socket.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/result_text.h"
+
+extern char** environ;
+
+namespace kelvoran {
+namespace {
+
+const std::string kPrefix = "kvp-" + std::to_string(getpid());
+const std::string kProbeNamespace = kPrefix + "-probe";
+
+// Runs argv and returns its standard output, or nothing if it failed.
+std::optional<std::string> Capture(const std::vector<std::string>& args) {
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t child = -1;
+  const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  std::string output;
+  char chunk[4096];
+  for (ssize_t got; (got = read(pipeFds[0], chunk, sizeof chunk)) > 0;) {
+    output.append(chunk, static_cast<std::size_t>(got));
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  if (spawned != 0 || waitpid(child, &status, 0) != child) return std::nullopt;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return output;
+}
+
+bool Succeeds(const std::vector<std::string>& args) { return Capture(args).has_value(); }
+
+class TestNetwork : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (geteuid() != 0) {
+      skipReason = "needs root to build network namespaces";
+    } else {
+      failed = !Succeeds({"bash", KELVORAN_TEST_NETWORK, "up", kPrefix, KELVORAN_RESPONDER});
+    }
+  }
+  void TearDown() override { Succeeds({"bash", KELVORAN_TEST_NETWORK, "down", kPrefix}); }
+  std::string skipReason;
+  bool failed = false;
+};
+
+TestNetwork* network = nullptr;
+
+struct Outcome {
+  std::int32_t code = -1;
+  std::int32_t value = -1;
+  std::uint32_t rtt = 0;
+  std::uint32_t sent = 0;
+  std::uint32_t reply = 0;
+  std::int64_t start = 0;
+};
+
+// Probes every target at once, one thread each, inside the probe namespace.
+std::vector<Outcome> Probe(const std::string& socket, const std::vector<std::string>& targets,
+                           std::vector<std::string> extra = {}) {
+  std::vector<std::string> args = {
+      "ip", "netns", "exec", kProbeNamespace, KELVORAN_PROBE_DRIVER, "--socket", socket};
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.insert(args.end(), targets.begin(), targets.end());
+  const auto output = Capture(args);
+  std::vector<Outcome> outcomes;
+  if (!output) return outcomes;
+  std::istringstream lines(*output);
+  Outcome o;
+  while (lines >> o.code >> o.value >> o.rtt >> o.sent >> o.reply >> o.start) outcomes.push_back(o);
+  return outcomes;
+}
+
+std::string Target(const std::string& host, std::uint32_t size = 32, int timeout = 1) {
+  return host + ":" + std::to_string(size) + ":" + std::to_string(timeout);
+}
+
+class NetworkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!network->skipReason.empty()) GTEST_SKIP() << network->skipReason;
+    ASSERT_FALSE(network->failed) << "the test network could not be built";
+  }
+};
+
+class EchoNetwork : public NetworkTest, public ::testing::WithParamInterface<std::string> {
+ protected:
+  const std::string& Socket() const { return GetParam(); }
+
+  // Probes hosts all at once and expects each its own code.
+  void ExpectCodes(const std::vector<std::pair<std::string, std::int32_t>>& cases,
+                   int timeout = 1) {
+    std::vector<std::string> targets;
+    for (const auto& [host, code] : cases) targets.push_back(Target(host, 32, timeout));
+    const auto outcomes = Probe(Socket(), targets);
+    ASSERT_EQ(outcomes.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      SCOPED_TRACE(cases[i].first);
+      EXPECT_EQ(outcomes[i].code, cases[i].second);
+      EXPECT_EQ(outcomes[i].value, 0);
+      if (cases[i].second != ResultSuccess) {
+        EXPECT_EQ(outcomes[i].rtt, 0u);
+      }
+    }
+  }
+};
+
+TEST_P(EchoNetwork, AnsweredEchoesReportTheirRoundTrip) {
+  const auto outcomes = Probe(Socket(), {Target("198.18.10.1"), Target("198.18.6.1"),
+                                         Target("kv-target"), Target("198.18.10.2", 32, 2)});
+  ASSERT_EQ(outcomes.size(), 4u);
+  for (const auto& o : outcomes) {
+    EXPECT_EQ(o.code, ResultSuccess);
+    EXPECT_EQ(o.sent, 32u);
+    EXPECT_EQ(o.reply, 32u);
+    EXPECT_GT(o.start, 1700000000);
+  }
+  EXPECT_LT(outcomes[0].rtt, 50u);
+  EXPECT_GE(outcomes[3].rtt, 50u);  // the responder that waits 50 ms
+  EXPECT_LT(outcomes[3].rtt, 250u);
+}
+
+TEST_P(EchoNetwork, PacketSizesUpToTheLargestDatagramComeBackWhole) {
+  const std::vector<std::uint32_t> sizes = {0, 32, 1024, 1473, 65500, 65536 + 32};
+  std::vector<std::string> targets;
+  for (auto size : sizes) targets.push_back(Target("198.18.10.1", size));
+  const auto outcomes = Probe(Socket(), targets);
+  ASSERT_EQ(outcomes.size(), sizes.size());
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    SCOPED_TRACE(sizes[i]);
+    EXPECT_EQ(outcomes[i].code, ResultSuccess);
+    EXPECT_EQ(outcomes[i].sent, sizes[i]);
+    EXPECT_EQ(outcomes[i].reply, sizes[i] & 0xFFFFu);  // only 16 bits go on the wire
+  }
+}
+
+TEST_P(EchoNetwork, OversizedPacketsAreTooBigNotTimedOut) {
+  // 65535 data bytes do not fit an IPv4 datagram: sendto fails with EMSGSIZE.
+  // 1380 bytes leave with DF set and meet the 1400-byte link: fragmentation
+  // needed. Each socket kind has its own target, as the learnt path MTU stays.
+  const std::string peer = Socket() == "ping" ? "198.18.6.200" : "198.18.6.201";
+  const auto outcomes = Probe(Socket(), {Target("198.18.10.1", 65535), Target(peer, 1380)});
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(outcomes[0].code, IpPacketTooBig);
+  EXPECT_EQ(outcomes[1].code, IpPacketTooBig);
+}
+
+TEST_P(EchoNetwork, IcmpErrorsBecomeTheirIpStatus) {
+  ExpectCodes({{"198.18.3.1", IpDestHostUnreachable},
+               {"198.18.3.17", IpDestNetUnreachable},
+               {"198.18.3.33", IpDestPortUnreachable},
+               {"198.18.3.49", IpDestProtUnreachable},
+               {"198.18.3.65", IpDestNetUnreachable},     // net prohibited
+               {"198.18.3.81", IpDestHostUnreachable},    // host prohibited
+               {"198.18.3.97", IpDestHostUnreachable},    // administratively prohibited
+               {"198.18.4.1", IpTtlExpiredTransit},       // routing loop
+               {"198.18.1.99", IpDestHostUnreachable},    // no ARP answer on our own link
+               {"198.18.10.11", IpDestHostUnreachable}},  // quoted header with IP options
+              2);
+}
+
+TEST_P(EchoNetwork, SilenceAndWrongAnswersTimeOut) {
+  ExpectCodes({{"198.18.10.3", ResultNoReply},     // drops the request
+               {"198.18.9.1", ResultNoReply},      // router drops it silently
+               {"198.18.10.4", ResultNoReply},     // answers with another identifier
+               {"198.18.10.5", ResultNoReply},     // answers from another address
+               {"198.18.10.6", ResultNoReply},     // answers with half the data
+               {"198.18.10.7", ResultNoReply},     // answers with a bad checksum
+               {"198.18.10.10", ResultNoReply}});  // answers with another sequence number
+}
+
+TEST_P(EchoNetwork, TheRightAnswerIsFoundAmongDuplicatesAndAFlood) {
+  ExpectCodes({{"198.18.10.8", ResultSuccess}, {"198.18.10.9", ResultSuccess}}, 2);
+}
+
+TEST_P(EchoNetwork, BadHostTextsAndSettingsEndCleanly) {
+  ExpectCodes({{"no-such-host.invalid", ResultResolveFailed},
+               {"", ResultResolveFailed},
+               {std::string(300, 'a'), ResultResolveFailed},
+               {"h\xC3\xB6st", ResultResolveFailed},
+               {"%s%s%n", ResultResolveFailed},
+               {"my host", ResultResolveFailed},
+               {"198.18.10.1 backup", ResultResolveFailed}});
+  const auto outcomes =
+      Probe(Socket(), {Target("198.18.10.1", 32, 0), Target("198.18.10.1", 4294967295u)});
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(outcomes[0].code, ResultBadParameter);
+  EXPECT_EQ(outcomes[1].code, ResultMemoryError);
+}
+
+TEST_P(EchoNetwork, SixtyFourParallelProbesEachGetTheirOwnResult) {
+  std::vector<std::pair<std::string, std::int32_t>> cases;
+  for (int i = 0; i < 16; ++i) {
+    const std::string n = std::to_string(i + 1);
+    cases.emplace_back("198.18.6." + n, ResultSuccess);
+    cases.emplace_back("198.18.3." + std::to_string(i), IpDestHostUnreachable);
+    cases.emplace_back("198.18.4." + n, IpTtlExpiredTransit);
+    cases.emplace_back("198.18.9." + n, ResultNoReply);
+  }
+  ExpectCodes(cases);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothSocketKinds, EchoNetwork, ::testing::Values("ping", "raw"));
+
+class EchoPermissions : public NetworkTest {
+ protected:
+  void SetPingGroupRange(const std::string& range) {
+    ASSERT_TRUE(Succeeds({"ip", "netns", "exec", kProbeNamespace, "sysctl", "-qw",
+                          "net.ipv4.ping_group_range=" + range}));
+  }
+  void TearDown() override { SetPingGroupRange("0 2147483647"); }
+};
+
+TEST_F(EchoPermissions, PingSocketsFirstRawSocketsAsFallbackElse600WithTheErrno) {
+  constexpr auto kNobody = "65534";
+  auto outcomes = Probe("auto", {Target("198.18.10.1")}, {"--user", kNobody});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].code, ResultSuccess) << "a ping socket needs no privilege";
+
+  SetPingGroupRange("1 0");
+  outcomes = Probe("auto", {Target("198.18.10.1")});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].code, ResultSuccess) << "root falls back to a raw socket";
+
+  outcomes = Probe("auto", {Target("198.18.10.1")}, {"--user", kNobody});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].code, ResultNoEchoHandle);
+  EXPECT_EQ(outcomes[0].value, EPERM);  // the raw socket's refusal
+}
+
+}  // namespace
+}  // namespace kelvoran
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  kelvoran::network = new kelvoran::TestNetwork;
+  ::testing::AddGlobalTestEnvironment(kelvoran::network);
+  return RUN_ALL_TESTS();
+}

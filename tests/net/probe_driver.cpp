@@ -1,0 +1,158 @@
+// Runs echo probes the way the program does, one thread per probe, and prints
+// one line per probe: ResultCode ResultValue RoundTripTime SentSize ReplySize
+// StartTime. Started inside a test namespace with `ip netns exec`.
+//
+//   probe_driver [--socket auto|ping|raw] [--user UID] [--repeat N] [--micros]
+//                HOST:PACKETSIZE:TIMEOUT...
+//
+// --user drops root for that uid (and its gid) before probing.
+// --repeat N probes the targets N times in turn, each probe on a new thread,
+//            and prints the process's CPU time per probe instead of results.
+// --micros   probes the targets in turn and prints each round trip in
+//            microseconds (for RTT comparisons, where whole ms are too coarse).
+#include <grp.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/echo_socket.h"
+#include "platform/linux_echo_probe.h"
+#include "platform/resolver.h"
+
+namespace {
+
+using kelvoran::EchoSocketChoice;
+using kelvoran::ProbeRequest;
+using kelvoran::ProbeResult;
+
+struct Options {
+  EchoSocketChoice socket = EchoSocketChoice::PingThenRaw;
+  long user = -1;
+  long repeat = 0;
+  bool micros = false;
+  std::vector<ProbeRequest> requests;
+};
+
+// HOST:PACKETSIZE:TIMEOUT, split from the right so that the host may hold
+// any text at all.
+ProbeRequest ParseTarget(const std::string& text) {
+  const auto last = text.rfind(':');
+  const auto middle = text.rfind(':', last - 1);
+  if (last == std::string::npos || middle == std::string::npos) {
+    std::fprintf(stderr, "bad target: %s\n", text.c_str());
+    std::exit(2);
+  }
+  ProbeRequest request;
+  request.Host = text.substr(0, middle);
+  request.PacketSize = static_cast<std::uint32_t>(std::stoul(text.substr(middle + 1)));
+  request.Timeout = std::stoi(text.substr(last + 1));
+  return request;
+}
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--socket" && i + 1 < argc) {
+      const std::string kind = argv[++i];
+      options.socket = kind == "ping"  ? EchoSocketChoice::PingOnly
+                       : kind == "raw" ? EchoSocketChoice::RawOnly
+                                       : EchoSocketChoice::PingThenRaw;
+    } else if (arg == "--user" && i + 1 < argc) {
+      options.user = std::stol(argv[++i]);
+    } else if (arg == "--repeat" && i + 1 < argc) {
+      options.repeat = std::stol(argv[++i]);
+    } else if (arg == "--micros") {
+      options.micros = true;
+    } else {
+      options.requests.push_back(ParseTarget(arg));
+    }
+  }
+  return options;
+}
+
+void DropRoot(long user) {
+  const auto id = static_cast<uid_t>(user);
+  if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) {
+    std::perror("dropping root");
+    std::exit(1);
+  }
+}
+
+void RunInParallel(const Options& options) {
+  const auto probe = kelvoran::LinuxEchoProbe(options.socket);
+  std::vector<ProbeResult> results(options.requests.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < options.requests.size(); ++i) {
+    threads.emplace_back([&, i] { probe(options.requests[i], results[i]); });
+  }
+  for (auto& thread : threads) thread.join();
+  for (const auto& r : results) {
+    std::printf("%d %d %u %u %u %" PRId64 "\n", r.ResultCode, r.ResultValue, r.RoundTripTime,
+                r.SentSize, r.ReplySize, r.StartTime);
+  }
+}
+
+double CpuMicros() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+void RunRepeated(const Options& options) {
+  const auto probe = kelvoran::LinuxEchoProbe(options.socket);
+  const double before = CpuMicros();
+  long failures = 0;
+  for (long round = 0; round < options.repeat; ++round) {
+    for (const auto& request : options.requests) {
+      ProbeResult result;
+      std::thread([&] { probe(request, result); }).join();
+      failures += result.ResultCode != 0;
+    }
+  }
+  const auto probes =
+      static_cast<double>(options.repeat) * static_cast<double>(options.requests.size());
+  std::printf("cpu_us_per_probe %.1f failures %ld\n", (CpuMicros() - before) / probes, failures);
+}
+
+void RunTimed(const Options& options) {
+  for (const auto& request : options.requests) {
+    std::int32_t error = 0;
+    const int fd = kelvoran::OpenEchoSocket(options.socket, error);
+    const auto destination = kelvoran::ResolveIpv4(request.Host);
+    if (fd < 0 || !destination) {
+      std::printf("failed\n");
+      continue;
+    }
+    std::vector<unsigned char> data(request.PacketSize & 0xFFFFu);
+    const auto reply = kelvoran::ExchangeEcho(fd, *destination, data,
+                                              static_cast<std::uint32_t>(request.Timeout) * 1000u);
+    close(fd);
+    if (reply && reply->Status == 0) {
+      std::printf("%" PRIu64 "\n", reply->RoundTripMicros);
+    } else {
+      std::printf("failed\n");
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = ParseOptions(argc, argv);
+  if (options.user >= 0) DropRoot(options.user);
+  if (options.repeat > 0) {
+    RunRepeated(options);
+  } else if (options.micros) {
+    RunTimed(options);
+  } else {
+    RunInParallel(options);
+  }
+}
