@@ -2,11 +2,13 @@
 
 #include <wx/button.h>
 #include <wx/sizer.h>
+#include <wx/statbmp.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include "engine/host_record.h"
+#include "ui/art.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/host_row_text.h"
@@ -82,10 +84,14 @@ CHostSettingsDialog::CHostSettingsDialog(wxWindow* parent)
 }
 
 void CHostSettingsDialog::BuildLayout() {
+  SetIcons(AppIcons());
   auto* top = new wxBoxSizer(wxVERTICAL);
+  auto* header = new wxBoxSizer(wxHORIZONTAL);
+  header->Add(new wxStaticBitmap(this, wxID_ANY, AppIconBundle()), 0, wxRIGHT, 10);
   auto* intro = new wxStaticText(this, wxID_ANY, kIntro);
-  intro->Wrap(FromDIP(560));
-  top->Add(intro, 0, wxALL, 10);
+  intro->Wrap(FromDIP(760));
+  header->Add(intro, 1);
+  top->Add(header, 0, wxALL, 10);
 
   auto* left = new wxBoxSizer(wxVERTICAL);
   left->Add(BuildConfiguration(this), 0, wxEXPAND);
