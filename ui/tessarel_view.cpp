@@ -239,11 +239,16 @@ void CTessarelView::OnDoubleClick(wxMouseEvent& event) {
   event.Skip();
 }
 
-void CTessarelView::OnContextMenu(wxContextMenuEvent& /*event*/) {
+wxMenu& CTessarelView::PrepareContextMenu() {
+  // Add and Reset results stay enabled here whatever the main menu says.
   const bool anySelected = GetSelectedItemCount() > 0;
   contextMenu_->Enable(ID_HOST_EDIT, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
-  PopupMenu(contextMenu_.get());
+  return *contextMenu_;
+}
+
+void CTessarelView::OnContextMenu(wxContextMenuEvent& /*event*/) {
+  PopupMenu(&PrepareContextMenu());
 }
 
 void CTessarelView::SaveHost(const HostRecord& host) {

@@ -51,6 +51,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // The row a new host of this name is inserted at: ascending by name.
   int InsertPosition(const std::string& host) const;
   const std::string& SettingsPath() const { return settingsPath_; }
+  // The context menu with its items enabled for the current selection.
+  wxMenu& PrepareContextMenu();
 
  private:
   void CreateColumns();

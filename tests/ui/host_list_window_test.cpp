@@ -5,6 +5,7 @@
 #include <wx/app.h>
 #include <wx/fileconf.h>
 #include <wx/listctrl.h>
+#include <wx/menu.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
@@ -47,6 +48,21 @@ void DestroyClosedWindows() {
   wxTheApp->ProcessPendingEvents();
   wxTheApp->ProcessIdle();
 }
+
+// Answers a message box with OK and keeps its text.
+class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
+ public:
+  explicit ExpectMessage(wxString* text) : text_(text) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* dialog) const override {
+    *text_ = dialog->GetTitle() + "|" + dialog->GetMessage();
+    return wxID_OK;
+  }
+
+ private:
+  wxString* text_;
+};
 
 int PressOk(CHostSettingsDialog& dialog) {
   dialog.StoreSettings();
@@ -375,6 +391,68 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   EXPECT_EQ(scheduler_->OutstandingProbes, 0);
   EXPECT_FALSE(scheduler_->SchedulingEnabled);
   EXPECT_EQ(mailbox_.Take(), nullptr);
+}
+
+TEST_F(HostListWindow, ContextMenuOffersAddAndResetAlwaysAndEditDeleteWithASelection) {
+  Open();
+  wxMenu& empty = View().PrepareContextMenu();
+  EXPECT_TRUE(empty.IsEnabled(ID_HOST_ADD));
+  EXPECT_TRUE(empty.IsEnabled(ID_HOST_RESET)) << "even with no rows";
+  EXPECT_FALSE(empty.IsEnabled(ID_HOST_EDIT));
+  EXPECT_FALSE(empty.IsEnabled(ID_HOST_DELETE));
+  frame_->Close(true);
+  DestroyClosedWindows();
+  Open(kTwoHosts);
+  Select(0);
+  wxMenu& selected = View().PrepareContextMenu();
+  EXPECT_TRUE(selected.IsEnabled(ID_HOST_EDIT));
+  EXPECT_TRUE(selected.IsEnabled(ID_HOST_DELETE));
+}
+
+TEST_F(HostListWindow, DoubleClickEditsTheSelectedHostAndNothingWithoutOne) {
+  Open(kTwoHosts);
+  wxWindow* rows = nullptr;
+  for (wxWindow* child : View().GetChildren())
+    if (static_cast<void*>(child) == static_cast<void*>(View().m_mainWin)) rows = child;
+  ASSERT_NE(rows, nullptr);
+  wxMouseEvent click(wxEVT_LEFT_DCLICK);
+  click.SetEventObject(rows);
+  rows->ProcessWindowEvent(click);  // no row selected: no dialog
+  Select(1);
+  bool edited = false;
+  wxTEST_DIALOG(rows->ProcessWindowEvent(click), ExpectSettings([&](CHostSettingsDialog& dialog) {
+                  edited = dialog.HostField()->GetValue() == "gamma";
+                  return wxID_CANCEL;
+                }));
+  EXPECT_TRUE(edited);
+}
+
+TEST_F(HostListWindow, FailedWriteIsShownWithThePathAndTheListStillChanges) {
+  Open(kTwoHosts);
+  // A directory where the settings file should be: every write fails.
+  fs::remove(settingsPath_);
+  fs::create_directory(settingsPath_);
+  wxString shown;
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("beta");
+                  return PressOk(dialog);
+                }),
+                ExpectMessage(&shown));
+  EXPECT_TRUE(shown.StartsWith("Kelvoran by Brindlecot|")) << shown;
+  EXPECT_NE(shown.find(settingsPath_), wxString::npos) << shown;
+  EXPECT_EQ(View().GetItemCount(), 3);
+}
+
+TEST_F(HostListWindow, TextThatIsNotUtf8IsShownAsLatin1AndWrittenBackUnchanged) {
+  Open("[cafe]\nHost=cafe\nDescription=caf\xE9 au lait\n");
+  EXPECT_EQ(Cell(0, 1), wxString::FromUTF8("caf\xC3\xA9 au lait"));
+  Select(0);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.DelayField()->SetValue(20);
+                  return PressOk(dialog);
+                }));
+  EXPECT_NE(FileText().find("Description=caf\xE9 au lait\n"), std::string::npos) << FileText();
+  EXPECT_NE(FileText().find("Delay=20\n"), std::string::npos);
 }
 
 }  // namespace
