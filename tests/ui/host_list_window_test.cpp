@@ -255,7 +255,9 @@ TEST_F(HostListWindow, EditKeepsResultsAndTheRowWaitsForItsNextResult) {
   Feed(0, 0, 20);
   View().ProcessTick();
   Select(0);
-  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([this](CHostSettingsDialog& dialog) {
+                  EXPECT_NE(FileText().find("Host=alpha"), std::string::npos)
+                      << "the host stays in the file while the dialog is open";
                   EXPECT_EQ(dialog.HostField()->GetValue(), "alpha");
                   EXPECT_EQ(dialog.ResultField(5)->GetValue(), "1") << "pings sent";
                   dialog.DescriptionField()->ChangeValue("Renamed");
