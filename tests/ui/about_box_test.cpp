@@ -180,19 +180,12 @@ TEST_F(AboutBoxTest, F1AsksForTheBoxHelpPageAndKeepsTheBoxOpen) {
 }
 
 // Looks at the box that ShowAboutBox runs, then closes it.
-class InspectAboutBox : public wxExpectModalBase<CAboutBox> {
- public:
-  explicit InspectAboutBox(int* startupFlag) : m_startupFlag(startupFlag) {}
-
- protected:
-  int OnInvoked(CAboutBox* box) const override {
-    *m_startupFlag = box->StartupFlag();
-    return wxID_OK;
-  }
-
- private:
-  int* m_startupFlag;
-};
+testing::ExpectDialog<CAboutBox> InspectAboutBox(int* startupFlag) {
+  return testing::ExpectDialog<CAboutBox>([startupFlag](CAboutBox& box) {
+    *startupFlag = box.StartupFlag();
+    return static_cast<int>(wxID_OK);
+  });
+}
 
 TEST_F(AboutBoxTest, ShowAboutBoxRunsABoxModallyWithTheGivenFlag) {
   for (const std::uint8_t flag : {std::uint8_t{0}, std::uint8_t{1}}) {

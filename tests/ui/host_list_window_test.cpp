@@ -31,17 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Answers the host settings dialog with a function of the test's.
-class ExpectSettings : public wxExpectModalBase<CHostSettingsDialog, ExpectSettings> {
- public:
-  explicit ExpectSettings(std::function<int(CHostSettingsDialog&)> act) : act_(std::move(act)) {}
-
- protected:
-  int OnInvoked(CHostSettingsDialog* dialog) const override { return act_(*dialog); }
-
- private:
-  std::function<int(CHostSettingsDialog&)> act_;
-};
+using ExpectSettings = testing::ExpectDialog<CHostSettingsDialog>;
 
 // A closed frame is destroyed once the application next goes idle.
 void DestroyClosedWindows() {
@@ -49,20 +39,13 @@ void DestroyClosedWindows() {
   wxTheApp->ProcessIdle();
 }
 
-// Answers a message box with OK and keeps its text.
-class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
- public:
-  explicit ExpectMessage(wxString* text) : text_(text) {}
-
- protected:
-  int OnInvoked(wxMessageDialog* dialog) const override {
-    *text_ = dialog->GetTitle() + "|" + dialog->GetMessage();
-    return wxID_OK;
-  }
-
- private:
-  wxString* text_;
-};
+// Answers a message box with OK and keeps its caption and text.
+testing::ExpectDialog<wxMessageDialog> ExpectMessage(wxString* text) {
+  return testing::ExpectDialog<wxMessageDialog>([text](wxMessageDialog& dialog) {
+    *text = dialog.GetTitle() + "|" + dialog.GetMessage();
+    return static_cast<int>(wxID_OK);
+  });
+}
 
 int PressOk(CHostSettingsDialog& dialog) {
   dialog.StoreSettings();
