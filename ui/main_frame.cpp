@@ -34,12 +34,12 @@ constexpr long kRestoreToMaximized = 2;
 
 enum StatusPane : int { PaneMessage, PaneCaps, PaneNum, PaneScroll, PaneCount };
 
-struct ToolSpec {
+struct ToolLayout {
   int id;
   ToolbarImage image;
   const char* help;  // status-bar prompt, then the tooltip
 };
-constexpr ToolSpec kTools[] = {
+constexpr ToolLayout kTools[] = {
     {ID_HOST_ADD, ToolbarImage::AddHost, "Add a new host\nAdd a new host"},
     {ID_HOST_EDIT, ToolbarImage::EditHost,
      "Edit the settings for the selected host\nEdit the settings for the selected host"},
@@ -169,7 +169,7 @@ void CMainFrame::OnUpdateBarCheck(wxUpdateUIEvent& event) {
 
 void CMainFrame::CreateToolBarWithImages() {
   wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT | wxTB_DOCKABLE, ID_VIEW_TOOLBAR);
-  for (const ToolSpec& tool : kTools) {
+  for (const ToolLayout& tool : kTools) {
     if (tool.id == wxID_SEPARATOR) {
       bar->AddSeparator();
       continue;

@@ -16,12 +16,12 @@
 namespace kelvoran {
 namespace {
 
-struct ColumnSpec {
+struct ColumnLayout {
   const char* title;
   int width;
   wxListColumnFormat align;
 };
-constexpr ColumnSpec kColumns[kColumnCount] = {
+constexpr ColumnLayout kColumns[kColumnCount] = {
     {"Host", 150, wxLIST_FORMAT_LEFT},         {"Description", 139, wxLIST_FORMAT_LEFT},
     {"Delay (ms)", 80, wxLIST_FORMAT_RIGHT},   {"Sent", 80, wxLIST_FORMAT_RIGHT},
     {"% OK", 80, wxLIST_FORMAT_RIGHT},         {"Min.resp(ms)", 80, wxLIST_FORMAT_RIGHT},
@@ -84,8 +84,8 @@ void CTessarelView::InitialUpdate() {
 
 void CTessarelView::CreateColumns() {
   for (int column = 0; column < kColumnCount; ++column) {
-    const ColumnSpec& spec = kColumns[column];
-    AppendColumn(spec.title, spec.align, FromDIP(spec.width));
+    const ColumnLayout& layout = kColumns[column];
+    AppendColumn(layout.title, layout.align, FromDIP(layout.width));
   }
 }
 
