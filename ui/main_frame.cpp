@@ -174,9 +174,10 @@ void CMainFrame::CreateToolBarWithImages() {
       bar->AddSeparator();
       continue;
     }
-    bar->AddTool(tool.id, Tooltip(tool.help), ToolbarBitmap(tool.image), Tooltip(tool.help),
-                 wxITEM_NORMAL);
-    bar->SetToolLongHelp(tool.id, Prompt(tool.help));
+    // GTK only fades a disabled button's image; ours is drawn grey.
+    bar->AddTool(tool.id, Tooltip(tool.help), ToolbarBitmap(tool.image),
+                 ToolbarBitmap(tool.image, ArtLook::Disabled), wxITEM_NORMAL, Tooltip(tool.help),
+                 Prompt(tool.help));
   }
   bar->Realize();
 }
