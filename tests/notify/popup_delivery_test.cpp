@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -28,7 +27,7 @@ class ScriptedServices : public TerminalServices {
   std::int32_t OpenServer(const std::string& name, ServerHandle& server) override {
     opened.push_back(name);
     server = static_cast<ServerHandle>(static_cast<std::int32_t>(opened.size()));
-    return openErrors.count(name) ? openErrors[name] : 0;
+    return name == "down" ? downError : 0;
   }
   std::int32_t EnumerateSessions(ServerHandle, std::vector<SessionInfo>& list) override {
     list = sessions;
@@ -41,7 +40,7 @@ class ScriptedServices : public TerminalServices {
   }
   void CloseServer(ServerHandle) override { ++closed; }
 
-  std::map<std::string, std::int32_t> openErrors;
+  std::int32_t downError = 0;  // what opening "down" fails with
   std::vector<SessionInfo> sessions = {{0, "Services", SessionDisconnected},
                                        {2, std::nullopt, SessionActive},
                                        {3, "CONSOLE", SessionActive}};
@@ -52,20 +51,21 @@ class ScriptedServices : public TerminalServices {
   int closed = 0;
 };
 
-class Delivery : public ::testing::Test {
- protected:
-  Delivery() {
-    host.PopupMessage = "Gr\xC3\xBC\xC3\x9F";  // "Grüß"
+struct MessengerCall {
+  std::u16string name;
+  std::u16string text;
+  std::uint32_t length;
+};
+
+// A fresh outage (PopupSent clear, as the accounting leaves it) sent to
+// `destinations`; with `messenger`, a recording messenger that fails with
+// 2273 for "down" is installed.
+struct Outage {
+  Outage(const std::string& destinations, bool withMessenger, const std::string& message) {
+    host.PopupMessage = message;
     host.ResultCode = IpRequestTimedOut;
-  }
-  // A fresh outage: PopupSent is clear, as the accounting leaves it.
-  std::int32_t Send(const std::string& destinations) {
     host.PopupDestination = destinations;
-    host.PopupSent = false;
-    return SendPopupMessage(host, delivery);
-  }
-  // A messenger that records its calls and fails with 2273 for "down".
-  void InstallMessenger() {
+    if (!withMessenger) return;
     delivery.InstallMessenger([this](const char16_t* server, const char16_t* name,
                                      const char16_t* from, const std::uint8_t* buffer,
                                      std::uint32_t length) -> std::uint32_t {
@@ -75,21 +75,6 @@ class Delivery : public ::testing::Test {
       return std::u16string(name) == u"down" ? 2273u : 0u;
     });
   }
-  void ExpectFailed(std::int32_t value) {
-    EXPECT_EQ(host.ResultValue, value);
-    EXPECT_EQ(host.ResultCode, ResultPopupFailed);
-  }
-  void ExpectDelivered() {
-    EXPECT_EQ(host.ResultValue, 0);
-    EXPECT_EQ(host.ResultCode, IpRequestTimedOut) << "success leaves the probe's code";
-    EXPECT_TRUE(host.PopupSent);
-  }
-
-  struct MessengerCall {
-    std::u16string name;
-    std::u16string text;
-    std::uint32_t length;
-  };
   std::vector<MessengerCall> messenger;
   ScriptedServices services;
   PopupDelivery delivery{services};
@@ -103,114 +88,92 @@ TEST(SplitDestinations, KeepsEveryPieceAsWritten) {
   EXPECT_EQ(SplitDestinations("a, b"), (Names{"a", " b"}));
 }
 
-TEST_F(Delivery, EmptyPiecesSendNothingAndNeverSetPopupSent) {
-  for (const char* list : {"", ",,"}) {
-    EXPECT_EQ(Send(list), OutcomeEmptyDestination);
-    EXPECT_FALSE(host.PopupSent);
-    ExpectFailed(1400);
+const std::string kMessage = "Gr\xC3\xBC\xC3\x9F";  // "Grüß"
+
+TEST(PopupDelivery, EachDestinationKindAndTheLastPieceDecides) {
+  enum Script { Plain, DownUnavailable, NoConsole, ListFails, ListAndSendFail };
+  const struct {
+    const char* list;
+    bool messenger;
+    Script script;
+    std::int32_t outcome;
+    bool popupSent;
+    Names opened;
+    std::size_t consoleSends;
+    std::size_t messengerCalls;
+  } cases[] = {
+      {"", false, Plain, OutcomeEmptyDestination, false, {}, 0, 0},
+      {",,", false, Plain, OutcomeEmptyDestination, false, {}, 0, 0},
+      {"a,,b", false, Plain, 0, true, {"a", "b"}, 2, 0},
+      {"a, b", false, Plain, 0, true, {"a", " b"}, 2, 0},  // the blank stays in the name
+      {"down,b", false, DownUnavailable, 0, true, {"down", "b"}, 1, 0},
+      {"b,down", false, DownUnavailable, ErrorServerUnavailable, true, {"b", "down"}, 1, 0},
+      {"a,b,", false, Plain, OutcomeEmptyDestination, true, {"a", "b"}, 2, 0},
+      {"MONITOR", false, Plain, 0, true, {}, 1, 0},  // this computer: no connection
+      {"a", false, NoConsole, OutcomeNoConsole, true, {"a"}, 0, 0},
+      {"a", false, ListFails, 5, true, {"a"}, 1, 0},  // sent to session 0
+      {"a", false, ListAndSendFail, 7022, true, {"a"}, 1, 0},
+      {"ops,desk", true, Plain, 0, true, {}, 0, 2},
+      {"down", true, Plain, 0, true, {"down"}, 1, 1},  // falls back to the console
+      {"down", true, DownUnavailable, ErrorServerUnavailable, true, {"down"}, 0, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("\"") + c.list + "\" script " + std::to_string(c.script) +
+                 (c.messenger ? " with messenger" : ""));
+    Outage outage(c.list, c.messenger, kMessage);
+    ScriptedServices& services = outage.services;
+    if (c.script == DownUnavailable) services.downError = ErrorServerUnavailable;
+    if (c.script == NoConsole) services.sessions.pop_back();
+    if (c.script >= ListFails) services.enumerateError = 5;
+    if (c.script == ListAndSendFail) services.sendError = 7022;
+    EXPECT_EQ(SendPopupMessage(outage.host, outage.delivery), c.outcome);
+    EXPECT_EQ(outage.host.ResultValue, c.outcome);
+    EXPECT_EQ(outage.host.ResultCode, c.outcome ? ResultPopupFailed : IpRequestTimedOut);
+    EXPECT_EQ(outage.host.PopupSent, c.popupSent);
+    EXPECT_EQ(services.opened, c.opened);
+    const int failedOpens = services.downError ? 1 : 0;
+    EXPECT_EQ(services.closed, static_cast<int>(c.opened.size()) - failedOpens)
+        << "every opened server is closed";
+    ASSERT_EQ(services.sent.size(), c.consoleSends);
+    for (const auto& sent : services.sent) {
+      EXPECT_EQ(sent.session, c.script >= ListFails ? 0 : 3) << "found by its station in any case";
+      EXPECT_EQ(sent.title, "Kelvoran Notification");
+      EXPECT_EQ(sent.messageLength, kMessage.size() + 1);
+      EXPECT_EQ(sent.server == ServerHandle::Current, c.opened.empty());
+    }
+    ASSERT_EQ(outage.messenger.size(), c.messengerCalls);
+    if (c.messengerCalls == 0) continue;
+    const std::string first = SplitDestinations(c.list)[0];
+    EXPECT_EQ(outage.messenger[0].name, std::u16string(first.begin(), first.end()));
+    EXPECT_EQ(outage.messenger[0].text, u"Gr\u00FC\u00DF");
+    EXPECT_EQ(outage.messenger[0].length, 2 * 4 + 2u);
   }
-  EXPECT_TRUE(services.opened.empty());
 }
 
-TEST_F(Delivery, TheLastPieceDecides) {
-  services.openErrors["down"] = ErrorServerUnavailable;
-  EXPECT_EQ(Send("a,,b"), 0);
-  EXPECT_EQ(services.opened, (Names{"a", "b"}));
-  ExpectDelivered();
-  EXPECT_EQ(Send("down,b"), 0);
-  ExpectDelivered();
-  EXPECT_EQ(Send("b,down"), ErrorServerUnavailable);
-  ExpectFailed(ErrorServerUnavailable);
-  EXPECT_EQ(Send("a,b,"), OutcomeEmptyDestination) << "even though a and b got it";
-  ExpectFailed(1400);
-  EXPECT_TRUE(host.PopupSent);
+TEST(PopupDelivery, SecondEntryIntoErrorSendsNothing) {
+  Outage outage("a", false, kMessage);
+  SendPopupMessage(outage.host, outage.delivery);
+  outage.host.ResultValue = 77;
+  EXPECT_EQ(SendPopupMessage(outage.host, outage.delivery), 0);
+  EXPECT_EQ(outage.services.sent.size(), 1u);
+  EXPECT_EQ(outage.host.ResultValue, 0);
+  EXPECT_EQ(outage.host.ResultCode, IpRequestTimedOut);
 }
 
-TEST_F(Delivery, WithoutMessengerEveryPieceGoesToTheConsoleSession) {
-  EXPECT_EQ(Send("a, b"), 0);
-  EXPECT_EQ(services.opened, (Names{"a", " b"})) << "the blank stays in the name";
-  ASSERT_EQ(services.sent.size(), 2u);
-  for (const auto& sent : services.sent) {
-    EXPECT_EQ(sent.session, 3) << "found by its window station in any case";
-    EXPECT_EQ(sent.title, "Kelvoran Notification");
-    EXPECT_EQ(sent.messageLength, host.PopupMessage.size() + 1);
-  }
-  EXPECT_EQ(services.closed, 2);
+TEST(PopupDelivery, EmptyMessageIsStillSent) {
+  Outage outage("ops,down", true, "");
+  EXPECT_EQ(SendPopupMessage(outage.host, outage.delivery), 0);
+  ASSERT_EQ(outage.messenger.size(), 2u);
+  EXPECT_EQ(outage.messenger[0].length, 2u) << "the terminating zero only";
+  ASSERT_EQ(outage.services.sent.size(), 1u);
+  EXPECT_EQ(outage.services.sent[0].messageLength, 1u);
 }
 
-TEST_F(Delivery, LocalNameInAnotherCaseOpensNoConnection) {
-  EXPECT_EQ(Send("MONITOR"), 0);
-  EXPECT_TRUE(services.opened.empty());
-  EXPECT_EQ(services.closed, 0);
-  ASSERT_EQ(services.sent.size(), 1u);
-  EXPECT_EQ(services.sent[0].server, ServerHandle::Current);
-}
-
-TEST_F(Delivery, ServerWithoutConsoleSessionGetsNothing) {
-  services.sessions.pop_back();
-  EXPECT_EQ(Send("a"), OutcomeNoConsole);
-  EXPECT_TRUE(services.sent.empty());
-  EXPECT_EQ(services.closed, 1);
-  ExpectFailed(-1);
-  EXPECT_TRUE(host.PopupSent) << "the destination was tried";
-}
-
-TEST_F(Delivery, FailedSessionListStillSendsToSessionZero) {
-  services.enumerateError = 5;
-  EXPECT_EQ(Send("a"), 5);
-  ASSERT_EQ(services.sent.size(), 1u);
-  EXPECT_EQ(services.sent[0].session, 0);
-  services.sendError = 7022;
-  EXPECT_EQ(Send("a"), 7022) << "a failed send replaces the list's error";
-}
-
-TEST_F(Delivery, SecondEntryIntoErrorSendsNothing) {
-  Send("a");
-  host.ResultValue = 77;
-  EXPECT_EQ(SendPopupMessage(host, delivery), 0);
-  EXPECT_EQ(services.sent.size(), 1u);
-  EXPECT_EQ(host.ResultValue, 0);
-  EXPECT_EQ(host.ResultCode, IpRequestTimedOut);
-}
-
-TEST_F(Delivery, MessengerGetsWideTextAndItsSuccessSkipsTheConsole) {
-  InstallMessenger();
-  EXPECT_EQ(Send("ops,desk"), 0);
-  ASSERT_EQ(messenger.size(), 2u);
-  EXPECT_EQ(messenger[0].name, u"ops");
-  EXPECT_EQ(messenger[0].text, u"Gr\u00FC\u00DF");
-  EXPECT_EQ(messenger[0].length, 2 * 4 + 2u);
-  EXPECT_TRUE(services.sent.empty());
-  ExpectDelivered();
-}
-
-TEST_F(Delivery, MessengerFailureFallsBackToTheConsoleAndIsNotStored) {
-  InstallMessenger();
-  EXPECT_EQ(Send("down"), 0);
-  EXPECT_EQ(services.opened, Names{"down"});
-  ExpectDelivered();
-  services.openErrors["down"] = ErrorServerUnavailable;
-  EXPECT_EQ(Send("down"), ErrorServerUnavailable) << "the console's outcome, not the messenger's";
-}
-
-TEST_F(Delivery, EmptyMessageIsStillSent) {
-  InstallMessenger();
-  host.PopupMessage.clear();
-  EXPECT_EQ(Send("ops,down"), 0);
-  ASSERT_EQ(messenger.size(), 2u);
-  EXPECT_EQ(messenger[0].length, 2u) << "the terminating zero only";
-  ASSERT_EQ(services.sent.size(), 1u);
-  EXPECT_EQ(services.sent[0].messageLength, 1u);
-}
-
-TEST_F(Delivery, AbsentTitleOrMessageIsRejectedBeforeAnyConnection) {
+TEST(PopupDelivery, AbsentTitleOrMessageIsRejectedAndNoMessengerIsFound) {
+  ScriptedServices services;
   EXPECT_EQ(SendConsoleMessage(services, "a", nullptr, "text"), OutcomeNoConsole);
   EXPECT_EQ(SendConsoleMessage(services, "a", "title", nullptr), OutcomeNoConsole);
   EXPECT_TRUE(services.opened.empty());
-}
-
-TEST(LoadMessenger, FindsNoMessengerOnThisPlatform) {
-  ScriptedServices services;
   PopupDelivery delivery(services);
   delivery.LoadMessenger();
   EXPECT_EQ(delivery.LoadedLibrary(), nullptr);

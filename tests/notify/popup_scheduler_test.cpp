@@ -65,8 +65,8 @@ TEST_F(PopupThroughScheduler, EachOutageShowsTheMessageOnce) {
   for (int i = 0; i < 6; ++i) Probe(IpRequestTimedOut);
   ASSERT_EQ(Host().Status, StatusError);
   ASSERT_EQ(presenter.shown.size(), 2u);
-  EXPECT_EQ(presenter.shown[0].title, "Kelvoran Notification");
-  EXPECT_EQ(presenter.shown[0].message, "web01 <b>down</b> & out");
+  EXPECT_EQ(presenter.shown[0].title + "|" + presenter.shown[0].message,
+            "Kelvoran Notification|web01 <b>down</b> & out");
   EXPECT_EQ(Host().ResultCode, IpRequestTimedOut) << "delivered: the probe's code stays";
 
   Probe(0);  // one success: WARNING, not OK

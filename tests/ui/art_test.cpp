@@ -14,8 +14,8 @@ struct PixelCensus {
   long brightness = 0;
 };
 
-PixelCensus Census(const wxBitmapBundle& bundle, wxSize size) {
-  const wxImage image = bundle.GetBitmap(size).ConvertToImage();
+PixelCensus Census(const wxBitmapBundle& bundle, int width, int height = 0) {
+  const wxImage image = bundle.GetBitmap(wxSize(width, height ? height : width)).ConvertToImage();
   PixelCensus census;
   for (int y = 0; y < image.GetHeight(); ++y) {
     for (int x = 0; x < image.GetWidth(); ++x) {
@@ -29,17 +29,10 @@ PixelCensus Census(const wxBitmapBundle& bundle, wxSize size) {
   return census;
 }
 
-// The colour at the image's centre, where each status disc shows its mark.
-wxColour CentreOf(const wxBitmapBundle& bundle, wxSize size) {
-  const wxImage image = bundle.GetBitmap(size).ConvertToImage();
-  const int x = size.x / 2, y = size.y / 2;
-  return {image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)};
-}
-
-// Samples the disc just inside its rim, right of the mark.
-wxColour RimOf(const wxBitmapBundle& bundle) {
+// The colour at a point of the 32x32 rendering.
+wxColour PixelAt(const wxBitmapBundle& bundle, int x, int y) {
   const wxImage image = bundle.GetBitmap(wxSize(32, 32)).ConvertToImage();
-  return {image.GetRed(27, 16), image.GetGreen(27, 16), image.GetBlue(27, 16)};
+  return {image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)};
 }
 
 void ExpectRendersAt(const wxBitmapBundle& bundle, wxSize size, const std::string& what) {
@@ -50,81 +43,59 @@ void ExpectRendersAt(const wxBitmapBundle& bundle, wxSize size, const std::strin
   EXPECT_EQ(bitmap.GetSize(), size);
   // Art drawn with transparency: a corner stays see-through on any background.
   EXPECT_TRUE(bitmap.HasAlpha());
-  EXPECT_GT(Census(bundle, size).visible, size.x * size.y / 4);
+  EXPECT_GT(Census(bundle, size.x, size.y).visible, size.x * size.y / 4);
 }
 
 TEST(ArtTest, EveryImageRendersCrispAtOneAndTwoTimesItsSize) {
-  for (int index = 0; index < kStatusImageCount - 1; ++index) {
-    for (const int pixels : {16, 32}) {
+  for (const int pixels : {16, 32}) {
+    for (int index = 0; index < kStatusImageCount - 1; ++index)
       ExpectRendersAt(StatusBitmap(index), {pixels, pixels}, "status " + std::to_string(index));
-    }
-  }
-  for (int image = 0; image < kToolbarImageCount; ++image) {
-    for (const ArtLook look : {ArtLook::Normal, ArtLook::Disabled, ArtLook::Hot}) {
-      for (const int pixels : {16, 32}) {
+    for (int image = 0; image < kToolbarImageCount; ++image)
+      for (const ArtLook look : {ArtLook::Normal, ArtLook::Disabled, ArtLook::Hot})
         ExpectRendersAt(ToolbarBitmap(static_cast<ToolbarImage>(image), look), {pixels, pixels},
                         "toolbar " + std::to_string(image));
-      }
-    }
   }
-  for (const int pixels : {16, 32, 48, 256}) {
+  for (const int pixels : {16, 32, 48, 256})
     ExpectRendersAt(AppIconBundle(), {pixels, pixels}, "app icon");
-  }
+  const wxIconBundle icons = AppIcons();
+  for (const int pixels : {16, 24, 32, 48, 64, 128, 256})
+    EXPECT_EQ(icons.GetIconOfExactSize(wxSize(pixels, pixels)).GetSize(), wxSize(pixels, pixels));
   EXPECT_EQ(AboutPicture().GetDefaultSize(), wxSize(140, 338));
   ExpectRendersAt(AboutPicture(), {140, 338}, "about picture");
   ExpectRendersAt(AboutPicture(), {280, 676}, "about picture");
-}
-
-TEST(ArtTest, StatusImagesShowTheirStatusColours) {
-  const wxColour ok = RimOf(StatusBitmap(StatusImage::Ok));
-  EXPECT_GT(ok.Green(), ok.Red() + 60);
-  EXPECT_GT(ok.Green(), ok.Blue() + 60);
-  const wxColour warning = RimOf(StatusBitmap(StatusImage::Warning));
-  EXPECT_GT(warning.Red(), warning.Green());
-  EXPECT_GT(warning.Green(), warning.Blue() + 60);
-  const wxColour error = RimOf(StatusBitmap(StatusImage::Error));
-  EXPECT_GT(error.Red(), error.Green() + 80);
-  // Each mark sits in the centre: bright on warning, white on the cross.
-  const wxColour warningCentre = CentreOf(StatusBitmap(StatusImage::Warning), {32, 32});
-  EXPECT_GT(warningCentre.Blue(), warning.Blue() + 80);
-  const wxColour cross = CentreOf(StatusBitmap(StatusImage::Error), {32, 32});
-  EXPECT_GT(cross.Blue(), 200);
-}
-
-TEST(ArtTest, UnknownStatusesShowTheFullyTransparentImage) {
-  EXPECT_EQ(StatusImageIndex(0), 0);
-  EXPECT_EQ(StatusImageIndex(1), 1);
-  EXPECT_EQ(StatusImageIndex(2), 2);
-  for (const int odd : {-1, 3, 4, 1 << 30}) {
-    EXPECT_EQ(StatusImageIndex(odd), 3) << odd;
-    for (const int pixels : {16, 32}) {
-      const wxBitmap bitmap = StatusBitmap(odd).GetBitmap(wxSize(pixels, pixels));
-      ASSERT_TRUE(bitmap.IsOk());
-      EXPECT_EQ(bitmap.GetSize(), wxSize(pixels, pixels));
-      EXPECT_EQ(Census(StatusBitmap(odd), {pixels, pixels}).visible, 0) << odd;
-    }
-  }
 }
 
 TEST(ArtTest, DisabledToolbarImagesAreGreyAndHotOnesLighter) {
   for (int image = 0; image < kToolbarImageCount; ++image) {
     SCOPED_TRACE("toolbar image " + std::to_string(image));
     const auto tool = static_cast<ToolbarImage>(image);
-    const PixelCensus normal = Census(ToolbarBitmap(tool), {32, 32});
-    const PixelCensus disabled = Census(ToolbarBitmap(tool, ArtLook::Disabled), {32, 32});
-    const PixelCensus hot = Census(ToolbarBitmap(tool, ArtLook::Hot), {32, 32});
+    const PixelCensus normal = Census(ToolbarBitmap(tool), 32);
     EXPECT_GT(normal.coloured, 0);
-    EXPECT_EQ(disabled.coloured, 0);
-    EXPECT_GT(hot.brightness, normal.brightness);
+    EXPECT_EQ(Census(ToolbarBitmap(tool, ArtLook::Disabled), 32).coloured, 0);
+    EXPECT_GT(Census(ToolbarBitmap(tool, ArtLook::Hot), 32).brightness, normal.brightness);
   }
 }
 
-TEST(ArtTest, AppIconsCoverTheDesktopSizes) {
-  const wxIconBundle icons = AppIcons();
-  for (const int pixels : {16, 24, 32, 48, 64, 128, 256}) {
-    const wxIcon icon = icons.GetIconOfExactSize(wxSize(pixels, pixels));
-    ASSERT_TRUE(icon.IsOk()) << pixels;
-    EXPECT_EQ(icon.GetSize(), wxSize(pixels, pixels));
+TEST(ArtTest, StatusImagesShowTheirColoursAndUnknownStatusesNothing) {
+  // Sampled just inside the rim, right of the mark, and at the centre.
+  const wxColour ok = PixelAt(StatusBitmap(StatusImage::Ok), 27, 16);
+  EXPECT_GT(ok.Green(), std::max(ok.Red(), ok.Blue()) + 60);
+  const wxColour warning = PixelAt(StatusBitmap(StatusImage::Warning), 27, 16);
+  EXPECT_GT(warning.Red(), warning.Green());
+  EXPECT_GT(warning.Green(), warning.Blue() + 60);
+  const wxColour error = PixelAt(StatusBitmap(StatusImage::Error), 27, 16);
+  EXPECT_GT(error.Red(), error.Green() + 80);
+  EXPECT_GT(PixelAt(StatusBitmap(StatusImage::Warning), 16, 16).Blue(), warning.Blue() + 80)
+      << "bright centre";
+  EXPECT_GT(PixelAt(StatusBitmap(StatusImage::Error), 16, 16).Blue(), 200) << "white cross";
+  for (const int status : {0, 1, 2, -1, 3, 4, 1 << 30}) {
+    EXPECT_EQ(StatusImageIndex(status), status >= 0 && status <= 2 ? status : 3) << status;
+    if (status >= 0 && status <= 2) continue;
+    for (const int pixels : {16, 32}) {
+      EXPECT_EQ(StatusBitmap(status).GetBitmap(wxSize(pixels, pixels)).GetSize(),
+                wxSize(pixels, pixels));
+      EXPECT_EQ(Census(StatusBitmap(status), pixels).visible, 0) << status;
+    }
   }
 }
 

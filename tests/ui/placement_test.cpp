@@ -73,55 +73,44 @@ class Placement : public ::testing::Test {
   CMainFrame* frame_ = nullptr;
 };
 
-TEST_F(Placement, FirstStartIsMaximisedAndRestoresToTheDefaultRectangle) {
-  Start();
-  ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
-  frame_->Maximize(false);
-  ASSERT_TRUE(Eventually([&] {
-    return !frame_->IsMaximized() && frame_->GetSize() == wxSize(700, 500);
-  })) << frame_->GetSize().x
-      << "x" << frame_->GetSize().y;
-  Close();
-  EXPECT_EQ(Stored("showCmd"), 1);
-  EXPECT_EQ(Stored("rcNormalPositionRight") - Stored("rcNormalPositionLeft"), 700);
-  EXPECT_EQ(Stored("rcNormalPositionBottom") - Stored("rcNormalPositionTop"), 500);
+std::string SizeOf(wxWindow* window) {
+  return std::to_string(window->GetSize().x) + "x" + std::to_string(window->GetSize().y);
 }
 
-TEST_F(Placement, MaximisedWindowKeepsItsRestoredRectangle) {
+TEST_F(Placement, MaximisedRestoredAndMinimisedStatesSurviveARestart) {
   Start();
+  ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); })) << "first start";
   frame_->Maximize(false);
-  ASSERT_TRUE(Eventually([&] { return !frame_->IsMaximized(); }));
+  ASSERT_TRUE(Eventually([&] { return frame_->GetSize() == wxSize(700, 500); }))
+      << "the default rectangle: " << SizeOf(frame_);
+  frame_->SetSize(wxSize(50, 50));
+  EXPECT_TRUE(Eventually([&] { return frame_->GetSize() == wxSize(197, 180); }))
+      << "the minimum: " << SizeOf(frame_);
   frame_->SetSize(wxRect(40, 30, 500, 400));
   ASSERT_TRUE(Eventually([&] { return frame_->GetSize() == wxSize(500, 400); }));
+  Close();
+  EXPECT_EQ(Stored("showCmd"), 1);
+  EXPECT_EQ(Stored("rcNormalPositionRight") - Stored("rcNormalPositionLeft"), 500);
+  EXPECT_EQ(Stored("rcNormalPositionBottom") - Stored("rcNormalPositionTop"), 400);
+
+  Start();
   frame_->Maximize();
   ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
   Close();
   EXPECT_EQ(Stored("showCmd"), 3);
   EXPECT_EQ(Stored("rcNormalPositionRight") - Stored("rcNormalPositionLeft"), 500);
-
   Start();
   ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
   frame_->Maximize(false);
   EXPECT_TRUE(Eventually([&] { return frame_->GetSize() == wxSize(500, 400); }))
-      << frame_->GetSize().x << "x" << frame_->GetSize().y;
-}
+      << "the restored rectangle: " << SizeOf(frame_);
 
-TEST_F(Placement, MinimisedWindowOpensMinimised) {
-  Start();
   frame_->Iconize();
   ASSERT_TRUE(Eventually([&] { return frame_->IsIconized(); }));
   Close();
   EXPECT_EQ(Stored("showCmd"), 2);
   Start();
   EXPECT_TRUE(Eventually([&] { return frame_->IsIconized(); }));
-}
-
-TEST_F(Placement, WindowCannotBeMadeSmallerThanItsMinimum) {
-  Start();
-  frame_->Maximize(false);
-  frame_->SetSize(wxSize(50, 50));
-  EXPECT_TRUE(Eventually([&] { return frame_->GetSize() == wxSize(197, 180); }))
-      << frame_->GetSize().x << "x" << frame_->GetSize().y;
 }
 
 }  // namespace
