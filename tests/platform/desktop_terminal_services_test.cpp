@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "../notify/recording_presenter.h"
@@ -10,10 +9,13 @@
 namespace kelvoran {
 namespace {
 
+constexpr std::int32_t kConsole = DesktopTerminalServices::ConsoleSessionId;
+
 class DesktopServer : public ::testing::Test {
  protected:
   DesktopServer() { services.SetPresenter(&presenter); }
-  std::int32_t Send(ServerHandle server, std::int32_t session, const std::string& message) {
+  std::int32_t Send(const std::string& message, std::int32_t session = kConsole,
+                    ServerHandle server = ServerHandle::Current) {
     return services.SendSessionMessage(server, session, "T", 2, message.c_str(),
                                        static_cast<std::uint32_t>(message.size() + 1));
   }
@@ -30,52 +32,45 @@ TEST_F(DesktopServer, ConsoleSessionExistsOnlyWithADisplay) {
   ASSERT_EQ(services.EnumerateSessions(ServerHandle::Current, sessions), 0);
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_EQ(sessions[0].WindowStation, "Console");
-  EXPECT_EQ(sessions[0].SessionId, DesktopTerminalServices::ConsoleSessionId);
-
+  EXPECT_EQ(sessions[0].SessionId, kConsole);
   display = false;
   ASSERT_EQ(services.EnumerateSessions(ServerHandle::Current, sessions), 0);
   EXPECT_TRUE(sessions.empty());
-  EXPECT_EQ(Send(ServerHandle::Current, DesktopTerminalServices::ConsoleSessionId, "x"),
-            ErrorSessionNotFound);
+  EXPECT_EQ(Send("x"), ErrorSessionNotFound);
   EXPECT_TRUE(presenter.shown.empty());
 }
 
-TEST_F(DesktopServer, OnlyThisMachineCanBeOpened) {
+TEST_F(DesktopServer, OnlyThisMachineCanBeOpenedAndAClosedHandleIsRefused) {
   ServerHandle server = ServerHandle::Current;
   EXPECT_EQ(services.OpenServer("elsewhere", server), ErrorServerUnavailable);
   ASSERT_EQ(services.OpenServer("deskbox", server), 0);
   EXPECT_NE(server, ServerHandle::Current);
-  EXPECT_EQ(Send(server, DesktopTerminalServices::ConsoleSessionId, "x"), 0);
+  EXPECT_EQ(Send("x", kConsole, server), 0);
   services.CloseServer(server);
   EXPECT_EQ(services.OpenConnections(), 0u);
-  EXPECT_EQ(Send(server, DesktopTerminalServices::ConsoleSessionId, "x"), ErrorInvalidHandle);
+  EXPECT_EQ(Send("x", kConsole, server), ErrorInvalidHandle);
   std::vector<SessionInfo> sessions;
   EXPECT_EQ(services.EnumerateSessions(server, sessions), ErrorInvalidHandle);
 }
 
 // The whole text reaches the presenter, byte for byte: long, multi-line,
-// markup-like and not even UTF-8.
-TEST_F(DesktopServer, HandsTheWholeMessageToThePresenter) {
+// markup-like, not even UTF-8, or empty. What cannot be shown is refused.
+TEST_F(DesktopServer, HandsTheWholeMessageToThePresenterOrRefuses) {
   std::string message;
   while (message.size() < 10'000) message += "<b>&amp;</b>\n\xFF\xE9 ";
   message.resize(10'000);
-  ASSERT_EQ(Send(ServerHandle::Current, DesktopTerminalServices::ConsoleSessionId, message), 0);
-  ASSERT_EQ(presenter.shown.size(), 1u);
-  EXPECT_EQ(presenter.shown[0].title, "T");
-  EXPECT_EQ(presenter.shown[0].message, message);
-
-  ASSERT_EQ(Send(ServerHandle::Current, DesktopTerminalServices::ConsoleSessionId, ""), 0);
-  EXPECT_EQ(presenter.shown.back().message, "");
-}
-
-TEST_F(DesktopServer, RefusesWhatCannotBeShown) {
-  EXPECT_EQ(Send(ServerHandle::Current, 0, "x"), ErrorSessionNotFound);
-  EXPECT_EQ(services.SendSessionMessage(ServerHandle::Current, 1, "T", 0, "x", 2),
+  for (const std::string& text : {message, std::string()}) {
+    ASSERT_EQ(Send(text), 0);
+    EXPECT_EQ(presenter.shown.back().title, "T");
+    EXPECT_EQ(presenter.shown.back().message, text);
+  }
+  EXPECT_EQ(Send("x", 0), ErrorSessionNotFound);
+  EXPECT_EQ(services.SendSessionMessage(ServerHandle::Current, kConsole, "T", 0, "x", 2),
             ErrorInvalidParameter);
   presenter.succeed = false;
-  EXPECT_EQ(Send(ServerHandle::Current, 1, "x"), ErrorNotReady);
+  EXPECT_EQ(Send("x"), ErrorNotReady);
   services.SetPresenter(nullptr);
-  EXPECT_EQ(Send(ServerHandle::Current, 1, "x"), ErrorNotReady);
+  EXPECT_EQ(Send("x"), ErrorNotReady);
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ const Ipv4Address kOther = Address("198.18.10.2");
 const Packet kData = {1, 2, 3, 4, 5};
 
 // An IPv4 datagram around payload, with optional header options.
-Packet Datagram(Ipv4Address source, Ipv4Address destination, const Packet& payload,
-                const Packet& options = {}) {
+Packet Datagram(Ipv4Address source, const Packet& payload, const Packet& options = {},
+                Ipv4Address destination = kOther) {
   Packet ip(20 + options.size());
   ip[0] = static_cast<unsigned char>(0x40 | (ip.size() / 4));
   const auto total = ip.size() + payload.size();
@@ -42,9 +42,7 @@ Packet Datagram(Ipv4Address source, Ipv4Address destination, const Packet& paylo
   return ip;
 }
 
-Packet EchoReply(std::uint16_t id, std::uint16_t seq, const Packet& data) {
-  Packet icmp = BuildEchoRequest(id, seq, data);
-  icmp[0] = 0;
+Packet WithChecksum(Packet icmp) {
   icmp[2] = icmp[3] = 0;
   const auto sum = InternetChecksum(icmp);
   icmp[2] = static_cast<unsigned char>(sum >> 8);
@@ -52,107 +50,89 @@ Packet EchoReply(std::uint16_t id, std::uint16_t seq, const Packet& data) {
   return icmp;
 }
 
-// An ICMP error of type/code quoting our request to quotedDestination.
+Packet EchoReply(std::uint16_t id, std::uint16_t seq, const Packet& data = kData) {
+  Packet icmp = BuildEchoRequest(id, seq, data);
+  icmp[0] = 0;
+  return WithChecksum(icmp);
+}
+
+// An ICMP error of type/code quoting our request to quotedDestination, cut
+// `missing` bytes short of the quoted ICMP header.
 Packet IcmpError(std::uint8_t type, std::uint8_t code, Ipv4Address quotedDestination,
-                 std::uint16_t seq, const Packet& quotedOptions = {}) {
+                 std::uint16_t seq, const Packet& quotedOptions = {}, std::size_t missing = 0) {
   Packet error = {type, code, 0, 0, 0, 0, 0, 0};
-  const Packet quoted = Datagram(Address("198.18.1.2"), quotedDestination,
-                                 BuildEchoRequest(7, seq, kData), quotedOptions);
+  const Packet quoted = Datagram(Address("198.18.1.2"), BuildEchoRequest(7, seq, kData),
+                                 quotedOptions, quotedDestination);
   error.insert(error.end(), quoted.begin(),
-               quoted.begin() + static_cast<long>(28 + quotedOptions.size()));
-  const auto sum = InternetChecksum(error);
-  error[2] = static_cast<unsigned char>(sum >> 8);
-  error[3] = static_cast<unsigned char>(sum);
-  return error;
+               quoted.begin() + static_cast<long>(28 + quotedOptions.size() - missing));
+  return WithChecksum(error);
 }
 
 class Matching : public ::testing::Test {
  protected:
-  PacketMatch Raw(const Packet& packet, Ipv4Address from = 0) {
-    return MatchReceivedPacket(EchoSocketKind::Raw, packet, from ? from : kTarget, expected);
+  PacketMatch Raw(const Packet& packet, Ipv4Address from = kTarget) {
+    return MatchReceivedPacket(EchoSocketKind::Raw, packet, from, expected);
   }
   EchoExpectation expected{kTarget, 7, 9, kData};
 };
 
-TEST_F(Matching, OurEchoReplyIsFoundOnBothSocketKinds) {
-  const auto onRaw = Raw(Datagram(kTarget, kOther, EchoReply(7, 9, kData)));
+TEST_F(Matching, OurReplyOnBothSocketKindsAndErrorsQuotingOurRequestAreFound) {
+  const auto onRaw = Raw(Datagram(kTarget, EchoReply(7, 9)));
   EXPECT_EQ(onRaw.Verdict, PacketVerdict::EchoReply);
   EXPECT_EQ(onRaw.DataSize, 5);
-  const auto onPing =
-      MatchReceivedPacket(EchoSocketKind::Ping, EchoReply(7, 9, kData), kTarget, expected);
-  EXPECT_EQ(onPing.Verdict, PacketVerdict::EchoReply);
-}
-
-TEST_F(Matching, RepliesThatAreNotOursAreSkipped) {
-  const Packet changed = {1, 2, 3, 4, 6};
-  const Packet shorter = {1, 2, 3, 4};
-  for (const Packet& icmp : {EchoReply(8, 9, kData), EchoReply(7, 10, kData),
-                             EchoReply(7, 9, changed), EchoReply(7, 9, shorter)}) {
-    EXPECT_EQ(Raw(Datagram(kTarget, kOther, icmp)).Verdict, PacketVerdict::Foreign);
-  }
-  EXPECT_EQ(Raw(Datagram(kOther, kOther, EchoReply(7, 9, kData)), kOther).Verdict,
-            PacketVerdict::Foreign);
-}
-
-TEST_F(Matching, MalformedRawDatagramsAreSkipped) {
-  const Packet good = Datagram(kTarget, kOther, EchoReply(7, 9, kData));
-  Packet badChecksum = good;
-  badChecksum[22] ^= 0x55;
-  Packet longerThanReceived = good;
-  longerThanReceived[3] = static_cast<unsigned char>(longerThanReceived[3] + 1);
-  Packet headerPastTheEnd = good;
-  headerPastTheEnd[0] = 0x4F;  // IHL 15: 60 bytes, more than we hold
-  Packet shortHeader = good;
-  shortHeader[0] = 0x44;
-  Packet notIcmp = good;
-  notIcmp[9] = 17;
-  const Packet cutInHeader(good.begin(), good.begin() + 24);
-  for (const Packet& packet : {badChecksum, longerThanReceived, headerPastTheEnd, shortHeader,
-                               notIcmp, cutInHeader, Packet{}, Packet(19, 0x45)}) {
-    EXPECT_EQ(Raw(packet).Verdict, PacketVerdict::Foreign);
-  }
-}
-
-TEST_F(Matching, AnErrorQuotingOurRequestGivesItsStatusWhateverTheQuotedHeaderLength) {
-  const auto plain = Raw(Datagram(kOther, kOther, IcmpError(3, 1, kTarget, 9)));
+  EXPECT_EQ(MatchReceivedPacket(EchoSocketKind::Ping, EchoReply(7, 9), kTarget, expected).Verdict,
+            PacketVerdict::EchoReply);
+  const auto plain = Raw(Datagram(kOther, IcmpError(3, 1, kTarget, 9)), kOther);
   EXPECT_EQ(plain.Verdict, PacketVerdict::Error);
   EXPECT_EQ(plain.Status, IpDestHostUnreachable);
-  const auto withOptions =
-      Raw(Datagram(kOther, kOther, IcmpError(11, 0, kTarget, 9, {1, 1, 1, 0})));
+  // The quoted header's own length counts, not the usual 20 bytes.
+  const auto withOptions = Raw(Datagram(kOther, IcmpError(11, 0, kTarget, 9, {1, 1, 1, 0})));
   EXPECT_EQ(withOptions.Verdict, PacketVerdict::Error);
   EXPECT_EQ(withOptions.Status, IpTtlExpiredTransit);
 }
 
-TEST_F(Matching, ErrorsAboutOtherRequestsOrCutShortAreSkipped) {
-  EXPECT_EQ(Raw(Datagram(kOther, kOther, IcmpError(3, 1, kOther, 9))).Verdict,
-            PacketVerdict::Foreign);
-  EXPECT_EQ(Raw(Datagram(kOther, kOther, IcmpError(3, 1, kTarget, 10))).Verdict,
-            PacketVerdict::Foreign);
-  Packet cut = IcmpError(3, 1, kTarget, 9);
-  cut.resize(cut.size() - 1);  // the quoted ICMP header lacks a byte
-  const auto sum = (cut[2] = cut[3] = 0, InternetChecksum(cut));
-  cut[2] = static_cast<unsigned char>(sum >> 8);
-  cut[3] = static_cast<unsigned char>(sum);
-  EXPECT_EQ(Raw(Datagram(kOther, kOther, cut)).Verdict, PacketVerdict::Foreign);
-  EXPECT_EQ(Raw(Datagram(kOther, kOther, IcmpError(5, 1, kTarget, 9))).Verdict,
-            PacketVerdict::Foreign)
-      << "a redirect is no answer";
+TEST_F(Matching, PacketsThatAreNotOursOrMalformedAreSkipped) {
+  const Packet good = Datagram(kTarget, EchoReply(7, 9));
+  const auto changed = [&](std::size_t at, unsigned char value) {
+    Packet packet = good;
+    packet[at] = value;
+    return packet;
+  };
+  const std::pair<const char*, Packet> cases[] = {
+      {"other identifier", Datagram(kTarget, EchoReply(8, 9))},
+      {"other sequence", Datagram(kTarget, EchoReply(7, 10))},
+      {"other data", Datagram(kTarget, EchoReply(7, 9, {1, 2, 3, 4, 6}))},
+      {"shorter data", Datagram(kTarget, EchoReply(7, 9, {1, 2, 3, 4}))},
+      {"bad checksum", changed(22, good[22] ^ 0x55)},
+      {"longer than received", changed(3, static_cast<unsigned char>(good[3] + 1))},
+      {"header past the end", changed(0, 0x4F)},
+      {"header too short", changed(0, 0x44)},
+      {"not ICMP", changed(9, 17)},
+      {"cut in the ICMP header", Packet(good.begin(), good.begin() + 24)},
+      {"empty", Packet{}},
+      {"shorter than an IP header", Packet(19, 0x45)},
+      {"error about another destination", Datagram(kOther, IcmpError(3, 1, kOther, 9))},
+      {"error about another request", Datagram(kOther, IcmpError(3, 1, kTarget, 10))},
+      {"error quoting too little", Datagram(kOther, IcmpError(3, 1, kTarget, 9, {}, 1))},
+      {"redirect", Datagram(kOther, IcmpError(5, 1, kTarget, 9))}};
+  for (const auto& [name, packet] : cases)
+    EXPECT_EQ(Raw(packet).Verdict, PacketVerdict::Foreign) << name;
+  EXPECT_EQ(Raw(Datagram(kOther, EchoReply(7, 9)), kOther).Verdict, PacketVerdict::Foreign)
+      << "reply from another host";
 }
 
 TEST_F(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
-  const Packet ourRequest = BuildEchoRequest(7, 9, kData);
-  QueuedError error{SO_EE_ORIGIN_ICMP, 11, 0, EHOSTUNREACH, kTarget, ourRequest};
-  EXPECT_EQ(MatchQueuedError(error, expected).Status, IpTtlExpiredTransit);
-
-  const Packet otherRequest = BuildEchoRequest(7, 10, kData);
-  EXPECT_EQ(MatchQueuedError({SO_EE_ORIGIN_ICMP, 3, 1, 0, kTarget, otherRequest}, expected).Verdict,
-            PacketVerdict::Foreign);
-  EXPECT_EQ(MatchQueuedError({SO_EE_ORIGIN_ICMP, 3, 1, 0, kOther, ourRequest}, expected).Verdict,
-            PacketVerdict::Foreign);
-  const Packet cut(ourRequest.begin(), ourRequest.begin() + 7);
-  EXPECT_EQ(MatchQueuedError({SO_EE_ORIGIN_ICMP, 3, 1, 0, kTarget, cut}, expected).Verdict,
-            PacketVerdict::Foreign);
-  const auto local = MatchQueuedError({SO_EE_ORIGIN_LOCAL, 0, 0, EMSGSIZE, kTarget, {}}, expected);
+  const Packet ours = BuildEchoRequest(7, 9, kData);
+  const auto match = [&](std::uint8_t origin, std::uint32_t error, Ipv4Address to,
+                         const Packet& sent) {
+    return MatchQueuedError({origin, 11, 0, error, to, sent}, expected);
+  };
+  EXPECT_EQ(match(SO_EE_ORIGIN_ICMP, EHOSTUNREACH, kTarget, ours).Status, IpTtlExpiredTransit);
+  for (const auto& [to, sent] : {std::pair{kTarget, BuildEchoRequest(7, 10, kData)},
+                                 {kOther, ours},
+                                 {kTarget, Packet(ours.begin(), ours.begin() + 7)}})
+    EXPECT_EQ(match(SO_EE_ORIGIN_ICMP, 0, to, sent).Verdict, PacketVerdict::Foreign);
+  const auto local = match(SO_EE_ORIGIN_LOCAL, EMSGSIZE, kTarget, {});
   EXPECT_EQ(local.Verdict, PacketVerdict::Error);
   EXPECT_EQ(local.Status, IpPacketTooBig);
 }
@@ -174,10 +154,8 @@ TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
 }
 
 TEST(Checksum, ValidPacketsSumToZeroIncludingOddLengths) {
-  for (std::size_t size : {0u, 1u, 5u, 1473u}) {
-    const Packet data(size, 0xAB);
-    EXPECT_EQ(InternetChecksum(BuildEchoRequest(0xFFFF, 0x8000, data)), 0);
-  }
+  for (std::size_t size : {0u, 1u, 5u, 1473u})
+    EXPECT_EQ(InternetChecksum(BuildEchoRequest(0xFFFF, 0x8000, Packet(size, 0xAB))), 0);
 }
 
 }  // namespace
