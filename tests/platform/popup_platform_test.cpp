@@ -1,10 +1,15 @@
-#include "platform/desktop_terminal_services.h"
-
+// The platform side of popup delivery: the desktop as the local terminal
+// server, which names mean this machine, and the messenger library seam.
 #include <gtest/gtest.h>
 
+#include <future>
+#include <memory>
 #include <string>
 
 #include "../notify/recording_presenter.h"
+#include "platform/desktop_terminal_services.h"
+#include "platform/local_names.h"
+#include "platform/messenger_library.h"
 
 namespace kelvoran {
 namespace {
@@ -71,6 +76,65 @@ TEST_F(DesktopServer, HandsTheWholeMessageToThePresenterOrRefuses) {
   EXPECT_EQ(Send("x"), ErrorNotReady);
   services.SetPresenter(nullptr);
   EXPECT_EQ(Send("x"), ErrorNotReady);
+}
+
+NameCheck ScriptedCheck(std::optional<AddressList> answer) {
+  NameCheck check;
+  check.hostName = [] { return std::optional<std::string>("Desk.example.org"); };
+  check.lookup = [answer](const std::string&) { return answer; };
+  check.ownAddresses = [] { return AddressList{"192.0.2.7", "2001:db8::7"}; };
+  return check;
+}
+
+TEST(NamesThisMachine, HostNameInAnyCaseAndForm) {
+  const NameCheck check = ScriptedCheck(std::nullopt);
+  EXPECT_TRUE(NamesThisMachine("desk", check));
+  EXPECT_TRUE(NamesThisMachine("DESK.EXAMPLE.ORG", check));
+  EXPECT_FALSE(NamesThisMachine("desk2", check));
+  EXPECT_FALSE(NamesThisMachine(" desk", check)) << "a blank is part of the name";
+  EXPECT_FALSE(NamesThisMachine("", check));
+}
+
+TEST(NamesThisMachine, NamesResolvingToOwnAddresses) {
+  EXPECT_TRUE(NamesThisMachine("alias", ScriptedCheck(AddressList{"2001:db8::7"})));
+  EXPECT_TRUE(NamesThisMachine("lo", ScriptedCheck(AddressList{"127.0.1.1"})));
+  EXPECT_TRUE(NamesThisMachine("lo6", ScriptedCheck(AddressList{"::1"})));
+  EXPECT_TRUE(NamesThisMachine("mixed", ScriptedCheck(AddressList{"198.51.100.1", "192.0.2.7"})));
+  EXPECT_FALSE(NamesThisMachine("other", ScriptedCheck(AddressList{"198.51.100.1"})));
+}
+
+// A resolver that hangs must not hold the caller: the check gives up after
+// its bound and says no. The hanging lookup is released afterwards so that
+// its thread ends.
+TEST(NamesThisMachine, GivesUpOnAHangingResolver) {
+  auto release = std::make_shared<std::promise<void>>();
+  std::shared_future<void> released = release->get_future().share();
+  NameCheck check = ScriptedCheck(std::nullopt);
+  check.bound = std::chrono::milliseconds(20);
+  check.lookup = [released](const std::string&) -> std::optional<AddressList> {
+    released.wait();
+    return AddressList{"127.0.0.1"};
+  };
+  EXPECT_FALSE(NamesThisMachine("slow", check));
+  release->set_value();
+}
+
+TEST(NamesThisMachine, RealResolverKnowsLocalhostAndTheHostName) {
+  EXPECT_TRUE(NamesThisMachine("localhost"));
+  EXPECT_TRUE(NamesThisMachine("LOCALHOST"));
+  const std::optional<std::string> name = ShortHostName();
+  ASSERT_TRUE(name);
+  EXPECT_TRUE(NamesThisMachine(*name));
+  EXPECT_EQ(name->find('.'), std::string::npos);
+}
+
+TEST(FindMessenger, CallsTheEntryPointOfALibraryThatHasIt) {
+  const MessengerEntry entry = FindMessenger(KELVORAN_FAKE_MESSENGER);
+  ASSERT_TRUE(entry.send);
+  const std::u16string text = u"down";
+  const auto* buffer = reinterpret_cast<const std::uint8_t*>(text.c_str());
+  EXPECT_EQ(entry.send(nullptr, u"ops", nullptr, buffer, 10), 0u);
+  EXPECT_EQ(entry.send(nullptr, u"desk", nullptr, buffer, 10), 10u);
 }
 
 }  // namespace

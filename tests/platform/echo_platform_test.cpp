@@ -1,14 +1,15 @@
-#include "platform/icmp_packet.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <linux/errqueue.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/result_text.h"
+#include "platform/icmp_packet.h"
+#include "platform/resolver.h"
 
 namespace kelvoran {
 namespace {
@@ -156,6 +157,27 @@ TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
 TEST(Checksum, ValidPacketsSumToZeroIncludingOddLengths) {
   for (std::size_t size : {0u, 1u, 5u, 1473u})
     EXPECT_EQ(InternetChecksum(BuildEchoRequest(0xFFFF, 0x8000, Packet(size, 0xAB))), 0);
+}
+
+TEST(DottedParser, AcceptsTheClassicFormsOfAnAddress) {
+  EXPECT_EQ(ParseDottedIpv4("198.18.10.1"), Address("198.18.10.1"));
+  EXPECT_EQ(ParseDottedIpv4("127.1"), Address("127.0.0.1"));
+  EXPECT_EQ(ParseDottedIpv4("0x7f.0.0.01"), Address("127.0.0.1"));
+}
+
+TEST(DottedParser, EverythingElseIsTheAllOnesValue) {
+  for (const std::string& text :
+       std::vector<std::string>{"", "server", "256.1.1.1", "1.2.3.4.5", "1.2.3.4 backup",
+                                " 1.2.3.4", std::string("1.2.3.4\0x", 9)}) {
+    EXPECT_EQ(ParseDottedIpv4(text), kNoAddress) << text;
+  }
+}
+
+TEST(Resolver, KnowsNumbersAndTheHostsFileButNotNonsense) {
+  EXPECT_EQ(ResolveIpv4("198.18.10.1"), Address("198.18.10.1"));
+  EXPECT_EQ(ResolveIpv4("localhost"), Address("127.0.0.1"));
+  EXPECT_FALSE(ResolveIpv4(""));
+  EXPECT_FALSE(ResolveIpv4(std::string("localhost\0.example", 18)));
 }
 
 }  // namespace
