@@ -1,5 +1,6 @@
 // The platform side of popup delivery: the desktop as the local terminal
-// server, which names mean this machine, and the messenger library seam.
+// server, which names mean this machine, the messenger library seam and the
+// text conversions for the messenger and the desktop.
 #include <gtest/gtest.h>
 
 #include <future>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "../notify/recording_presenter.h"
+#include "platform/ansi_text.h"
 #include "platform/desktop_terminal_services.h"
 #include "platform/local_names.h"
 #include "platform/messenger_library.h"
@@ -135,6 +137,38 @@ TEST(FindMessenger, CallsTheEntryPointOfALibraryThatHasIt) {
   const auto* buffer = reinterpret_cast<const std::uint8_t*>(text.c_str());
   EXPECT_EQ(entry.send(nullptr, u"ops", nullptr, buffer, 10), 0u);
   EXPECT_EQ(entry.send(nullptr, u"desk", nullptr, buffer, 10), 10u);
+}
+
+// Well-formed UTF-8 converts (a surrogate pair included); bytes a hand-edited
+// file may hold in another code page (cut or broken sequences, overlong forms,
+// encoded surrogates, values above U+10FFFF) each stand for their Latin-1
+// character, and their neighbours survive.
+TEST(ToWide, ConvertsUtf8AndReadsMalformedBytesAsLatin1) {
+  EXPECT_EQ(ToWide(""), u"");
+  EXPECT_EQ(ToWide("host \xC3\xBC \xE2\x82\xAC"), u"host \u00FC \u20AC");
+  EXPECT_EQ(ToWide("\xF0\x9F\x94\xA5"), u"\U0001F525");
+  for (const std::string text : {"caf\xE9", "\xFF\xFE", "\xC3", "\xE2\x82x", "\xC0\xAF",
+                                 "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+    std::u16string latin1;
+    for (const char byte : text) latin1 += static_cast<char16_t>(static_cast<unsigned char>(byte));
+    EXPECT_EQ(ToWide(text), latin1) << text;
+  }
+}
+
+// The display form is well-formed UTF-8: one character per malformed byte,
+// and converting it again changes nothing, for every possible byte pair.
+TEST(ToDisplayText, GivesWellFormedUtf8StableForEveryBytePair) {
+  EXPECT_EQ(ToDisplayText("caf\xE9"), "caf\xC3\xA9");
+  EXPECT_EQ(ToDisplayText("\xF0\x9F\x94\xA5 ok"), "\xF0\x9F\x94\xA5 ok");
+  EXPECT_EQ(ToDisplayText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80");
+  for (int first = 0; first < 256; ++first) {
+    for (int second = 0; second < 256; ++second) {
+      const std::string text{static_cast<char>(first), static_cast<char>(second)};
+      const std::string display = ToDisplayText(text);
+      ASSERT_EQ(ToDisplayText(display), display) << first << "," << second;
+      ASSERT_FALSE(ToWide(text).empty());
+    }
+  }
 }
 
 }  // namespace

@@ -19,32 +19,31 @@ std::vector<std::string> Names(const ProfileText& text) {
   return {views.begin(), views.end()};
 }
 
+// The value, or "?" when there is none.
 std::string ValueOr(const ProfileText& text, std::string_view section, std::string_view key) {
-  return std::string(text.FindValue(section, key).value_or("<missing>"));
+  return std::string(text.FindValue(section, key).value_or("?"));
 }
 
-// A file as people write them by hand, with every form the reader accepts.
+struct Lookup {
+  const char *section, *key, *value;
+};
+
+// Hand-written forms the corpus files do not show: a key above any section,
+// quotes, 8-bit names (only ASCII letters fold).
 const std::string kHandWritten =
-    "\xEF\xBB\xBF"
-    "Stray=above any section\r\n; a comment\r\n  [ Gateway ]  \r\n  Host =  gw.example  \r\n"
-    "Timeout\t=\t-5\r\nhost=second one loses\r\n\r\n"
-    "[quoted]\nDouble=\"  padded  \"\nSingle='x'\nLone=\"\nMixed=\"a'\nnot a key line\n=no name\n"
-    "[GATEWAY]\rHost=shadowed\r"
-    "[\xE9t\xE9]\nHost=caf\xE9 =x\n[open bracket\nHost=last";
+    "\xEF\xBB\xBFStray=above any section\r\n  [ Gateway ]  \r\n  Host =  gw  \r\n"
+    "[quoted]\nDouble=\"  padded  \"\nSingle='x'\nLone=\"\nMixed=\"a'\nnot a key line\n"
+    "[\xE9t\xE9]\nHost=caf\xE9 =x";
 
 TEST(ProfileTextReading, HandWrittenFileReadsAsAnOperatorExpects) {
   const ProfileText text = ProfileText::Parse(kHandWritten);
-  EXPECT_EQ(Names(text),
-            (std::vector<std::string>{"Gateway", "quoted", "\xE9t\xE9", "open bracket"}));
-  const struct {
-    const char *section, *key, *value;
-  } cases[] = {{"gateway", "HOST", "gw.example"},   {"Gateway", "Timeout", "-5"},
-               {"Gateway", "Stray", "<missing>"},   {"quoted", "Double", "  padded  "},
-               {"quoted", "Single", "x"},           {"quoted", "Lone", "\""},
-               {"quoted", "Mixed", "\"a'"},         {"quoted", "not a key line", "<missing>"},
-               {"\xE9t\xE9", "Host", "caf\xE9 =x"}, {"\xC9T\xC9", "Host", "<missing>"},
-               {"open bracket", "Host", "last"}};
-  for (const auto& c : cases)  // only ASCII letters fold: "\xC9T\xC9" is not "\xE9t\xE9"
+  EXPECT_EQ(Names(text), (std::vector<std::string>{"Gateway", "quoted", "\xE9t\xE9"}));
+  const Lookup cases[] = {{"gateway", "HOST", "gw"},          {"Gateway", "Stray", "?"},
+                          {"quoted", "Double", "  padded  "}, {"quoted", "Single", "x"},
+                          {"quoted", "Lone", "\""},           {"quoted", "Mixed", "\"a'"},
+                          {"quoted", "not a key line", "?"},  {"\xE9t\xE9", "Host", "caf\xE9 =x"},
+                          {"\xC9T\xC9", "Host", "?"}};
+  for (const auto& c : cases)
     EXPECT_EQ(ValueOr(text, c.section, c.key), c.value) << c.section << "/" << c.key;
   EXPECT_EQ(text.Serialize(), kHandWritten);
 }
@@ -67,7 +66,7 @@ TEST(ProfileTextWriting, EmptiedSectionKeepsItsPlaceAndTheBlankLinesAfterIt) {
   text.EmptySection(" a ");
   text.EmptySection("missing");
   EXPECT_EQ(text.Serialize(), "[a]\n\n\n[b]\nHost=b\n[A]\nHost=dup\n[missing]\n");
-  EXPECT_EQ(ValueOr(text, "a", "Host"), "<missing>") << "the first of two sections counts";
+  EXPECT_EQ(ValueOr(text, "a", "Host"), "?") << "the first of two sections counts";
   text.SetValue("a", "Host", "back");
   EXPECT_EQ(text.Serialize(), "[a]\nHost=back\n\n\n[b]\nHost=b\n[A]\nHost=dup\n[missing]\n");
 }
