@@ -5,56 +5,46 @@
 #include <string>
 #include <vector>
 
+#include "platform/private_profile.h"
+#include "settings_files.h"
+
 namespace kelvoran {
 namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
 
 std::vector<std::string> Names(const ProfileText& text) {
   const auto views = text.SectionNames();
   return {views.begin(), views.end()};
 }
 
+// The value, or "?" when there is none.
 std::string ValueOr(const ProfileText& text, std::string_view section, std::string_view key) {
-  return std::string(text.FindValue(section, key).value_or("<missing>"));
+  return std::string(text.FindValue(section, key).value_or("?"));
 }
 
-// A file as people write them by hand, with every form the reader accepts.
+struct Lookup {
+  const char *section, *key, *value;
+};
+
+// Hand-written forms the corpus files do not show: a key above any section,
+// quotes, 8-bit names (only ASCII letters fold).
 const std::string kHandWritten =
-    "\xEF\xBB\xBF"
-    "Stray=above any section\r\n"
-    "; a comment\r\n"
-    "  [ Gateway ]  \r\n"
-    "  Host =  gw.example  \r\n"
-    "Timeout\t=\t-5\r\n"
-    "host=second one loses\r\n"
-    "\r\n"
-    "[quoted]\n"
-    "Double=\"  padded  \"\n"
-    "Single='x'\n"
-    "Lone=\"\n"
-    "Mixed=\"a'\n"
-    "not a key line\n"
-    "=no name\n"
-    "[GATEWAY]\rHost=shadowed\r"
-    "[\xE9t\xE9]\n"
-    "Host=caf\xE9 =x\n"
-    "[open bracket\n"
-    "Host=last";
+    "\xEF\xBB\xBFStray=above any section\r\n  [ Gateway ]  \r\n  Host =  gw  \r\n"
+    "[quoted]\nDouble=\"  padded  \"\nSingle='x'\nLone=\"\nMixed=\"a'\nnot a key line\n"
+    "[\xE9t\xE9]\nHost=caf\xE9 =x";
 
 TEST(ProfileTextReading, HandWrittenFileReadsAsAnOperatorExpects) {
   const ProfileText text = ProfileText::Parse(kHandWritten);
-  EXPECT_EQ(Names(text),
-            (std::vector<std::string>{"Gateway", "quoted", "\xE9t\xE9", "open bracket"}));
-  EXPECT_EQ(ValueOr(text, "gateway", "HOST"), "gw.example");
-  EXPECT_EQ(ValueOr(text, "Gateway", "Timeout"), "-5");
-  EXPECT_EQ(ValueOr(text, "Gateway", "Stray"), "<missing>");
-  EXPECT_EQ(ValueOr(text, "quoted", "Double"), "  padded  ");
-  EXPECT_EQ(ValueOr(text, "quoted", "Single"), "x");
-  EXPECT_EQ(ValueOr(text, "quoted", "Lone"), "\"");
-  EXPECT_EQ(ValueOr(text, "quoted", "Mixed"), "\"a'");
-  EXPECT_EQ(ValueOr(text, "quoted", "not a key line"), "<missing>");
-  EXPECT_EQ(ValueOr(text, "\xE9t\xE9", "Host"), "caf\xE9 =x");
-  EXPECT_EQ(ValueOr(text, "\xC9T\xC9", "Host"), "<missing>") << "only ASCII folds";
-  EXPECT_EQ(ValueOr(text, "open bracket", "Host"), "last");
+  EXPECT_EQ(Names(text), (std::vector<std::string>{"Gateway", "quoted", "\xE9t\xE9"}));
+  const Lookup cases[] = {{"gateway", "HOST", "gw"},          {"Gateway", "Stray", "?"},
+                          {"quoted", "Double", "  padded  "}, {"quoted", "Single", "x"},
+                          {"quoted", "Lone", "\""},           {"quoted", "Mixed", "\"a'"},
+                          {"quoted", "not a key line", "?"},  {"\xE9t\xE9", "Host", "caf\xE9 =x"},
+                          {"\xC9T\xC9", "Host", "?"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(ValueOr(text, c.section, c.key), c.value) << c.section << "/" << c.key;
   EXPECT_EQ(text.Serialize(), kHandWritten);
 }
 
@@ -76,24 +66,92 @@ TEST(ProfileTextWriting, EmptiedSectionKeepsItsPlaceAndTheBlankLinesAfterIt) {
   text.EmptySection(" a ");
   text.EmptySection("missing");
   EXPECT_EQ(text.Serialize(), "[a]\n\n\n[b]\nHost=b\n[A]\nHost=dup\n[missing]\n");
-  EXPECT_EQ(ValueOr(text, "a", "Host"), "<missing>") << "the first of two sections counts";
+  EXPECT_EQ(ValueOr(text, "a", "Host"), "?") << "the first of two sections counts";
   text.SetValue("a", "Host", "back");
   EXPECT_EQ(text.Serialize(), "[a]\nHost=back\n\n\n[b]\nHost=b\n[A]\nHost=dup\n[missing]\n");
 }
 
 TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
+  const std::vector<std::string> names = {"a]b", "x=y", "[z", "]", "semi;colon"};
   ProfileText text;
-  for (const std::string name : {"a]b", "x=y", "[z", "]", "semi;colon"}) {
-    text.SetValue(name, "Host", name);
-  }
+  for (const std::string& name : names) text.SetValue(name, "Host", name);
   const ProfileText reread = ProfileText::Parse(text.Serialize());
-  EXPECT_EQ(Names(reread), (std::vector<std::string>{"a]b", "x=y", "[z", "]", "semi;colon"}));
-  for (const std::string name : {"a]b", "x=y", "[z", "]", "semi;colon"})
-    EXPECT_EQ(ValueOr(reread, name, "Host"), name);
-  EXPECT_FALSE(ProfileText::IsWritableKey("a=b"));
-  EXPECT_FALSE(ProfileText::IsWritableKey(" [a"));
-  EXPECT_FALSE(ProfileText::IsWritableKey(";a"));
-  EXPECT_FALSE(ProfileText::IsWritableKey(" \t"));
+  EXPECT_EQ(Names(reread), names);
+  for (const std::string& name : names) EXPECT_EQ(ValueOr(reread, name, "Host"), name);
+  for (const char* key : {"a=b", " [a", ";a", " \t"}) EXPECT_FALSE(ProfileText::IsWritableKey(key));
+}
+
+using IntCase = std::pair<std::string, std::int32_t>;
+
+class PrivateProfile : public ::testing::Test {
+ protected:
+  std::string String(std::string_view section, std::string_view key, std::uint32_t size = 1024) {
+    buffer.assign(size + 1, '#');
+    const std::uint32_t length =
+        GetPrivateProfileStringA(section, key, "dflt", buffer.data(), size, file);
+    EXPECT_EQ(buffer[length], '\0');
+    EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
+    return std::string(buffer.data(), length);
+  }
+  std::uint32_t Names(std::uint32_t size) {
+    buffer.assign(size + 1, '#');
+    const std::uint32_t length = GetPrivateProfileSectionNamesA(buffer.data(), size, file);
+    EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
+    return length;
+  }
+
+  testing::TempDir dir;
+  std::string file = dir.File();
+  std::vector<char> buffer;
+};
+
+TEST_F(PrivateProfile, SectionNamesListEndsInTwoZerosAndDropsNamesThatDoNotFit) {
+  EXPECT_EQ(Names(16), 0u) << "missing file";
+  EXPECT_EQ(std::string(buffer.data(), 2), std::string(2, '\0'));
+  WriteFile(file, "[one]\n[two]\n[]\n[ONE]\n[three]\n");
+  EXPECT_EQ(Names(16), 14u);
+  EXPECT_EQ(std::string(buffer.data(), 15), std::string("one\0two\0three\0\0", 15));
+  EXPECT_EQ(Names(13), 8u) << "\"three\" and the final zero do not fit";
+  EXPECT_EQ(std::string(buffer.data(), 9), std::string("one\0two\0\0", 9));
+  EXPECT_EQ(Names(15), 14u) << "exact fit";
+  EXPECT_EQ(Names(14), 8u) << "one byte short";
+}
+
+TEST_F(PrivateProfile, StringsAreCutToTheBufferAndLoseOnePairOfQuotes) {
+  WriteFile(file, "[s]\nLong=" + std::string(20, 'x') + "\nQuoted=\"'q'\"\nEmpty=\n");
+  EXPECT_EQ(String("s", "Long", 4), "xxx");
+  EXPECT_EQ(String("s", "Quoted"), "'q'");
+  EXPECT_EQ(String("s", "Empty"), "");
+  EXPECT_EQ(String("s", "Missing"), "dflt");
+  EXPECT_EQ(String("missing", "Long"), "dflt");
+  EXPECT_EQ(String("s", "Missing", 1), "");
+}
+
+TEST_F(PrivateProfile, IntegersReadTheirLeadingNumber) {
+  const std::int32_t min = INT32_MIN;
+  const IntCase cases[] = {
+      {"-5", -5},   {"+7", 7},  {"12abc", 12},      {"abc", 0},          {"", 7},
+      {"'42'", 42}, {"- 3", 0}, {"4294967295", -1}, {"99999999999", -1}, {"-2147483648", min}};
+  std::string text = "[n]\n";
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    text += "k" + std::to_string(i) + "=" + cases[i].first + "\n";
+  WriteFile(file, text);
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(GetPrivateProfileIntA("n", "k" + std::to_string(i), 7, file),
+              static_cast<std::uint32_t>(cases[i].second))
+        << cases[i].first;
+  EXPECT_EQ(GetPrivateProfileIntA("n", "missing", 7, file), 7u);
+}
+
+TEST_F(PrivateProfile, SectionWritesReplaceOrAppendAndBadKeysChangeNothing) {
+  ASSERT_TRUE(WritePrivateProfileStringA("a", "Host", "a", file).ok()) << "creates the file";
+  ASSERT_TRUE(WritePrivateProfileStringA("b", "Host", "b", file).ok());
+  ASSERT_TRUE(WritePrivateProfileSectionA("A", std::string("X=1\0Y=\0\0", 8), file).ok());
+  ASSERT_TRUE(WritePrivateProfileSectionA("c", "", file).ok());
+  const FileResult bad = WritePrivateProfileStringA("a", "K=ey", "v", file);
+  EXPECT_NE(bad.error.find(file), std::string::npos) << bad.error;
+  EXPECT_FALSE(WritePrivateProfileSectionA("a", std::string("nokey\0\0", 7), file).ok());
+  EXPECT_EQ(ReadFile(file), "[a]\nX=1\nY=\n[b]\nHost=b\n[c]\n");
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include "engine/host_settings.h"
+#include "fake_host_rows.h"
 
 namespace kelvoran::testing {
 
@@ -38,17 +42,17 @@ inline std::string ReadFile(const std::string& path) {
   return bytes;
 }
 
-// Where files of many megabytes go: memory-backed when the machine has it,
-// so that the test measures the code and not the disk's flush.
-inline std::filesystem::path BigFileBase() {
-  std::error_code ignored;
-  return std::filesystem::is_directory("/dev/shm", ignored)
-             ? std::filesystem::path("/dev/shm")
-             : std::filesystem::temp_directory_path();
-}
-
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The host names LoadHostList hands to the host list, in row order.
+inline std::vector<std::string> LoadedHosts(const std::string& file) {
+  FakeHostRows rows;
+  EXPECT_TRUE(LoadHostList(rows, file).ok());
+  std::vector<std::string> hosts;
+  for (int row = 0; row < rows.RowCount(); ++row) hosts.push_back(rows.RecordAt(row).Host);
+  return hosts;
 }
 
 }  // namespace kelvoran::testing

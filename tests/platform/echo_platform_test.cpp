@@ -1,0 +1,184 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <linux/errqueue.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/result_text.h"
+#include "platform/icmp_packet.h"
+#include "platform/resolver.h"
+
+namespace kelvoran {
+namespace {
+
+using Packet = std::vector<unsigned char>;
+
+Ipv4Address Address(const char* text) {
+  in_addr address{};
+  inet_pton(AF_INET, text, &address);
+  return address.s_addr;
+}
+
+const Ipv4Address kTarget = Address("198.18.10.1");
+const Ipv4Address kOther = Address("198.18.10.2");
+const Packet kData = {1, 2, 3, 4, 5};
+
+// An IPv4 datagram around payload, with optional header options.
+Packet Datagram(Ipv4Address source, const Packet& payload, const Packet& options = {},
+                Ipv4Address destination = kOther) {
+  Packet ip(20 + options.size());
+  ip[0] = static_cast<unsigned char>(0x40 | (ip.size() / 4));
+  const auto total = ip.size() + payload.size();
+  ip[2] = static_cast<unsigned char>(total >> 8);
+  ip[3] = static_cast<unsigned char>(total);
+  ip[8] = 64;
+  ip[9] = 1;
+  std::memcpy(&ip[12], &source, 4);
+  std::memcpy(&ip[16], &destination, 4);
+  std::copy(options.begin(), options.end(), ip.begin() + 20);
+  ip.insert(ip.end(), payload.begin(), payload.end());
+  return ip;
+}
+
+Packet WithChecksum(Packet icmp) {
+  icmp[2] = icmp[3] = 0;
+  const auto sum = InternetChecksum(icmp);
+  icmp[2] = static_cast<unsigned char>(sum >> 8);
+  icmp[3] = static_cast<unsigned char>(sum);
+  return icmp;
+}
+
+Packet EchoReply(std::uint16_t id, std::uint16_t seq, const Packet& data = kData) {
+  Packet icmp = BuildEchoRequest(id, seq, data);
+  icmp[0] = 0;
+  return WithChecksum(icmp);
+}
+
+// An ICMP error of type/code quoting our request to quotedDestination, cut
+// `missing` bytes short of the quoted ICMP header.
+Packet IcmpError(std::uint8_t type, std::uint8_t code, Ipv4Address quotedDestination,
+                 std::uint16_t seq, const Packet& quotedOptions = {}, std::size_t missing = 0) {
+  Packet error = {type, code, 0, 0, 0, 0, 0, 0};
+  const Packet quoted = Datagram(Address("198.18.1.2"), BuildEchoRequest(7, seq, kData),
+                                 quotedOptions, quotedDestination);
+  error.insert(error.end(), quoted.begin(),
+               quoted.begin() + static_cast<long>(28 + quotedOptions.size() - missing));
+  return WithChecksum(error);
+}
+
+class Matching : public ::testing::Test {
+ protected:
+  PacketMatch Raw(const Packet& packet, Ipv4Address from = kTarget) {
+    return MatchReceivedPacket(EchoSocketKind::Raw, packet, from, expected);
+  }
+  EchoExpectation expected{kTarget, 7, 9, kData};
+};
+
+TEST_F(Matching, OurReplyOnBothSocketKindsAndErrorsQuotingOurRequestAreFound) {
+  const auto onRaw = Raw(Datagram(kTarget, EchoReply(7, 9)));
+  EXPECT_EQ(onRaw.Verdict, PacketVerdict::EchoReply);
+  EXPECT_EQ(onRaw.DataSize, 5);
+  EXPECT_EQ(MatchReceivedPacket(EchoSocketKind::Ping, EchoReply(7, 9), kTarget, expected).Verdict,
+            PacketVerdict::EchoReply);
+  const auto plain = Raw(Datagram(kOther, IcmpError(3, 1, kTarget, 9)), kOther);
+  EXPECT_EQ(plain.Verdict, PacketVerdict::Error);
+  EXPECT_EQ(plain.Status, IpDestHostUnreachable);
+  // The quoted header's own length counts, not the usual 20 bytes.
+  const auto withOptions = Raw(Datagram(kOther, IcmpError(11, 0, kTarget, 9, {1, 1, 1, 0})));
+  EXPECT_EQ(withOptions.Verdict, PacketVerdict::Error);
+  EXPECT_EQ(withOptions.Status, IpTtlExpiredTransit);
+}
+
+TEST_F(Matching, PacketsThatAreNotOursOrMalformedAreSkipped) {
+  const Packet good = Datagram(kTarget, EchoReply(7, 9));
+  const auto changed = [&](std::size_t at, unsigned char value) {
+    Packet packet = good;
+    packet[at] = value;
+    return packet;
+  };
+  const std::pair<const char*, Packet> cases[] = {
+      {"other identifier", Datagram(kTarget, EchoReply(8, 9))},
+      {"other sequence", Datagram(kTarget, EchoReply(7, 10))},
+      {"other data", Datagram(kTarget, EchoReply(7, 9, {1, 2, 3, 4, 6}))},
+      {"shorter data", Datagram(kTarget, EchoReply(7, 9, {1, 2, 3, 4}))},
+      {"bad checksum", changed(22, good[22] ^ 0x55)},
+      {"longer than received", changed(3, static_cast<unsigned char>(good[3] + 1))},
+      {"header past the end", changed(0, 0x4F)},
+      {"header too short", changed(0, 0x44)},
+      {"not ICMP", changed(9, 17)},
+      {"cut in the ICMP header", Packet(good.begin(), good.begin() + 24)},
+      {"empty", Packet{}},
+      {"shorter than an IP header", Packet(19, 0x45)},
+      {"error about another destination", Datagram(kOther, IcmpError(3, 1, kOther, 9))},
+      {"error about another request", Datagram(kOther, IcmpError(3, 1, kTarget, 10))},
+      {"error quoting too little", Datagram(kOther, IcmpError(3, 1, kTarget, 9, {}, 1))},
+      {"redirect", Datagram(kOther, IcmpError(5, 1, kTarget, 9))}};
+  for (const auto& [name, packet] : cases)
+    EXPECT_EQ(Raw(packet).Verdict, PacketVerdict::Foreign) << name;
+  EXPECT_EQ(Raw(Datagram(kOther, EchoReply(7, 9)), kOther).Verdict, PacketVerdict::Foreign)
+      << "reply from another host";
+}
+
+TEST_F(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
+  const Packet ours = BuildEchoRequest(7, 9, kData);
+  const auto match = [&](std::uint8_t origin, std::uint32_t error, Ipv4Address to,
+                         const Packet& sent) {
+    return MatchQueuedError({origin, 11, 0, error, to, sent}, expected);
+  };
+  EXPECT_EQ(match(SO_EE_ORIGIN_ICMP, EHOSTUNREACH, kTarget, ours).Status, IpTtlExpiredTransit);
+  for (const auto& [to, sent] : {std::pair{kTarget, BuildEchoRequest(7, 10, kData)},
+                                 {kOther, ours},
+                                 {kTarget, Packet(ours.begin(), ours.begin() + 7)}})
+    EXPECT_EQ(match(SO_EE_ORIGIN_ICMP, 0, to, sent).Verdict, PacketVerdict::Foreign);
+  const auto local = match(SO_EE_ORIGIN_LOCAL, EMSGSIZE, kTarget, {});
+  EXPECT_EQ(local.Verdict, PacketVerdict::Error);
+  EXPECT_EQ(local.Status, IpPacketTooBig);
+}
+
+TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
+  const std::pair<std::uint8_t, std::int32_t> unreachable[] = {
+      {0, IpDestNetUnreachable},   {1, IpDestHostUnreachable}, {2, IpDestProtUnreachable},
+      {3, IpDestPortUnreachable},  {4, IpPacketTooBig},        {5, IpBadRoute},
+      {6, IpDestNetUnreachable},   {7, IpDestHostUnreachable}, {9, IpDestNetUnreachable},
+      {10, IpDestHostUnreachable}, {13, IpDestHostUnreachable}};
+  for (const auto& [code, status] : unreachable) EXPECT_EQ(IcmpErrorStatus(3, code), status);
+  EXPECT_EQ(IcmpErrorStatus(11, 1), IpTtlExpiredReassem);
+  EXPECT_EQ(IcmpErrorStatus(12, 0), IpParamProblem);
+  EXPECT_EQ(IcmpErrorStatus(4, 0), IpSourceQuench);
+  EXPECT_FALSE(IcmpErrorStatus(0, 0));
+  EXPECT_EQ(LocalErrorStatus(EMSGSIZE), IpPacketTooBig);
+  EXPECT_EQ(LocalErrorStatus(ENETUNREACH), IpDestNetUnreachable);
+  EXPECT_FALSE(LocalErrorStatus(EPERM)) << "a firewall's refusal has no fitting status";
+}
+
+TEST(Checksum, ValidPacketsSumToZeroIncludingOddLengths) {
+  for (std::size_t size : {0u, 1u, 5u, 1473u})
+    EXPECT_EQ(InternetChecksum(BuildEchoRequest(0xFFFF, 0x8000, Packet(size, 0xAB))), 0);
+}
+
+TEST(DottedParser, AcceptsTheClassicFormsOfAnAddress) {
+  EXPECT_EQ(ParseDottedIpv4("198.18.10.1"), Address("198.18.10.1"));
+  EXPECT_EQ(ParseDottedIpv4("127.1"), Address("127.0.0.1"));
+  EXPECT_EQ(ParseDottedIpv4("0x7f.0.0.01"), Address("127.0.0.1"));
+}
+
+TEST(DottedParser, EverythingElseIsTheAllOnesValue) {
+  for (const std::string& text :
+       std::vector<std::string>{"", "server", "256.1.1.1", "1.2.3.4.5", "1.2.3.4 backup",
+                                " 1.2.3.4", std::string("1.2.3.4\0x", 9)}) {
+    EXPECT_EQ(ParseDottedIpv4(text), kNoAddress) << text;
+  }
+}
+
+TEST(Resolver, KnowsNumbersAndTheHostsFileButNotNonsense) {
+  EXPECT_EQ(ResolveIpv4("198.18.10.1"), Address("198.18.10.1"));
+  EXPECT_EQ(ResolveIpv4("localhost"), Address("127.0.0.1"));
+  EXPECT_FALSE(ResolveIpv4(""));
+  EXPECT_FALSE(ResolveIpv4(std::string("localhost\0.example", 18)));
+}
+
+}  // namespace
+}  // namespace kelvoran
