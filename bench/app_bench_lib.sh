@@ -34,7 +34,7 @@ bench_start_app() {
 
 # Whether the program's main window is mapped.
 bench_window_shown() {
-  [[ -n "$(xdotool search --onlyvisible --pid "$bench_app" --name ' - brindlecot\.example$' \
+  [[ -n "$(xdotool search --all --onlyvisible --pid "$bench_app" --name ' - brindlecot\.example$' \
     2>/dev/null)" ]]
 }
 

@@ -53,7 +53,12 @@ void TerminationClose::Close() {
     return;
   }
   wxWindow* top = wxTheApp->GetTopWindow();
-  if (top && !top->IsBeingDeleted() && !wxTheApp->IsScheduledForDestruction(top)) top->Close(true);
+  if (!top || top->IsBeingDeleted() || wxTheApp->IsScheduledForDestruction(top)) return;
+  top->Close(true);
+  // The closed window is deleted in idle time, and the last window is not
+  // hidden first; with no input arriving (nobody at the screen) idle time
+  // would never come and the program would wait for the next mouse move.
+  wxWakeUpIdle();
 }
 
 }  // namespace kelvoran
