@@ -65,9 +65,11 @@ bench_cpu_ticks() {
   awk '{ print $14 + $15 }' "/proc/$bench_app/stat"
 }
 
-# The program's resident set, in kB.
+# The program's resident set in kB: VmRSS, then its private (RssAnon) and
+# file-backed (RssFile: library pages, shared with other processes) parts.
 bench_rss_kb() {
-  awk '/^VmRSS:/ { print $2 }' "/proc/$bench_app/status"
+  awk '/^(VmRSS|RssAnon|RssFile):/ { printf "%s ", $2 } END { print "" }' \
+    "/proc/$bench_app/status"
 }
 
 # median: the middle of the numbers on standard input.
