@@ -12,6 +12,7 @@
 #include "ui/command_ids.h"
 #include "ui/help_request.h"
 #include "ui/links.h"
+#include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 
 namespace kelvoran {
@@ -280,6 +281,7 @@ void CMainFrame::OnClose(wxCloseEvent& /*event*/) {
   SaveWindowPlacement();
   WaitForProbesInFlight();
   timer_.Stop();
+  if (!rowReportPath_.empty()) WriteRowReport(*view_, rowReportPath_);
   Destroy();
 }
 

@@ -3,6 +3,9 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
+#include <string>
+#include <utility>
+
 class wxConfigBase;
 
 namespace kelvoran {
@@ -26,6 +29,8 @@ class CMainFrame : public wxFrame {
   void ShowWithStoredState();
   void SaveWindowPlacement();
   void RestoreWindowPlacement();
+  // Where the rows are reported as the window closes (see row_report.h).
+  void SetRowReportPath(std::string path) { rowReportPath_ = std::move(path); }
 
  private:
   void CreateMenuBar();
@@ -49,6 +54,7 @@ class CMainFrame : public wxFrame {
   wxTimer timer_;
   wxRect restoredRect_;
   int highlightedCommand_ = wxID_NONE;
+  std::string rowReportPath_;
 };
 
 }  // namespace kelvoran

@@ -9,10 +9,11 @@
 #include "notify/popup_delivery.h"
 #include "platform/linux_echo_probe.h"
 #include "ui/about_box.h"
-#include "ui/desktop_presenter.h"
 #include "ui/command_ids.h"
+#include "ui/desktop_presenter.h"
 #include "ui/help_request.h"
 #include "ui/main_frame.h"
+#include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 
 namespace kelvoran {
@@ -57,8 +58,16 @@ bool CTessarelApp::OnInit() {
   popupDelivery_.LoadMessenger();
   presenter_ = std::make_unique<DesktopPresenter>(frame_);
   terminalServices_.SetPresenter(presenter_.get());
+  frame_->SetRowReportPath(RowReportPathFromEnvironment());
+  termination_.Install();
   frame_->ShowWithStoredState();
-  CallAfter([this] { ShowAboutBox(frame_, 1); });
+  // Queued on the frame, not the application: a frame closed first (SIGTERM
+  // right after start) takes the call with it when it is deleted, and one
+  // still being deleted gets no box.
+  frame_->CallAfter([frame = frame_] {
+    if (!frame->IsBeingDeleted() && !wxTheApp->IsScheduledForDestruction(frame))
+      ShowAboutBox(frame, 1);
+  });
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "engine/scheduler.h"
 #include "notify/popup_delivery.h"
 #include "platform/desktop_terminal_services.h"
+#include "ui/termination_close.h"
 #include "ui/tessarel_doc.h"
 
 class wxFileConfig;
@@ -46,6 +47,7 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<wxFileConfig> profile_;
   CTessarelDoc doc_;
   CMainFrame* frame_ = nullptr;
+  TerminationClose termination_;
 };
 
 wxDECLARE_APP(CTessarelApp);

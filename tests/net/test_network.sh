@@ -117,7 +117,10 @@ up() {
   ip -n "$target" route add local 198.18.10.0/24 dev lo
 
   mkdir -p "/etc/netns/$probe" "$(log_dir "$prefix")"
-  printf '198.18.10.1 kv-target kv-target.test\n198.18.6.1 kv-peer\n' >"/etc/netns/$probe/hosts"
+  # localhost stays this machine for programs that check names, such as a
+  # popup destination.
+  printf '127.0.0.1 localhost\n198.18.10.1 kv-target kv-target.test\n198.18.6.1 kv-peer\n' \
+    >"/etc/netns/$probe/hosts"
   # No name server outside the namespace: an unknown name fails at once on
   # the namespace's own loopback.
   printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"/etc/netns/$probe/resolv.conf"

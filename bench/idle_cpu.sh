@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# CPU use of the running program with 1,000 hosts probed every 10 s, left
+# alone: utime + stime from /proc/PID/stat over a window that starts once the
+# start-up is over (the start-up About box has closed by itself).
+#
+#   tests/ui/with-xvfb bench/idle_cpu.sh build/ui/kelvoran [SECONDS] [HOSTS]
+set -euo pipefail
+program=$(realpath "${1:?usage: idle_cpu.sh KELVORAN [SECONDS] [HOSTS]}")
+seconds=${2:-60}
+hosts=${3:-1000}
+source "$(dirname "$0")/app_bench_lib.sh"
+
+bench_start_app "$program" "$(bench_work_dir "$hosts")"
+bench_wait_for_window
+sleep 12
+before=$(bench_cpu_ticks)
+sleep "$seconds"
+after=$(bench_cpu_ticks)
+bench_stop_app
+hz=$(getconf CLK_TCK)
+awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" -v n="$hosts" \
+  'BEGIN { printf "idle CPU, %d hosts at Delay 10: %.3f %% (%d ticks of 1/%d s in %d s)\n",
+           n, 100 * t / hz / s, t, hz, s }'

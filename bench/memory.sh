@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Resident memory (VmRSS) of the program with 1,000 hosts, against the same
+# program with an empty KELVORAN.INI (main window, menu, toolbar, status bar,
+# empty list) and against an empty wx frame (build/bench/empty_frame). Read
+# 12 s after the window shows, once the start-up About box has closed itself.
+# The private part (RssAnon) is shown apart from library pages (RssFile).
+#
+#   tests/ui/with-xvfb bench/memory.sh build/ui/kelvoran build/bench/empty_frame [HOSTS]
+set -euo pipefail
+usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS]"
+program=$(realpath "${1:?$usage}")
+empty_frame=$(realpath "${2:?$usage}")
+hosts=${3:-1000}
+source "$(dirname "$0")/app_bench_lib.sh"
+
+rss_of() {  # rss_of PROGRAM HOSTS: VmRSS RssAnon RssFile in kB
+  bench_start_app "$1" "$(bench_work_dir "$2")"
+  bench_wait_for_window
+  sleep 12
+  bench_rss_kb
+  bench_stop_app
+}
+
+read -r frame frame_anon frame_file < <(rss_of "$empty_frame" 0)
+read -r empty empty_anon empty_file < <(rss_of "$program" 0)
+read -r full full_anon full_file < <(rss_of "$program" "$hosts")
+printf '%-28s %9s %9s %9s\n' "kB" VmRSS RssAnon RssFile
+printf '%-28s %9d %9d %9d\n' "empty wx frame" "$frame" "$frame_anon" "$frame_file" \
+  "program, no hosts" "$empty" "$empty_anon" "$empty_file" \
+  "program, $hosts hosts" "$full" "$full_anon" "$full_file" \
+  "$hosts hosts - empty frame" $((full - frame)) $((full_anon - frame_anon)) \
+  $((full_file - frame_file)) \
+  "$hosts hosts - no hosts" $((full - empty)) $((full_anon - empty_anon)) $((full_file - empty_file))

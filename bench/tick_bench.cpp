@@ -1,0 +1,152 @@
+// The main window's one-second tick with a long list: results taken from the
+// real mailbox and applied to the real view, rows repainted.
+//
+// Needs an X server:  tests/ui/with-xvfb build/bench/tick_bench
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/memconf.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "engine/host_record.h"
+#include "engine/result_mailbox.h"
+#include "engine/scheduler.h"
+#include "ui/main_frame.h"
+#include "ui/tessarel_view.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr CalendarTime kNow = 1'800'000'000;
+
+// A shown main window with `hosts` rows, fed through its own mailbox.
+class TickFixture {
+ public:
+  explicit TickFixture(int hosts)
+      : scheduler_(mailbox_, ProbeFunction{}, [](HostRecord&) { return 0; },
+                   {[] { return kNow; }, [](std::function<void()>) { return false; }}) {
+    frame_ = new CMainFrame(scheduler_, profile_, "/nonexistent/KELVORAN.INI", "Kelvoran");
+    frame_->View().InitialUpdate();
+    for (int i = 0; i < hosts; ++i) {
+      auto host = std::make_unique<HostRecord>();
+      host->Host = "127." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".1";
+      host->Delay = 10;
+      // Nothing is due: the tick still visits every row to find out.
+      host->LastProbeTime = kNow;
+      hostIds_.push_back(host->HostId);
+      frame_->View().FormatRow(frame_->View().AddRow(std::move(host)));
+    }
+    frame_->Show();
+    frame_->Update();
+  }
+  ~TickFixture() {
+    frame_->Destroy();
+    wxTheApp->ProcessIdle();
+  }
+
+  // Puts finished probes of `count` hosts spread over the list into the
+  // mailbox, as worker threads do.
+  void PostResults(int count) {
+    for (int i = 0; i < count; ++i) {
+      const std::size_t index = (next_++ * 97) % hostIds_.size();
+      ProbeJobPtr job(new ProbeJob);
+      job->Request.HostId = hostIds_[index];
+      job->Result.StartTime = kNow - 1;
+      job->Result.SentSize = job->Result.ReplySize = 32;
+      job->Result.RoundTripTime = static_cast<std::uint32_t>(next_ % 40);
+      mailbox_.Put(std::move(job));
+      ++scheduler_.OutstandingProbes;
+    }
+  }
+  CMainFrame& Frame() { return *frame_; }
+
+ private:
+  ResultMailbox mailbox_;
+  ProbeScheduler scheduler_;
+  wxMemoryConfig profile_;
+  CMainFrame* frame_;
+  std::vector<std::int32_t> hostIds_;
+  std::size_t next_ = 0;
+};
+
+// Posts the results, then runs the tick and `after` under the clock.
+template <typename After>
+void TickLoop(benchmark::State& state, After after) {
+  TickFixture fixture(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    fixture.PostResults(static_cast<int>(state.range(1)));
+    state.ResumeTiming();
+    fixture.Frame().View().ProcessTick();
+    after(fixture.Frame());
+  }
+}
+
+// The tick itself: the list control marks the changed cells.
+void BM_TickApplyingResults(benchmark::State& state) {
+  TickLoop(state, [](CMainFrame&) {});
+}
+BENCHMARK(BM_TickApplyingResults)->Args({1'000, 10})->Unit(benchmark::kMillisecond);
+
+// The tick and what follows before the next one: the control's idle-time
+// layout and the repaint of the changed rows.
+void BM_TickApplyingResultsAndRepaint(benchmark::State& state) {
+  TickLoop(state, [](CMainFrame& frame) {
+    wxTheApp->ProcessIdle();
+    frame.Update();
+  });
+}
+BENCHMARK(BM_TickApplyingResultsAndRepaint)->Args({1'000, 10})->Unit(benchmark::kMillisecond);
+
+// The start-up's share of the list: the main window created and its rows
+// loaded from a 1,000-host settings file.
+void BM_StartupWindowWithHostList(benchmark::State& state) {
+  const std::string path = "/tmp/kelvoran-bench-" + std::to_string(::getpid()) + ".ini";
+  {
+    std::ofstream file(path);
+    for (int i = 0; i < state.range(0); ++i)
+      file << "[host" << i << "]\nHost=127." << i / 250 << '.' << i % 250 << ".1\nDelay=10\n";
+  }
+  ResultMailbox mailbox;
+  ProbeScheduler scheduler(mailbox, ProbeFunction{}, PopupSender{});
+  wxMemoryConfig profile;
+  for (auto _ : state) {
+    auto* frame = new CMainFrame(scheduler, profile, path, "Kelvoran");
+    frame->View().InitialUpdate();
+    frame->Show();
+    frame->Update();
+    state.PauseTiming();
+    frame->Destroy();
+    wxTheApp->ProcessIdle();
+    state.ResumeTiming();
+  }
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_StartupWindowWithHostList)->Arg(0)->Arg(1'000)->Unit(benchmark::kMillisecond);
+
+class BenchApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+}  // namespace
+}  // namespace kelvoran
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  wxApp::SetInstance(new kelvoran::BenchApp);
+  if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+    std::fprintf(stderr, "cannot open the X display (run under tests/ui/with-xvfb)\n");
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  return 0;
+}

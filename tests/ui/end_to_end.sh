@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# The real program, end to end: kelvoran runs inside the test network's probe
+# namespace (tests/net/test_network.sh) on the X server of with-xvfb, with a
+# KELVORAN.INI of three hosts there: one answering, one whose echoes are
+# dropped (FailPeriod 0, popup to this computer), one unknown name. After a few
+# seconds it gets SIGTERM, closes as Exit does and reports its rows through
+# KELVORAN_ROW_REPORT. Alongside, a second instance without hosts gets SIGTERM
+# once no dialog is open at all.
+#
+#   with-xvfb end_to_end.sh KELVORAN RESPONDER
+#
+# Needs root for the namespaces; exits 77 (skipped) otherwise.
+set -euo pipefail
+kelvoran=${1:?usage: end_to_end.sh KELVORAN RESPONDER}
+responder=${2:?usage: end_to_end.sh KELVORAN RESPONDER}
+if [[ $EUID -ne 0 ]]; then
+  echo "SKIPPED: needs root to build network namespaces"
+  exit 77
+fi
+network=$(dirname "$0")/../net/test_network.sh
+# test_network.sh removes kvp-<pid>-* of processes that died without tearing down.
+prefix=kvp-$$
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  bash "$network" down "$prefix" || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# start NAME [COMMAND PREFIX...]: runs kelvoran in $scratch/NAME, which holds
+# its KELVORAN.INI, profile and row report; prints nothing, sets $started.
+start() {
+  local dir=$scratch/$1
+  (cd "$dir" && XDG_CONFIG_HOME="$dir" KELVORAN_ROW_REPORT="$dir/rows" \
+    exec "${@:2}" "$kelvoran" </dev/null) &
+  started=$!
+  pids+=("$started")
+}
+
+# windows PID TITLE_REGEX: how many shown windows of the program match.
+windows() {
+  xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | wc -l
+}
+
+# Sends SIGTERM and expects the program to close as Exit does: exit status 0,
+# the placement saved.
+close_with_sigterm() {
+  local pid=$1 dir=$scratch/$2 status=0
+  kill -TERM "$pid"
+  timeout 20 tail --pid="$pid" -f /dev/null || fail "$2: kelvoran did not close after SIGTERM"
+  wait "$pid" || status=$?
+  [[ "$status" -eq 0 ]] || fail "$2: kelvoran exited with status $status after SIGTERM"
+  grep -q '^showCmd=' "$dir/Brindlecot/Kelvoran by Brindlecot.conf" ||
+    fail "$2: the placement was not saved"
+}
+
+mkdir -p "$scratch/plain" "$scratch/network"
+# No hosts, so this one probes nothing outside the namespaces.
+: >"$scratch/plain/KELVORAN.INI"
+start plain
+plain=$started
+
+bash "$network" up "$prefix" "$responder"
+cat >"$scratch/network/KELVORAN.INI" <<'INI'
+[answering]
+Host=198.18.10.1
+Delay=1
+Timeout=1
+SuccessPeriod=0
+[dropping]
+Host=198.18.10.3
+Delay=1
+Timeout=1
+FailPeriod=0
+PopupDestination=localhost
+PopupMessage=dropping is down
+[unknown]
+Host=kv-unknown.invalid
+Delay=1
+Timeout=1
+INI
+# ip netns exec replaces itself with the program: the pid is kelvoran's.
+start network ip netns exec "$prefix-probe"
+app=$started
+
+timeout 30 xdotool search --all --sync --onlyvisible --pid "$app" --name '^Kelvoran Notification$' \
+  >/dev/null || fail "no popup appeared"
+# Further failures of the host while it stays in ERROR must not repeat it.
+sleep 2
+boxes=$(windows "$app" '^Kelvoran Notification$')
+[[ "$boxes" -eq 1 ]] || fail "$boxes popups shown, expected one"
+
+# The start-up About box (it closes itself after 10 s) is still up, so the
+# close on SIGTERM has to end its modal loop first.
+[[ $(windows "$app" '^About Kelvoran$') -eq 1 ]] ||
+  fail "the start-up About box is gone before SIGTERM"
+close_with_sigterm "$app" network
+
+rows=$scratch/network/rows
+[[ -s "$rows" ]] || fail "no row report"
+cat "$rows"
+# Status numbers: 0 OK, 1 WARNING, 2 ERROR. Cells: host, description, ...,
+# error last.
+expect_row() {  # expect_row HOST STATUS ERROR_TEXT
+  local line
+  line=$(grep -P "^\\d\\t$1\\t" "$rows") || fail "no row for $1"
+  [[ "$(cut -f1 <<<"$line")" == "$2" ]] || fail "$1: status $(cut -f1 <<<"$line"), expected $2"
+  [[ "$(cut -f10 <<<"$line")" == "$3" ]] || fail "$1: error '$(cut -f10 <<<"$line")', expected '$3'"
+}
+expect_row 198.18.10.1 0 ""
+expect_row 198.18.10.3 2 "Request timed out."
+# Still WARNING: its FailPeriod (default 60 s) has not run out yet.
+expect_row kv-unknown.invalid 1 "Error resolving host address."
+
+# With no dialog open, nothing but the signal wakes the program: the close
+# must still complete without any input arriving.
+for _ in $(seq 150); do
+  [[ $(windows "$plain" '^About Kelvoran$') -eq 0 ]] && break
+  sleep 0.1
+done
+[[ $(windows "$plain" '^About Kelvoran$') -eq 0 ]] || fail "the start-up About box stays"
+[[ $(windows "$plain" 'brindlecot\.example$') -eq 1 ]] || fail "the plain window is not shown"
+close_with_sigterm "$plain" plain
+[[ -e "$scratch/plain/rows" ]] || fail "no row report from the plain instance"
+echo "PASS"

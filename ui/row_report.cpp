@@ -1,0 +1,29 @@
+#include "ui/row_report.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "engine/host_record.h"
+#include "ui/host_row_text.h"
+#include "ui/tessarel_view.h"
+
+namespace kelvoran {
+
+std::string RowReportPathFromEnvironment() {
+  const char* path = std::getenv(kRowReportVariable);
+  return path ? path : "";
+}
+
+bool WriteRowReport(CTessarelView& view, const std::string& path) {
+  std::ofstream out(path, std::ios::trunc);
+  for (int row = 0; row < view.RowCount(); ++row) {
+    out << view.RecordAt(row).Status;
+    for (int column = 0; column < kColumnCount; ++column)
+      out << '\t' << view.GetItemText(row, column).utf8_string();
+    out << '\n';
+  }
+  out.close();
+  return !out.fail();
+}
+
+}  // namespace kelvoran
