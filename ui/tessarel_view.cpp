@@ -126,10 +126,19 @@ const HostRecord* CTessarelView::DialogRecord() const { return dialog_->OpenReco
 void CTessarelView::RefreshDialogResults(const HostRecord& live) { dialog_->RefreshResults(live); }
 
 int CTessarelView::InsertPosition(const std::string& host) const {
-  const int count = GetItemCount();
-  for (int row = 0; row < count; ++row)
-    if (CompareHostNames(host, RecordOf(row)->Host) < 0) return row;
-  return count;
+  // After the first row of a greater name: a binary search, since rows stand
+  // in name order while the list loads. After a sort by another column the
+  // position is just somewhere sensible.
+  int low = 0;
+  int high = GetItemCount();
+  while (low < high) {
+    const int middle = low + (high - low) / 2;
+    if (CompareHostNames(host, RecordOf(middle)->Host) < 0)
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  return low;
 }
 
 int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
