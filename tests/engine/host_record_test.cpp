@@ -34,13 +34,6 @@ HostRecord ProbedHost() {
   return h;
 }
 
-TEST(HostRecord, NewRecordIsWarningWithNoRunNoMinimumAndDueAtOnce) {
-  const HostRecord fresh;
-  EXPECT_EQ(Results(fresh), std::tuple(0, StatusWarning, 0xFFFFFFFFu, 0u, 0u, 0u, 0u, 0u, 0ull, 0,
-                                       0, TrendNone, false, 0, 0));
-  EXPECT_FALSE(fresh.Busy);
-}
-
 TEST(HostRecord, CopySettingsTakesTheNineSettingsAndNothingElse) {
   const HostRecord edited = ProbedHost();
   HostRecord live;
@@ -53,15 +46,19 @@ TEST(HostRecord, CopySettingsTakesTheNineSettingsAndNothingElse) {
   EXPECT_FALSE(live.Busy);
 }
 
-TEST(HostRecord, ResetResultsKeepsSettingsIdAndBusy) {
-  const HostRecord probed = ProbedHost();
-  HostRecord host = probed;
-  host.ResetResults();
-  const HostRecord fresh;
-  EXPECT_EQ(Results(host), Results(fresh));
-  EXPECT_EQ(Settings(host), Settings(probed));
-  EXPECT_EQ(host.HostId, probed.HostId);
-  EXPECT_TRUE(host.Busy);
+// New: WARNING with no run, no minimum yet and due at once. Reset returns
+// there and keeps the settings, the id and Busy.
+TEST(HostRecord, NewAndResetRecordsStartTheSame) {
+  const auto start = std::tuple(0, StatusWarning, 0xFFFFFFFFu, 0u, 0u, 0u, 0u, 0u, 0ull, 0, 0,
+                                TrendNone, false, 0, 0);
+  const HostRecord fresh, probed = ProbedHost();
+  HostRecord reset = probed;
+  reset.ResetResults();
+  EXPECT_EQ(Results(fresh), start);
+  EXPECT_EQ(Results(reset), start);
+  EXPECT_EQ(Settings(reset), Settings(probed));
+  EXPECT_EQ(std::tuple(reset.HostId, reset.Busy, fresh.Busy),
+            std::tuple(probed.HostId, true, false));
 }
 
 TEST(HostRecord, MakeProbeJobCopiesTheRequestAndZeroesTheResult) {
@@ -78,13 +75,10 @@ TEST(HostRecord, MakeProbeJobCopiesTheRequestAndZeroesTheResult) {
             std::tuple(0, 0, '\0'));
 }
 
+// 0 is empty whatever the value; codes outside the table are formatted.
 TEST(ResultText, EveryCodeWithItsValue) {
-  struct Case {
-    std::int32_t code, value;
-    const char* text;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::int32_t, std::int32_t, const char*> cases[] = {
       {0, 10060, ""}, {0, -1, ""},
       {100, 0, "Bad parameter(s) specification."}, {230, 0, "Error resolving host address."},
       {240, 0, "Memory error."}, {280, 0, "Bad response packet (too few bytes)."},
@@ -104,7 +98,8 @@ TEST(ResultText, EveryCodeWithItsValue) {
       {11000, 0, "Code 11000, Value 0"}, {11019, 0, "Code 11019, Value 0"},
       {INT32_MIN, INT32_MAX, "Code -2147483648, Value 2147483647"}};
   // clang-format on
-  for (const Case& c : cases) EXPECT_EQ(ResultText(c.code, c.value), c.text) << c.code;
+  for (const auto& [code, value, text] : cases)
+    EXPECT_EQ(ResultText(code, value), text) << code << ", " << value;
   for (std::int32_t code : {200, 210, 220, 250, 260, 270}) {
     EXPECT_EQ(ResultText(code, 10060), "Host unreachable") << code;
     EXPECT_EQ(ResultText(code, 10061), "") << code;
