@@ -117,6 +117,13 @@ TEST_F(Scheduler, ResultIsAppliedAtTheNextTickBeforeTheChoice) {
   EXPECT_EQ(std::tie(host.SentCount, host.LastProbeTime), std::tuple(1u, now));
   EXPECT_TRUE(host.Busy) << "Delay 0: probed again in the tick that applied its result";
   EXPECT_EQ(scheduler.OutstandingProbes, 1);
+
+  scheduler.SchedulingEnabled = false;  // from now on a tick only drains
+  TickAndRunWorkers();
+  Tick();
+  EXPECT_EQ(std::tie(host.SentCount, host.Busy), std::tuple(2u, false));
+  EXPECT_EQ(scheduler.OutstandingProbes, 0);
+  EXPECT_TRUE(workers.empty());
 }
 
 TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
@@ -129,17 +136,6 @@ TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
   Tick();
   EXPECT_EQ(scheduler.OutstandingProbes, 0);
   EXPECT_EQ(sameName.SentCount, 0u) << "results belong to a HostId, not to a name";
-  EXPECT_TRUE(workers.empty());
-}
-
-TEST_F(Scheduler, WithSchedulingOffATickOnlyDrains) {
-  HostRecord& host = AddHost("a", 10);
-  AddHost("b", 10);
-  TickAndRunWorkers();
-  scheduler.SchedulingEnabled = false;
-  Tick();
-  EXPECT_EQ(host.SentCount, 1u);
-  EXPECT_EQ(scheduler.OutstandingProbes, 0);
   EXPECT_TRUE(workers.empty());
 }
 
