@@ -4,188 +4,126 @@
 
 #include <cerrno>
 #include <string>
-#include <vector>
+#include <tuple>
 
 #include "engine/result_text.h"
 
 namespace kelvoran {
 namespace {
 
-constexpr Ipv4Address kResolved = 0x0A000001;
-constexpr Ipv4Address kParsed = 0x0A000002;
+// What the resolver and the dotted-address parser answer, when they know the
+// text: short values, to keep the call logs readable.
+constexpr Ipv4Address kResolved = 1, kParsed = 2;
 
-// Records every platform call in order and answers as scripted.
+// Logs every platform call in order, "send:<handle>@<destination>", and
+// answers as scripted.
 struct FakePlatform : EchoPlatform {
-  std::vector<std::string> calls;
-  CalendarTime clock = 1000;
-  std::optional<Ipv4Address> resolved;
-  Ipv4Address parsed = kNoAddress;
-  std::int32_t openError = 0;
-  std::optional<EchoReply> reply;
-  Ipv4Address sentTo = 0;
-  std::uint16_t sentSize = 0;
-  std::uint32_t sentTimeout = 0;
-
-  CalendarTime Now() override {
-    calls.push_back("now");
-    return clock;
+  template <class T>
+  T Log(const std::string& call, T answer) {
+    calls += calls.empty() ? call : " " + call;
+    return answer;
   }
+  CalendarTime Now() override { return Log("now", CalendarTime{1000}); }
   std::optional<Ipv4Address> ResolveByName(const std::string& host) override {
-    calls.push_back("resolve " + host);
-    clock += 30;  // a slow resolver
-    return resolved;
+    return Log("resolve:" + host, resolved);
   }
-  Ipv4Address ParseDotted(const std::string& host) override {
-    calls.push_back("parse " + host);
-    return parsed;
-  }
+  Ipv4Address ParseDotted(const std::string& host) override { return Log("parse:" + host, parsed); }
   bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) override {
-    calls.push_back("open");
-    handle = 7;
-    error = openError;
-    return openError == 0;
+    std::tie(handle, error) = std::tuple(7, openError);
+    return Log("open", openError == 0);
   }
   std::optional<EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
                                     const unsigned char*, std::uint16_t size,
                                     std::uint32_t timeoutMs) override {
-    calls.push_back("send " + std::to_string(handle));
-    sentTo = destination;
-    sentSize = size;
-    sentTimeout = timeoutMs;
-    return reply;
+    std::tie(sentSize, sentTimeout) = std::tuple(size, timeoutMs);
+    return Log("send:" + std::to_string(handle) + "@" + std::to_string(destination), reply);
   }
-  void CloseEchoHandle(EchoHandle handle) override {
-    calls.push_back("close " + std::to_string(handle));
-  }
+  void CloseEchoHandle(EchoHandle handle) override { Log("close:" + std::to_string(handle), 0); }
+
+  std::string calls;
+  std::optional<Ipv4Address> resolved = kResolved;
+  Ipv4Address parsed = kNoAddress;
+  std::int32_t openError = 0;
+  std::optional<EchoReply> reply = EchoReply{ResultSuccess, 12, 32};
+  std::uint16_t sentSize = 0;
+  std::uint32_t sentTimeout = 0;
 };
 
-class EchoProbe : public ::testing::Test {
- protected:
-  EchoProbe() {
-    request.Host = "server";
-    request.PacketSize = 32;
-    request.Timeout = 2;
-    platform.resolved = kResolved;
-    platform.reply = EchoReply{0, 12, 32};
-  }
+struct Probe {
   std::int32_t Run() { return RunEchoProbe(request, result, platform); }
-  void ExpectNoReplyFields() const {
-    EXPECT_EQ(result.RoundTripTime, 0u);
-    EXPECT_EQ(result.SentSize, 0u);
-    EXPECT_EQ(result.ReplySize, 0u);
-  }
-  using Calls = std::vector<std::string>;
-  ProbeRequest request;
+  ProbeRequest request{"server", 32, 2, 0};
   ProbeResult result;
   FakePlatform platform;
 };
 
-TEST_F(EchoProbe, AnsweredEchoFillsTheResultAndClosesTheHandle) {
-  result.ResultValue = 99;  // left over from nothing: must be cleared
-  EXPECT_EQ(Run(), ResultSuccess);
-  EXPECT_EQ(result.ResultCode, ResultSuccess);
-  EXPECT_EQ(result.ResultValue, 0);
-  EXPECT_EQ(result.RoundTripTime, 12u);
-  EXPECT_EQ(result.SentSize, 32u);
-  EXPECT_EQ(result.ReplySize, 32u);
-  EXPECT_EQ(result.ReplyText[0], '\0');
-  EXPECT_EQ(platform.sentTo, kResolved);
-  EXPECT_EQ(platform.sentTimeout, 2000u);
-  EXPECT_EQ(platform.calls, (Calls{"now", "resolve server", "open", "send 7", "close 7"}));
-}
-
-TEST_F(EchoProbe, StartTimeIsTakenBeforeASlowResolution) {
-  Run();
-  EXPECT_EQ(result.StartTime, 1000);
-}
-
-TEST_F(EchoProbe, ResolverIsAskedFirstEvenForDottedText) {
-  request.Host = "10.0.0.2";
-  platform.parsed = kParsed;
-  Run();
-  EXPECT_EQ(platform.sentTo, kResolved);
-  EXPECT_EQ(platform.calls[1], "resolve 10.0.0.2");
-
-  platform.calls.clear();
-  platform.resolved.reset();
-  Run();
-  EXPECT_EQ(platform.sentTo, kParsed);
-  EXPECT_EQ(platform.calls,
-            (Calls{"now", "resolve 10.0.0.2", "parse 10.0.0.2", "open", "send 7", "close 7"}));
-}
-
-TEST_F(EchoProbe, UnknownHostEndsWith230WithoutOpeningAHandle) {
-  platform.resolved.reset();
-  EXPECT_EQ(Run(), ResultResolveFailed);
-  EXPECT_EQ(result.ResultValue, 0);
-  EXPECT_EQ(platform.calls, (Calls{"now", "resolve server", "parse server"}));
-}
-
-TEST_F(EchoProbe, TimeoutBelowOneEndsWith100BeforeAnythingIsResolved) {
-  for (std::int32_t timeout : {0, -1, INT32_MIN}) {
-    platform.calls.clear();
-    request.Timeout = timeout;
-    EXPECT_EQ(Run(), ResultBadParameter);
-    EXPECT_EQ(result.StartTime, 1000);
-    EXPECT_EQ(platform.calls, (Calls{"now"}));
+// The log shows the start time taken before the resolver, the resolver asked
+// before the parser, and every opened handle closed.
+TEST(EchoProbe, EachOutcomeWithItsCodeAndPlatformCalls) {
+  struct Outcome {
+    const char* name;
+    void (*script)(Probe&);
+    std::int32_t code, value;
+    const char* calls;
+  };
+  const Outcome outcomes[] = {
+      {"answered", [](Probe&) {}, ResultSuccess, 0, "now resolve:server open send:7@1 close:7"},
+      {"dotted text goes to the resolver first", [](Probe& p) { p.request.Host = "10.0.0.2"; },
+       ResultSuccess, 0, "now resolve:10.0.0.2 open send:7@1 close:7"},
+      {"dotted text the resolver does not know",
+       [](Probe& p) {
+         p.request.Host = "10.0.0.2";
+         std::tie(p.platform.resolved, p.platform.parsed) = std::tuple(std::nullopt, kParsed);
+       },
+       ResultSuccess, 0, "now resolve:10.0.0.2 parse:10.0.0.2 open send:7@2 close:7"},
+      {"unknown name", [](Probe& p) { p.platform.resolved.reset(); }, ResultResolveFailed, 0,
+       "now resolve:server parse:server"},
+      {"Timeout 0", [](Probe& p) { p.request.Timeout = 0; }, ResultBadParameter, 0, "now"},
+      {"no echo handle", [](Probe& p) { p.platform.openError = EACCES; }, ResultNoEchoHandle,
+       EACCES, "now resolve:server open"},
+      {"no reply", [](Probe& p) { p.platform.reply.reset(); }, ResultNoReply, 0,
+       "now resolve:server open send:7@1 close:7"},
+      {"host unreachable",
+       [](Probe& p) {
+         p.platform.reply = EchoReply{IpDestHostUnreachable, 3, 32};
+       },
+       IpDestHostUnreachable, 0, "now resolve:server open send:7@1 close:7"},
+      {"PacketSize past the limit", [](Probe& p) { p.request.PacketSize = kMaxEchoDataBytes + 1; },
+       ResultMemoryError, 0, "now"},
+      {"PacketSize 4294967295", [](Probe& p) { p.request.PacketSize = 0xFFFFFFFFu; },
+       ResultMemoryError, 0, "now"}};
+  for (const Outcome& o : outcomes) {
+    SCOPED_TRACE(o.name);
+    Probe p;
+    p.result.ResultValue = 99;  // must not survive the probe
+    o.script(p);
+    EXPECT_EQ(p.Run(), o.code);
+    EXPECT_EQ(std::tie(p.result.ResultCode, p.result.ResultValue, p.result.StartTime),
+              std::tuple(o.code, o.value, 1000));
+    EXPECT_EQ(p.platform.calls, o.calls);
+    const bool answered = o.code == ResultSuccess;
+    EXPECT_EQ(std::tie(p.result.RoundTripTime, p.result.SentSize, p.result.ReplySize),
+              answered ? std::tuple(12u, 32u, 32u) : std::tuple(0u, 0u, 0u));
   }
 }
 
-TEST_F(EchoProbe, HandleThatCannotBeOpenedGives600WithTheErrno) {
-  platform.openError = EACCES;
-  EXPECT_EQ(Run(), ResultNoEchoHandle);
-  EXPECT_EQ(result.ResultValue, EACCES);
-  EXPECT_EQ(platform.calls, (Calls{"now", "resolve server", "open"}));
-}
-
-TEST_F(EchoProbe, NoReplyGives610AndLeavesTheReplyFieldsZero) {
-  platform.reply.reset();
-  EXPECT_EQ(Run(), ResultNoReply);
-  EXPECT_EQ(result.ResultValue, 0);
-  ExpectNoReplyFields();
-  EXPECT_EQ(platform.calls.back(), "close 7");
-}
-
-TEST_F(EchoProbe, ReplyWithAnErrorStatusBecomesTheResultCodeAndLeavesTheFieldsZero) {
-  platform.reply = EchoReply{IpDestHostUnreachable, 3, 32};
-  EXPECT_EQ(Run(), IpDestHostUnreachable);
-  EXPECT_EQ(result.ResultCode, IpDestHostUnreachable);
-  EXPECT_EQ(result.ResultValue, 0);
-  ExpectNoReplyFields();
-  EXPECT_EQ(platform.calls.back(), "close 7");
-}
-
-TEST_F(EchoProbe, WireSizeIsTheLow16BitsWhileSentSizeKeepsTheWholeValue) {
-  request.PacketSize = 65536 + 100;
-  Run();
-  EXPECT_EQ(platform.sentSize, 100);
-  EXPECT_EQ(result.SentSize, 65636u);
-
-  request.PacketSize = 0;
-  Run();
-  EXPECT_EQ(platform.sentSize, 0);
-  EXPECT_EQ(result.ResultCode, ResultSuccess);
-}
-
-TEST_F(EchoProbe, HugePacketSizeIsAMemoryErrorBeforeAnythingIsSent) {
-  for (std::uint32_t size : {kMaxEchoDataBytes + 1, 0xFFFFFFFFu}) {
-    platform.calls.clear();
-    request.PacketSize = size;
-    EXPECT_EQ(Run(), ResultMemoryError);
-    EXPECT_EQ(result.StartTime, 1000);
-    EXPECT_EQ(platform.calls, (Calls{"now"}));
+// The wire carries the low 16 bits of PacketSize; the wait in milliseconds
+// saturates instead of wrapping to a short one.
+TEST(EchoProbe, WireSizeAndWaitFromPacketSizeAndTimeout) {
+  const std::tuple<std::uint32_t, std::int32_t, std::uint16_t, std::uint32_t> cases[] = {
+      {32, 2, 32, 2000},
+      {0, 1, 0, 1000},
+      {65536 + 65535, 1, 65535, 1000},
+      {kMaxEchoDataBytes, 1, 0, 1000},
+      {32, 4294968, 32, UINT32_MAX},
+      {32, INT32_MAX, 32, UINT32_MAX}};
+  for (const auto& [packetSize, timeout, wireSize, waitMs] : cases) {
+    Probe p;
+    std::tie(p.request.PacketSize, p.request.Timeout) = std::tie(packetSize, timeout);
+    EXPECT_EQ(p.Run(), ResultSuccess) << packetSize << ", " << timeout;
+    EXPECT_EQ(std::tie(p.platform.sentSize, p.result.SentSize, p.platform.sentTimeout),
+              std::tie(wireSize, packetSize, waitMs))
+        << packetSize << ", " << timeout;
   }
-  request.PacketSize = kMaxEchoDataBytes;
-  EXPECT_EQ(Run(), ResultSuccess);
-}
-
-TEST_F(EchoProbe, HugeTimeoutSaturatesInsteadOfWrappingToAShortWait) {
-  request.Timeout = 4294968;  // x 1000 is just past 2^32
-  Run();
-  EXPECT_EQ(platform.sentTimeout, UINT32_MAX);
-  request.Timeout = INT32_MAX;
-  Run();
-  EXPECT_EQ(platform.sentTimeout, UINT32_MAX);
 }
 
 }  // namespace

@@ -2,150 +2,111 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine/probe_job.h"
+#include "engine/result_text.h"
 
 namespace kelvoran {
 namespace {
 
+// A record's nine settings and its results as tuples of references: to fill a
+// record in one statement and to compare records part by part.
+template <class Record>
+auto Settings(Record& h) {
+  return std::tie(h.Host, h.Delay, h.FailPeriod, h.SuccessPeriod, h.PacketSize, h.Timeout,
+                  h.PopupDestination, h.PopupMessage, h.Description);
+}
+template <class Record>
+auto Results(Record& h) {
+  return std::tie(h.LastDelay, h.Status, h.MinResponse, h.AvgResponse, h.MaxResponse, h.SentCount,
+                  h.ReceivedCount, h.FailedCount, h.ResponseTotal, h.LastProbeTime, h.TrendStart,
+                  h.Trend, h.PopupSent, h.ResultCode, h.ResultValue);
+}
+
+// Every setting and every result differs from a new record's.
 HostRecord ProbedHost() {
-  HostRecord host;
-  host.Host = "gateway";
-  host.Delay = 10;
-  host.FailPeriod = 60;
-  host.SuccessPeriod = 30;
-  host.PacketSize = 64;
-  host.Timeout = 5;
-  host.PopupDestination = "ops,desk";
-  host.PopupMessage = "gateway down";
-  host.Description = "Router";
-  host.LastDelay = 12;
-  host.Status = StatusError;
-  host.MinResponse = 3;
-  host.AvgResponse = 7;
-  host.MaxResponse = 20;
-  host.SentCount = 9;
-  host.ReceivedCount = 5;
-  host.FailedCount = 4;
-  host.ResponseTotal = 35;
-  host.LastProbeTime = 1000;
-  host.TrendStart = 990;
-  host.Trend = TrendFailures;
-  host.PopupSent = true;
-  host.ResultCode = 13000;
-  host.ResultValue = 1722;
-  host.Busy = true;
-  return host;
+  HostRecord h;
+  Settings(h) = std::tuple("gateway", 10, 60, 30, 64u, 5, "ops,desk", "gateway down", "Router");
+  Results(h) = std::tuple(12, StatusError, 3u, 7u, 20u, 9u, 5u, 4u, 35ull, 1000, 990, TrendFailures,
+                          true, 13000, 1722);
+  h.Busy = true;
+  return h;
 }
 
-TEST(HostRecord, NewRecordIsWarningWithNoRunAndNoMinimum) {
-  HostRecord host;
-  EXPECT_EQ(host.Status, StatusWarning);
-  EXPECT_EQ(host.Trend, TrendNone);
-  EXPECT_EQ(host.TrendStart, 0);
-  EXPECT_EQ(host.MinResponse, 0xFFFFFFFFu);
-  EXPECT_EQ(host.LastProbeTime, 0);
-  EXPECT_FALSE(host.Busy);
-  EXPECT_FALSE(host.PopupSent);
-  EXPECT_EQ(host.Delay, 0) << "settings of a new record come from the dialog or the file";
-  EXPECT_TRUE(host.Host.empty());
-}
-
-TEST(HostRecord, DefaultConstructionsNeverShareAnId) {
-  HostRecord a, b, c;
-  EXPECT_EQ(b.HostId, a.HostId + 1);
-  EXPECT_EQ(c.HostId, b.HostId + 1);
-}
-
-TEST(HostRecord, FullCopyCarriesIdBusyAndResults) {
-  const HostRecord source = ProbedHost();
-  HostRecord copy(source);
-  EXPECT_EQ(copy.HostId, source.HostId);
-  EXPECT_TRUE(copy.Busy);
-  EXPECT_EQ(copy.SentCount, 9u);
-  EXPECT_EQ(copy.PopupMessage, "gateway down");
-  copy.Host = "changed";
-  EXPECT_EQ(source.Host, "gateway") << "the copy must be independent";
-}
-
-TEST(HostRecord, CopySettingsTakesTheNineSettingsOnly) {
-  HostRecord edited = ProbedHost();
-  edited.Host = "gw2";
-  edited.Timeout = 2;
-  edited.Description = "New router";
+TEST(HostRecord, CopySettingsTakesTheNineSettingsAndNothingElse) {
+  const HostRecord edited = ProbedHost();
   HostRecord live;
   live.SentCount = 42;
-  live.Status = StatusOk;
-  live.MinResponse = 1;
-  const std::int32_t liveId = live.HostId;
-
+  const HostRecord before = live;
   live.CopySettings(edited);
-
-  EXPECT_EQ(live.Host, "gw2");
-  EXPECT_EQ(live.Delay, 10);
-  EXPECT_EQ(live.FailPeriod, 60);
-  EXPECT_EQ(live.SuccessPeriod, 30);
-  EXPECT_EQ(live.PacketSize, 64u);
-  EXPECT_EQ(live.Timeout, 2);
-  EXPECT_EQ(live.PopupDestination, "ops,desk");
-  EXPECT_EQ(live.PopupMessage, "gateway down");
-  EXPECT_EQ(live.Description, "New router");
-  EXPECT_EQ(live.HostId, liveId);
+  EXPECT_EQ(Settings(live), Settings(edited));
+  EXPECT_EQ(Results(live), Results(before));
+  EXPECT_EQ(live.HostId, before.HostId);
   EXPECT_FALSE(live.Busy);
-  EXPECT_EQ(live.SentCount, 42u);
-  EXPECT_EQ(live.Status, StatusOk);
-  EXPECT_EQ(live.MinResponse, 1u);
-  EXPECT_EQ(live.LastDelay, 0);
 }
 
-TEST(HostRecord, ResetResultsKeepsSettingsIdAndBusy) {
-  HostRecord host = ProbedHost();
-  const std::int32_t id = host.HostId;
-  host.ResetResults();
-
-  HostRecord fresh;
-  EXPECT_EQ(host.Status, fresh.Status);
-  EXPECT_EQ(host.MinResponse, fresh.MinResponse);
-  EXPECT_EQ(host.AvgResponse, 0u);
-  EXPECT_EQ(host.MaxResponse, 0u);
-  EXPECT_EQ(host.SentCount, 0u);
-  EXPECT_EQ(host.ReceivedCount, 0u);
-  EXPECT_EQ(host.FailedCount, 0u);
-  EXPECT_EQ(host.ResponseTotal, 0u);
-  EXPECT_EQ(host.LastDelay, 0);
-  EXPECT_EQ(host.LastProbeTime, 0) << "a reset host is due at once";
-  EXPECT_EQ(host.Trend, TrendNone);
-  EXPECT_EQ(host.TrendStart, 0);
-  EXPECT_FALSE(host.PopupSent);
-  EXPECT_EQ(host.ResultCode, 0);
-  EXPECT_EQ(host.ResultValue, 0);
-
-  EXPECT_EQ(host.HostId, id);
-  EXPECT_TRUE(host.Busy);
-  EXPECT_EQ(host.Host, "gateway");
-  EXPECT_EQ(host.Delay, 10);
-  EXPECT_EQ(host.PopupDestination, "ops,desk");
-  EXPECT_EQ(host.Description, "Router");
+// New: WARNING with no run, no minimum yet and due at once. Reset returns
+// there and keeps the settings, the id and Busy.
+TEST(HostRecord, NewAndResetRecordsStartTheSame) {
+  const auto start = std::tuple(0, StatusWarning, 0xFFFFFFFFu, 0u, 0u, 0u, 0u, 0u, 0ull, 0, 0,
+                                TrendNone, false, 0, 0);
+  const HostRecord fresh, probed = ProbedHost();
+  HostRecord reset = probed;
+  reset.ResetResults();
+  EXPECT_EQ(Results(fresh), start);
+  EXPECT_EQ(Results(reset), start);
+  EXPECT_EQ(Settings(reset), Settings(probed));
+  EXPECT_EQ(std::tuple(reset.HostId, reset.Busy, fresh.Busy),
+            std::tuple(probed.HostId, true, false));
 }
 
-TEST(HostRecord, MakeProbeJobCopiesRequestAndZeroesResult) {
-  HostRecord host = ProbedHost();
+TEST(HostRecord, MakeProbeJobCopiesTheRequestAndZeroesTheResult) {
+  const HostRecord host = ProbedHost();
   ProbeJob job;
   job.Result.ResultCode = 610;
-  job.Result.RoundTripTime = 99;
   job.Result.StartTime = 5;
-  job.Result.ReplyText[3] = 'x';
-
+  job.Result.ReplyText[31] = 'x';
   host.MakeProbeJob(job);
-  host.Host = "renamed";
+  const ProbeRequest& r = job.Request;
+  EXPECT_EQ(std::tie(r.Host, r.PacketSize, r.Timeout, r.HostId),
+            std::tie(host.Host, host.PacketSize, host.Timeout, host.HostId));
+  EXPECT_EQ(std::tuple(job.Result.ResultCode, job.Result.StartTime, job.Result.ReplyText[31]),
+            std::tuple(0, 0, '\0'));
+}
 
-  EXPECT_EQ(job.Request.Host, "gateway") << "the job owns its own copy of the name";
-  EXPECT_EQ(job.Request.PacketSize, 64u);
-  EXPECT_EQ(job.Request.Timeout, 5);
-  EXPECT_EQ(job.Request.HostId, host.HostId);
-  EXPECT_EQ(job.Result.ResultCode, 0);
-  EXPECT_EQ(job.Result.RoundTripTime, 0u);
-  EXPECT_EQ(job.Result.StartTime, 0);
-  for (char c : job.Result.ReplyText) EXPECT_EQ(c, '\0');
+// 0 is empty whatever the value; codes outside the table are formatted.
+TEST(ResultText, EveryCodeWithItsValue) {
+  // clang-format off
+  const std::tuple<std::int32_t, std::int32_t, const char*> cases[] = {
+      {0, 10060, ""}, {0, -1, ""},
+      {100, 0, "Bad parameter(s) specification."}, {230, 0, "Error resolving host address."},
+      {240, 0, "Memory error."}, {280, 0, "Bad response packet (too few bytes)."},
+      {290, 0, "Bad response packet (non echo type)."},
+      {300, 0, "Bad response packet (other packet)."},
+      {600, 13, "Internal error creating icmp handle."}, {610, 0, "Request timed out."},
+      {11001, 0, "Buffer too small."}, {11002, 0, "Destination net unreachable."},
+      {11003, 0, "Destination host unreachable."}, {11004, 0, "Destination protocol unreachable."},
+      {11005, 0, "Destination port unreachable."}, {11006, 0, "No resources."},
+      {11007, 0, "Bad option."}, {11008, 0, "HW error."}, {11009, 0, "Packet too big."},
+      {11010, 0, "Request timed out."}, {11011, 0, "Bad request."}, {11012, 0, "Bad route."},
+      {11013, 0, "TTL expired transit."}, {11014, 0, "TTL expired reassem."},
+      {11015, 0, "Parameter problem."}, {11016, 0, "Source quench."},
+      {11017, 0, "Option too big."}, {11018, 0, "Bad destination."},
+      {13000, -1, "Error sending popup message."},
+      {-1, 5, "Code -1, Value 5"}, {99, -7, "Code 99, Value -7"},
+      {11000, 0, "Code 11000, Value 0"}, {11019, 0, "Code 11019, Value 0"},
+      {INT32_MIN, INT32_MAX, "Code -2147483648, Value 2147483647"}};
+  // clang-format on
+  for (const auto& [code, value, text] : cases)
+    EXPECT_EQ(ResultText(code, value), text) << code << ", " << value;
+  for (std::int32_t code : {200, 210, 220, 250, 260, 270}) {
+    EXPECT_EQ(ResultText(code, 10060), "Host unreachable") << code;
+    EXPECT_EQ(ResultText(code, 10061), "") << code;
+  }
+  HostRecord host;
+  std::tie(host.ResultCode, host.ResultValue) = std::tuple(7, 1722);
+  EXPECT_EQ(host.ResultText(), "Code 7, Value 1722");
 }
 
 }  // namespace
