@@ -46,7 +46,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
                  wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_THEME),
       scheduler_(scheduler),
       settingsPath_(std::move(settingsPath)),
-      dialog_(new CHostSettingsDialog(parent)),
+      dialog_(nullptr),
       contextMenu_(std::make_unique<wxMenu>()) {
   contextMenu_->Append(ID_HOST_ADD, "&Add...\tCtrl+N");
   contextMenu_->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter");
@@ -121,9 +121,20 @@ void CTessarelView::FormatRow(int row) {
     SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
 }
 
-const HostRecord* CTessarelView::DialogRecord() const { return dialog_->OpenRecord(); }
+const HostRecord* CTessarelView::DialogRecord() const {
+  return dialog_ ? dialog_->OpenRecord() : nullptr;
+}
 
-void CTessarelView::RefreshDialogResults(const HostRecord& live) { dialog_->RefreshResults(live); }
+void CTessarelView::RefreshDialogResults(const HostRecord& live) {
+  if (dialog_) dialog_->RefreshResults(live);
+}
+
+CHostSettingsDialog& CTessarelView::SettingsDialog() {
+  // Made on first use: its forty-odd controls would otherwise add to the
+  // program's start-up for a dialog that may never open.
+  if (!dialog_) dialog_ = new CHostSettingsDialog(wxGetTopLevelParent(this));
+  return *dialog_;
+}
 
 int CTessarelView::InsertPosition(const std::string& host) const {
   // After the first row of a greater name: a binary search, since rows stand
@@ -159,10 +170,11 @@ void CTessarelView::OnDeleteItem(wxListEvent& event) {
 
 void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
   auto record = std::make_unique<HostRecord>();
-  dialog_->EditRecord = record.get();
-  dialog_->EditMode = CHostSettingsDialog::ModeAdd;
-  const bool ok = dialog_->ShowModal() == wxID_OK;
-  dialog_->EditRecord = nullptr;
+  CHostSettingsDialog& dialog = SettingsDialog();
+  dialog.EditRecord = record.get();
+  dialog.EditMode = CHostSettingsDialog::ModeAdd;
+  const bool ok = dialog.ShowModal() == wxID_OK;
+  dialog.EditRecord = nullptr;
   if (!ok || record->Host.empty()) return;
   const HostRecord& added = *record;
   const int row = AddRow(std::move(record));
@@ -175,10 +187,11 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   if (selected < 0) return;
   HostRecord copy(*RecordOf(selected));
   const std::string oldName = copy.Host;
-  dialog_->EditRecord = &copy;
-  dialog_->EditMode = CHostSettingsDialog::ModeEdit;
-  const bool ok = dialog_->ShowModal() == wxID_OK;
-  dialog_->EditRecord = nullptr;
+  CHostSettingsDialog& dialog = SettingsDialog();
+  dialog.EditRecord = &copy;
+  dialog.EditMode = CHostSettingsDialog::ModeEdit;
+  const bool ok = dialog.ShowModal() == wxID_OK;
+  dialog.EditRecord = nullptr;
   // An empty name would make the host vanish at the next start: the edit is
   // refused and the host keeps its settings and its section.
   if (ok && copy.Host.empty()) return;

@@ -44,7 +44,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void OnUpdateNeedsOneSelected(wxUpdateUIEvent& event);
   void OnUpdateNeedsRows(wxUpdateUIEvent& event);
 
-  CHostSettingsDialog& SettingsDialog() const { return *dialog_; }
+  CHostSettingsDialog& SettingsDialog();
   std::int32_t SortKey() const { return sortKey_; }
   // Sorts as a click on the header of the column does.
   void SortByColumn(int column);
