@@ -49,18 +49,25 @@ constexpr const char* kIntro =
     "message\" section. For\nmore information on setting the ping parameters, press F1 or click "
     "the Help button.";
 
-void AddRow(wxWindow* parent, wxFlexGridSizer* grid, const char* label, wxWindow* field,
-            const char* unit) {
-  grid->Add(new wxStaticText(parent, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
-  grid->Add(field, 1, wxEXPAND);
-  grid->Add(new wxStaticText(parent, wxID_ANY, unit), 0, wxALIGN_CENTER_VERTICAL);
-}
+// A titled group of labelled fields, each with an optional unit after it.
+struct FieldGroup {
+  FieldGroup(wxWindow* parent, const char* title)
+      : box(new wxStaticBoxSizer(wxVERTICAL, parent, title)),
+        panel(box->GetStaticBox()),
+        grid(new wxFlexGridSizer(3, wxSize(8, 6))) {
+    grid->AddGrowableCol(1);
+    box->Add(grid, 1, wxEXPAND | wxALL, 6);
+  }
+  void Row(const char* label, wxWindow* field, const char* unit = "") {
+    grid->Add(new wxStaticText(panel, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+    grid->Add(field, 1, wxEXPAND);
+    grid->Add(new wxStaticText(panel, wxID_ANY, unit), 0, wxALIGN_CENTER_VERTICAL);
+  }
 
-wxFlexGridSizer* FieldGrid() {
-  auto* grid = new wxFlexGridSizer(3, wxSize(8, 6));
-  grid->AddGrowableCol(1);
-  return grid;
-}
+  wxStaticBoxSizer* box;
+  wxWindow* panel;
+  wxFlexGridSizer* grid;
+};
 
 wxTextCtrl* TextField(wxWindow* parent, int id) {
   return new wxTextCtrl(parent, id, wxString(), wxDefaultPosition, wxSize(220, -1));
@@ -113,51 +120,42 @@ void CHostSettingsDialog::BuildLayout() {
 }
 
 wxSizer* CHostSettingsDialog::BuildConfiguration(wxWindow* parent) {
-  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Configuration");
-  wxWindow* panel = box->GetStaticBox();
-  auto* grid = FieldGrid();
-  host_ = TextField(panel, IdHost);
-  description_ = TextField(panel, IdDescription);
-  packetSize_ = new NumberField(panel, IdPacketSize, 1, 1024);
-  timeout_ = new NumberField(panel, IdTimeout, 1, 3600);
-  successPeriod_ = new NumberField(panel, IdSuccessPeriod, 0, 3600);
-  failPeriod_ = new NumberField(panel, IdFailPeriod, 0, 3600);
-  delay_ = new NumberField(panel, IdDelay, 1, 3600);
-  AddRow(panel, grid, "Host:", host_, "");
-  AddRow(panel, grid, "Description:", description_, "");
-  AddRow(panel, grid, "Packet size:", packetSize_, "bytes");
-  AddRow(panel, grid, "Ping timeout:", timeout_, "seconds");
-  AddRow(panel, grid, "Ping success period:", successPeriod_, "seconds");
-  AddRow(panel, grid, "Ping fail period:", failPeriod_, "seconds");
-  AddRow(panel, grid, "Repeat ping every", delay_, "seconds");
-  box->Add(grid, 1, wxEXPAND | wxALL, 6);
-  return box;
+  FieldGroup group(parent, "Configuration");
+  host_ = TextField(group.panel, IdHost);
+  description_ = TextField(group.panel, IdDescription);
+  packetSize_ = new NumberField(group.panel, IdPacketSize, 1, 1024);
+  timeout_ = new NumberField(group.panel, IdTimeout, 1, 3600);
+  successPeriod_ = new NumberField(group.panel, IdSuccessPeriod, 0, 3600);
+  failPeriod_ = new NumberField(group.panel, IdFailPeriod, 0, 3600);
+  delay_ = new NumberField(group.panel, IdDelay, 1, 3600);
+  group.Row("Host:", host_);
+  group.Row("Description:", description_);
+  group.Row("Packet size:", packetSize_, "bytes");
+  group.Row("Ping timeout:", timeout_, "seconds");
+  group.Row("Ping success period:", successPeriod_, "seconds");
+  group.Row("Ping fail period:", failPeriod_, "seconds");
+  group.Row("Repeat ping every", delay_, "seconds");
+  return group.box;
 }
 
 wxSizer* CHostSettingsDialog::BuildPopupMessage(wxWindow* parent) {
-  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Popup message");
-  wxWindow* panel = box->GetStaticBox();
-  auto* grid = FieldGrid();
-  destination_ = TextField(panel, IdDestination);
-  message_ = TextField(panel, IdMessage);
-  AddRow(panel, grid, "Destination:", destination_, "");
-  AddRow(panel, grid, "Message:", message_, "");
-  box->Add(grid, 1, wxEXPAND | wxALL, 6);
-  return box;
+  FieldGroup group(parent, "Popup message");
+  destination_ = TextField(group.panel, IdDestination);
+  message_ = TextField(group.panel, IdMessage);
+  group.Row("Destination:", destination_);
+  group.Row("Message:", message_);
+  return group.box;
 }
 
 wxSizer* CHostSettingsDialog::BuildResults(wxWindow* parent) {
-  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Results");
-  wxWindow* panel = box->GetStaticBox();
-  auto* grid = FieldGrid();
+  FieldGroup group(parent, "Results");
   for (std::size_t i = 0; i < results_.size(); ++i) {
-    results_[i] = new wxTextCtrl(panel, kResultIds[i], wxString(), wxDefaultPosition,
+    results_[i] = new wxTextCtrl(group.panel, kResultIds[i], wxString(), wxDefaultPosition,
                                  wxSize(i + 1 == results_.size() ? 200 : 90, -1), wxTE_READONLY);
     results_[i]->DisableFocusFromKeyboard();
-    AddRow(panel, grid, kResultLabels[i], results_[i], kResultUnits[i]);
+    group.Row(kResultLabels[i], results_[i], kResultUnits[i]);
   }
-  box->Add(grid, 1, wxEXPAND | wxALL, 6);
-  return box;
+  return group.box;
 }
 
 int CHostSettingsDialog::ShowModal() {
