@@ -25,6 +25,16 @@ bench_work_dir() {
   echo "$dir"
 }
 
+# bench_warm_up PROGRAM: starts and stops the program once, unmeasured. The
+# first GTK client of a fresh X server also probes and loads the OpenGL
+# libraries (tens of MB, a hundred ms); later clients of the same server do
+# not, so without this the first program measured would pay for all.
+bench_warm_up() {
+  bench_start_app "$1" "$(bench_work_dir 0)"
+  bench_wait_for_window
+  bench_stop_app
+}
+
 # bench_start_app PROGRAM DIR: starts the program in DIR; sets bench_app.
 bench_start_app() {
   (cd "$2" && exec env XDG_CONFIG_HOME="$2/config" "$1" </dev/null >"$2/output" 2>&1) &

@@ -21,6 +21,7 @@ rss_of() {  # rss_of PROGRAM HOSTS: VmRSS RssAnon RssFile in kB
   bench_stop_app
 }
 
+bench_warm_up "$empty_frame"
 read -r frame frame_anon frame_file < <(rss_of "$empty_frame" 0)
 read -r empty empty_anon empty_file < <(rss_of "$program" 0)
 read -r full full_anon full_file < <(rss_of "$program" "$hosts")

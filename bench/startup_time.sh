@@ -17,6 +17,7 @@ hosts=${3:-1000}
 source "$(dirname "$0")/app_bench_lib.sh"
 
 hz=$(getconf CLK_TCK)
+bench_warm_up "$program"
 for _ in $(seq "$runs"); do
   dir=$(bench_work_dir "$hosts")
   start=$(date +%s%N)

@@ -8,6 +8,7 @@
 
 #include "notify/popup_delivery.h"
 #include "platform/linux_echo_probe.h"
+#include "platform/memory_release.h"
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_presenter.h"
@@ -67,6 +68,8 @@ bool CTessarelApp::OnInit() {
   frame_->CallAfter([frame = frame_] {
     if (!frame->IsBeingDeleted() && !wxTheApp->IsScheduledForDestruction(frame))
       ShowAboutBox(frame, 1);
+    // The box's pictures and the loading of the list are freed by now.
+    ReturnFreedMemory();
   });
   return true;
 }

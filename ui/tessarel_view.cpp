@@ -3,6 +3,8 @@
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 
+#include <algorithm>
+
 #include "engine/accounting.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
@@ -34,16 +36,11 @@ constexpr const char* kNotSaved = "The change could not be saved to %s.";
 // Section names of the settings file compare without regard to case.
 bool SameSection(const std::string& a, const std::string& b) { return CompareHostNames(a, b) == 0; }
 
-int wxCALLBACK CompareItems(wxIntPtr a, wxIntPtr b, wxIntPtr sortKey) {
-  return CompareRows(*reinterpret_cast<const HostRecord*>(a),
-                     *reinterpret_cast<const HostRecord*>(b), static_cast<std::int32_t>(sortKey));
-}
-
 }  // namespace
 
 CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::string settingsPath)
     : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_THEME),
+                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL | wxBORDER_THEME),
       scheduler_(scheduler),
       settingsPath_(std::move(settingsPath)),
       dialog_(nullptr),
@@ -54,7 +51,6 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   contextMenu_->AppendSeparator();
   contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
 
-  Bind(wxEVT_LIST_DELETE_ITEM, &CTessarelView::OnDeleteItem, this);
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
   Bind(wxEVT_CONTEXT_MENU, &CTessarelView::OnContextMenu, this);
   // Double clicks land on the rows' window, a child of the control, and mouse
@@ -65,12 +61,8 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
 }
 
 CTessarelView::~CTessarelView() {
-  // Destroying the control reports no per-row deletion, so the rows' records
-  // are freed here, while this object is still whole.
-  for (long row = 0; row < GetItemCount(); ++row) {
-    delete RecordOf(row);
-    SetItemPtrData(row, 0);
-  }
+  // The rows go before the control does: it must not ask for them any more.
+  SetItemCount(0);
 }
 
 void CTessarelView::InitialUpdate() {
@@ -91,34 +83,46 @@ void CTessarelView::CreateColumns() {
 
 void CTessarelView::ProcessTick() { scheduler_.ProcessTick(*this); }
 
-int CTessarelView::RowCount() const { return GetItemCount(); }
+int CTessarelView::RowCount() const { return static_cast<int>(rows_.size()); }
 
 HostRecord* CTessarelView::RecordOf(long row) const {
-  return reinterpret_cast<HostRecord*>(GetItemData(row));
+  return rows_[static_cast<std::size_t>(row)]->record.get();
+}
+
+wxString CTessarelView::OnGetItemText(long row, long column) const {
+  return rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)];
+}
+
+int CTessarelView::OnGetItemImage(long row) const {
+  return rows_[static_cast<std::size_t>(row)]->image;
 }
 
 HostRecord& CTessarelView::RecordAt(int row) { return *RecordOf(row); }
 
 int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
-  const int count = GetItemCount();
-  for (int row = 0; row < count; ++row) {
-    const HostRecord* host = RecordOf(row);
-    if (host && host->HostId == hostId) return row;
-  }
-  return -1;
+  const auto found = std::find_if(rows_.begin(), rows_.end(), [hostId](const auto& row) {
+    return row->record->HostId == hostId;
+  });
+  return found == rows_.end() ? -1 : static_cast<int>(found - rows_.begin());
 }
 
-void CTessarelView::SetCellText(long row, int column, const wxString& text) {
-  // Rewriting a cell repaints it even when nothing changed.
-  if (GetItemText(row, column) != text) SetItem(row, column, text);
+bool CTessarelView::SetCellText(long row, int column, const wxString& text) {
+  // Only a changed cell is stored, and only a changed row repainted.
+  wxString& cell = rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)];
+  if (cell == text) return false;
+  cell = text;
+  return true;
 }
 
 void CTessarelView::FormatRow(int row) {
-  const HostRecord& host = *RecordOf(row);
-  SetItemImage(row, StatusImageIndex(host.Status));
-  const auto cells = RowCellTexts(host);
+  HostRow& shown = *rows_[static_cast<std::size_t>(row)];
+  const int image = StatusImageIndex(shown.record->Status);
+  bool changed = shown.image != image;
+  shown.image = image;
+  const auto cells = RowCellTexts(*shown.record);
   for (int column = 1; column < kColumnCount; ++column)
-    SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
+    changed |= SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
+  if (changed) RefreshItem(row);
 }
 
 const HostRecord* CTessarelView::DialogRecord() const {
@@ -141,7 +145,7 @@ int CTessarelView::InsertPosition(const std::string& host) const {
   // in name order while the list loads. After a sort by another column the
   // position is just somewhere sensible.
   int low = 0;
-  int high = GetItemCount();
+  int high = RowCount();
   while (low < high) {
     const int middle = low + (high - low) / 2;
     if (CompareHostNames(host, RecordOf(middle)->Host) < 0)
@@ -152,20 +156,38 @@ int CTessarelView::InsertPosition(const std::string& host) const {
   return low;
 }
 
+template <typename Change>
+void CTessarelView::KeepingSelection(Change change) {
+  // The control remembers selected positions, not hosts.
+  const long selected = SingleSelectedRow();
+  const HostRow* selectedRow =
+      selected >= 0 ? rows_[static_cast<std::size_t>(selected)].get() : nullptr;
+  change();
+  SetItemCount(static_cast<long>(rows_.size()));
+  if (!selectedRow) return;
+  const auto found = std::find_if(rows_.begin(), rows_.end(), [selectedRow](const auto& row) {
+    return row.get() == selectedRow;
+  });
+  const long now = static_cast<long>(found - rows_.begin());
+  if (now == selected) return;
+  constexpr long kBoth = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
+  SetItemState(selected, 0, kBoth);
+  SetItemState(now, kBoth, kBoth);
+}
+
 int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
-  const long row = InsertItem(InsertPosition(record->Host), ToDisplay(record->Host), 1);
-  SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(record.release()));
-  return static_cast<int>(row);
+  const int row = InsertPosition(record->Host);
+  auto shown = std::make_unique<HostRow>();
+  shown->cells[ColumnHost] = ToDisplay(record->Host);
+  shown->image = 1;
+  shown->record = std::move(record);
+  KeepingSelection([&] { rows_.insert(rows_.begin() + row, std::move(shown)); });
+  return row;
 }
 
 long CTessarelView::SingleSelectedRow() const {
   if (GetSelectedItemCount() != 1) return -1;
   return GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-}
-
-void CTessarelView::OnDeleteItem(wxListEvent& event) {
-  delete RecordOf(event.GetIndex());
-  SetItemPtrData(event.GetIndex(), 0);
 }
 
 void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
@@ -211,7 +233,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
 }
 
 void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
-  SetItemText(row, ToDisplay(edited.Host));
+  if (SetCellText(row, ColumnHost, ToDisplay(edited.Host))) RefreshItem(row);
   RecordOf(row)->CopySettings(edited);
 }
 
@@ -220,17 +242,18 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   if (selected < 0) return;
   const std::string name = RecordOf(selected)->Host;
   EmptySection(name);
+  // The control still reads the row while it takes it out.
   DeleteItem(selected);
+  rows_.erase(rows_.begin() + selected);
   ResaveNamesake(name);
 }
 
 void CTessarelView::ResaveNamesake(const std::string& section) {
   // Hosts whose names differ only in case share one section: when one of them
   // goes, the section must still hold the other.
-  const int count = GetItemCount();
-  for (int row = 0; row < count; ++row) {
-    if (SameSection(RecordOf(row)->Host, section)) {
-      SaveHost(*RecordOf(row));
+  for (const auto& row : rows_) {
+    if (SameSection(row->record->Host, section)) {
+      SaveHost(*row->record);
       return;
     }
   }
@@ -246,11 +269,16 @@ void CTessarelView::OnUpdateNeedsOneSelected(wxUpdateUIEvent& event) {
   event.Enable(GetSelectedItemCount() == 1);
 }
 
-void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) { event.Enable(GetItemCount() > 0); }
+void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) { event.Enable(!rows_.empty()); }
 
 void CTessarelView::SortByColumn(int column) {
   sortKey_ = NextSortKey(sortKey_, column);
-  SortItems(CompareItems, sortKey_);
+  KeepingSelection([this] {
+    std::stable_sort(rows_.begin(), rows_.end(), [key = sortKey_](const auto& a, const auto& b) {
+      return CompareRows(*a->record, *b->record, key) < 0;
+    });
+  });
+  Refresh();
 }
 
 void CTessarelView::OnColumnClick(wxListEvent& event) { SortByColumn(event.GetColumn()); }

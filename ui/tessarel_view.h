@@ -2,11 +2,14 @@
 
 #include <wx/listctrl.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/host_rows.h"
+#include "ui/host_row_text.h"
 
 class wxMenu;
 
@@ -16,7 +19,9 @@ class CHostSettingsDialog;
 class ProbeScheduler;
 
 // The host list: one row per monitored host, each row owning its record.
-// There is no other collection of hosts.
+// There is no other collection of hosts. The control is virtual: it asks for
+// the cells as it paints them, so a row costs no measuring of text when it is
+// added (a plain report list measures every cell it is given).
 class CTessarelView : public wxListCtrl, public HostRows {
  public:
   CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::string settingsPath);
@@ -54,22 +59,38 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // The context menu with its items enabled for the current selection.
   wxMenu& PrepareContextMenu();
 
+ protected:
+  wxString OnGetItemText(long row, long column) const override;
+  int OnGetItemImage(long row) const override;
+
  private:
+  // A row: its record and the cells as they were last formatted. The cells
+  // are kept, not computed from the record at paint time, because an edited
+  // host's numbers wait for its next result.
+  struct HostRow {
+    std::unique_ptr<HostRecord> record;
+    std::array<wxString, kColumnCount> cells;
+    int image = 0;
+  };
+
   void CreateColumns();
   HostRecord* RecordOf(long row) const;
   long SingleSelectedRow() const;
-  void SetCellText(long row, int column, const wxString& text);
+  bool SetCellText(long row, int column, const wxString& text);
+  // Runs a change that moves rows and keeps the selection on the same host.
+  template <typename Change>
+  void KeepingSelection(Change change);
   void ApplyRowSettings(int row, const HostRecord& edited);
   void SaveHost(const HostRecord& host);
   void EmptySection(const std::string& section);
   void RewriteHost(const HostRecord& host);
   void ResaveNamesake(const std::string& section);
   void ReportFileError(const char* what, const std::string& reason);
-  void OnDeleteItem(wxListEvent& event);
   void OnColumnClick(wxListEvent& event);
   void OnDoubleClick(wxMouseEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
 
+  std::vector<std::unique_ptr<HostRow>> rows_;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
   std::int32_t sortKey_ = 0;

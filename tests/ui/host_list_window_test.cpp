@@ -121,6 +121,10 @@ class HostListWindow : public ::testing::Test {
     View().ProcessWindowEvent(event);
   }
   void Select(int row) { View().SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED); }
+  wxString SelectedHost() {
+    const long row = View().GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    return row < 0 ? wxString("(none)") : Cell(static_cast<int>(row), 0);
+  }
   bool ToolEnabled(int id) {
     frame_->UpdateWindowUI(wxUPDATE_UI_RECURSE);
     return frame_->GetToolBar()->GetToolEnabled(id);
@@ -204,6 +208,7 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
   wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings(PressOk));  // no host name
   EXPECT_EQ(View().GetItemCount(), 2);
   EXPECT_EQ(FileText(), before);
+  Select(1);
   wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
                   EXPECT_TRUE(dialog.HostField()->GetValue().empty());
                   EXPECT_EQ(
@@ -223,7 +228,7 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
                 }));
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma"}));
   EXPECT_EQ(Cell(1, 1), "Second");
-  EXPECT_EQ(View().GetSelectedItemCount(), 0) << "the new row is not selected";
+  EXPECT_EQ(SelectedHost(), "gamma") << "the selection stays with its host, not the new row";
   EXPECT_TRUE(
       Contains("[beta]\nHost=beta\nTimeout=10\nDelay=45\nPacketSize=32\n"
                "FailPeriod=30\nSuccessPeriod=30\nPopupDestination=\n"
@@ -302,8 +307,10 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
 
 TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {
   Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n");
+  Select(0);
   ClickHeader(0);
   EXPECT_EQ(HostColumn(), (Texts{"c", "b", "a"}));
+  EXPECT_EQ(SelectedHost(), "a") << "the selection stays with its host";
   ClickHeader(0);
   EXPECT_EQ(HostColumn(), (Texts{"a", "b", "c"}));
   // b answered always, c half the time, a never probed.

@@ -48,7 +48,7 @@ bool StartPrivateXServer(ChildProcess& server) {
   int fds[2];
   if (::pipe(fds) != 0) return false;
   server.Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                "-nolisten", "tcp"},
+                "-noreset", "-nolisten", "tcp"},
                fds[0]);
   ::close(fds[1]);
   // The number and its line end come in two writes; closing the pipe after
