@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/text_compare.h"
+
 namespace kelvoran {
 namespace {
 
@@ -14,20 +16,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string Fold(std::string_view text) {
-  std::string folded(text);
-  std::transform(folded.begin(), folded.end(), folded.begin(), FoldChar);
-  return folded;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldChar(x) == FoldChar(y);
-         });
 }
 
 // One blank for every line break (CRLF counted once) and every zero byte.
@@ -177,7 +165,7 @@ void ProfileText::BuildIndex() {
     if (lines_[i].kind != Kind::Section) continue;
     if (!sections_.empty()) sections_.back().end = i;
     sections_.push_back({i, lines_.size()});
-    firstSection_.emplace(Fold(Name(lines_[i])), sections_.size() - 1);
+    firstSection_.emplace(FoldAscii(Name(lines_[i])), sections_.size() - 1);
   }
 }
 
@@ -186,13 +174,13 @@ std::vector<std::string_view> ProfileText::SectionNames() const {
   for (std::size_t s = 0; s < sections_.size(); ++s) {
     const std::string_view name = Name(lines_[sections_[s].header]);
     if (name.empty() || name.find('\0') != std::string_view::npos) continue;
-    if (firstSection_.at(Fold(name)) == s) names.push_back(name);
+    if (firstSection_.at(FoldAscii(name)) == s) names.push_back(name);
   }
   return names;
 }
 
 std::optional<std::size_t> ProfileText::FindSection(std::string_view normalName) const {
-  const auto found = firstSection_.find(Fold(normalName));
+  const auto found = firstSection_.find(FoldAscii(normalName));
   if (found == firstSection_.end()) return std::nullopt;
   return found->second;
 }
@@ -200,7 +188,7 @@ std::optional<std::size_t> ProfileText::FindSection(std::string_view normalName)
 std::optional<std::size_t> ProfileText::FindKey(const Section& section,
                                                 std::string_view normalKey) const {
   for (std::size_t i = section.header + 1; i < section.end; ++i)
-    if (lines_[i].kind == Kind::Key && SameName(Name(lines_[i]), normalKey)) return i;
+    if (lines_[i].kind == Kind::Key && EqualIgnoringCase(Name(lines_[i]), normalKey)) return i;
   return std::nullopt;
 }
 
@@ -253,7 +241,7 @@ std::size_t ProfileText::SectionForWrite(const std::string& normalName) {
   if (header > 0) EnsureLineEnd(header - 1);
   lines_.push_back(MakeLine("[" + normalName + "]" + lineEnd_, header == 0));
   sections_.push_back({header, header + 1});
-  firstSection_.emplace(Fold(normalName), sections_.size() - 1);
+  firstSection_.emplace(FoldAscii(normalName), sections_.size() - 1);
   return sections_.size() - 1;
 }
 

@@ -1,10 +1,10 @@
 #include "ui/host_row_text.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
 #include "engine/host_record.h"
+#include "platform/text_compare.h"
 
 namespace kelvoran {
 namespace {
@@ -33,17 +33,7 @@ int Sign(auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 }  // namespace
 
-int CompareHostNames(std::string_view a, std::string_view b) {
-  auto fold = [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return static_cast<unsigned char>(u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u);
-  };
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    if (const int s = Sign(fold(a[i]), fold(b[i]))) return s;
-  }
-  return Sign(a.size(), b.size());
-}
+int CompareHostNames(std::string_view a, std::string_view b) { return CompareIgnoringCase(a, b); }
 
 namespace {
 
