@@ -14,9 +14,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brindlecot.example/")
+# The summary becomes the first line of the package description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Kelvoran watches a list of hosts with ICMP echo requests, keeps running
+    "Kelvoran watches a list of hosts with ICMP echo requests, keeps running
 statistics for each and moves every host between OK, WARNING and ERROR
 with hysteresis. When a host goes down it shows the host's popup message.
 The host list is KELVORAN.INI in the directory the program starts in.

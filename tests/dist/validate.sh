@@ -37,6 +37,7 @@ case $kind in
     # groff and man report undefined macros and bad escapes on stderr but
     # still exit 0.
     silent groff -ww -z -man "$file"
+    # shellcheck disable=SC2016 # $1 is the inner shell's argument
     silent sh -c 'LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$1" >/dev/null' man "$file"
     # lexgrog reads the NAME section the way mandb does for whatis and apropos.
     lexgrog "$file" | grep -q ': "kelvoran - ' || { echo "FAIL: no NAME entry for kelvoran" >&2; exit 1; }
