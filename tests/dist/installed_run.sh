@@ -6,13 +6,16 @@
 # same program without the capability must fail to open its socket, which
 # shows that the capability is what makes the first one work. Both get
 # SIGTERM after a few seconds and report their rows through
-# KELVORAN_ROW_REPORT.
+# KELVORAN_ROW_REPORT. The program's windows have to carry the WM_CLASS
+# instance name that the menu entry names, or desktops cannot tie them to
+# the entry (and show neither its name nor its icon for them).
 #
-#   with-xvfb installed_run.sh PROGRAM
+#   with-xvfb installed_run.sh PROGRAM DESKTOP_ENTRY
 #
 # Needs root (namespaces, changing user); exits 77 (skipped) otherwise.
 set -euo pipefail
-program=${1:?usage: installed_run.sh PROGRAM}
+program=${1:?usage: installed_run.sh PROGRAM DESKTOP_ENTRY}
+desktop=${2:?usage: installed_run.sh PROGRAM DESKTOP_ENTRY}
 if [[ $EUID -ne 0 ]]; then
   echo "SKIPPED: needs root to build a network namespace and change user"
   exit 77
@@ -69,6 +72,11 @@ installed=$started
 start copy "$scratch/uncapable"
 copy=$started
 sleep 4
+
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+[[ -n "$wm_class" ]] || fail "the menu entry names no window class"
+[[ $(xdotool search --onlyvisible --pid "$installed" --classname "^$wm_class\$" | wc -l) -ge 1 ]] ||
+  fail "no window of the instance name $wm_class"
 
 # Expects the program to close on SIGTERM with exit status 0.
 close() {
