@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch DESTDIR the way a package build does and
+# checks that every file the desktop needs is in place, that the pieces refer
+# to each other correctly, and that nothing but the program's own files is
+# installed (no tests, benchmarks, libraries or headers).
+#
+#   install_tree.sh BUILD_DIR VERSION
+set -euo pipefail
+build=${1:?usage: install_tree.sh BUILD_DIR VERSION}
+version=${2:?usage: install_tree.sh BUILD_DIR VERSION}
+id=example.brindlecot.kelvoran
+dest=$(mktemp -d)
+trap 'rm -rf "$dest"' EXIT
+DESTDIR=$dest cmake --install "$build" --prefix /usr >/dev/null
+usr=$dest/usr
+share=$usr/share
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# The program, runnable.
+[[ -x "$usr/bin/kelvoran" && -f "$usr/bin/kelvoran" ]] || fail "no runnable usr/bin/kelvoran"
+# The About box names the version the package carries.
+grep -aq "Kelvoran $version" "$usr/bin/kelvoran" 2>/dev/null || fail "the program does not say 'Kelvoran $version'"
+
+# The menu entry starts the installed program and shows the installed icon.
+desktop=$share/applications/$id.desktop
+if [[ -f "$desktop" ]]; then
+  exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+  [[ -x "$usr/bin/${exec_line%% *}" ]] || fail "the menu entry runs '$exec_line', which is not installed"
+  icon=$(sed -n 's/^Icon=//p' "$desktop")
+else
+  fail "no menu entry $desktop"
+  icon=kelvoran
+fi
+
+# The icon: scalable, and a PNG of the stated size in each fixed-size folder.
+hicolor=$share/icons/hicolor
+grep -q '<svg' "$hicolor/scalable/apps/$icon.svg" 2>/dev/null || fail "no scalable $icon.svg"
+for size in 16 22 24 32 48 64 128 256; do
+  png=$hicolor/${size}x${size}/apps/$icon.png
+  kind=$(file -b "$png" 2>/dev/null || true)
+  [[ "$kind" == "PNG image data, $size x $size,"* ]] || fail "$png: '$kind', expected a ${size}x${size} PNG"
+done
+
+# The metainfo: valid against the installed tree (its desktop file is found),
+# and of this version.
+metainfo=$share/metainfo/$id.metainfo.xml
+if report=$(appstreamcli validate-tree --no-net --strict --override=cid-maybe-not-rdns=pedantic \
+  "$usr" 2>&1); then :; else
+  echo "$report"
+  fail "the installed tree does not validate"
+fi
+grep -q "<release version=\"$version\"" "$metainfo" 2>/dev/null ||
+  fail "the metainfo has no release $version"
+
+# The manual page, compressed, of this version.
+man=$share/man/man1/kelvoran.1.gz
+if gzip -t "$man" 2>/dev/null; then
+  zcat "$man" | grep -q "^\.TH KELVORAN 1 .* \"Kelvoran $version\"" ||
+    fail "the manual page is not of Kelvoran $version"
+else
+  fail "no compressed manual page $man"
+fi
+[[ -s "$share/doc/kelvoran/copyright" ]] || fail "no copyright notice"
+
+# Nothing else: one program, and data under share/ only.
+extra=$(cd "$dest" && find . -type f ! -path './usr/bin/kelvoran' ! -path './usr/share/*')
+[[ -z "$extra" ]] || fail "files outside the program and its data: $extra"
+strays=$(cd "$dest" && find . -type f \( -name '*.a' -o -name '*.so*' -o -name '*.h' \
+  -o -name '*test*' -o -name '*bench*' -o -name '*.cmake' \))
+[[ -z "$strays" ]] || fail "build artefacts installed: $strays"
+
+[[ $failures -eq 0 ]] || exit 1
+echo PASS
