@@ -186,7 +186,7 @@ TEST_F(HelpWindow, F1OnAHighlightedMenuCommandOpensThePageOfThatCommand) {
       wxMenuEvent highlight(wxEVT_MENU_HIGHLIGHT, item->GetId());
       frame.ProcessWindowEvent(highlight);
       PressKey(frame, WXK_F1);
-      EXPECT_EQ(requested_.back(), kMenuHelpBase + CommandNumber(item->GetId()));
+      EXPECT_EQ(requested_.back(), MenuHelpContext(item->GetId()));
       // A command added without a page of its own fails here.
       const auto page = kCommandPages.find(item->GetId());
       ASSERT_NE(page, kCommandPages.end()) << "no page expected for this command";
@@ -198,6 +198,38 @@ TEST_F(HelpWindow, F1OnAHighlightedMenuCommandOpensThePageOfThatCommand) {
   EXPECT_EQ(commands, static_cast<int>(kCommandPages.size()));
   PressKey(frame, WXK_F1);
   EXPECT_EQ(OpenedPage(), "main_window.html") << "with the menu closed, F1 is the window's";
+}
+
+// Real keys through X and GTK: while a menu is open GTK gives the keys to the
+// menu alone, and F1 must still reach the help of the highlighted command.
+TEST_F(HelpWindow, F1PressedInAnOpenMenuClosesItAndOpensThePageOfTheHighlightedCommand) {
+  CMainFrame& frame = OpenMainWindow();
+  frame.Raise();
+  PumpEvents(200ms);
+  wxUIActionSimulator input;
+  const wxRect bar = frame.GetMenuBar()->GetScreenRect();
+  // Opens "&Host", the first title of the bar, with a click, which leaves
+  // nothing highlighted, then walks down the commands with the arrow key.
+  auto pressInHostMenu = [&](int downs) {
+    input.MouseMove(bar.GetPosition() + wxPoint(15, bar.GetHeight() / 2));
+    PumpEvents(100ms);
+    input.MouseClick();
+    PumpEvents(300ms);
+    for (int down = 0; down < downs; ++down) {
+      input.Char(WXK_DOWN);
+      PumpEvents(100ms);
+    }
+    input.Char(WXK_F1);
+    PumpEvents(300ms);
+  };
+  pressInHostMenu(1);
+  EXPECT_EQ(OpenedPage(), "command_add.html");
+  EXPECT_EQ(requested_, std::vector<int>{MenuHelpContext(ID_HOST_ADD)});
+  CloseHelp();
+  // The second Down skips the commands greyed in an empty list.
+  pressInHostMenu(2);
+  EXPECT_EQ(OpenedPage(), "command_exit.html");
+  EXPECT_TRUE(frame.IsShown()) << "the highlighted command itself did not run";
 }
 
 TEST_F(HelpWindow, F1AndTheHelpButtonOfTheSettingsDialogOpenItsPage) {
@@ -291,8 +323,7 @@ TEST(HelpContents, EveryContextNumberIsGivenOnceAndAskedForByTheProgram) {
   }
   std::multiset<int> asked = {kMainWindowHelpContext, CHostSettingsDialog::kHelpContext,
                               kAboutBoxHelpContext};
-  for (const auto& [command, page] : kCommandPages)
-    asked.insert(kMenuHelpBase + CommandNumber(command));
+  for (const auto& [command, page] : kCommandPages) asked.insert(MenuHelpContext(command));
   EXPECT_EQ(given, asked);
 }
 
