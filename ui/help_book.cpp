@@ -4,7 +4,12 @@
 #include <wx/filesys.h>
 #include <wx/fs_zip.h>
 #include <wx/html/helpctrl.h>
+#include <wx/html/helpfrm.h>
 #include <wx/log.h>
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
 
 #include <utility>
 
@@ -21,6 +26,58 @@ void AddArchiveHandlerOnce() {
   (void)added;
 }
 
+// Asked for from a modal dialog, the help window must take the pointer and
+// the keys, which GTK keeps for the dialog. wx grabs them for the help window
+// inside a nested event loop; a dialog that ends meanwhile (the start-up
+// About box ends on a timer) then quits that nested loop instead of its own
+// and waits for ever, with the main window disabled. The grab alone does the
+// job, and the caller goes on at once.
+class HelpFrame : public wxHtmlHelpFrame {
+ public:
+  explicit HelpFrame(wxHtmlHelpData* data) : wxHtmlHelpFrame(data) {
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+      ReleaseInput();
+      event.Skip();
+    });
+  }
+  ~HelpFrame() override { ReleaseInput(); }
+
+#ifdef __WXGTK__
+  void AddGrab() override {
+    if (grabbed_) return;
+    gtk_grab_add(m_widget);
+    grabbed_ = true;
+  }
+#endif
+
+ private:
+  void ReleaseInput() {
+#ifdef __WXGTK__
+    if (grabbed_) gtk_grab_remove(m_widget);
+    grabbed_ = false;
+#endif
+  }
+
+  bool grabbed_ = false;
+};
+
+class HelpController : public wxHtmlHelpController {
+ public:
+  HelpController() : wxHtmlHelpController(wxHF_DEFAULT_STYLE, nullptr) {}
+
+ protected:
+  // As the base class makes its frame, with the frame above.
+  wxHtmlHelpFrame* CreateHelpFrame(wxHtmlHelpData* data) override {
+    auto* frame = new HelpFrame(data);
+    frame->SetController(this);
+    frame->SetTitleFormat(m_titleFormat);
+    frame->Create(m_parentWindow, wxID_ANY, wxEmptyString, m_FrameStyle, m_Config, m_ConfigRoot);
+    frame->SetShouldPreventAppExit(m_shouldPreventAppExit);
+    m_helpFrame = frame;
+    return frame;
+  }
+};
+
 }  // namespace
 
 HelpBook::HelpBook(std::optional<std::filesystem::path> bookFile)
@@ -34,7 +91,7 @@ bool HelpBook::Load() {
   AddArchiveHandlerOnce();
   // No parent: the help window is a window of its own that stays when the
   // main window is minimised, and does not keep the program alive.
-  controller_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, nullptr);
+  controller_ = std::make_unique<HelpController>();
   controller_->SetShouldPreventAppExit(false);
   controller_->SetTitleFormat("Kelvoran Help: %s");
   // A damaged book is reported by wx in a message box; help fails silently.

@@ -11,6 +11,7 @@
 #include <wx/html/helpwnd.h>
 #include <wx/html/htmlwin.h>
 #include <wx/menu.h>
+#include <wx/notebook.h>
 #include <wx/timer.h>
 #include <wx/uiaction.h>
 
@@ -235,11 +236,16 @@ TEST_F(HelpWindow, F1PressedInAnOpenMenuClosesItAndOpensThePageOfTheHighlightedC
 TEST_F(HelpWindow, F1AndTheHelpButtonOfTheSettingsDialogOpenItsPage) {
   CMainFrame& frame = OpenMainWindow();
   CHostSettingsDialog& dialog = frame.View().SettingsDialog();
+  PressKey(frame, WXK_F1);  // help already open when the dialog comes
   wxString byKey;
   wxString byButton;
+  bool enabledForDialog = false;
   bool stillOpen = false;
   RunModal(dialog, [&] {
-    byKey = PageAskedFromDialog([&] { PressKey(dialog, WXK_F1); });
+    byKey = PageAskedFromDialog([&] {
+      PressKey(dialog, WXK_F1);
+      enabledForDialog = HelpFrame()->IsEnabled();
+    });
     // The button is clicked with the real pointer, through X and GTK.
     wxWindow* button = dialog.FindWindow(wxID_HELP);
     wxUIActionSimulator pointer;
@@ -252,10 +258,11 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfTheSettingsDialogOpenItsPage) {
     stillOpen = dialog.IsModal();
     dialog.EndModal(wxID_CANCEL);
   });
+  EXPECT_TRUE(enabledForDialog) << "the dialog's help takes input";
   EXPECT_EQ(byKey, "settings_dialog.html");
   EXPECT_EQ(byButton, "settings_dialog.html");
   EXPECT_TRUE(stillOpen) << "help does not end the dialog";
-  EXPECT_EQ(requested_, (std::vector<int>{131202, 131202}));
+  EXPECT_EQ(requested_, (std::vector<int>{131200, 131202, 131202}));
 }
 
 TEST_F(HelpWindow, F1InTheAboutBoxOpensItsPage) {
@@ -266,6 +273,38 @@ TEST_F(HelpWindow, F1InTheAboutBoxOpensItsPage) {
     box.EndModal(wxID_OK);
   });
   EXPECT_EQ(page, "about_box.html");
+}
+
+// Help over a modal dialog takes the input, and the dialog still ends as it
+// would without it: the start-up About box on its timer.
+TEST_F(HelpWindow, HelpOverAModalBoxTakesClicksAndTheBoxStillEndsOnTime) {
+  CAboutBox box(nullptr, 1, 1500ms);
+  wxString page;
+  int tabAfterClick = -1;
+  bool boxOpenAtClick = false;
+  const auto start = std::chrono::steady_clock::now();
+  const int result = RunModal(box, [&] {
+    PressKey(box, WXK_F1);
+    page = OpenedPage();
+    ASSERT_NE(HelpFrame(), nullptr);
+    // Clicks the second tab of the help window ("Index") with the real pointer.
+    auto* tabs = dynamic_cast<wxNotebook*>(
+        HelpFrame()->GetHelpWindow()->FindWindowByName("notebook", HelpFrame()));
+    ASSERT_NE(tabs, nullptr);
+    wxUIActionSimulator pointer;
+    pointer.MouseMove(tabs->GetScreenPosition() + wxPoint(130, 12));
+    PumpEvents(50ms);
+    pointer.MouseClick();
+    PumpEvents(200ms);
+    tabAfterClick = tabs->GetSelection();
+    boxOpenAtClick = box.IsModal();
+  });
+  EXPECT_EQ(page, "about_box.html");
+  EXPECT_TRUE(boxOpenAtClick);
+  EXPECT_EQ(tabAfterClick, 1) << "the click reached the help window";
+  EXPECT_EQ(result, 0) << "ended by its own timer";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+  EXPECT_TRUE(HelpFrame() && HelpFrame()->IsShown()) << "help stays open after the box";
 }
 
 TEST_F(HelpWindow, UnknownNumbersAndMissingOrDamagedBooksOpenNothingAndSayNothing) {
