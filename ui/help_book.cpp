@@ -1,5 +1,6 @@
 #include "ui/help_book.h"
 
+#include <wx/dialog.h>
 #include <wx/filename.h>
 #include <wx/filesys.h>
 #include <wx/fs_zip.h>
@@ -26,6 +27,14 @@ void AddArchiveHandlerOnce() {
   (void)added;
 }
 
+bool AnyModalDialog() {
+  for (const wxWindow* window : wxTopLevelWindows) {
+    const auto* dialog = wxDynamicCast(window, wxDialog);
+    if (dialog && dialog->IsModal()) return true;
+  }
+  return false;
+}
+
 // Asked for from a modal dialog, the help window must take the pointer and
 // the keys, which GTK keeps for the dialog. wx grabs them for the help window
 // inside a nested event loop; a dialog that ends meanwhile (the start-up
@@ -37,6 +46,12 @@ class HelpFrame : public wxHtmlHelpFrame {
   explicit HelpFrame(wxHtmlHelpData* data) : wxHtmlHelpFrame(data) {
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
       ReleaseInput();
+      event.Skip();
+    });
+    // The grab is for the time of the dialog: once no modal dialog is left,
+    // the main window takes its input again while help stays open.
+    Bind(wxEVT_IDLE, [this](wxIdleEvent& event) {
+      if (!AnyModalDialog()) ReleaseInput();
       event.Skip();
     });
   }
