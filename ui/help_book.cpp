@@ -29,7 +29,7 @@ void AddArchiveHandlerOnce() {
 
 bool AnyModalDialog() {
   for (const wxWindow* window : wxTopLevelWindows) {
-    const auto* dialog = wxDynamicCast(window, wxDialog);
+    const auto* dialog = dynamic_cast<const wxDialog*>(window);
     if (dialog && dialog->IsModal()) return true;
   }
   return false;
