@@ -31,6 +31,7 @@ enum CommandId : int {
 // highlighted menu command's identifier on top of 0x10000.
 inline constexpr int kMainWindowHelpContext = 0x20000 + 128;
 inline constexpr int kMenuHelpBase = 0x10000;
+constexpr int MenuHelpContext(int windowId) { return kMenuHelpBase + CommandNumber(windowId); }
 
 inline constexpr const char* kAppTitle = "Kelvoran by Brindlecot";
 // The maker's web address, shown after the document title in the caption.

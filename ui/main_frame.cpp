@@ -12,6 +12,7 @@
 #include "ui/command_ids.h"
 #include "ui/help_request.h"
 #include "ui/links.h"
+#include "ui/menu_help_key.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 
@@ -120,6 +121,7 @@ void CMainFrame::CreateMenuBar() {
   bar->Append(view, "&View");
   bar->Append(help, "&Help");
   SetMenuBar(bar);
+  WatchMenuHelpKey(*bar, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
   for (int id : {ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_HELP_CONTENTS,
                  ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT})
@@ -239,8 +241,8 @@ void CMainFrame::OnHelpKey(wxKeyEvent& event) {
     event.Skip();
     return;
   }
-  const int context = highlightedCommand_ > 0 ? kMenuHelpBase + CommandNumber(highlightedCommand_)
-                                              : kMainWindowHelpContext;
+  const int context =
+      highlightedCommand_ > 0 ? MenuHelpContext(highlightedCommand_) : kMainWindowHelpContext;
   RequestHelp(context);
 }
 

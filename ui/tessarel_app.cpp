@@ -12,6 +12,8 @@
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_presenter.h"
+#include "ui/help_book.h"
+#include "ui/help_book_path.h"
 #include "ui/help_request.h"
 #include "ui/main_frame.h"
 #include "ui/row_report.h"
@@ -76,11 +78,17 @@ bool CTessarelApp::OnInit() {
 
 int CTessarelApp::OnExit() {
   if (profile_) profile_->Flush();
+  // The help window goes while the toolkit is still there to take it down.
+  helpBook_.reset();
   return wxApp::OnExit();
 }
 
-void CTessarelApp::ShowHelp(int /*context*/) {
-  // The help book is opened at the context number once it is installed.
+void CTessarelApp::ShowHelp(int context) {
+  if (!helpBook_) {
+    const std::filesystem::path program(wxStandardPaths::Get().GetExecutablePath().ToStdString());
+    helpBook_ = std::make_unique<HelpBook>(FindHelpBook(program, KELVORAN_HELP_DIR));
+  }
+  helpBook_->Show(context);
 }
 
 }  // namespace kelvoran

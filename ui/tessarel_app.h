@@ -18,6 +18,7 @@ namespace kelvoran {
 
 class CMainFrame;
 class DesktopPresenter;
+class HelpBook;
 
 // The application object: starts the monitor, opens the main window and shows
 // the About box once.
@@ -29,7 +30,8 @@ class CTessarelApp : public wxApp {
   bool OnInit() override;
   int OnExit() override;
 
-  // Shows help at a context number.
+  // Opens the help book at the page of a context number; nothing happens
+  // when there is no book or no such page.
   void ShowHelp(int context);
 
   CMainFrame* MainFrame() const { return frame_; }
@@ -47,6 +49,8 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<wxFileConfig> profile_;
   CTessarelDoc doc_;
   CMainFrame* frame_ = nullptr;
+  // Made on the first help request, not at start-up.
+  std::unique_ptr<HelpBook> helpBook_;
   TerminationClose termination_;
 };
 

@@ -65,6 +65,9 @@ else
   fail "no compressed manual page $man"
 fi
 [[ -s "$share/doc/kelvoran/copyright" ]] || fail "no copyright notice"
+# F1 finds the book here when none lies beside the program.
+unzip -l "$share/kelvoran/help/kelvoran.htb" 2>/dev/null | grep -q ' kelvoran.hhp$' ||
+  fail "no help book with its project file in $share/kelvoran/help"
 
 # Nothing else: one program, and data under share/ only.
 extra=$(cd "$dest" && find . -type f ! -path './usr/bin/kelvoran' ! -path './usr/share/*')

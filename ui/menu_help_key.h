@@ -1,0 +1,15 @@
+#pragma once
+
+#include <functional>
+
+class wxMenuBar;
+
+namespace kelvoran {
+
+// Calls `onHelp` with the command identifier of the highlighted item when F1
+// is pressed while a menu of the bar is open. GTK hands the keys of an open
+// menu to the menu alone, so the window's own key handler never sees them.
+// The menu is closed first, so that the help window gets the input.
+void WatchMenuHelpKey(wxMenuBar& bar, std::function<void(int commandId)> onHelp);
+
+}  // namespace kelvoran
