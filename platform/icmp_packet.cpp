@@ -1,8 +1,7 @@
 #include "platform/icmp_packet.h"
 
-#include <time.h>  // struct timespec, which linux/errqueue.h uses
-
 #include <linux/errqueue.h>
+#include <time.h>  // struct timespec, which linux/errqueue.h uses
 
 #include <algorithm>
 #include <cerrno>

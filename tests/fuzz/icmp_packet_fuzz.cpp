@@ -1,9 +1,8 @@
 // libFuzzer target for the ICMP packet parser: any bytes, as a received raw
 // datagram, as a ping socket's message and as an error queue entry, must be
 // judged without reading outside them. Built and run by scripts/fuzz-icmp.
-#include <time.h>  // struct timespec, which linux/errqueue.h uses
-
 #include <linux/errqueue.h>
+#include <time.h>  // struct timespec, which linux/errqueue.h uses
 
 #include <cstddef>
 #include <cstdint>
