@@ -15,7 +15,7 @@ namespace kelvoran {
 namespace {
 
 struct MenuWatch {
-  wxMenuBar* bar;
+  std::function<wxWindow*()> owner;  // the window that asks for the help
   wxMenu* menu;
   std::function<void(int)> onHelp;
 };
@@ -50,33 +50,42 @@ gboolean OnMenuKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data) {
   CloseMenus(widget);
   // After the menu has let go of the pointer and keyboard, and only while
   // the window is still there.
-  wxFrame* frame = watch->bar->GetFrame();
-  if (frame) frame->CallAfter([onHelp = watch->onHelp, id = item->GetId()] { onHelp(id); });
+  wxWindow* owner = watch->owner();
+  if (owner) owner->CallAfter([onHelp = watch->onHelp, id = item->GetId()] { onHelp(id); });
   return TRUE;
 }
 
-void Watch(wxMenuBar& bar, wxMenu& menu, const std::function<void(int)>& onHelp) {
+void Watch(const std::function<wxWindow*()>& owner, wxMenu& menu,
+           const std::function<void(int)>& onHelp) {
   g_signal_connect_data(
       menu.m_menu, "key-press-event", G_CALLBACK(OnMenuKeyPress),
-      new MenuWatch{&bar, &menu, onHelp},
+      new MenuWatch{owner, &menu, onHelp},
       [](gpointer data, GClosure*) { delete static_cast<MenuWatch*>(data); }, GConnectFlags{});
   for (wxMenuItem* item : menu.GetMenuItems()) {
-    if (item->IsSubMenu()) Watch(bar, *item->GetSubMenu(), onHelp);
+    if (item->IsSubMenu()) Watch(owner, *item->GetSubMenu(), onHelp);
   }
 }
 
 }  // namespace
 
 void WatchMenuHelpKey(wxMenuBar& bar, std::function<void(int commandId)> onHelp) {
+  // The bar may not be in its frame yet; the frame is looked up when F1 comes.
+  const auto frame = [&bar]() -> wxWindow* { return bar.GetFrame(); };
   for (size_t index = 0; index < bar.GetMenuCount(); ++index) {
-    Watch(bar, *bar.GetMenu(index), onHelp);
+    Watch(frame, *bar.GetMenu(index), onHelp);
   }
+}
+
+void WatchMenuHelpKey(wxWindow& owner, wxMenu& menu, std::function<void(int commandId)> onHelp) {
+  Watch([&owner]() -> wxWindow* { return &owner; }, menu, onHelp);
 }
 
 #else
 
 // Elsewhere the keys of an open menu reach the window, which handles F1.
 void WatchMenuHelpKey(wxMenuBar& /*bar*/, std::function<void(int commandId)> /*onHelp*/) {}
+void WatchMenuHelpKey(wxWindow& /*owner*/, wxMenu& /*menu*/,
+                      std::function<void(int commandId)> /*onHelp*/) {}
 
 #endif
 

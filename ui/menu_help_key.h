@@ -2,7 +2,9 @@
 
 #include <functional>
 
+class wxMenu;
 class wxMenuBar;
+class wxWindow;
 
 namespace kelvoran {
 
@@ -11,5 +13,7 @@ namespace kelvoran {
 // menu to the menu alone, so the window's own key handler never sees them.
 // The menu is closed first, so that the help window gets the input.
 void WatchMenuHelpKey(wxMenuBar& bar, std::function<void(int commandId)> onHelp);
+// The same for a pop-up menu that `owner` shows; `owner` must outlive it.
+void WatchMenuHelpKey(wxWindow& owner, wxMenu& menu, std::function<void(int commandId)> onHelp);
 
 }  // namespace kelvoran

@@ -12,8 +12,10 @@
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
+#include "ui/help_request.h"
 #include "ui/host_row_text.h"
 #include "ui/host_settings_dialog.h"
+#include "ui/menu_help_key.h"
 
 namespace kelvoran {
 namespace {
@@ -50,6 +52,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
   contextMenu_->AppendSeparator();
   contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
+  WatchMenuHelpKey(*this, *contextMenu_, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
   Bind(wxEVT_CONTEXT_MENU, &CTessarelView::OnContextMenu, this);

@@ -12,6 +12,7 @@
 #include <wx/html/htmlwin.h>
 #include <wx/menu.h>
 #include <wx/notebook.h>
+#include <wx/timer.h>
 #include <wx/uiaction.h>
 
 #include <filesystem>
@@ -228,6 +229,30 @@ TEST_F(HelpWindow, F1PressedInAnOpenMenuClosesItAndOpensThePageOfTheHighlightedC
   pressInHostMenu(2);
   EXPECT_EQ(OpenedPage(), "command_exit.html");
   EXPECT_TRUE(frame.IsShown()) << "the highlighted command itself did not run";
+}
+
+// The host list's pop-up menu runs a loop of its own: the keys are sent from
+// inside it, once it is open.
+TEST_F(HelpWindow, F1InTheHostListsPopUpMenuOpensThePageOfTheHighlightedCommand) {
+  CMainFrame& frame = OpenMainWindow();
+  frame.Raise();
+  PumpEvents(200ms);
+  wxUIActionSimulator input;
+  input.MouseMove(frame.View().GetScreenRect().GetPosition() + wxPoint(80, 80));
+  PumpEvents(100ms);
+  wxTimer keys;
+  keys.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    input.Char(WXK_DOWN);
+    PumpEvents(100ms);
+    input.Char(WXK_F1);
+    PumpEvents(100ms);
+    input.Char(WXK_ESCAPE);  // a menu that ignored F1 would stay open
+  });
+  keys.StartOnce(300);
+  input.MouseClick(wxMOUSE_BTN_RIGHT);
+  PumpEvents(800ms);
+  EXPECT_EQ(requested_, std::vector<int>{MenuHelpContext(ID_HOST_ADD)});
+  EXPECT_EQ(OpenedPage(), "command_add.html");
 }
 
 TEST_F(HelpWindow, F1AndTheHelpButtonOfTheSettingsDialogOpenItsPage) {
