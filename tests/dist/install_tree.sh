@@ -59,15 +59,17 @@ grep -q "<release version=\"$version\"" "$metainfo" 2>/dev/null ||
 # The manual page, compressed, of this version.
 man=$share/man/man1/kelvoran.1.gz
 if gzip -t "$man" 2>/dev/null; then
-  zcat "$man" | grep -q "^\.TH KELVORAN 1 .* \"Kelvoran $version\"" ||
+  grep -q "^\.TH KELVORAN 1 .* \"Kelvoran $version\"" <<<"$(zcat "$man")" ||
     fail "the manual page is not of Kelvoran $version"
 else
   fail "no compressed manual page $man"
 fi
 [[ -s "$share/doc/kelvoran/copyright" ]] || fail "no copyright notice"
 # F1 finds the book here when none lies beside the program.
-unzip -l "$share/kelvoran/help/kelvoran.htb" 2>/dev/null | grep -q ' kelvoran.hhp$' ||
-  fail "no help book with its project file in $share/kelvoran/help"
+# (The listing is read whole: grep -q stopping early would fail unzip with
+# SIGPIPE, and pipefail with it.)
+book=$(unzip -l "$share/kelvoran/help/kelvoran.htb" 2>/dev/null) || book=
+grep -q ' kelvoran.hhp$' <<<"$book" || fail "no help book with its project file in $share/kelvoran/help"
 
 # Nothing else: one program, and data under share/ only.
 extra=$(cd "$dest" && find . -type f ! -path './usr/bin/kelvoran' ! -path './usr/share/*')
