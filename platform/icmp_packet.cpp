@@ -1,7 +1,11 @@
 #include "platform/icmp_packet.h"
 
+// linux/errqueue.h uses struct timespec without including its header, so
+// time.h must come first.
+// clang-format off
+#include <time.h>
 #include <linux/errqueue.h>
-#include <time.h>  // struct timespec, which linux/errqueue.h uses
+// clang-format on
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,12 @@
 // libFuzzer target for the ICMP packet parser: any bytes, as a received raw
 // datagram, as a ping socket's message and as an error queue entry, must be
 // judged without reading outside them. Built and run by scripts/fuzz-icmp.
+// linux/errqueue.h uses struct timespec without including its header, so
+// time.h must come first.
+// clang-format off
+#include <time.h>
 #include <linux/errqueue.h>
-#include <time.h>  // struct timespec, which linux/errqueue.h uses
+// clang-format on
 
 #include <cstddef>
 #include <cstdint>
