@@ -9,6 +9,7 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
+#include "platform/text_compare.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -35,8 +36,9 @@ constexpr ColumnLayout kColumns[kColumnCount] = {
 
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
 
-// Section names of the settings file compare without regard to case.
-bool SameSection(const std::string& a, const std::string& b) { return CompareHostNames(a, b) == 0; }
+// Section names of the settings file compare without regard to case, by the
+// file's own rule.
+bool SameSection(const std::string& a, const std::string& b) { return EqualIgnoringCase(a, b); }
 
 }  // namespace
 
