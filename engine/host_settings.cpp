@@ -1,6 +1,7 @@
 #include "engine/host_settings.h"
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -29,7 +30,20 @@ bool ReadText(const ProfileText& file, std::string_view section, std::string_vie
 
 std::int32_t ReadSigned(const ProfileText& file, std::string_view section, std::string_view key,
                         std::int32_t defaultValue) {
-  return static_cast<std::int32_t>(GetPrivateProfileIntA(section, key, defaultValue, file));
+  return GetProfileInt32(section, key, defaultValue, file);
+}
+
+// Every section name of the file, each ended by a zero byte, the list by one
+// more. The buffer starts at the classic size and doubles for as long as the
+// call says the names were cut, so no host is left unloaded however many
+// there are or however long their names.
+std::vector<char> ReadSectionNames(const ProfileText& file) {
+  std::vector<char> names(kSectionNamesBufferSize);
+  for (;;) {
+    const auto size = static_cast<std::uint32_t>(names.size());
+    if (GetPrivateProfileSectionNamesA(names.data(), size, file) != size - 2) return names;
+    names.resize(names.size() * 2);
+  }
 }
 
 }  // namespace
@@ -89,6 +103,15 @@ FileResult RewriteHostSection(const HostRecord& record, const std::string& fileN
   return WriteProfile(fileName, file);
 }
 
+std::string HostSettingsPath() {
+  // getcwd fails with ENOENT once the directory has been removed: the bare
+  // name then reads as a missing file and every save reports its failure.
+  std::error_code error;
+  const std::filesystem::path directory = std::filesystem::current_path(error);
+  if (error) return kHostSettingsFile;
+  return (directory / kHostSettingsFile).string();
+}
+
 FileResult EmptyHostSection(std::string_view section, const std::string& fileName) {
   return WritePrivateProfileSectionA(section, "", fileName);
 }
@@ -96,8 +119,7 @@ FileResult EmptyHostSection(std::string_view section, const std::string& fileNam
 FileResult LoadHostList(HostRows& rows, const std::string& fileName) {
   ProfileText file;
   if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
-  std::vector<char> names(kSectionNamesBufferSize);
-  if (GetPrivateProfileSectionNamesA(names.data(), kSectionNamesBufferSize, file) == 0) return {};
+  const std::vector<char> names = ReadSectionNames(file);
   for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1) {
     auto record = std::make_unique<HostRecord>();
     if (LoadHostSettings(*record, name, file) != 0) continue;

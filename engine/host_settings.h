@@ -18,9 +18,13 @@ inline constexpr char kHostSettingsFile[] = "KELVORAN.INI";
 
 // A text setting is read back with at most this many bytes less one.
 inline constexpr std::uint32_t kSettingBufferSize = 1024;
-// The list of section names that LoadHostList reads; sections whose names do
-// not fit are not loaded.
+// The first size of the buffer LoadHostList reads the section names into; it
+// grows until every name fits.
 inline constexpr std::uint32_t kSectionNamesBufferSize = 10240;
+
+// The settings file in the current directory, as an absolute path; the bare
+// file name when the directory has no name any more (it was deleted).
+std::string HostSettingsPath();
 
 // Fills the record's nine settings from the section: missing numbers take
 // their defaults, missing or empty texts leave the field as it was. Returns 0

@@ -1,6 +1,8 @@
 #include "platform/private_profile.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -12,18 +14,20 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::uint32_t ParseNumber(std::string_view text) {
+// The number an optional sign and the decimal digits after it spell, up to
+// the first other character, held within [minimum, maximum] so that a number
+// too large for its field never comes back with the other sign.
+std::int64_t ParseNumber(std::string_view text, std::int64_t minimum, std::int64_t maximum) {
   bool negative = false;
   if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  std::uint64_t magnitude = 0;
+  const std::int64_t limit = negative ? -minimum : maximum;
+  std::int64_t magnitude = 0;
   for (std::size_t i = 0; i < text.size() && IsDigit(text[i]); ++i)
-    magnitude =
-        std::min<std::uint64_t>(magnitude * 10 + static_cast<unsigned>(text[i] - '0'), 0xFFFFFFFFu);
-  const auto value = static_cast<std::uint32_t>(magnitude);
-  return negative ? 0u - value : value;
+    magnitude = std::min<std::int64_t>(magnitude * 10 + (text[i] - '0'), limit);
+  return negative ? -magnitude : magnitude;
 }
 
 // A key list entry split at its first '='.
@@ -78,16 +82,21 @@ std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
     return 0;
   }
   std::uint32_t used = 0;
+  bool cut = false;
   for (const std::string_view name : file.SectionNames()) {
     // Room for the name, its zero and the final zero.
-    if (name.size() + 2 > size - used) break;
+    if (name.size() + 2 > size - used) {
+      cut = true;
+      break;
+    }
     std::memcpy(buffer + used, name.data(), name.size());
     used += static_cast<std::uint32_t>(name.size());
     buffer[used++] = '\0';
   }
   buffer[used] = '\0';
   if (used == 0) buffer[1] = '\0';
-  return used;
+  // A cut list says so the way the call always has: size - 2.
+  return cut ? size - 2 : used;
 }
 
 std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
@@ -120,7 +129,14 @@ std::uint32_t GetPrivateProfileIntA(std::string_view section, std::string_view k
                                     std::int32_t defaultValue, const ProfileText& file) {
   const auto value = file.FindValue(section, key);
   if (!value || value->empty()) return static_cast<std::uint32_t>(defaultValue);
-  return ParseNumber(*value);
+  return static_cast<std::uint32_t>(ParseNumber(*value, INT32_MIN, UINT32_MAX));
+}
+
+std::int32_t GetProfileInt32(std::string_view section, std::string_view key,
+                             std::int32_t defaultValue, const ProfileText& file) {
+  const auto value = file.FindValue(section, key);
+  if (!value || value->empty()) return defaultValue;
+  return static_cast<std::int32_t>(ParseNumber(*value, INT32_MIN, INT32_MAX));
 }
 
 std::uint32_t GetPrivateProfileIntA(std::string_view section, std::string_view key,

@@ -27,8 +27,10 @@ FileResult WriteProfile(const std::string& fileName, const ProfileText& text);
 
 // Copies the section names, in file order, each followed by a zero byte, and
 // one more zero byte after the last. Names that do not fit whole are left out
-// so the list still ends in two zero bytes. Returns the bytes copied, final
-// zero not counted: 0 when the file is missing, unreadable or has no section.
+// so the list still ends in two zero bytes, and the result is then size - 2,
+// which tells the caller to try again with a larger buffer. Otherwise returns
+// the bytes copied, final zero not counted: 0 when the file is missing,
+// unreadable or has no section.
 std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
                                              const std::string& fileName);
 std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
@@ -48,11 +50,16 @@ std::uint32_t GetPrivateProfileStringA(std::string_view section, std::string_vie
 // to the first other character ("12abc" gives 12, no digits give 0). Returns
 // `defaultValue` when the key is missing or its value is empty. The result is
 // the value modulo 2^32, so every signed and unsigned 32-bit number reads
-// back as written; magnitudes above 4294967295 count as 4294967295.
+// back as written; numbers beyond both ranges are held at -2147483648 and
+// 4294967295.
 std::uint32_t GetPrivateProfileIntA(std::string_view section, std::string_view key,
                                     std::int32_t defaultValue, const std::string& fileName);
 std::uint32_t GetPrivateProfileIntA(std::string_view section, std::string_view key,
                                     std::int32_t defaultValue, const ProfileText& file);
+// The same for a signed 32-bit setting: a number beyond its range is held at
+// the nearest end, so it never reads back with the other sign.
+std::int32_t GetProfileInt32(std::string_view section, std::string_view key,
+                             std::int32_t defaultValue, const ProfileText& file);
 
 // Sets the key to `value` (see ProfileText::SetValue); creates the file and
 // the section when missing. Fails on a key name that cannot be written.

@@ -169,6 +169,10 @@ void ProfileText::BuildIndex() {
   }
 }
 
+bool ProfileText::SameSectionName(std::string_view a, std::string_view b) {
+  return EqualIgnoringCase(NormalName(a), NormalName(b));
+}
+
 std::vector<std::string_view> ProfileText::SectionNames() const {
   std::vector<std::string_view> names;
   for (std::size_t s = 0; s < sections_.size(); ++s) {
@@ -247,15 +251,16 @@ std::size_t ProfileText::SectionForWrite(const std::string& normalName) {
 
 void ProfileText::SetValue(std::string_view section, std::string_view key, std::string_view value) {
   const std::string normalKey = NormalName(key);
-  const std::string content = normalKey + "=" + Sanitized(value);
   const Section span = sections_[SectionForWrite(NormalName(section))];
   if (const auto found = FindKey(span, normalKey)) {
+    // The line keeps the key's spelling as found, and its line end.
     const std::string_view old = Raw(lines_[*found]);
+    const std::string content = std::string(Name(lines_[*found])) + "=" + Sanitized(value);
     lines_[*found] =
         MakeLine(content + std::string(old.substr(old.size() - LineEndLength(old))), false);
     return;
   }
-  InsertLine(LastKeyOrHeader(span) + 1, content);
+  InsertLine(LastKeyOrHeader(span) + 1, normalKey + "=" + Sanitized(value));
 }
 
 void ProfileText::AppendKey(std::string_view section, std::string_view key,

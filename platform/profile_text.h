@@ -44,6 +44,11 @@ class ProfileText {
   static ProfileText Parse(std::string bytes);
   std::string Serialize() const;
 
+  // Whether two names find the same section: line breaks and zero bytes are
+  // blanks, blanks at either end do not count, and ASCII case is folded. The
+  // one rule for "the same section", so no caller can drift from the file.
+  static bool SameSectionName(std::string_view a, std::string_view b);
+
   // Names of the sections in file order, each once in its first spelling.
   // Empty names and names holding a zero byte are left out: in a list of
   // zero-terminated names either would end the list early and hide every

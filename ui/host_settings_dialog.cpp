@@ -1,6 +1,7 @@
 #include "ui/host_settings_dialog.h"
 
 #include <wx/button.h>
+#include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
@@ -9,6 +10,7 @@
 
 #include "engine/host_record.h"
 #include "ui/art.h"
+#include "ui/command_ids.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/host_row_text.h"
@@ -224,8 +226,19 @@ void CHostSettingsDialog::RefreshResults(const HostRecord& live) {
 }
 
 void CHostSettingsDialog::OnOk(wxCommandEvent& /*event*/) {
+  if (!AcceptHostName()) return;
   StoreSettings();
   EndModal(wxID_OK);
+}
+
+bool CHostSettingsDialog::AcceptHostName() {
+  if (!IsHostTaken || !IsHostTaken(FromDisplay(host_->GetValue(), hostBytes_))) return true;
+  wxMessageBox(wxString::Format("The host list already holds \"%s\". Each host name can be "
+                                "in the list only once.",
+                                host_->GetValue().Strip(wxString::both)),
+               kAppTitle, wxOK | wxICON_EXCLAMATION, this);
+  host_->SetFocus();
+  return false;
 }
 
 void CHostSettingsDialog::StoreSettings() {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class wxSizer;
@@ -28,6 +29,10 @@ class CHostSettingsDialog : public wxDialog {
   // Owned by the caller; filled from the controls only on OK.
   HostRecord* EditRecord = nullptr;
   std::int32_t EditMode = ModeAdd;
+  // Asked when OK is pressed: whether another host of the list already uses
+  // the settings-file section of the entered name. The file holds one host
+  // per section, so such a name is refused and the dialog stays open.
+  std::function<bool(const std::string& host)> IsHostTaken;
 
   int ShowModal() override;
 
@@ -60,6 +65,7 @@ class CHostSettingsDialog : public wxDialog {
   void StartValues();
   void ClearResults();
   void OnOk(wxCommandEvent& event);
+  bool AcceptHostName();
   void OnHelp(wxCommandEvent& event);
   void OnCharHook(wxKeyEvent& event);
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "engine/host_settings.h"
 #include "notify/popup_delivery.h"
 #include "platform/linux_echo_probe.h"
 #include "platform/memory_release.h"
@@ -22,13 +23,6 @@
 namespace kelvoran {
 
 wxIMPLEMENT_APP_NO_MAIN(CTessarelApp);
-
-namespace {
-
-// The host list lives in the directory that was current at start.
-constexpr const char* kSettingsFileName = "KELVORAN.INI";
-
-}  // namespace
 
 wxString CTessarelDoc::FrameCaption() const { return title_ + " - " + kAppWindowTitle; }
 
@@ -53,8 +47,7 @@ bool CTessarelApp::OnInit() {
   scheduler_ =
       std::make_unique<ProbeScheduler>(mailbox_, LinuxEchoProbe(), popupDelivery_.Sender());
 
-  const std::string settingsPath = (std::filesystem::current_path() / kSettingsFileName).string();
-  frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
+  frame_ = new CMainFrame(*scheduler_, *profile_, HostSettingsPath(), doc_.FrameCaption());
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
   SetTopWindow(frame_);

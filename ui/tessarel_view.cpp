@@ -9,7 +9,6 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
-#include "platform/text_compare.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -36,9 +35,10 @@ constexpr ColumnLayout kColumns[kColumnCount] = {
 
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
 
-// Section names of the settings file compare without regard to case, by the
-// file's own rule.
-bool SameSection(const std::string& a, const std::string& b) { return EqualIgnoringCase(a, b); }
+// Whether two host names find the same section: the settings file's own rule.
+bool SameSection(const std::string& a, const std::string& b) {
+  return ProfileText::SameSectionName(a, b);
+}
 
 }  // namespace
 
@@ -195,14 +195,22 @@ long CTessarelView::SingleSelectedRow() const {
   return GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
 }
 
-void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
-  auto record = std::make_unique<HostRecord>();
+bool CTessarelView::RunSettingsDialog(HostRecord& record, std::int32_t mode) {
   CHostSettingsDialog& dialog = SettingsDialog();
-  dialog.EditRecord = record.get();
-  dialog.EditMode = CHostSettingsDialog::ModeAdd;
+  dialog.EditRecord = &record;
+  dialog.EditMode = mode;
+  dialog.IsHostTaken = [this, id = record.HostId](const std::string& host) {
+    return FindSectionHolder(host, id) != nullptr;
+  };
   const bool ok = dialog.ShowModal() == wxID_OK;
   dialog.EditRecord = nullptr;
-  if (!ok || record->Host.empty()) return;
+  dialog.IsHostTaken = nullptr;
+  return ok;
+}
+
+void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
+  auto record = std::make_unique<HostRecord>();
+  if (!RunSettingsDialog(*record, CHostSettingsDialog::ModeAdd) || record->Host.empty()) return;
   const HostRecord& added = *record;
   const int row = AddRow(std::move(record));
   SaveHost(added);
@@ -214,11 +222,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   if (selected < 0) return;
   HostRecord copy(*RecordOf(selected));
   const std::string oldName = copy.Host;
-  CHostSettingsDialog& dialog = SettingsDialog();
-  dialog.EditRecord = &copy;
-  dialog.EditMode = CHostSettingsDialog::ModeEdit;
-  const bool ok = dialog.ShowModal() == wxID_OK;
-  dialog.EditRecord = nullptr;
+  const bool ok = RunSettingsDialog(copy, CHostSettingsDialog::ModeEdit);
   // An empty name would make the host vanish at the next start: the edit is
   // refused and the host keeps its settings and its section.
   if (ok && copy.Host.empty()) return;
@@ -253,15 +257,18 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   ResaveNamesake(name);
 }
 
+const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,
+                                                   std::int32_t except) const {
+  const auto found = std::find_if(rows_.begin(), rows_.end(), [&](const auto& row) {
+    return row->record->HostId != except && SameSection(row->record->Host, name);
+  });
+  return found == rows_.end() ? nullptr : (*found)->record.get();
+}
+
 void CTessarelView::ResaveNamesake(const std::string& section) {
-  // Hosts whose names differ only in case share one section: when one of them
+  // Hosts of a hand-written file may share one section: when one of them
   // goes, the section must still hold the other.
-  for (const auto& row : rows_) {
-    if (SameSection(row->record->Host, section)) {
-      SaveHost(*row->record);
-      return;
-    }
-  }
+  if (const HostRecord* namesake = FindSectionHolder(section)) SaveHost(*namesake);
 }
 
 void CTessarelView::OnReset(wxCommandEvent& /*event*/) {

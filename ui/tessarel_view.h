@@ -56,6 +56,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // The row a new host of this name is inserted at: ascending by name.
   int InsertPosition(const std::string& host) const;
   const std::string& SettingsPath() const { return settingsPath_; }
+  // The first host other than `except` whose name finds the same section of
+  // the settings file as `name`, or null.
+  const HostRecord* FindSectionHolder(const std::string& name, std::int32_t except = 0) const;
   // The context menu with its items enabled for the current selection.
   wxMenu& PrepareContextMenu();
 
@@ -85,6 +88,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void EmptySection(const std::string& section);
   void RewriteHost(const HostRecord& host);
   void ResaveNamesake(const std::string& section);
+  // Opens the settings dialog on `record`; whether it ended with OK.
+  bool RunSettingsDialog(HostRecord& record, std::int32_t mode);
   void ReportFileError(const char* what, const std::string& reason);
   void OnColumnClick(wxListEvent& event);
   void OnDoubleClick(wxMouseEvent& event);

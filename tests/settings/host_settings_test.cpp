@@ -139,13 +139,28 @@ TEST_F(HostSettings, NamesWithLineBreaksAreWrittenAsBlanksAndStillFound) {
   EXPECT_EQ(Loaded(), Hosts{"gateway"});
 }
 
-TEST_F(HostSettings, DefaultFileNameLiesInTheCurrentDirectory) {
+// A deleted working directory (getcwd fails) loads nothing and every save
+// says it failed.
+TEST_F(HostSettings, DefaultFileLiesInTheCurrentDirectoryEvenOnceItIsGone) {
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  const FileResult saved = SaveHostSettings(Gateway(), "gateway", kHostSettingsFile);
+  const std::string path = HostSettingsPath();
+  const FileResult saved = SaveHostSettings(Gateway(), "gateway", path);
+  const std::filesystem::path gone = dir.path() / "gone";
+  std::filesystem::create_directory(gone);
+  std::filesystem::current_path(gone);
+  std::filesystem::remove(gone);
+  const std::string orphan = HostSettingsPath();
+  FakeHostRows rows;
+  const bool loaded = LoadHostList(rows, orphan).ok();
+  const FileResult orphanSave = SaveHostSettings(Gateway(), "gateway", orphan);
   std::filesystem::current_path(previous);
   ASSERT_TRUE(saved.ok()) << saved.error;
-  EXPECT_EQ(ReadFile(dir.File("KELVORAN.INI")), kGatewaySection);
+  EXPECT_EQ(path, dir.File("KELVORAN.INI"));
+  EXPECT_EQ(ReadFile(path), kGatewaySection);
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(rows.RowCount(), 0);
+  EXPECT_FALSE(orphanSave.ok());
 }
 
 }  // namespace

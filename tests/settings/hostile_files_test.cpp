@@ -93,22 +93,25 @@ TEST(HostileFiles, FiftyMegabyteValueIsCutAndItsSectionSurvivesOtherSaves) {
   EXPECT_EQ(ReadFile(dir.File()).compare(0, big.size(), big), 0);
 }
 
-TEST(HostileFiles, HundredThousandSectionsLoadWhatFitsAndAllSurviveASave) {
+// Names far beyond the classic 10,240-byte list, and one huge name first,
+// hide no host.
+TEST(HostileFiles, HundredThousandSectionsAndAHugeNameAllLoadAndSurviveASave) {
   TempDir dir(BigFileBase());
-  std::string text;
-  std::size_t listBytes = 1, fitting = 0;  // the final zero
+  const std::string huge(20'000, 'n');
+  std::string text = "[" + huge + "]\nHost=" + huge + "\n";
   for (int i = 0; i < 100'000; ++i) {
     const std::string name = "h" + std::to_string(i);
     text += "[" + name + "]\nHost=" + name + "\n";
-    listBytes += name.size() + 1;
-    if (listBytes <= kSectionNamesBufferSize) ++fitting;
   }
   WriteFile(dir.File(), text);
-  EXPECT_EQ(LoadedHosts(dir.File()).size(), fitting);
+  const auto hosts = LoadedHosts(dir.File());
+  ASSERT_EQ(hosts.size(), 100'001u);
+  EXPECT_EQ(hosts.front().size(), 1023u) << "the value is cut, the host is not lost";
+  EXPECT_EQ(hosts.back(), "h99999");
   ASSERT_TRUE(SaveNew("H99999", dir.File()).ok());
   ProfileText reread;
   ASSERT_TRUE(ReadProfile(dir.File(), reread).ok());
-  EXPECT_EQ(reread.SectionNames().size(), 100'000u);
+  EXPECT_EQ(reread.SectionNames().size(), 100'001u);
   EXPECT_EQ(reread.FindValue("h99999", "Host").value_or(""), "H99999");
   EXPECT_EQ(reread.FindValue("h50000", "Host").value_or(""), "h50000");
 }

@@ -48,6 +48,7 @@ TEST(ProfileTextReading, HandWrittenFileReadsAsAnOperatorExpects) {
   EXPECT_EQ(text.Serialize(), kHandWritten);
 }
 
+// An updated key keeps its spelling; a new one takes the writer's.
 TEST(ProfileTextWriting, ChangesOnlyTheLinesItMustInTheFilesOwnLineEnds) {
   ProfileText text = ProfileText::Parse(
       "[a]\r\nHost=a\r\nTimeout=1\r\n; about b\r\n\r\n[b]\r\nHost=b\xFF\r\n\r\n[c]\r\nHost=c");
@@ -56,7 +57,7 @@ TEST(ProfileTextWriting, ChangesOnlyTheLinesItMustInTheFilesOwnLineEnds) {
   text.SetValue("c", "Delay", "4");
   text.SetValue("new", "Host", "n");
   EXPECT_EQ(text.Serialize(),
-            "[a]\r\nHost=a\r\ntimeout=2\r\nDelay=3\r\n; about b\r\n\r\n[b]\r\nHost=b\xFF\r\n\r\n"
+            "[a]\r\nHost=a\r\nTimeout=2\r\nDelay=3\r\n; about b\r\n\r\n[b]\r\nHost=b\xFF\r\n\r\n"
             "[c]\r\nHost=c\r\nDelay=4\r\n[new]\r\nHost=n\r\n");
 }
 
@@ -80,8 +81,6 @@ TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
   for (const std::string& name : names) EXPECT_EQ(ValueOr(reread, name, "Host"), name);
   for (const char* key : {"a=b", " [a", ";a", " \t"}) EXPECT_FALSE(ProfileText::IsWritableKey(key));
 }
-
-using IntCase = std::pair<std::string, std::int32_t>;
 
 class PrivateProfile : public ::testing::Test {
  protected:
@@ -111,10 +110,10 @@ TEST_F(PrivateProfile, SectionNamesListEndsInTwoZerosAndDropsNamesThatDoNotFit) 
   WriteFile(file, "[one]\n[two]\n[]\n[ONE]\n[three]\n");
   EXPECT_EQ(Names(16), 14u);
   EXPECT_EQ(std::string(buffer.data(), 15), std::string("one\0two\0three\0\0", 15));
-  EXPECT_EQ(Names(13), 8u) << "\"three\" and the final zero do not fit";
+  EXPECT_EQ(Names(13), 11u) << "\"three\" and the final zero do not fit: size - 2 says so";
   EXPECT_EQ(std::string(buffer.data(), 9), std::string("one\0two\0\0", 9));
   EXPECT_EQ(Names(15), 14u) << "exact fit";
-  EXPECT_EQ(Names(14), 8u) << "one byte short";
+  EXPECT_EQ(Names(14), 12u) << "one byte short";
 }
 
 TEST_F(PrivateProfile, StringsAreCutToTheBufferAndLoseOnePairOfQuotes) {
@@ -127,19 +126,37 @@ TEST_F(PrivateProfile, StringsAreCutToTheBufferAndLoseOnePairOfQuotes) {
   EXPECT_EQ(String("s", "Missing", 1), "");
 }
 
+// Numbers beyond the field's range are held at its nearest end, never wrapped
+// to the other sign.
 TEST_F(PrivateProfile, IntegersReadTheirLeadingNumber) {
-  const std::int32_t min = INT32_MIN;
-  const IntCase cases[] = {
-      {"-5", -5},   {"+7", 7},  {"12abc", 12},      {"abc", 0},          {"", 7},
-      {"'42'", 42}, {"- 3", 0}, {"4294967295", -1}, {"99999999999", -1}, {"-2147483648", min}};
+  const std::int32_t min = INT32_MIN, max = INT32_MAX;
+  struct Case {
+    std::string text;
+    std::int32_t asUnsigned, asSigned;
+  };
+  const Case cases[] = {{"-5", -5, -5},
+                        {"+7", 7, 7},
+                        {"12abc", 12, 12},
+                        {"abc", 0, 0},
+                        {"", 7, 7},
+                        {"'42'", 42, 42},
+                        {"- 3", 0, 0},
+                        {"4294967295", -1, max},
+                        {"99999999999", -1, max},
+                        {"-2147483648", min, min},
+                        {"-99999999999", min, min}};
   std::string text = "[n]\n";
   for (std::size_t i = 0; i < std::size(cases); ++i)
-    text += "k" + std::to_string(i) + "=" + cases[i].first + "\n";
+    text += "k" + std::to_string(i) + "=" + cases[i].text + "\n";
   WriteFile(file, text);
-  for (std::size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(GetPrivateProfileIntA("n", "k" + std::to_string(i), 7, file),
-              static_cast<std::uint32_t>(cases[i].second))
-        << cases[i].first;
+  const ProfileText parsed = ProfileText::Parse(text);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string key = "k" + std::to_string(i);
+    EXPECT_EQ(GetPrivateProfileIntA("n", key, 7, file),
+              static_cast<std::uint32_t>(cases[i].asUnsigned))
+        << cases[i].text;
+    EXPECT_EQ(GetProfileInt32("n", key, 7, parsed), cases[i].asSigned) << cases[i].text;
+  }
   EXPECT_EQ(GetPrivateProfileIntA("n", "missing", 7, file), 7u);
 }
 

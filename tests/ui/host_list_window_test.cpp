@@ -305,6 +305,36 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   EXPECT_TRUE(Contains("Host=" + survivor + "\n")) << "the twin keeps the shared section";
 }
 
+// Names the settings file reads as one section ("x", " X ") are one host: an
+// edit to such a name rewrites the host's own section, and a second host of
+// such a name is refused, so every host shown comes back at the next start.
+TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
+  Open("[127.0.0.1]\nHost=127.0.0.1\nDelay=7\n[localhost]\nHost=localhost\nDelay=8\n");
+  Select(0);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("127.0.0.1 ");
+                  return PressOk(dialog);
+                }));
+  for (const char* twin : {" 127.0.0.1 ", " LOCALHOST"}) {
+    wxString refusal;
+    wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([&](CHostSettingsDialog& dialog) {
+                    dialog.HostField()->ChangeValue(twin);
+                    wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+                    dialog.ProcessWindowEvent(ok);
+                    return static_cast<int>(wxID_CANCEL);
+                  }),
+                  testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
+                    refusal = box.GetMessage();
+                    return static_cast<int>(wxID_OK);
+                  }));
+    EXPECT_NE(refusal.find("already"), wxString::npos) << twin;
+  }
+  Reopen("");
+  ASSERT_EQ(View().GetItemCount(), 2) << FileText();
+  EXPECT_EQ(View().RecordAt(0).Delay, 7);
+  EXPECT_EQ(View().RecordAt(1).Delay, 8);
+}
+
 TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {
   Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n");
   Select(0);
