@@ -95,6 +95,14 @@ FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
   return WriteProfile(fileName, file);
 }
 
+FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
+                            const std::string& fileName) {
+  ProfileText file;
+  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
+  for (const HostRecord* host : hosts) SetHostKeys(file, *host, host->Host);
+  return WriteProfile(fileName, file);
+}
+
 FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName) {
   ProfileText file;
   if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_result.h"
 #include "platform/profile_text.h"
@@ -41,6 +42,12 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 // SuccessPeriod, PopupDestination, PopupMessage, Description. The file is
 // replaced in one atomic step, so a crash never leaves half a section.
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
+                            const std::string& fileName);
+
+// Saves each host under its own name, as one SaveHostSettings after another
+// would, in one replacement of the file: adding thousands of hosts reads and
+// writes the file once, not once a host.
+FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
                             const std::string& fileName);
 
 // Empties the section named by the record's Host and writes the nine keys

@@ -173,6 +173,8 @@ bool ProfileText::SameSectionName(std::string_view a, std::string_view b) {
   return EqualIgnoringCase(NormalName(a), NormalName(b));
 }
 
+std::string ProfileText::SectionKey(std::string_view name) { return FoldAscii(NormalName(name)); }
+
 std::vector<std::string_view> ProfileText::SectionNames() const {
   std::vector<std::string_view> names;
   for (std::size_t s = 0; s < sections_.size(); ++s) {

@@ -48,6 +48,9 @@ class ProfileText {
   // blanks, blanks at either end do not count, and ASCII case is folded. The
   // one rule for "the same section", so no caller can drift from the file.
   static bool SameSectionName(std::string_view a, std::string_view b);
+  // The form of a name under that rule: names find the same section exactly
+  // when their keys are equal.
+  static std::string SectionKey(std::string_view name);
 
   // Names of the sections in file order, each once in its first spelling.
   // Empty names and names holding a zero byte are left out: in a list of

@@ -171,16 +171,27 @@ int CHostSettingsDialog::ShowModal() {
   return wxDialog::ShowModal();
 }
 
+HostRecord AddModeHost() {
+  HostRecord host;
+  host.PacketSize = 32;
+  host.Delay = 10;
+  host.Timeout = 10;
+  host.FailPeriod = 30;
+  host.SuccessPeriod = 30;
+  return host;
+}
+
 void CHostSettingsDialog::StartValues() {
   ShowText(host_, {}, hostBytes_);
   ShowText(description_, {}, descriptionBytes_);
   ShowText(destination_, {}, destinationBytes_);
   ShowText(message_, {}, messageBytes_);
-  packetSize_->SetValue(32);
-  delay_->SetValue(10);
-  timeout_->SetValue(10);
-  failPeriod_->SetValue(30);
-  successPeriod_->SetValue(30);
+  const HostRecord start = AddModeHost();
+  packetSize_->SetValue(start.PacketSize);
+  delay_->SetValue(start.Delay);
+  timeout_->SetValue(start.Timeout);
+  failPeriod_->SetValue(start.FailPeriod);
+  successPeriod_->SetValue(start.SuccessPeriod);
   ClearResults();
 }
 

@@ -19,6 +19,9 @@ class NumberField;
 // existing one, and shows the live results of the host it edits. One object
 // lives as long as the host list; the view sets EditRecord and EditMode before
 // each modal run.
+// The settings a host added with the Add command starts from.
+HostRecord AddModeHost();
+
 class CHostSettingsDialog : public wxDialog {
  public:
   enum Mode : std::int32_t { ModeAdd = 0, ModeEdit = 1 };

@@ -102,6 +102,9 @@ void CMainFrame::CreateMenuBar() {
   host->AppendSeparator();
   host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", Prompt(kTools[4].help));
   host->AppendSeparator();
+  host->Append(ID_HOST_IMPORT, "&Import...", "Add the hosts listed in a text or CSV file");
+  host->Append(ID_HOST_EXPORT, "Ex&port...", "Save the list of hosts to a text or CSV file");
+  host->AppendSeparator();
   host->Append(ID_APP_EXIT, "E&xit", "Exit Kelvoran");
 
   auto* view = new wxMenu;
@@ -214,9 +217,12 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_MENU, &CTessarelView::OnEdit, view_, ID_HOST_EDIT);
   Bind(wxEVT_MENU, &CTessarelView::OnDelete, view_, ID_HOST_DELETE);
   Bind(wxEVT_MENU, &CTessarelView::OnReset, view_, ID_HOST_RESET);
+  Bind(wxEVT_MENU, &CTessarelView::OnImport, view_, ID_HOST_IMPORT);
+  Bind(wxEVT_MENU, &CTessarelView::OnExport, view_, ID_HOST_EXPORT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_EDIT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_DELETE);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_EXPORT);
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {

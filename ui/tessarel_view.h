@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/host_list_text.h"
 #include "engine/host_rows.h"
 #include "ui/host_row_text.h"
 
@@ -22,6 +23,16 @@ class ProbeScheduler;
 // There is no other collection of hosts. The control is virtual: it asks for
 // the cells as it paints them, so a row costs no measuring of text when it is
 // added (a plain report list measures every cell it is given).
+// What an import did: hosts added, hosts skipped as already in the list (by
+// the settings file's name rule), and lines refused with the reason.
+struct ImportSummary {
+  std::size_t added = 0;
+  std::size_t skipped = 0;
+  std::vector<HostListRefusal> refused;
+  // The message shown when the import ends; `path` is the file imported.
+  wxString Text(const wxString& path) const;
+};
+
 class CTessarelView : public wxListCtrl, public HostRows {
  public:
   CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::string settingsPath);
@@ -46,6 +57,16 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void OnEdit(wxCommandEvent& event);
   void OnDelete(wxCommandEvent& event);
   void OnReset(wxCommandEvent& event);
+  void OnImport(wxCommandEvent& event);
+  void OnExport(wxCommandEvent& event);
+  // Import and export without asking for the file.
+  void ImportFile(const wxString& path);
+  void ExportFile(const wxString& path);
+  // Adds every host of the list that is not in the list yet, with the Add
+  // command's starting settings, and saves them all in one write.
+  ImportSummary ImportHosts(const ParsedHostList& parsed);
+  // The list's hosts and descriptions, in row order, as an import reads them.
+  std::string ExportText() const;
   void OnUpdateNeedsOneSelected(wxUpdateUIEvent& event);
   void OnUpdateNeedsRows(wxUpdateUIEvent& event);
 

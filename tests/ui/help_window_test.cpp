@@ -47,6 +47,8 @@ const std::map<int, wxString> kCommandPages = {
     {ID_HOST_EDIT, "command_edit.html"},
     {ID_HOST_DELETE, "command_delete.html"},
     {ID_HOST_RESET, "command_reset.html"},
+    {ID_HOST_IMPORT, "command_import.html"},
+    {ID_HOST_EXPORT, "command_export.html"},
     {ID_APP_EXIT, "command_exit.html"},
     {ID_VIEW_TOOLBAR, "command_toolbar.html"},
     {ID_VIEW_STATUS_BAR, "command_status_bar.html"},
@@ -227,7 +229,7 @@ TEST_F(HelpWindow, F1PressedInAnOpenMenuClosesItAndOpensThePageOfTheHighlightedC
   CloseHelp();
   // The second Down skips the commands greyed in an empty list.
   pressInHostMenu(2);
-  EXPECT_EQ(OpenedPage(), "command_exit.html");
+  EXPECT_EQ(OpenedPage(), "command_import.html");
   EXPECT_TRUE(frame.IsShown()) << "the highlighted command itself did not run";
 }
 

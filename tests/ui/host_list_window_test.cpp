@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/fileconf.h>
+#include <wx/filedlg.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
@@ -333,6 +334,40 @@ TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
   ASSERT_EQ(View().GetItemCount(), 2) << FileText();
   EXPECT_EQ(View().RecordAt(0).Delay, 7);
   EXPECT_EQ(View().RecordAt(1).Delay, 8);
+}
+
+TEST_F(HostListWindow, ImportAddsNewHostsSavedAsAddSavesThemAndExportWritesThemBack) {
+  Open(kTwoHosts);
+  const std::string list = (dir_ / "in.csv").string();
+  std::ofstream(list) << "# hosts\n ALPHA ,dup\nbeta, Second\n, nameless\nzeta\nbeta\n";
+  wxString summary;
+  const auto cancel = [](wxFileDialog&) { return static_cast<int>(wxID_CANCEL); };
+  wxTEST_DIALOG(Command(ID_HOST_IMPORT), testing::ExpectDialog<wxFileDialog>(cancel));
+  wxTEST_DIALOG(Command(ID_HOST_EXPORT), testing::ExpectDialog<wxFileDialog>(cancel));
+  wxTEST_DIALOG(View().ImportFile(list),
+                testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
+                  summary = box.GetMessage();
+                  return static_cast<int>(wxID_OK);
+                }));
+  EXPECT_EQ(summary, "Imported 2 hosts from " + list +
+                         ".\nSkipped 2 hosts already in the list.\nRefused 1 line:\n"
+                         "Line 4: no host name");
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma", "zeta"}));
+  EXPECT_TRUE(
+      Contains("[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\n"
+               "FailPeriod=30\nSuccessPeriod=30\nPopupDestination=\n"
+               "PopupMessage=\nDescription=Second\n"))
+      << FileText();
+  const std::string out = (dir_ / "out.csv").string();
+  View().ExportFile(out);
+  std::ifstream exported(out);
+  std::stringstream text;
+  text << exported.rdbuf();
+  EXPECT_EQ(text.str(),
+            "# Kelvoran host list: host name, description\n"
+            "alpha,First\nbeta,Second\ngamma,Third\nzeta\n");
+  Reopen("");
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma", "zeta"}));
 }
 
 TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {

@@ -1,0 +1,52 @@
+#include "engine/host_list_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kelvoran {
+namespace {
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs Hosts(const ParsedHostList& parsed) {
+  Pairs hosts;
+  for (const HostListEntry& entry : parsed.entries)
+    hosts.emplace_back(entry.host, entry.description);
+  return hosts;
+}
+
+TEST(HostListText, ReadsHostsAndDescriptionsAndSaysWhichLinesItRefusesAndWhy) {
+  const std::string text =
+      "\xEF\xBB\xBF# exported\r\n"
+      "gateway, Router\r\n"
+      "\n"
+      "  ;semi  \t,\"Quoted, with \"\"quotes\"\"\" ,extra column\r"
+      ", nameless\n"
+      "two words,x\n"
+      "\"open,x\n" +
+      std::string(1024, 'h') + "\n" + "ok," + std::string(1024, 'd') + "\n" + "last";
+  const ParsedHostList parsed = ParseHostListText(text);
+  EXPECT_EQ(Hosts(parsed),
+            (Pairs{{"gateway", "Router"}, {";semi", "Quoted, with \"quotes\""}, {"last", ""}}));
+  EXPECT_EQ(parsed.entries[1].line, 4u);
+  std::vector<std::size_t> lines;
+  for (const HostListRefusal& refusal : parsed.refused) lines.push_back(refusal.line);
+  EXPECT_EQ(lines, (std::vector<std::size_t>{5, 6, 7, 8, 9}));
+  EXPECT_EQ(parsed.refused[0].why, "no host name");
+  EXPECT_EQ(parsed.refused[2].why, "a quotation mark is not closed");
+  EXPECT_EQ(parsed.refused[4].why, "the description is longer than 1023 characters");
+}
+
+TEST(HostListText, WhatIsWrittenReadsBackTheSame) {
+  const std::vector<HostListEntry> entries = {
+      {"a", "", 0}, {"#b", " padded ", 0}, {"c\xE9", "x,\"y\"", 0}, {"d", "two\r\nlines", 0}};
+  const ParsedHostList parsed = ParseHostListText(FormatHostListText(entries));
+  EXPECT_TRUE(parsed.refused.empty());
+  EXPECT_EQ(Hosts(parsed),
+            (Pairs{{"a", ""}, {"#b", " padded "}, {"c\xE9", "x,\"y\""}, {"d", "two  lines"}}));
+}
+
+}  // namespace
+}  // namespace kelvoran
