@@ -168,7 +168,12 @@ TEST(SchedulerThreads, ManyWorkersPutWhileTheTickDrains) {
   EXPECT_EQ(scheduler.OutstandingProbes, kHosts);
   scheduler.SchedulingEnabled = false;
   released.store(true);
-  while (scheduler.OutstandingProbes != 0) scheduler.ProcessTick(rows);  // the closing wait
+  // The closing wait, bounded: a job that never comes back must fail the test,
+  // not hold the run.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
+    scheduler.ProcessTick(rows);
+  ASSERT_EQ(scheduler.OutstandingProbes, 0);
   for (int i = 0; i < kHosts; ++i) EXPECT_EQ(rows.RecordAt(i).FailedCount, 1u) << i;
 }
 
