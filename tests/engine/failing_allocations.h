@@ -48,8 +48,9 @@ inline void* AllocateOrNull(std::size_t size) noexcept {
 
 }  // namespace kelvoran::testing
 
-// Every form the sanitizers also replace, so that no block is allocated by
-// theirs and freed by these or the other way round.
+// Every unaligned form, all on malloc and free: the sanitizers replace these
+// too, and a block must not be allocated by theirs and freed by ours. The
+// aligned forms stay theirs (or the library's) on both sides.
 void* operator new(std::size_t size) { return kelvoran::testing::Allocate(size); }
 void* operator new[](std::size_t size) { return kelvoran::testing::Allocate(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
