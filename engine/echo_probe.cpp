@@ -34,24 +34,51 @@ void RecordReply(const ProbeRequest& request, const EchoReply& reply, ProbeResul
   result.Reserved = 0;
 }
 
+// Closes an open echo handle however the probe ends: a std::bad_alloc out of
+// the send must not leak the ICMP socket behind it, or every probe that runs
+// short of memory would cost the process a descriptor.
+class EchoHandleOwner {
+ public:
+  EchoHandleOwner(EchoPlatform& platform, EchoHandle handle)
+      : platform_(platform), handle_(handle) {}
+  ~EchoHandleOwner() { platform_.CloseEchoHandle(handle_); }
+  EchoHandleOwner(const EchoHandleOwner&) = delete;
+  EchoHandleOwner& operator=(const EchoHandleOwner&) = delete;
+
+  EchoHandle Get() const { return handle_; }
+
+ private:
+  EchoPlatform& platform_;
+  EchoHandle handle_;
+};
+
 void Echo(const ProbeRequest& request, Ipv4Address destination, const unsigned char* data,
           ProbeResult& result, EchoPlatform& platform) {
-  EchoHandle handle = -1;
+  EchoHandle opened = -1;
   std::int32_t error = 0;
-  if (!platform.OpenEchoHandle(handle, error)) {
+  if (!platform.OpenEchoHandle(opened, error)) {
     result.ResultCode = ResultNoEchoHandle;
     result.ResultValue = error;
     return;
   }
+  const EchoHandleOwner handle(platform, opened);
   // The echo call carries a 16-bit size: only the low 16 bits reach the wire.
   const auto wireSize = static_cast<std::uint16_t>(request.PacketSize & 0xFFFFu);
   const std::uint32_t timeoutMs = TimeoutMilliseconds(request.Timeout);
-  if (auto reply = platform.SendEcho(handle, destination, data, wireSize, timeoutMs)) {
+  if (auto reply = platform.SendEcho(handle.Get(), destination, data, wireSize, timeoutMs)) {
     RecordReply(request, *reply, result);
   } else {
     result.ResultCode = ResultNoReply;
   }
-  platform.CloseEchoHandle(handle);
+}
+
+void ResolveAndEcho(const ProbeRequest& request, const unsigned char* data, ProbeResult& result,
+                    EchoPlatform& platform) {
+  if (auto destination = FindDestination(request.Host, platform)) {
+    Echo(request, *destination, data, result, platform);
+  } else {
+    result.ResultCode = ResultResolveFailed;
+  }
 }
 
 }  // namespace
@@ -74,10 +101,11 @@ std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result,
     result.ResultCode = ResultBadParameter;
     return result.ResultCode;
   }
-  if (auto destination = FindDestination(request.Host, platform)) {
-    Echo(request, *destination, data.get(), result, platform);
-  } else {
-    result.ResultCode = ResultResolveFailed;
+  try {
+    ResolveAndEcho(request, data.get(), result, platform);
+  } catch (const std::bad_alloc&) {
+    // The resolver and the send allocate too; the probe reports, never throws.
+    result.ResultCode = ResultMemoryError;
   }
   return result.ResultCode;
 }

@@ -80,20 +80,23 @@ int ProbeScheduler::ChooseDueRow(HostRows& rows) const {
   return candidate;
 }
 
+// When there is no thread, or no memory for the job or the worker, the job goes,
+// the host stays idle and still due, so a later tick tries again, and nothing
+// is left counted for the closing wait.
 void ProbeScheduler::StartProbe(HostRecord& host) {
-  ProbeJob* job = new ProbeJob;
-  host.MakeProbeJob(*job);
-  host.Busy = true;
-  auto body = [job, &mailbox = mailbox_, probe = probe_] {
-    ProbeThreadProc(ProbeJobPtr(job), mailbox, probe);
-  };
-  if (!environment_.startThread(std::move(body))) {
-    // No worker: the job goes, the host is idle and still due, so a later tick
-    // tries again, and nothing is left counted for the closing wait.
-    FreeProbeJob(job);
-    host.Busy = false;
+  try {
+    ProbeJobPtr job(new ProbeJob);
+    host.MakeProbeJob(*job);
+    auto body = [job = job.get(), &mailbox = mailbox_, probe = probe_] {
+      ProbeThreadProc(ProbeJobPtr(job), mailbox, probe);
+    };
+    if (!environment_.startThread(std::move(body))) return;
+    job.release();  // the worker owns it now
+  } catch (const std::bad_alloc&) {
+    // Out of the tick, the exception would end the event loop and the program.
     return;
   }
+  host.Busy = true;
   ++OutstandingProbes;
 }
 

@@ -15,8 +15,8 @@ class ResultMailbox;
 
 // The calendar clock, in whole seconds.
 using Clock = std::function<CalendarTime()>;
-// Runs the body on a new thread that is never joined. Returns false when no
-// thread could be started; the body has then not run.
+// Runs the body on a new thread that is never joined. Returns false, or throws
+// std::bad_alloc, when no thread could be started; the body has then not run.
 using ThreadStarter = std::function<bool(std::function<void()> body)>;
 
 CalendarTime SystemClock();

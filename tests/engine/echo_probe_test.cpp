@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <new>
 #include <string>
 #include <tuple>
 
@@ -36,7 +37,9 @@ struct FakePlatform : EchoPlatform {
                                     const unsigned char*, std::uint16_t size,
                                     std::uint32_t timeoutMs) override {
     std::tie(sentSize, sentTimeout) = std::tuple(size, timeoutMs);
-    return Log("send:" + std::to_string(handle) + "@" + std::to_string(destination), reply);
+    Log("send:" + std::to_string(handle) + "@" + std::to_string(destination), 0);
+    if (sendRunsOutOfMemory) throw std::bad_alloc();
+    return reply;
   }
   void CloseEchoHandle(EchoHandle handle) override { Log("close:" + std::to_string(handle), 0); }
 
@@ -44,6 +47,7 @@ struct FakePlatform : EchoPlatform {
   std::optional<Ipv4Address> resolved = kResolved;
   Ipv4Address parsed = kNoAddress;
   std::int32_t openError = 0;
+  bool sendRunsOutOfMemory = false;
   std::optional<EchoReply> reply = EchoReply{ResultSuccess, 12, 32};
   std::uint16_t sentSize = 0;
   std::uint32_t sentTimeout = 0;
@@ -87,6 +91,8 @@ TEST(EchoProbe, EachOutcomeWithItsCodeAndPlatformCalls) {
          p.platform.reply = EchoReply{IpDestHostUnreachable, 3, 32};
        },
        IpDestHostUnreachable, 0, "now resolve:server open send:7@1 close:7"},
+      {"out of memory while sending", [](Probe& p) { p.platform.sendRunsOutOfMemory = true; },
+       ResultMemoryError, 0, "now resolve:server open send:7@1 close:7"},
       {"PacketSize past the limit", [](Probe& p) { p.request.PacketSize = kMaxEchoDataBytes + 1; },
        ResultMemoryError, 0, "now"},
       {"PacketSize 4294967295", [](Probe& p) { p.request.PacketSize = 0xFFFFFFFFu; },

@@ -14,6 +14,7 @@
 
 #include "engine/result_mailbox.h"
 #include "engine/result_text.h"
+#include "failing_allocations.h"
 #include "fake_host_rows.h"
 
 namespace kelvoran {
@@ -59,6 +60,12 @@ class Scheduler : public ::testing::Test {
     return host;
   }
   void Tick() { scheduler.ProcessTick(rows); }
+  // True when one of the tick's allocations failed.
+  bool TickOutOfMemoryAfter(int succeedingAllocations) {
+    testing::FailingAllocations failing(succeedingAllocations);
+    Tick();
+    return failing.AnyFailed();
+  }
   void TickAndRunWorkers() {
     Tick();
     for (auto& body : std::exchange(workers, {})) body();
@@ -139,15 +146,23 @@ TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
   EXPECT_TRUE(workers.empty());
 }
 
-TEST_F(Scheduler, NoWorkerOrAProbeOutOfMemoryLeavesNothingBusyOrCounted) {
-  HostRecord& host = AddHost("a", 10);
+TEST_F(Scheduler, NoWorkerOrNoMemoryLeavesNothingBusyOrCounted) {
+  // Too long for the string's inner buffer: the job's copy is an allocation.
+  HostRecord& host = AddHost("a.host.name.longer.than.sso", 10);
   threadStartFails = true;
   Tick();
   EXPECT_FALSE(host.Busy);
   EXPECT_EQ(scheduler.OutstandingProbes, 0);
   threadStartFails = false;
+  // Each allocation of the start fails in turn (the job, its host name, the
+  // worker): the host stays idle and uncounted and is tried again.
+  for (int succeeding = 0; TickOutOfMemoryAfter(succeeding); ++succeeding) {
+    ASSERT_LT(succeeding, 10);
+    EXPECT_EQ(std::tie(host.Busy, scheduler.OutstandingProbes), std::tuple(false, 0));
+  }
+  EXPECT_EQ(std::tie(host.Busy, scheduler.OutstandingProbes), std::tuple(true, 1));
   probeThrows = true;
-  TickAndRunWorkers();  // still due: tried again
+  TickAndRunWorkers();
   Tick();
   EXPECT_EQ(std::tie(host.SentCount, host.ResultCode), std::tuple(1u, ResultMemoryError));
 }
@@ -168,7 +183,12 @@ TEST(SchedulerThreads, ManyWorkersPutWhileTheTickDrains) {
   EXPECT_EQ(scheduler.OutstandingProbes, kHosts);
   scheduler.SchedulingEnabled = false;
   released.store(true);
-  while (scheduler.OutstandingProbes != 0) scheduler.ProcessTick(rows);  // the closing wait
+  // The closing wait, bounded: a job that never comes back must fail the test,
+  // not hold the run.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
+    scheduler.ProcessTick(rows);
+  ASSERT_EQ(scheduler.OutstandingProbes, 0);
   for (int i = 0; i < kHosts; ++i) EXPECT_EQ(rows.RecordAt(i).FailedCount, 1u) << i;
 }
 

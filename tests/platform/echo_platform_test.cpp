@@ -4,12 +4,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/result_text.h"
 #include "platform/icmp_packet.h"
+#include "platform/linux_echo_probe.h"
 #include "platform/resolver.h"
+#include "tests/engine/failing_allocations.h"
 
 namespace kelvoran {
 namespace {
@@ -178,6 +182,28 @@ TEST(Resolver, KnowsNumbersAndTheHostsFileButNotNonsense) {
   EXPECT_EQ(ResolveIpv4("localhost"), Address("127.0.0.1"));
   EXPECT_FALSE(ResolveIpv4(""));
   EXPECT_FALSE(ResolveIpv4(std::string("localhost\0.example", 18)));
+}
+
+// Out of memory in the send step (the receive buffer, the request): the probe
+// says so, and its ICMP socket is closed all the same.
+TEST(LinuxEchoProbe, OutOfMemoryWhileSendingLeavesNoSocketOpen) {
+  struct StarvedSend : LinuxEchoPlatform {
+    std::optional<kelvoran::EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+                                                const unsigned char* data, std::uint16_t size,
+                                                std::uint32_t timeoutMs) override {
+      const testing::FailingAllocations failing;
+      return LinuxEchoPlatform::SendEcho(handle, destination, data, size, timeoutMs);
+    }
+  } platform;
+  const auto openDescriptors = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto before = openDescriptors();
+  ProbeResult result;
+  RunEchoProbe({"127.0.0.1", 32, 1, 0}, result, platform);
+  if (result.ResultCode == ResultNoEchoHandle) GTEST_SKIP() << "no ICMP socket allowed here";
+  EXPECT_EQ(result.ResultCode, ResultMemoryError);
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 }  // namespace
