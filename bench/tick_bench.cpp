@@ -27,10 +27,10 @@ constexpr CalendarTime kNow = 1'800'000'000;
 // A shown main window with `hosts` rows, fed through its own mailbox.
 class TickFixture {
  public:
-  explicit TickFixture(int hosts)
+  explicit TickFixture(int hosts, const std::string& settingsPath = "/nonexistent/KELVORAN.INI")
       : scheduler_(mailbox_, ProbeFunction{}, [](HostRecord&) { return 0; },
                    {[] { return kNow; }, [](std::function<void()>) { return false; }}) {
-    frame_ = new CMainFrame(scheduler_, profile_, "/nonexistent/KELVORAN.INI", "Kelvoran");
+    frame_ = new CMainFrame(scheduler_, profile_, settingsPath, "Kelvoran");
     frame_->View().InitialUpdate();
     for (int i = 0; i < hosts; ++i) {
       auto host = std::make_unique<HostRecord>();
@@ -127,7 +127,34 @@ void BM_StartupWindowWithHostList(benchmark::State& state) {
   }
   std::remove(path.c_str());
 }
-BENCHMARK(BM_StartupWindowWithHostList)->Arg(0)->Arg(1'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupWindowWithHostList)
+    ->Arg(0)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Unit(benchmark::kMillisecond);
+
+// Host > Import... of a list of `hosts` names into a list of 1,000: parsing,
+// the rows, their repaint and the one write of the settings file.
+void BM_ImportHosts(benchmark::State& state) {
+  std::string text;
+  for (int i = 0; i < state.range(0); ++i)
+    text += "imported" + std::to_string(i) + ".example, Host number " + std::to_string(i) + "\n";
+  const std::string path = "/tmp/kelvoran-bench-" + std::to_string(::getpid()) + ".ini";
+  std::unique_ptr<TickFixture> fixture;
+  for (auto _ : state) {
+    state.PauseTiming();
+    fixture.reset();
+    std::remove(path.c_str());
+    fixture = std::make_unique<TickFixture>(1'000, path);
+    state.ResumeTiming();
+    const ImportSummary summary = fixture->Frame().View().ImportHosts(ParseHostListText(text));
+    fixture->Frame().Update();
+    benchmark::DoNotOptimize(summary.added);
+  }
+  fixture.reset();
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_ImportHosts)->Arg(5'000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 class BenchApp : public wxApp {
  public:
