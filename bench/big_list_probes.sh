@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The real program probing a big list for real: HOSTS hosts in the test
+# network's namespaces (tests/net/test_network.sh), a third answered by the
+# kernel, a third dropped, a third rejected with ICMP errors, all at Delay 10
+# with RATE probes started per second, for SECONDS. Prints the process's CPU
+# share, its largest thread count, its resident set once a minute, and from
+# the rows it reports at close: how many probes each host got against the
+# SECONDS / 10 expected, and whether Sent = Received + Failed everywhere.
+#
+#   tests/ui/with-xvfb bench/big_list_probes.sh KELVORAN RESPONDER [HOSTS] [RATE] [SECONDS]
+#
+# Root only (namespaces). A benchmark, not a test: it never fails on figures.
+set -euo pipefail
+kelvoran=$(realpath "${1:?usage: big_list_probes.sh KELVORAN RESPONDER [HOSTS] [RATE] [SECONDS]}")
+responder=$(realpath "${2:?usage: big_list_probes.sh KELVORAN RESPONDER [HOSTS] [RATE] [SECONDS]}")
+hosts=${3:-5000}
+rate=${4:-500}
+seconds=${5:-600}
+network=$(dirname "$0")/../tests/net/test_network.sh
+prefix=kvp-$$
+scratch=$(mktemp -d)
+app=
+cleanup() {
+  [[ -n "$app" ]] && kill -KILL "$app" 2>/dev/null
+  bash "$network" down "$prefix" || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+bash "$network" up "$prefix" "$responder"
+# More room than the network's own /24s, still inside 198.18.0.0/15 and only
+# inside these namespaces: 198.19.0.0/18 answered by the peer's kernel,
+# 198.19.64.0/18 dropped by the router, 198.19.128.0/18 rejected by it.
+ip -n "$prefix-peer" route add local 198.19.0.0/18 dev lo
+ip -n "$prefix-peer" route add 198.19.0.0/18 via 198.18.5.1
+ip -n "$prefix-router" route add 198.19.0.0/18 via 198.18.5.2
+ip -n "$prefix-router" route add blackhole 198.19.64.0/18
+ip -n "$prefix-router" route add 198.19.128.0/18 via 198.18.2.2
+ip netns exec "$prefix-router" iptables -A FORWARD -d 198.19.128.0/18 -j REJECT \
+  --reject-with icmp-host-unreachable
+
+mkdir -p "$scratch/Brindlecot"
+awk -v n="$hosts" 'BEGIN {
+  for (i = 0; i < n; i++) {
+    block = (i % 3) * 64
+    k = int(i / 3)
+    printf "[h%d]\nHost=198.19.%d.%d\nDelay=10\nTimeout=1\n", i, block + int(k / 250), k % 250 + 1
+  }
+}' >"$scratch/KELVORAN.INI"
+printf '[Options]\nProbesPerSecond=%d\n' "$rate" >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf"
+
+(cd "$scratch" && XDG_CONFIG_HOME="$scratch" KELVORAN_ROW_REPORT="$scratch/rows" \
+  exec ip netns exec "$prefix-probe" "$kelvoran" </dev/null >"$scratch/output" 2>&1) &
+app=$!
+started=$SECONDS
+hz=$(getconf CLK_TCK)
+ticks() { awk '{ print $14 + $15 }' "/proc/$app/stat"; }
+threads() { awk '/^Threads:/ { print $2 }' "/proc/$app/status"; }
+rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$app/status"; }
+
+sleep 60
+cpu_start=$(ticks)
+most_threads=0
+echo "RSS after the first minute: $(rss) kB"
+while ((SECONDS - started < seconds)); do
+  sleep 1
+  t=$(threads)
+  ((t > most_threads)) && most_threads=$t
+  (((SECONDS - started) % 60 == 0)) && echo "RSS at $((SECONDS - started)) s: $(rss) kB"
+done
+cpu_end=$(ticks)
+awk -v t=$((cpu_end - cpu_start)) -v hz="$hz" -v s=$((seconds - 60)) \
+  'BEGIN { printf "CPU after the first minute: %.1f %% of one core\n", 100 * t / hz / s }'
+echo "most threads: $most_threads"
+kill -TERM "$app"
+wait "$app" || echo "kelvoran exited with $?"
+app=
+
+# Row report: status, host, description, delay, sent, % OK, ...
+awk -F'\t' -v expect=$((seconds / 10)) '
+  { sent = $5; probes[sent]++; total++
+    if (sent < expect - 1 || sent > expect + 1) off++ }
+  END {
+    printf "hosts reported: %d; probes per host (expected %d +- 1):", total, expect
+    for (p in probes) printf " %d x%d", p, probes[p]
+    printf "\nhosts outside: %d\n", off
+  }' "$scratch/rows"
