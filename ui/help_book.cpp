@@ -63,6 +63,10 @@ class HelpFrame : public wxHtmlHelpFrame {
     gtk_grab_add(m_widget);
     grabbed_ = true;
   }
+  // While a modal dialog runs, wxGTK passes the close box, Alt+F4 and the
+  // window manager's close on to a frame only if it holds the grab; without
+  // this, help could not be closed and would keep the dialog's input for ever.
+  bool IsGrabbed() const override { return grabbed_; }
 #endif
 
  private:

@@ -8,7 +8,12 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
+#include <climits>
+
 #include "engine/host_record.h"
+#include "engine/host_settings.h"
+#include "engine/result_text.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -71,8 +76,38 @@ struct FieldGroup {
   wxFlexGridSizer* grid;
 };
 
+// The settings file reads a text back with at most this many bytes.
+constexpr std::size_t kStoredTextLimit = kSettingBufferSize - 1;
+
 wxTextCtrl* TextField(wxWindow* parent, int id) {
-  return new wxTextCtrl(parent, id, wxString(), wxDefaultPosition, wxSize(220, -1));
+  auto* field = new wxTextCtrl(parent, id, wxString(), wxDefaultPosition, wxSize(220, -1));
+  // Characters, while the file counts bytes: StoredText cuts what is longer.
+  field->SetMaxLength(kStoredTextLimit);
+  return field;
+}
+
+// The bytes OK stores for a text field: without blanks at either end, and cut
+// to what the settings file reads back, never inside a UTF-8 sequence.
+std::string StoredText(const wxTextCtrl& field, const std::string& original) {
+  std::string bytes = FromDisplay(field.GetValue(), original);
+  const std::size_t first = bytes.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  bytes = bytes.substr(first, bytes.find_last_not_of(" \t") + 1 - first);
+  if (bytes.size() <= kStoredTextLimit) return bytes;
+  std::size_t end = kStoredTextLimit;
+  while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+  return bytes.substr(0, end);
+}
+
+// Wide enough for every result text: a GtkEntry shows the start of a text
+// longer than itself, and the end of a sentence would be cut off unseen.
+int ErrorFieldWidth(const wxTextCtrl& field) {
+  int widest = field.GetTextExtent(ToDisplay(ResultText(INT32_MIN, INT32_MIN))).x;
+  for (std::int32_t code = ResultSuccess; code <= ResultPopupFailed; ++code) {
+    const std::string text = ResultText(code, 0);
+    if (!text.starts_with("Code ")) widest = std::max(widest, field.GetTextExtent(text).x);
+  }
+  return field.GetSizeFromTextSize(widest).x;
 }
 
 // Fills a text field and remembers the bytes it came from.
@@ -157,6 +192,8 @@ wxSizer* CHostSettingsDialog::BuildResults(wxWindow* parent) {
     results_[i]->DisableFocusFromKeyboard();
     group.Row(kResultLabels[i], results_[i], kResultUnits[i]);
   }
+  wxTextCtrl& error = *results_.back();
+  error.SetMinSize(wxSize(ErrorFieldWidth(error), -1));
   return group.box;
 }
 
@@ -255,15 +292,15 @@ bool CHostSettingsDialog::AcceptHostName() {
 void CHostSettingsDialog::StoreSettings() {
   if (EditRecord) {
     HostRecord& record = *EditRecord;
-    record.Host = FromDisplay(host_->GetValue(), hostBytes_);
-    record.Description = FromDisplay(description_->GetValue(), descriptionBytes_);
+    record.Host = StoredText(*host_, hostBytes_);
+    record.Description = StoredText(*description_, descriptionBytes_);
     record.PacketSize = static_cast<std::uint32_t>(packetSize_->GetValue());
     record.Delay = delay_->GetValue();
     record.Timeout = timeout_->GetValue();
     record.FailPeriod = failPeriod_->GetValue();
     record.SuccessPeriod = successPeriod_->GetValue();
-    record.PopupDestination = FromDisplay(destination_->GetValue(), destinationBytes_);
-    record.PopupMessage = FromDisplay(message_->GetValue(), messageBytes_);
+    record.PopupDestination = StoredText(*destination_, destinationBytes_);
+    record.PopupMessage = StoredText(*message_, messageBytes_);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <wx/button.h>
 #include <wx/sizer.h>
 
+#include "ui/window_group.h"
+
 namespace kelvoran {
 
 NotificationBox::NotificationBox(wxWindow* parent, const wxString& title, const wxString& message)
@@ -19,6 +21,9 @@ NotificationBox::NotificationBox(wxWindow* parent, const wxString& title, const 
   column->Add(text_, wxSizerFlags(1).Expand().Border(wxALL, FromDIP(12)));
   column->Add(ok, wxSizerFlags().Center().Border(wxBOTTOM, FromDIP(12)));
   SetSizerAndFit(column);
+  // A box that arrives while a modal dialog is open must take its OK at once,
+  // and must not hand the dialog's keys to itself either.
+  KeepOutOfModalGrabs(*this);
   SetEscapeId(wxID_OK);
   ok->SetDefault();
   // A modeless dialog is only hidden by its default handlers; it has to be

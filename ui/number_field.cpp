@@ -17,6 +17,10 @@ NumberField::NumberField(wxWindow* parent, wxWindowID id, int minimum, int maxim
   spin_ = new wxSpinButton(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                            wxSP_VERTICAL | wxSP_ARROW_KEYS);
   spin_->SetRange(minimum, maximum);
+  // One tab stop per field: the up-down button is a GtkSpinButton with an
+  // entry of its own, and digits or letters typed there would be parsed by
+  // GTK and clamped to the range's ends. It still takes clicks.
+  spin_->SetCanFocus(false);
   auto* row = new wxBoxSizer(wxHORIZONTAL);
   row->Add(text_, 1, wxALIGN_CENTER_VERTICAL);
   row->Add(spin_, 0, wxEXPAND);
@@ -46,11 +50,10 @@ bool NumberField::ParseText(int& value) const {
 }
 
 void NumberField::OnText(wxCommandEvent& event) {
+  // The arrows step from what is typed; the last valid value stays, since a
+  // number typed digit by digit passes through values nobody chose.
   int value = 0;
-  if (ParseText(value)) {
-    lastValid_ = value;
-    spin_->SetValue(value);
-  }
+  if (ParseText(value)) spin_->SetValue(value);
   event.Skip();
 }
 

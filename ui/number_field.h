@@ -9,8 +9,9 @@ class wxTextCtrl;
 namespace kelvoran {
 
 // A text field taking digits only, with an up-down button at its right edge.
-// Its value is the last valid one: text that is empty, not a number or out of
-// range leaves the value where the arrows or the last good text put it.
+// Its last valid value is the one it was given or the arrows left it at;
+// typing never changes it, so digits typed on the way to a number that turns
+// out of range are never stored.
 class NumberField : public wxPanel {
  public:
   NumberField(wxWindow* parent, wxWindowID id, int minimum, int maximum);

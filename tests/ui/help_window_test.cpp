@@ -38,6 +38,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::ClickWithPointer;
 using testing::PumpEvents;
 using testing::RunModal;
 
@@ -68,16 +69,6 @@ void PressKey(wxWindow& window, int key) {
   event.m_keyCode = key;
   event.SetEventObject(&window);
   window.GetEventHandler()->ProcessEvent(event);
-}
-
-// Clicks with the real pointer, through X and GTK, at a point of the window
-// (by default near its top left corner).
-void ClickWithPointer(wxWindow& window, wxPoint at = wxPoint(5, 5)) {
-  wxUIActionSimulator pointer;
-  pointer.MouseMove(window.GetScreenPosition() + at);
-  PumpEvents(50ms);
-  pointer.MouseClick();
-  PumpEvents(300ms);
 }
 
 void DestroyClosedWindows() {

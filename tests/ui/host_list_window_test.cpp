@@ -7,9 +7,12 @@
 #include <wx/filedlg.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
+#include <wx/spinbutt.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
+#include <wx/uiaction.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -19,10 +22,13 @@
 
 #include "engine/host_record.h"
 #include "engine/result_mailbox.h"
+#include "engine/result_text.h"
 #include "engine/scheduler.h"
+#include "tests/ui/modal_run.h"
 #include "ui/command_ids.h"
 #include "ui/host_settings_dialog.h"
 #include "ui/main_frame.h"
+#include "ui/notification_box.h"
 #include "ui/number_field.h"
 #include "ui/tessarel_view.h"
 #include "wx_test_support.h"
@@ -31,6 +37,9 @@ namespace kelvoran {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::ClickWithPointer;
+using testing::PumpEvents;
 
 using ExpectSettings = testing::ExpectDialog<CHostSettingsDialog>;
 
@@ -120,6 +129,18 @@ class HostListWindow : public ::testing::Test {
     event.m_col = column;
     event.SetEventObject(&View());
     View().ProcessWindowEvent(event);
+  }
+  // Runs the command, and `act` inside the settings dialog it opens modally
+  // for real.
+  void WithSettingsDialog(int id, const std::function<void(CHostSettingsDialog&)>& act) {
+    CHostSettingsDialog& dialog = View().SettingsDialog();
+    PumpEvents(300ms);  // the main window mapped first, as the operator has it
+    testing::RunModalFrom([&] { Command(id); }, dialog,
+                          [&] {
+                            PumpEvents(300ms);  // mapped and focused by the window manager
+                            act(dialog);
+                          },
+                          20s);
   }
   void Select(int row) { View().SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED); }
   wxString SelectedHost() {
@@ -219,10 +240,12 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
                           dialog.FailPeriodField()->GetValue(), dialog.DelayField()->GetValue()}),
                       (std::vector<int>{32, 10, 30, 30, 10}));
                   EXPECT_TRUE(dialog.ResultField(0)->GetValue().empty());
-                  dialog.HostField()->ChangeValue("beta");
-                  dialog.DescriptionField()->ChangeValue("Second");
-                  dialog.DelayField()->Text()->SetValue("45");
-                  dialog.DelayField()->Text()->SetValue("5000");  // out of range: 45 stays
+                  dialog.HostField()->ChangeValue(" beta\t");
+                  dialog.DescriptionField()->ChangeValue("Second ");
+                  // Typed digit by digit: 5, 50 and 500 are in range, but
+                  // nobody chose them; the value at opening stays.
+                  for (const char* typed : {"5", "50", "500", "5000"})
+                    dialog.DelayField()->Text()->SetValue(typed);
                   dialog.TimeoutField()->Text()->SetValue("");
                   dialog.PacketSizeField()->Text()->SetValue("0");
                   return PressOk(dialog);
@@ -231,7 +254,7 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
   EXPECT_EQ(Cell(1, 1), "Second");
   EXPECT_EQ(SelectedHost(), "gamma") << "the selection stays with its host, not the new row";
   EXPECT_TRUE(
-      Contains("[beta]\nHost=beta\nTimeout=10\nDelay=45\nPacketSize=32\n"
+      Contains("[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\n"
                "FailPeriod=30\nSuccessPeriod=30\nPopupDestination=\n"
                "PopupMessage=\nDescription=Second\n"))
       << FileText();
@@ -252,14 +275,104 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
   EXPECT_EQ(View().GetItemCount(), 4) << "the list still changes";
 }
 
+TEST_F(HostListWindow, OkStoresNoMoreBytesThanTheFileReadsBackAndCutsNoCharacter) {
+  Open();
+  std::string twoByteLetters;
+  for (int i = 0; i < 1023; ++i) twoByteLetters += "\xC3\xA9";
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([&](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("host");
+                  dialog.MessageField()->ChangeValue(wxString::FromUTF8(twoByteLetters));
+                  dialog.MessageField()->AppendText("x");  // past 1023 characters
+                  return PressOk(dialog);
+                }));
+  ASSERT_EQ(View().GetItemCount(), 1);
+  const std::string& stored = View().RecordAt(0).PopupMessage;
+  EXPECT_TRUE(stored == twoByteLetters.substr(0, 1022)) << stored.size() << " bytes";
+  EXPECT_TRUE(Contains("PopupMessage=" + stored + "\n"));
+}
+
+// Real keys and clicks under a window manager.
+TEST_F(HostListWindow, NumberFieldsAreOneTabStopEachAndKeepWhatTheArrowsLeft) {
+  Open();
+  std::vector<wxWindow*> expected;
+  std::vector<wxWindow*> stops;
+  WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
+    expected = {dialog.HostField(),
+                dialog.DescriptionField(),
+                dialog.PacketSizeField()->Text(),
+                dialog.TimeoutField()->Text(),
+                dialog.SuccessPeriodField()->Text(),
+                dialog.FailPeriodField()->Text(),
+                dialog.DelayField()->Text(),
+                dialog.DestinationField(),
+                dialog.MessageField(),
+                dialog.FindWindow(wxID_OK)};
+    wxUIActionSimulator input;
+    ClickWithPointer(*dialog.HostField());
+    input.Text("host");
+    stops.push_back(wxWindow::FindFocus());
+    while (stops.size() < expected.size()) {
+      input.Char(WXK_TAB);
+      PumpEvents(50ms);
+      stops.push_back(wxWindow::FindFocus());
+    }
+    // The "+" of the packet size, then a letter.
+    const wxSize arrows = dialog.PacketSizeField()->Spin()->GetSize();
+    ClickWithPointer(*dialog.PacketSizeField()->Spin(), wxPoint(arrows.x * 3 / 4, arrows.y / 2));
+    input.Text("x");
+    // The Up key in "Repeat ping every", then a number out of range.
+    wxTextCtrl& delay = *dialog.DelayField()->Text();
+    ClickWithPointer(delay, wxPoint(delay.GetSize().x / 2, delay.GetSize().y / 2));
+    input.Char(WXK_UP);
+    PumpEvents(100ms);
+    input.Char('A', wxMOD_CONTROL);
+    input.Text("5000");
+    input.Char(WXK_RETURN);
+    PumpEvents(100ms);
+  });
+  EXPECT_EQ(stops, expected);
+  ASSERT_EQ(View().GetItemCount(), 1) << "Enter in a number field is OK";
+  EXPECT_EQ(View().RecordAt(0).Host, "host");
+  EXPECT_EQ(View().RecordAt(0).PacketSize, 33u);
+  EXPECT_EQ(View().RecordAt(0).Delay, 11);
+}
+
+TEST_F(HostListWindow, ANotificationOverTheSettingsDialogTakesItsOkAndLeavesTheDialogWorking) {
+  Open();
+  bool boxGone = false;
+  WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
+    auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
+    box->Show();
+    box->Raise();
+    PumpEvents(300ms);
+    wxWindow& ok = *box->FindWindow(wxID_OK);
+    ClickWithPointer(ok, wxPoint(ok.GetSize().x / 2, ok.GetSize().y / 2));
+    DestroyClosedWindows();
+    boxGone = std::none_of(wxTopLevelWindows.begin(), wxTopLevelWindows.end(),
+                           [](wxWindow* window) { return dynamic_cast<NotificationBox*>(window); });
+    ClickWithPointer(*dialog.HostField());
+    wxUIActionSimulator input;
+    input.Text("beta");
+    input.Char(WXK_RETURN);
+    PumpEvents(100ms);
+  });
+  EXPECT_TRUE(boxGone) << "OK of the box while the dialog is open";
+  ASSERT_EQ(View().GetItemCount(), 1);
+  EXPECT_EQ(Cell(0, 0), "beta");
+}
+
 TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
   Open(kTwoHosts);
-  Feed(0, 0, 20);
+  Feed(0, ResultResolveFailed, 0);
   View().ProcessTick();
   Select(0);
   wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([this](CHostSettingsDialog& dialog) {
                   EXPECT_TRUE(Contains("Host=alpha")) << "the host stays in the file meanwhile";
                   EXPECT_EQ(dialog.HostField()->GetValue(), "alpha");
+                  const wxTextCtrl& error = *dialog.ResultField(9);
+                  EXPECT_EQ(error.GetValue(), "Error resolving host address.");
+                  EXPECT_GE(error.GetSize().x, error.GetSizeFromText(error.GetValue()).x)
+                      << "the whole text is seen";
                   // The testing hook answers instead of showing the window;
                   // show it as a modal run would.
                   dialog.Show();

@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 
 #include <thread>
 
@@ -15,8 +16,16 @@ void PumpEvents(std::chrono::milliseconds duration) {
   } while (std::chrono::steady_clock::now() < end);
 }
 
-int RunModal(wxDialog& dialog, const std::function<void()>& whileShown,
-             std::chrono::milliseconds watchdog) {
+void ClickWithPointer(wxWindow& window, wxPoint at) {
+  wxUIActionSimulator pointer;
+  pointer.MouseMove(window.GetScreenPosition() + at);
+  PumpEvents(std::chrono::milliseconds(50));
+  pointer.MouseClick();
+  PumpEvents(std::chrono::milliseconds(300));
+}
+
+void RunModalFrom(const std::function<void()>& open, wxDialog& dialog,
+                  const std::function<void()>& whileShown, std::chrono::milliseconds watchdog) {
   // A short one-shot timer rather than CallAfter: it fires from inside the
   // modal loop, after the dialog has been mapped.
   wxTimer start;
@@ -27,7 +36,14 @@ int RunModal(wxDialog& dialog, const std::function<void()>& whileShown,
     if (dialog.IsModal()) dialog.EndModal(kWatchdogResult);
   });
   guard.StartOnce(static_cast<int>(watchdog.count()));
-  return dialog.ShowModal();
+  open();
+}
+
+int RunModal(wxDialog& dialog, const std::function<void()>& whileShown,
+             std::chrono::milliseconds watchdog) {
+  int result = 0;
+  RunModalFrom([&] { result = dialog.ShowModal(); }, dialog, whileShown, watchdog);
+  return result;
 }
 
 }  // namespace kelvoran::testing
