@@ -1,6 +1,5 @@
 #include "ui/help_book.h"
 
-#include <wx/dialog.h>
 #include <wx/filename.h>
 #include <wx/filesys.h>
 #include <wx/fs_zip.h>
@@ -8,11 +7,9 @@
 #include <wx/html/helpfrm.h>
 #include <wx/log.h>
 
-#ifdef __WXGTK__
-#include <gtk/gtk.h>
-#endif
-
 #include <utility>
+
+#include "ui/window_group.h"
 
 namespace kelvoran {
 namespace {
@@ -27,57 +24,24 @@ void AddArchiveHandlerOnce() {
   (void)added;
 }
 
-bool AnyModalDialog() {
-  for (const wxWindow* window : wxTopLevelWindows) {
-    const auto* dialog = dynamic_cast<const wxDialog*>(window);
-    if (dialog && dialog->IsModal()) return true;
-  }
-  return false;
-}
-
-// Asked for from a modal dialog, the help window must take the pointer and
-// the keys, which GTK keeps for the dialog. wx grabs them for the help window
-// inside a nested event loop; a dialog that ends meanwhile (the start-up
-// About box ends on a timer) then quits that nested loop instead of its own
-// and waits for ever, with the main window disabled. The grab alone does the
-// job, and the caller goes on at once.
+// Help asked for from a modal dialog must be usable while the dialog runs,
+// and the dialog must go on working beside it. GTK keeps a modal dialog's
+// input to the windows of its window group; the help window gets a group of
+// its own, so neither window's grab reaches the other. wx would instead grab
+// the input for help inside a nested event loop (AddGrab), which leaves the
+// dialog dead meanwhile, and a dialog that ends meanwhile (the start-up About
+// box ends on a timer) quits that nested loop instead of its own.
 class HelpFrame : public wxHtmlHelpFrame {
  public:
-  explicit HelpFrame(wxHtmlHelpData* data) : wxHtmlHelpFrame(data) {
-    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
-      ReleaseInput();
-      event.Skip();
-    });
-    // The grab is for the time of the dialog: once no modal dialog is left,
-    // the main window takes its input again while help stays open.
-    Bind(wxEVT_IDLE, [this](wxIdleEvent& event) {
-      if (!AnyModalDialog()) ReleaseInput();
-      event.Skip();
-    });
-  }
-  ~HelpFrame() override { ReleaseInput(); }
+  explicit HelpFrame(wxHtmlHelpData* data) : wxHtmlHelpFrame(data) {}
 
 #ifdef __WXGTK__
-  void AddGrab() override {
-    if (grabbed_) return;
-    gtk_grab_add(m_widget);
-    grabbed_ = true;
-  }
-  // While a modal dialog runs, wxGTK passes the close box, Alt+F4 and the
-  // window manager's close on to a frame only if it holds the grab; without
-  // this, help could not be closed and would keep the dialog's input for ever.
-  bool IsGrabbed() const override { return grabbed_; }
+  void AddGrab() override {}
+  // wxGTK passes the close box, Alt+F4 and the window manager's close to a
+  // frame while a modal dialog runs only if the frame says it holds the
+  // input: with a group of its own, it always does.
+  bool IsGrabbed() const override { return true; }
 #endif
-
- private:
-  void ReleaseInput() {
-#ifdef __WXGTK__
-    if (grabbed_) gtk_grab_remove(m_widget);
-    grabbed_ = false;
-#endif
-  }
-
-  bool grabbed_ = false;
 };
 
 class HelpController : public wxHtmlHelpController {
@@ -91,6 +55,7 @@ class HelpController : public wxHtmlHelpController {
     frame->SetController(this);
     frame->SetTitleFormat(m_titleFormat);
     frame->Create(m_parentWindow, wxID_ANY, wxEmptyString, m_FrameStyle, m_Config, m_ConfigRoot);
+    KeepOutOfModalGrabs(*frame);
     frame->SetShouldPreventAppExit(m_shouldPreventAppExit);
     m_helpFrame = frame;
     return frame;

@@ -2,6 +2,7 @@
 
 #include <wx/button.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 
 #include "ui/window_group.h"
 
@@ -9,16 +10,19 @@ namespace kelvoran {
 
 NotificationBox::NotificationBox(wxWindow* parent, const wxString& title, const wxString& message)
     : wxDialog(parent, wxID_ANY, title, wxDefaultPosition, wxDefaultSize,
-               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxSTAY_ON_TOP) {
-  // A read-only text control rather than a label: a long message scrolls
-  // instead of growing the box past the screen, and its text can be copied.
-  text_ = new wxTextCtrl(this, wxID_ANY, message, wxDefaultPosition, wxDefaultSize,
-                         wxTE_MULTILINE | wxTE_READONLY | wxTE_WORDWRAP | wxBORDER_NONE);
-  text_->SetBackgroundColour(GetBackgroundColour());
-  text_->SetMinSize(FromDIP(wxSize(360, 120)));
+               wxDEFAULT_DIALOG_STYLE | wxSTAY_ON_TOP),
+      message_(message) {
+  // A label, as in a message box. Not a read-only text control: a window of
+  // its own group that holds a scrolled control takes the keys meant for a
+  // modal dialog beside it (seen with GTK 3.24), and the box must never take
+  // the typing of the dialog the operator is in. A message is at most the
+  // 1023 characters the settings file holds, which a wrapped label shows.
+  text_ = new wxStaticText(this, wxID_ANY, message);
+  text_->Wrap(FromDIP(360));
+  text_->SetMinSize(wxSize(FromDIP(360), -1));
   auto* ok = new wxButton(this, wxID_OK);
   auto* column = new wxBoxSizer(wxVERTICAL);
-  column->Add(text_, wxSizerFlags(1).Expand().Border(wxALL, FromDIP(12)));
+  column->Add(text_, wxSizerFlags(1).Expand().Border(wxALL, FromDIP(16)));
   column->Add(ok, wxSizerFlags().Center().Border(wxBOTTOM, FromDIP(12)));
   SetSizerAndFit(column);
   // A box that arrives while a modal dialog is open must take its OK at once,

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <wx/dialog.h>
-#include <wx/textctrl.h>
+#include <wx/stattext.h>
 
 namespace kelvoran {
 
@@ -12,12 +12,13 @@ class NotificationBox : public wxDialog {
  public:
   NotificationBox(wxWindow* parent, const wxString& title, const wxString& message);
 
-  wxString Message() const { return text_->GetValue(); }
+  wxString Message() const { return message_; }
 
  private:
   void Dismiss();
 
-  wxTextCtrl* text_;
+  wxStaticText* text_;
+  wxString message_;
 };
 
 }  // namespace kelvoran

@@ -5,6 +5,7 @@
 #include <wx/app.h>
 #include <wx/fileconf.h>
 #include <wx/filedlg.h>
+#include <wx/html/helpctrl.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/spinbutt.h>
@@ -26,6 +27,8 @@
 #include "engine/scheduler.h"
 #include "tests/ui/modal_run.h"
 #include "ui/command_ids.h"
+#include "ui/help_book.h"
+#include "ui/help_request.h"
 #include "ui/host_settings_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/notification_box.h"
@@ -340,23 +343,84 @@ TEST_F(HostListWindow, NumberFieldsAreOneTabStopEachAndKeepWhatTheArrowsLeft) {
 TEST_F(HostListWindow, ANotificationOverTheSettingsDialogTakesItsOkAndLeavesTheDialogWorking) {
   Open();
   bool boxGone = false;
+  wxString typedBeside;
   WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
     auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
     box->Show();
     box->Raise();
+    box->Move(0, 0);  // beside the dialog, as the operator would drag it
     PumpEvents(300ms);
+    wxUIActionSimulator input;
+    ClickWithPointer(*dialog.HostField());
+    input.Text("be");
+    PumpEvents(100ms);
+    typedBeside = dialog.HostField()->GetValue();
     wxWindow& ok = *box->FindWindow(wxID_OK);
     ClickWithPointer(ok, wxPoint(ok.GetSize().x / 2, ok.GetSize().y / 2));
     DestroyClosedWindows();
     boxGone = std::none_of(wxTopLevelWindows.begin(), wxTopLevelWindows.end(),
                            [](wxWindow* window) { return dynamic_cast<NotificationBox*>(window); });
     ClickWithPointer(*dialog.HostField());
-    wxUIActionSimulator input;
-    input.Text("beta");
+    input.Char(WXK_END);
+    input.Text("ta");
     input.Char(WXK_RETURN);
     PumpEvents(100ms);
   });
+  EXPECT_EQ(typedBeside, "be") << "the dialog takes keys while the box is open";
   EXPECT_TRUE(boxGone) << "OK of the box while the dialog is open";
+  ASSERT_EQ(View().GetItemCount(), 1);
+  EXPECT_EQ(Cell(0, 0), "beta");
+}
+
+// Help asked for from the dialog can be read, closed with the window
+// manager's close (Alt+F4) and opened again, and the dialog takes typing
+// beside it and after it.
+TEST_F(HostListWindow, HelpFromTheSettingsDialogClosesAndLeavesTheDialogWorking) {
+  HelpBook book(fs::path(KELVORAN_TEST_HELP_BOOK));
+  SetHelpRequester([&](int context) { book.Show(context); });
+  Open();
+  int helpShown = 0;
+  bool helpStayed = false;
+  wxString typedBeside;
+  WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
+    wxUIActionSimulator input;
+    const auto openHelpBeside = [&] {
+      ClickWithPointer(*dialog.HostField());
+      input.Char(WXK_F1);
+      PumpEvents(500ms);
+      wxFrame* help = book.Controller()->GetFrame();
+      if (!help || !help->IsShown()) return;
+      ++helpShown;
+      help->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
+      PumpEvents(300ms);
+    };
+    const auto closeHelp = [&] {
+      wxFrame* help = book.Controller()->GetFrame();
+      if (!help) return;
+      ClickWithPointer(*help, wxPoint(help->GetClientSize().x / 2, help->GetClientSize().y - 5));
+      input.Char(WXK_F4, wxMOD_ALT);
+      PumpEvents(500ms);
+      DestroyClosedWindows();
+      helpStayed |= book.Controller()->GetFrame() && book.Controller()->GetFrame()->IsShown();
+    };
+    openHelpBeside();
+    ClickWithPointer(*dialog.HostField());
+    input.Text("be");
+    PumpEvents(100ms);
+    typedBeside = dialog.HostField()->GetValue();
+    closeHelp();
+    openHelpBeside();
+    closeHelp();
+    ClickWithPointer(*dialog.HostField());
+    input.Char(WXK_END);
+    input.Text("ta");
+    input.Char(WXK_RETURN);
+    PumpEvents(100ms);
+  });
+  SetHelpRequester(nullptr);
+  EXPECT_EQ(helpShown, 2);
+  EXPECT_EQ(typedBeside, "be") << "the dialog takes keys while help is open";
+  EXPECT_FALSE(helpStayed) << "Alt+F4 closes help";
   ASSERT_EQ(View().GetItemCount(), 1);
   EXPECT_EQ(Cell(0, 0), "beta");
 }
