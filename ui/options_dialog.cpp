@@ -14,7 +14,8 @@
 namespace kelvoran {
 namespace {
 
-// Not under "MainWnd": a profile from before the option simply lacks it.
+// A group of its own beside "MainWnd": profiles written before the option
+// lack it and keep one probe per second.
 constexpr const char* kProbesPerSecond = "Options/ProbesPerSecond";
 constexpr int IdProbesPerSecond = 1101;
 
