@@ -8,10 +8,15 @@
 #include <wx/init.h>
 #include <wx/memconf.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/host_record.h"
 #include "engine/result_mailbox.h"
@@ -24,20 +29,27 @@ namespace {
 
 constexpr CalendarTime kNow = 1'800'000'000;
 
-// A shown main window with `hosts` rows, fed through its own mailbox.
+// A shown main window with `hosts` rows, fed through its own mailbox. Its
+// workers wait until the benchmark runs them, outside the measured time.
 class TickFixture {
  public:
-  explicit TickFixture(int hosts, const std::string& settingsPath = "/nonexistent/KELVORAN.INI")
-      : scheduler_(mailbox_, ProbeFunction{}, [](HostRecord&) { return 0; },
-                   {[] { return kNow; }, [](std::function<void()>) { return false; }}) {
+  explicit TickFixture(int hosts, CalendarTime lastProbe = kNow,
+                       const std::string& settingsPath = "/nonexistent/KELVORAN.INI")
+      : scheduler_(mailbox_, AnsweringProbe(), [](HostRecord&) { return 0; },
+                   {[this] { return now_.load(); },
+                    [this](std::function<void()> body) {
+                      if (realThreads) return StartDetachedThread(std::move(body));
+                      workers_.push_back(std::move(body));
+                      return true;
+                    }}) {
     frame_ = new CMainFrame(scheduler_, profile_, settingsPath, "Kelvoran");
     frame_->View().InitialUpdate();
     for (int i = 0; i < hosts; ++i) {
       auto host = std::make_unique<HostRecord>();
       host->Host = "127." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".1";
       host->Delay = 10;
-      // Nothing is due: the tick still visits every row to find out.
-      host->LastProbeTime = kNow;
+      // By default nothing is due: the tick still visits every row to find out.
+      host->LastProbeTime = lastProbe;
       hostIds_.push_back(host->HostId);
       frame_->View().FormatRow(frame_->View().AddRow(std::move(host)));
     }
@@ -45,6 +57,10 @@ class TickFixture {
     frame_->Update();
   }
   ~TickFixture() {
+    // The closing wait: every job back before the mailbox goes.
+    RunWorkers();
+    scheduler_.SchedulingEnabled = false;
+    while (scheduler_.OutstandingProbes != 0) frame_->View().ProcessTick();
     frame_->Destroy();
     wxTheApp->ProcessIdle();
   }
@@ -63,9 +79,31 @@ class TickFixture {
       ++scheduler_.OutstandingProbes;
     }
   }
+  // The probes started by the last tick come back, one second later.
+  void RunWorkers() {
+    for (auto& body : std::exchange(workers_, {})) body();
+    if (realThreads) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ++now_;
+  }
+  // Probes run on threads of their own, as in the program, instead of
+  // waiting for RunWorkers.
+  bool realThreads = false;
   CMainFrame& Frame() { return *frame_; }
+  ProbeScheduler& Scheduler() { return scheduler_; }
 
  private:
+  ProbeFunction AnsweringProbe() {
+    return [this](const ProbeRequest&, ProbeResult& result) {
+      result.StartTime = now_;
+      result.SentSize = result.ReplySize = 32;
+      result.RoundTripTime = 3;
+      return result.ResultCode = 0;
+    };
+  }
+
+  // Read by the probes on their threads too.
+  std::atomic<CalendarTime> now_ = kNow;
+  std::vector<std::function<void()>> workers_;
   ResultMailbox mailbox_;
   ProbeScheduler scheduler_;
   wxMemoryConfig profile_;
@@ -102,6 +140,26 @@ void BM_TickApplyingResultsAndRepaint(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_TickApplyingResultsAndRepaint)->Args({1'000, 10})->Unit(benchmark::kMillisecond);
+
+// A long list at more than one probe per second, in its steady state: every
+// host is overdue, so each tick applies the results of the probes the last
+// tick started and starts as many of the earliest due hosts again.
+// The third argument 1 starts real threads, whose creation the tick pays for.
+void BM_TickStartingProbesPerSecond(benchmark::State& state) {
+  TickFixture fixture(static_cast<int>(state.range(0)), kNow - 100);
+  fixture.Scheduler().SetProbesPerTick(state.range(1));
+  fixture.realThreads = state.range(2) != 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    fixture.RunWorkers();
+    state.ResumeTiming();
+    fixture.Frame().View().ProcessTick();
+  }
+}
+BENCHMARK(BM_TickStartingProbesPerSecond)
+    ->Args({10'000, 100, 0})
+    ->Args({10'000, 100, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // The start-up's share of the list: the main window created and its rows
 // loaded from a 1,000-host settings file.
@@ -145,7 +203,7 @@ void BM_ImportHosts(benchmark::State& state) {
     state.PauseTiming();
     fixture.reset();
     std::remove(path.c_str());
-    fixture = std::make_unique<TickFixture>(1'000, path);
+    fixture = std::make_unique<TickFixture>(1'000, kNow, path);
     state.ResumeTiming();
     const ImportSummary summary = fixture->Frame().View().ImportHosts(ParseHostListText(text));
     fixture->Frame().Update();

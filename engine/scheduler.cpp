@@ -1,5 +1,6 @@
 #include "engine/scheduler.h"
 
+#include <algorithm>
 #include <ctime>
 #include <new>
 #include <system_error>
@@ -49,8 +50,7 @@ ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, Popu
 void ProbeScheduler::ProcessTick(HostRows& rows) {
   DrainResults(rows);
   if (!SchedulingEnabled) return;
-  const int row = ChooseDueRow(rows);
-  if (row >= 0) StartProbe(rows.RecordAt(row));
+  StartDueProbes(rows);
 }
 
 void ProbeScheduler::DrainResults(HostRows& rows) {
@@ -62,22 +62,52 @@ void ProbeScheduler::DrainResults(HostRows& rows) {
   }
 }
 
-int ProbeScheduler::ChooseDueRow(HostRows& rows) const {
-  int candidate = -1;
-  CalendarTime earliest = 0;
+// One pass over the rows keeps the `limit` earliest in a max-heap, so a long
+// list costs one visit per row however many probes start. Rows come from the
+// top, so a later row with an equal due time never displaces an earlier one.
+std::span<const ProbeScheduler::DueRow> ProbeScheduler::EarliestDueRows(HostRows& rows,
+                                                                        std::size_t limit) {
+  const CalendarTime now = environment_.now();
+  const auto first = earliest_.begin();
+  std::size_t kept = 0;
   const int count = rows.RowCount();
   for (int row = 0; row < count; ++row) {
     const HostRecord& host = rows.RecordAt(row);
-    if (host.Busy) continue;
-    const CalendarTime due = host.LastProbeTime + host.Delay;
-    // Strictly smaller: on equal due times the row nearest the top wins.
-    if (candidate < 0 || due < earliest) {
-      candidate = row;
-      earliest = due;
+    const DueRow candidate{host.LastProbeTime + host.Delay, row};
+    // A host is due from the very second LastProbeTime + Delay.
+    if (host.Busy || candidate.due > now) continue;
+    if (kept < limit) {
+      earliest_[kept++] = candidate;
+      std::push_heap(first, first + kept);
+    } else if (candidate < earliest_.front()) {
+      std::pop_heap(first, first + kept);
+      earliest_[kept - 1] = candidate;
+      std::push_heap(first, first + kept);
     }
   }
-  if (candidate < 0 || earliest > environment_.now()) return -1;
-  return candidate;
+  std::sort_heap(first, first + kept);
+  return {earliest_.data(), kept};
+}
+
+void ProbeScheduler::StartDueProbes(HostRows& rows) {
+  for (const DueRow& due : EarliestDueRows(rows, static_cast<std::size_t>(probesPerTick_))) {
+    // A due host left over simply waits for a later tick.
+    if (InFlightLimitReached()) return;
+    HostRecord& host = rows.RecordAt(due.row);
+    StartProbe(host);
+    // It could not start and stays idle; the rest would fare no better now.
+    if (!host.Busy) return;
+  }
+}
+
+bool ProbeScheduler::InFlightLimitReached() const {
+  // At one probe per tick the pace alone bounds the threads, as it always has.
+  return probesPerTick_ > kMinProbesPerTick && OutstandingProbes >= kMaxProbesInFlight;
+}
+
+void ProbeScheduler::SetProbesPerTick(long long count) {
+  probesPerTick_ =
+      static_cast<int>(std::clamp<long long>(count, kMinProbesPerTick, kMaxProbesPerTick));
 }
 
 // When there is no thread, or no memory for the job or the worker, the job goes,

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
+#include <compare>
 #include <cstdint>
 #include <functional>
+#include <span>
 
 #include "engine/calendar_time.h"
 #include "engine/popup_sender.h"
@@ -40,9 +43,23 @@ class ProbeScheduler {
   // With the system clock and real threads.
   ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup);
 
-  // Applies every finished result, then starts at most one probe: the one for
-  // the idle host that is due soonest, if its time has come.
+  // How many probes one tick may start. One is the pace the monitor was
+  // designed for; a list too long to be served in turn within its hosts'
+  // Delay needs more.
+  static constexpr int kMinProbesPerTick = 1;
+  static constexpr int kMaxProbesPerTick = 200;
+  // When more than one probe may start per tick, none starts while this many
+  // are in flight: every probe holds a thread, and a long list of silent hosts
+  // with long time-outs would otherwise pile them up by the thousand.
+  static constexpr std::int32_t kMaxProbesInFlight = 256;
+
+  // Applies every finished result, then starts up to ProbesPerTick probes for
+  // the idle hosts whose time has come, the one due soonest first.
   void ProcessTick(HostRows& rows);
+
+  // Takes any number; what lies outside 1..200 is brought into range.
+  void SetProbesPerTick(long long count);
+  int ProbesPerTick() const { return probesPerTick_; }
 
   // Cleared for good when the main window closes: ticks then only drain.
   bool SchedulingEnabled = true;
@@ -50,14 +67,27 @@ class ProbeScheduler {
   std::int32_t OutstandingProbes = 0;
 
  private:
+  // A due host in the order of starting: the earliest due time first, the
+  // row nearest the top on ties.
+  struct DueRow {
+    CalendarTime due;
+    int row;
+    auto operator<=>(const DueRow&) const = default;
+  };
+
   void DrainResults(HostRows& rows);
-  int ChooseDueRow(HostRows& rows) const;
+  std::span<const DueRow> EarliestDueRows(HostRows& rows, std::size_t limit);
+  void StartDueProbes(HostRows& rows);
+  bool InFlightLimitReached() const;
   void StartProbe(HostRecord& host);
 
   ResultMailbox& mailbox_;
   ProbeFunction probe_;
   PopupSender sendPopup_;
   Environment environment_;
+  int probesPerTick_ = kMinProbesPerTick;
+  // The rows chosen by the current tick; kept here so a tick never allocates.
+  std::array<DueRow, kMaxProbesPerTick> earliest_{};
 };
 
 }  // namespace kelvoran

@@ -20,6 +20,7 @@ enum CommandId : int {
   ID_HELP_WEBSITE = 32777 - kCommandIdOffset,
   ID_HELP_EMAIL = 32778 - kCommandIdOffset,
   ID_HOST_RESET = 32779 - kCommandIdOffset,
+  ID_VIEW_OPTIONS = 32780 - kCommandIdOffset,
   ID_HOST_IMPORT = 32790 - kCommandIdOffset,
   ID_HOST_EXPORT = 32791 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,

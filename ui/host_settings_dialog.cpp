@@ -1,6 +1,5 @@
 #include "ui/host_settings_dialog.h"
 
-#include <wx/button.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
@@ -16,6 +15,7 @@
 #include "engine/result_text.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/dialog_buttons.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/host_row_text.h"
@@ -145,14 +145,7 @@ void CHostSettingsDialog::BuildLayout() {
   columns->Add(BuildResults(this), 0, wxEXPAND | wxLEFT, 10);
   top->Add(columns, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
 
-  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-  buttons->AddStretchSpacer();
-  auto* ok = new wxButton(this, wxID_OK, "OK");
-  ok->SetDefault();
-  buttons->Add(ok);
-  buttons->Add(new wxButton(this, wxID_CANCEL, "Cancel"), 0, wxLEFT, 6);
-  buttons->Add(new wxButton(this, wxID_HELP, "Help"), 0, wxLEFT, 6);
-  top->Add(buttons, 0, wxEXPAND | wxALL, 10);
+  top->Add(OkCancelHelpButtons(this), 0, wxEXPAND | wxALL, 10);
   SetSizerAndFit(top);
 }
 

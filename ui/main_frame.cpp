@@ -13,6 +13,7 @@
 #include "ui/help_request.h"
 #include "ui/links.h"
 #include "ui/menu_help_key.h"
+#include "ui/options_dialog.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 
@@ -78,6 +79,7 @@ CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
   BindViewCommands();
   SetMinSize(kMinimumSize);
   RestoreWindowPlacement();
+  ApplyStoredOptions(profile_, scheduler_);
 
   Bind(wxEVT_TIMER, &CMainFrame::OnTimer, this, kTimerId);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -110,6 +112,8 @@ void CMainFrame::CreateMenuBar() {
   auto* view = new wxMenu;
   view->AppendCheckItem(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
   view->AppendCheckItem(ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar");
+  view->AppendSeparator();
+  view->Append(ID_VIEW_OPTIONS, "&Options...", "Change how many probes start per second");
 
   auto* help = new wxMenu;
   help->Append(ID_HELP_CONTENTS, "&Contents\tF1");
@@ -126,8 +130,8 @@ void CMainFrame::CreateMenuBar() {
   SetMenuBar(bar);
   WatchMenuHelpKey(*bar, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
-  for (int id : {ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_HELP_CONTENTS,
-                 ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT})
+  for (int id : {ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_OPTIONS,
+                 ID_HELP_CONTENTS, ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT})
     Bind(wxEVT_MENU, &CMainFrame::OnFrameCommand, this, id);
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateBarCheck, this, ID_VIEW_TOOLBAR);
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateBarCheck, this, ID_VIEW_STATUS_BAR);
@@ -143,6 +147,9 @@ void CMainFrame::OnFrameCommand(wxCommandEvent& event) {
       break;
     case ID_VIEW_STATUS_BAR:
       ToggleBar(GetStatusBar());
+      break;
+    case ID_VIEW_OPTIONS:
+      EditOptions(this, profile_, scheduler_);
       break;
     case ID_HELP_CONTENTS:
       RequestHelp(kMainWindowHelpContext);

@@ -6,7 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <new>
+#include <numeric>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -75,12 +78,14 @@ class Scheduler : public ::testing::Test {
   bool threadStartFails = false, probeThrows = false;
   std::vector<std::function<void()>> workers;
   std::vector<std::string> probed;
+  std::vector<CalendarTime> probedAt;
   ResultMailbox mailbox;
   testing::FakeHostRows rows;
   ProbeScheduler scheduler{mailbox,
                            [this](const ProbeRequest& request, ProbeResult& result) {
                              if (probeThrows) throw std::bad_alloc();
                              probed.push_back(request.Host);
+                             probedAt.push_back(now);
                              result.StartTime = now;
                              return result.ResultCode = ResultSuccess;
                            },
@@ -102,7 +107,11 @@ TEST_F(Scheduler, OneProbePerTickHoweverManyAreDueAndBusyHostsAreSkipped) {
   EXPECT_EQ(probed, (std::vector<std::string>{"a", "b", "c"}));
 }
 
-TEST_F(Scheduler, EarliestDueTimeWinsTheTopRowOnTiesFromTheVerySecond) {
+// The order of starting is the same whether one or several start per tick.
+class SchedulerAtRate : public Scheduler, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SchedulerAtRate, EarliestDueTimeWinsTheTopRowOnTiesFromTheVerySecond) {
+  scheduler.SetProbesPerTick(GetParam());
   AddHost("justDue", 10, now - 10);        // due now
   AddHost("late", 30, now - 50);           // due now - 20
   AddHost("tieTop", 10, now - 100);        // due now - 90
@@ -114,6 +123,36 @@ TEST_F(Scheduler, EarliestDueTimeWinsTheTopRowOnTiesFromTheVerySecond) {
   for (int i = 0; i < 8; ++i) TickAndRunWorkers();
   EXPECT_EQ(probed,
             (std::vector<std::string>{"new", "early", "tieTop", "tieBottom", "late", "justDue"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(PerTick, SchedulerAtRate, ::testing::Values(1, 3, 200));
+
+TEST_F(Scheduler, AHundredPerTickKeepTheDelayOfAThousandHosts) {
+  scheduler.SetProbesPerTick(100);
+  for (int i = 0; i < 1000; ++i) AddHost(std::to_string(i).c_str(), 10);
+  for (int second = 0; second < 120; ++second, ++now) TickAndRunWorkers();
+  std::map<std::string, std::vector<CalendarTime>> starts;
+  for (size_t i = 0; i < probed.size(); ++i) starts[probed[i]].push_back(probedAt[i]);
+  ASSERT_EQ(starts.size(), 1000u);
+  std::vector<CalendarTime> intervals;
+  for (const auto& [host, times] : starts)
+    for (size_t i = 1; i < times.size(); ++i) intervals.push_back(times[i] - times[i - 1]);
+  const auto [shortest, longest] = std::minmax_element(intervals.begin(), intervals.end());
+  EXPECT_GE(*shortest, 9);
+  EXPECT_LE(*longest, 11);
+  EXPECT_GE(intervals.size(), 1000u * 10) << "each host probed about every 10 s";
+}
+
+TEST_F(Scheduler, AbovePerTickNoMoreThanTheLimitAreInFlightAndTheRestWait) {
+  scheduler.SetProbesPerTick(200);
+  for (int i = 0; i < 300; ++i) AddHost(std::to_string(i).c_str(), 10);
+  Tick();
+  Tick();
+  EXPECT_EQ(scheduler.OutstandingProbes, ProbeScheduler::kMaxProbesInFlight);
+  TickAndRunWorkers();
+  EXPECT_EQ(probed.size(), 256u);
+  Tick();
+  EXPECT_EQ(scheduler.OutstandingProbes, 300 - 256) << "the hosts that waited start now";
 }
 
 TEST_F(Scheduler, ResultIsAppliedAtTheNextTickBeforeTheChoice) {

@@ -30,6 +30,7 @@
 #include "ui/help_request.h"
 #include "ui/host_settings_dialog.h"
 #include "ui/main_frame.h"
+#include "ui/options_dialog.h"
 #include "ui/tessarel_view.h"
 #include "wx_test_support.h"
 
@@ -53,6 +54,7 @@ const std::map<int, wxString> kCommandPages = {
     {ID_APP_EXIT, "command_exit.html"},
     {ID_VIEW_TOOLBAR, "command_toolbar.html"},
     {ID_VIEW_STATUS_BAR, "command_status_bar.html"},
+    {ID_VIEW_OPTIONS, "command_options.html"},
     {ID_HELP_CONTENTS, "command_contents.html"},
     {ID_HELP_WEBSITE, "command_website.html"},
     {ID_HELP_EMAIL, "command_email.html"},
@@ -267,7 +269,7 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfTheSettingsDialogOpenItsPage) {
   EXPECT_EQ(requested_, (std::vector<int>{131200, 131202, 131202}));
 }
 
-TEST_F(HelpWindow, F1InTheAboutBoxOpensItsPage) {
+TEST_F(HelpWindow, F1InTheAboutBoxAndF1AndHelpInTheOptionsDialogOpenTheirPages) {
   CAboutBox box(nullptr, 0);
   wxString page;
   RunModal(box, [&] {
@@ -275,6 +277,15 @@ TEST_F(HelpWindow, F1InTheAboutBoxOpensItsPage) {
     box.EndModal(wxID_OK);
   });
   EXPECT_EQ(page, "about_box.html");
+
+  COptionsDialog options(nullptr);
+  std::vector<wxString> pages;
+  RunModal(options, [&] {
+    pages.push_back(PageAskedFromDialog([&] { PressKey(options, WXK_F1); }));
+    pages.push_back(PageAskedFromDialog([&] { ClickWithPointer(*options.FindWindow(wxID_HELP)); }));
+    options.EndModal(wxID_CANCEL);
+  });
+  EXPECT_EQ(pages, (std::vector<wxString>{"options_dialog.html", "options_dialog.html"}));
 }
 
 // Help over a modal dialog takes the input, and the dialog still ends as it
@@ -372,7 +383,7 @@ TEST(HelpContents, EveryContextNumberIsGivenOnceAndAskedForByTheProgram) {
     if (std::regex_search(object, number, id)) given.insert(std::stoi(number[1]));
   }
   std::multiset<int> asked = {kMainWindowHelpContext, CHostSettingsDialog::kHelpContext,
-                              kAboutBoxHelpContext};
+                              COptionsDialog::kHelpContext, kAboutBoxHelpContext};
   for (const auto& [command, page] : kCommandPages) asked.insert(MenuHelpContext(command));
   EXPECT_EQ(given, asked);
 }

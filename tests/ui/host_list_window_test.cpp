@@ -33,6 +33,7 @@
 #include "ui/main_frame.h"
 #include "ui/notification_box.h"
 #include "ui/number_field.h"
+#include "ui/options_dialog.h"
 #include "ui/tessarel_view.h"
 #include "wx_test_support.h"
 
@@ -590,6 +591,44 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   EXPECT_EQ(scheduler_->OutstandingProbes, 0);
   EXPECT_FALSE(scheduler_->SchedulingEnabled);
   EXPECT_EQ(mailbox_.Take(), nullptr);
+}
+
+TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts) {
+  scheduler_ = std::make_unique<ProbeScheduler>(
+      mailbox_, [](const ProbeRequest&, ProbeResult& result) { return result.ResultCode = 610; },
+      PopupSender{}, ProbeScheduler::Environment{[this] { return now_; }, StartDetachedThread});
+  const fs::path profilePath = dir_ / "profile.conf";
+  auto restartWithProfile = [&](const std::string& text) {
+    frame_->Close(true);
+    DestroyClosedWindows();
+    std::ofstream(profilePath) << text;
+    profile_ = std::make_unique<wxFileConfig>("t", "t", profilePath.string(), wxString(),
+                                              wxCONFIG_USE_LOCAL_FILE);
+    Open();
+  };
+  auto enter = [&](const char* text, int button) {
+    wxTEST_DIALOG(Command(ID_VIEW_OPTIONS),
+                  testing::ExpectDialog<COptionsDialog>([&](auto& dialog) {
+                    dialog.ProbesPerSecondField()->Text()->SetValue(text);
+                    return button;
+                  }));
+  };
+  Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n[d]\nHost=d\n");
+  enter("3", wxID_OK);
+  enter("7", wxID_CANCEL);
+  View().ProcessTick();
+  EXPECT_EQ(scheduler_->OutstandingProbes, 3) << "from the next tick on";
+  std::ifstream file(profilePath);
+  const std::string stored{std::istreambuf_iterator<char>(file), {}};
+  EXPECT_NE(stored.find("[Options]\nProbesPerSecond=3\n"), std::string::npos) << stored;
+
+  scheduler_->SetProbesPerTick(1);
+  restartWithProfile(stored);
+  EXPECT_EQ(scheduler_->ProbesPerTick(), 3) << "read at the next start";
+  restartWithProfile("[Options]\nProbesPerSecond=5000\n");
+  EXPECT_EQ(scheduler_->ProbesPerTick(), 200);
+  restartWithProfile("[Options]\nProbesPerSecond=-4\n");
+  EXPECT_EQ(scheduler_->ProbesPerTick(), 1);
 }
 
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {
