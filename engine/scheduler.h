@@ -47,7 +47,7 @@ class ProbeScheduler {
   // designed for; a list too long to be served in turn within its hosts'
   // Delay needs more.
   static constexpr int kMinProbesPerTick = 1;
-  static constexpr int kMaxProbesPerTick = 200;
+  static constexpr int kMaxProbesPerTick = 500;
   // When more than one probe may start per tick, none starts while this many
   // are in flight: every probe holds a thread, and a long list of silent hosts
   // with long time-outs would otherwise pile them up by the thousand.
@@ -57,7 +57,7 @@ class ProbeScheduler {
   // the idle hosts whose time has come, the one due soonest first.
   void ProcessTick(HostRows& rows);
 
-  // Takes any number; what lies outside 1..200 is brought into range.
+  // Takes any number; what lies outside 1..500 is brought into range.
   void SetProbesPerTick(long long count);
   int ProbesPerTick() const { return probesPerTick_; }
 

@@ -25,7 +25,7 @@ class COptionsDialog : public wxDialog {
 
 // Sets the scheduler from the profile. A profile written before the option
 // existed lacks it and keeps one probe per second; a hand-edited value
-// outside 1..200 is brought into range.
+// outside 1..500 is brought into range.
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler);
 
 // Shows the dialog with the scheduler's current values; OK stores them in the

@@ -125,7 +125,7 @@ TEST_P(SchedulerAtRate, EarliestDueTimeWinsTheTopRowOnTiesFromTheVerySecond) {
             (std::vector<std::string>{"new", "early", "tieTop", "tieBottom", "late", "justDue"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(PerTick, SchedulerAtRate, ::testing::Values(1, 3, 200));
+INSTANTIATE_TEST_SUITE_P(PerTick, SchedulerAtRate, ::testing::Values(1, 3, 500));
 
 TEST_F(Scheduler, AHundredPerTickKeepTheDelayOfAThousandHosts) {
   scheduler.SetProbesPerTick(100);

@@ -626,7 +626,7 @@ TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts)
   restartWithProfile(stored);
   EXPECT_EQ(scheduler_->ProbesPerTick(), 3) << "read at the next start";
   restartWithProfile("[Options]\nProbesPerSecond=5000\n");
-  EXPECT_EQ(scheduler_->ProbesPerTick(), 200);
+  EXPECT_EQ(scheduler_->ProbesPerTick(), 500);
   restartWithProfile("[Options]\nProbesPerSecond=-4\n");
   EXPECT_EQ(scheduler_->ProbesPerTick(), 1);
 }
