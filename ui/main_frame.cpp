@@ -1,10 +1,13 @@
 #include "ui/main_frame.h"
 
+#include <gtk/gtk.h>
 #include <wx/config.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
+
+#include <utility>
 
 #include "engine/scheduler.h"
 #include "ui/about_box.h"
@@ -22,6 +25,8 @@ namespace {
 constexpr int kTimerId = 1;
 constexpr int kTickMs = 1000;
 constexpr int kClosingPollMs = 100;
+constexpr int kPlacementPollMs = 20;
+constexpr int kPlacementPolls = 50;
 const wxSize kMinimumSize(197, 180);
 
 // Placement values under "MainWnd", with their defaults.
@@ -70,6 +75,7 @@ CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
       scheduler_(scheduler),
       profile_(profile),
       timer_(this, kTimerId) {
+  placementTimer_.Bind(wxEVT_TIMER, &CMainFrame::OnPlacementTimer, this);
   SetIcons(AppIcons());
   CreateMenuBar();
   CreateToolBarWithImages();
@@ -226,9 +232,22 @@ void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
 
 void CMainFrame::OnSizeOrMove(wxEvent& event) {
   // Only the restored rectangle is remembered, never a maximised or
-  // minimised one.
-  if (IsShown() && !IsMaximized() && !IsIconized()) restoredRect_ = GetRect();
+  // minimised one, nor where the window manager put the window before it was
+  // given its stored rectangle.
+  if (placement_ == Placement::Placed && !IsMaximized() && !IsIconized())
+    restoredRect_ = RectOnScreen();
   event.Skip();
+}
+
+wxRect CMainFrame::RectOnScreen() const {
+  if (!gtk_widget_get_window(GetHandle())) return GetRect();
+  // Asked of the X server: wx keeps the frame's extents of the moment the
+  // window was last maximised or not, and is off by the difference after a
+  // round trip through maximised (the window manager draws no side borders
+  // then).
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(gtk_widget_get_window(GetHandle()), &frame);
+  return {frame.x, frame.y, frame.width, frame.height};
 }
 
 void CMainFrame::OnMenuHighlight(wxMenuEvent& event) {
@@ -259,13 +278,71 @@ void CMainFrame::RestoreWindowPlacement() {
   SetSize(restoredRect_);
 }
 
-void CMainFrame::ShowWithStoredState() {
+void CMainFrame::ShowWithStoredState(std::function<void()> whenShown) {
+  whenShown_ = std::move(whenShown);
+  // Window managers place a new window by their own rules and honour a
+  // position only once the window is mapped. So the stored rectangle is
+  // applied when the window is mapped, and the stored show state once the X
+  // server has the window at that rectangle: a window maximised earlier would
+  // be restored to whatever size GTK first asked for.
+  g_signal_connect(GetHandle(), "map-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer frame) {
+                     static_cast<CMainFrame*>(frame)->CallAfter(&CMainFrame::OnMapped);
+                     return FALSE;
+                   }),
+                   this);
+  // wx would hold the first showing back until the window manager tells the
+  // frame's extents, realising the window two pixels wide meanwhile: GTK warns
+  // about the toolbar's and the scroll bars' negative sizes, and the frame
+  // takes a wrong size from it. The rectangle is set again once mapped anyway.
+  m_deferShow = false;
   Show();
   Update();
+}
+
+void CMainFrame::OnMapped() {
+  if (placement_ != Placement::Unplaced) return;
+  SetSize(restoredRect_);
+  // Asked of the X server, not awaited as events: wx reports no move or size
+  // that matches what it was last told.
+  StartPlacementStep(Placement::Placing);
+}
+
+void CMainFrame::StartPlacementStep(Placement step) {
+  placement_ = step;
+  placementPolls_ = 0;
+  placementTimer_.Start(kPlacementPollMs);
+}
+
+void CMainFrame::OnPlacementTimer(wxTimerEvent& /*event*/) {
+  // A window manager may keep the window elsewhere (off the screen, say) or
+  // not maximise it: each step ends after a while regardless.
+  const bool given = ++placementPolls_ >= kPlacementPolls;
+  if (placement_ == Placement::Placing && (given || RectOnScreen() == restoredRect_)) {
+    restoredRect_ = RectOnScreen();
+    ApplyStoredShowState();
+  } else if (placement_ == Placement::Settling && (given || InStoredShowState())) {
+    placementTimer_.Stop();
+    placement_ = Placement::Placed;
+    if (whenShown_) CallAfter(std::exchange(whenShown_, {}));
+  }
+}
+
+long CMainFrame::StoredShowState() const {
   const long showCmd = profile_.ReadLong(kShowCmd, ShowMaximized);
-  if (showCmd == ShowMaximized) Maximize();
   // Windows' minimising show states: minimised, minimise, minimised inactive.
-  if (showCmd == ShowMinimized || showCmd == 6 || showCmd == 7) Iconize();
+  return showCmd == 6 || showCmd == 7 ? ShowMinimized : showCmd;
+}
+
+void CMainFrame::ApplyStoredShowState() {
+  StartPlacementStep(Placement::Settling);
+  if (StoredShowState() == ShowMaximized) Maximize();
+  if (StoredShowState() == ShowMinimized) Iconize();
+}
+
+bool CMainFrame::InStoredShowState() const {
+  if (StoredShowState() == ShowMaximized) return IsMaximized();
+  if (StoredShowState() == ShowMinimized) return IsIconized();
+  return true;
 }
 
 void CMainFrame::SaveWindowPlacement() {
