@@ -270,11 +270,21 @@ void CTessarelView::OnReset(wxCommandEvent& /*event*/) {
   if (answer == wxYES) ResetAllResults(*this);
 }
 
-void CTessarelView::OnUpdateNeedsOneSelected(wxUpdateUIEvent& event) {
-  event.Enable(GetSelectedItemCount() == 1);
+// The frame brings the context menu's items up to date as it opens, through
+// these same handlers (wx's frame answers every menu's opening so): the menu's
+// own rules must win there.
+bool CTessarelView::FromContextMenu(const wxUpdateUIEvent& event) const {
+  return event.GetEventObject() == contextMenu_.get();
 }
 
-void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) { event.Enable(!rows_.empty()); }
+void CTessarelView::OnUpdateNeedsOneSelected(wxUpdateUIEvent& event) {
+  const int selected = GetSelectedItemCount();
+  event.Enable(FromContextMenu(event) ? selected > 0 : selected == 1);
+}
+
+void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) {
+  event.Enable(FromContextMenu(event) || !rows_.empty());
+}
 
 void CTessarelView::SortByColumn(int column) {
   sortKey_ = NextSortKey(sortKey_, column);
