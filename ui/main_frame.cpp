@@ -1,12 +1,16 @@
 #include "ui/main_frame.h"
 
 #include <gtk/gtk.h>
+#include <wx/app.h>
+#include <wx/apptrait.h>
 #include <wx/config.h>
+#include <wx/evtloop.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <memory>
 #include <utility>
 
 #include "engine/scheduler.h"
@@ -63,6 +67,18 @@ constexpr ToolLayout kTools[] = {
     {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
     {ID_APP_ABOUT, ToolbarImage::About, "About Kelvoran\nAbout Kelvoran"},
 };
+
+void YieldForPainting() {
+  // Closed before the main loop ran (or after it ended), there is no active
+  // loop to yield in.
+  std::unique_ptr<wxEventLoopBase> temporary;
+  wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+  if (!loop) {
+    temporary.reset(wxTheApp->GetTraits()->CreateEventLoop());
+    loop = temporary.get();
+  }
+  loop->YieldFor(wxEVT_CATEGORY_UI);
+}
 
 wxString Prompt(const char* help) { return wxString(help).BeforeFirst('\n'); }
 wxString Tooltip(const char* help) { return wxString(help).AfterFirst('\n'); }
@@ -356,7 +372,14 @@ void CMainFrame::SaveWindowPlacement() {
   profile_.Flush();
 }
 
-void CMainFrame::OnClose(wxCloseEvent& /*event*/) {
+void CMainFrame::OnClose(wxCloseEvent& event) {
+  // A second close request during the closing wait (the close box again,
+  // SIGTERM) finds the first one under way.
+  if (closing_) {
+    if (event.CanVeto()) event.Veto();
+    return;
+  }
+  closing_ = true;
   SaveWindowPlacement();
   WaitForProbesInFlight();
   timer_.Stop();
@@ -370,6 +393,15 @@ void CMainFrame::WaitForProbesInFlight() {
   scheduler_.SchedulingEnabled = false;
   while (scheduler_.OutstandingProbes != 0) {
     view_->ProcessTick();
+    const int inFlight = scheduler_.OutstandingProbes;
+    if (inFlight != 0)
+      SetStatusText(inFlight == 1
+                        ? wxString("Waiting for 1 probe to finish...")
+                        : wxString::Format("Waiting for %d probes to finish...", inFlight),
+                    PaneMessage);
+    // The window goes on painting, a probe may take up to its time-out to
+    // come back; the operator's input waits, this window is on its way out.
+    YieldForPainting();
     wxMilliSleep(kClosingPollMs);
   }
 }

@@ -68,6 +68,7 @@ class CMainFrame : public wxFrame {
   wxTimer placementTimer_;
   int placementPolls_ = 0;
   std::function<void()> whenShown_;
+  bool closing_ = false;
   int highlightedCommand_ = wxID_NONE;
   std::string rowReportPath_;
 };

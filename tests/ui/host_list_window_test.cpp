@@ -6,10 +6,12 @@
 #include <wx/fileconf.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -357,7 +359,7 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   scheduler_ = std::make_unique<ProbeScheduler>(
       mailbox_,
       [&](const ProbeRequest&, ProbeResult& result) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
         result.ResultCode = 610;
         finished.fetch_add(1);
         return 610;
@@ -367,6 +369,13 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   View().ProcessTick();
   View().ProcessTick();
   ASSERT_EQ(scheduler_->OutstandingProbes, 2);
+  // The window goes on painting meanwhile and says what it waits for.
+  std::vector<wxString> painted;
+  wxStatusBar* status = frame_->GetStatusBar();
+  status->Bind(wxEVT_PAINT, [&](wxPaintEvent& event) {
+    painted.push_back(status->GetStatusText());
+    event.Skip();
+  });
   frame_->Close(true);
   frame_ = nullptr;
   DestroyClosedWindows();
@@ -374,6 +383,9 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   EXPECT_EQ(scheduler_->OutstandingProbes, 0);
   EXPECT_FALSE(scheduler_->SchedulingEnabled);
   EXPECT_EQ(mailbox_.Take(), nullptr);
+  EXPECT_NE(std::find(painted.begin(), painted.end(), "Waiting for 2 probes to finish..."),
+            painted.end())
+      << painted.size() << " paints";
 }
 
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {
