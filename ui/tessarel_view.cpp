@@ -34,6 +34,10 @@ constexpr ColumnLayout kColumns[kColumnCount] = {
     {"Error", 180, wxLIST_FORMAT_LEFT},
 };
 
+// Pixels the header keeps clear on either side of a title: wx's renderer
+// reserves 5, inside the button's 1-pixel border.
+constexpr int kHeaderLabelMargin = 6;
+
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
 
 // Section names of the settings file compare without regard to case, by the
@@ -82,7 +86,10 @@ void CTessarelView::InitialUpdate() {
 void CTessarelView::CreateColumns() {
   for (int column = 0; column < kColumnCount; ++column) {
     const ColumnLayout& layout = kColumns[column];
-    AppendColumn(layout.title, layout.align, FromDIP(layout.width));
+    // The widths suit a small font; GTK's default one is larger and would cut
+    // titles short ("Min.resp(m"). A column is at least as wide as its title.
+    const int titleWidth = GetTextExtent(layout.title).x + 2 * kHeaderLabelMargin;
+    AppendColumn(layout.title, layout.align, std::max(FromDIP(layout.width), titleWidth));
   }
 }
 

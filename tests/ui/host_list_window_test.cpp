@@ -190,6 +190,12 @@ TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   wxListItem column;
   View().GetColumn(4, column);
   EXPECT_EQ(column.GetText(), "% OK");
+  for (int index = 0; index < View().GetColumnCount(); ++index) {
+    View().GetColumn(index, column);
+    // The header draws a title 6 pixels clear of either edge.
+    EXPECT_GE(column.GetWidth(), View().GetTextExtent(column.GetText()).x + 12)
+        << column.GetText() << " is cut short";
+  }
   Feed(0, 0, 0);
   EXPECT_EQ(Cell(0, 3), "0") << "nothing changes before the tick";
   View().ProcessTick();
