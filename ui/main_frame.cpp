@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "engine/scheduler.h"
 #include "ui/about_box.h"
@@ -78,6 +79,40 @@ void YieldForPainting() {
     loop = temporary.get();
   }
   loop->YieldFor(wxEVT_CATEGORY_UI);
+}
+
+bool IsInput(GdkEventType type) {
+  switch (type) {
+    case GDK_KEY_PRESS:
+    case GDK_KEY_RELEASE:
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+    case GDK_SCROLL:
+    case GDK_TOUCH_BEGIN:
+    case GDK_TOUCH_END:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// wx puts the input it held back while yielding into GDK's queue again: a
+// click or key meant for the closing window would run its command (open a
+// dialog, say) on a window being destroyed.
+void DropHeldBackInput() {
+  std::vector<GdkEvent*> kept;
+  while (GdkEvent* event = gdk_event_get()) {
+    if (IsInput(event->type))
+      gdk_event_free(event);
+    else
+      kept.push_back(event);
+  }
+  for (GdkEvent* event : kept) {
+    gdk_event_put(event);
+    gdk_event_free(event);
+  }
 }
 
 wxString Prompt(const char* help) { return wxString(help).BeforeFirst('\n'); }
@@ -385,6 +420,9 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
   timer_.Stop();
   if (!rowReportPath_.empty()) WriteRowReport(*view_, rowReportPath_);
   Destroy();
+  // The frame goes at the next idle time; the wait's yielding may have used up
+  // the wake-up that would bring it, and a hidden window gets no more events.
+  wxWakeUpIdle();
 }
 
 void CMainFrame::WaitForProbesInFlight() {
@@ -404,6 +442,7 @@ void CMainFrame::WaitForProbesInFlight() {
     YieldForPainting();
     wxMilliSleep(kClosingPollMs);
   }
+  DropHeldBackInput();
 }
 
 }  // namespace kelvoran
