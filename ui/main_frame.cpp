@@ -292,10 +292,9 @@ void CMainFrame::OnSizeOrMove(wxEvent& event) {
 
 wxRect CMainFrame::RectOnScreen() const {
   if (!gtk_widget_get_window(GetHandle())) return GetRect();
-  // Asked of the X server: wx keeps the frame's extents of the moment the
-  // window was last maximised or not, and is off by the difference after a
-  // round trip through maximised (the window manager draws no side borders
-  // then).
+  // Asked of the X server: after a round trip through maximised wx can keep
+  // the frame extents it saw while maximised (the window manager draws no
+  // side borders then) and reckons the outer rectangle off by the difference.
   GdkRectangle frame{};
   gdk_window_get_frame_extents(gtk_widget_get_window(GetHandle()), &frame);
   return {frame.x, frame.y, frame.width, frame.height};
@@ -415,6 +414,7 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
     return;
   }
   closing_ = true;
+  placementTimer_.Stop();
   SaveWindowPlacement();
   WaitForProbesInFlight();
   timer_.Stop();
