@@ -1,5 +1,6 @@
 #include "ui/desktop_presenter.h"
 
+#include <wx/log.h>
 #include <wx/notifmsg.h>
 
 #include "notify/notification_text.h"
@@ -31,7 +32,12 @@ void DesktopPresenter::PostNotification(const std::string& title, const std::str
   // The service may read the body as markup; the title is always plain text.
   auto notification = std::make_unique<wxNotificationMessage>(
       ToWx(title), wxString::FromUTF8(NotificationBody(message)), parent_);
-  lastPosted_ = notification->Show(wxNotificationMessage::Timeout_Never);
+  {
+    // wx logs a failure to reach the notification service; the box is up
+    // anyway, so a desktop without one is no news.
+    wxLogNull quiet;
+    lastPosted_ = notification->Show(wxNotificationMessage::Timeout_Never);
+  }
   if (!lastPosted_) return;
   notifications_.push_back(std::move(notification));
   if (notifications_.size() > kNotificationsKept) notifications_.pop_front();

@@ -1,10 +1,18 @@
 #include "ui/main_frame.h"
 
+#include <gtk/gtk.h>
+#include <wx/app.h>
+#include <wx/apptrait.h>
 #include <wx/config.h>
+#include <wx/evtloop.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "engine/scheduler.h"
 #include "ui/about_box.h"
@@ -23,6 +31,8 @@ namespace {
 constexpr int kTimerId = 1;
 constexpr int kTickMs = 1000;
 constexpr int kClosingPollMs = 100;
+constexpr int kPlacementPollMs = 20;
+constexpr int kPlacementPolls = 50;
 const wxSize kMinimumSize(197, 180);
 
 // Placement values under "MainWnd", with their defaults.
@@ -60,6 +70,52 @@ constexpr ToolLayout kTools[] = {
     {ID_APP_ABOUT, ToolbarImage::About, "About Kelvoran\nAbout Kelvoran"},
 };
 
+void YieldForPainting() {
+  // Closed before the main loop ran (or after it ended), there is no active
+  // loop to yield in.
+  std::unique_ptr<wxEventLoopBase> temporary;
+  wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+  if (!loop) {
+    temporary.reset(wxTheApp->GetTraits()->CreateEventLoop());
+    loop = temporary.get();
+  }
+  loop->YieldFor(wxEVT_CATEGORY_UI);
+}
+
+bool IsInput(GdkEventType type) {
+  switch (type) {
+    case GDK_KEY_PRESS:
+    case GDK_KEY_RELEASE:
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE:
+    case GDK_SCROLL:
+    case GDK_TOUCH_BEGIN:
+    case GDK_TOUCH_END:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// wx puts the input it held back while yielding into GDK's queue again: a
+// click or key meant for the closing window would run its command (open a
+// dialog, say) on a window being destroyed.
+void DropHeldBackInput() {
+  std::vector<GdkEvent*> kept;
+  while (GdkEvent* event = gdk_event_get()) {
+    if (IsInput(event->type))
+      gdk_event_free(event);
+    else
+      kept.push_back(event);
+  }
+  for (GdkEvent* event : kept) {
+    gdk_event_put(event);
+    gdk_event_free(event);
+  }
+}
+
 wxString Prompt(const char* help) { return wxString(help).BeforeFirst('\n'); }
 wxString Tooltip(const char* help) { return wxString(help).AfterFirst('\n'); }
 
@@ -71,6 +127,7 @@ CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
       scheduler_(scheduler),
       profile_(profile),
       timer_(this, kTimerId) {
+  placementTimer_.Bind(wxEVT_TIMER, &CMainFrame::OnPlacementTimer, this);
   SetIcons(AppIcons());
   CreateMenuBar();
   CreateToolBarWithImages();
@@ -239,9 +296,21 @@ void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
 
 void CMainFrame::OnSizeOrMove(wxEvent& event) {
   // Only the restored rectangle is remembered, never a maximised or
-  // minimised one.
-  if (IsShown() && !IsMaximized() && !IsIconized()) restoredRect_ = GetRect();
+  // minimised one, nor where the window manager put the window before it was
+  // given its stored rectangle.
+  if (placement_ == Placement::Placed && !IsMaximized() && !IsIconized())
+    restoredRect_ = RectOnScreen();
   event.Skip();
+}
+
+wxRect CMainFrame::RectOnScreen() const {
+  if (!gtk_widget_get_window(GetHandle())) return GetRect();
+  // Asked of the X server: after a round trip through maximised wx can keep
+  // the frame extents it saw while maximised (the window manager draws no
+  // side borders then) and reckons the outer rectangle off by the difference.
+  GdkRectangle frame{};
+  gdk_window_get_frame_extents(gtk_widget_get_window(GetHandle()), &frame);
+  return {frame.x, frame.y, frame.width, frame.height};
 }
 
 void CMainFrame::OnMenuHighlight(wxMenuEvent& event) {
@@ -272,13 +341,71 @@ void CMainFrame::RestoreWindowPlacement() {
   SetSize(restoredRect_);
 }
 
-void CMainFrame::ShowWithStoredState() {
+void CMainFrame::ShowWithStoredState(std::function<void()> whenShown) {
+  whenShown_ = std::move(whenShown);
+  // Window managers place a new window by their own rules and honour a
+  // position only once the window is mapped. So the stored rectangle is
+  // applied when the window is mapped, and the stored show state once the X
+  // server has the window at that rectangle: a window maximised earlier would
+  // be restored to whatever size GTK first asked for.
+  g_signal_connect(GetHandle(), "map-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer frame) {
+                     static_cast<CMainFrame*>(frame)->CallAfter(&CMainFrame::OnMapped);
+                     return FALSE;
+                   }),
+                   this);
+  // wx would hold the first showing back until the window manager tells the
+  // frame's extents, realising the window two pixels wide meanwhile: GTK warns
+  // about the toolbar's and the scroll bars' negative sizes, and the frame
+  // takes a wrong size from it. The rectangle is set again once mapped anyway.
+  m_deferShow = false;
   Show();
   Update();
+}
+
+void CMainFrame::OnMapped() {
+  if (placement_ != Placement::Unplaced) return;
+  SetSize(restoredRect_);
+  // Asked of the X server, not awaited as events: wx reports no move or size
+  // that matches what it was last told.
+  StartPlacementStep(Placement::Placing);
+}
+
+void CMainFrame::StartPlacementStep(Placement step) {
+  placement_ = step;
+  placementPolls_ = 0;
+  placementTimer_.Start(kPlacementPollMs);
+}
+
+void CMainFrame::OnPlacementTimer(wxTimerEvent& /*event*/) {
+  // A window manager may keep the window elsewhere (off the screen, say) or
+  // not maximise it: each step ends after a while regardless.
+  const bool given = ++placementPolls_ >= kPlacementPolls;
+  if (placement_ == Placement::Placing && (given || RectOnScreen() == restoredRect_)) {
+    restoredRect_ = RectOnScreen();
+    ApplyStoredShowState();
+  } else if (placement_ == Placement::Settling && (given || InStoredShowState())) {
+    placementTimer_.Stop();
+    placement_ = Placement::Placed;
+    if (whenShown_) CallAfter(std::exchange(whenShown_, {}));
+  }
+}
+
+long CMainFrame::StoredShowState() const {
   const long showCmd = profile_.ReadLong(kShowCmd, ShowMaximized);
-  if (showCmd == ShowMaximized) Maximize();
   // Windows' minimising show states: minimised, minimise, minimised inactive.
-  if (showCmd == ShowMinimized || showCmd == 6 || showCmd == 7) Iconize();
+  return showCmd == 6 || showCmd == 7 ? ShowMinimized : showCmd;
+}
+
+void CMainFrame::ApplyStoredShowState() {
+  StartPlacementStep(Placement::Settling);
+  if (StoredShowState() == ShowMaximized) Maximize();
+  if (StoredShowState() == ShowMinimized) Iconize();
+}
+
+bool CMainFrame::InStoredShowState() const {
+  if (StoredShowState() == ShowMaximized) return IsMaximized();
+  if (StoredShowState() == ShowMinimized) return IsIconized();
+  return true;
 }
 
 void CMainFrame::SaveWindowPlacement() {
@@ -292,12 +419,23 @@ void CMainFrame::SaveWindowPlacement() {
   profile_.Flush();
 }
 
-void CMainFrame::OnClose(wxCloseEvent& /*event*/) {
+void CMainFrame::OnClose(wxCloseEvent& event) {
+  // A second close request during the closing wait (the close box again,
+  // SIGTERM) finds the first one under way.
+  if (closing_) {
+    if (event.CanVeto()) event.Veto();
+    return;
+  }
+  closing_ = true;
+  placementTimer_.Stop();
   SaveWindowPlacement();
   WaitForProbesInFlight();
   timer_.Stop();
   if (!rowReportPath_.empty()) WriteRowReport(*view_, rowReportPath_);
   Destroy();
+  // The frame goes at the next idle time; the wait's yielding may have used up
+  // the wake-up that would bring it, and a hidden window gets no more events.
+  wxWakeUpIdle();
 }
 
 void CMainFrame::WaitForProbesInFlight() {
@@ -306,8 +444,18 @@ void CMainFrame::WaitForProbesInFlight() {
   scheduler_.SchedulingEnabled = false;
   while (scheduler_.OutstandingProbes != 0) {
     view_->ProcessTick();
+    const int inFlight = scheduler_.OutstandingProbes;
+    if (inFlight != 0)
+      SetStatusText(inFlight == 1
+                        ? wxString("Waiting for 1 probe to finish...")
+                        : wxString::Format("Waiting for %d probes to finish...", inFlight),
+                    PaneMessage);
+    // The window goes on painting, a probe may take up to its time-out to
+    // come back; the operator's input waits, this window is on its way out.
+    YieldForPainting();
     wxMilliSleep(kClosingPollMs);
   }
+  DropHeldBackInput();
 }
 
 }  // namespace kelvoran

@@ -3,6 +3,7 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -25,8 +26,9 @@ class CMainFrame : public wxFrame {
   ~CMainFrame() override;
 
   CTessarelView& View() const { return *view_; }
-  // Shows the window with the show state stored at the last close.
-  void ShowWithStoredState();
+  // Shows the window at the rectangle and with the show state stored at the
+  // last close, then calls whenShown.
+  void ShowWithStoredState(std::function<void()> whenShown = {});
   void SaveWindowPlacement();
   void RestoreWindowPlacement();
   // Where the rows are reported as the window closes (see row_report.h).
@@ -47,12 +49,26 @@ class CMainFrame : public wxFrame {
   void OnMenuHighlight(wxMenuEvent& event);
   void OnHelpKey(wxKeyEvent& event);
   void WaitForProbesInFlight();
+  void OnMapped();
+  // Where the window stands in being given its stored rectangle and state.
+  enum class Placement { Unplaced, Placing, Settling, Placed };
+  void StartPlacementStep(Placement step);
+  void OnPlacementTimer(wxTimerEvent& event);
+  long StoredShowState() const;
+  void ApplyStoredShowState();
+  bool InStoredShowState() const;
+  wxRect RectOnScreen() const;
 
   ProbeScheduler& scheduler_;
   wxConfigBase& profile_;
   CTessarelView* view_;
   wxTimer timer_;
   wxRect restoredRect_;
+  Placement placement_ = Placement::Unplaced;
+  wxTimer placementTimer_;
+  int placementPolls_ = 0;
+  std::function<void()> whenShown_;
+  bool closing_ = false;
   int highlightedCommand_ = wxID_NONE;
   std::string rowReportPath_;
 };

@@ -56,11 +56,11 @@ bool CTessarelApp::OnInit() {
   terminalServices_.SetPresenter(presenter_.get());
   frame_->SetRowReportPath(RowReportPathFromEnvironment());
   termination_.Install();
-  frame_->ShowWithStoredState();
-  // Queued on the frame, not the application: a frame closed first (SIGTERM
-  // right after start) takes the call with it when it is deleted, and one
-  // still being deleted gets no box.
-  frame_->CallAfter([frame = frame_] {
+  // The box is centred on the window, so it waits until the window stands
+  // where it was left. The call is queued on the frame, not the application: a
+  // frame closed first (SIGTERM right after start) takes the call with it when
+  // it is deleted, and one still being deleted gets no box.
+  frame_->ShowWithStoredState([frame = frame_] {
     if (!frame->IsBeingDeleted() && !wxTheApp->IsScheduledForDestruction(frame))
       ShowAboutBox(frame, 1);
     // The box's pictures and the loading of the list are freed by now.

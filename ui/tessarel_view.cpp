@@ -33,6 +33,10 @@ constexpr ColumnLayout kColumns[kColumnCount] = {
     {"Error", 180, wxLIST_FORMAT_LEFT},
 };
 
+// Pixels the header keeps clear on either side of a title: wx's renderer
+// reserves 5, inside the button's 1-pixel border.
+constexpr int kHeaderLabelMargin = 6;
+
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
 
 // Whether two host names find the same section: the settings file's own rule.
@@ -82,7 +86,10 @@ void CTessarelView::InitialUpdate() {
 void CTessarelView::CreateColumns() {
   for (int column = 0; column < kColumnCount; ++column) {
     const ColumnLayout& layout = kColumns[column];
-    AppendColumn(layout.title, layout.align, FromDIP(layout.width));
+    // The widths suit a small font; GTK's default one is larger and would cut
+    // titles short ("Min.resp(m"). A column is at least as wide as its title.
+    const int titleWidth = GetTextExtent(layout.title).x + 2 * kHeaderLabelMargin;
+    AppendColumn(layout.title, layout.align, std::max(FromDIP(layout.width), titleWidth));
   }
 }
 
@@ -277,11 +284,21 @@ void CTessarelView::OnReset(wxCommandEvent& /*event*/) {
   if (answer == wxYES) ResetAllResults(*this);
 }
 
-void CTessarelView::OnUpdateNeedsOneSelected(wxUpdateUIEvent& event) {
-  event.Enable(GetSelectedItemCount() == 1);
+// The frame brings the context menu's items up to date as it opens, through
+// these same handlers (wx's frame answers every menu's opening so): the menu's
+// own rules must win there.
+bool CTessarelView::FromContextMenu(const wxUpdateUIEvent& event) const {
+  return event.GetEventObject() == contextMenu_.get();
 }
 
-void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) { event.Enable(!rows_.empty()); }
+void CTessarelView::OnUpdateNeedsOneSelected(wxUpdateUIEvent& event) {
+  const int selected = GetSelectedItemCount();
+  event.Enable(FromContextMenu(event) ? selected > 0 : selected == 1);
+}
+
+void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) {
+  event.Enable(FromContextMenu(event) || !rows_.empty());
+}
 
 void CTessarelView::SortByColumn(int column) {
   sortKey_ = NextSortKey(sortKey_, column);

@@ -115,6 +115,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void OnColumnClick(wxListEvent& event);
   void OnDoubleClick(wxMouseEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
+  bool FromContextMenu(const wxUpdateUIEvent& event) const;
 
   std::vector<std::unique_ptr<HostRow>> rows_;
   ProbeScheduler& scheduler_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/log.h>
 #include <wx/toplevel.h>
 
 #include <chrono>
@@ -44,6 +45,22 @@ std::string ReadFile(const char* path) {
   return contents.str();
 }
 
+// Everything wx logs while it is the active target.
+class LogCapture : public wxLog {
+ public:
+  LogCapture() : previous_(wxLog::SetActiveTarget(this)) {}
+  ~LogCapture() override { wxLog::SetActiveTarget(previous_); }
+  wxString text;
+
+ protected:
+  void DoLogTextAtLevel(wxLogLevel /*level*/, const wxString& message) override {
+    text += message + "\n";
+  }
+
+ private:
+  wxLog* previous_;
+};
+
 class Presenter : public ::testing::Test {
  protected:
   ~Presenter() override {
@@ -55,8 +72,11 @@ class Presenter : public ::testing::Test {
 
 TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaitingAndOkOrCloseEndsIt) {
   const std::string message = HostileMessage();
+  LogCapture log;
   ASSERT_TRUE(presenter.Present("Kelvoran Notification", message));
   ASSERT_TRUE(presenter.Present("Kelvoran Notification", ""));
+  wxLog::FlushActive();
+  EXPECT_EQ(log.text.utf8_string(), "") << "the box is shown anyway: a missing service is no news";
   const std::vector<NotificationBox*> boxes = OpenBoxes();
   ASSERT_EQ(boxes.size(), 2u);
   NotificationBox* first = boxes[0]->Message().empty() ? boxes[1] : boxes[0];

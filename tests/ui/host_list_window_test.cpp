@@ -9,6 +9,7 @@
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/spinbutt.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -151,6 +153,29 @@ class HostListWindow : public ::testing::Test {
     const long row = View().GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     return row < 0 ? wxString("(none)") : Cell(static_cast<int>(row), 0);
   }
+  // Opens the list's context menu as a right click does and reads, while it
+  // is open, which items the operator can choose; Escape closes it.
+  std::map<int, bool> ContextMenuItemsEnabled() {
+    std::map<int, bool> enabled;
+    wxTimer later;
+    const auto read = [&](wxMenuEvent& event) {
+      event.Skip();  // the frame brings the menu's items up to date on it
+      later.Bind(wxEVT_TIMER, [&, menu = event.GetMenu()](wxTimerEvent&) {
+        for (const int id : {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_RESET})
+          enabled[id] = menu->IsEnabled(id);
+        wxUIActionSimulator().Char(WXK_ESCAPE);
+      });
+      later.StartOnce(100);
+    };
+    View().Bind(wxEVT_MENU_OPEN, read);
+    wxContextMenuEvent rightClick(wxEVT_CONTEXT_MENU, View().GetId(), wxGetMousePosition());
+    rightClick.SetEventObject(&View());
+    View().ProcessWindowEvent(rightClick);
+    View().Unbind(wxEVT_MENU_OPEN, read);
+    wxMilliSleep(100);  // the key's release, which must not close the next menu
+    wxTheApp->Yield();
+    return enabled;
+  }
   bool ToolEnabled(int id) {
     frame_->UpdateWindowUI(wxUPDATE_UI_RECURSE);
     return frame_->GetToolBar()->GetToolEnabled(id);
@@ -189,6 +214,12 @@ TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   wxListItem column;
   View().GetColumn(4, column);
   EXPECT_EQ(column.GetText(), "% OK");
+  for (int index = 0; index < View().GetColumnCount(); ++index) {
+    View().GetColumn(index, column);
+    // The header draws a title 6 pixels clear of either edge.
+    EXPECT_GE(column.GetWidth(), View().GetTextExtent(column.GetText()).x + 12)
+        << column.GetText() << " is cut short";
+  }
   Feed(0, 0, 0);
   EXPECT_EQ(Cell(0, 3), "0") << "nothing changes before the tick";
   View().ProcessTick();
@@ -209,20 +240,21 @@ TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
 
 TEST_F(HostListWindow, ToolbarAndContextMenuFollowSelectionAndRows) {
   Open();
-  wxMenu* menu = &View().PrepareContextMenu();
+  auto menu = ContextMenuItemsEnabled();
   for (const int id : {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_RESET}) {
     SCOPED_TRACE(id);
     EXPECT_EQ(ToolEnabled(id), id == ID_HOST_ADD) << "no rows";
-    EXPECT_EQ(menu->IsEnabled(id), id == ID_HOST_ADD || id == ID_HOST_RESET);
+    EXPECT_EQ(menu[id], id == ID_HOST_ADD || id == ID_HOST_RESET) << "the context menu";
   }
   Reopen(kTwoHosts);
   EXPECT_TRUE(ToolEnabled(ID_HOST_RESET));
   EXPECT_FALSE(ToolEnabled(ID_HOST_EDIT));
+  EXPECT_FALSE(ContextMenuItemsEnabled()[ID_HOST_EDIT]);
   Select(1);
-  menu = &View().PrepareContextMenu();
+  menu = ContextMenuItemsEnabled();
   for (const int id : {ID_HOST_EDIT, ID_HOST_DELETE}) {
     EXPECT_TRUE(ToolEnabled(id)) << id;
-    EXPECT_TRUE(menu->IsEnabled(id)) << id;
+    EXPECT_TRUE(menu[id]) << id;
   }
 }
 
@@ -574,7 +606,7 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   scheduler_ = std::make_unique<ProbeScheduler>(
       mailbox_,
       [&](const ProbeRequest&, ProbeResult& result) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
         result.ResultCode = 610;
         finished.fetch_add(1);
         return 610;
@@ -584,6 +616,13 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   View().ProcessTick();
   View().ProcessTick();
   ASSERT_EQ(scheduler_->OutstandingProbes, 2);
+  // The window goes on painting meanwhile and says what it waits for.
+  std::vector<wxString> painted;
+  wxStatusBar* status = frame_->GetStatusBar();
+  status->Bind(wxEVT_PAINT, [&](wxPaintEvent& event) {
+    painted.push_back(status->GetStatusText());
+    event.Skip();
+  });
   frame_->Close(true);
   frame_ = nullptr;
   DestroyClosedWindows();
@@ -591,6 +630,9 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
   EXPECT_EQ(scheduler_->OutstandingProbes, 0);
   EXPECT_FALSE(scheduler_->SchedulingEnabled);
   EXPECT_EQ(mailbox_.Take(), nullptr);
+  EXPECT_NE(std::find(painted.begin(), painted.end(), "Waiting for 2 probes to finish..."),
+            painted.end())
+      << painted.size() << " paints";
 }
 
 TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts) {
