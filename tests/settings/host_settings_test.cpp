@@ -142,6 +142,9 @@ TEST_F(HostSettings, NamesWithLineBreaksAreWrittenAsBlanksAndStillFound) {
 // A deleted working directory (getcwd fails) loads nothing and every save
 // says it failed.
 TEST_F(HostSettings, DefaultFileLiesInTheCurrentDirectoryEvenOnceItIsGone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses to remove a process's current directory";
+#endif
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   const std::string path = HostSettingsPath();

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,10 +17,11 @@ namespace kelvoran::testing {
 // in it when the test ends.
 class TempDir {
  public:
-  explicit TempDir(std::filesystem::path base = std::filesystem::temp_directory_path()) {
-    std::string pattern = (base / "kelvoran-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
+  // create_directory reports a name that is taken, so the directory is new.
+  explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::random_device random;
+    do path_ = base / ("kelvoran-" + std::to_string(random()));
+    while (!std::filesystem::create_directory(path_));
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -28,14 +29,16 @@ class TempDir {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
-  std::string File(const std::string& name = "KELVORAN.INI") const { return path_ / name; }
+  std::string File(const std::string& name = "KELVORAN.INI") const {
+    return (path_ / name).string();
+  }
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
 };
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
   in.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));

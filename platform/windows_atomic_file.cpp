@@ -1,0 +1,204 @@
+// The settings file's reads and atomic replacement on Windows, through the
+// wide file calls; the same guarantees as atomic_file.cpp gives on Linux.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/atomic_file.h"
+
+namespace kelvoran {
+namespace {
+
+// Paths come as UTF-8, as std::filesystem and wxString hand them out; the
+// wide calls reach every name the file system can hold.
+std::wstring Wide(std::string_view text) {
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string Utf8(std::wstring_view text) {
+  const int size = static_cast<int>(text.size());
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), length, nullptr, nullptr);
+  return utf8;
+}
+
+// The system's own words for an error code, without their line end.
+std::string ErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::wstring message(text, length);
+  LocalFree(text);
+  message.erase(message.find_last_not_of(L" \r\n") + 1);
+  return message.empty() ? "error " + std::to_string(error) : Utf8(message);
+}
+
+FileResult ReadError(const std::string& path, const std::string& reason) {
+  return {"Cannot read \"" + path + "\": " + reason};
+}
+
+FileResult WriteError(const std::string& path, const std::string& reason) {
+  return {"Cannot write \"" + path + "\": " + reason};
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Closes the handle when the scope ends, whatever way it ends.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Closes now and reports the error (0 on success).
+  DWORD Close() {
+    const BOOL closed = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return closed ? 0 : GetLastError();
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Opening a directory as a file fails with "access denied"; say what is there.
+std::string OpenFailureReason(const std::wstring& path, DWORD error) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool directory =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return directory ? "Is a directory" : ErrorText(error);
+}
+
+// ReadFile and WriteFile move at most a DWORD's worth at a time.
+DWORD Chunk(std::size_t size) { return static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)); }
+
+// Reads to end of file straight into `out`; returns 0 or the error that
+// stopped it. The file may have grown since its size was taken.
+DWORD ReadAll(HANDLE file, std::size_t expected, std::string& out) {
+  std::size_t used = 0;
+  out.resize(std::min(expected, kMaxReadableFile) + 1);
+  for (;;) {
+    if (used == out.size()) {
+      if (used > kMaxReadableFile) return ERROR_FILE_TOO_LARGE;
+      out.resize(std::min(used * 2, kMaxReadableFile + 1));
+    }
+    DWORD got = 0;
+    if (!ReadFile(file, out.data() + used, Chunk(out.size() - used), &got, nullptr))
+      return GetLastError();
+    if (got == 0) {
+      out.resize(used);
+      return 0;
+    }
+    used += got;
+  }
+}
+
+// Writes everything and waits for the disk; returns 0 or the error, e.g.
+// ERROR_DISK_FULL.
+DWORD WriteAllAndFlush(HANDLE file, std::string_view data) {
+  while (!data.empty()) {
+    DWORD put = 0;
+    if (!WriteFile(file, data.data(), Chunk(data.size()), &put, nullptr)) return GetLastError();
+    data.remove_prefix(put);
+  }
+  return FlushFileBuffers(file) ? 0 : GetLastError();
+}
+
+// Why the existing file must not be replaced, or empty when it may be (or
+// when there is none). The read-only attribute is the operator's mark.
+std::string RefusalToReplace(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return IsMissing(error) ? "" : ErrorText(error);
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "Is a directory";
+  if (attributes & FILE_ATTRIBUTE_READONLY) return "the file is read-only";
+  const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  Handle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file.valid()) return ErrorText(GetLastError());
+  return GetFileType(file.get()) == FILE_TYPE_DISK ? "" : "not a regular file";
+}
+
+// Creates a new, empty file beside `path` that no other writer can be using.
+// Write-through: its bytes are on the disk, not only in the cache, by the
+// time the rename makes them the settings file.
+HANDLE CreateTempFile(const std::wstring& path, std::wstring& tempPath) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = path.find_last_of(L"\\/");
+  const std::size_t baseStart = slash == std::wstring::npos ? 0 : slash + 1;
+  const std::wstring prefix = path.substr(0, baseStart) + L"." + path.substr(baseStart) + L".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) +
+               L".tmp";
+    const HANDLE file = CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+FileResult ReadWholeFile(const std::string& path, std::optional<std::string>& contents) {
+  contents.reset();
+  const std::wstring wide = Wide(path);
+  // Sharing everything, as a Linux reader does not block a writer either.
+  Handle file(CreateFileW(wide.c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    const DWORD error = GetLastError();
+    return IsMissing(error) ? FileResult{} : ReadError(path, OpenFailureReason(wide, error));
+  }
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return ReadError(path, "not a regular file");
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) return ReadError(path, ErrorText(GetLastError()));
+  if (static_cast<unsigned long long>(size.QuadPart) > kMaxReadableFile)
+    return ReadError(path, "the file is larger than 256 MiB");
+  std::string bytes;
+  if (const DWORD error = ReadAll(file.get(), static_cast<std::size_t>(size.QuadPart), bytes))
+    return ReadError(path, ErrorText(error));
+  contents = std::move(bytes);
+  return {};
+}
+
+// MoveFileExW, not ReplaceFileW: when ReplaceFileW fails half way it can
+// leave the new file under its temporary name and none under the real one,
+// while a rename over the old file is all or nothing.
+FileResult ReplaceFileAtomically(const std::string& path, std::string_view contents) {
+  const std::wstring target = Wide(path);
+  if (std::string refusal = RefusalToReplace(target); !refusal.empty())
+    return WriteError(path, refusal);
+  std::wstring tempPath;
+  Handle temp(CreateTempFile(target, tempPath));
+  if (!temp.valid()) return WriteError(path, ErrorText(GetLastError()));
+  DWORD error = WriteAllAndFlush(temp.get(), contents);
+  if (const DWORD closed = temp.Close(); error == 0) error = closed;
+  if (error == 0 && !MoveFileExW(tempPath.c_str(), target.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    error = GetLastError();
+  if (error != 0) {
+    DeleteFileW(tempPath.c_str());
+    return WriteError(path, ErrorText(error));
+  }
+  return {};
+}
+
+}  // namespace kelvoran
