@@ -50,8 +50,10 @@ class ProbeScheduler {
   static constexpr int kMaxProbesPerTick = 500;
   // When more than one probe may start per tick, none starts while this many
   // are in flight: every probe holds a thread, and a long list of silent hosts
-  // with long time-outs would otherwise pile them up by the thousand.
-  static constexpr std::int32_t kMaxProbesInFlight = 256;
+  // with long time-outs would otherwise pile them up by the thousand. A probe
+  // counts until the tick after it ends, so a full tick's starts always count:
+  // the limit leaves room for two ticks of the most probes a tick may start.
+  static constexpr std::int32_t kMaxProbesInFlight = 2 * kMaxProbesPerTick + 24;
 
   // Applies every finished result, then starts up to ProbesPerTick probes for
   // the idle hosts whose time has come, the one due soonest first.

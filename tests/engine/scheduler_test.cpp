@@ -144,15 +144,16 @@ TEST_F(Scheduler, AHundredPerTickKeepTheDelayOfAThousandHosts) {
 }
 
 TEST_F(Scheduler, AbovePerTickNoMoreThanTheLimitAreInFlightAndTheRestWait) {
-  scheduler.SetProbesPerTick(200);
-  for (int i = 0; i < 300; ++i) AddHost(std::to_string(i).c_str(), 10);
-  Tick();
-  Tick();
-  EXPECT_EQ(scheduler.OutstandingProbes, ProbeScheduler::kMaxProbesInFlight);
+  constexpr int kLimit = ProbeScheduler::kMaxProbesInFlight;
+  constexpr int kHosts = kLimit + 100;
+  scheduler.SetProbesPerTick(ProbeScheduler::kMaxProbesPerTick);
+  for (int i = 0; i < kHosts; ++i) AddHost(std::to_string(i).c_str(), 10);
+  for (int tick = 0; tick * ProbeScheduler::kMaxProbesPerTick <= kLimit; ++tick) Tick();
+  EXPECT_EQ(scheduler.OutstandingProbes, kLimit);
   TickAndRunWorkers();
-  EXPECT_EQ(probed.size(), 256u);
+  EXPECT_EQ(probed.size(), static_cast<std::size_t>(kLimit));
   Tick();
-  EXPECT_EQ(scheduler.OutstandingProbes, 300 - 256) << "the hosts that waited start now";
+  EXPECT_EQ(scheduler.OutstandingProbes, kHosts - kLimit) << "the hosts that waited start now";
 }
 
 TEST_F(Scheduler, ResultIsAppliedAtTheNextTickBeforeTheChoice) {
