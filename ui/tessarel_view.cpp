@@ -112,10 +112,19 @@ int CTessarelView::OnGetItemImage(long row) const {
 HostRecord& CTessarelView::RecordAt(int row) { return *RecordOf(row); }
 
 int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
-  const auto found = std::find_if(rows_.begin(), rows_.end(), [hostId](const auto& row) {
-    return row->record->HostId == hostId;
-  });
-  return found == rows_.end() ? -1 : static_cast<int>(found - rows_.begin());
+  // Every result of a tick asks this; with thousands of rows a search through
+  // them would be most of the tick. The index is built again on the first
+  // question after rows moved, not at each move: a list loading row by row
+  // would otherwise rebuild it once a row.
+  if (rowOfHostStale_) {
+    rowOfHost_.clear();
+    rowOfHost_.reserve(rows_.size());
+    for (std::size_t row = 0; row < rows_.size(); ++row)
+      rowOfHost_.emplace(rows_[row]->record->HostId, static_cast<int>(row));
+    rowOfHostStale_ = false;
+  }
+  const auto found = rowOfHost_.find(hostId);
+  return found == rowOfHost_.end() ? -1 : found->second;
 }
 
 bool CTessarelView::SetCellText(long row, int column, const wxString& text) {
@@ -175,6 +184,7 @@ void CTessarelView::KeepingSelection(Change change) {
   const HostRow* selectedRow =
       selected >= 0 ? rows_[static_cast<std::size_t>(selected)].get() : nullptr;
   change();
+  rowOfHostStale_ = true;
   SetItemCount(static_cast<long>(rows_.size()));
   if (!selectedRow) return;
   const auto found = std::find_if(rows_.begin(), rows_.end(), [selectedRow](const auto& row) {
@@ -261,6 +271,7 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   // The control still reads the row while it takes it out.
   DeleteItem(selected);
   rows_.erase(rows_.begin() + selected);
+  rowOfHostStale_ = true;
   ResaveNamesake(name);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/host_list_text.h"
@@ -118,6 +119,10 @@ class CTessarelView : public wxListCtrl, public HostRows {
   bool FromContextMenu(const wxUpdateUIEvent& event) const;
 
   std::vector<std::unique_ptr<HostRow>> rows_;
+  // HostId -> row, for FindRowByHostId; stale once rows were added, removed
+  // or reordered.
+  mutable std::unordered_map<std::int32_t, int> rowOfHost_;
+  mutable bool rowOfHostStale_ = true;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
   std::int32_t sortKey_ = 0;

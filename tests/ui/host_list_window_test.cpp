@@ -599,6 +599,9 @@ TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {
   EXPECT_EQ(HostColumn(), (Texts{"b", "c", "a"}));
   ClickHeader(5);
   EXPECT_EQ(HostColumn().back(), "a") << "hosts without replies go last by minimum";
+  Feed(2, 610, 0);
+  View().ProcessTick();
+  EXPECT_EQ(Cell(2, 8), "Request timed out.") << "a result finds its host's row after a sort";
 }
 
 TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
