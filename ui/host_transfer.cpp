@@ -10,7 +10,6 @@
 
 #include "engine/host_list_text.h"
 #include "engine/host_record.h"
-#include "engine/host_settings.h"
 #include "platform/atomic_file.h"
 #include "platform/profile_text.h"
 #include "ui/command_ids.h"
@@ -49,10 +48,7 @@ ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
     FormatRow(AddRow(std::move(record)));
   }
   summary.added = added.size();
-  if (!added.empty()) {
-    const FileResult saved = SaveHostSettings(added, settingsPath_);
-    if (!saved.ok()) ReportFileError("The change could not be saved to %s.", saved.error);
-  }
+  if (!added.empty()) SaveHosts(added);
   return summary;
 }
 

@@ -346,6 +346,11 @@ void CTessarelView::SaveHost(const HostRecord& host) {
   if (!saved.ok()) ReportFileError(kNotSaved, saved.error);
 }
 
+void CTessarelView::SaveHosts(const std::vector<const HostRecord*>& hosts) {
+  const FileResult saved = SaveHostSettings(hosts, settingsPath_);
+  if (!saved.ok()) ReportFileError(kNotSaved, saved.error);
+}
+
 void CTessarelView::EmptySection(const std::string& section) {
   const FileResult emptied = EmptyHostSection(section, settingsPath_);
   if (!emptied.ok()) ReportFileError(kNotSaved, emptied.error);

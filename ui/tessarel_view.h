@@ -107,6 +107,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void KeepingSelection(Change change);
   void ApplyRowSettings(int row, const HostRecord& edited);
   void SaveHost(const HostRecord& host);
+  // Saves them all in one write of the file.
+  void SaveHosts(const std::vector<const HostRecord*>& hosts);
   void EmptySection(const std::string& section);
   void RewriteHost(const HostRecord& host);
   void ResaveNamesake(const std::string& section);
