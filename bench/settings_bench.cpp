@@ -10,7 +10,7 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "fake_host_rows.h"
-#include "platform/private_profile.h"
+#include "portable/private_profile.h"
 
 namespace kelvoran {
 namespace {

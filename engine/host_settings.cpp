@@ -7,7 +7,7 @@
 
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
-#include "platform/private_profile.h"
+#include "portable/private_profile.h"
 
 namespace kelvoran {
 namespace {

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_result.h"
-#include "platform/profile_text.h"
+#include "portable/file_result.h"
+#include "portable/profile_text.h"
 
 namespace kelvoran {
 

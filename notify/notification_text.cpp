@@ -1,6 +1,6 @@
 #include "notify/notification_text.h"
 
-#include "platform/ansi_text.h"
+#include "portable/ansi_text.h"
 
 namespace kelvoran {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "engine/host_record.h"
 #include "engine/result_text.h"
-#include "platform/ansi_text.h"
-#include "platform/text_compare.h"
+#include "portable/ansi_text.h"
+#include "portable/text_compare.h"
 
 namespace kelvoran {
 namespace {
@@ -43,12 +43,6 @@ std::int32_t SendToDestination(HostRecord& host, const PopupDelivery& delivery,
 }
 
 }  // namespace
-
-void PopupDelivery::LoadMessenger(const char* libraryName) {
-  MessengerEntry entry = FindMessenger(libraryName);
-  MessengerLibrary_ = entry.library;
-  MessengerSend_ = std::move(entry.send);
-}
 
 PopupSender PopupDelivery::Sender() const {
   return [this](HostRecord& host) { return SendPopupMessage(host, *this); };

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/popup_sender.h"
-#include "platform/messenger_library.h"
-#include "platform/terminal_services.h"
+#include "notify/messenger.h"
+#include "notify/terminal_services.h"
 
 namespace kelvoran {
 
@@ -28,14 +28,16 @@ class PopupDelivery {
  public:
   explicit PopupDelivery(TerminalServices& services) : services_(services) {}
 
-  // Looks up the messenger library and its send entry point. Reports nothing;
-  // what is missing stays absent and every destination takes the console path.
-  void LoadMessenger(const char* libraryName = MessengerLibraryName);
-  // Puts a messenger in place directly, as if LoadMessenger had found it.
+  // Takes the messenger the platform found at start-up. What is missing stays
+  // absent, and every destination takes the console path.
+  void UseMessenger(MessengerEntry entry) {
+    MessengerLibrary_ = entry.library;
+    MessengerSend_ = std::move(entry.send);
+  }
+  // Puts a messenger in place directly, as if the platform had found it.
   void InstallMessenger(MessengerSend send) { MessengerSend_ = std::move(send); }
 
   const MessengerSend& Messenger() const { return MessengerSend_; }
-  void* LoadedLibrary() const { return MessengerLibrary_; }
   TerminalServices& Services() const { return services_; }
 
   // The sender the scheduler calls when a host enters ERROR. It refers to this

@@ -1,29 +1,13 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
+#include "notify/messenger.h"
 
 namespace kelvoran {
 
-// The messenger's send call: no server name means the local computer sends;
-// the message name and the buffer are UTF-16, the buffer length is in bytes
-// and counts the terminating zero. Returns 0 when the message was delivered.
-using MessengerSend = std::function<std::uint32_t(
-    const char16_t* server, const char16_t* messageName, const char16_t* fromName,
-    const std::uint8_t* buffer, std::uint32_t bufferLength)>;
-
-inline constexpr const char* MessengerLibraryName = "NETAPI32.DLL";
-inline constexpr const char* MessengerEntryName = "NetMessageBufferSend";
-
-struct MessengerEntry {
-  void* library = nullptr;  // stays loaded until the process ends
-  MessengerSend send;       // empty when the library or its entry point is missing
-};
-
-// Loads the messenger library with dlopen and looks up its send entry point,
-// a C function of the MessengerSend shape. No such library ships with this
-// platform, so normally nothing is found; a site that has a messenger gateway
-// can provide one under that name.
+// Loads the messenger library and looks up its send entry point, a C function
+// of the MessengerSend shape. On Linux no such library ships, so normally
+// nothing is found; a site that has a messenger gateway can provide one under
+// that name.
 MessengerEntry FindMessenger(const char* libraryName = MessengerLibraryName);
 
 }  // namespace kelvoran

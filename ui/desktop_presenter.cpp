@@ -4,7 +4,7 @@
 #include <wx/notifmsg.h>
 
 #include "notify/notification_text.h"
-#include "platform/ansi_text.h"
+#include "portable/ansi_text.h"
 #include "ui/notification_box.h"
 
 namespace kelvoran {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/console_presenter.h"
+#include "notify/console_presenter.h"
 
 class wxNotificationMessage;
 class wxWindow;

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "engine/host_record.h"
-#include "platform/text_compare.h"
+#include "portable/text_compare.h"
 
 namespace kelvoran {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "engine/host_list_text.h"
 #include "engine/host_record.h"
-#include "platform/atomic_file.h"
-#include "platform/profile_text.h"
+#include "portable/atomic_file.h"
+#include "portable/profile_text.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
 #include "ui/host_settings_dialog.h"

@@ -8,8 +8,8 @@
 
 #include "engine/host_settings.h"
 #include "notify/popup_delivery.h"
-#include "platform/linux_echo_probe.h"
 #include "platform/memory_release.h"
+#include "platform/messenger_library.h"
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_presenter.h"
@@ -43,17 +43,20 @@ void CTessarelApp::OpenProfile() {
 bool CTessarelApp::OnInit() {
   SetAppName("Kelvoran by Brindlecot");
   SetVendorName("Brindlecot");
+  // Without the network services every probe fails with the system's own
+  // error, which the list shows; the program runs on.
+  StartNetworkServices();
   OpenProfile();
   scheduler_ =
-      std::make_unique<ProbeScheduler>(mailbox_, LinuxEchoProbe(), popupDelivery_.Sender());
+      std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Sender());
 
   frame_ = new CMainFrame(*scheduler_, *profile_, HostSettingsPath(), doc_.FrameCaption());
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
   SetTopWindow(frame_);
-  popupDelivery_.LoadMessenger();
+  popupDelivery_.UseMessenger(FindMessenger());
   presenter_ = std::make_unique<DesktopPresenter>(frame_);
-  terminalServices_.SetPresenter(presenter_.get());
+  terminalServices_->SetPresenter(presenter_.get());
   frame_->SetRowReportPath(RowReportPathFromEnvironment());
   termination_.Install();
   // The box is centred on the window, so it waits until the window stands

@@ -8,7 +8,7 @@
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "notify/popup_delivery.h"
-#include "platform/desktop_terminal_services.h"
+#include "platform/system_services.h"
 #include "ui/termination_close.h"
 #include "ui/tessarel_doc.h"
 
@@ -42,8 +42,8 @@ class CTessarelApp : public wxApp {
 
   // Live from start-up to exit, before and after the main window.
   ResultMailbox mailbox_;
-  DesktopTerminalServices terminalServices_;
-  PopupDelivery popupDelivery_{terminalServices_};
+  std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
+  PopupDelivery popupDelivery_{*terminalServices_};
   std::unique_ptr<DesktopPresenter> presenter_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   std::unique_ptr<wxFileConfig> profile_;

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/icmp_packet.h"
+#include "platform/linux/icmp_packet.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "platform/private_profile.h"
+#include "portable/private_profile.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/icmp_packet.h"
+#include "platform/linux/icmp_packet.h"
 
 namespace {
 

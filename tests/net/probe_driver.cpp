@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/echo_socket.h"
-#include "platform/linux_echo_probe.h"
-#include "platform/resolver.h"
+#include "platform/linux/echo_socket.h"
+#include "platform/linux/linux_echo_probe.h"
+#include "platform/linux/resolver.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "engine/scheduler.h"
 #include "fake_host_rows.h"
 #include "notify/popup_delivery.h"
-#include "platform/desktop_terminal_services.h"
+#include "platform/linux/desktop_terminal_services.h"
 #include "platform/local_names.h"
 #include "recording_presenter.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/console_presenter.h"
+#include "notify/console_presenter.h"
 
 namespace kelvoran::testing {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "engine/result_text.h"
-#include "platform/icmp_packet.h"
-#include "platform/linux_echo_probe.h"
-#include "platform/resolver.h"
+#include "platform/linux/icmp_packet.h"
+#include "platform/linux/linux_echo_probe.h"
+#include "platform/linux/resolver.h"
 #include "tests/engine/failing_allocations.h"
 
 namespace kelvoran {

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "../notify/recording_presenter.h"
-#include "platform/ansi_text.h"
-#include "platform/desktop_terminal_services.h"
+#include "platform/linux/desktop_terminal_services.h"
 #include "platform/local_names.h"
 #include "platform/messenger_library.h"
+#include "portable/ansi_text.h"
 
 namespace kelvoran {
 namespace {
@@ -130,7 +130,11 @@ TEST(NamesThisMachine, RealResolverKnowsLocalhostAndTheHostName) {
   EXPECT_EQ(name->find('.'), std::string::npos);
 }
 
-TEST(FindMessenger, CallsTheEntryPointOfALibraryThatHasIt) {
+TEST(FindMessenger, FindsNoneOnLinuxAndCallsTheEntryPointOfALibraryThatHasIt) {
+  const MessengerEntry none = FindMessenger();
+  EXPECT_EQ(none.library, nullptr);
+  EXPECT_FALSE(none.send);
+
   const MessengerEntry entry = FindMessenger(KELVORAN_FAKE_MESSENGER);
   ASSERT_TRUE(entry.send);
   const std::u16string text = u"down";

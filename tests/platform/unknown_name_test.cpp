@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 
-#include "platform/desktop_terminal_services.h"
+#include "platform/linux/desktop_terminal_services.h"
 #include "platform/local_names.h"
 
 namespace kelvoran {

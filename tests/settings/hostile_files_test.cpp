@@ -15,7 +15,7 @@
 
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
-#include "platform/private_profile.h"
+#include "portable/private_profile.h"
 #include "settings_files.h"
 
 namespace kelvoran {

@@ -1,11 +1,11 @@
-#include "platform/profile_text.h"
+#include "portable/profile_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/private_profile.h"
+#include "portable/private_profile.h"
 #include "settings_files.h"
 
 namespace kelvoran {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "notify/notification_text.h"
-#include "platform/ansi_text.h"
+#include "portable/ansi_text.h"
 #include "ui/notification_box.h"
 
 namespace kelvoran {

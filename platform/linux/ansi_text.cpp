@@ -1,4 +1,4 @@
-#include "platform/ansi_text.h"
+#include "portable/ansi_text.h"
 
 #include <cstddef>
 #include <cstdint>

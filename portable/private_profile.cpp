@@ -1,4 +1,4 @@
-#include "platform/private_profile.h"
+#include "portable/private_profile.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/atomic_file.h"
+#include "portable/atomic_file.h"
 
 namespace kelvoran {
 namespace {

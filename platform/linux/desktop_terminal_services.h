@@ -3,8 +3,9 @@
 #include <functional>
 #include <set>
 
-#include "platform/console_presenter.h"
-#include "platform/terminal_services.h"
+#include "notify/console_presenter.h"
+#include "notify/terminal_services.h"
+#include "platform/system_services.h"
 
 namespace kelvoran {
 
@@ -16,7 +17,7 @@ bool ProgramHasDisplay();
 // program has a display; a message sent to it goes to the registered
 // presenter. Other computers offer no terminal service to this platform, so
 // any name that does not mean this machine cannot be opened.
-class DesktopTerminalServices final : public TerminalServices {
+class DesktopTerminalServices final : public SystemTerminalServices {
  public:
   static constexpr std::int32_t ConsoleSessionId = 1;
   static constexpr const char* ConsoleStation = "Console";
@@ -32,7 +33,7 @@ class DesktopTerminalServices final : public TerminalServices {
 
   // Where console messages are shown; null takes the presenter away, and
   // messages then fail with ErrorNotReady. Not owned.
-  void SetPresenter(ConsolePresenter* presenter) { presenter_ = presenter; }
+  void SetPresenter(ConsolePresenter* presenter) override { presenter_ = presenter; }
 
   std::optional<std::string> ComputerName() override;
   std::int32_t OpenServer(const std::string& name, ServerHandle& server) override;

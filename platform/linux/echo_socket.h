@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/icmp_packet.h"
+#include "platform/linux/icmp_packet.h"
 
 namespace kelvoran {
 

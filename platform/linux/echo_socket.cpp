@@ -1,4 +1,4 @@
-#include "platform/echo_socket.h"
+#include "platform/linux/echo_socket.h"
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>

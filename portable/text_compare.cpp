@@ -1,4 +1,4 @@
-#include "platform/text_compare.h"
+#include "portable/text_compare.h"
 
 #include <algorithm>
 

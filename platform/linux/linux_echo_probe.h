@@ -2,7 +2,7 @@
 
 #include "engine/echo_probe.h"
 #include "engine/probe_job.h"
-#include "platform/echo_socket.h"
+#include "platform/linux/echo_socket.h"
 
 namespace kelvoran {
 

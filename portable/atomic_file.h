@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_result.h"
+#include "portable/file_result.h"
 
 namespace kelvoran {
 

@@ -1,9 +1,9 @@
-#include "platform/profile_text.h"
+#include "portable/profile_text.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/text_compare.h"
+#include "portable/text_compare.h"
 
 namespace kelvoran {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/desktop_terminal_services.h"
+#include "platform/linux/desktop_terminal_services.h"
 
 #include <cstdlib>
 #include <utility>

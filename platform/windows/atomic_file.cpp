@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "platform/atomic_file.h"
+#include "portable/atomic_file.h"
 
 namespace kelvoran {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/resolver.h"
+#include "platform/linux/resolver.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

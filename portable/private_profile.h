@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_result.h"
-#include "platform/profile_text.h"
+#include "portable/file_result.h"
+#include "portable/profile_text.h"
 
 namespace kelvoran {
 

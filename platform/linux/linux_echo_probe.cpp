@@ -1,9 +1,9 @@
-#include "platform/linux_echo_probe.h"
+#include "platform/linux/linux_echo_probe.h"
 
 #include <unistd.h>
 
 #include "engine/scheduler.h"
-#include "platform/resolver.h"
+#include "platform/linux/resolver.h"
 
 namespace kelvoran {
 

@@ -1,4 +1,4 @@
-#include "platform/icmp_packet.h"
+#include "platform/linux/icmp_packet.h"
 
 // linux/errqueue.h uses struct timespec without including its header, so
 // time.h must come first.

@@ -14,7 +14,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/text_compare.h"
+#include "portable/text_compare.h"
 
 namespace kelvoran {
 namespace {

@@ -1,0 +1,17 @@
+#include "platform/system_services.h"
+
+#include "platform/linux/desktop_terminal_services.h"
+#include "platform/linux/linux_echo_probe.h"
+
+namespace kelvoran {
+
+// Sockets need no start-up on Linux.
+bool StartNetworkServices() { return true; }
+
+ProbeFunction SystemEchoProbe() { return LinuxEchoProbe(); }
+
+std::unique_ptr<SystemTerminalServices> MakeSystemTerminalServices() {
+  return std::make_unique<DesktopTerminalServices>();
+}
+
+}  // namespace kelvoran
