@@ -1,11 +1,14 @@
 // The settings file's reads and atomic replacement on Windows, through the
 // wide file calls; the same guarantees as atomic_file.cpp gives on Linux.
+#include "portable/atomic_file.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 
-#include "portable/atomic_file.h"
+#include "platform/leftover_files.h"
 
 namespace kelvoran {
 namespace {
@@ -154,6 +157,17 @@ HANDLE CreateTempFile(const std::wstring& path, std::wstring& tempPath) {
   return INVALID_HANDLE_VALUE;
 }
 
+// OpenProcess fails with ERROR_INVALID_PARAMETER only when no process has
+// that id; a process of another user gives ERROR_ACCESS_DENIED.
+bool ProcessExists(std::uint64_t pid) {
+  if (pid == 0 || pid > MAXDWORD) return true;
+  const HANDLE process =
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  CloseHandle(process);
+  return true;
+}
+
 }  // namespace
 
 FileResult ReadWholeFile(const std::string& path, std::optional<std::string>& contents) {
@@ -186,6 +200,7 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view conte
   const std::wstring target = Wide(path);
   if (std::string refusal = RefusalToReplace(target); !refusal.empty())
     return WriteError(path, refusal);
+  RemoveLeftoverTempFiles(std::filesystem::path(target), ProcessExists);
   std::wstring tempPath;
   Handle temp(CreateTempFile(target, tempPath));
   if (!temp.valid()) return WriteError(path, ErrorText(GetLastError()));
