@@ -128,6 +128,14 @@ void TickLoop(benchmark::State& state, After after) {
   }
 }
 
+// The tick when nothing is due and nothing came back, the state a long list
+// spends nearly all its ticks in: one visit per row of the real view.
+void BM_TickIdleRows(benchmark::State& state) {
+  TickFixture fixture(static_cast<int>(state.range(0)));
+  for (auto _ : state) fixture.Frame().View().ProcessTick();
+}
+BENCHMARK(BM_TickIdleRows)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
 // The tick itself: the list control marks the changed cells.
 void BM_TickApplyingResults(benchmark::State& state) {
   TickLoop(state, [](CMainFrame&) {});
