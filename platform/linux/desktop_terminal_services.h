@@ -5,12 +5,10 @@
 
 #include "notify/console_presenter.h"
 #include "notify/terminal_services.h"
+#include "platform/program_display.h"
 #include "platform/system_services.h"
 
 namespace kelvoran {
-
-// Whether the program runs on a display: DISPLAY or WAYLAND_DISPLAY is set.
-bool ProgramHasDisplay();
 
 // The terminal server of this platform is the desktop the program runs on.
 // Its only session is the console session, and it exists only while the

@@ -9,28 +9,16 @@
 #include <filesystem>
 
 #include "platform/leftover_files.h"
+#include "platform/windows/code_page.h"
 
 namespace kelvoran {
 namespace {
 
 // Paths come as UTF-8, as std::filesystem and wxString hand them out; the
 // wide calls reach every name the file system can hold.
-std::wstring Wide(std::string_view text) {
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
+std::wstring Wide(std::string_view text) { return WideFromCodePage(CP_UTF8, text); }
 
-std::string Utf8(std::wstring_view text) {
-  const int size = static_cast<int>(text.size());
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), length, nullptr, nullptr);
-  return utf8;
-}
+std::string Utf8(std::wstring_view text) { return CodePageFromWide(CP_UTF8, text); }
 
 // The system's own words for an error code, without their line end.
 std::string ErrorText(DWORD error) {
