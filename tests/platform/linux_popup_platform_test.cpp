@@ -56,6 +56,22 @@ TEST_F(DesktopServer, OnlyThisMachineCanBeOpenedAndAClosedHandleIsRefused) {
   EXPECT_EQ(services.EnumerateSessions(server, sessions), ErrorInvalidHandle);
 }
 
+// An answer is kept for its life, then the name is asked about again.
+TEST(DesktopServerNames, AnswersAreKeptForTheirLifeAndThenAskedAgain) {
+  int lookups = 0;
+  auto now = std::chrono::steady_clock::now();
+  DesktopTerminalServices services({[] { return true; }, [] { return std::nullopt; },
+                                    [&](const std::string&) { return ++lookups > 1; },
+                                    [&] { return now; }});
+  ServerHandle server = ServerHandle::Current;
+  EXPECT_EQ(services.OpenServer("desk", server), ErrorServerUnavailable);
+  now += DesktopTerminalServices::kNameAnswerLife - std::chrono::seconds(1);
+  EXPECT_EQ(services.OpenServer("DESK", server), ErrorServerUnavailable);
+  now += std::chrono::seconds(1);
+  EXPECT_EQ(services.OpenServer("desk", server), 0) << "the name server is back";
+  EXPECT_EQ(lookups, 2);
+}
+
 // The whole text reaches the presenter, byte for byte: long, multi-line,
 // markup-like, not even UTF-8, or empty. What cannot be shown is refused.
 TEST_F(DesktopServer, HandsTheWholeMessageToThePresenterOrRefuses) {
