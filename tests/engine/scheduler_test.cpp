@@ -233,8 +233,9 @@ TEST(SchedulerThreads, LaunchedWorkersPutWhileTheTickDrainsAndFailedLaunchesCome
   scheduler.SchedulingEnabled = false;
   released.store(true);
   // The closing wait, bounded: a job that never comes back must fail the test,
-  // not hold the run.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  // not hold the run. Generous, as Wine on a loaded machine can take seconds to
+  // schedule a new thread.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
     scheduler.ProcessTick(rows);
   ASSERT_EQ(scheduler.OutstandingProbes, 0);
