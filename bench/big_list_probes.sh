@@ -17,6 +17,7 @@ hosts=${3:-5000}
 rate=${4:-500}
 seconds=${5:-600}
 network=$(dirname "$0")/../tests/net/test_network.sh
+source "$(dirname "$0")/probe_namespace_lib.sh"
 prefix=kvp-$$
 scratch=$(mktemp -d)
 app=
@@ -52,17 +53,14 @@ awk -v n="$hosts" 'BEGIN {
 }' >"$scratch/KELVORAN.INI"
 printf '[Options]\nProbesPerSecond=%d\n' "$rate" >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf"
 
-(cd "$scratch" && XDG_CONFIG_HOME="$scratch" KELVORAN_ROW_REPORT="$scratch/rows" \
-  exec ip netns exec "$prefix-probe" "$kelvoran" </dev/null >"$scratch/output" 2>&1) &
-app=$!
+start_in_probe_namespace "$scratch" "$prefix" "$kelvoran"
 started=$SECONDS
 hz=$(getconf CLK_TCK)
-ticks() { awk '{ print $14 + $15 }' "/proc/$app/stat"; }
 threads() { awk '/^Threads:/ { print $2 }' "/proc/$app/status"; }
 rss() { awk '/^VmRSS:/ { print $2 }' "/proc/$app/status"; }
 
 sleep 60
-cpu_start=$(ticks)
+cpu_start=$(cpu_ticks "$app")
 most_threads=0
 echo "RSS after the first minute: $(rss) kB"
 while ((SECONDS - started < seconds)); do
@@ -71,7 +69,7 @@ while ((SECONDS - started < seconds)); do
   ((t > most_threads)) && most_threads=$t
   (((SECONDS - started) % 60 == 0)) && echo "RSS at $((SECONDS - started)) s: $(rss) kB"
 done
-cpu_end=$(ticks)
+cpu_end=$(cpu_ticks "$app")
 awk -v t=$((cpu_end - cpu_start)) -v hz="$hz" -v s=$((seconds - 60)) \
   'BEGIN { printf "CPU after the first minute: %.1f %% of one core\n", 100 * t / hz / s }'
 echo "most threads: $most_threads"

@@ -17,10 +17,11 @@ std::string RowReportPathFromEnvironment() {
 bool WriteRowReport(CTessarelView& view, const std::string& path) {
   std::ofstream out(path, std::ios::trunc);
   for (int row = 0; row < view.RowCount(); ++row) {
-    out << view.RecordAt(row).Status;
+    const HostRecord& host = view.RecordAt(row);
+    out << host.Status;
     for (int column = 0; column < kColumnCount; ++column)
       out << '\t' << view.GetItemText(row, column).utf8_string();
-    out << '\n';
+    out << '\t' << host.ReceivedCount << '\t' << host.FailedCount << '\n';
   }
   out.close();
   return !out.fail();

@@ -106,18 +106,22 @@ close_with_sigterm "$app" network
 rows=$scratch/network/rows
 [[ -s "$rows" ]] || fail "no row report"
 cat "$rows"
-# Status numbers: 0 OK, 1 WARNING, 2 ERROR. Cells: host, description, ...,
-# error last.
-expect_row() {  # expect_row HOST STATUS ERROR_TEXT
-  local line
+# Status numbers: 0 OK, 1 WARNING, 2 ERROR. Cells: host, description, delay,
+# sent, ..., error in field 10; then the received and failed counts.
+expect_row() {  # expect_row HOST STATUS ERROR_TEXT answered|failed
+  local line sent expected
   line=$(grep -P "^\\d\\t$1\\t" "$rows") || fail "no row for $1"
   [[ "$(cut -f1 <<<"$line")" == "$2" ]] || fail "$1: status $(cut -f1 <<<"$line"), expected $2"
   [[ "$(cut -f10 <<<"$line")" == "$3" ]] || fail "$1: error '$(cut -f10 <<<"$line")', expected '$3'"
+  sent=$(cut -f5 <<<"$line")
+  [[ "$4" == answered ]] && expected="$sent"$'\t0' || expected=$'0\t'"$sent"
+  [[ "$sent" -gt 0 && "$(cut -f11,12 <<<"$line")" == "$expected" ]] ||
+    fail "$1: received, failed '$(cut -f11,12 <<<"$line")' of $sent sent, expected '$expected'"
 }
-expect_row 198.18.10.1 0 ""
-expect_row 198.18.10.3 2 "Request timed out."
+expect_row 198.18.10.1 0 "" answered
+expect_row 198.18.10.3 2 "Request timed out." failed
 # Still WARNING: its FailPeriod (default 60 s) has not run out yet.
-expect_row kv-unknown.invalid 1 "Error resolving host address."
+expect_row kv-unknown.invalid 1 "Error resolving host address." failed
 
 # With no dialog open, nothing but the signal wakes the program: the close
 # must still complete without any input arriving.
