@@ -2,6 +2,7 @@
 
 #include <wx/log.h>
 #include <wx/notifmsg.h>
+#include <wx/window.h>
 
 #include "notify/notification_text.h"
 #include "portable/ansi_text.h"
@@ -16,9 +17,25 @@ wxString ToWx(std::string_view text) { return wxString::FromUTF8(ToDisplayText(t
 
 }  // namespace
 
-DesktopPresenter::DesktopPresenter(wxWindow* parent) : parent_(parent) {}
+DesktopPresenter::DesktopPresenter(wxWindow* parent) : parent_(parent) {
+  if (parent_) parent_->Bind(wxEVT_DESTROY, &DesktopPresenter::OnParentDestroyed, this);
+}
 
-DesktopPresenter::~DesktopPresenter() = default;
+DesktopPresenter::~DesktopPresenter() {
+  if (parent_) parent_->Unbind(wxEVT_DESTROY, &DesktopPresenter::OnParentDestroyed, this);
+}
+
+void DesktopPresenter::OnParentDestroyed(wxWindowDestroyEvent& event) {
+  event.Skip();
+  if (event.GetEventObject() != parent_) return;
+  // wxMSW shows a notification through a tray icon of its own, a hidden
+  // top-level window that goes only when the balloon is dismissed: left alone
+  // it would keep the program running once the main window is gone. Deleting
+  // the notification leaves the icon; closing it releases the icon.
+  for (const auto& notification : notifications_) notification->Close();
+  notifications_.clear();
+  parent_ = nullptr;
+}
 
 bool DesktopPresenter::Present(const std::string& title, const std::string& message) {
   auto* box = new NotificationBox(parent_, ToWx(title), ToWx(message));

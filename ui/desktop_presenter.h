@@ -8,11 +8,13 @@
 
 class wxNotificationMessage;
 class wxWindow;
+class wxWindowDestroyEvent;
 
 namespace kelvoran {
 
 // Shows console messages on this desktop: a NotificationBox, and a desktop
-// notification when a notification service runs. Returns at once.
+// notification when a notification service runs. Returns at once. The
+// notifications go when the parent is destroyed; later boxes have no parent.
 class DesktopPresenter final : public ConsolePresenter {
  public:
   // The boxes belong to the parent's window tree when one is given.
@@ -26,6 +28,7 @@ class DesktopPresenter final : public ConsolePresenter {
 
  private:
   void PostNotification(const std::string& title, const std::string& message);
+  void OnParentDestroyed(wxWindowDestroyEvent& event);
 
   wxWindow* parent_;
   // Kept alive while they may still be on screen; the oldest go first.
