@@ -10,13 +10,16 @@ bench_scratch=$(mktemp -d)
 bench_app=
 trap 'bench_stop_app; rm -rf "$bench_scratch"' EXIT
 
-# bench_work_dir HOSTS: a fresh working directory whose KELVORAN.INI holds
-# HOSTS loopback hosts probed every 10 s (127.0.0.0/8 never leaves the
-# machine), and a fresh profile directory; prints the working directory.
+# bench_work_dir HOSTS [PROBES_PER_SECOND]: a fresh working directory whose
+# KELVORAN.INI holds HOSTS loopback hosts at Delay 10 (127.0.0.0/8 never
+# leaves the machine), and a fresh profile directory that sets the probes
+# started per second (default 1: then each host is probed about every HOSTS
+# seconds, not every 10); prints the working directory.
 bench_work_dir() {
-  local hosts=$1 dir
+  local hosts=$1 rate=${2:-1} dir
   dir=$(mktemp -d -p "$bench_scratch")
-  mkdir -p "$dir/config"
+  mkdir -p "$dir/config/Brindlecot"
+  printf '[Options]\nProbesPerSecond=%d\n' "$rate" >"$dir/config/Brindlecot/Kelvoran by Brindlecot.conf"
   awk -v n="$hosts" 'BEGIN {
     for (i = 0; i < n; i++)
       printf "[host%d]\nHost=127.%d.%d.1\nDelay=10\nDescription=loopback %d\n\n",
@@ -73,6 +76,13 @@ bench_stop_app() {
 # /proc/PID/stat (fields 14 and 15; the name in field 2 has no spaces here).
 bench_cpu_ticks() {
   awk '{ print $14 + $15 }' "/proc/$bench_app/stat"
+}
+
+# The CPU time of the program's live threads so far, in ns: the first field
+# of each /proc/PID/task/TID/schedstat. Finer than the clock ticks of
+# /proc/PID/stat, but threads that have ended are not counted.
+bench_cpu_ns() {
+  cat /proc/"$bench_app"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { print ns }'
 }
 
 # The program's resident set in kB: VmRSS, then its private (RssAnon) and

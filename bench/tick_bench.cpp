@@ -33,15 +33,20 @@ constexpr CalendarTime kNow = 1'800'000'000;
 // workers wait until the benchmark runs them, outside the measured time.
 class TickFixture {
  public:
+  // With realThreads, probes run on threads of their own, started as in the
+  // program, instead of waiting for RunWorkers.
   explicit TickFixture(int hosts, CalendarTime lastProbe = kNow,
-                       const std::string& settingsPath = "/nonexistent/KELVORAN.INI")
-      : scheduler_(mailbox_, AnsweringProbe(), [](HostRecord&) { return 0; },
+                       const std::string& settingsPath = "/nonexistent/KELVORAN.INI",
+                       bool realThreads = false)
+      : realThreads_(realThreads),
+        scheduler_(mailbox_, AnsweringProbe(), [](HostRecord&) { return 0; },
                    {[this] { return now_.load(); },
                     [this](std::function<void()> body) {
-                      if (realThreads) return StartDetachedThread(std::move(body));
+                      if (realThreads_) return StartDetachedThread(std::move(body));
                       workers_.push_back(std::move(body));
                       return true;
-                    }}) {
+                    },
+                    realThreads}) {
     frame_ = new CMainFrame(scheduler_, profile_, settingsPath, "Kelvoran");
     frame_->View().InitialUpdate();
     for (int i = 0; i < hosts; ++i) {
@@ -82,12 +87,9 @@ class TickFixture {
   // The probes started by the last tick come back, one second later.
   void RunWorkers() {
     for (auto& body : std::exchange(workers_, {})) body();
-    if (realThreads) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (realThreads_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ++now_;
   }
-  // Probes run on threads of their own, as in the program, instead of
-  // waiting for RunWorkers.
-  bool realThreads = false;
   CMainFrame& Frame() { return *frame_; }
   ProbeScheduler& Scheduler() { return scheduler_; }
 
@@ -103,6 +105,7 @@ class TickFixture {
 
   // Read by the probes on their threads too.
   std::atomic<CalendarTime> now_ = kNow;
+  const bool realThreads_;
   std::vector<std::function<void()>> workers_;
   ResultMailbox mailbox_;
   ProbeScheduler scheduler_;
@@ -125,6 +128,14 @@ void TickLoop(benchmark::State& state, After after) {
   }
 }
 
+// The tick when nothing is due and nothing came back, the state a long list
+// spends nearly all its ticks in: one visit per row of the real view.
+void BM_TickIdleRows(benchmark::State& state) {
+  TickFixture fixture(static_cast<int>(state.range(0)));
+  for (auto _ : state) fixture.Frame().View().ProcessTick();
+}
+BENCHMARK(BM_TickIdleRows)->Arg(1'000)->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
 // The tick itself: the list control marks the changed cells.
 void BM_TickApplyingResults(benchmark::State& state) {
   TickLoop(state, [](CMainFrame&) {});
@@ -144,16 +155,21 @@ BENCHMARK(BM_TickApplyingResultsAndRepaint)->Args({1'000, 10})->Unit(benchmark::
 // A long list at more than one probe per second, in its steady state: every
 // host is overdue, so each tick applies the results of the probes the last
 // tick started and starts as many of the earliest due hosts again.
-// The third argument 1 starts real threads, whose creation the tick pays for.
+// The third argument 1 runs the probes on real threads, started as in the
+// program, and counts the repaint of the changed rows too.
 void BM_TickStartingProbesPerSecond(benchmark::State& state) {
-  TickFixture fixture(static_cast<int>(state.range(0)), kNow - 100);
+  const bool realThreads = state.range(2) != 0;
+  TickFixture fixture(static_cast<int>(state.range(0)), kNow - 100, "/nonexistent/KELVORAN.INI",
+                      realThreads);
   fixture.Scheduler().SetProbesPerTick(state.range(1));
-  fixture.realThreads = state.range(2) != 0;
   for (auto _ : state) {
     state.PauseTiming();
     fixture.RunWorkers();
     state.ResumeTiming();
     fixture.Frame().View().ProcessTick();
+    if (!realThreads) continue;
+    wxTheApp->ProcessIdle();
+    fixture.Frame().Update();
   }
 }
 BENCHMARK(BM_TickStartingProbesPerSecond)

@@ -21,10 +21,12 @@ struct EchoReply {
   std::uint16_t DataSize = 0;       // echo data bytes in the reply
 };
 
-using EchoHandle = int;
+// Wide enough for any platform's handle: a descriptor on Linux, a HANDLE on
+// Windows.
+using EchoHandle = std::intptr_t;
 
-// The resolver and ICMP services one probe relies on. The Linux sockets live
-// in platform/; the engine only sees this.
+// The resolver and ICMP services one probe relies on. Each platform folder
+// defines them; the engine only sees this.
 class EchoPlatform {
  public:
   virtual ~EchoPlatform() = default;
@@ -33,7 +35,8 @@ class EchoPlatform {
   virtual std::optional<Ipv4Address> ResolveByName(const std::string& host) = 0;
   // A dotted IPv4 text, or kNoAddress when the text is not one.
   virtual Ipv4Address ParseDotted(const std::string& host) = 0;
-  // Opens an echo handle; on failure returns false with the errno in error.
+  // Opens an echo handle; on failure returns false with the system's error
+  // code (errno, GetLastError) in error.
   virtual bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) = 0;
   // Sends one echo request and waits up to timeoutMs for its answer. No value
   // when nothing answered in time or the send failed without a fitting status.

@@ -34,6 +34,9 @@ struct ProbeResult {
 struct ProbeJob {
   ProbeRequest Request;
   ProbeResult Result;
+  // Set when no worker thread could be started for it: the job comes back
+  // without a result and the host was not probed.
+  bool NeverRan = false;
 };
 
 // Frees a job and the host name it owns. Accepts null.

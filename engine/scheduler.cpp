@@ -37,6 +37,16 @@ void ProbeThreadProc(ProbeJobPtr job, ResultMailbox& mailbox, const ProbeFunctio
   mailbox.Put(std::move(job));
 }
 
+bool StartWorker(ProbeJobPtr& job, ResultMailbox& mailbox, const ProbeFunction& probe,
+                 const ThreadStarter& startThread) {
+  auto body = [job = job.get(), &mailbox, probe] {
+    ProbeThreadProc(ProbeJobPtr(job), mailbox, probe);
+  };
+  if (!startThread(std::move(body))) return false;
+  job.release();
+  return true;
+}
+
 ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup,
                                Environment environment)
     : mailbox_(mailbox),
@@ -46,6 +56,8 @@ ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, Popu
 
 ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup)
     : ProbeScheduler(mailbox, std::move(probe), std::move(sendPopup), Environment{}) {}
+
+ProbeScheduler::~ProbeScheduler() = default;
 
 void ProbeScheduler::ProcessTick(HostRows& rows) {
   DrainResults(rows);
@@ -58,7 +70,12 @@ void ProbeScheduler::DrainResults(HostRows& rows) {
     --OutstandingProbes;
     // A host deleted while its probe ran has no row: its result is dropped.
     const int row = rows.FindRowByHostId(job->Request.HostId);
-    if (row >= 0) ApplyResult(rows, row, *job, sendPopup_);
+    if (row < 0) continue;
+    // Not probed: idle again and still due, so a later tick tries again.
+    if (job->NeverRan)
+      rows.RecordAt(row).Busy = false;
+    else
+      ApplyResult(rows, row, *job, sendPopup_);
   }
 }
 
@@ -92,12 +109,23 @@ std::span<const ProbeScheduler::DueRow> ProbeScheduler::EarliestDueRows(HostRows
 void ProbeScheduler::StartDueProbes(HostRows& rows) {
   for (const DueRow& due : EarliestDueRows(rows, static_cast<std::size_t>(probesPerTick_))) {
     // A due host left over simply waits for a later tick.
-    if (InFlightLimitReached()) return;
+    if (InFlightLimitReached()) break;
     HostRecord& host = rows.RecordAt(due.row);
     StartProbe(host);
     // It could not start and stays idle; the rest would fare no better now.
-    if (!host.Busy) return;
+    if (!host.Busy) break;
   }
+  if (launcher_) launcher_->Wake();
+}
+
+ProbeLauncher* ProbeScheduler::Launcher() {
+  if (probesPerTick_ == kMinProbesPerTick || !environment_.launchOffTick) return nullptr;
+  if (!launcherTried_) {
+    auto launcher = std::make_unique<ProbeLauncher>(mailbox_, probe_, environment_.startThread);
+    launcherTried_ = true;
+    if (launcher->Open()) launcher_ = std::move(launcher);
+  }
+  return launcher_.get();
 }
 
 bool ProbeScheduler::InFlightLimitReached() const {
@@ -112,16 +140,16 @@ void ProbeScheduler::SetProbesPerTick(long long count) {
 
 // When there is no thread, or no memory for the job or the worker, the job goes,
 // the host stays idle and still due, so a later tick tries again, and nothing
-// is left counted for the closing wait.
+// is left counted for the closing wait. A job handed to the launcher counts
+// from now; if its thread fails to start, the job comes back NeverRan.
 void ProbeScheduler::StartProbe(HostRecord& host) {
   try {
     ProbeJobPtr job(new ProbeJob);
     host.MakeProbeJob(*job);
-    auto body = [job = job.get(), &mailbox = mailbox_, probe = probe_] {
-      ProbeThreadProc(ProbeJobPtr(job), mailbox, probe);
-    };
-    if (!environment_.startThread(std::move(body))) return;
-    job.release();  // the worker owns it now
+    if (ProbeLauncher* launcher = Launcher())
+      launcher->Queue(std::move(job));
+    else if (!StartWorker(job, mailbox_, probe_, environment_.startThread))
+      return;
   } catch (const std::bad_alloc&) {
     // Out of the tick, the exception would end the event loop and the program.
     return;

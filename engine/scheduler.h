@@ -4,11 +4,13 @@
 #include <compare>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 
 #include "engine/calendar_time.h"
 #include "engine/popup_sender.h"
 #include "engine/probe_job.h"
+#include "engine/probe_launcher.h"
 
 namespace kelvoran {
 
@@ -29,6 +31,12 @@ bool StartDetachedThread(std::function<void()> body);
 // mailbox and does not touch it again.
 void ProbeThreadProc(ProbeJobPtr job, ResultMailbox& mailbox, const ProbeFunction& probe);
 
+// Starts a worker thread running ProbeThreadProc on the job, which it then
+// owns. False, the job left with the caller, when no thread started; throws
+// std::bad_alloc when there was no memory for it.
+bool StartWorker(ProbeJobPtr& job, ResultMailbox& mailbox, const ProbeFunction& probe,
+                 const ThreadStarter& startThread);
+
 // Decides when each host is probed and collects the results. Everything here
 // runs on the user-interface thread, about once a second.
 class ProbeScheduler {
@@ -36,12 +44,16 @@ class ProbeScheduler {
   struct Environment {
     Clock now = SystemClock;
     ThreadStarter startThread = StartDetachedThread;
+    // Above one probe per tick, worker threads are started by a launcher
+    // thread of their own rather than by the tick.
+    bool launchOffTick = true;
   };
 
   ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup,
                  Environment environment);
   // With the system clock and real threads.
   ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup);
+  ~ProbeScheduler();
 
   // How many probes one tick may start. One is the pace the monitor was
   // designed for; a list too long to be served in turn within its hosts'
@@ -82,6 +94,7 @@ class ProbeScheduler {
   void StartDueProbes(HostRows& rows);
   bool InFlightLimitReached() const;
   void StartProbe(HostRecord& host);
+  ProbeLauncher* Launcher();
 
   ResultMailbox& mailbox_;
   ProbeFunction probe_;
@@ -90,6 +103,10 @@ class ProbeScheduler {
   int probesPerTick_ = kMinProbesPerTick;
   // The rows chosen by the current tick; kept here so a tick never allocates.
   std::array<DueRow, kMaxProbesPerTick> earliest_{};
+  // Made when first needed; stays null when no launcher thread can start, and
+  // the tick then starts the workers itself.
+  std::unique_ptr<ProbeLauncher> launcher_;
+  bool launcherTried_ = false;
 };
 
 }  // namespace kelvoran

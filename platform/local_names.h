@@ -13,8 +13,8 @@ using AddressList = std::vector<std::string>;
 // Resolves a name to its addresses; nothing when the name does not resolve.
 using AddressLookup = std::function<std::optional<AddressList>(const std::string& name)>;
 
-// The host name as gethostname gives it, and its first label: the computer's
-// name in the short form people type.
+// The computer's host name, with its domain where the system knows one, and
+// its first label: the computer's name in the short form people type.
 std::optional<std::string> FullHostName();
 std::optional<std::string> ShortHostName();
 
@@ -26,7 +26,7 @@ std::optional<AddressList> LookUpAddresses(const std::string& name);
 // finishes on its own and its answer is dropped.
 std::optional<AddressList> LookUpWithin(const std::string& name, std::chrono::milliseconds bound,
                                         const AddressLookup& lookup);
-// The addresses of this machine's interfaces (getifaddrs).
+// The addresses of this machine's interfaces.
 AddressList OwnAddresses();
 // One of the machine's own addresses, or a loopback address: the kernel
 // delivers all of 127.0.0.0/8 and ::1 locally, as Debian's 127.0.1.1 entry for

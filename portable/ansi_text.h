@@ -5,11 +5,11 @@
 
 namespace kelvoran {
 
-// The monitor's 8-bit texts are UTF-8 on this platform, but a hand-edited
-// settings file can hold any bytes. Both conversions below read the text the
-// same way: every well-formed UTF-8 sequence is its character, and every byte
-// that is not part of one stands for its Latin-1 character, so no byte is
-// lost and the result is never empty for a non-empty text.
+// The monitor's 8-bit texts, as the settings file holds them, read the way
+// the platform reads 8-bit text: in the ANSI code page on Windows, as UTF-8 on
+// Linux (where a hand-edited file's other bytes stand for their Latin-1
+// characters). Both conversions below read a text the same way, and neither
+// gives an empty result for a non-empty text.
 
 // The UTF-16 copy of the text (what the messenger is given).
 std::u16string ToWide(std::string_view text);

@@ -1,8 +1,11 @@
 #include "ui/desktop_presenter.h"
 
+#include <wx/datetime.h>
 #include <wx/log.h>
 #include <wx/notifmsg.h>
 #include <wx/window.h>
+
+#include <algorithm>
 
 #include "notify/notification_text.h"
 #include "portable/ansi_text.h"
@@ -12,6 +15,28 @@ namespace kelvoran {
 namespace {
 
 constexpr std::size_t kNotificationsKept = 16;
+// A box lists the latest times its message came again; the summary box lists
+// its first messages. Both stay a size a screen can show.
+constexpr std::size_t kRepeatsShown = 10;
+constexpr std::size_t kSummaryLines = 40;
+constexpr std::size_t kSummaryLineLength = 80;
+
+wxString Now() { return wxDateTime::Now().FormatISOCombined(' '); }
+
+wxString RepeatsText(const std::deque<wxString>& latest, std::size_t count) {
+  wxString text = count == latest.size()
+                      ? wxString("Came again at ")
+                      : wxString::Format("Came again %zu times, the last at ", count);
+  for (std::size_t i = 0; i < latest.size(); ++i) text += (i ? ", " : "") + latest[i];
+  return text + ".";
+}
+
+// The message's first line, cut to a summary line's length.
+wxString Headline(const wxString& message) {
+  wxString line = message.BeforeFirst('\n');
+  if (line.length() > kSummaryLineLength) line = line.Left(kSummaryLineLength) + "...";
+  return line.empty() ? wxString("(no message text)") : line;
+}
 
 wxString ToWx(std::string_view text) { return wxString::FromUTF8(ToDisplayText(text)); }
 
@@ -23,6 +48,9 @@ DesktopPresenter::DesktopPresenter(wxWindow* parent) : parent_(parent) {
 
 DesktopPresenter::~DesktopPresenter() {
   if (parent_) parent_->Unbind(wxEVT_DESTROY, &DesktopPresenter::OnParentDestroyed, this);
+  // Boxes still open outlive the presenter; they must not call back.
+  for (OpenBox& open : boxes_) open.box->SetOnGone({});
+  if (summary_) summary_->SetOnGone({});
 }
 
 void DesktopPresenter::OnParentDestroyed(wxWindowDestroyEvent& event) {
@@ -38,11 +66,74 @@ void DesktopPresenter::OnParentDestroyed(wxWindowDestroyEvent& event) {
 }
 
 bool DesktopPresenter::Present(const std::string& title, const std::string& message) {
-  auto* box = new NotificationBox(parent_, ToWx(title), ToWx(message));
-  box->Show();
-  box->Raise();
+  const wxString caption = ToWx(title), text = ToWx(message), now = Now();
+  if (OpenBox* open = FindBox(caption, text)) {
+    ++open->repeats;
+    open->latest.push_back(now);
+    if (open->latest.size() > kRepeatsShown) open->latest.pop_front();
+    open->box->ShowText(text + "\n\n" + RepeatsText(open->latest, open->repeats));
+    open->box->Raise();
+  } else if (boxes_.size() + 1 < kMaxBoxes) {
+    OpenNewBox(caption, text);
+  } else {
+    AddToSummary(caption, text, now);
+  }
   PostNotification(title, message);
   return true;
+}
+
+DesktopPresenter::OpenBox* DesktopPresenter::FindBox(const wxString& title,
+                                                     const wxString& message) {
+  const auto found = std::find_if(boxes_.begin(), boxes_.end(), [&](const OpenBox& open) {
+    return open.box->Message() == message && open.box->GetTitle() == title;
+  });
+  return found == boxes_.end() ? nullptr : &*found;
+}
+
+void DesktopPresenter::OpenNewBox(const wxString& title, const wxString& message) {
+  auto* box = new NotificationBox(parent_, title, message);
+  box->SetOnGone([this, box] { Forget(box); });
+  boxes_.push_back({box, 0, {}});
+  box->Show();
+  box->Raise();
+}
+
+void DesktopPresenter::AddToSummary(const wxString& title, const wxString& message,
+                                    const wxString& now) {
+  const auto same = [&](const SummaryEntry& entry) { return entry.message == message; };
+  if (auto found = std::find_if(summarised_.begin(), summarised_.end(), same);
+      found != summarised_.end()) {
+    ++found->count;
+    found->last = now;
+  } else {
+    summarised_.push_back({message, 1, now});
+  }
+  wxString text = wxString::Format("These messages came while %zu boxes were open:\n", kMaxBoxes);
+  for (std::size_t i = 0; i < summarised_.size() && i < kSummaryLines; ++i) {
+    const SummaryEntry& entry = summarised_[i];
+    text += wxString::Format("\n%s (%zu, the last at %s)", Headline(entry.message), entry.count,
+                             entry.last);
+  }
+  if (summarised_.size() > kSummaryLines)
+    text += wxString::Format("\n... and %zu more.", summarised_.size() - kSummaryLines);
+  if (!summary_) {
+    summary_ = new NotificationBox(parent_, title, text);
+    summary_->SetOnGone([this] { Forget(summary_); });
+    summary_->Show();
+  } else {
+    summary_->ShowText(text);
+  }
+  summary_->Raise();
+}
+
+void DesktopPresenter::Forget(NotificationBox* box) {
+  if (box == summary_) {
+    // Its reader has seen them.
+    summary_ = nullptr;
+    summarised_.clear();
+    return;
+  }
+  std::erase_if(boxes_, [box](const OpenBox& open) { return open.box == box; });
 }
 
 void DesktopPresenter::PostNotification(const std::string& title, const std::string& message) {

@@ -11,13 +11,16 @@ namespace kelvoran {
 NotificationBox::NotificationBox(wxWindow* parent, const wxString& title, const wxString& message)
     : wxDialog(parent, wxID_ANY, title, wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxSTAY_ON_TOP),
-      message_(message) {
+      message_(message),
+      shown_(message) {
   // A label, as in a message box. Not a read-only text control: a window of
   // its own group that holds a scrolled control takes the keys meant for a
   // modal dialog beside it (seen with GTK 3.24), and the box must never take
   // the typing of the dialog the operator is in. A message is at most the
   // 1023 characters the settings file holds, which a wrapped label shows.
-  text_ = new wxStaticText(this, wxID_ANY, message);
+  text_ = new wxStaticText(this, wxID_ANY, wxString());
+  // As text, not a label: an "&" is shown, not taken for a mnemonic.
+  text_->SetLabelText(message);
   text_->Wrap(FromDIP(360));
   text_->SetMinSize(wxSize(FromDIP(360), -1));
   auto* ok = new wxButton(this, wxID_OK);
@@ -35,6 +38,17 @@ NotificationBox::NotificationBox(wxWindow* parent, const wxString& title, const 
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { Dismiss(); }, wxID_OK);
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Dismiss(); });
+}
+
+NotificationBox::~NotificationBox() {
+  if (onGone_) onGone_();
+}
+
+void NotificationBox::ShowText(const wxString& text) {
+  shown_ = text;
+  text_->SetLabelText(text);
+  text_->Wrap(FromDIP(360));
+  GetSizer()->SetSizeHints(this);
 }
 
 void NotificationBox::Dismiss() {

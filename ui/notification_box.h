@@ -3,6 +3,8 @@
 #include <wx/dialog.h>
 #include <wx/stattext.h>
 
+#include <functional>
+
 namespace kelvoran {
 
 // A message box that does not wait for its reader: shown at once, kept above
@@ -11,14 +13,24 @@ namespace kelvoran {
 class NotificationBox : public wxDialog {
  public:
   NotificationBox(wxWindow* parent, const wxString& title, const wxString& message);
+  ~NotificationBox() override;
 
+  // The message the box was opened with.
   wxString Message() const { return message_; }
+  // What the box shows now, before it is wrapped to the box's width.
+  wxString Text() const { return shown_; }
+  // Shows a new text in place of the old one, the box sized to it.
+  void ShowText(const wxString& text);
+  // Called when the box goes, whoever closes it; empty for none.
+  void SetOnGone(std::function<void()> onGone) { onGone_ = std::move(onGone); }
 
  private:
   void Dismiss();
 
   wxStaticText* text_;
   wxString message_;
+  wxString shown_;
+  std::function<void()> onGone_;
 };
 
 }  // namespace kelvoran

@@ -1,3 +1,6 @@
+// The monitor's 8-bit texts are UTF-8 on Linux, but a hand-edited settings
+// file can hold any bytes: every well-formed UTF-8 sequence is its character,
+// and every byte that is not part of one stands for its Latin-1 character.
 #include "portable/ansi_text.h"
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "portable/atomic_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <climits>
 #include <cstdlib>
 #include <system_error>
+
+#include "platform/leftover_files.h"
 
 namespace kelvoran {
 namespace {
@@ -131,6 +134,14 @@ int CreateTempFile(const std::string& path, std::string& tempPath) {
   return -1;
 }
 
+// kill(2) with signal 0 checks without signalling: ESRCH means no such
+// process, EPERM one of another user. A number no writer of ours could have
+// had is left alone.
+bool ProcessExists(std::uint64_t pid) {
+  if (pid == 0 || pid > static_cast<std::uint64_t>(INT_MAX)) return true;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
 // Writes, flushes and closes the temporary file; returns 0 or an errno.
 int FillTempFile(Descriptor& file, std::string_view contents, const struct stat* old) {
   if (old != nullptr) {
@@ -179,6 +190,7 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view conte
     if (std::string refusal = RefusalToReplace(target, old); !refusal.empty())
       return WriteError(path, refusal);
   }
+  RemoveLeftoverTempFiles(target, ProcessExists);
   std::string tempPath;
   Descriptor temp(CreateTempFile(target, tempPath));
   if (temp.get() < 0) return WriteError(path, ErrnoText(errno));

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/local_names.h"
+#include "portable/text_compare.h"
 
 namespace kelvoran {
 namespace {
@@ -30,7 +31,9 @@ DesktopTerminalServices::DesktopTerminalServices(Environment environment)
     : environment_(std::move(environment)) {
   if (!environment_.computerName) environment_.computerName = ShortHostName;
   if (!environment_.namesThisMachine)
-    environment_.namesThisMachine = [](const std::string& name) { return NamesThisMachine(name); };
+    environment_.namesThisMachine = [](const std::string& name) {
+      return kelvoran::NamesThisMachine(name);
+    };
 }
 
 std::optional<std::string> DesktopTerminalServices::ComputerName() {
@@ -39,7 +42,7 @@ std::optional<std::string> DesktopTerminalServices::ComputerName() {
 
 std::int32_t DesktopTerminalServices::OpenServer(const std::string& name, ServerHandle& server) {
   server = ServerHandle::Current;
-  if (!environment_.namesThisMachine(name)) return ErrorServerUnavailable;
+  if (!NamesThisMachine(name)) return ErrorServerUnavailable;
   server = static_cast<ServerHandle>(++lastHandle_);
   open_.insert(server);
   return 0;
@@ -71,6 +74,22 @@ std::int32_t DesktopTerminalServices::SendSessionMessage(ServerHandle server,
 }
 
 void DesktopTerminalServices::CloseServer(ServerHandle server) { open_.erase(server); }
+
+bool DesktopTerminalServices::NamesThisMachine(const std::string& name) {
+  const auto now = environment_.now();
+  const std::string key = FoldAscii(name);
+  if (const auto known = nameAnswers_.find(key);
+      known != nameAnswers_.end() && now < known->second.expires)
+    return known->second.thisMachine;
+  // Destinations are few; a hand-edited list with thousands of them only
+  // needs the stale answers dropped now and then.
+  if (nameAnswers_.size() >= 1024)
+    std::erase_if(nameAnswers_, [now](const auto& entry) { return entry.second.expires <= now; });
+  const bool thisMachine = environment_.namesThisMachine(name);
+  // Timed from the answer: a stalled lookup must not eat into its life.
+  nameAnswers_[key] = {thisMachine, environment_.now() + kNameAnswerLife};
+  return thisMachine;
+}
 
 bool DesktopTerminalServices::IsValid(ServerHandle server) const {
   return server == ServerHandle::Current || open_.count(server) != 0;

@@ -1,16 +1,16 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "notify/console_presenter.h"
 #include "notify/terminal_services.h"
+#include "platform/program_display.h"
 #include "platform/system_services.h"
 
 namespace kelvoran {
-
-// Whether the program runs on a display: DISPLAY or WAYLAND_DISPLAY is set.
-bool ProgramHasDisplay();
 
 // The terminal server of this platform is the desktop the program runs on.
 // Its only session is the console session, and it exists only while the
@@ -26,7 +26,14 @@ class DesktopTerminalServices final : public SystemTerminalServices {
     std::function<bool()> hasDisplay = ProgramHasDisplay;
     std::function<std::optional<std::string>()> computerName;  // ShortHostName when empty
     std::function<bool(const std::string&)> namesThisMachine;  // NamesThisMachine when empty
+    std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
   };
+
+  // How long the answer to "is this name this machine?" is kept, a failed
+  // lookup's too: while the name server cannot be reached, every lookup
+  // stalls the user-interface thread for its bound, and a flapping list
+  // would ask again for each host that goes down.
+  static constexpr std::chrono::minutes kNameAnswerLife{5};
 
   DesktopTerminalServices();
   explicit DesktopTerminalServices(Environment environment);
@@ -48,11 +55,19 @@ class DesktopTerminalServices final : public SystemTerminalServices {
 
  private:
   bool IsValid(ServerHandle server) const;
+  bool NamesThisMachine(const std::string& name);
+
+  struct NameAnswer {
+    bool thisMachine;
+    std::chrono::steady_clock::time_point expires;
+  };
 
   Environment environment_;
   ConsolePresenter* presenter_ = nullptr;
   std::set<ServerHandle> open_;
   std::int32_t lastHandle_ = 0;
+  // By name, case folded.
+  std::map<std::string, NameAnswer> nameAnswers_;
 };
 
 }  // namespace kelvoran

@@ -25,13 +25,14 @@ bool LinuxEchoPlatform::OpenEchoHandle(EchoHandle& handle, std::int32_t& error) 
 std::optional<EchoReply> LinuxEchoPlatform::SendEcho(EchoHandle handle, Ipv4Address destination,
                                                      const unsigned char* data, std::uint16_t size,
                                                      std::uint32_t timeoutMs) {
-  const auto timed = ExchangeEcho(handle, destination, Bytes(data, size), timeoutMs);
+  const auto timed =
+      ExchangeEcho(static_cast<int>(handle), destination, Bytes(data, size), timeoutMs);
   if (!timed) return std::nullopt;
   return EchoReply{timed->Status, static_cast<std::uint32_t>(timed->RoundTripMicros / 1000),
                    timed->DataSize};
 }
 
-void LinuxEchoPlatform::CloseEchoHandle(EchoHandle handle) { close(handle); }
+void LinuxEchoPlatform::CloseEchoHandle(EchoHandle handle) { close(static_cast<int>(handle)); }
 
 ProbeFunction LinuxEchoProbe(EchoSocketChoice choice) {
   return [choice](const ProbeRequest& request, ProbeResult& result) {

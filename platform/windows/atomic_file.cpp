@@ -1,33 +1,24 @@
 // The settings file's reads and atomic replacement on Windows, through the
 // wide file calls; the same guarantees as atomic_file.cpp gives on Linux.
+#include "portable/atomic_file.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 
-#include "portable/atomic_file.h"
+#include "platform/leftover_files.h"
+#include "platform/windows/code_page.h"
 
 namespace kelvoran {
 namespace {
 
 // Paths come as UTF-8, as std::filesystem and wxString hand them out; the
 // wide calls reach every name the file system can hold.
-std::wstring Wide(std::string_view text) {
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
+std::wstring Wide(std::string_view text) { return WideFromCodePage(CP_UTF8, text); }
 
-std::string Utf8(std::wstring_view text) {
-  const int size = static_cast<int>(text.size());
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), length, nullptr, nullptr);
-  return utf8;
-}
+std::string Utf8(std::wstring_view text) { return CodePageFromWide(CP_UTF8, text); }
 
 // The system's own words for an error code, without their line end.
 std::string ErrorText(DWORD error) {
@@ -154,6 +145,17 @@ HANDLE CreateTempFile(const std::wstring& path, std::wstring& tempPath) {
   return INVALID_HANDLE_VALUE;
 }
 
+// OpenProcess fails with ERROR_INVALID_PARAMETER only when no process has
+// that id; a process of another user gives ERROR_ACCESS_DENIED.
+bool ProcessExists(std::uint64_t pid) {
+  if (pid == 0 || pid > MAXDWORD) return true;
+  const HANDLE process =
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  CloseHandle(process);
+  return true;
+}
+
 }  // namespace
 
 FileResult ReadWholeFile(const std::string& path, std::optional<std::string>& contents) {
@@ -186,6 +188,7 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view conte
   const std::wstring target = Wide(path);
   if (std::string refusal = RefusalToReplace(target); !refusal.empty())
     return WriteError(path, refusal);
+  RemoveLeftoverTempFiles(std::filesystem::path(target), ProcessExists);
   std::wstring tempPath;
   Handle temp(CreateTempFile(target, tempPath));
   if (!temp.valid()) return WriteError(path, ErrorText(GetLastError()));

@@ -94,7 +94,8 @@ class Scheduler : public ::testing::Test {
                             [this](std::function<void()> body) {
                               if (!threadStartFails) workers.push_back(std::move(body));
                               return !threadStartFails;
-                            }}};
+                            },
+                            /*launchOffTick=*/false}};
 };
 
 TEST_F(Scheduler, OneProbePerTickHoweverManyAreDueAndBusyHostsAreSkipped) {
@@ -207,19 +208,27 @@ TEST_F(Scheduler, NoWorkerOrNoMemoryLeavesNothingBusyOrCounted) {
   EXPECT_EQ(std::tie(host.SentCount, host.ResultCode), std::tuple(1u, ResultMemoryError));
 }
 
-TEST(SchedulerThreads, ManyWorkersPutWhileTheTickDrains) {
+// Above one probe a tick the workers are started by the launcher thread; a
+// worker that cannot start brings its job back unrun, and its host is idle,
+// unprobed and uncounted again.
+TEST(SchedulerThreads, LaunchedWorkersPutWhileTheTickDrainsAndFailedLaunchesComeBack) {
   constexpr int kHosts = 40;  // past the mailbox's first 32 slots
   ResultMailbox mailbox;
   std::atomic<bool> released{false};
+  std::atomic<int> launches{0};
   ProbeFunction heldProbe = [&](const ProbeRequest&, ProbeResult& result) {
     while (!released.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return result.ResultCode = ResultNoReply;
   };
+  auto everyThirdFails = [&](std::function<void()> body) {
+    return ++launches % 3 != 0 && StartDetachedThread(std::move(body));
+  };
   ProbeScheduler scheduler(mailbox, heldProbe, PopupSender{},
-                           {[] { return CalendarTime{100}; }, StartDetachedThread});
+                           {[] { return CalendarTime{100}; }, everyThirdFails});
+  scheduler.SetProbesPerTick(kHosts);
   testing::FakeHostRows rows;
   for (int i = 0; i < kHosts; ++i) rows.Add().Delay = 10;
-  for (int i = 0; i < kHosts; ++i) scheduler.ProcessTick(rows);
+  scheduler.ProcessTick(rows);
   EXPECT_EQ(scheduler.OutstandingProbes, kHosts);
   scheduler.SchedulingEnabled = false;
   released.store(true);
@@ -229,7 +238,14 @@ TEST(SchedulerThreads, ManyWorkersPutWhileTheTickDrains) {
   while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
     scheduler.ProcessTick(rows);
   ASSERT_EQ(scheduler.OutstandingProbes, 0);
-  for (int i = 0; i < kHosts; ++i) EXPECT_EQ(rows.RecordAt(i).FailedCount, 1u) << i;
+  int probed = 0;
+  for (int i = 0; i < kHosts; ++i) {
+    const HostRecord& host = rows.RecordAt(i);
+    EXPECT_FALSE(host.Busy) << i;
+    EXPECT_EQ(host.SentCount, host.FailedCount) << i;
+    probed += static_cast<int>(host.SentCount);
+  }
+  EXPECT_EQ(probed, kHosts - kHosts / 3);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "engine/host_record.h"
 #include "engine/result_text.h"
+#include "portable/ansi_text.h"
 
 namespace kelvoran {
 namespace {
@@ -145,8 +146,11 @@ TEST(PopupDelivery, EachDestinationKindAndTheLastPieceDecides) {
     if (c.messengerCalls == 0) continue;
     const std::string first = SplitDestinations(c.list)[0];
     EXPECT_EQ(outage.messenger[0].name, std::u16string(first.begin(), first.end()));
-    EXPECT_EQ(outage.messenger[0].text, u"Gr\u00FC\u00DF");
-    EXPECT_EQ(outage.messenger[0].length, 2 * 4 + 2u);
+    // The message as the platform reads 8-bit text: UTF-8 on Linux, the ANSI
+    // code page on Windows.
+    const std::u16string wide = ToWide(kMessage);
+    EXPECT_EQ(outage.messenger[0].text, wide);
+    EXPECT_EQ(outage.messenger[0].length, 2 * wide.size() + 2);
   }
 }
 

@@ -7,9 +7,11 @@
 #include <wx/log.h>
 #include <wx/toplevel.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -90,6 +92,47 @@ TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaitingAndOkOrCloseEndsI
   boxes[1]->Close();
   wxTheApp->ProcessIdle();
   EXPECT_TRUE(wxTopLevelWindows.empty());
+}
+
+// A thousand messages of fifty hosts with nobody answering: each message has
+// one box, which lists the times it came again; past the bound one summary
+// box names every message left; once it is read, a new one starts.
+TEST_F(Presenter, OneBoxPerMessageAndPastTheBoundOneSummaryNamesTheRest) {
+  constexpr int kHosts = 50;
+  const auto message = [](int host) { return "host" + std::to_string(host) + " & down"; };
+  for (int round = 0; round < 20; ++round)
+    for (int host = 0; host < kHosts; ++host)
+      presenter.Present("Kelvoran Notification", message(host));
+  const std::vector<NotificationBox*> boxes = OpenBoxes();
+  ASSERT_EQ(boxes.size(), DesktopPresenter::kMaxBoxes);
+  NotificationBox* summary = nullptr;
+  std::set<std::string> boxed;
+  for (NotificationBox* box : boxes) {
+    if (box->Text().StartsWith("These messages came")) {
+      summary = box;
+      continue;
+    }
+    boxed.insert(box->Message().utf8_string());
+    EXPECT_TRUE(box->Text().StartsWith(box->Message() + "\n\nCame again 19 times, the last at "))
+        << box->Text();
+  }
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(boxed.size(), DesktopPresenter::kMaxBoxes - 1);
+  for (int host = 0; host < kHosts; ++host) {
+    if (boxed.count(message(host))) continue;
+    EXPECT_TRUE(summary->Text().Contains(message(host) + " (20, the last at ")) << host;
+  }
+  summary->Close();
+  wxTheApp->ProcessIdle();
+  presenter.Present("Kelvoran Notification", message(kHosts - 1));
+  const std::vector<NotificationBox*> after = OpenBoxes();
+  ASSERT_EQ(after.size(), DesktopPresenter::kMaxBoxes);
+  const auto fresh = std::find_if(after.begin(), after.end(), [](NotificationBox* box) {
+    return box->Text().StartsWith("These messages came");
+  });
+  ASSERT_NE(fresh, after.end());
+  EXPECT_TRUE((*fresh)->Text().Contains(message(kHosts - 1) + " (1, the last at "));
+  EXPECT_FALSE((*fresh)->Text().Contains(message(kHosts - 2)));
 }
 
 // Run by tests/ui/with-notification-service, which puts a real notification

@@ -1,0 +1,109 @@
+#include "platform/windows/windows_echo_probe.h"
+
+// In this order: winsock2.h before windows.h, icmpapi.h after iphlpapi.h.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
+// clang-format on
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "engine/scheduler.h"
+
+namespace kelvoran {
+namespace {
+
+HANDLE ToHandle(EchoHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// The Windows Sockets calls see the text only up to its first zero byte, and
+// gethostbyname("") answers with this machine's own addresses: neither is the
+// host the settings name.
+bool IsWholeText(const std::string& host) {
+  return !host.empty() && host.find('\0') == std::string::npos;
+}
+
+// IcmpSendEcho wants room for one reply record, the echoed data and 8 bytes
+// more. An ICMP error in place of the echo carries the offending IP header (up
+// to 60 bytes) and the first 8 bytes behind it, and the record's IP options
+// (up to 40 bytes) are stored in the buffer too. The record is the 64-bit
+// layout in a 64-bit process, not the 28 bytes of a 32-bit one.
+constexpr DWORD kIcmpErrorBytes = 60 + 8;
+constexpr DWORD kIpOptionBytes = 40;
+
+DWORD ReplyBufferSize(std::uint16_t dataSize) {
+  return sizeof(ICMP_ECHO_REPLY) + kIpOptionBytes + std::max<DWORD>(dataSize, kIcmpErrorBytes) + 8;
+}
+
+// IcmpSendEcho returns no record when nothing came back, with an IP status as
+// the reason in GetLastError. Silence (IP_REQ_TIMED_OUT) is the probe's own
+// "no reply", as on Linux; a status the stack gives at once, such as
+// IP_DEST_HOST_UNREACHABLE for a route it refuses, is reported as it is. Any
+// other error has no fitting status.
+std::optional<EchoReply> ReplyWithoutRecord(DWORD error) {
+  const bool ipStatus = error > IP_STATUS_BASE && error <= IP_GENERAL_FAILURE;
+  if (!ipStatus || error == IP_REQ_TIMED_OUT) return std::nullopt;
+  return EchoReply{static_cast<std::int32_t>(error), 0, 0};
+}
+
+}  // namespace
+
+CalendarTime WindowsEchoPlatform::Now() { return SystemClock(); }
+
+std::optional<Ipv4Address> WindowsEchoPlatform::ResolveByName(const std::string& host) {
+  if (!IsWholeText(host)) return std::nullopt;
+  // The entry lives in storage Windows Sockets keeps per thread, until this
+  // thread's next lookup: the address is copied out at once.
+  const hostent* entry = gethostbyname(host.c_str());
+  if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != sizeof(Ipv4Address) ||
+      entry->h_addr_list[0] == nullptr) {
+    return std::nullopt;
+  }
+  Ipv4Address address = 0;
+  std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+  return address;
+}
+
+Ipv4Address WindowsEchoPlatform::ParseDotted(const std::string& host) {
+  if (!IsWholeText(host)) return kNoAddress;
+  return inet_addr(host.c_str());
+}
+
+bool WindowsEchoPlatform::OpenEchoHandle(EchoHandle& handle, std::int32_t& error) {
+  const HANDLE opened = IcmpCreateFile();
+  if (opened == INVALID_HANDLE_VALUE) {
+    error = static_cast<std::int32_t>(GetLastError());
+    return false;
+  }
+  handle = reinterpret_cast<EchoHandle>(opened);
+  return true;
+}
+
+std::optional<EchoReply> WindowsEchoPlatform::SendEcho(EchoHandle handle, Ipv4Address destination,
+                                                       const unsigned char* data,
+                                                       std::uint16_t size,
+                                                       std::uint32_t timeoutMs) {
+  std::vector<unsigned char> replies(ReplyBufferSize(size));
+  // The request data is only read; the parameter is not const all the same.
+  const DWORD records =
+      IcmpSendEcho(ToHandle(handle), destination, const_cast<unsigned char*>(data), size, nullptr,
+                   replies.data(), static_cast<DWORD>(replies.size()), timeoutMs);
+  if (records == 0) return ReplyWithoutRecord(GetLastError());
+  ICMP_ECHO_REPLY first;
+  std::memcpy(&first, replies.data(), sizeof first);
+  return EchoReply{static_cast<std::int32_t>(first.Status), first.RoundTripTime, first.DataSize};
+}
+
+void WindowsEchoPlatform::CloseEchoHandle(EchoHandle handle) { IcmpCloseHandle(ToHandle(handle)); }
+
+ProbeFunction WindowsEchoProbe() {
+  return [](const ProbeRequest& request, ProbeResult& result) {
+    WindowsEchoPlatform platform;
+    return RunEchoProbe(request, result, platform);
+  };
+}
+
+}  // namespace kelvoran

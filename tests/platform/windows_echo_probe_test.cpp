@@ -1,0 +1,83 @@
+// The echo probe on Windows, run under Wine. Loopback answers anywhere; the
+// silent and refused destinations need the test network scripts/test-windows
+// builds as root: a network namespace whose dummy link (no ARP) swallows
+// 198.18.2.0/24 and whose routing table refuses 198.18.3.0/24.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+// clang-format on
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <span>
+#include <vector>
+
+#include "engine/result_text.h"
+#include "platform/system_services.h"
+
+namespace kelvoran {
+namespace {
+
+ProbeResult Probe(const std::string& host, std::uint32_t packetSize = 32) {
+  ProbeResult result;
+  SystemEchoProbe()({host, packetSize, 1, 0}, result);
+  return result;
+}
+
+// A probe to 198.18.x.x runs only where it cannot leave the machine: with no
+// default route, and with a route of the test network's own for 198.18.2.0/24.
+// Wine answers from its network service, so this is the table its ICMP uses.
+bool InTestNetwork() {
+  ULONG size = 0;
+  if (GetIpForwardTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return false;
+  std::vector<unsigned char> buffer(size);
+  auto* table = reinterpret_cast<MIB_IPFORWARDTABLE*>(buffer.data());
+  if (GetIpForwardTable(table, &size, FALSE) != NO_ERROR) return false;
+  const std::span rows(table->table, table->dwNumEntries);
+  const auto isDefault = [](const MIB_IPFORWARDROW& row) { return row.dwForwardMask == 0; };
+  const auto dropsProbes = [](const MIB_IPFORWARDROW& row) {
+    return row.dwForwardDest == inet_addr("198.18.2.0");
+  };
+  return std::ranges::none_of(rows, isDefault) && std::ranges::any_of(rows, dropsProbes);
+}
+
+TEST(WindowsEchoProbe, LoopbackEchoesEveryDataSizeBackWithItsRoundTrip) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"127.0.0.1", 0}, {"127.0.0.1", 32}, {"localhost", 65500}};
+  for (const auto& [host, size] : cases) {
+    const ProbeResult result = Probe(host, size);
+    EXPECT_EQ(result.ResultCode, ResultSuccess) << host << " " << size;
+    EXPECT_EQ(result.SentSize, size);
+    EXPECT_EQ(result.ReplySize, size);
+    EXPECT_LT(result.RoundTripTime, 100u);
+    EXPECT_GT(result.StartTime, 1700000000);
+  }
+}
+
+TEST(WindowsEchoProbe, SilenceRefusedRoutesAndUnknownNamesEachHaveTheirCode) {
+  if (!InTestNetwork()) {
+    GTEST_SKIP() << "needs the network namespace scripts/test-windows builds when run as root";
+  }
+  const std::pair<const char*, std::int32_t> cases[] = {
+      {"198.18.2.1", ResultNoReply},
+      {"198.18.3.1", IpDestHostUnreachable},
+      {"no-such-host.invalid", ResultResolveFailed},
+      {"", ResultResolveFailed}};  // gethostbyname("") would be this machine
+  for (const auto& [host, code] : cases) {
+    const ProbeResult result = Probe(host);
+    EXPECT_EQ(result.ResultCode, code) << host;
+    EXPECT_EQ(result.ResultValue, 0);
+    EXPECT_EQ(result.RoundTripTime, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace kelvoran
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!kelvoran::StartNetworkServices()) return 1;
+  return RUN_ALL_TESTS();
+}
