@@ -3,6 +3,7 @@
 #include <wx/datetime.h>
 #include <wx/log.h>
 #include <wx/notifmsg.h>
+#include <wx/window.h>
 
 #include <algorithm>
 
@@ -41,11 +42,27 @@ wxString ToWx(std::string_view text) { return wxString::FromUTF8(ToDisplayText(t
 
 }  // namespace
 
-DesktopPresenter::DesktopPresenter(wxWindow* parent) : parent_(parent) {}
+DesktopPresenter::DesktopPresenter(wxWindow* parent) : parent_(parent) {
+  if (parent_) parent_->Bind(wxEVT_DESTROY, &DesktopPresenter::OnParentDestroyed, this);
+}
+
 DesktopPresenter::~DesktopPresenter() {
+  if (parent_) parent_->Unbind(wxEVT_DESTROY, &DesktopPresenter::OnParentDestroyed, this);
   // Boxes still open outlive the presenter; they must not call back.
   for (OpenBox& open : boxes_) open.box->SetOnGone({});
   if (summary_) summary_->SetOnGone({});
+}
+
+void DesktopPresenter::OnParentDestroyed(wxWindowDestroyEvent& event) {
+  event.Skip();
+  if (event.GetEventObject() != parent_) return;
+  // wxMSW shows a notification through a tray icon of its own, a hidden
+  // top-level window that goes only when the balloon is dismissed: left alone
+  // it would keep the program running once the main window is gone. Deleting
+  // the notification leaves the icon; closing it releases the icon.
+  for (const auto& notification : notifications_) notification->Close();
+  notifications_.clear();
+  parent_ = nullptr;
 }
 
 bool DesktopPresenter::Present(const std::string& title, const std::string& message) {

@@ -11,13 +11,15 @@
 
 class wxNotificationMessage;
 class wxWindow;
+class wxWindowDestroyEvent;
 
 namespace kelvoran {
 
 class NotificationBox;
 
 // Shows console messages on this desktop: a NotificationBox, and a desktop
-// notification when a notification service runs. Returns at once.
+// notification when a notification service runs. Returns at once. The
+// notifications go when the parent is destroyed; later boxes have no parent.
 //
 // Nobody may be at the screen for weeks, so the boxes are bounded: a message
 // whose box is still open brings that box to the front and adds the time it
@@ -52,6 +54,7 @@ class DesktopPresenter final : public ConsolePresenter {
   };
 
   void PostNotification(const std::string& title, const std::string& message);
+  void OnParentDestroyed(wxWindowDestroyEvent& event);
   OpenBox* FindBox(const wxString& title, const wxString& message);
   void OpenNewBox(const wxString& title, const wxString& message);
   void AddToSummary(const wxString& title, const wxString& message, const wxString& now);

@@ -46,4 +46,19 @@ std::optional<std::filesystem::path> FindHelpBook(const std::filesystem::path& p
   return FindFileIgnoringCase(installedDir, kInstalledHelpBookName);
 }
 
+std::filesystem::path CompiledHelpPath(const std::filesystem::path& program) {
+  using Text = std::filesystem::path::string_type;
+  std::filesystem::path help = program;
+  help.replace_extension(".HLP");
+  Text text = help.native();
+  for (auto& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<Text::value_type>(c - 'a' + 'A');
+  }
+  const Text from = std::filesystem::path("KELVORAN.HLP").native();
+  const Text to = std::filesystem::path("KELVORAN.CHM").native();
+  for (auto at = text.find(from); at != Text::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
 }  // namespace kelvoran

@@ -23,4 +23,10 @@ std::optional<std::filesystem::path> FindFileIgnoringCase(const std::filesystem:
 std::optional<std::filesystem::path> FindHelpBook(const std::filesystem::path& program,
                                                   const std::filesystem::path& installedDir);
 
+// The compiled help book on Windows: the program's path with its extension
+// replaced by ".HLP", all in upper case (ASCII letters; the file system does
+// not care), with "KELVORAN.HLP" replaced by "KELVORAN.CHM". A program of
+// another name keeps the ".HLP" ending.
+std::filesystem::path CompiledHelpPath(const std::filesystem::path& program);
+
 }  // namespace kelvoran

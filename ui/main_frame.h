@@ -57,7 +57,12 @@ class CMainFrame : public wxFrame {
   long StoredShowState() const;
   void ApplyStoredShowState();
   bool InStoredShowState() const;
+  // What the toolkit port does its own way (ui/gtk, ui/msw): showing the
+  // window so that its stored rectangle can be applied, the outer rectangle
+  // on screen, and dropping the input held back by the closing wait.
+  void ShowForPlacement();
   wxRect RectOnScreen() const;
+  static void DropHeldBackInput();
 
   ProbeScheduler& scheduler_;
   wxConfigBase& profile_;

@@ -1,10 +1,6 @@
 #include "ui/tessarel_app.h"
 
-#include <wx/fileconf.h>
-#include <wx/filename.h>
-#include <wx/stdpaths.h>
-
-#include <filesystem>
+#include <wx/config.h>
 
 #include "engine/host_settings.h"
 #include "notify/popup_delivery.h"
@@ -14,11 +10,11 @@
 #include "ui/command_ids.h"
 #include "ui/desktop_presenter.h"
 #include "ui/help_book.h"
-#include "ui/help_book_path.h"
 #include "ui/help_request.h"
 #include "ui/main_frame.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
+#include "ui/user_profile.h"
 
 namespace kelvoran {
 
@@ -29,24 +25,13 @@ wxString CTessarelDoc::FrameCaption() const { return title_ + " - " + kAppWindow
 CTessarelApp::CTessarelApp() = default;
 CTessarelApp::~CTessarelApp() = default;
 
-void CTessarelApp::OpenProfile() {
-  wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
-  wxFileName file(wxStandardPaths::Get().GetUserConfigDir(), "Kelvoran by Brindlecot.conf");
-  file.AppendDir("Brindlecot");
-  // wxFileConfig does not create missing folders.
-  file.Mkdir(wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
-  profile_ =
-      std::make_unique<wxFileConfig>("Kelvoran by Brindlecot", "Brindlecot", file.GetFullPath(),
-                                     wxString(), wxCONFIG_USE_LOCAL_FILE);
-}
-
 bool CTessarelApp::OnInit() {
   SetAppName("Kelvoran by Brindlecot");
   SetVendorName("Brindlecot");
   // Without the network services every probe fails with the system's own
   // error, which the list shows; the program runs on.
   StartNetworkServices();
-  OpenProfile();
+  profile_ = OpenUserProfile();
   scheduler_ =
       std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Sender());
 
@@ -80,10 +65,7 @@ int CTessarelApp::OnExit() {
 }
 
 void CTessarelApp::ShowHelp(int context) {
-  if (!helpBook_) {
-    const std::filesystem::path program(wxStandardPaths::Get().GetExecutablePath().ToStdString());
-    helpBook_ = std::make_unique<HelpBook>(FindHelpBook(program, KELVORAN_HELP_DIR));
-  }
+  if (!helpBook_) helpBook_ = std::make_unique<HelpBook>(HelpBook::BookOfThisProgram());
   helpBook_->Show(context);
 }
 

@@ -12,7 +12,7 @@
 #include "ui/termination_close.h"
 #include "ui/tessarel_doc.h"
 
-class wxFileConfig;
+class wxConfigBase;
 
 namespace kelvoran {
 
@@ -38,15 +38,13 @@ class CTessarelApp : public wxApp {
   ProbeScheduler& Scheduler() { return *scheduler_; }
 
  private:
-  void OpenProfile();
-
   // Live from start-up to exit, before and after the main window.
   ResultMailbox mailbox_;
   std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
   PopupDelivery popupDelivery_{*terminalServices_};
   std::unique_ptr<DesktopPresenter> presenter_;
   std::unique_ptr<ProbeScheduler> scheduler_;
-  std::unique_ptr<wxFileConfig> profile_;
+  std::unique_ptr<wxConfigBase> profile_;
   CTessarelDoc doc_;
   CMainFrame* frame_ = nullptr;
   // Made on the first help request, not at start-up.

@@ -62,11 +62,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
 
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
   Bind(wxEVT_CONTEXT_MENU, &CTessarelView::OnContextMenu, this);
-  // Double clicks land on the rows' window, a child of the control, and mouse
-  // events do not travel up to it.
-  for (wxWindow* child : GetChildren())
-    if (static_cast<void*>(child) == static_cast<void*>(m_mainWin))
-      child->Bind(wxEVT_LEFT_DCLICK, &CTessarelView::OnDoubleClick, this);
+  RowsWindow().Bind(wxEVT_LEFT_DCLICK, &CTessarelView::OnDoubleClick, this);
 }
 
 CTessarelView::~CTessarelView() {

@@ -89,6 +89,10 @@ class CTessarelView : public wxListCtrl, public HostRows {
   int OnGetItemImage(long row) const override;
 
  private:
+  // The window that gets the mouse over the rows. Defined by the toolkit port
+  // (ui/gtk, ui/msw).
+  wxWindow& RowsWindow();
+
   // A row: its record and the cells as they were last formatted. The cells
   // are kept, not computed from the record at paint time, because an edited
   // host's numbers wait for its next result.

@@ -1,6 +1,6 @@
 ; The Windows installer, built by makensis (target kelvoran_installer):
 ;   makensis -DVERSION=2.2 -DPROGRAM=kelvoran.exe -DHELP=KELVORAN.CHM
-;            -DOUTFILE=kelvoran-2.2-setup.exe kelvoran.nsi
+;            -DICON=kelvoran.ico -DOUTFILE=kelvoran-2.2-windows-x64.exe kelvoran.nsi
 ; A per-user install: no elevation, the program under the user's local
 ; programs folder, a Start-menu entry that starts it in the user's documents
 ; (the host list, KELVORAN.INI, lives in the folder the program starts in,

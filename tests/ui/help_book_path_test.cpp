@@ -90,5 +90,13 @@ TEST_F(HelpBookPath, OnlyTheWholeNameMatchesAndUnreadableDirectoriesFindNothing)
   EXPECT_EQ(found->filename(), "kelvoran.htb");
 }
 
+TEST(CompiledHelpPath, IsTheProgramPathInUpperCaseWithTheBookNameReplaced) {
+  EXPECT_EQ(CompiledHelpPath("/opt/Tools/kelvoran.exe"), "/OPT/TOOLS/KELVORAN.CHM");
+  EXPECT_EQ(CompiledHelpPath("/opt/kelvoran.hlp/Kelvoran"), "/OPT/KELVORAN.CHM/KELVORAN.CHM")
+      << "every occurrence";
+  EXPECT_EQ(CompiledHelpPath("/opt/monitor.exe"), "/OPT/MONITOR.HLP") << "another name";
+  EXPECT_EQ(CompiledHelpPath("/opt/mykelvoran.exe"), "/OPT/MYKELVORAN.CHM") << "a plain replace";
+}
+
 }  // namespace
 }  // namespace kelvoran

@@ -1,17 +1,10 @@
 #include "ui/menu_help_key.h"
 
+#include <gtk/gtk.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
 
-#ifdef __WXGTK__
-#include <gtk/gtk.h>
-#endif
-
-#include <utility>
-
 namespace kelvoran {
-
-#ifdef __WXGTK__
 namespace {
 
 struct MenuWatch {
@@ -79,14 +72,5 @@ void WatchMenuHelpKey(wxMenuBar& bar, std::function<void(int commandId)> onHelp)
 void WatchMenuHelpKey(wxWindow& owner, wxMenu& menu, std::function<void(int commandId)> onHelp) {
   Watch([&owner]() -> wxWindow* { return &owner; }, menu, onHelp);
 }
-
-#else
-
-// Elsewhere the keys of an open menu reach the window, which handles F1.
-void WatchMenuHelpKey(wxMenuBar& /*bar*/, std::function<void(int commandId)> /*onHelp*/) {}
-void WatchMenuHelpKey(wxWindow& /*owner*/, wxMenu& /*menu*/,
-                      std::function<void(int commandId)> /*onHelp*/) {}
-
-#endif
 
 }  // namespace kelvoran

@@ -1,4 +1,4 @@
-#include "ui/help_book.h"
+#include "ui/gtk/help_book.h"
 
 #include <wx/filename.h>
 #include <wx/filesys.h>
@@ -6,9 +6,11 @@
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
 #include <wx/log.h>
+#include <wx/stdpaths.h>
 
 #include <utility>
 
+#include "ui/help_book_path.h"
 #include "ui/window_group.h"
 
 namespace kelvoran {
@@ -35,13 +37,11 @@ class HelpFrame : public wxHtmlHelpFrame {
  public:
   explicit HelpFrame(wxHtmlHelpData* data) : wxHtmlHelpFrame(data) {}
 
-#ifdef __WXGTK__
   void AddGrab() override {}
   // wxGTK passes the close box, Alt+F4 and the window manager's close to a
   // frame while a modal dialog runs only if the frame says it holds the
   // input: with a group of its own, it always does.
   bool IsGrabbed() const override { return true; }
-#endif
 };
 
 class HelpController : public wxHtmlHelpController {
@@ -68,6 +68,11 @@ HelpBook::HelpBook(std::optional<std::filesystem::path> bookFile)
     : bookFile_(std::move(bookFile)) {}
 
 HelpBook::~HelpBook() = default;
+
+std::optional<std::filesystem::path> HelpBook::BookOfThisProgram() {
+  const std::filesystem::path program(wxStandardPaths::Get().GetExecutablePath().ToStdString());
+  return FindHelpBook(program, KELVORAN_HELP_DIR);
+}
 
 bool HelpBook::Load() {
   if (controller_) return loaded_;

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, as a user meets it: installed silently
+# into a fresh Wine prefix; its files, Start-menu entry and uninstall entry
+# are where Windows looks for them; the installed program starts in the
+# user's documents folder, where the entry starts it, and closes through the
+# window manager; the uninstaller then removes all the installer put down and
+# the window placement, and leaves the user's host list alone.
+#
+#   with-xvfb windows_installer.sh INSTALLER.EXE
+set -euo pipefail
+installer=$(realpath "${1:?usage: windows_installer.sh INSTALLER.EXE}")
+scratch=$(mktemp -d)
+export WINEPREFIX=$scratch/wine WINEDEBUG=-all
+# No desktop menu files written into the user's home for the entry.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
+wineboot -i </dev/null >/dev/null 2>&1
+openbox --sm-disable </dev/null >/dev/null 2>&1 &
+pids+=($!)
+disown
+
+# unix_path WINDOWS_FOLDER_VARIABLE: where that folder of the Wine user is.
+unix_path() { winepath -u "$(wine cmd /c echo "%$1%" </dev/null 2>/dev/null | tr -d '\r')"; }
+programs=$(unix_path LOCALAPPDATA)/Programs/Kelvoran
+documents=$(unix_path USERPROFILE)/Documents
+entry="$(unix_path APPDATA)/Microsoft/Windows/Start Menu/Programs/Kelvoran by Brindlecot.lnk"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvoran'
+profile_key='HKCU\Software\Brindlecot\Kelvoran by Brindlecot'
+has_key() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+
+# Silent, and the installer returns only once it is done.
+wine "$installer" /S </dev/null >/dev/null 2>&1 || fail "installer exit status $?"
+for file in kelvoran.exe KELVORAN.CHM uninstall.exe; do
+  [[ -s "$programs/$file" ]] || fail "no $file in $programs"
+done
+[[ -f "$entry" ]] || fail "no Start-menu entry"
+# A shortcut holds its target's full path in 8-bit text, its working folder
+# in UTF-16.
+grep -aqF 'Programs\Kelvoran\kelvoran.exe' "$entry" || fail "entry's target"
+strings -e l "$entry" | grep -q 'Documents$' || fail "entry's working folder"
+wine reg query "$uninstall_key" /v UninstallString </dev/null 2>/dev/null | grep -q 'uninstall.exe' ||
+  fail "no uninstall entry"
+
+# The installed program with a host list in the documents folder.
+mkdir -p "$documents"
+printf '[local]\r\nHost=127.0.0.1\r\nDelay=5\r\n' >"$documents/KELVORAN.INI"
+cp "$documents/KELVORAN.INI" "$scratch/host-list"
+(cd "$documents" && exec wine "$programs/kelvoran.exe" </dev/null >"$scratch/output" 2>&1) &
+program=$!
+pids+=("$program")
+# The start-up About box ends by itself after 10 s; then the close box.
+window=
+for _ in $(seq 300); do
+  if [[ -z "$(xdotool search --onlyvisible --name '^About Kelvoran$' 2>/dev/null)" ]]; then
+    window=$(xdotool search --onlyvisible --name '^Kelvoran by Brindlecot' 2>/dev/null | head -n 1) ||
+      true
+    [[ -n "$window" ]] && break
+  fi
+  sleep 0.1
+done
+[[ -n "$window" ]] || fail "the installed program showed no main window: $(cat "$scratch/output")"
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+timeout 20 tail --pid="$program" -f /dev/null || fail "the installed program did not close"
+wait "$program" || fail "the installed program's exit status $?"
+has_key "$profile_key\\MainWnd" || fail "no window placement saved"
+
+# The uninstaller copies itself away and returns at once: wait for its work.
+wine "$programs/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
+for _ in $(seq 300); do
+  [[ -e "$programs" ]] || break
+  sleep 0.1
+done
+[[ ! -e "$programs" ]] || fail "left in $programs: $(ls -A "$programs")"
+[[ ! -e "$entry" ]] || fail "the Start-menu entry is left"
+! has_key "$uninstall_key" || fail "the uninstall entry is left"
+! has_key "$profile_key" || fail "the window placement is left"
+cmp -s "$documents/KELVORAN.INI" "$scratch/host-list" || fail "the host list changed or went"
+echo "PASS"

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The Windows program, end to end under Wine: kelvoran.exe on the X server of
+# with-xvfb under openbox, with a KELVORAN.INI of two hosts: 127.0.0.1, which
+# answers, and an address whose echoes vanish (FailPeriod 0). Wine sends the
+# echoes from its own service processes, so the whole Wine session (a prefix
+# of the test's own) runs inside a network namespace made here, where the
+# dropped address leads into a link that loses every packet. One instance
+# is closed by the window manager as by its close box, one by the end of the
+# session (wineboot --end-session) while the start-up About box is still
+# open; both must exit with status 0, report their rows through
+# KELVORAN_ROW_REPORT and leave the placement as REG_DWORD values in the
+# registry.
+#
+#   with-xvfb end_to_end_windows.sh KELVORAN.EXE
+#
+# Needs root for the namespace; exits 77 (skipped) otherwise.
+set -euo pipefail
+program=${1:?usage: end_to_end_windows.sh KELVORAN.EXE}
+if [[ $EUID -ne 0 ]]; then
+  echo "SKIPPED: needs root to build a network namespace"
+  exit 77
+fi
+ns=kvw-$$
+dropped=198.18.30.2
+scratch=$(mktemp -d)
+export WINEPREFIX=$scratch/wine WINEDEBUG=-all
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  ip netns del "$ns" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+in_ns() { ip netns exec "$ns" "$@"; }
+
+ip netns add "$ns"
+ip -n "$ns" link set lo up
+# The dropped address sits behind a veth pair whose far end takes no frame:
+# its link address is not the one the near end sends to.
+ip -n "$ns" link add dr0 type veth peer name dr1
+ip -n "$ns" addr add 198.18.30.1/24 dev dr0
+ip -n "$ns" link set dr0 up
+ip -n "$ns" link set dr1 up
+ip -n "$ns" neigh add "$dropped" lladdr 02:00:00:00:00:02 dev dr0 nud permanent
+
+# As scripts/test-windows: the server first, then wineboot's first start.
+mkdir -p "$WINEPREFIX"
+in_ns wineserver -p </dev/null >/dev/null 2>&1
+in_ns env WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i </dev/null >/dev/null 2>&1
+openbox --sm-disable </dev/null >/dev/null 2>&1 &
+pids+=($!)
+disown  # killed at the end without a word from the shell
+
+# find_window TITLE_REGEX: the first shown window of that title, waiting up to
+# 30 s. Searches are repeated: one that meets a window just going away fails.
+find_window() {
+  local found
+  for _ in $(seq 300); do
+    found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+    [[ -n "$found" ]] && { echo "$found"; return 0; }
+    sleep 0.1
+  done
+  fail "no window '$1'"
+}
+
+# start NAME: runs the program in $scratch/NAME, which holds its KELVORAN.INI
+# and row report; sets $started.
+start() {
+  local dir=$scratch/$1
+  mkdir -p "$dir"
+  printf '[local]\r\nHost=127.0.0.1\r\nDelay=1\r\nTimeout=1\r\nSuccessPeriod=0\r\n' >"$dir/KELVORAN.INI"
+  printf '[dropped]\r\nHost=%s\r\nDelay=1\r\nTimeout=1\r\nFailPeriod=0\r\n' "$dropped" \
+    >>"$dir/KELVORAN.INI"
+  (cd "$dir" && KELVORAN_ROW_REPORT="$dir/rows" exec ip netns exec "$ns" wine "$program" \
+    </dev/null >"$dir/output" 2>&1) &
+  started=$!
+  pids+=("$started")
+  find_window '^About Kelvoran$' >/dev/null
+  # Long enough for the dropped host's ERROR and a time-out after it: the
+  # popup sent on entering ERROR fails under Wine (WTSSendMessage is a stub),
+  # and its failure is the row's error until the next probe.
+  sleep 8
+}
+
+# expect_exit PID NAME: the program ends within 20 s with status 0.
+expect_exit() {
+  local status=0
+  timeout 20 tail --pid="$1" -f /dev/null || fail "$2: kelvoran.exe did not close"
+  wait "$1" || status=$?
+  [[ "$status" -eq 0 ]] || fail "$2: exit status $status; $(cat "$scratch/$2/output")"
+}
+
+expect_rows() {
+  local rows=$scratch/$1/rows.txt line
+  [[ -s "$scratch/$1/rows" ]] || fail "$1: no row report"
+  # A text file on Windows: CRLF line ends.
+  tr -d '\r' <"$scratch/$1/rows" >"$rows"
+  # Status numbers: 0 OK, 2 ERROR. Cells: host, description, ..., error last.
+  line=$(grep -P "^0\\t127\\.0\\.0\\.1\\t" "$rows") || fail "$1: 127.0.0.1 not OK: $(cat "$rows")"
+  [[ -z "$(cut -f10 <<<"$line")" ]] || fail "$1: 127.0.0.1 has an error: $line"
+  line=$(grep -P "^2\\t$dropped\\t" "$rows") || fail "$1: $dropped not in ERROR: $(cat "$rows")"
+  [[ "$(cut -f10 <<<"$line")" == "Request timed out." ]] ||
+    fail "$1: $dropped: '$(cut -f10 <<<"$line")' in $(cat "$rows")"
+}
+
+expect_placement() {
+  local key='HKCU\Software\Brindlecot\Kelvoran by Brindlecot\MainWnd' name
+  for name in showCmd rcNormalPositionLeft rcNormalPositionRight rcNormalPositionTop \
+    rcNormalPositionBottom flags; do
+    wine reg query "$key" /v "$name" 2>/dev/null | grep -q "$name *REG_DWORD" ||
+      fail "$1: no REG_DWORD $name under $key"
+  done
+}
+
+# The close box, through the window manager, once the About box has gone.
+start closed
+# The start-up About box ends by itself after 10 s.
+for _ in $(seq 150); do
+  [[ -z "$(xdotool search --onlyvisible --name '^About Kelvoran$' 2>/dev/null)" ]] && break
+  sleep 0.1
+done
+xdotool windowactivate --sync "$(find_window '^Kelvoran by Brindlecot')" key --clearmodifiers alt+F4
+expect_exit "$started" closed
+expect_rows closed
+expect_placement closed
+wine reg delete 'HKCU\Software\Brindlecot' /f >/dev/null 2>&1
+
+# The end of the session, under the modal About box.
+start session
+in_ns wineboot --end-session </dev/null >/dev/null 2>&1
+expect_exit "$started" session
+expect_rows session
+expect_placement session
+echo "PASS"
