@@ -24,6 +24,15 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
+# wait_for CONDITION...: up to 30 s for the command to succeed.
+wait_for() {
+  for _ in $(seq 300); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+shown() { [[ -n "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ]]; }
 
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
@@ -61,16 +70,11 @@ cp "$documents/KELVORAN.INI" "$scratch/host-list"
 (cd "$documents" && exec wine "$programs/kelvoran.exe" </dev/null >"$scratch/output" 2>&1) &
 program=$!
 pids+=("$program")
-# The start-up About box ends by itself after 10 s; then the close box.
-window=
-for _ in $(seq 300); do
-  if [[ -z "$(xdotool search --onlyvisible --name '^About Kelvoran$' 2>/dev/null)" ]]; then
-    window=$(xdotool search --onlyvisible --name '^Kelvoran by Brindlecot' 2>/dev/null | head -n 1) ||
-      true
-    [[ -n "$window" ]] && break
-  fi
-  sleep 0.1
-done
+# The start-up About box comes over the main window and ends by itself after
+# 10 s; the close box works once it has gone.
+wait_for shown '^About Kelvoran$' || fail "no About box: $(cat "$scratch/output")"
+wait_for eval '! shown "^About Kelvoran$"' || fail "the About box stayed"
+window=$(xdotool search --onlyvisible --name '^Kelvoran by Brindlecot' 2>/dev/null | head -n 1) || true
 [[ -n "$window" ]] || fail "the installed program showed no main window: $(cat "$scratch/output")"
 xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
 timeout 20 tail --pid="$program" -f /dev/null || fail "the installed program did not close"
@@ -79,11 +83,7 @@ has_key "$profile_key\\MainWnd" || fail "no window placement saved"
 
 # The uninstaller copies itself away and returns at once: wait for its work.
 wine "$programs/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
-for _ in $(seq 300); do
-  [[ -e "$programs" ]] || break
-  sleep 0.1
-done
-[[ ! -e "$programs" ]] || fail "left in $programs: $(ls -A "$programs")"
+wait_for test ! -e "$programs" || fail "left in $programs: $(ls -A "$programs")"
 [[ ! -e "$entry" ]] || fail "the Start-menu entry is left"
 ! has_key "$uninstall_key" || fail "the uninstall entry is left"
 ! has_key "$profile_key" || fail "the window placement is left"
