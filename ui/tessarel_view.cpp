@@ -75,7 +75,13 @@ void CTessarelView::InitialUpdate() {
   for (int index = 0; index < 4; ++index) images.push_back(StatusBitmap(index));
   SetSmallImages(images);
   CreateColumns();
+  // The control learns the count once: each change of count makes the
+  // system's list view ask for a redraw, which under Wine is a server round
+  // trip, and a long list paid it once per host.
+  loadingList_ = true;
   const FileResult loaded = LoadHostList(*this, settingsPath_);
+  loadingList_ = false;
+  SetItemCount(static_cast<long>(rows_.size()));
   if (!loaded.ok()) ReportFileError("The host list could not be read from %s.", loaded.error);
 }
 
@@ -175,6 +181,11 @@ int CTessarelView::InsertPosition(const std::string& host) const {
 
 template <typename Change>
 void CTessarelView::KeepingSelection(Change change) {
+  if (loadingList_) {  // nothing shown yet, nothing selected
+    change();
+    rowOfHostStale_ = true;
+    return;
+  }
   // The control remembers selected positions, not hosts.
   const long selected = SingleSelectedRow();
   const HostRow* selectedRow =

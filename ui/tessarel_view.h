@@ -129,6 +129,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // or reordered.
   mutable std::unordered_map<std::int32_t, int> rowOfHost_;
   mutable bool rowOfHostStale_ = true;
+  // While the list is read at start: rows are added without telling the
+  // control, which learns the count at the end.
+  bool loadingList_ = false;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
   std::int32_t sortKey_ = 0;
