@@ -16,7 +16,8 @@ benches=(engine_bench settings_bench)
 cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$linux" -j"$(nproc)" --target "${benches[@]}" >/dev/null
 cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DKELVORAN_BENCHMARK_PREFIX="$(scripts/build-benchmark-mingw)" >/dev/null
+  -DKELVORAN_BENCHMARK_PREFIX="$(scripts/build-benchmark-mingw)" \
+  -DKELVORAN_WXMSW_PREFIX="$(scripts/build-wxmsw)" >/dev/null
 cmake --build "$windows" -j"$(nproc)" --target "${benches[@]}" >/dev/null
 
 # A Wine prefix of the build's own, its server started and wineboot's
