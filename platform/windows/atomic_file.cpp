@@ -146,14 +146,16 @@ HANDLE CreateTempFile(const std::wstring& path, std::wstring& tempPath) {
 }
 
 // OpenProcess fails with ERROR_INVALID_PARAMETER only when no process has
-// that id; a process of another user gives ERROR_ACCESS_DENIED.
+// that id; a process of another user gives ERROR_ACCESS_DENIED. An ended
+// process still opens while anyone holds a handle to it (Wine's server keeps
+// ended processes a while even without one): it is signalled by then.
 bool ProcessExists(std::uint64_t pid) {
   if (pid == 0 || pid > MAXDWORD) return true;
-  const HANDLE process =
-      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
   if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
   CloseHandle(process);
-  return true;
+  return running;
 }
 
 }  // namespace

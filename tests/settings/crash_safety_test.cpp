@@ -87,28 +87,5 @@ TEST(CrashSafety, KilledWriterNeverBreaksTheFileOrLosesASavedHost) {
   }
 }
 
-// A writer killed between writing its temporary file and renaming it leaves
-// the file behind; the next save removes those of writers that are gone, and
-// nothing else.
-TEST(CrashSafety, NextSaveRemovesTheTemporaryFilesOfWritersThatAreGone) {
-  testing::TempDir dir;
-  const pid_t gone = ::fork();
-  if (gone == 0) ::_exit(0);
-  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
-  const auto beside = [&](const std::string& name) { return dir.path() / name; };
-  const std::filesystem::path leftover = beside(".KELVORAN.INI." + std::to_string(gone) + "-7.tmp");
-  const std::filesystem::path kept[] = {
-      beside(".KELVORAN.INI." + std::to_string(::getppid()) + "-0.tmp"),  // a live writer's
-      beside(".OTHER.INI." + std::to_string(gone) + "-7.tmp"),            // another file's
-      beside(".KELVORAN.INI." + std::to_string(gone) + "-7.tmp~"), beside(".KELVORAN.INI.x-7.tmp")};
-  std::ofstream{leftover};
-  for (const auto& path : kept) std::ofstream{path};
-  HostRecord record;
-  record.Host = "a";
-  ASSERT_TRUE(SaveHostSettings(record, record.Host, dir.File()).ok());
-  EXPECT_FALSE(std::filesystem::exists(leftover));
-  for (const auto& path : kept) EXPECT_TRUE(std::filesystem::exists(path)) << path;
-}
-
 }  // namespace
 }  // namespace kelvoran

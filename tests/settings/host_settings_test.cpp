@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "engine/host_record.h"
+#include "finished_process.h"
 #include "settings_files.h"
 
 namespace kelvoran {
@@ -164,6 +166,26 @@ TEST_F(HostSettings, DefaultFileLiesInTheCurrentDirectoryEvenOnceItIsGone) {
   EXPECT_TRUE(loaded);
   EXPECT_EQ(rows.RowCount(), 0);
   EXPECT_FALSE(orphanSave.ok());
+}
+
+// A writer killed between writing its temporary file and renaming it leaves
+// the file behind; the next save removes those of writers that are gone, and
+// nothing else.
+TEST_F(HostSettings, NextSaveRemovesTheTemporaryFilesOfWritersThatAreGone) {
+  const std::string gone = std::to_string(testing::FinishedProcessId());
+  ASSERT_NE(gone, "0");
+  const std::string live = std::to_string(testing::OwnProcessId());
+  const auto beside = [&](const std::string& name) { return dir.path() / name; };
+  const std::filesystem::path leftover = beside(".KELVORAN.INI." + gone + "-7.tmp");
+  const std::filesystem::path kept[] = {
+      beside(".KELVORAN.INI." + live + "-0.tmp"),  // a live writer's
+      beside(".OTHER.INI." + gone + "-7.tmp"),     // another file's
+      beside(".KELVORAN.INI." + gone + "-7.tmp~"), beside(".KELVORAN.INI.x-7.tmp")};
+  std::ofstream{leftover};
+  for (const auto& path : kept) std::ofstream{path};
+  Save(Gateway());
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  for (const auto& path : kept) EXPECT_TRUE(std::filesystem::exists(path)) << path;
 }
 
 }  // namespace
