@@ -494,6 +494,11 @@ TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
   EXPECT_EQ(View().RecordAt(0).Description, "Renamed");
   EXPECT_TRUE(View().RecordAt(0).PopupWhenOk);
   EXPECT_TRUE(Contains("Description=Renamed\nPopupWhenOk=1\n")) << FileText();
+  Select(1);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue()) << "the other host's own";
+                  return wxID_CANCEL;
+                }));
   EXPECT_EQ(View().RecordAt(0).SentCount, 2u);
   EXPECT_EQ(Cell(0, 1), "First") << "cells follow at the next result";
   Feed(0, 0, 20);
