@@ -39,7 +39,7 @@ class TickFixture {
                        const std::string& settingsPath = "/nonexistent/KELVORAN.INI",
                        bool realThreads = false)
       : realThreads_(realThreads),
-        scheduler_(mailbox_, AnsweringProbe(), [](HostRecord&) { return 0; },
+        scheduler_(mailbox_, AnsweringProbe(), PopupSender([](HostRecord&) { return 0; }),
                    {[this] { return now_.load(); },
                     [this](std::function<void()> body) {
                       if (realThreads_) return StartDetachedThread(std::move(body));

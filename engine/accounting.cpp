@@ -1,5 +1,8 @@
 #include "engine/accounting.h"
 
+#include <optional>
+#include <utility>
+
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
 #include "engine/probe_job.h"
@@ -19,16 +22,22 @@ void StartRun(HostRecord& host, std::int32_t status, std::int32_t trend, Calenda
   host.TrendStart = at;
 }
 
-void EnterOk(HostRecord& host) {
+// The outage, if there was one, ends here; a return to OK from a WARNING
+// that never reached ERROR was no outage and tells nobody.
+void EnterOk(HostRecord& host, CalendarTime at, const PopupSenders& senders) {
   StartRun(host, StatusOk, TrendNone, 0);
   host.PopupSent = false;
+  const std::optional<CalendarTime> outageStart = std::exchange(host.OutageStart, std::nullopt);
+  if (outageStart && host.PopupWhenOk && senders.okAgain) senders.okAgain(host, at - *outageStart);
 }
 
-void EnterError(HostRecord& host, const PopupSender& sendPopup) {
+void EnterError(HostRecord& host, CalendarTime at, const PopupSenders& senders) {
   host.Status = StatusError;
+  // ERROR, WARNING and ERROR again is one outage, measured from its start.
+  if (!host.OutageStart) host.OutageStart = at;
   // The delivery runs after the probe's code was stored, so its outcome
   // replaces the probe's when it writes one.
-  if (sendPopup) sendPopup(host);
+  if (senders.down) senders.down(host);
   host.Trend = TrendNone;
   host.TrendStart = 0;
 }
@@ -57,7 +66,7 @@ void CountResult(HostRecord& host, const ProbeResult& result) {
 // One result in WARNING: a like result continues the run, an unlike one starts
 // a new run from its own start time; the run ends once it has lasted its
 // period, never with the result that started it.
-void MoveInWarning(HostRecord& host, bool success, CalendarTime at, const PopupSender& sendPopup) {
+void MoveInWarning(HostRecord& host, bool success, CalendarTime at, const PopupSenders& senders) {
   const std::int32_t trend = success ? TrendSuccesses : TrendFailures;
   if (host.Trend != trend) {
     StartRun(host, StatusWarning, trend, at);
@@ -66,53 +75,53 @@ void MoveInWarning(HostRecord& host, bool success, CalendarTime at, const PopupS
   const std::int32_t period = success ? host.SuccessPeriod : host.FailPeriod;
   if (!HasLasted(host.TrendStart, period, at)) return;
   if (success)
-    EnterOk(host);
+    EnterOk(host, at, senders);
   else
-    EnterError(host, sendPopup);
+    EnterError(host, at, senders);
 }
 
 // Leaving OK on a failure or ERROR on a success starts a run with that very
 // result and tests its period at once: only a period of 0 or less passes.
 void LeaveSteadyState(HostRecord& host, bool success, CalendarTime at,
-                      const PopupSender& sendPopup) {
+                      const PopupSenders& senders) {
   const std::int32_t period = success ? host.SuccessPeriod : host.FailPeriod;
   if (!HasLasted(at, period, at)) {
     StartRun(host, StatusWarning, success ? TrendSuccesses : TrendFailures, at);
   } else if (success) {
-    EnterOk(host);
+    EnterOk(host, at, senders);
   } else {
-    EnterError(host, sendPopup);
+    EnterError(host, at, senders);
   }
 }
 
-void MoveStatus(HostRecord& host, bool success, CalendarTime at, const PopupSender& sendPopup) {
+void MoveStatus(HostRecord& host, bool success, CalendarTime at, const PopupSenders& senders) {
   switch (host.Status) {
     case StatusOk:
       if (success)
         StartRun(host, StatusOk, TrendNone, 0);
       else
-        LeaveSteadyState(host, success, at, sendPopup);
+        LeaveSteadyState(host, success, at, senders);
       break;
     case StatusError:
       if (success)
-        LeaveSteadyState(host, success, at, sendPopup);
+        LeaveSteadyState(host, success, at, senders);
       else
         StartRun(host, StatusError, TrendNone, 0);
       break;
     default:
       // WARNING, and any other value a stray write could leave behind.
-      MoveInWarning(host, success, at, sendPopup);
+      MoveInWarning(host, success, at, senders);
       break;
   }
 }
 
 }  // namespace
 
-void ApplyResult(HostRows& rows, int row, const ProbeJob& job, const PopupSender& sendPopup) {
+void ApplyResult(HostRows& rows, int row, const ProbeJob& job, const PopupSenders& senders) {
   HostRecord& host = rows.RecordAt(row);
   CountResult(host, job.Result);
   host.LastProbeTime = job.Result.StartTime;
-  MoveStatus(host, job.Result.ResultCode == 0, job.Result.StartTime, sendPopup);
+  MoveStatus(host, job.Result.ResultCode == 0, job.Result.StartTime, senders);
   rows.FormatRow(row);
   const HostRecord* shown = rows.DialogRecord();
   if (shown && shown->HostId == host.HostId) rows.RefreshDialogResults(host);

@@ -32,6 +32,7 @@ void HostRecord::CopySettings(const HostRecord& source) {
   PopupDestination = source.PopupDestination;
   PopupMessage = source.PopupMessage;
   Description = source.Description;
+  PopupWhenOk = source.PopupWhenOk;
 }
 
 void HostRecord::ResetResults() {
@@ -48,6 +49,7 @@ void HostRecord::ResetResults() {
   TrendStart = 0;
   Trend = TrendNone;
   PopupSent = false;
+  OutageStart.reset();
   ResultCode = 0;
   ResultValue = 0;
 }

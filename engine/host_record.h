@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/calendar_time.h"
@@ -14,7 +15,7 @@ enum HostTrend : std::int32_t { TrendNone = 0, TrendSuccesses = 1, TrendFailures
 
 inline constexpr std::uint32_t NoMinResponse = 0xFFFFFFFFu;
 
-// One monitored host: its nine settings and what the monitor has learned about
+// One monitored host: its ten settings and what the monitor has learned about
 // it since it was created or last reset. Owned by its list row and touched on
 // the user-interface thread only; probes refer to it by HostId.
 class HostRecord {
@@ -27,7 +28,7 @@ class HostRecord {
   HostRecord& operator=(const HostRecord&) = default;
   virtual ~HostRecord() = default;
 
-  // Assigns the nine settings and nothing else.
+  // Assigns the ten settings and nothing else.
   void CopySettings(const HostRecord& source);
   // Back to the starting state of the results; settings, HostId and Busy stay.
   void ResetResults();
@@ -47,6 +48,9 @@ class HostRecord {
   std::string PopupDestination;
   std::string PopupMessage;
   std::string Description;
+  // Whether the popup destinations also hear when the host is OK again after
+  // an outage.
+  bool PopupWhenOk = false;
 
   // Results.
   std::int32_t Status = StatusWarning;
@@ -63,6 +67,9 @@ class HostRecord {
   CalendarTime TrendStart = 0;
   std::int32_t Trend = TrendNone;
   bool PopupSent = false;
+  // StartTime of the result that began the current outage (the entry into
+  // ERROR); empty while there is none. An outage ends on reaching OK.
+  std::optional<CalendarTime> OutageStart;
   std::int32_t ResultCode = 0;
   std::int32_t ResultValue = 0;
 

@@ -17,6 +17,7 @@ constexpr std::int32_t kDefaultDelay = 10;
 constexpr std::int32_t kDefaultPacketSize = 32;
 constexpr std::int32_t kDefaultFailPeriod = 60;
 constexpr std::int32_t kDefaultSuccessPeriod = 60;
+constexpr char kPopupWhenOkKey[] = "PopupWhenOk";
 
 // Reads a text setting; returns whether it gave any characters.
 bool ReadText(const ProfileText& file, std::string_view section, std::string_view key,
@@ -59,6 +60,7 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
   ReadText(file, section, "PopupDestination", record.PopupDestination);
   ReadText(file, section, "PopupMessage", record.PopupMessage);
   ReadText(file, section, "Description", record.Description);
+  record.PopupWhenOk = ReadSigned(file, section, kPopupWhenOkKey, 0) != 0;
   return result;
 }
 
@@ -71,7 +73,7 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 
 namespace {
 
-// The nine keys go in as nine writes would put them.
+// The keys go in as one write each would put them.
 void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view section) {
   file.SetValue(section, "Host", record.Host);
   file.SetValue(section, "Timeout", std::to_string(record.Timeout));
@@ -82,6 +84,12 @@ void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view s
   file.SetValue(section, "PopupDestination", record.PopupDestination);
   file.SetValue(section, "PopupMessage", record.PopupMessage);
   file.SetValue(section, "Description", record.Description);
+  // Present only while set: a host that does not use it keeps the section
+  // that earlier versions wrote, and they read it as before.
+  if (record.PopupWhenOk)
+    file.SetValue(section, kPopupWhenOkKey, "1");
+  else
+    file.RemoveKey(section, kPopupWhenOkKey);
 }
 
 }  // namespace
@@ -90,7 +98,7 @@ FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
                             const std::string& fileName) {
   ProfileText file;
   if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
-  // All nine reach the disk in one replacement of the file.
+  // All keys reach the disk in one replacement of the file.
   SetHostKeys(file, record, section);
   return WriteProfile(fileName, file);
 }

@@ -27,8 +27,9 @@ inline constexpr std::uint32_t kSectionNamesBufferSize = 10240;
 // file name when the directory has no name any more (it was deleted).
 std::string HostSettingsPath();
 
-// Fills the record's nine settings from the section: missing numbers take
-// their defaults, missing or empty texts leave the field as it was. Returns 0
+// Fills the record's ten settings from the section: missing numbers take
+// their defaults, missing or empty texts leave the field as it was, and
+// PopupWhenOk is set by any number but 0 (missing: 0). Returns 0
 // when the section gave a non-empty "Host", -1 otherwise (the caller discards
 // the record). The overload with a file name reads the file itself; an
 // unreadable file gives -1.
@@ -37,10 +38,11 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
                               const std::string& fileName);
 
-// Writes the nine settings as the keys of the section, existing keys in their
+// Writes the settings as the keys of the section, existing keys in their
 // places, new ones in the order Host, Timeout, Delay, PacketSize, FailPeriod,
-// SuccessPeriod, PopupDestination, PopupMessage, Description. The file is
-// replaced in one atomic step, so a crash never leaves half a section.
+// SuccessPeriod, PopupDestination, PopupMessage, Description, then
+// PopupWhenOk=1 only when that is set (otherwise the key is removed). The file
+// is replaced in one atomic step, so a crash never leaves half a section.
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
                             const std::string& fileName);
 
@@ -50,7 +52,7 @@ FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
 FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
                             const std::string& fileName);
 
-// Empties the section named by the record's Host and writes the nine keys
+// Empties the section named by the record's Host and writes its keys
 // into it, in one replacement of the file: the same end state as emptying the
 // section and saving the host, without a moment in which the host is missing
 // from the file. Keys and comments of other writers in the section are gone.

@@ -47,15 +47,15 @@ bool StartWorker(ProbeJobPtr& job, ResultMailbox& mailbox, const ProbeFunction& 
   return true;
 }
 
-ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup,
+ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSenders senders,
                                Environment environment)
     : mailbox_(mailbox),
       probe_(std::move(probe)),
-      sendPopup_(std::move(sendPopup)),
+      senders_(std::move(senders)),
       environment_(std::move(environment)) {}
 
-ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup)
-    : ProbeScheduler(mailbox, std::move(probe), std::move(sendPopup), Environment{}) {}
+ProbeScheduler::ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSenders senders)
+    : ProbeScheduler(mailbox, std::move(probe), std::move(senders), Environment{}) {}
 
 ProbeScheduler::~ProbeScheduler() = default;
 
@@ -75,7 +75,7 @@ void ProbeScheduler::DrainResults(HostRows& rows) {
     if (job->NeverRan)
       rows.RecordAt(row).Busy = false;
     else
-      ApplyResult(rows, row, *job, sendPopup_);
+      ApplyResult(rows, row, *job, senders_);
   }
 }
 

@@ -49,10 +49,10 @@ class ProbeScheduler {
     bool launchOffTick = true;
   };
 
-  ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup,
+  ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSenders senders,
                  Environment environment);
   // With the system clock and real threads.
-  ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSender sendPopup);
+  ProbeScheduler(ResultMailbox& mailbox, ProbeFunction probe, PopupSenders senders);
   ~ProbeScheduler();
 
   // How many probes one tick may start. One is the pace the monitor was
@@ -98,7 +98,7 @@ class ProbeScheduler {
 
   ResultMailbox& mailbox_;
   ProbeFunction probe_;
-  PopupSender sendPopup_;
+  PopupSenders senders_;
   Environment environment_;
   int probesPerTick_ = kMinProbesPerTick;
   // The rows chosen by the current tick; kept here so a tick never allocates.

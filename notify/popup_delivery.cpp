@@ -1,5 +1,6 @@
 #include "notify/popup_delivery.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -29,23 +30,56 @@ std::int32_t SendByMessenger(const MessengerSend& send, const std::string& desti
                         reinterpret_cast<const std::uint8_t*>(text.c_str()), bytes));
 }
 
-std::int32_t SendToDestination(HostRecord& host, const PopupDelivery& delivery,
-                               const std::string& destination) {
+// One destination: the messenger first when there is one, the console
+// session when there is none or it fails.
+std::int32_t SendToDestination(const PopupDelivery& delivery, const std::string& destination,
+                               const std::string& message) {
   if (const MessengerSend& send = delivery.Messenger()) {
-    const std::int32_t status = SendByMessenger(send, destination, host.PopupMessage);
-    host.PopupSent = true;
-    if (status == 0) return 0;
+    if (SendByMessenger(send, destination, message) == 0) return 0;
   }
-  const std::int32_t outcome =
-      SendConsoleMessage(delivery.Services(), destination, PopupTitle, host.PopupMessage.c_str());
-  host.PopupSent = true;
-  return outcome;
+  return SendConsoleMessage(delivery.Services(), destination, PopupTitle, message.c_str());
+}
+
+struct Delivery {
+  std::int32_t outcome = 0;
+  // Whether any destination was not empty, and so was tried.
+  bool tried = false;
+};
+
+Delivery SendToDestinations(const PopupDelivery& delivery, const std::string& list,
+                            const std::string& message) {
+  Delivery result;
+  // The last destination decides: each outcome replaces the one before.
+  for (const std::string& destination : SplitDestinations(list)) {
+    if (destination.empty()) {
+      result.outcome = OutcomeEmptyDestination;
+      continue;
+    }
+    result.outcome = SendToDestination(delivery, destination, message);
+    result.tried = true;
+  }
+  return result;
+}
+
+// A count and its unit, the unit's singular and plural being the same.
+std::string Amount(CalendarTime count, const char* unit) {
+  return std::to_string(count) + " " + unit;
+}
+
+// The larger unit, and the smaller one after it unless it is 0.
+std::string TwoUnits(CalendarTime seconds, CalendarTime unit, const char* name,
+                     CalendarTime subunit, const char* subname) {
+  const CalendarTime rest = seconds % unit / subunit;
+  return Amount(seconds / unit, name) + (rest ? " " + Amount(rest, subname) : "");
 }
 
 }  // namespace
 
-PopupSender PopupDelivery::Sender() const {
-  return [this](HostRecord& host) { return SendPopupMessage(host, *this); };
+PopupSenders PopupDelivery::Senders() const {
+  return {[this](HostRecord& host) { return SendPopupMessage(host, *this); },
+          [this](HostRecord& host, CalendarTime outage) {
+            return SendOkAgainMessage(host, outage, *this);
+          }};
 }
 
 std::vector<std::string> SplitDestinations(std::string_view list) {
@@ -63,14 +97,33 @@ std::int32_t SendPopupMessage(HostRecord& host, const PopupDelivery& delivery) {
     host.ResultValue = 0;
     return 0;
   }
-  std::int32_t outcome = 0;
-  // The last destination decides: each outcome replaces the one before.
-  for (const std::string& destination : SplitDestinations(host.PopupDestination)) {
-    outcome = destination.empty() ? OutcomeEmptyDestination
-                                  : SendToDestination(host, delivery, destination);
+  const Delivery sent = SendToDestinations(delivery, host.PopupDestination, host.PopupMessage);
+  host.PopupSent = sent.tried;
+  host.ResultValue = sent.outcome;
+  if (sent.outcome != 0) host.ResultCode = ResultPopupFailed;
+  return sent.outcome;
+}
+
+std::string OutageDurationText(CalendarTime seconds) {
+  constexpr CalendarTime kMinute = 60, kHour = 60 * kMinute, kDay = 24 * kHour;
+  if (seconds < kMinute) return Amount(std::max<CalendarTime>(seconds, 0), "s");
+  if (seconds < kHour) return TwoUnits(seconds, kMinute, "min", 1, "s");
+  if (seconds < kDay) return TwoUnits(seconds, kHour, "h", kMinute, "min");
+  return TwoUnits(seconds, kDay, "d", kHour, "h");
+}
+
+std::string OkAgainText(const std::string& host, CalendarTime outage) {
+  return host + " is OK again after " + OutageDurationText(outage) + ".";
+}
+
+std::int32_t SendOkAgainMessage(HostRecord& host, CalendarTime outage,
+                                const PopupDelivery& delivery) {
+  const std::int32_t outcome =
+      SendToDestinations(delivery, host.PopupDestination, OkAgainText(host.Host, outage)).outcome;
+  if (outcome != 0) {
+    host.ResultCode = ResultPopupFailed;
+    host.ResultValue = outcome;
   }
-  host.ResultValue = outcome;
-  if (outcome != 0) host.ResultCode = ResultPopupFailed;
   return outcome;
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/calendar_time.h"
 #include "engine/popup_sender.h"
 #include "notify/messenger.h"
 #include "notify/terminal_services.h"
@@ -40,9 +41,10 @@ class PopupDelivery {
   const MessengerSend& Messenger() const { return MessengerSend_; }
   TerminalServices& Services() const { return services_; }
 
-  // The sender the scheduler calls when a host enters ERROR. It refers to this
-  // object, which must outlive the scheduler.
-  PopupSender Sender() const;
+  // What the scheduler calls when a host enters ERROR and when it is OK again
+  // after an outage. They refer to this object, which must outlive the
+  // scheduler.
+  PopupSenders Senders() const;
 
  private:
   TerminalServices& services_;
@@ -58,6 +60,21 @@ std::vector<std::string> SplitDestinations(std::string_view list);
 // and leaves the outcome of the last destination in ResultValue (and 13000 in
 // ResultCode when it is a failure). Returns that outcome.
 std::int32_t SendPopupMessage(HostRecord& host, const PopupDelivery& delivery);
+
+// How long an outage lasted, in the largest two units that matter: "45 s",
+// "5 min 3 s", "2 h 5 min", "3 d 4 h", "1 h". Less than nothing (the clock
+// was set back) reads "0 s".
+std::string OutageDurationText(CalendarTime seconds);
+
+// "<Host> is OK again after <duration>."
+std::string OkAgainText(const std::string& host, CalendarTime outage);
+
+// Sends OkAgainText to the host's popup destinations the way SendPopupMessage
+// sends the popup message, but whatever PopupSent says, and without changing
+// it. A failure ends in ResultCode and ResultValue as the popup's does; a
+// success leaves the probe's values. Returns the outcome.
+std::int32_t SendOkAgainMessage(HostRecord& host, CalendarTime outage,
+                                const PopupDelivery& delivery);
 
 // Shows the message in the console session of the named terminal server.
 // Title and message are zero-terminated; null means absent. Returns 0 when the

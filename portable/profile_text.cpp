@@ -271,6 +271,16 @@ void ProfileText::AppendKey(std::string_view section, std::string_view key,
   InsertLine(LastKeyOrHeader(span) + 1, NormalName(key) + "=" + Sanitized(value));
 }
 
+void ProfileText::RemoveKey(std::string_view section, std::string_view key) {
+  const auto found = FindSection(NormalName(section));
+  if (!found) return;
+  const std::string normalKey = NormalName(key);
+  while (const auto line = FindKey(sections_[*found], normalKey)) {
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*line));
+    MoveSections(*line + 1, -1);
+  }
+}
+
 void ProfileText::EmptySection(std::string_view section) {
   const std::string name = NormalName(section);
   const auto found = FindSection(name);

@@ -69,6 +69,9 @@ class ProfileText {
   // missing one goes after the last key of the section, a missing section goes
   // at the end of the file. `key` must be writable.
   void SetValue(std::string_view section, std::string_view key, std::string_view value);
+  // Removes every line of the key from the section, so that no later
+  // occurrence comes to count; a missing section or key changes nothing.
+  void RemoveKey(std::string_view section, std::string_view key);
   // Removes the lines of the section (keys, comments and any other text, up
   // to the blank lines that end it); a missing section is added, empty, at the
   // end of the file.

@@ -1,5 +1,6 @@
 #include "ui/host_settings_dialog.h"
 
+#include <wx/checkbox.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
@@ -36,6 +37,7 @@ enum DialogId : int {
   IdMessage = 1012,
   IdHost = 1022,
   IdDescription = 1034,
+  IdPopupWhenOk = 1035,
 };
 constexpr int kResultIds[] = {1013, 1021, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1024};
 constexpr const char* kResultLabels[] = {"Status:",
@@ -172,8 +174,11 @@ wxSizer* CHostSettingsDialog::BuildPopupMessage(wxWindow* parent) {
   FieldGroup group(parent, "Popup message");
   destination_ = TextField(group.panel, IdDestination);
   message_ = TextField(group.panel, IdMessage);
+  popupWhenOk_ =
+      new wxCheckBox(group.panel, IdPopupWhenOk, "Also notify when the host is OK again");
   group.Row("Destination:", destination_);
   group.Row("Message:", message_);
+  group.Row("", popupWhenOk_);
   return group.box;
 }
 
@@ -222,6 +227,7 @@ void CHostSettingsDialog::StartValues() {
   timeout_->SetValue(start.Timeout);
   failPeriod_->SetValue(start.FailPeriod);
   successPeriod_->SetValue(start.SuccessPeriod);
+  popupWhenOk_->SetValue(start.PopupWhenOk);
   ClearResults();
 }
 
@@ -241,6 +247,7 @@ void CHostSettingsDialog::ShowSettings(const HostRecord& record) {
   successPeriod_->SetValue(record.SuccessPeriod);
   ShowText(destination_, record.PopupDestination, destinationBytes_);
   ShowText(message_, record.PopupMessage, messageBytes_);
+  popupWhenOk_->SetValue(record.PopupWhenOk);
 }
 
 void CHostSettingsDialog::ShowResults(const HostRecord& record) {
@@ -294,6 +301,7 @@ void CHostSettingsDialog::StoreSettings() {
     record.SuccessPeriod = successPeriod_->GetValue();
     record.PopupDestination = StoredText(*destination_, destinationBytes_);
     record.PopupMessage = StoredText(*message_, messageBytes_);
+    record.PopupWhenOk = popupWhenOk_->GetValue();
   }
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+class wxCheckBox;
 class wxSizer;
 class wxTextCtrl;
 
@@ -52,6 +53,7 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* DescriptionField() const { return description_; }
   wxTextCtrl* DestinationField() const { return destination_; }
   wxTextCtrl* MessageField() const { return message_; }
+  wxCheckBox* PopupWhenOkBox() const { return popupWhenOk_; }
   // The results fields, top to bottom.
   wxTextCtrl* ResultField(std::size_t index) const { return results_.at(index); }
   NumberField* PacketSizeField() const { return packetSize_; }
@@ -76,6 +78,7 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* description_ = nullptr;
   wxTextCtrl* destination_ = nullptr;
   wxTextCtrl* message_ = nullptr;
+  wxCheckBox* popupWhenOk_ = nullptr;
   NumberField* packetSize_ = nullptr;
   NumberField* timeout_ = nullptr;
   NumberField* successPeriod_ = nullptr;

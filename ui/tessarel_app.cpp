@@ -33,7 +33,7 @@ bool CTessarelApp::OnInit() {
   StartNetworkServices();
   profile_ = OpenUserProfile();
   scheduler_ =
-      std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Sender());
+      std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Senders());
 
   frame_ = new CMainFrame(*scheduler_, *profile_, HostSettingsPath(), doc_.FrameCaption());
   SetHelpRequester([this](int context) { ShowHelp(context); });

@@ -17,8 +17,9 @@ namespace kelvoran {
 namespace {
 
 // One host in a list and a stand-in popup delivery that sends once per outage
-// as PopupSent says, logs each call ("S" sent, "-" nothing to send) and
-// remembers what the host looked like when asked.
+// as PopupSent says, logs each call ("S" sent, "-" nothing to send, "K" and
+// the outage's length for the OK-again message) and remembers what the host
+// looked like when asked.
 struct Monitored {
   void Apply(bool success, CalendarTime stamp, std::uint32_t rtt = 10,
              std::int32_t failure = ResultNoReply) {
@@ -27,7 +28,7 @@ struct Monitored {
     job.Result.StartTime = stamp;
     job.Result.ResultCode = success ? ResultSuccess : failure;
     job.Result.RoundTripTime = rtt;
-    ApplyResult(rows, 0, job, sendPopup);
+    ApplyResult(rows, 0, job, {sendPopup, sendOkAgain});
   }
 
   testing::FakeHostRows rows;
@@ -42,6 +43,11 @@ struct Monitored {
     h.ResultValue = popupOutcome;
     if (popupOutcome != 0) h.ResultCode = ResultPopupFailed;
     return popupOutcome;
+  };
+  OkAgainSender sendOkAgain = [this](HostRecord& h, CalendarTime outage) {
+    EXPECT_EQ(h.Status, StatusOk);
+    popupCalls += "K" + std::to_string(outage);
+    return 0;
   };
 };
 
@@ -71,13 +77,15 @@ TEST(Accounting, CountsResultsAndResponseTimes) {
 // with its stamp, then what it leaves: O, E, or W with its run ("+" or "-")
 // and the run's start. "-509W-450": a failure stamped 509 leaves WARNING in a
 // run of failures that started at 450. Last, the log of the popup delivery's
-// calls: it is asked on each entry into ERROR and at no other time.
+// calls: it is asked on each entry into ERROR, and with popupWhenOk on the
+// return to OK that ends an outage.
 struct Sequence {
   const char* name;
   char status;
   std::int32_t failPeriod, successPeriod;
   const char* steps;
   const char* popupCalls;
+  bool popupWhenOk = false;
 };
 
 TEST(Accounting, StatusFollowsSequencesOfStampedResults) {
@@ -96,7 +104,12 @@ TEST(Accounting, StatusFollowsSequencesOfStampedResults) {
        ""},
       {"the most negative period", 'W', INT32_MIN, 60, "-2147483647W-2147483647 -2147483647E", "S"},
       {"stamps past 2038", 'W', 60, 60,
-       "+4102444800W+4102444800 +4102444859W+4102444800 +4102444860O", ""}};
+       "+4102444800W+4102444800 +4102444859W+4102444800 +4102444860O", ""},
+      {"OK again after an outage", 'O', 0, 60, "-100E +110W+110 +170O +180O", "SK70", true},
+      {"OK again without asking", 'O', 0, 60, "-100E +110W+110 +170O", "S"},
+      {"WARNING to OK is no outage", 'W', 0, 60, "+100W+100 +160O", "", true},
+      {"one outage from its first ERROR", 'O', 0, 60,
+       "-0E +10W+10 -20W-20 -30E +40W+40 +100O -110E +120W+120 +180O", "S-K100SK70", true}};
   const std::string_view statuses = "OWE", trends = " +-";
   for (const Sequence& s : sequences) {
     SCOPED_TRACE(s.name);
@@ -104,6 +117,7 @@ TEST(Accounting, StatusFollowsSequencesOfStampedResults) {
     HostRecord& h = m.host;
     h.Status = static_cast<std::int32_t>(statuses.find(s.status));
     std::tie(h.FailPeriod, h.SuccessPeriod) = std::tie(s.failPeriod, s.successPeriod);
+    h.PopupWhenOk = s.popupWhenOk;
     std::istringstream steps(s.steps);
     char sign = 0, status = 0;
     CalendarTime stamp = 0;

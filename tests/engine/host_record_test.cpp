@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <tuple>
 
 #include "engine/probe_job.h"
@@ -10,31 +11,32 @@
 namespace kelvoran {
 namespace {
 
-// A record's nine settings and its results as tuples of references: to fill a
+// A record's ten settings and its results as tuples of references: to fill a
 // record in one statement and to compare records part by part.
 template <class Record>
 auto Settings(Record& h) {
   return std::tie(h.Host, h.Delay, h.FailPeriod, h.SuccessPeriod, h.PacketSize, h.Timeout,
-                  h.PopupDestination, h.PopupMessage, h.Description);
+                  h.PopupDestination, h.PopupMessage, h.Description, h.PopupWhenOk);
 }
 template <class Record>
 auto Results(Record& h) {
   return std::tie(h.LastDelay, h.Status, h.MinResponse, h.AvgResponse, h.MaxResponse, h.SentCount,
                   h.ReceivedCount, h.FailedCount, h.ResponseTotal, h.LastProbeTime, h.TrendStart,
-                  h.Trend, h.PopupSent, h.ResultCode, h.ResultValue);
+                  h.Trend, h.PopupSent, h.OutageStart, h.ResultCode, h.ResultValue);
 }
 
 // Every setting and every result differs from a new record's.
 HostRecord ProbedHost() {
   HostRecord h;
-  Settings(h) = std::tuple("gateway", 10, 60, 30, 64u, 5, "ops,desk", "gateway down", "Router");
+  Settings(h) =
+      std::tuple("gateway", 10, 60, 30, 64u, 5, "ops,desk", "gateway down", "Router", true);
   Results(h) = std::tuple(12, StatusError, 3u, 7u, 20u, 9u, 5u, 4u, 35ull, 1000, 990, TrendFailures,
-                          true, 13000, 1722);
+                          true, 950, 13000, 1722);
   h.Busy = true;
   return h;
 }
 
-TEST(HostRecord, CopySettingsTakesTheNineSettingsAndNothingElse) {
+TEST(HostRecord, CopySettingsTakesTheTenSettingsAndNothingElse) {
   const HostRecord edited = ProbedHost();
   HostRecord live;
   live.SentCount = 42;
@@ -50,7 +52,7 @@ TEST(HostRecord, CopySettingsTakesTheNineSettingsAndNothingElse) {
 // there and keeps the settings, the id and Busy.
 TEST(HostRecord, NewAndResetRecordsStartTheSame) {
   const auto start = std::tuple(0, StatusWarning, 0xFFFFFFFFu, 0u, 0u, 0u, 0u, 0u, 0ull, 0, 0,
-                                TrendNone, false, 0, 0);
+                                TrendNone, false, std::optional<CalendarTime>(), 0, 0);
   const HostRecord fresh, probed = ProbedHost();
   HostRecord reset = probed;
   reset.ResetResults();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/host_record.h"
@@ -162,6 +164,35 @@ TEST(PopupDelivery, SecondEntryIntoErrorSendsNothing) {
   EXPECT_EQ(outage.services.sent.size(), 1u);
   EXPECT_EQ(outage.host.ResultValue, 0);
   EXPECT_EQ(outage.host.ResultCode, IpRequestTimedOut);
+}
+
+TEST(PopupDelivery, OutageLengthsReadInTheirTwoLargestUnits) {
+  const std::pair<CalendarTime, const char*> cases[] = {
+      {-5, "0 s"},         {45, "45 s"},  {60, "1 min"},  {303, "5 min 3 s"},
+      {7530, "2 h 5 min"}, {3600, "1 h"}, {86400, "1 d"}, {273659, "3 d 4 h"}};
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(OutageDurationText(seconds), text);
+}
+
+// The host is OK, its outage over: PopupSent is clear and must stay so for
+// the next outage to send the popup again.
+TEST(PopupDelivery, OkAgainGoesWhereThePopupGoesAndOnlyAFailureShows) {
+  Outage outage("ops,down", true, kMessage);
+  HostRecord& host = outage.host;
+  host.Host = "web01";
+  host.ResultValue = 77;
+  const std::string text = "web01 is OK again after 2 h 5 min.";
+  EXPECT_EQ(SendOkAgainMessage(host, 7530, outage.delivery), 0);
+  ASSERT_EQ(outage.messenger.size(), 2u);
+  EXPECT_EQ(outage.messenger[0].name, u"ops");
+  EXPECT_EQ(outage.messenger[1].text, ToWide(text));
+  ASSERT_EQ(outage.services.sent.size(), 1u) << "down's messenger failed: its console";
+  EXPECT_EQ(outage.services.sent[0].messageLength, text.size() + 1);
+  EXPECT_EQ(std::tuple(host.PopupSent, host.ResultCode, host.ResultValue),
+            std::tuple(false, IpRequestTimedOut, 77));
+  outage.services.downError = ErrorServerUnavailable;
+  EXPECT_EQ(SendOkAgainMessage(host, 7530, outage.delivery), ErrorServerUnavailable);
+  EXPECT_EQ(std::tuple(host.PopupSent, host.ResultCode, host.ResultValue),
+            std::tuple(false, ResultPopupFailed, ErrorServerUnavailable));
 }
 
 TEST(PopupDelivery, EmptyMessageIsStillSent) {

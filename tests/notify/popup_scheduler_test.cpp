@@ -50,7 +50,7 @@ class PopupThroughScheduler : public ::testing::Test {
         result.ResultCode = nextCode;
         return nextCode;
       },
-      delivery.Sender(),
+      delivery.Senders(),
       // Workers run on the spot: the job is in the mailbox before the tick ends.
       {[this] { return now; },
        [](std::function<void()> body) {
@@ -59,9 +59,10 @@ class PopupThroughScheduler : public ::testing::Test {
        }}};
 };
 
-TEST_F(PopupThroughScheduler, EachOutageShowsTheMessageOnce) {
+TEST_F(PopupThroughScheduler, EachOutageShowsTheMessageOnceAndItsEndOnce) {
   Host().FailPeriod = 20;
   Host().SuccessPeriod = 20;
+  Host().PopupWhenOk = true;
   for (int i = 0; i < 6; ++i) Probe(IpRequestTimedOut);
   ASSERT_EQ(Host().Status, StatusError);
   ASSERT_EQ(presenter.shown.size(), 2u);
@@ -76,8 +77,12 @@ TEST_F(PopupThroughScheduler, EachOutageShowsTheMessageOnce) {
 
   for (int i = 0; i < 4; ++i) Probe(0);
   ASSERT_EQ(Host().Status, StatusOk);
+  ASSERT_EQ(presenter.shown.size(), 4u);
+  // ERROR came with the probe started at +30 s, OK with the one at +140 s.
+  EXPECT_EQ(presenter.shown[3].title + "|" + presenter.shown[3].message,
+            "Kelvoran Notification|web01 is OK again after 1 min 50 s.");
   for (int i = 0; i < 4; ++i) Probe(IpRequestTimedOut);
-  EXPECT_EQ(presenter.shown.size(), 4u) << "a new outage after OK";
+  EXPECT_EQ(presenter.shown.size(), 6u) << "a new outage after OK";
   EXPECT_EQ(services.OpenConnections(), 0u);
 }
 

@@ -4,8 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/host_record.h"
@@ -36,7 +38,7 @@ HostRecord Gateway(const std::string& name = "gateway") {
 
 auto Settings(const HostRecord& h) {
   return std::tie(h.Host, h.Timeout, h.Delay, h.PacketSize, h.FailPeriod, h.SuccessPeriod,
-                  h.PopupDestination, h.PopupMessage, h.Description);
+                  h.PopupDestination, h.PopupMessage, h.Description, h.PopupWhenOk);
 }
 
 class HostSettings : public ::testing::Test {
@@ -61,6 +63,7 @@ TEST_F(HostSettings, ExampleIsWrittenByteForByteAndEverySettingReadsBack) {
   extreme.PopupDestination = "ops, desk";
   extreme.PopupMessage = "down = bad; [really]";
   extreme.Description = "caf\xE9 \x80\xFF";
+  extreme.PopupWhenOk = true;
   HostRecord emptyTexts = Gateway("bare");
   emptyTexts.Description.clear();
   for (const HostRecord* expected : {&extreme, &emptyTexts}) {
@@ -86,6 +89,31 @@ TEST_F(HostSettings, EditWithoutChangeRewritesTheSectionInTheWritersOrder) {
   WriteFile(file, original);
   ASSERT_TRUE(RewriteHostSection(host, file).ok());
   EXPECT_EQ(ReadFile(file), expected);
+}
+
+// Earlier versions neither write nor know the key: it is there only while
+// the option is on, so their sections stay as they were.
+TEST_F(HostSettings, PopupWhenOkIsAKeyOnlyWhileItIsOn) {
+  HostRecord host = Gateway();
+  host.PopupWhenOk = true;
+  Save(host);
+  const std::string withKey = std::string(kGatewaySection) + "PopupWhenOk=1\n";
+  EXPECT_EQ(ReadFile(file), withKey);
+  // Turned off, the key goes, and the next section still takes its keys.
+  WriteFile(file, withKey + "[next]\nHost=next\n");
+  host.PopupWhenOk = false;
+  const HostRecord next = Gateway("next");
+  ASSERT_TRUE(SaveHostSettings({&host, &next}, file).ok());
+  EXPECT_EQ(ReadFile(file),
+            kGatewaySection + std::regex_replace(kGatewaySection, std::regex("gateway"), "next"));
+  for (const auto& [line, on] : {std::pair("", false), std::pair("PopupWhenOk=0\n", false),
+                                 std::pair("PopupWhenOk=2\n", true)}) {
+    WriteFile(file, kGatewaySection + std::string(line));
+    HostRecord loaded;
+    loaded.PopupWhenOk = !on;
+    ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
+    EXPECT_EQ(loaded.PopupWhenOk, on) << line;
+  }
 }
 
 TEST_F(HostSettings, RenameLeavesAnEmptySectionAndCaseVariantsShareOne) {

@@ -3,6 +3,7 @@
 // hooks, and results come through the real mailbox and tick.
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/checkbox.h>
 #include <wx/fileconf.h>
 #include <wx/filedlg.h>
 #include <wx/html/helpctrl.h>
@@ -261,8 +262,10 @@ TEST_F(HostListWindow, ToolbarAndContextMenuFollowSelectionAndRows) {
 TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrReportsFailure) {
   Open(kTwoHosts);
   const std::string before = FileText();
-  wxTEST_DIALOG(Command(ID_HOST_ADD),
-                ExpectSettings([](CHostSettingsDialog&) { return wxID_CANCEL; }));
+  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.PopupWhenOkBox()->SetValue(true);
+                  return wxID_CANCEL;
+                }));
   wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings(PressOk));  // no host name
   EXPECT_EQ(View().GetItemCount(), 2);
   EXPECT_EQ(FileText(), before);
@@ -276,6 +279,7 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
                           dialog.FailPeriodField()->GetValue(), dialog.DelayField()->GetValue()}),
                       (std::vector<int>{32, 10, 30, 30, 10}));
                   EXPECT_TRUE(dialog.ResultField(0)->GetValue().empty());
+                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue());
                   dialog.HostField()->ChangeValue(" beta\t");
                   dialog.DescriptionField()->ChangeValue("Second ");
                   // Typed digit by digit: 5, 50 and 500 are in range, but
@@ -342,6 +346,7 @@ TEST_F(HostListWindow, NumberFieldsAreOneTabStopEachAndKeepWhatTheArrowsLeft) {
                 dialog.DelayField()->Text(),
                 dialog.DestinationField(),
                 dialog.MessageField(),
+                dialog.PopupWhenOkBox(),
                 dialog.FindWindow(wxID_OK)};
     wxUIActionSimulator input;
     ClickWithPointer(*dialog.HostField());
@@ -482,9 +487,18 @@ TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
                   EXPECT_EQ(dialog.ResultField(0)->GetValue(), "WARNING");
                   dialog.Hide();
                   dialog.DescriptionField()->ChangeValue("Renamed");
+                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue());
+                  dialog.PopupWhenOkBox()->SetValue(true);
                   return PressOk(dialog);
                 }));
   EXPECT_EQ(View().RecordAt(0).Description, "Renamed");
+  EXPECT_TRUE(View().RecordAt(0).PopupWhenOk);
+  EXPECT_TRUE(Contains("Description=Renamed\nPopupWhenOk=1\n")) << FileText();
+  Select(1);
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue()) << "the other host's own";
+                  return wxID_CANCEL;
+                }));
   EXPECT_EQ(View().RecordAt(0).SentCount, 2u);
   EXPECT_EQ(Cell(0, 1), "First") << "cells follow at the next result";
   Feed(0, 0, 20);
