@@ -22,10 +22,14 @@ void StartRun(HostRecord& host, std::int32_t status, std::int32_t trend, Calenda
 void EnterOk(HostRecord& host) {
   StartRun(host, StatusOk, TrendNone, 0);
   host.PopupSent = false;
+  host.ErrorSince = 0;
 }
 
-void EnterError(HostRecord& host, const PopupSender& sendPopup) {
+void EnterError(HostRecord& host, CalendarTime at, const PopupSender& sendPopup) {
   host.Status = StatusError;
+  // One outage, like one popup: back in ERROR without having reached OK, the
+  // host has been down since it first went.
+  if (host.ErrorSince == 0) host.ErrorSince = at;
   // The delivery runs after the probe's code was stored, so its outcome
   // replaces the probe's when it writes one.
   if (sendPopup) sendPopup(host);
@@ -68,7 +72,7 @@ void MoveInWarning(HostRecord& host, bool success, CalendarTime at, const PopupS
   if (success)
     EnterOk(host);
   else
-    EnterError(host, sendPopup);
+    EnterError(host, at, sendPopup);
 }
 
 // Leaving OK on a failure or ERROR on a success starts a run with that very
@@ -81,7 +85,7 @@ void LeaveSteadyState(HostRecord& host, bool success, CalendarTime at,
   } else if (success) {
     EnterOk(host);
   } else {
-    EnterError(host, sendPopup);
+    EnterError(host, at, sendPopup);
   }
 }
 

@@ -48,6 +48,7 @@ void HostRecord::ResetResults() {
   TrendStart = 0;
   Trend = TrendNone;
   PopupSent = false;
+  ErrorSince = 0;
   ResultCode = 0;
   ResultValue = 0;
 }

@@ -63,6 +63,9 @@ class HostRecord {
   CalendarTime TrendStart = 0;
   std::int32_t Trend = TrendNone;
   bool PopupSent = false;
+  // StartTime of the result that took the host into ERROR, kept through an
+  // outage that passes WARNING without reaching OK; 0 outside an outage.
+  CalendarTime ErrorSince = 0;
   std::int32_t ResultCode = 0;
   std::int32_t ResultValue = 0;
 
