@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
@@ -116,7 +117,7 @@ wxMenu* TrayStatus::CreatePopupMenu() {
     outageHosts_.push_back(outage.hostId);
   }
   if (outages.empty()) menu->Append(wxID_ANY, "No host is in ERROR")->Enable(false);
-  if (more > 0) menu->Append(wxID_ANY, wxString::Format("%zu more in ERROR", more))->Enable(false);
+  if (more > 0) menu->Append(wxID_ANY, std::to_string(more) + " more in ERROR")->Enable(false);
   menu->AppendSeparator();
   menu->Append(IdExit, "E&xit");
   return menu;
