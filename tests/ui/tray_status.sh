@@ -42,11 +42,6 @@ mkdir -p "$scratch/Brindlecot"
 cat >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf" <<'CONF'
 [MainWnd]
 showCmd=1
-rcNormalPositionLeft=100
-rcNormalPositionRight=800
-rcNormalPositionTop=60
-rcNormalPositionBottom=560
-flags=0
 [Options]
 MinimiseToTray=1
 CONF
