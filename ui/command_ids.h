@@ -23,6 +23,7 @@ enum CommandId : int {
   ID_VIEW_OPTIONS = 32780 - kCommandIdOffset,
   ID_HOST_IMPORT = 32790 - kCommandIdOffset,
   ID_HOST_EXPORT = 32791 - kCommandIdOffset,
+  ID_VIEW_MINIMISE_TO_TRAY = 32800 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

@@ -22,6 +22,7 @@
 #include "ui/options_dialog.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
+#include "ui/tray_status.h"
 
 namespace kelvoran {
 namespace {
@@ -40,6 +41,8 @@ constexpr const char* kRight = "MainWnd/rcNormalPositionRight";
 constexpr const char* kTop = "MainWnd/rcNormalPositionTop";
 constexpr const char* kBottom = "MainWnd/rcNormalPositionBottom";
 constexpr const char* kFlags = "MainWnd/flags";
+// Beside the other options; off when missing.
+constexpr const char* kMinimiseToTray = "Options/MinimiseToTray";
 // Set in the stored flags when a minimised window goes back to maximised.
 constexpr long kRestoreToMaximized = 2;
 
@@ -101,9 +104,11 @@ CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
   SetMinSize(kMinimumSize);
   RestoreWindowPlacement();
   ApplyStoredOptions(profile_, scheduler_);
+  tray_ = new TrayStatus(*this, *view_);
 
   Bind(wxEVT_TIMER, &CMainFrame::OnTimer, this, kTimerId);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
+  Bind(wxEVT_ICONIZE, &CMainFrame::OnIconize, this);
   Bind(wxEVT_SIZE, &CMainFrame::OnSizeOrMove, this);
   Bind(wxEVT_MOVE, &CMainFrame::OnSizeOrMove, this);
   Bind(wxEVT_MENU_HIGHLIGHT, &CMainFrame::OnMenuHighlight, this);
@@ -115,7 +120,10 @@ CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
   timer_.Start(kTickMs);
 }
 
-CMainFrame::~CMainFrame() { timer_.Stop(); }
+CMainFrame::~CMainFrame() {
+  timer_.Stop();
+  if (tray_) tray_->Remove();
+}
 
 void CMainFrame::CreateMenuBar() {
   auto* host = new wxMenu;
@@ -133,6 +141,9 @@ void CMainFrame::CreateMenuBar() {
   auto* view = new wxMenu;
   view->AppendCheckItem(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
   view->AppendCheckItem(ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar");
+  view->AppendCheckItem(ID_VIEW_MINIMISE_TO_TRAY, "&Minimise to Notification Area",
+                        "Hide the minimised window in the notification area");
+  view->Check(ID_VIEW_MINIMISE_TO_TRAY, profile_.ReadBool(kMinimiseToTray, false));
   view->AppendSeparator();
   view->Append(ID_VIEW_OPTIONS, "&Options...", "Change how many probes start per second");
 
@@ -151,8 +162,8 @@ void CMainFrame::CreateMenuBar() {
   SetMenuBar(bar);
   WatchMenuHelpKey(*bar, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
-  for (int id : {ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_OPTIONS,
-                 ID_HELP_CONTENTS, ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT})
+  for (int id : {ID_APP_EXIT, ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_MINIMISE_TO_TRAY,
+                 ID_VIEW_OPTIONS, ID_HELP_CONTENTS, ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT})
     Bind(wxEVT_MENU, &CMainFrame::OnFrameCommand, this, id);
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateBarCheck, this, ID_VIEW_TOOLBAR);
   Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateBarCheck, this, ID_VIEW_STATUS_BAR);
@@ -168,6 +179,10 @@ void CMainFrame::OnFrameCommand(wxCommandEvent& event) {
       break;
     case ID_VIEW_STATUS_BAR:
       ToggleBar(GetStatusBar());
+      break;
+    case ID_VIEW_MINIMISE_TO_TRAY:
+      profile_.Write(kMinimiseToTray, event.IsChecked());
+      profile_.Flush();
       break;
     case ID_VIEW_OPTIONS:
       EditOptions(this, profile_, scheduler_);
@@ -256,6 +271,28 @@ void CMainFrame::BindViewCommands() {
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   view_->ProcessTick();
   UpdateKeyIndicators();
+  if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
+  // The notification area went away (its host ended) while the window was
+  // hidden in it: back to an ordinary minimised window, or it is lost.
+  if (InTray() && !tray_->InNotificationArea()) {
+    inTray_ = false;
+    Iconize();
+    Show();
+  }
+}
+
+void CMainFrame::OnIconize(wxIconizeEvent& event) {
+  event.Skip();
+  // GTK reports a window hidden while minimised as no longer minimised: only
+  // ShowFromTray ends its stay in the notification area.
+  if (!event.IsIconized() || !tray_ || !GetMenuBar()->IsChecked(ID_VIEW_MINIMISE_TO_TRAY) ||
+      !tray_->InNotificationArea())
+    return;
+  inTray_ = true;
+  // Hidden once the window manager has finished minimising it.
+  CallAfter([this] {
+    if (inTray_) Hide();
+  });
 }
 
 void CMainFrame::OnSizeOrMove(wxEvent& event) {
@@ -347,7 +384,8 @@ bool CMainFrame::InStoredShowState() const {
 }
 
 void CMainFrame::SaveWindowPlacement() {
-  const long showCmd = IsIconized() ? ShowMinimized : (IsMaximized() ? ShowMaximized : ShowNormal);
+  const long showCmd =
+      IsIconized() || InTray() ? ShowMinimized : (IsMaximized() ? ShowMaximized : ShowNormal);
   profile_.Write(kShowCmd, showCmd);
   profile_.Write(kLeft, static_cast<long>(restoredRect_.GetLeft()));
   profile_.Write(kRight, static_cast<long>(restoredRect_.GetLeft() + restoredRect_.GetWidth()));
@@ -366,6 +404,8 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
   }
   closing_ = true;
   placementTimer_.Stop();
+  // The icon's window would keep the program running once the frame is gone.
+  std::exchange(tray_, nullptr)->Remove();
   SaveWindowPlacement();
   WaitForProbesInFlight();
   timer_.Stop();

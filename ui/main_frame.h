@@ -13,6 +13,7 @@ namespace kelvoran {
 
 class CTessarelView;
 class ProbeScheduler;
+class TrayStatus;
 
 // The main window: menu, toolbar, status bar, the one-second timer that
 // drives the monitor, and the remembered placement.
@@ -33,6 +34,11 @@ class CMainFrame : public wxFrame {
   void RestoreWindowPlacement();
   // Where the rows are reported as the window closes (see row_report.h).
   void SetRowReportPath(std::string path) { rowReportPath_ = std::move(path); }
+  // The icon in the notification area; null once the window is closing.
+  TrayStatus* Tray() const { return tray_; }
+  // Shows, restores and raises the window, hidden in the notification area
+  // or not. Defined by the toolkit port (ui/gtk, ui/msw).
+  void ShowFromTray();
 
  private:
   void CreateMenuBar();
@@ -45,6 +51,9 @@ class CMainFrame : public wxFrame {
   void UpdateKeyIndicators();
   void OnTimer(wxTimerEvent& event);
   void OnClose(wxCloseEvent& event);
+  void OnIconize(wxIconizeEvent& event);
+  // Hidden in the notification area, not merely minimised.
+  bool InTray() const { return inTray_ && !IsShown(); }
   void OnSizeOrMove(wxEvent& event);
   void OnMenuHighlight(wxMenuEvent& event);
   void OnHelpKey(wxKeyEvent& event);
@@ -76,6 +85,9 @@ class CMainFrame : public wxFrame {
   bool closing_ = false;
   int highlightedCommand_ = wxID_NONE;
   std::string rowReportPath_;
+  TrayStatus* tray_ = nullptr;
+  // Hidden in the notification area after being minimised.
+  bool inTray_ = false;
 };
 
 }  // namespace kelvoran

@@ -141,6 +141,7 @@ void CTessarelView::FormatRow(int row) {
   HostRow& shown = *rows_[static_cast<std::size_t>(row)];
   const int image = StatusImageIndex(shown.record->Status);
   bool changed = shown.image != image;
+  statusesChanged_ |= changed;
   shown.image = image;
   const auto cells = RowCellTexts(*shown.record);
   for (int column = 1; column < kColumnCount; ++column)
@@ -192,6 +193,7 @@ void CTessarelView::KeepingSelection(Change change) {
       selected >= 0 ? rows_[static_cast<std::size_t>(selected)].get() : nullptr;
   change();
   rowOfHostStale_ = true;
+  statusesChanged_ = true;
   SetItemCount(static_cast<long>(rows_.size()));
   if (!selectedRow) return;
   const auto found = std::find_if(rows_.begin(), rows_.end(), [selectedRow](const auto& row) {
@@ -279,6 +281,7 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   DeleteItem(selected);
   rows_.erase(rows_.begin() + selected);
   rowOfHostStale_ = true;
+  statusesChanged_ = true;
   ResaveNamesake(name);
 }
 
@@ -342,6 +345,17 @@ wxMenu& CTessarelView::PrepareContextMenu() {
   contextMenu_->Enable(ID_HOST_EDIT, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
   return *contextMenu_;
+}
+
+void CTessarelView::SelectHost(std::int32_t hostId) {
+  const int row = FindRowByHostId(hostId);
+  if (row < 0) return;
+  constexpr long kBoth = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
+  for (long selected = -1;
+       (selected = GetNextItem(selected, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;)
+    SetItemState(selected, 0, kBoth);
+  SetItemState(row, kBoth, kBoth);
+  EnsureVisible(row);
 }
 
 void CTessarelView::OnContextMenu(wxContextMenuEvent& /*event*/) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/host_list_text.h"
@@ -83,6 +84,12 @@ class CTessarelView : public wxListCtrl, public HostRows {
   const HostRecord* FindSectionHolder(const std::string& name, std::int32_t except = 0) const;
   // The context menu with its items enabled for the current selection.
   wxMenu& PrepareContextMenu();
+  // Whether a row's status image changed, or rows came or went, since the
+  // last call: the status summary of the whole list is only worked out again
+  // then, not on every tick.
+  bool TakeStatusesChanged() { return std::exchange(statusesChanged_, false); }
+  // Selects the host's row alone and scrolls it into view.
+  void SelectHost(std::int32_t hostId);
 
  protected:
   wxString OnGetItemText(long row, long column) const override;
@@ -132,6 +139,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // While the list is read at start: rows are added without telling the
   // control, which learns the count at the end.
   bool loadingList_ = false;
+  bool statusesChanged_ = true;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
   std::int32_t sortKey_ = 0;

@@ -54,6 +54,7 @@ const std::map<int, wxString> kCommandPages = {
     {ID_APP_EXIT, "command_exit.html"},
     {ID_VIEW_TOOLBAR, "command_toolbar.html"},
     {ID_VIEW_STATUS_BAR, "command_status_bar.html"},
+    {ID_VIEW_MINIMISE_TO_TRAY, "command_minimise_to_tray.html"},
     {ID_VIEW_OPTIONS, "command_options.html"},
     {ID_HELP_CONTENTS, "command_contents.html"},
     {ID_HELP_WEBSITE, "command_website.html"},

@@ -18,16 +18,19 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "engine/host_record.h"
 #include "engine/result_mailbox.h"
 #include "engine/result_text.h"
 #include "engine/scheduler.h"
+#include "tests/engine/fake_host_rows.h"
 #include "tests/ui/modal_run.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
@@ -38,6 +41,7 @@
 #include "ui/number_field.h"
 #include "ui/options_dialog.h"
 #include "ui/tessarel_view.h"
+#include "ui/tray_status.h"
 #include "wx_test_support.h"
 
 namespace kelvoran {
@@ -688,6 +692,79 @@ TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts)
   EXPECT_EQ(scheduler_->ProbesPerTick(), 500);
   restartWithProfile("[Options]\nProbesPerSecond=-4\n");
   EXPECT_EQ(scheduler_->ProbesPerTick(), 1);
+}
+
+TEST(TraySummary, WorstStatusCountsAndOutagesLongestDownFirst) {
+  struct Case {
+    std::vector<std::int32_t> statuses;
+    StatusImage picture;
+    const char* tooltip;
+  };
+  const Case cases[] = {{{}, StatusImage::Empty, "No hosts"},
+                        {{0, 0}, StatusImage::Ok, "2 OK, 0 WARNING, 0 ERROR"},
+                        {{0, 1, 0}, StatusImage::Warning, "2 OK, 1 WARNING, 0 ERROR"},
+                        {{2, 1, 7, 0}, StatusImage::Error, "1 OK, 1 WARNING, 1 ERROR"}};
+  for (const Case& c : cases) {
+    testing::FakeHostRows rows;
+    for (const std::int32_t status : c.statuses) rows.Add().Status = status;
+    const StatusCounts counts = CountStatuses(rows);
+    EXPECT_EQ(WorstStatus(counts), c.picture) << c.tooltip;
+    EXPECT_EQ(CountsText(counts), c.tooltip);
+  }
+  testing::FakeHostRows rows;
+  for (const CalendarTime since : {300, 0, 100, 200}) {
+    HostRecord& host = rows.Add();
+    std::tie(host.Host, host.Status, host.OutageStart) =
+        std::tuple("h" + std::to_string(since), StatusError, since);
+  }
+  rows.RecordAt(3).Status = StatusWarning;  // back from ERROR, the outage not over
+  std::size_t more = 0;
+  const auto outages = CurrentOutages(rows, 2, more);
+  ASSERT_EQ(outages.size(), 2u);
+  EXPECT_EQ(std::tie(outages[0].host, outages[1].host, more),
+            std::tuple("h100", "h300", std::size_t{1}))
+      << "the unknown start last, the host in WARNING not at all";
+  const std::string zone = std::getenv("TZ") ? std::getenv("TZ") : "";
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  EXPECT_EQ(OutageText({1, "b&w", 1'000'000'000}), "b&w, down since 2001-09-09 01:46:40");
+  EXPECT_EQ(OutageText({1, "b&w", 0}), "b&w");
+  zone.empty() ? ::unsetenv("TZ") : ::setenv("TZ", zone.c_str(), 1);
+  ::tzset();
+}
+
+TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost) {
+  Open(
+      "[alpha]\nHost=alpha\nFailPeriod=0\nSuccessPeriod=0\n[gamma]\nHost=gamma\n"
+      "SuccessPeriod=0\n");
+  TrayStatus& tray = *frame_->Tray();
+  auto tooltipAfterTick = [&](const wxString& expected) {
+    for (int polls = 0; polls < 30 && tray.Tooltip() != expected; ++polls)
+      PumpEvents(100ms);  // the frame's own one-second timer
+    return tray.Tooltip();
+  };
+  EXPECT_EQ(tooltipAfterTick("0 OK, 2 WARNING, 0 ERROR"), "0 OK, 2 WARNING, 0 ERROR");
+  EXPECT_EQ(tray.Picture(), StatusImage::Warning);
+  for (int run = 0; run < 2; ++run) {  // a run in WARNING ends with its second result
+    Feed(0, 610, 0);
+    Feed(1, 0, 0);
+  }
+  EXPECT_EQ(tooltipAfterTick("1 OK, 0 WARNING, 1 ERROR"), "1 OK, 0 WARNING, 1 ERROR");
+  EXPECT_EQ(tray.Picture(), StatusImage::Error);
+
+  std::unique_ptr<wxMenu> menu(tray.CreatePopupMenu());
+  const auto items = menu->GetMenuItems();
+  const auto outage = std::find_if(items.begin(), items.end(), [](const wxMenuItem* item) {
+    return item->GetItemLabelText().StartsWith("alpha, down since ");
+  });
+  ASSERT_NE(outage, items.end());
+  wxCommandEvent choose(wxEVT_MENU, (*outage)->GetId());
+  tray.ProcessEvent(choose);
+  EXPECT_EQ(View().GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), 0);
+
+  Feed(0, 0, 0);
+  EXPECT_EQ(tooltipAfterTick("2 OK, 0 WARNING, 0 ERROR"), "2 OK, 0 WARNING, 0 ERROR");
+  EXPECT_EQ(tray.Picture(), StatusImage::Ok);
 }
 
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {

@@ -74,4 +74,14 @@ void CMainFrame::ShowForPlacement() {
   Update();
 }
 
+void CMainFrame::ShowFromTray() {
+  inTray_ = false;
+  // GDK still has the hidden window as iconified and would map it again
+  // with an iconic initial state, so the window manager would keep it
+  // minimised: deiconifying an unmapped window only clears that.
+  gtk_window_deiconify(GTK_WINDOW(GetHandle()));
+  Show();
+  gtk_window_present(GTK_WINDOW(GetHandle()));
+}
+
 }  // namespace kelvoran

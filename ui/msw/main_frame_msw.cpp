@@ -28,4 +28,12 @@ void CMainFrame::ShowForPlacement() {
   CallAfter(&CMainFrame::OnMapped);
 }
 
+void CMainFrame::ShowFromTray() {
+  inTray_ = false;
+  // A window hidden while minimised shows minimised again.
+  Show();
+  if (IsIconized()) Restore();
+  Raise();
+}
+
 }  // namespace kelvoran
