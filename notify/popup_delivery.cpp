@@ -69,8 +69,10 @@ std::string Amount(CalendarTime count, const char* unit) {
 // The larger unit, and the smaller one after it unless it is 0.
 std::string TwoUnits(CalendarTime seconds, CalendarTime unit, const char* name,
                      CalendarTime subunit, const char* subname) {
-  const CalendarTime rest = seconds % unit / subunit;
-  return Amount(seconds / unit, name) + (rest ? " " + Amount(rest, subname) : "");
+  std::string text = Amount(seconds / unit, name);
+  if (const CalendarTime rest = seconds % unit / subunit; rest != 0)
+    text.append(" ").append(Amount(rest, subname));
+  return text;
 }
 
 }  // namespace
