@@ -47,7 +47,7 @@ struct Monitored {
   };
   OkAgainSender sendOkAgain = [this](HostRecord& h, CalendarTime outage) {
     EXPECT_EQ(h.Status, StatusOk);
-    popupCalls += "K" + std::to_string(outage);
+    popupCalls.append("K").append(std::to_string(outage));
     return 0;
   };
 };
