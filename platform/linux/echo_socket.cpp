@@ -23,7 +23,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // The largest IPv4 datagram, which is what a raw socket may hand over.
 constexpr std::size_t kMaxDatagramBytes = 65535;
-// An ICMP error quotes at most 576 bytes; the rest does not matter here.
+// An ICMP error quotes at most 576 bytes (ICMPv6 up to 1232); only the first
+// 8 bytes of our request matter here.
 constexpr std::size_t kErrorPayloadBytes = 576;
 
 // A raw ICMPv6 socket sees every ICMPv6 message of the namespace, neighbour
