@@ -170,7 +170,6 @@ up() {
   start_responder "$prefix" "$responder" 198.18.10.9 flood
   start_responder "$prefix" "$responder" 198.18.10.10 wrong-sequence
   start_responder "$prefix" "$responder" 198.18.10.11 error-with-options
-  start_responder "$prefix" "$responder" 198.18.10.12 altered
   for responder6 in "1 normal" "2 delay 50" "3 drop" "4 wrong-identifier" \
     "5 wrong-source 2001:2:0:a::fa" "6 truncated" "10 wrong-sequence" "12 altered"; do
     read -r host mode <<<"$responder6"
