@@ -9,12 +9,14 @@
 namespace kelvoran {
 namespace {
 
-std::optional<Ipv4Address> FindDestination(const std::string& host, EchoPlatform& platform) {
+std::optional<EchoDestination> FindDestination(const std::string& host, EchoPlatform& platform) {
   // The resolver is asked first even for dotted text: a hosts file may map it.
-  if (auto byName = platform.ResolveByName(host)) return byName;
+  if (auto byName = platform.ResolveByName(host)) return *byName;
   const Ipv4Address dotted = platform.ParseDotted(host);
-  if (dotted == kNoAddress) return std::nullopt;
-  return dotted;
+  if (dotted != kNoAddress) return dotted;
+  // IPv6 only where IPv4 has nothing, so a name with both keeps its IPv4 host.
+  if (auto ipv6 = platform.ResolveIpv6(host)) return *ipv6;
+  return std::nullopt;
 }
 
 // Timeout x 1000 in 32 bits wraps from 4294968 s on, which would turn a huge
@@ -52,11 +54,11 @@ class EchoHandleOwner {
   EchoHandle handle_;
 };
 
-void Echo(const ProbeRequest& request, Ipv4Address destination, const unsigned char* data,
-          ProbeResult& result, EchoPlatform& platform) {
+void Echo(const ProbeRequest& request, const EchoDestination& destination,
+          const unsigned char* data, ProbeResult& result, EchoPlatform& platform) {
   EchoHandle opened = -1;
   std::int32_t error = 0;
-  if (!platform.OpenEchoHandle(opened, error)) {
+  if (!platform.OpenEchoHandle(destination, opened, error)) {
     result.ResultCode = ResultNoEchoHandle;
     result.ResultValue = error;
     return;

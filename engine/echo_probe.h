@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "engine/calendar_time.h"
 #include "engine/probe_job.h"
@@ -13,6 +15,21 @@ namespace kelvoran {
 using Ipv4Address = std::uint32_t;
 // What the dotted-address parser gives for text that is not an address.
 inline constexpr Ipv4Address kNoAddress = 0xFFFFFFFFu;
+
+// An IPv6 address in network byte order, with the zone (interface index) that
+// a link-local address needs to leave by a known link; 0 for none.
+struct Ipv6Address {
+  std::array<unsigned char, 16> Bytes{};
+  std::uint32_t ScopeId = 0;
+  bool operator==(const Ipv6Address&) const = default;
+};
+
+// Where one echo request goes: ICMP for IPv4, ICMPv6 for IPv6.
+using EchoDestination = std::variant<Ipv4Address, Ipv6Address>;
+
+inline bool IsIpv6(const EchoDestination& destination) {
+  return std::holds_alternative<Ipv6Address>(destination);
+}
 
 // The first reply that answered one echo request.
 struct EchoReply {
@@ -35,12 +52,17 @@ class EchoPlatform {
   virtual std::optional<Ipv4Address> ResolveByName(const std::string& host) = 0;
   // A dotted IPv4 text, or kNoAddress when the text is not one.
   virtual Ipv4Address ParseDotted(const std::string& host) = 0;
-  // Opens an echo handle; on failure returns false with the system's error
-  // code (errno, GetLastError) in error.
-  virtual bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) = 0;
-  // Sends one echo request and waits up to timeoutMs for its answer. No value
-  // when nothing answered in time or the send failed without a fitting status.
-  virtual std::optional<EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+  // An IPv6 literal (with an optional %zone), or the first IPv6 address the
+  // resolver knows for the name; asked only for a host without IPv4 address.
+  virtual std::optional<Ipv6Address> ResolveIpv6(const std::string& host) = 0;
+  // Opens an echo handle for the destination's family; on failure returns
+  // false with the system's error code (errno, GetLastError) in error.
+  virtual bool OpenEchoHandle(const EchoDestination& destination, EchoHandle& handle,
+                              std::int32_t& error) = 0;
+  // Sends one echo request through a handle opened for the destination and
+  // waits up to timeoutMs for its answer. No value when nothing answered in
+  // time or the send failed without a fitting status.
+  virtual std::optional<EchoReply> SendEcho(EchoHandle handle, const EchoDestination& destination,
                                             const unsigned char* data, std::uint16_t size,
                                             std::uint32_t timeoutMs) = 0;
   virtual void CloseEchoHandle(EchoHandle handle) = 0;

@@ -2,6 +2,7 @@
 
 #include <linux/errqueue.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -22,13 +23,30 @@ using SteadyClock = std::chrono::steady_clock;
 
 // The largest IPv4 datagram, which is what a raw socket may hand over.
 constexpr std::size_t kMaxDatagramBytes = 65535;
-// An ICMP error quotes at most 576 bytes; the rest does not matter here.
+// An ICMP error quotes at most 576 bytes (ICMPv6 up to 1232); only the first
+// 8 bytes of our request matter here.
 constexpr std::size_t kErrorPayloadBytes = 576;
 
-bool Configure(int fd, bool raw) {
+// A raw ICMPv6 socket sees every ICMPv6 message of the namespace, neighbour
+// discovery included; it is given only replies and the errors about requests.
+bool FilterIcmp6(int fd) {
+  icmp6_filter filter{};
+  ICMP6_FILTER_SETBLOCKALL(&filter);
+  for (const int type : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG,
+                         ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB}) {
+    ICMP6_FILTER_SETPASS(type, &filter);
+  }
+  return setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter) == 0;
+}
+
+bool Configure(int fd, bool raw, bool ipv6) {
   // Without IP_RECVERR a ping socket drops ICMP errors about its requests,
   // and a probe to an unreachable host would only ever time out.
   const int on = 1;
+  if (ipv6) {
+    if (setsockopt(fd, SOL_IPV6, IPV6_RECVERR, &on, sizeof on) != 0) return false;
+    return !raw || FilterIcmp6(fd);
+  }
   if (setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on) != 0) return false;
   if (!raw) return true;
   // A raw socket gets a copy of every ICMP packet of the namespace; let the
@@ -39,9 +57,10 @@ bool Configure(int fd, bool raw) {
   return setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter) == 0;
 }
 
-int OpenConfigured(int type, std::int32_t& error) {
-  const int fd = socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-  if (fd >= 0 && Configure(fd, type == SOCK_RAW)) return fd;
+int OpenConfigured(int type, bool ipv6, std::int32_t& error) {
+  const int fd = ipv6 ? socket(AF_INET6, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6)
+                      : socket(AF_INET, type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+  if (fd >= 0 && Configure(fd, type == SOCK_RAW, ipv6)) return fd;
   error = errno;
   if (fd >= 0) close(fd);
   return -1;
@@ -63,12 +82,38 @@ std::uint16_t NextSequence() {
   return static_cast<std::uint16_t>(counter.fetch_add(1, std::memory_order_relaxed));
 }
 
-// A ping socket writes its own port number into the identifier field.
+// A ping socket writes its own port number into the identifier field; the
+// port sits in the same place in sockaddr_in and sockaddr_in6.
 std::uint16_t PingSocketIdentifier(int fd) {
-  sockaddr_in local{};
+  sockaddr_in6 local{};
   socklen_t length = sizeof local;
   if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin_port);
+  return ntohs(local.sin6_port);
+}
+
+EchoDestination AddressOf(const sockaddr_storage& socketAddress) {
+  if (socketAddress.ss_family != AF_INET6) {
+    return reinterpret_cast<const sockaddr_in&>(socketAddress).sin_addr.s_addr;
+  }
+  const auto& ipv6 = reinterpret_cast<const sockaddr_in6&>(socketAddress);
+  Ipv6Address address;
+  std::memcpy(address.Bytes.data(), &ipv6.sin6_addr, address.Bytes.size());
+  address.ScopeId = ipv6.sin6_scope_id;
+  return address;
+}
+
+socklen_t ToSocketAddress(const EchoDestination& destination, sockaddr_storage& socketAddress) {
+  if (const auto* ipv6 = std::get_if<Ipv6Address>(&destination)) {
+    auto& to = reinterpret_cast<sockaddr_in6&>(socketAddress);
+    to.sin6_family = AF_INET6;
+    std::memcpy(&to.sin6_addr, ipv6->Bytes.data(), ipv6->Bytes.size());
+    to.sin6_scope_id = ipv6->ScopeId;
+    return sizeof to;
+  }
+  auto& to = reinterpret_cast<sockaddr_in&>(socketAddress);
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = std::get<Ipv4Address>(destination);
+  return sizeof to;
 }
 
 struct Exchange {
@@ -91,7 +136,7 @@ std::optional<TimedEchoReply> Answer(const Exchange& exchange, const PacketMatch
 // Reads the normal queue until it is empty or our answer is in it.
 std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
   for (int failures = 0; failures < 8;) {
-    sockaddr_in from{};
+    sockaddr_storage from{};
     iovec io{exchange.buffer.get(), kMaxDatagramBytes};
     msghdr message{};
     message.msg_name = &from;
@@ -109,7 +154,7 @@ std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
     if (message.msg_flags & MSG_TRUNC) continue;
     const Bytes packet(exchange.buffer.get(), static_cast<std::size_t>(got));
     const auto match =
-        MatchReceivedPacket(exchange.kind, packet, from.sin_addr.s_addr, exchange.expected);
+        MatchReceivedPacket(exchange.kind, packet, AddressOf(from), exchange.expected);
     if (auto answer = Answer(exchange, match)) return answer;
   }
   return std::nullopt;
@@ -117,8 +162,9 @@ std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
 
 const sock_extended_err* FindExtendedError(msghdr& message) {
   for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR &&
-        c->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
+    const bool recvErr = (c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR) ||
+                         (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_RECVERR);
+    if (recvErr && c->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
       return reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
     }
   }
@@ -128,7 +174,7 @@ const sock_extended_err* FindExtendedError(msghdr& message) {
 // Reads the error queue until it is empty or holds an error about our request.
 std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
   for (;;) {
-    sockaddr_in original{};
+    sockaddr_storage original{};
     iovec io{exchange.buffer.get(), kErrorPayloadBytes};
     alignas(cmsghdr) unsigned char control[512];
     msghdr message{};
@@ -147,7 +193,7 @@ std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
     error.Type = extended->ee_type;
     error.Code = extended->ee_code;
     error.Errno = extended->ee_errno;
-    error.OriginalDestination = original.sin_addr.s_addr;
+    error.OriginalDestination = AddressOf(original);
     error.Payload = Bytes(exchange.buffer.get(), static_cast<std::size_t>(got));
     if (auto answer = Answer(exchange, MatchQueuedError(error, exchange.expected))) return answer;
   }
@@ -178,12 +224,12 @@ std::optional<TimedEchoReply> AwaitAnswer(Exchange& exchange, std::uint32_t time
 
 }  // namespace
 
-int OpenEchoSocket(EchoSocketChoice choice, std::int32_t& error) {
+int OpenEchoSocket(EchoSocketChoice choice, bool ipv6, std::int32_t& error) {
   if (choice != EchoSocketChoice::RawOnly) {
-    const int fd = OpenConfigured(SOCK_DGRAM, error);
+    const int fd = OpenConfigured(SOCK_DGRAM, ipv6, error);
     if (fd >= 0 || choice == EchoSocketChoice::PingOnly) return fd;
   }
-  return OpenConfigured(SOCK_RAW, error);
+  return OpenConfigured(SOCK_RAW, ipv6, error);
 }
 
 EchoSocketKind KindOfEchoSocket(int fd) {
@@ -193,22 +239,21 @@ EchoSocketKind KindOfEchoSocket(int fd) {
   return type == SOCK_DGRAM ? EchoSocketKind::Ping : EchoSocketKind::Raw;
 }
 
-std::optional<TimedEchoReply> ExchangeEcho(int fd, Ipv4Address destination, Bytes data,
+std::optional<TimedEchoReply> ExchangeEcho(int fd, const EchoDestination& destination, Bytes data,
                                            std::uint32_t timeoutMs) {
   Exchange exchange;
   exchange.fd = fd;
   exchange.kind = KindOfEchoSocket(fd);
   exchange.expected = {destination, ProcessIdentifier(), NextSequence(), data};
-  const auto request =
-      BuildEchoRequest(exchange.expected.Identifier, exchange.expected.Sequence, data);
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = destination;
+  const auto request = BuildEchoRequest(exchange.expected.Identifier, exchange.expected.Sequence,
+                                        data, IsIpv6(destination));
+  sockaddr_storage to{};
+  const socklen_t toLength = ToSocketAddress(destination, to);
   exchange.sentAt = SteadyClock::now();
   ssize_t sent = -1;
   do {
     sent =
-        sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), toLength);
   } while (sent < 0 && errno == EINTR);
   if (sent < 0) {
     const auto status = LocalErrorStatus(errno);

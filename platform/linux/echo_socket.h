@@ -8,13 +8,14 @@
 namespace kelvoran {
 
 // Which ICMP socket a probe may open. A ping socket (SOCK_DGRAM) needs the
-// user's group inside net.ipv4.ping_group_range; a raw socket needs root or
-// CAP_NET_RAW.
+// user's group inside net.ipv4.ping_group_range, which rules ICMPv6 ping
+// sockets too; a raw socket needs root or CAP_NET_RAW.
 enum class EchoSocketChoice { PingThenRaw, PingOnly, RawOnly };
 
-// Opens a non-blocking ICMP socket with IP_RECVERR (and ICMP_FILTER on a raw
-// one). On failure returns -1 and the errno of the last attempt in error.
-int OpenEchoSocket(EchoSocketChoice choice, std::int32_t& error);
+// Opens a non-blocking ICMP (or, for ipv6, ICMPv6) socket with IP_RECVERR or
+// IPV6_RECVERR, and the type filter on a raw one. On failure returns -1 and
+// the errno of the last attempt in error.
+int OpenEchoSocket(EchoSocketChoice choice, bool ipv6, std::int32_t& error);
 
 // The socket's kind, read back with SO_TYPE.
 EchoSocketKind KindOfEchoSocket(int fd);
@@ -25,10 +26,11 @@ struct TimedEchoReply {
   std::uint16_t DataSize = 0;
 };
 
-// Sends one echo request with the given data and waits up to timeoutMs for its
-// echo reply or an ICMP error about it; every other packet is skipped. No value
-// when nothing came in time or the send failed with no fitting IP status.
-std::optional<TimedEchoReply> ExchangeEcho(int fd, Ipv4Address destination, Bytes data,
+// Sends one echo request with the given data through a socket of the
+// destination's family and waits up to timeoutMs for its echo reply or an ICMP
+// error about it; every other packet is skipped. No value when nothing came in
+// time or the send failed with no fitting IP status.
+std::optional<TimedEchoReply> ExchangeEcho(int fd, const EchoDestination& destination, Bytes data,
                                            std::uint32_t timeoutMs);
 
 }  // namespace kelvoran

@@ -26,6 +26,26 @@ constexpr std::uint8_t kIpProtocolIcmp = 1;
 constexpr std::size_t kIcmpHeaderBytes = 8;
 constexpr std::size_t kMinIpHeaderBytes = 20;
 
+constexpr std::uint8_t kIcmp6DestUnreachable = 1;
+constexpr std::uint8_t kIcmp6PacketTooBig = 2;
+constexpr std::uint8_t kIcmp6TimeExceeded = 3;
+constexpr std::uint8_t kIcmp6ParameterProblem = 4;
+constexpr std::uint8_t kIcmp6EchoRequest = 128;
+constexpr std::uint8_t kIcmp6EchoReply = 129;
+constexpr std::uint8_t kIpProtocolIcmp6 = 58;
+constexpr std::size_t kIpv6HeaderBytes = 40;
+
+bool IsIcmp6(const EchoExpectation& expected) { return IsIpv6(expected.Destination); }
+
+// A reply or error names the host by address alone: the zone of a link-local
+// address is the link it arrived on, which the operator may have left out.
+bool SameAddress(const EchoDestination& a, const EchoDestination& b) {
+  const auto* a6 = std::get_if<Ipv6Address>(&a);
+  const auto* b6 = std::get_if<Ipv6Address>(&b);
+  if (a6 && b6) return a6->Bytes == b6->Bytes;
+  return a == b;
+}
+
 std::uint16_t Read16(Bytes bytes, std::size_t offset) {
   return static_cast<std::uint16_t>(bytes[offset] << 8 | bytes[offset + 1]);
 }
@@ -63,12 +83,14 @@ std::optional<IpHeader> ReadIpHeader(Bytes bytes, bool wholeDatagram) {
 }
 
 bool IsOurRequest(Bytes icmp, const EchoExpectation& expected) {
-  return icmp.size() >= kIcmpHeaderBytes && icmp[0] == kEchoRequest && icmp[1] == 0 &&
+  const std::uint8_t request = IsIcmp6(expected) ? kIcmp6EchoRequest : kEchoRequest;
+  return icmp.size() >= kIcmpHeaderBytes && icmp[0] == request && icmp[1] == 0 &&
          Read16(icmp, 4) == expected.Identifier && Read16(icmp, 6) == expected.Sequence;
 }
 
-PacketMatch MatchEchoReply(Bytes icmp, Ipv4Address source, const EchoExpectation& expected) {
-  if (icmp[1] != 0 || source != expected.Destination) return {};
+PacketMatch MatchEchoReply(Bytes icmp, const EchoDestination& source,
+                           const EchoExpectation& expected) {
+  if (icmp[1] != 0 || !SameAddress(source, expected.Destination)) return {};
   if (Read16(icmp, 4) != expected.Identifier || Read16(icmp, 6) != expected.Sequence) return {};
   // An echo carries our data back unchanged; anything else is not our answer.
   const Bytes data = icmp.subspan(kIcmpHeaderBytes);
@@ -84,8 +106,23 @@ PacketMatch MatchQuotedRequest(Bytes icmp, const EchoExpectation& expected) {
   const Bytes quoted = icmp.subspan(kIcmpHeaderBytes);
   const auto inner = ReadIpHeader(quoted, false);
   if (!inner || inner->Protocol != kIpProtocolIcmp) return {};
-  if (inner->Destination != expected.Destination) return {};
+  if (EchoDestination(inner->Destination) != expected.Destination) return {};
   if (!IsOurRequest(quoted.subspan(inner->HeaderBytes), expected)) return {};
+  return {PacketVerdict::Error, *status, 0};
+}
+
+// An ICMPv6 error quotes as much of our datagram as fits 1280 bytes: the IPv6
+// header, then our request (we send no extension headers).
+PacketMatch MatchQuotedRequest6(Bytes icmp, const EchoExpectation& expected) {
+  const auto status = Icmp6ErrorStatus(icmp[0], icmp[1]);
+  if (!status) return {};
+  const Bytes quoted = icmp.subspan(kIcmpHeaderBytes);
+  if (quoted.size() < kIpv6HeaderBytes || quoted[0] >> 4 != 6) return {};
+  if (quoted[6] != kIpProtocolIcmp6) return {};
+  Ipv6Address inner;
+  std::memcpy(inner.Bytes.data(), quoted.data() + 24, inner.Bytes.size());
+  if (!SameAddress(inner, expected.Destination)) return {};
+  if (!IsOurRequest(quoted.subspan(kIpv6HeaderBytes), expected)) return {};
   return {PacketVerdict::Error, *status, 0};
 }
 
@@ -134,6 +171,24 @@ std::optional<std::int32_t> IcmpErrorStatus(std::uint8_t type, std::uint8_t code
   }
 }
 
+std::optional<std::int32_t> Icmp6ErrorStatus(std::uint8_t type, std::uint8_t code) {
+  switch (type) {
+    case kIcmp6DestUnreachable:
+      // 0 no route, 4 port unreachable; prohibited, beyond scope, address
+      // unreachable, policy and reject route all mean this host is out of reach.
+      if (code == 0) return IpDestNetUnreachable;
+      return code == 4 ? IpDestPortUnreachable : IpDestHostUnreachable;
+    case kIcmp6PacketTooBig:
+      return IpPacketTooBig;
+    case kIcmp6TimeExceeded:
+      return code == 0 ? IpTtlExpiredTransit : IpTtlExpiredReassem;
+    case kIcmp6ParameterProblem:
+      return IpParamProblem;
+    default:
+      return std::nullopt;
+  }
+}
+
 std::optional<std::int32_t> LocalErrorStatus(int error) {
   switch (error) {
     case EMSGSIZE:
@@ -145,26 +200,32 @@ std::optional<std::int32_t> LocalErrorStatus(int error) {
     case ENOBUFS:
     case ENOMEM:
       return IpNoResources;
+    case EINVAL:  // a link-local IPv6 address without a zone: no link to send on
+      return IpBadDestination;
     default:
       return std::nullopt;
   }
 }
 
-PacketMatch MatchReceivedPacket(EchoSocketKind kind, Bytes packet, Ipv4Address source,
+PacketMatch MatchReceivedPacket(EchoSocketKind kind, Bytes packet, const EchoDestination& source,
                                 const EchoExpectation& expected) {
   Bytes icmp = packet;
-  if (kind == EchoSocketKind::Raw) {
+  if (kind == EchoSocketKind::Raw && !IsIcmp6(expected)) {
     const auto part = IcmpPartOfRawDatagram(packet);
     if (!part) return {};
     icmp = *part;
   }
   if (icmp.size() < kIcmpHeaderBytes) return {};
+  if (IsIcmp6(expected)) {
+    if (icmp[0] == kIcmp6EchoReply) return MatchEchoReply(icmp, source, expected);
+    return MatchQuotedRequest6(icmp, expected);
+  }
   if (icmp[0] == kEchoReply) return MatchEchoReply(icmp, source, expected);
   return MatchQuotedRequest(icmp, expected);
 }
 
 PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& expected) {
-  if (error.OriginalDestination != expected.Destination) return {};
+  if (!SameAddress(error.OriginalDestination, expected.Destination)) return {};
   if (error.Origin == SO_EE_ORIGIN_LOCAL) {
     // Raised by our own send on our own socket (e.g. EMSGSIZE after a path
     // MTU drop): no quoted header to check.
@@ -172,8 +233,10 @@ PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& ex
     if (!status) return {};
     return {PacketVerdict::Error, *status, 0};
   }
-  if (error.Origin != SO_EE_ORIGIN_ICMP) return {};
-  const auto status = IcmpErrorStatus(error.Type, error.Code);
+  const bool icmpv6 = IsIcmp6(expected);
+  if (error.Origin != (icmpv6 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP)) return {};
+  const auto status =
+      icmpv6 ? Icmp6ErrorStatus(error.Type, error.Code) : IcmpErrorStatus(error.Type, error.Code);
   if (!status || !IsOurRequest(error.Payload, expected)) return {};
   return {PacketVerdict::Error, *status, 0};
 }
@@ -188,14 +251,15 @@ std::uint16_t InternetChecksum(Bytes bytes) {
 }
 
 std::vector<unsigned char> BuildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                                            Bytes data) {
+                                            Bytes data, bool icmpv6) {
   std::vector<unsigned char> packet(kIcmpHeaderBytes + data.size());
-  packet[0] = kEchoRequest;
+  packet[0] = icmpv6 ? kIcmp6EchoRequest : kEchoRequest;
   packet[4] = static_cast<unsigned char>(identifier >> 8);
   packet[5] = static_cast<unsigned char>(identifier);
   packet[6] = static_cast<unsigned char>(sequence >> 8);
   packet[7] = static_cast<unsigned char>(sequence);
   std::ranges::copy(data, packet.begin() + kIcmpHeaderBytes);
+  if (icmpv6) return packet;
   const std::uint16_t checksum = InternetChecksum(packet);
   packet[2] = static_cast<unsigned char>(checksum >> 8);
   packet[3] = static_cast<unsigned char>(checksum);

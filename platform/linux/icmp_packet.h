@@ -16,11 +16,13 @@ using Bytes = std::span<const unsigned char>;
 // Ping sockets (SOCK_DGRAM, IPPROTO_ICMP) deliver the ICMP message alone and
 // the kernel has checked its checksum; raw sockets deliver the whole IP
 // datagram, checksum unchecked, and see every ICMP packet of the namespace.
+// For ICMPv6 both kinds deliver the message alone, checksum checked: the
+// kernel owns the ICMPv6 checksum, which covers the IPv6 pseudo-header.
 enum class EchoSocketKind { Ping, Raw };
 
 // What identifies the answer to one echo request.
 struct EchoExpectation {
-  Ipv4Address Destination = 0;  // network byte order
+  EchoDestination Destination;  // its family tells ICMP from ICMPv6
   std::uint16_t Identifier = 0;
   std::uint16_t Sequence = 0;
   Bytes Data;  // the echo data that was sent and must come back unchanged
@@ -35,17 +37,18 @@ struct PacketMatch {
 };
 
 // A packet from the normal receive queue; source is the sender's address from
-// recvmsg (network byte order).
-PacketMatch MatchReceivedPacket(EchoSocketKind kind, Bytes packet, Ipv4Address source,
+// recvmsg.
+PacketMatch MatchReceivedPacket(EchoSocketKind kind, Bytes packet, const EchoDestination& source,
                                 const EchoExpectation& expected);
 
-// An entry of the socket's error queue (IP_RECVERR, read with MSG_ERRQUEUE).
+// An entry of the socket's error queue (IP_RECVERR or IPV6_RECVERR, read with
+// MSG_ERRQUEUE).
 struct QueuedError {
   std::uint8_t Origin = 0;  // SO_EE_ORIGIN_*
   std::uint8_t Type = 0;
   std::uint8_t Code = 0;
   std::uint32_t Errno = 0;
-  Ipv4Address OriginalDestination = 0;  // from msg_name: where the failed packet went
+  EchoDestination OriginalDestination;  // from msg_name: where the failed packet went
   Bytes Payload;                        // the failed packet from its ICMP header on
 };
 
@@ -53,14 +56,17 @@ PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& ex
 
 // The IP status for an ICMP error type and code; nothing for other types.
 std::optional<std::int32_t> IcmpErrorStatus(std::uint8_t type, std::uint8_t code);
+// The same for ICMPv6, whose errors have numbers of their own.
+std::optional<std::int32_t> Icmp6ErrorStatus(std::uint8_t type, std::uint8_t code);
 // The IP status for a local send failure, where one fits the errno.
 std::optional<std::int32_t> LocalErrorStatus(int error);
 
 // RFC 1071 ones' complement sum; 0 over a packet that carries a valid checksum.
 std::uint16_t InternetChecksum(Bytes bytes);
 
-// An ICMP echo request: header with checksum, then the data.
+// An ICMP echo request: header with checksum, then the data. An ICMPv6 one
+// leaves the checksum to the kernel.
 std::vector<unsigned char> BuildEchoRequest(std::uint16_t identifier, std::uint16_t sequence,
-                                            Bytes data);
+                                            Bytes data, bool icmpv6 = false);
 
 }  // namespace kelvoran

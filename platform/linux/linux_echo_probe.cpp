@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "engine/scheduler.h"
+#include "platform/family_resolver.h"
 #include "platform/linux/resolver.h"
 
 namespace kelvoran {
@@ -17,12 +18,18 @@ Ipv4Address LinuxEchoPlatform::ParseDotted(const std::string& host) {
   return ParseDottedIpv4(host);
 }
 
-bool LinuxEchoPlatform::OpenEchoHandle(EchoHandle& handle, std::int32_t& error) {
-  handle = OpenEchoSocket(choice_, error);
+std::optional<Ipv6Address> LinuxEchoPlatform::ResolveIpv6(const std::string& host) {
+  return kelvoran::ResolveIpv6(host);
+}
+
+bool LinuxEchoPlatform::OpenEchoHandle(const EchoDestination& destination, EchoHandle& handle,
+                                       std::int32_t& error) {
+  handle = OpenEchoSocket(choice_, IsIpv6(destination), error);
   return handle >= 0;
 }
 
-std::optional<EchoReply> LinuxEchoPlatform::SendEcho(EchoHandle handle, Ipv4Address destination,
+std::optional<EchoReply> LinuxEchoPlatform::SendEcho(EchoHandle handle,
+                                                     const EchoDestination& destination,
                                                      const unsigned char* data, std::uint16_t size,
                                                      std::uint32_t timeoutMs) {
   const auto timed =

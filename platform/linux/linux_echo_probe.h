@@ -7,7 +7,7 @@
 namespace kelvoran {
 
 // The probe's platform on Linux: getaddrinfo, the dotted-address parser and
-// ICMP sockets.
+// ICMP and ICMPv6 sockets.
 class LinuxEchoPlatform : public EchoPlatform {
  public:
   explicit LinuxEchoPlatform(EchoSocketChoice choice = EchoSocketChoice::PingThenRaw)
@@ -15,8 +15,10 @@ class LinuxEchoPlatform : public EchoPlatform {
   CalendarTime Now() override;
   std::optional<Ipv4Address> ResolveByName(const std::string& host) override;
   Ipv4Address ParseDotted(const std::string& host) override;
-  bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) override;
-  std::optional<EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+  std::optional<Ipv6Address> ResolveIpv6(const std::string& host) override;
+  bool OpenEchoHandle(const EchoDestination& destination, EchoHandle& handle,
+                      std::int32_t& error) override;
+  std::optional<EchoReply> SendEcho(EchoHandle handle, const EchoDestination& destination,
                                     const unsigned char* data, std::uint16_t size,
                                     std::uint32_t timeoutMs) override;
   void CloseEchoHandle(EchoHandle handle) override;

@@ -1,13 +1,13 @@
 #include "platform/linux/resolver.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
-#include <memory>
+
+#include "platform/family_resolver.h"
 
 namespace kelvoran {
 namespace {
@@ -16,29 +16,12 @@ namespace {
 // with one inside would be looked up as a different, shorter name.
 bool HasEmbeddedZero(const std::string& host) { return host.find('\0') != std::string::npos; }
 
-struct AddrInfoDeleter {
-  void operator()(addrinfo* list) const { freeaddrinfo(list); }
-};
-
 }  // namespace
 
 std::optional<Ipv4Address> ResolveIpv4(const std::string& host) {
-  if (host.empty() || HasEmbeddedZero(host)) return std::nullopt;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;  // one entry per address instead of one per socket type
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    return std::nullopt;
-  }
-  const std::unique_ptr<addrinfo, AddrInfoDeleter> list(found);
-  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_family == AF_INET && entry->ai_addr != nullptr &&
-        entry->ai_addrlen >= sizeof(sockaddr_in)) {
-      return reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
-    }
-  }
-  return std::nullopt;
+  sockaddr_in found{};
+  if (!FirstAddressOfFamily(host, AF_INET, &found, sizeof found)) return std::nullopt;
+  return found.sin_addr.s_addr;
 }
 
 Ipv4Address ParseDottedIpv4(const std::string& host) {

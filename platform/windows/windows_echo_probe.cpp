@@ -3,6 +3,7 @@
 // In this order: winsock2.h before windows.h, icmpapi.h after iphlpapi.h.
 // clang-format off
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <iphlpapi.h>
 #include <icmpapi.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/scheduler.h"
+#include "platform/family_resolver.h"
 
 namespace kelvoran {
 namespace {
@@ -38,6 +40,21 @@ DWORD ReplyBufferSize(std::uint16_t dataSize) {
   return sizeof(ICMP_ECHO_REPLY) + kIpOptionBytes + std::max<DWORD>(dataSize, kIcmpErrorBytes) + 8;
 }
 
+// ICMPv6 reuses some numbers with another meaning: 11004 is "administratively
+// prohibited", not a protocol. Every way of being out of reach reads as
+// IP_DEST_HOST_UNREACHABLE, as on Linux; no route stays 11002 (the number of
+// IP_DEST_NET_UNREACHABLE).
+DWORD Ipv4Meaning(DWORD status) {
+  switch (status) {
+    case IP_DEST_PROHIBITED:
+    case IP_DEST_SCOPE_MISMATCH:
+    case IP_DEST_UNREACHABLE:
+      return IP_DEST_HOST_UNREACHABLE;
+    default:
+      return status;
+  }
+}
+
 // IcmpSendEcho returns no record when nothing came back, with an IP status as
 // the reason in GetLastError. Silence (IP_REQ_TIMED_OUT) is the probe's own
 // "no reply", as on Linux; a status the stack gives at once, such as
@@ -47,6 +64,46 @@ std::optional<EchoReply> ReplyWithoutRecord(DWORD error) {
   const bool ipStatus = error > IP_STATUS_BASE && error <= IP_GENERAL_FAILURE;
   if (!ipStatus || error == IP_REQ_TIMED_OUT) return std::nullopt;
   return EchoReply{static_cast<std::int32_t>(error), 0, 0};
+}
+
+// The record Icmp6SendEcho2 writes (ICMPV6_ECHO_REPLY), which mingw-w64's
+// headers lack: a packed 26-byte address, then the status and the round trip
+// at their natural alignment. The echoed data follows; the record has no size
+// for it, as the stack hands back only a reply that matched the request.
+#pragma pack(push, 1)
+struct Ipv6AddressRecord {
+  USHORT Port;
+  ULONG FlowInfo;
+  USHORT Address[8];
+  ULONG ScopeId;
+};
+#pragma pack(pop)
+struct Icmp6EchoRecord {
+  Ipv6AddressRecord Address;
+  ULONG Status;
+  unsigned int RoundTripTime;
+};
+static_assert(sizeof(Icmp6EchoRecord) == 36);
+
+// The ICMPv6 record is smaller than the IPv4 one, so the IPv4 buffer size also
+// holds the IO_STATUS_BLOCK (16 bytes) the call wants room for.
+std::optional<EchoReply> SendIcmp6Echo(HANDLE handle, const Ipv6Address& destination,
+                                       const unsigned char* data, std::uint16_t size,
+                                       std::uint32_t timeoutMs) {
+  sockaddr_in6 source{};  // the unspecified address: the stack picks one
+  source.sin6_family = AF_INET6;
+  sockaddr_in6 to{};
+  to.sin6_family = AF_INET6;
+  std::memcpy(&to.sin6_addr, destination.Bytes.data(), destination.Bytes.size());
+  to.sin6_scope_id = destination.ScopeId;
+  std::vector<unsigned char> replies(ReplyBufferSize(size));
+  const DWORD records = Icmp6SendEcho2(
+      handle, nullptr, nullptr, nullptr, &source, &to, const_cast<unsigned char*>(data), size,
+      nullptr, replies.data(), static_cast<DWORD>(replies.size()), timeoutMs);
+  if (records == 0) return ReplyWithoutRecord(Ipv4Meaning(GetLastError()));
+  Icmp6EchoRecord first;
+  std::memcpy(&first, replies.data(), sizeof first);
+  return EchoReply{static_cast<std::int32_t>(Ipv4Meaning(first.Status)), first.RoundTripTime, size};
 }
 
 }  // namespace
@@ -72,8 +129,13 @@ Ipv4Address WindowsEchoPlatform::ParseDotted(const std::string& host) {
   return inet_addr(host.c_str());
 }
 
-bool WindowsEchoPlatform::OpenEchoHandle(EchoHandle& handle, std::int32_t& error) {
-  const HANDLE opened = IcmpCreateFile();
+std::optional<Ipv6Address> WindowsEchoPlatform::ResolveIpv6(const std::string& host) {
+  return kelvoran::ResolveIpv6(host);
+}
+
+bool WindowsEchoPlatform::OpenEchoHandle(const EchoDestination& destination, EchoHandle& handle,
+                                         std::int32_t& error) {
+  const HANDLE opened = IsIpv6(destination) ? Icmp6CreateFile() : IcmpCreateFile();
   if (opened == INVALID_HANDLE_VALUE) {
     error = static_cast<std::int32_t>(GetLastError());
     return false;
@@ -82,15 +144,19 @@ bool WindowsEchoPlatform::OpenEchoHandle(EchoHandle& handle, std::int32_t& error
   return true;
 }
 
-std::optional<EchoReply> WindowsEchoPlatform::SendEcho(EchoHandle handle, Ipv4Address destination,
+std::optional<EchoReply> WindowsEchoPlatform::SendEcho(EchoHandle handle,
+                                                       const EchoDestination& destination,
                                                        const unsigned char* data,
                                                        std::uint16_t size,
                                                        std::uint32_t timeoutMs) {
+  if (const auto* ipv6 = std::get_if<Ipv6Address>(&destination)) {
+    return SendIcmp6Echo(ToHandle(handle), *ipv6, data, size, timeoutMs);
+  }
   std::vector<unsigned char> replies(ReplyBufferSize(size));
   // The request data is only read; the parameter is not const all the same.
-  const DWORD records =
-      IcmpSendEcho(ToHandle(handle), destination, const_cast<unsigned char*>(data), size, nullptr,
-                   replies.data(), static_cast<DWORD>(replies.size()), timeoutMs);
+  const DWORD records = IcmpSendEcho(ToHandle(handle), std::get<Ipv4Address>(destination),
+                                     const_cast<unsigned char*>(data), size, nullptr,
+                                     replies.data(), static_cast<DWORD>(replies.size()), timeoutMs);
   if (records == 0) return ReplyWithoutRecord(GetLastError());
   ICMP_ECHO_REPLY first;
   std::memcpy(&first, replies.data(), sizeof first);

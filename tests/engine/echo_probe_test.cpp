@@ -15,8 +15,14 @@ namespace {
 // What the resolver and the dotted-address parser answer, when they know the
 // text: short values, to keep the call logs readable.
 constexpr Ipv4Address kResolved = 1, kParsed = 2;
+const Ipv6Address kIpv6{{0x20, 0x01, 0, 2}, 0};
 
-// Logs every platform call in order, "send:<handle>@<destination>", and
+std::string Logged(const EchoDestination& destination) {
+  return IsIpv6(destination) ? "v6" : std::to_string(std::get<Ipv4Address>(destination));
+}
+
+// Logs every platform call in order, "send:<handle>@<destination>" ("v6" for
+// any IPv6 address), and
 // answers as scripted.
 struct FakePlatform : EchoPlatform {
   template <class T>
@@ -29,15 +35,19 @@ struct FakePlatform : EchoPlatform {
     return Log("resolve:" + host, resolved);
   }
   Ipv4Address ParseDotted(const std::string& host) override { return Log("parse:" + host, parsed); }
-  bool OpenEchoHandle(EchoHandle& handle, std::int32_t& error) override {
-    std::tie(handle, error) = std::tuple(7, openError);
-    return Log("open", openError == 0);
+  std::optional<Ipv6Address> ResolveIpv6(const std::string& host) override {
+    return Log("resolve6:" + host, resolved6);
   }
-  std::optional<EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+  bool OpenEchoHandle(const EchoDestination& destination, EchoHandle& handle,
+                      std::int32_t& error) override {
+    std::tie(handle, error) = std::tuple(7, openError);
+    return Log("open:" + Logged(destination), openError == 0);
+  }
+  std::optional<EchoReply> SendEcho(EchoHandle handle, const EchoDestination& destination,
                                     const unsigned char*, std::uint16_t size,
                                     std::uint32_t timeoutMs) override {
     std::tie(sentSize, sentTimeout) = std::tuple(size, timeoutMs);
-    Log("send:" + std::to_string(handle) + "@" + std::to_string(destination), 0);
+    Log("send:" + std::to_string(handle) + "@" + Logged(destination), 0);
     if (sendRunsOutOfMemory) throw std::bad_alloc();
     return reply;
   }
@@ -46,6 +56,7 @@ struct FakePlatform : EchoPlatform {
   std::string calls;
   std::optional<Ipv4Address> resolved = kResolved;
   Ipv4Address parsed = kNoAddress;
+  std::optional<Ipv6Address> resolved6 = kIpv6;  // known, but asked only without IPv4
   std::int32_t openError = 0;
   bool sendRunsOutOfMemory = false;
   std::optional<EchoReply> reply = EchoReply{ResultSuccess, 12, 32};
@@ -70,29 +81,36 @@ TEST(EchoProbe, EachOutcomeWithItsCodeAndPlatformCalls) {
     const char* calls;
   };
   const Outcome outcomes[] = {
-      {"answered", [](Probe&) {}, ResultSuccess, 0, "now resolve:server open send:7@1 close:7"},
+      {"answered", [](Probe&) {}, ResultSuccess, 0, "now resolve:server open:1 send:7@1 close:7"},
       {"dotted text goes to the resolver first", [](Probe& p) { p.request.Host = "10.0.0.2"; },
-       ResultSuccess, 0, "now resolve:10.0.0.2 open send:7@1 close:7"},
+       ResultSuccess, 0, "now resolve:10.0.0.2 open:1 send:7@1 close:7"},
       {"dotted text the resolver does not know",
        [](Probe& p) {
          p.request.Host = "10.0.0.2";
          std::tie(p.platform.resolved, p.platform.parsed) = std::tuple(std::nullopt, kParsed);
        },
-       ResultSuccess, 0, "now resolve:10.0.0.2 parse:10.0.0.2 open send:7@2 close:7"},
-      {"unknown name", [](Probe& p) { p.platform.resolved.reset(); }, ResultResolveFailed, 0,
-       "now resolve:server parse:server"},
+       ResultSuccess, 0, "now resolve:10.0.0.2 parse:10.0.0.2 open:2 send:7@2 close:7"},
+      {"name with IPv6 addresses only", [](Probe& p) { p.platform.resolved.reset(); },
+       ResultSuccess, 0,
+       "now resolve:server parse:server resolve6:server open:v6 send:7@v6 close:7"},
+      {"unknown name",
+       [](Probe& p) {
+         p.platform.resolved.reset();
+         p.platform.resolved6.reset();
+       },
+       ResultResolveFailed, 0, "now resolve:server parse:server resolve6:server"},
       {"Timeout 0", [](Probe& p) { p.request.Timeout = 0; }, ResultBadParameter, 0, "now"},
       {"no echo handle", [](Probe& p) { p.platform.openError = EACCES; }, ResultNoEchoHandle,
-       EACCES, "now resolve:server open"},
+       EACCES, "now resolve:server open:1"},
       {"no reply", [](Probe& p) { p.platform.reply.reset(); }, ResultNoReply, 0,
-       "now resolve:server open send:7@1 close:7"},
+       "now resolve:server open:1 send:7@1 close:7"},
       {"host unreachable",
        [](Probe& p) {
          p.platform.reply = EchoReply{IpDestHostUnreachable, 3, 32};
        },
-       IpDestHostUnreachable, 0, "now resolve:server open send:7@1 close:7"},
+       IpDestHostUnreachable, 0, "now resolve:server open:1 send:7@1 close:7"},
       {"out of memory while sending", [](Probe& p) { p.platform.sendRunsOutOfMemory = true; },
-       ResultMemoryError, 0, "now resolve:server open send:7@1 close:7"},
+       ResultMemoryError, 0, "now resolve:server open:1 send:7@1 close:7"},
       {"PacketSize past the limit", [](Probe& p) { p.request.PacketSize = kMaxEchoDataBytes + 1; },
        ResultMemoryError, 0, "now"},
       {"PacketSize 4294967295", [](Probe& p) { p.request.PacketSize = 0xFFFFFFFFu; },

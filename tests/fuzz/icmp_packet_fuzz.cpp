@@ -39,7 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 12) return 0;
   const Bytes input(data, size);
   kelvoran::EchoExpectation expected;
-  std::memcpy(&expected.Destination, data + 1, 4);
+  // Bit 1 of the first byte picks ICMPv6, whose address starts with the same
+  // four bytes.
+  kelvoran::Ipv4Address ipv4 = 0;
+  std::memcpy(&ipv4, data + 1, 4);
+  kelvoran::Ipv6Address ipv6;
+  std::memcpy(ipv6.Bytes.data(), data + 1, 4);
+  expected.Destination = (data[0] & 2) ? kelvoran::EchoDestination(ipv6) : ipv4;
   expected.Identifier = static_cast<std::uint16_t>(data[5] << 8 | data[6]);
   expected.Sequence = static_cast<std::uint16_t>(data[7] << 8 | data[8]);
   expected.Data = input.subspan(9, data[9] % 4);
@@ -52,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kelvoran::MatchReceivedPacket(kelvoran::EchoSocketKind::Ping, packet, expected.Destination,
                                 expected);
   kelvoran::QueuedError error;
-  error.Origin = data[10] % 2 ? SO_EE_ORIGIN_ICMP : SO_EE_ORIGIN_LOCAL;
+  error.Origin =
+      data[10] % 2 ? (data[0] & 2 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP) : SO_EE_ORIGIN_LOCAL;
   error.Type = data[10] >> 1;
   error.Code = data[11];
   error.Errno = data[11];

@@ -1,6 +1,7 @@
 // The echo probe against a real network: namespaces, veth pairs, a router
 // that rejects and loops, and user-space responders (tests/net/
-// test_network.sh). Every case runs with a ping socket and with a raw socket.
+// test_network.sh), in IPv4 and IPv6. Every case runs with a ping socket and
+// with a raw socket.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/result_text.h"
@@ -127,44 +129,67 @@ class EchoNetwork : public NetworkTest, public ::testing::WithParamInterface<std
   }
 };
 
+// IPv6 literals (with a zone too) and a name with IPv6 addresses only go by
+// ICMPv6; kv-target has both and keeps IPv4, as its IPv6 address drops all.
 TEST_P(EchoNetwork, AnsweredEchoesReportTheirRoundTrip) {
-  const auto outcomes = Probe(Socket(), {Target("198.18.10.1"), Target("198.18.6.1"),
-                                         Target("kv-target"), Target("198.18.10.2", 32, 2)});
-  ASSERT_EQ(outcomes.size(), 4u);
-  for (const auto& o : outcomes) {
-    EXPECT_EQ(o.code, ResultSuccess);
-    EXPECT_EQ(o.sent, 32u);
-    EXPECT_EQ(o.reply, 32u);
-    EXPECT_GT(o.start, 1700000000);
+  const std::vector<std::string> prompt = {"198.18.10.1",   "198.18.6.1",    "kv-target",
+                                           "2001:2:0:a::1", "2001:2:0:6::1", "kv-target6",
+                                           "::1",           "fe80::1%pr0"};
+  std::vector<std::string> targets;
+  for (const auto& host : prompt) targets.push_back(Target(host));
+  for (const auto* waits50ms : {"198.18.10.2", "2001:2:0:a::2"}) {
+    targets.push_back(Target(waits50ms, 32, 2));
   }
-  EXPECT_LT(outcomes[0].rtt, 50u);
-  EXPECT_GE(outcomes[3].rtt, 50u);  // the responder that waits 50 ms
-  EXPECT_LT(outcomes[3].rtt, 250u);
+  const auto outcomes = Probe(Socket(), targets);
+  ASSERT_EQ(outcomes.size(), targets.size());
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    SCOPED_TRACE(targets[i]);
+    EXPECT_EQ(outcomes[i].code, ResultSuccess);
+    EXPECT_EQ(outcomes[i].sent, 32u);
+    EXPECT_EQ(outcomes[i].reply, 32u);
+    EXPECT_GT(outcomes[i].start, 1700000000);
+    if (i < prompt.size()) {
+      EXPECT_LT(outcomes[i].rtt, 50u);
+    } else {
+      EXPECT_GE(outcomes[i].rtt, 50u);
+      EXPECT_LT(outcomes[i].rtt, 250u);
+    }
+  }
 }
 
 TEST_P(EchoNetwork, PacketSizesUpToTheLargestDatagramComeBackWhole) {
-  const std::vector<std::uint32_t> sizes = {0, 32, 1024, 1473, 65500, 65536 + 32};
+  // 1453 bytes of ICMPv6 data are fragmented by the sender, 65527 fill an
+  // IPv6 payload.
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"198.18.10.1", 0},    {"198.18.10.1", 32},     {"198.18.10.1", 1024},
+      {"198.18.10.1", 1473}, {"198.18.10.1", 65500},  {"198.18.10.1", 65536 + 32},
+      {"2001:2:0:a::1", 0},  {"2001:2:0:a::1", 1453}, {"2001:2:0:a::1", 65527}};
   std::vector<std::string> targets;
-  for (auto size : sizes) targets.push_back(Target("198.18.10.1", size));
+  for (const auto& [host, size] : cases) targets.push_back(Target(host, size));
   const auto outcomes = Probe(Socket(), targets);
-  ASSERT_EQ(outcomes.size(), sizes.size());
-  for (std::size_t i = 0; i < sizes.size(); ++i) {
-    SCOPED_TRACE(sizes[i]);
+  ASSERT_EQ(outcomes.size(), targets.size());
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    SCOPED_TRACE(targets[i]);
+    const std::uint32_t size = cases[i].second;
     EXPECT_EQ(outcomes[i].code, ResultSuccess);
-    EXPECT_EQ(outcomes[i].sent, sizes[i]);
-    EXPECT_EQ(outcomes[i].reply, sizes[i] & 0xFFFFu);  // only 16 bits go on the wire
+    EXPECT_EQ(outcomes[i].sent, size);
+    EXPECT_EQ(outcomes[i].reply, size & 0xFFFFu);  // only 16 bits go on the wire
   }
 }
 
 TEST_P(EchoNetwork, OversizedPacketsAreTooBigNotTimedOut) {
-  // 65535 data bytes do not fit an IPv4 datagram: sendto fails with EMSGSIZE.
-  // 1380 bytes leave with DF set and meet the 1400-byte link: fragmentation
-  // needed. Each socket kind has its own target, as the learnt path MTU stays.
-  const std::string peer = Socket() == "ping" ? "198.18.6.200" : "198.18.6.201";
-  const auto outcomes = Probe(Socket(), {Target("198.18.10.1", 65535), Target(peer, 1380)});
-  ASSERT_EQ(outcomes.size(), 2u);
-  EXPECT_EQ(outcomes[0].code, IpPacketTooBig);
-  EXPECT_EQ(outcomes[1].code, IpPacketTooBig);
+  // 65535 data bytes do not fit an IPv4 datagram, 65528 no IPv6 payload:
+  // sendto fails with EMSGSIZE. 1380 bytes meet the 1400-byte link: with DF
+  // set, fragmentation needed; in IPv6, which routers never fragment, packet
+  // too big. Each socket kind has its own targets, as the learnt path MTU
+  // stays.
+  const bool ping = Socket() == "ping";
+  const auto outcomes =
+      Probe(Socket(), {Target("198.18.10.1", 65535), Target("2001:2:0:a::1", 65528),
+                       Target(ping ? "198.18.6.200" : "198.18.6.201", 1380),
+                       Target(ping ? "2001:2:0:6::c8" : "2001:2:0:6::c9", 1380)});
+  ASSERT_EQ(outcomes.size(), 4u);
+  for (const auto& o : outcomes) EXPECT_EQ(o.code, IpPacketTooBig);
 }
 
 TEST_P(EchoNetwork, IcmpErrorsBecomeTheirIpStatus) {
@@ -172,23 +197,38 @@ TEST_P(EchoNetwork, IcmpErrorsBecomeTheirIpStatus) {
                {"198.18.3.17", IpDestNetUnreachable},
                {"198.18.3.33", IpDestPortUnreachable},
                {"198.18.3.49", IpDestProtUnreachable},
-               {"198.18.3.65", IpDestNetUnreachable},     // net prohibited
-               {"198.18.3.81", IpDestHostUnreachable},    // host prohibited
-               {"198.18.3.97", IpDestHostUnreachable},    // administratively prohibited
-               {"198.18.4.1", IpTtlExpiredTransit},       // routing loop
-               {"198.18.1.99", IpDestHostUnreachable},    // no ARP answer on our own link
-               {"198.18.10.11", IpDestHostUnreachable}},  // quoted header with IP options
+               {"198.18.3.65", IpDestNetUnreachable},      // net prohibited
+               {"198.18.3.81", IpDestHostUnreachable},     // host prohibited
+               {"198.18.3.97", IpDestHostUnreachable},     // administratively prohibited
+               {"198.18.4.1", IpTtlExpiredTransit},        // routing loop
+               {"198.18.1.99", IpDestHostUnreachable},     // no ARP answer on our own link
+               {"198.18.10.11", IpDestHostUnreachable},    // quoted header with IP options
+               {"2001:2:0:3::1", IpDestNetUnreachable},    // no route
+               {"2001:2:0:3::11", IpDestHostUnreachable},  // administratively prohibited
+               {"2001:2:0:3::21", IpDestHostUnreachable},  // address unreachable
+               {"2001:2:0:3::31", IpDestPortUnreachable},
+               {"2001:2:0:3::41", IpDestHostUnreachable},   // source address policy
+               {"2001:2:0:3::51", IpDestHostUnreachable},   // reject route
+               {"2001:2:0:4::1", IpTtlExpiredTransit},      // hop limit in a routing loop
+               {"2001:2:0:1::99", IpDestHostUnreachable}},  // no neighbour answer
               2);
 }
 
 TEST_P(EchoNetwork, SilenceAndWrongAnswersTimeOut) {
-  ExpectCodes({{"198.18.10.3", ResultNoReply},     // drops the request
-               {"198.18.9.1", ResultNoReply},      // router drops it silently
-               {"198.18.10.4", ResultNoReply},     // answers with another identifier
-               {"198.18.10.5", ResultNoReply},     // answers from another address
-               {"198.18.10.6", ResultNoReply},     // answers with half the data
-               {"198.18.10.7", ResultNoReply},     // answers with a bad checksum
-               {"198.18.10.10", ResultNoReply}});  // answers with another sequence number
+  ExpectCodes({{"198.18.10.3", ResultNoReply},    // drops the request
+               {"198.18.9.1", ResultNoReply},     // router drops it silently
+               {"198.18.10.4", ResultNoReply},    // answers with another identifier
+               {"198.18.10.5", ResultNoReply},    // answers from another address
+               {"198.18.10.6", ResultNoReply},    // answers with half the data
+               {"198.18.10.7", ResultNoReply},    // answers with a bad checksum
+               {"198.18.10.10", ResultNoReply},   // answers with another sequence number
+               {"2001:2:0:a::3", ResultNoReply},  // the same in IPv6, one more:
+               {"2001:2:0:9::1", ResultNoReply},
+               {"2001:2:0:a::4", ResultNoReply},
+               {"2001:2:0:a::5", ResultNoReply},
+               {"2001:2:0:a::6", ResultNoReply},
+               {"2001:2:0:a::a", ResultNoReply},
+               {"2001:2:0:a::c", ResultNoReply}});  // answers with one data bit changed
 }
 
 TEST_P(EchoNetwork, TheRightAnswerIsFoundAmongDuplicatesAndAFlood) {
@@ -202,7 +242,9 @@ TEST_P(EchoNetwork, BadHostTextsAndSettingsEndCleanly) {
                {"h\xC3\xB6st", ResultResolveFailed},
                {"%s%s%n", ResultResolveFailed},
                {"my host", ResultResolveFailed},
-               {"198.18.10.1 backup", ResultResolveFailed}});
+               {"198.18.10.1 backup", ResultResolveFailed},
+               {"fe80::1%no-such-link", ResultResolveFailed},
+               {"2001:2:0:a::1 backup", ResultResolveFailed}});
   const auto outcomes =
       Probe(Socket(), {Target("198.18.10.1", 32, 0), Target("198.18.10.1", 4294967295u)});
   ASSERT_EQ(outcomes.size(), 2u);
@@ -233,21 +275,21 @@ class EchoPermissions : public NetworkTest {
   void TearDown() override { SetPingGroupRange("0 2147483647"); }
 };
 
+// The one range rules ping sockets of both families.
 TEST_F(EchoPermissions, PingSocketsFirstRawSocketsAsFallbackElse600WithTheErrno) {
   constexpr auto kNobody = "65534";
-  auto outcomes = Probe("auto", {Target("198.18.10.1")}, {"--user", kNobody});
-  ASSERT_EQ(outcomes.size(), 1u);
-  EXPECT_EQ(outcomes[0].code, ResultSuccess) << "a ping socket needs no privilege";
-
+  const std::vector<std::string> targets = {Target("198.18.10.1"), Target("2001:2:0:a::1")};
+  const auto expectEach = [&](std::vector<std::string> user, std::int32_t code, std::int32_t value,
+                              const char* why) {
+    const auto outcomes = Probe("auto", targets, std::move(user));
+    ASSERT_EQ(outcomes.size(), targets.size()) << why;
+    for (const auto& o : outcomes)
+      EXPECT_EQ(std::tie(o.code, o.value), std::tie(code, value)) << why;
+  };
+  expectEach({"--user", kNobody}, ResultSuccess, 0, "a ping socket needs no privilege");
   SetPingGroupRange("1 0");
-  outcomes = Probe("auto", {Target("198.18.10.1")});
-  ASSERT_EQ(outcomes.size(), 1u);
-  EXPECT_EQ(outcomes[0].code, ResultSuccess) << "root falls back to a raw socket";
-
-  outcomes = Probe("auto", {Target("198.18.10.1")}, {"--user", kNobody});
-  ASSERT_EQ(outcomes.size(), 1u);
-  EXPECT_EQ(outcomes[0].code, ResultNoEchoHandle);
-  EXPECT_EQ(outcomes[0].value, EPERM);  // the raw socket's refusal
+  expectEach({}, ResultSuccess, 0, "root falls back to a raw socket");
+  expectEach({"--user", kNobody}, ResultNoEchoHandle, EPERM, "the raw socket's refusal");
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 // A user-space echo responder for the test network. Runs in a namespace whose
 // kernel ignores echo requests, listens on a raw socket bound to one address
-// and answers requests to that address in the way its mode says, well or
-// badly:
+// (IPv4 or IPv6) and answers requests to that address in the way its mode
+// says, well or badly:
 //
 //   echo_responder ADDRESS MODE [ARG]
 //
 //   normal | delay MS | drop | wrong-identifier | wrong-sequence |
-//   wrong-source OTHER_ADDRESS | truncated | bad-checksum | duplicate |
-//   flood | error-with-options
+//   wrong-source OTHER_ADDRESS | truncated | altered | bad-checksum |
+//   duplicate | flood | error-with-options
+//
+// The last three are IPv4 only: the kernel writes every ICMPv6 checksum, and
+// the other two quote an IPv4 header.
 #include <arpa/inet.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -30,14 +34,38 @@ namespace {
 using kelvoran::Bytes;
 using Packet = std::vector<unsigned char>;
 
+constexpr unsigned char kEchoReply6 = 129;
+
+bool IsIpv6(const char* address) { return std::strchr(address, ':') != nullptr; }
+
+[[noreturn]] void Fail(const char* address) {
+  std::perror(address);
+  std::exit(1);
+}
+
+int BoundRawSocket6(const char* address) {
+  const int fd = socket(AF_INET6, SOCK_RAW, IPPROTO_ICMPV6);
+  sockaddr_in6 local{};
+  local.sin6_family = AF_INET6;
+  if (fd < 0 || inet_pton(AF_INET6, address, &local.sin6_addr) != 1 ||
+      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    Fail(address);
+  }
+  icmp6_filter filter{};
+  ICMP6_FILTER_SETBLOCKALL(&filter);
+  ICMP6_FILTER_SETPASS(ICMP6_ECHO_REQUEST, &filter);
+  setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+  return fd;
+}
+
 int BoundRawSocket(const char* address) {
+  if (IsIpv6(address)) return BoundRawSocket6(address);
   const int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   if (fd < 0 || inet_pton(AF_INET, address, &local.sin_addr) != 1 ||
       bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    std::perror(address);
-    std::exit(1);
+    Fail(address);
   }
   icmp_filter filter{};
   filter.data = ~(1u << ICMP_ECHO);
@@ -61,8 +89,14 @@ unsigned Get16(const Packet& icmp, std::size_t offset) {
   return static_cast<unsigned>(icmp[offset]) << 8 | icmp[offset + 1];
 }
 
-void Send(int fd, const Packet& icmp, const sockaddr_in& to) {
-  sendto(fd, icmp.data(), icmp.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+struct Peer {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+};
+
+void Send(int fd, const Packet& icmp, const Peer& to) {
+  sendto(fd, icmp.data(), icmp.size(), 0, reinterpret_cast<const sockaddr*>(&to.address),
+         to.length);
 }
 
 // An ICMP host-unreachable error quoting ipHeader (with four bytes of IP
@@ -86,7 +120,7 @@ struct Responder {
   int otherFd = -1;
   std::mt19937 random{std::random_device{}()};
 
-  void Flood(const Packet& reply, Bytes ipHeader, Bytes request, const sockaddr_in& to) {
+  void Flood(const Packet& reply, Bytes ipHeader, Bytes request, const Peer& to) {
     for (int i = 0; i < 100; ++i) {
       Packet foreign = reply;
       Put16(foreign, 4, static_cast<unsigned>(random()));
@@ -101,9 +135,11 @@ struct Responder {
     }
   }
 
-  void Answer(Bytes ipHeader, Bytes request, const sockaddr_in& to) {
+  // ipHeader is empty for ICMPv6, which a raw socket gets without it.
+  void Answer(Bytes ipHeader, Bytes request, const Peer& to) {
     Packet reply(request.begin(), request.end());
-    reply[0] = 0;
+    reply[0] = ipHeader.empty() ? kEchoReply6 : 0;
+    if (mode == "altered" && reply.size() > 8) reply.back() ^= 0x01;
     SetChecksum(reply);
     if (mode == "drop") return;
     if (mode == "delay")
@@ -129,12 +165,16 @@ struct Responder {
   void Serve() {
     Packet buffer(65536);
     for (;;) {
-      sockaddr_in from{};
-      socklen_t length = sizeof from;
+      Peer from;
       const ssize_t got = recvfrom(fd, buffer.data(), buffer.size(), 0,
-                                   reinterpret_cast<sockaddr*>(&from), &length);
-      if (got < 28) continue;
+                                   reinterpret_cast<sockaddr*>(&from.address), &from.length);
+      if (got < 8) continue;
       const Bytes datagram(buffer.data(), static_cast<std::size_t>(got));
+      if (from.address.ss_family == AF_INET6) {
+        Answer({}, datagram, from);
+        continue;
+      }
+      if (got < 28) continue;
       const std::size_t headerBytes = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
       if (headerBytes + 8 > datagram.size()) continue;
       Answer(datagram.first(headerBytes), datagram.subspan(headerBytes), from);

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/family_resolver.h"
 #include "platform/linux/echo_socket.h"
 #include "platform/linux/linux_echo_probe.h"
 #include "platform/linux/resolver.h"
@@ -122,12 +123,19 @@ void RunRepeated(const Options& options) {
   std::printf("cpu_us_per_probe %.1f failures %ld\n", (CpuMicros() - before) / probes, failures);
 }
 
+std::optional<kelvoran::EchoDestination> Resolve(const std::string& host) {
+  if (auto ipv4 = kelvoran::ResolveIpv4(host)) return *ipv4;
+  if (auto ipv6 = kelvoran::ResolveIpv6(host)) return *ipv6;
+  return std::nullopt;
+}
+
 void RunTimed(const Options& options) {
   for (const auto& request : options.requests) {
     std::int32_t error = 0;
-    const int fd = kelvoran::OpenEchoSocket(options.socket, error);
-    const auto destination = kelvoran::ResolveIpv4(request.Host);
-    if (fd < 0 || !destination) {
+    const auto destination = Resolve(request.Host);
+    const int fd =
+        destination ? kelvoran::OpenEchoSocket(options.socket, IsIpv6(*destination), error) : -1;
+    if (fd < 0) {
       std::printf("failed\n");
       continue;
     }

@@ -14,6 +14,10 @@
 # peer (TTL exceeded) and drops 198.18.9.0/24 silently. 198.18.1.99 is on the
 # probe's link but never answers ARP. Only 198.18.0.0/15 (RFC 2544 test
 # range) is used, and only inside these namespaces.
+#
+# Every link has the same plan in IPv6, 198.18.N.H becoming 2001:2:0:N::H
+# (2001:2::/48, the RFC 5180 test range), router's ro0 also fe80::1; the
+# ICMPv6 rejects sit in 2001:2:0:3::/64 and the responders in 2001:2:0:a::/64.
 set -Eeuo pipefail
 
 down() {
@@ -47,15 +51,19 @@ new_ns() {
   # (icmp_msgs_burst) limits would turn expected errors into time-outs.
   in_ns "$ns" sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv4.icmp_msgs_burst=10000 \
     net.ipv4.icmp_msgs_per_sec=100000 net.ipv4.conf.all.send_redirects=0 \
-    net.ipv4.conf.default.send_redirects=0
+    net.ipv4.conf.default.send_redirects=0 net.ipv6.icmp.ratelimit=0
 }
 
-link() {  # link NS_A DEV_A ADDR_A NS_B DEV_B ADDR_B
-  ip -n "$1" link add "$2" type veth peer name "$5" netns "$4"
+# Both families on each end; nodad, or each address stays tentative (unusable)
+# for the second or so of duplicate address detection.
+link() {  # link NS_A DEV_A ADDR_A ADDR6_A NS_B DEV_B ADDR_B ADDR6_B
+  ip -n "$1" link add "$2" type veth peer name "$6" netns "$5"
   ip -n "$1" addr add "$3" dev "$2"
-  ip -n "$4" addr add "$6" dev "$5"
+  ip -n "$1" addr add "$4" dev "$2" nodad
+  ip -n "$5" addr add "$7" dev "$6"
+  ip -n "$5" addr add "$8" dev "$6" nodad
   ip -n "$1" link set "$2" up
-  ip -n "$4" link set "$5" up
+  ip -n "$5" link set "$6" up
 }
 
 start_responder() {  # start_responder PREFIX RESPONDER ADDRESS MODE [ARG]
@@ -82,17 +90,23 @@ up() {
 
   # A new namespace refuses ping sockets even to root ("1 0").
   in_ns "$probe" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
-  link "$probe" pr0 198.18.1.2/24 "$router" ro0 198.18.1.1/24
-  # An address nobody answers ARP for fails after mcast_solicit x retrans_time.
+  link "$probe" pr0 198.18.1.2/24 2001:2:0:1::2/64 "$router" ro0 198.18.1.1/24 2001:2:0:1::1/64
+  ip -n "$router" addr add fe80::1/64 dev ro0 nodad
+  # An address nobody answers ARP (or neighbour solicitations) for fails after
+  # mcast_solicit x retrans_time.
   in_ns "$probe" sysctl -qw net.ipv4.neigh.pr0.retrans_time_ms=100 \
-    net.ipv4.neigh.pr0.mcast_solicit=3
-  link "$router" ro1 198.18.2.1/24 "$target" ta0 198.18.2.2/24
-  link "$router" ro2 198.18.5.1/24 "$peer" pe0 198.18.5.2/24
+    net.ipv4.neigh.pr0.mcast_solicit=3 net.ipv6.neigh.pr0.retrans_time_ms=100 \
+    net.ipv6.neigh.pr0.mcast_solicit=3
+  link "$router" ro1 198.18.2.1/24 2001:2:0:2::1/64 "$target" ta0 198.18.2.2/24 2001:2:0:2::2/64
+  link "$router" ro2 198.18.5.1/24 2001:2:0:5::1/64 "$peer" pe0 198.18.5.2/24 2001:2:0:5::2/64
   ip -n "$router" link set ro2 mtu 1400
   ip -n "$peer" link set pe0 mtu 1400
   ip -n "$probe" route add default via 198.18.1.1
   ip -n "$target" route add default via 198.18.2.1
   ip -n "$peer" route add default via 198.18.5.1
+  ip -n "$probe" -6 route add default via 2001:2:0:1::1
+  ip -n "$target" -6 route add default via 2001:2:0:2::1
+  ip -n "$peer" -6 route add default via 2001:2:0:5::1
 
   in_ns "$router" sysctl -qw net.ipv4.ip_forward=1
   ip -n "$router" route add 198.18.10.0/24 via 198.18.2.2
@@ -100,7 +114,7 @@ up() {
   ip -n "$router" route add 198.18.6.0/24 via 198.18.5.2
   ip -n "$router" route add 198.18.4.0/24 via 198.18.5.2
   ip -n "$router" route add blackhole 198.18.9.0/24
-  local block reject
+  local block reject start host mode responder6
   for block in "0 icmp-host-unreachable" "16 icmp-net-unreachable" "32 icmp-port-unreachable" \
     "48 icmp-proto-unreachable" "64 icmp-net-prohibited" "80 icmp-host-prohibited" \
     "96 icmp-admin-prohibited"; do
@@ -108,18 +122,38 @@ up() {
     in_ns "$router" iptables -A FORWARD -d "198.18.3.$start/28" -j REJECT --reject-with "$reject"
   done
 
-  in_ns "$peer" sysctl -qw net.ipv4.ip_forward=1
+  in_ns "$router" sysctl -qw net.ipv6.conf.all.forwarding=1
+  ip -n "$router" -6 route add 2001:2:0:a::/64 via 2001:2:0:2::2
+  ip -n "$router" -6 route add 2001:2:0:3::/64 via 2001:2:0:2::2
+  ip -n "$router" -6 route add 2001:2:0:6::/64 via 2001:2:0:5::2
+  ip -n "$router" -6 route add 2001:2:0:4::/64 via 2001:2:0:5::2
+  ip -n "$router" -6 route add blackhole 2001:2:0:9::/64
+  # Every destination-unreachable code that ip6tables can send.
+  for block in "0 icmp6-no-route" "10 icmp6-adm-prohibited" "20 icmp6-addr-unreachable" \
+    "30 icmp6-port-unreachable" "40 icmp6-policy-fail" "50 icmp6-reject-route"; do
+    read -r start reject <<<"$block"
+    in_ns "$router" ip6tables -A FORWARD -d "2001:2:0:3::$start/124" -j REJECT --reject-with "$reject"
+  done
+
+  in_ns "$peer" sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1
   ip -n "$peer" route add local 198.18.6.0/24 dev lo
   ip -n "$peer" route add 198.18.4.0/24 via 198.18.5.1
+  ip -n "$peer" -6 route add local 2001:2:0:6::/64 dev lo
+  ip -n "$peer" -6 route add 2001:2:0:4::/64 via 2001:2:0:5::1
 
-  # The target's kernel stays silent; the responders answer instead.
-  in_ns "$target" sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+  # The target's kernel stays silent; the responders answer instead. An IPv6
+  # socket binds to an address of a local route only with ip_nonlocal_bind.
+  in_ns "$target" sysctl -qw net.ipv4.icmp_echo_ignore_all=1 net.ipv6.icmp.echo_ignore_all=1 \
+    net.ipv6.ip_nonlocal_bind=1
   ip -n "$target" route add local 198.18.10.0/24 dev lo
+  ip -n "$target" -6 route add local 2001:2:0:a::/64 dev lo
 
   mkdir -p "/etc/netns/$probe" "$(log_dir "$prefix")"
   # localhost stays this machine for programs that check names, such as a
   # popup destination.
-  printf '127.0.0.1 localhost\n198.18.10.1 kv-target kv-target.test\n198.18.6.1 kv-peer\n' \
+  # kv-target has both families, its IPv6 address at the responder that drops.
+  printf '%s\n' '127.0.0.1 localhost' '::1 localhost' '198.18.10.1 kv-target kv-target.test' \
+    '2001:2:0:a::3 kv-target' '198.18.6.1 kv-peer' '2001:2:0:a::1 kv-target6' \
     >"/etc/netns/$probe/hosts"
   # No name server outside the namespace: an unknown name fails at once on
   # the namespace's own loopback.
@@ -136,6 +170,12 @@ up() {
   start_responder "$prefix" "$responder" 198.18.10.9 flood
   start_responder "$prefix" "$responder" 198.18.10.10 wrong-sequence
   start_responder "$prefix" "$responder" 198.18.10.11 error-with-options
+  for responder6 in "1 normal" "2 delay 50" "3 drop" "4 wrong-identifier" \
+    "5 wrong-source 2001:2:0:a::fa" "6 truncated" "10 wrong-sequence" "12 altered"; do
+    read -r host mode <<<"$responder6"
+    # shellcheck disable=SC2086 # the mode and its argument are two words
+    start_responder "$prefix" "$responder" "2001:2:0:a::$(printf %x "$host")" $mode
+  done
   trap - ERR
 }
 

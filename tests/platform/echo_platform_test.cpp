@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/result_text.h"
+#include "platform/family_resolver.h"
 #include "platform/linux/icmp_packet.h"
 #include "platform/linux/linux_echo_probe.h"
 #include "platform/linux/resolver.h"
@@ -142,6 +144,70 @@ TEST_F(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
   EXPECT_EQ(local.Status, IpPacketTooBig);
 }
 
+Ipv6Address Address6(const char* text) {
+  Ipv6Address address;
+  inet_pton(AF_INET6, text, address.Bytes.data());
+  return address;
+}
+
+const Ipv6Address kTarget6 = Address6("2001:2:0:a::1");
+const Ipv6Address kOther6 = Address6("2001:2:0:a::2");
+
+Packet Echo6Reply(std::uint16_t id, std::uint16_t seq, const Packet& data = kData) {
+  Packet icmp = BuildEchoRequest(id, seq, data, true);
+  icmp[0] = 129;
+  return icmp;
+}
+
+// An ICMPv6 error quoting an IPv6 header to `to` (next header nextHeader)
+// and our request, cut `missing` bytes short of its ICMPv6 header.
+Packet Icmp6Error(std::uint8_t type, std::uint8_t code, const Ipv6Address& to, std::uint16_t seq,
+                  std::uint8_t nextHeader = 58, std::size_t missing = 0) {
+  Packet error = {type, code, 0, 0, 0, 0, 0, 0, 0x60, 0, 0, 0, 0, 0, nextHeader, 64};
+  error.resize(error.size() + 16);  // source: not looked at
+  error.insert(error.end(), to.Bytes.begin(), to.Bytes.end());
+  const Packet request = BuildEchoRequest(7, seq, kData, true);
+  error.insert(error.end(), request.begin(), request.end());
+  error.resize(8 + 40 + 8 - missing);
+  return error;
+}
+
+// ICMPv6 comes without its IPv6 header on both socket kinds, checksum checked
+// by the kernel; only errors quote one.
+TEST(Matching6, RepliesAndErrorsAboutOurIcmpv6RequestAreFoundAndNothingElse) {
+  const EchoExpectation expected{kTarget6, 7, 9, kData};
+  const auto match = [&](EchoSocketKind kind, const Packet& packet, const Ipv6Address& from) {
+    return MatchReceivedPacket(kind, packet, from, expected);
+  };
+  Ipv6Address zoned = kTarget6;
+  zoned.ScopeId = 3;  // the link a reply came in on does not make it foreign
+  for (const auto kind : {EchoSocketKind::Ping, EchoSocketKind::Raw}) {
+    EXPECT_EQ(match(kind, Echo6Reply(7, 9), zoned).Verdict, PacketVerdict::EchoReply);
+  }
+  const auto error = match(EchoSocketKind::Raw, Icmp6Error(1, 4, kTarget6, 9), kOther6);
+  EXPECT_EQ(std::tie(error.Verdict, error.Status),
+            std::tuple(PacketVerdict::Error, IpDestPortUnreachable));
+  const std::pair<const char*, Packet> foreign[] = {
+      {"ICMP echo reply", EchoReply(7, 9)},
+      {"other identifier", Echo6Reply(8, 9)},
+      {"other sequence", Echo6Reply(7, 10)},
+      {"other data", Echo6Reply(7, 9, {1, 2, 3, 4, 6})},
+      {"error about another destination", Icmp6Error(1, 4, kOther6, 9)},
+      {"error about another request", Icmp6Error(1, 4, kTarget6, 10)},
+      {"error quoting UDP", Icmp6Error(1, 4, kTarget6, 9, 17)},
+      {"error quoting too little", Icmp6Error(1, 4, kTarget6, 9, 58, 1)},
+      {"redirect", Icmp6Error(137, 0, kTarget6, 9)}};
+  for (const auto& [name, packet] : foreign) {
+    EXPECT_EQ(match(EchoSocketKind::Raw, packet, kTarget6).Verdict, PacketVerdict::Foreign) << name;
+  }
+  EXPECT_EQ(match(EchoSocketKind::Raw, Echo6Reply(7, 9), kOther6).Verdict, PacketVerdict::Foreign);
+  const Packet sent = BuildEchoRequest(7, 9, kData, true);
+  EXPECT_EQ(MatchQueuedError({SO_EE_ORIGIN_ICMP6, 2, 0, EMSGSIZE, kTarget6, sent}, expected).Status,
+            IpPacketTooBig);
+  EXPECT_EQ(MatchQueuedError({SO_EE_ORIGIN_ICMP, 3, 1, 0, kTarget6, sent}, expected).Verdict,
+            PacketVerdict::Foreign);
+}
+
 TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
   const std::pair<std::uint8_t, std::int32_t> unreachable[] = {
       {0, IpDestNetUnreachable},   {1, IpDestHostUnreachable}, {2, IpDestProtUnreachable},
@@ -153,6 +219,14 @@ TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
   EXPECT_EQ(IcmpErrorStatus(12, 0), IpParamProblem);
   EXPECT_EQ(IcmpErrorStatus(4, 0), IpSourceQuench);
   EXPECT_FALSE(IcmpErrorStatus(0, 0));
+  const std::tuple<std::uint8_t, std::uint8_t, std::int32_t> icmp6[] = {
+      {1, 0, IpDestNetUnreachable},  {1, 1, IpDestHostUnreachable}, {1, 2, IpDestHostUnreachable},
+      {1, 3, IpDestHostUnreachable}, {1, 4, IpDestPortUnreachable}, {1, 6, IpDestHostUnreachable},
+      {2, 0, IpPacketTooBig},        {3, 0, IpTtlExpiredTransit},   {3, 1, IpTtlExpiredReassem},
+      {4, 0, IpParamProblem}};
+  for (const auto& [type, code, status] : icmp6) EXPECT_EQ(Icmp6ErrorStatus(type, code), status);
+  EXPECT_FALSE(Icmp6ErrorStatus(129, 0));
+  EXPECT_EQ(LocalErrorStatus(EINVAL), IpBadDestination) << "link-local address without a zone";
   EXPECT_EQ(LocalErrorStatus(EMSGSIZE), IpPacketTooBig);
   EXPECT_EQ(LocalErrorStatus(ENETUNREACH), IpDestNetUnreachable);
   EXPECT_FALSE(LocalErrorStatus(EPERM)) << "a firewall's refusal has no fitting status";
@@ -182,13 +256,20 @@ TEST(Resolver, KnowsNumbersAndTheHostsFileButNotNonsense) {
   EXPECT_EQ(ResolveIpv4("localhost"), Address("127.0.0.1"));
   EXPECT_FALSE(ResolveIpv4(""));
   EXPECT_FALSE(ResolveIpv4(std::string("localhost\0.example", 18)));
+  EXPECT_EQ(ResolveIpv6("::1"), Address6("::1"));
+  Ipv6Address zoned = Address6("fe80::1");
+  zoned.ScopeId = 1;  // lo
+  EXPECT_EQ(ResolveIpv6("fe80::1%lo"), zoned);
+  EXPECT_FALSE(ResolveIpv6("198.18.10.1")) << "no IPv4-mapped addresses";
+  EXPECT_FALSE(ResolveIpv6(std::string("::1\0x", 5)));
 }
 
 // Out of memory in the send step (the receive buffer, the request): the probe
 // says so, and its ICMP socket is closed all the same.
 TEST(LinuxEchoProbe, OutOfMemoryWhileSendingLeavesNoSocketOpen) {
   struct StarvedSend : LinuxEchoPlatform {
-    std::optional<kelvoran::EchoReply> SendEcho(EchoHandle handle, Ipv4Address destination,
+    std::optional<kelvoran::EchoReply> SendEcho(EchoHandle handle,
+                                                const EchoDestination& destination,
                                                 const unsigned char* data, std::uint16_t size,
                                                 std::uint32_t timeoutMs) override {
       const testing::FailingAllocations failing;
