@@ -50,6 +50,7 @@ TEST(ProfileTextReading, HandWrittenFileReadsAsAnOperatorExpects) {
   EXPECT_FALSE(text.FindValue("quoted", "; Note") || text.FindValue("quoted", ""));
   EXPECT_EQ(text.Serialize(), kHandWritten);
   EXPECT_EQ(Names(ProfileText::Parse("\xEF\xBB\xBF[a]\n")), std::vector<std::string>{"a"});
+  EXPECT_EQ(ValueOr(ProfileText::Parse("[Zz]\nZ=1\n"), "zZ", "z"), "1");
 }
 
 // An updated key keeps its spelling; a new one takes the writer's.
