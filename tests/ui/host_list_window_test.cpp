@@ -22,7 +22,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <tuple>
 
@@ -73,6 +75,12 @@ class HostListWindow : public testing::MainWindowTest {
   }
 
   CTessarelView& View() { return frame_->View(); }
+  // The generic control's row area, found by its address.
+  wxWindow& Rows() {
+    for (wxWindow* child : View().GetChildren())
+      if (static_cast<void*>(child) == static_cast<void*>(View().m_mainWin)) return *child;
+    throw std::runtime_error("no row area");
+  }
   wxString Cell(int row, int column) { return View().GetItemText(row, column); }
   std::vector<wxString> Cells(int row) {
     std::vector<wxString> cells;
@@ -195,7 +203,16 @@ TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   }
   Feed(0, 0, 0);
   EXPECT_EQ(Cell(0, 3), "0") << "nothing changes before the tick";
+  const auto paints = std::make_shared<int>(0);
+  Rows().Bind(wxEVT_PAINT, [paints](wxPaintEvent& event) {
+    ++*paints;
+    event.Skip();
+  });
+  PumpEvents(300ms);
+  *paints = 0;
   View().ProcessTick();
+  PumpEvents(300ms);
+  EXPECT_GT(*paints, 0) << "the changed row is painted again";
   EXPECT_EQ(Cells(0), (Texts{"First", "< 10", "1", "100.00", "< 10", "< 10", "< 10", ""}));
   Feed(0, 0, 40);
   Feed(0, 610, 0);
@@ -711,10 +728,7 @@ TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost)
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {
   Open("[cafe]\nHost=cafe\nDescription=caf\xE9 au lait\n");
   EXPECT_EQ(Cell(0, 1), wxString::FromUTF8("caf\xC3\xA9 au lait"));
-  wxWindow* rows = nullptr;  // the generic control's row area, by its address
-  for (wxWindow* child : View().GetChildren())
-    if (static_cast<void*>(child) == static_cast<void*>(View().m_mainWin)) rows = child;
-  ASSERT_NE(rows, nullptr);
+  wxWindow* rows = &Rows();
   wxMouseEvent click(wxEVT_LEFT_DCLICK);
   click.SetEventObject(rows);
   rows->ProcessWindowEvent(click);  // no row selected: no dialog
