@@ -519,6 +519,9 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   EXPECT_EQ(View().GetItemCount(), 2);
   EXPECT_EQ(View().GetSelectedItemCount(), 0);
   EXPECT_TRUE(Contains("Host=ALPHA\n")) << "the twin keeps the shared section";
+  Select(1);
+  Command(ID_HOST_DELETE);
+  EXPECT_FALSE(Contains("Host=delta")) << FileText();
 }
 
 // Names the settings file reads as one section ("x", " X ") are one host: an
@@ -529,6 +532,7 @@ TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
   Select(0);
   wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
                   dialog.HostField()->ChangeValue("127.0.0.1 ");
+                  EXPECT_FALSE(dialog.IsHostTaken("127.0.0.1 ")) << "by the host itself";
                   return PressOk(dialog);
                 }));
   for (const char* twin : {" 127.0.0.1 ", " LOCALHOST"}) {
