@@ -29,13 +29,14 @@ struct Monitored {
     job.Result.StartTime = stamp;
     job.Result.ResultCode = success ? ResultSuccess : failure;
     job.Result.RoundTripTime = rtt;
+    job.Result.ResultValue = value;
     ApplyResult(rows, 0, job, {sendPopup, sendOkAgain});
   }
 
   testing::FakeHostRows rows;
   HostRecord& host = rows.Add();
   std::string popupCalls;
-  std::int32_t popupOutcome = 0, statusSeenByPopup = -1, codeSeenByPopup = -1;
+  std::int32_t value = 0, popupOutcome = 0, statusSeenByPopup = -1, codeSeenByPopup = -1;
   PopupSender sendPopup = [this](HostRecord& h) {
     std::tie(statusSeenByPopup, codeSeenByPopup) = std::tie(h.Status, h.ResultCode);
     popupCalls += h.PopupSent ? "-" : "S";
@@ -61,11 +62,13 @@ TEST(Accounting, CountsResultsAndResponseTimes) {
   m.Apply(true, 110, 0);  // 0 ms is a success
   m.Apply(true, 120, 4);
   EXPECT_EQ(h.LastDelay, 4);
-  m.Apply(false, 130);  // its round trip time must not count
+  std::tie(m.value, h.FailPeriod) = std::tuple(13, 60);  // no ERROR, so no popup
+  m.Apply(false, 130);                                   // its round trip time must not count
   EXPECT_EQ(std::tie(h.MinResponse, h.AvgResponse, h.MaxResponse), std::tuple(0u, 3u, 7u))
       << "average (7+0+4)/3 truncated";
   EXPECT_EQ(std::tie(h.SentCount, h.ReceivedCount, h.FailedCount), std::tuple(4u, 3u, 1u));
-  EXPECT_EQ(std::tie(h.LastDelay, h.ResultCode, h.LastProbeTime), std::tuple(-1, 610, 130));
+  EXPECT_EQ(std::tie(h.LastDelay, h.ResultCode, h.ResultValue, h.LastProbeTime),
+            std::tuple(-1, 610, 13, 130));
 
   // A slow link for weeks: the sum of the response times passes 2^32.
   std::tie(h.ReceivedCount, h.ResponseTotal) = std::tuple(1'000'000u, 4'294'000'000ull);

@@ -76,6 +76,7 @@ class Scheduler : public ::testing::Test {
 
   CalendarTime now = 1'000'000;
   bool threadStartFails = false, probeThrows = false;
+  int startAttempts = 0;
   std::vector<std::function<void()>> workers;
   std::vector<std::string> probed;
   std::vector<CalendarTime> probedAt;
@@ -92,6 +93,7 @@ class Scheduler : public ::testing::Test {
                            PopupSender{},
                            {[this] { return now; },
                             [this](std::function<void()> body) {
+                              ++startAttempts;
                               if (!threadStartFails) workers.push_back(std::move(body));
                               return !threadStartFails;
                             },
@@ -147,7 +149,8 @@ TEST_F(Scheduler, AHundredPerTickKeepTheDelayOfAThousandHosts) {
 TEST_F(Scheduler, AbovePerTickNoMoreThanTheLimitAreInFlightAndTheRestWait) {
   constexpr int kLimit = ProbeScheduler::kMaxProbesInFlight;
   constexpr int kHosts = kLimit + 100;
-  scheduler.SetProbesPerTick(ProbeScheduler::kMaxProbesPerTick);
+  scheduler.SetProbesPerTick(ProbeScheduler::kMaxProbesPerTick + 1);
+  EXPECT_EQ(scheduler.ProbesPerTick(), ProbeScheduler::kMaxProbesPerTick);
   for (int i = 0; i < kHosts; ++i) AddHost(std::to_string(i).c_str(), 10);
   for (int tick = 0; tick * ProbeScheduler::kMaxProbesPerTick <= kLimit; ++tick) Tick();
   EXPECT_EQ(scheduler.OutstandingProbes, kLimit);
@@ -206,6 +209,51 @@ TEST_F(Scheduler, NoWorkerOrNoMemoryLeavesNothingBusyOrCounted) {
   TickAndRunWorkers();
   Tick();
   EXPECT_EQ(std::tie(host.SentCount, host.ResultCode), std::tuple(1u, ResultMemoryError));
+}
+
+// A probe that cannot start ends the tick's starts: the rest would fare no
+// better.
+TEST_F(Scheduler, AWorkerThatCannotStartEndsTheTicksStarts) {
+  scheduler.SetProbesPerTick(3);
+  for (const char* name : {"a", "b", "c"}) AddHost(name, 10);
+  threadStartFails = true;
+  Tick();
+  EXPECT_EQ(startAttempts, 1);
+}
+
+// At one probe a tick the tick starts the worker itself; above, the launcher
+// thread does, woken for the jobs of every tick, not only the first.
+TEST(SchedulerThreads, TheTickStartsASingleProbeAndTheLauncherWakesForEachTick) {
+  ResultMailbox mailbox;
+  std::atomic<int> onTickThread{0};
+  const auto tickThread = std::this_thread::get_id();
+  ProbeScheduler scheduler(mailbox,
+                           [](const ProbeRequest&, ProbeResult& result) {
+                             result.StartTime = 100;  // not due again at this clock
+                             return result.ResultCode = ResultNoReply;
+                           },
+                           PopupSender{},
+                           {[] { return CalendarTime{100}; },
+                            [&](std::function<void()> body) {
+                              onTickThread += std::this_thread::get_id() == tickThread;
+                              return StartDetachedThread(std::move(body));
+                            }});
+  testing::FakeHostRows rows;
+  for (int i = 0; i < 5; ++i) rows.Add().Delay = 10;
+  scheduler.ProcessTick(rows);
+  EXPECT_EQ(onTickThread.load(), 1);
+  scheduler.SetProbesPerTick(2);
+  for (int tick = 0; tick < 2; ++tick) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the launcher sleeps again
+    scheduler.ProcessTick(rows);
+  }
+  scheduler.SchedulingEnabled = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
+    scheduler.ProcessTick(rows);
+  ASSERT_EQ(scheduler.OutstandingProbes, 0);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(rows.RecordAt(i).SentCount, 1u) << i;
+  EXPECT_EQ(onTickThread.load(), 1);
 }
 
 // Above one probe a tick the workers are started by the launcher thread; a

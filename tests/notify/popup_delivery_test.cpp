@@ -168,8 +168,9 @@ TEST(PopupDelivery, SecondEntryIntoErrorSendsNothing) {
 
 TEST(PopupDelivery, OutageLengthsReadInTheirTwoLargestUnits) {
   const std::pair<CalendarTime, const char*> cases[] = {
-      {-5, "0 s"},         {45, "45 s"},  {60, "1 min"},  {303, "5 min 3 s"},
-      {7530, "2 h 5 min"}, {3600, "1 h"}, {86400, "1 d"}, {273659, "3 d 4 h"}};
+      {-5, "0 s"},         {45, "45 s"},  {60, "1 min"},          {303, "5 min 3 s"},
+      {7530, "2 h 5 min"}, {3600, "1 h"}, {86399, "23 h 59 min"}, {86400, "1 d"},
+      {273659, "3 d 4 h"}};
   for (const auto& [seconds, text] : cases) EXPECT_EQ(OutageDurationText(seconds), text);
 }
 

@@ -100,21 +100,24 @@ TEST_F(Matching, OurReplyOnBothSocketKindsAndErrorsQuotingOurRequestAreFound) {
 
 TEST_F(Matching, PacketsThatAreNotOursOrMalformedAreSkipped) {
   const Packet good = Datagram(kTarget, EchoReply(7, 9));
-  const auto changed = [&](std::size_t at, unsigned char value) {
-    Packet packet = good;
+  const auto changed = [](Packet packet, std::size_t at, unsigned char value) {
     packet[at] = value;
     return packet;
   };
+  const Packet aboutUdp = WithChecksum(changed(IcmpError(3, 1, kTarget, 9), 17, 17));
   const std::pair<const char*, Packet> cases[] = {
       {"other identifier", Datagram(kTarget, EchoReply(8, 9))},
       {"other sequence", Datagram(kTarget, EchoReply(7, 10))},
       {"other data", Datagram(kTarget, EchoReply(7, 9, {1, 2, 3, 4, 6}))},
       {"shorter data", Datagram(kTarget, EchoReply(7, 9, {1, 2, 3, 4}))},
-      {"bad checksum", changed(22, good[22] ^ 0x55)},
-      {"longer than received", changed(3, static_cast<unsigned char>(good[3] + 1))},
-      {"header past the end", changed(0, 0x4F)},
-      {"header too short", changed(0, 0x44)},
-      {"not ICMP", changed(9, 17)},
+      {"bad checksum", changed(good, 22, good[22] ^ 0x55)},
+      {"longer than received", changed(good, 3, static_cast<unsigned char>(good[3] + 1))},
+      {"header past the end", changed(good, 0, 0x4F)},
+      {"header too short", changed(good, 0, 0x44)},
+      {"not ICMP", changed(good, 9, 17)},
+      {"not IPv4", changed(good, 0, 0x65)},
+      {"total length shorter than the header", changed(good, 3, 10)},
+      {"error about a UDP datagram", Datagram(kOther, aboutUdp)},
       {"cut in the ICMP header", Packet(good.begin(), good.begin() + 24)},
       {"empty", Packet{}},
       {"shorter than an IP header", Packet(19, 0x45)},
@@ -135,10 +138,14 @@ TEST_F(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
     return MatchQueuedError({origin, 11, 0, error, to, sent}, expected);
   };
   EXPECT_EQ(match(SO_EE_ORIGIN_ICMP, EHOSTUNREACH, kTarget, ours).Status, IpTtlExpiredTransit);
+  Packet otherCode = ours;
+  otherCode[1] = 1;
   for (const auto& [to, sent] : {std::pair{kTarget, BuildEchoRequest(7, 10, kData)},
                                  {kOther, ours},
+                                 {kTarget, otherCode},
                                  {kTarget, Packet(ours.begin(), ours.begin() + 7)}})
     EXPECT_EQ(match(SO_EE_ORIGIN_ICMP, 0, to, sent).Verdict, PacketVerdict::Foreign);
+  EXPECT_EQ(match(SO_EE_ORIGIN_NONE, 0, kTarget, ours).Verdict, PacketVerdict::Foreign);
   const auto local = match(SO_EE_ORIGIN_LOCAL, EMSGSIZE, kTarget, {});
   EXPECT_EQ(local.Verdict, PacketVerdict::Error);
   EXPECT_EQ(local.Status, IpPacketTooBig);
@@ -229,12 +236,17 @@ TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
   EXPECT_EQ(LocalErrorStatus(EINVAL), IpBadDestination) << "link-local address without a zone";
   EXPECT_EQ(LocalErrorStatus(EMSGSIZE), IpPacketTooBig);
   EXPECT_EQ(LocalErrorStatus(ENETUNREACH), IpDestNetUnreachable);
+  for (const int error : {ENOBUFS, ENOMEM}) EXPECT_EQ(LocalErrorStatus(error), IpNoResources);
   EXPECT_FALSE(LocalErrorStatus(EPERM)) << "a firewall's refusal has no fitting status";
 }
 
 TEST(Checksum, ValidPacketsSumToZeroIncludingOddLengths) {
   for (std::size_t size : {0u, 1u, 5u, 1473u})
     EXPECT_EQ(InternetChecksum(BuildEchoRequest(0xFFFF, 0x8000, Packet(size, 0xAB))), 0);
+  // Known sums: an odd last byte is a word's high half, and carries fold until
+  // none is left.
+  EXPECT_EQ(InternetChecksum(Packet{0x12}), 0xEDFF);
+  EXPECT_EQ(InternetChecksum(Packet{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2}), 0xFFFD);
 }
 
 TEST(DottedParser, AcceptsTheClassicFormsOfAnAddress) {

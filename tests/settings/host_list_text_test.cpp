@@ -37,6 +37,10 @@ TEST(HostListText, ReadsHostsAndDescriptionsAndSaysWhichLinesItRefusesAndWhy) {
   EXPECT_EQ(parsed.refused[0].why, "no host name");
   EXPECT_EQ(parsed.refused[2].why, "a quotation mark is not closed");
   EXPECT_EQ(parsed.refused[4].why, "the description is longer than 1023 characters");
+  const std::string longest(1023, 'x');
+  EXPECT_TRUE(ParseHostListText(longest + "," + longest).refused.empty());
+  EXPECT_EQ(ParseHostListText(std::string_view("\"ab\"", 3)).refused.size(), 1u)
+      << "a quotation mark past the text's end closes nothing";
 }
 
 TEST(HostListText, WhatIsWrittenReadsBackTheSame) {
@@ -44,6 +48,8 @@ TEST(HostListText, WhatIsWrittenReadsBackTheSame) {
       {"a", "", 0}, {"#b", " padded ", 0}, {"c\xE9", "x,\"y\"", 0}, {"d", "two\r\nlines", 0}};
   const ParsedHostList parsed = ParseHostListText(FormatHostListText(entries));
   EXPECT_TRUE(parsed.refused.empty());
+  EXPECT_EQ(FormatHostListText({{"a", "", 0}}),
+            "# Kelvoran host list: host name, description\na\n");
   EXPECT_EQ(Hosts(parsed),
             (Pairs{{"a", ""}, {"#b", " padded "}, {"c\xE9", "x,\"y\""}, {"d", "two  lines"}}));
 }

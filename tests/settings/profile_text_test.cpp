@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "portable/private_profile.h"
@@ -33,6 +34,7 @@ struct Lookup {
 const std::string kHandWritten =
     "\xEF\xBB\xBFStray=above any section\r\n  [ Gateway ]  \r\n  Host =  gw  \r\n"
     "[quoted]\nDouble=\"  padded  \"\nSingle='x'\nLone=\"\nMixed=\"a'\nnot a key line\n"
+    "; Note=x\n=nameless\n"
     "[\xE9t\xE9]\nHost=caf\xE9 =x";
 
 TEST(ProfileTextReading, HandWrittenFileReadsAsAnOperatorExpects) {
@@ -45,7 +47,10 @@ TEST(ProfileTextReading, HandWrittenFileReadsAsAnOperatorExpects) {
                           {"\xC9T\xC9", "Host", "?"}};
   for (const auto& c : cases)
     EXPECT_EQ(ValueOr(text, c.section, c.key), c.value) << c.section << "/" << c.key;
+  EXPECT_FALSE(text.FindValue("quoted", "; Note") || text.FindValue("quoted", ""));
   EXPECT_EQ(text.Serialize(), kHandWritten);
+  EXPECT_EQ(Names(ProfileText::Parse("\xEF\xBB\xBF[a]\n")), std::vector<std::string>{"a"});
+  EXPECT_EQ(ValueOr(ProfileText::Parse("[Zz]\nZ=1\n"), "zZ", "z"), "1");
 }
 
 // An updated key keeps its spelling; a new one takes the writer's.
@@ -70,6 +75,9 @@ TEST(ProfileTextWriting, EmptiedSectionKeepsItsPlaceAndTheBlankLinesAfterIt) {
   EXPECT_EQ(ValueOr(text, "a", "Host"), "?") << "the first of two sections counts";
   text.SetValue("a", "Host", "back");
   EXPECT_EQ(text.Serialize(), "[a]\nHost=back\n\n\n[b]\nHost=b\n[A]\nHost=dup\n[missing]\n");
+  ProfileText twice = ProfileText::Parse("[a]\nK=1\nk=2\n[b]\n");
+  twice.RemoveKey("A", "K");
+  EXPECT_EQ(twice.Serialize(), "[a]\n[b]\n") << "every line of the key goes";
 }
 
 TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
@@ -79,6 +87,8 @@ TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
   const ProfileText reread = ProfileText::Parse(text.Serialize());
   EXPECT_EQ(Names(reread), names);
   for (const std::string& name : names) EXPECT_EQ(ValueOr(reread, name, "Host"), name);
+  text.SetValue("z", "Zero", std::string("a\0b", 3));
+  EXPECT_EQ(ValueOr(ProfileText::Parse(text.Serialize()), "z", "Zero"), "a b");
   for (const char* key : {"a=b", " [a", ";a", " \t"}) EXPECT_FALSE(ProfileText::IsWritableKey(key));
 }
 
@@ -107,6 +117,7 @@ class PrivateProfile : public ::testing::Test {
 TEST_F(PrivateProfile, SectionNamesListEndsInTwoZerosAndDropsNamesThatDoNotFit) {
   EXPECT_EQ(Names(16), 0u) << "missing file";
   EXPECT_EQ(std::string(buffer.data(), 2), std::string(2, '\0'));
+  EXPECT_EQ(std::tuple(Names(1), buffer[0]), std::tuple(0u, '\0'));
   WriteFile(file, "[one]\n[two]\n[]\n[ONE]\n[three]\n");
   EXPECT_EQ(Names(16), 14u);
   EXPECT_EQ(std::string(buffer.data(), 15), std::string("one\0two\0three\0\0", 15));
@@ -167,7 +178,8 @@ TEST_F(PrivateProfile, SectionWritesReplaceOrAppendAndBadKeysChangeNothing) {
   ASSERT_TRUE(WritePrivateProfileSectionA("c", "", file).ok());
   const FileResult bad = WritePrivateProfileStringA("a", "K=ey", "v", file);
   EXPECT_NE(bad.error.find(file), std::string::npos) << bad.error;
-  EXPECT_FALSE(WritePrivateProfileSectionA("a", std::string("nokey\0\0", 7), file).ok());
+  for (const char* list : {"nokey", ";k=v", "=v"})
+    EXPECT_FALSE(WritePrivateProfileSectionA("a", std::string(list) + '\0', file).ok()) << list;
   EXPECT_EQ(ReadFile(file), "[a]\nX=1\nY=\n[b]\nHost=b\n[c]\n");
 }
 

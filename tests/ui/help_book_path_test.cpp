@@ -3,9 +3,10 @@
 #include "ui/help_book_path.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
+
+#include "tests/settings/temp_dir.h"
 
 namespace kelvoran {
 namespace {
@@ -14,27 +15,19 @@ namespace fs = std::filesystem;
 
 class HelpBookPath : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("kelvoran-help-path-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    bin_ = root_ / "bin";
-    data_ = root_ / "share";
-    program_ = bin_ / "kelvoran";
-    fs::create_directories(bin_);
-    fs::create_directories(data_);
+  static fs::path Made(const fs::path& directory) {
+    fs::create_directories(directory);
+    return directory;
   }
-  void TearDown() override { fs::remove_all(root_); }
-
   fs::path Touch(const fs::path& file) {
     std::ofstream(file) << "book";
     return file;
   }
 
-  fs::path root_;
-  fs::path bin_;
-  fs::path data_;
-  fs::path program_;
+  testing::TempDir dir_;
+  const fs::path root_ = dir_.path();
+  const fs::path bin_ = Made(root_ / "bin"), data_ = Made(root_ / "share");
+  const fs::path program_ = bin_ / "kelvoran";
 };
 
 TEST_F(HelpBookPath, TheBookBesideTheProgramIsFoundInAnyCase) {

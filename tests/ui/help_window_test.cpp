@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/button.h>
-#include <wx/fileconf.h>
 #include <wx/filesys.h>
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
@@ -21,17 +20,14 @@
 #include <regex>
 #include <set>
 
-#include "engine/result_mailbox.h"
-#include "engine/scheduler.h"
+#include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
 #include "ui/help_request.h"
 #include "ui/host_settings_dialog.h"
-#include "ui/main_frame.h"
 #include "ui/options_dialog.h"
-#include "ui/tessarel_view.h"
 #include "wx_test_support.h"
 
 namespace kelvoran {
@@ -40,6 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ClickWithPointer;
+using testing::DestroyClosedWindows;
+using testing::PressKey;
 using testing::PumpEvents;
 using testing::RunModal;
 
@@ -67,31 +65,9 @@ wxString PageName(const wxString& location) {
   return location.AfterLast('/').AfterLast(':').BeforeFirst('#');
 }
 
-void PressKey(wxWindow& window, int key) {
-  wxKeyEvent event(wxEVT_CHAR_HOOK);
-  event.m_keyCode = key;
-  event.SetEventObject(&window);
-  window.GetEventHandler()->ProcessEvent(event);
-}
-
-void DestroyClosedWindows() {
-  wxTheApp->ProcessPendingEvents();
-  wxTheApp->ProcessIdle();
-}
-
-class HelpWindow : public ::testing::Test {
+class HelpWindow : public testing::MainWindowTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kelvoran-help-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    profile_ = std::make_unique<wxFileConfig>("t", "t", (dir_ / "profile.conf").string(),
-                                              wxString(), wxCONFIG_USE_LOCAL_FILE);
-    scheduler_ = std::make_unique<ProbeScheduler>(
-        mailbox_, ProbeFunction{}, PopupSender{},
-        ProbeScheduler::Environment{[] { return CalendarTime{1'800'000'000}; },
-                                    [](std::function<void()>) { return false; }});
     book_ = std::make_unique<HelpBook>(fs::path(KELVORAN_TEST_HELP_BOOK));
     SetHelpRequester([this](int context) {
       requested_.push_back(context);
@@ -101,16 +77,13 @@ class HelpWindow : public ::testing::Test {
 
   void TearDown() override {
     SetHelpRequester(nullptr);
-    if (frame_) frame_->Close(true);
+    CloseFrame();
     book_.reset();
     DestroyClosedWindows();
-    fs::remove_all(dir_);
   }
 
   CMainFrame& OpenMainWindow() {
-    frame_ = new CMainFrame(*scheduler_, *profile_, (dir_ / "KELVORAN.INI").string(), "Kelvoran");
-    frame_->View().InitialUpdate();
-    frame_->Show();
+    OpenFrame("Kelvoran").Show();
     return *frame_;
   }
 
@@ -141,13 +114,8 @@ class HelpWindow : public ::testing::Test {
     return page;
   }
 
-  fs::path dir_;
-  std::unique_ptr<wxFileConfig> profile_;
-  ResultMailbox mailbox_;
-  std::unique_ptr<ProbeScheduler> scheduler_;
   std::unique_ptr<HelpBook> book_;
   std::vector<int> requested_;
-  CMainFrame* frame_ = nullptr;
 };
 
 TEST_F(HelpWindow, F1AndHelpContentsInTheMainWindowOpenItsPageInAWindowOfItsOwn) {
@@ -251,42 +219,36 @@ TEST_F(HelpWindow, F1InTheHostListsPopUpMenuOpensThePageOfTheHighlightedCommand)
   EXPECT_EQ(OpenedPage(), "command_add.html");
 }
 
-TEST_F(HelpWindow, F1AndTheHelpButtonOfTheSettingsDialogOpenItsPage) {
+TEST_F(HelpWindow, F1AndTheHelpButtonOfEachDialogOpenItsPageAndLeaveTheDialogOpen) {
   CMainFrame& frame = OpenMainWindow();
-  CHostSettingsDialog& dialog = frame.View().SettingsDialog();
-  PressKey(frame, WXK_F1);  // help already open when the dialog comes
-  wxString byKey;
-  wxString byButton;
-  bool stillOpen = false;
-  RunModal(dialog, [&] {
-    byKey = PageAskedFromDialog([&] { PressKey(dialog, WXK_F1); });
-    byButton = PageAskedFromDialog([&] { ClickWithPointer(*dialog.FindWindow(wxID_HELP)); });
-    stillOpen = dialog.IsModal();
-    dialog.EndModal(wxID_CANCEL);
-  });
-  EXPECT_EQ(byKey, "settings_dialog.html");
-  EXPECT_EQ(byButton, "settings_dialog.html");
-  EXPECT_TRUE(stillOpen) << "help does not end the dialog";
-  EXPECT_EQ(requested_, (std::vector<int>{131200, 131202, 131202}));
-}
-
-TEST_F(HelpWindow, F1InTheAboutBoxAndF1AndHelpInTheOptionsDialogOpenTheirPages) {
-  CAboutBox box(nullptr, 0);
-  wxString page;
-  RunModal(box, [&] {
-    page = PageAskedFromDialog([&] { PressKey(box, WXK_F1); });
-    box.EndModal(wxID_OK);
-  });
-  EXPECT_EQ(page, "about_box.html");
-
+  PressKey(frame, WXK_F1);  // help already open when the first dialog comes
+  CAboutBox about(nullptr, 0);
   COptionsDialog options(nullptr);
-  std::vector<wxString> pages;
-  RunModal(options, [&] {
-    pages.push_back(PageAskedFromDialog([&] { PressKey(options, WXK_F1); }));
-    pages.push_back(PageAskedFromDialog([&] { ClickWithPointer(*options.FindWindow(wxID_HELP)); }));
-    options.EndModal(wxID_CANCEL);
-  });
-  EXPECT_EQ(pages, (std::vector<wxString>{"options_dialog.html", "options_dialog.html"}));
+  const struct {
+    wxDialog& dialog;
+    const char* page;
+    bool helpButton;
+  } dialogs[] = {{frame.View().SettingsDialog(), "settings_dialog.html", true},
+                 {about, "about_box.html", false},
+                 {options, "options_dialog.html", true}};
+  for (const auto& [dialog, page, helpButton] : dialogs) {
+    std::vector<wxString> pages;
+    bool stillOpen = false;
+    RunModal(dialog, [&] {
+      pages.push_back(PageAskedFromDialog([&] { PressKey(dialog, WXK_F1); }));
+      if (helpButton)
+        pages.push_back(
+            PageAskedFromDialog([&] { ClickWithPointer(*dialog.FindWindow(wxID_HELP)); }));
+      stillOpen = dialog.IsModal();
+      dialog.EndModal(wxID_CANCEL);
+    });
+    EXPECT_EQ(pages, std::vector<wxString>(helpButton ? 2 : 1, page));
+    EXPECT_TRUE(stillOpen) << page << ": help does not end the dialog";
+  }
+  EXPECT_EQ(requested_,
+            (std::vector<int>{kMainWindowHelpContext, CHostSettingsDialog::kHelpContext,
+                              CHostSettingsDialog::kHelpContext, kAboutBoxHelpContext,
+                              COptionsDialog::kHelpContext, COptionsDialog::kHelpContext}));
 }
 
 // Help over a modal dialog takes the input, and the dialog still ends as it
@@ -337,10 +299,10 @@ TEST_F(HelpWindow, UnknownNumbersAndMissingOrDamagedBooksOpenNothingAndSayNothin
 
   HelpBook none(std::nullopt);
   EXPECT_FALSE(none.Show(131200));
-  HelpBook missing(dir_ / "kelvoran.htb");
+  HelpBook missing(dir_.path() / "kelvoran.htb");
   EXPECT_FALSE(missing.Show(131200));
-  std::ofstream(dir_ / "damaged.htb") << "not a zip archive";
-  HelpBook damaged(dir_ / "damaged.htb");
+  std::ofstream(dir_.File("damaged.htb")) << "not a zip archive";
+  HelpBook damaged(dir_.path() / "damaged.htb");
   EXPECT_FALSE(damaged.Show(131200));
   EXPECT_FALSE(damaged.Show(131200)) << "asked twice";
   // A message box would fail the test through the testing hook.

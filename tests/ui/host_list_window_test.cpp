@@ -22,7 +22,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 #include <tuple>
 
@@ -31,6 +33,7 @@
 #include "engine/result_text.h"
 #include "engine/scheduler.h"
 #include "tests/engine/fake_host_rows.h"
+#include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
@@ -50,54 +53,34 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ClickWithPointer;
+using testing::DestroyClosedWindows;
 using testing::PumpEvents;
 
 using ExpectSettings = testing::ExpectDialog<CHostSettingsDialog>;
-
-// A closed frame is destroyed once the application next goes idle.
-void DestroyClosedWindows() {
-  wxTheApp->ProcessPendingEvents();
-  wxTheApp->ProcessIdle();
-}
 
 int PressOk(CHostSettingsDialog& dialog) {
   dialog.StoreSettings();
   return wxID_OK;
 }
 
-class HostListWindow : public ::testing::Test {
+class HostListWindow : public testing::MainWindowTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kelvoran-ui-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    settingsPath_ = (dir_ / "KELVORAN.INI").string();
-    profile_ = std::make_unique<wxFileConfig>("t", "t", (dir_ / "profile.conf").string(),
-                                              wxString(), wxCONFIG_USE_LOCAL_FILE);
-    // No worker threads here: results are put into the mailbox by the test.
-    scheduler_ = std::make_unique<ProbeScheduler>(
-        mailbox_, ProbeFunction{}, PopupSender{},
-        ProbeScheduler::Environment{[this] { return now_; },
-                                    [](std::function<void()>) { return false; }});
-  }
-
-  void TearDown() override {
-    if (frame_) {
-      frame_->Close(true);
-      DestroyClosedWindows();
-    }
-    fs::remove_all(dir_);
-  }
-
   void Open(const std::string& ini = "") {
     if (!ini.empty()) std::ofstream(settingsPath_) << ini;
-    frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath_, "Kelvoran test");
-    View().InitialUpdate();
-    frame_->Show();
+    OpenFrame().Show();
+  }
+  void Reopen(const std::string& ini) {
+    CloseFrame();
+    Open(ini);
   }
 
   CTessarelView& View() { return frame_->View(); }
+  // The generic control's row area, found by its address.
+  wxWindow& Rows() {
+    for (wxWindow* child : View().GetChildren())
+      if (static_cast<void*>(child) == static_cast<void*>(View().m_mainWin)) return *child;
+    throw std::runtime_error("no row area");
+  }
   wxString Cell(int row, int column) { return View().GetItemText(row, column); }
   std::vector<wxString> Cells(int row) {
     std::vector<wxString> cells;
@@ -124,12 +107,9 @@ class HostListWindow : public ::testing::Test {
     ++scheduler_->OutstandingProbes;
   }
 
-  void Reopen(const std::string& ini) {
-    frame_->Close(true);
-    DestroyClosedWindows();
-    Open(ini);
+  bool Contains(const std::string& text, const std::string& file = "") {
+    return FileText(file).find(text) != std::string::npos;
   }
-  bool Contains(const std::string& text) { return FileText().find(text) != std::string::npos; }
   void Command(int id) {
     wxCommandEvent event(wxEVT_MENU, id);
     event.SetEventObject(frame_);
@@ -190,26 +170,22 @@ class HostListWindow : public ::testing::Test {
     for (int row = 0; row < View().GetItemCount(); ++row) names.push_back(Cell(row, 0));
     return names;
   }
-  std::string FileText() {
-    std::ifstream in(settingsPath_, std::ios::binary);
+  std::string FileText(const std::string& file = "") {
+    std::ifstream in(file.empty() ? settingsPath_ : file, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
   }
-
-  fs::path dir_;
-  std::string settingsPath_;
-  std::unique_ptr<wxFileConfig> profile_;
-  CalendarTime now_ = 1'800'000'000;
-  ResultMailbox mailbox_;
-  std::unique_ptr<ProbeScheduler> scheduler_;
-  CMainFrame* frame_ = nullptr;
 };
 
 constexpr const char* kTwoHosts =
     "[gamma]\nHost=gamma\nDescription=Third\n"
     "[alpha]\nHost=alpha\nDescription=First\n";
 using Texts = std::vector<wxString>;
+// A host added with the settings dialog's defaults.
+constexpr const char* kBetaSection =
+    "[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\nFailPeriod=30\nSuccessPeriod=30\n"
+    "PopupDestination=\nPopupMessage=\nDescription=Second\n";
 
 TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   Open(kTwoHosts);
@@ -227,7 +203,16 @@ TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   }
   Feed(0, 0, 0);
   EXPECT_EQ(Cell(0, 3), "0") << "nothing changes before the tick";
+  const auto paints = std::make_shared<int>(0);
+  Rows().Bind(wxEVT_PAINT, [paints](wxPaintEvent& event) {
+    ++*paints;
+    event.Skip();
+  });
+  PumpEvents(300ms);
+  *paints = 0;
   View().ProcessTick();
+  PumpEvents(300ms);
+  EXPECT_GT(*paints, 0) << "the changed row is painted again";
   EXPECT_EQ(Cells(0), (Texts{"First", "< 10", "1", "100.00", "< 10", "< 10", "< 10", ""}));
   Feed(0, 0, 40);
   Feed(0, 610, 0);
@@ -297,11 +282,7 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma"}));
   EXPECT_EQ(Cell(1, 1), "Second");
   EXPECT_EQ(SelectedHost(), "gamma") << "the selection stays with its host, not the new row";
-  EXPECT_TRUE(
-      Contains("[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\n"
-               "FailPeriod=30\nSuccessPeriod=30\nPopupDestination=\n"
-               "PopupMessage=\nDescription=Second\n"))
-      << FileText();
+  EXPECT_TRUE(Contains(kBetaSection)) << FileText();
   // A directory where the settings file should be: every write fails.
   fs::remove(settingsPath_);
   fs::create_directory(settingsPath_);
@@ -382,89 +363,90 @@ TEST_F(HostListWindow, NumberFieldsAreOneTabStopEachAndKeepWhatTheArrowsLeft) {
   EXPECT_EQ(View().RecordAt(0).Delay, 11);
 }
 
-TEST_F(HostListWindow, ANotificationOverTheSettingsDialogTakesItsOkAndLeavesTheDialogWorking) {
-  Open();
-  bool boxGone = false;
-  wxString typedBeside;
-  WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
-    auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
-    box->Show();
-    box->Raise();
-    box->Move(0, 0);  // beside the dialog, as the operator would drag it
-    PumpEvents(300ms);
-    wxUIActionSimulator input;
-    ClickWithPointer(*dialog.HostField());
-    input.Text("be");
-    PumpEvents(100ms);
-    typedBeside = dialog.HostField()->GetValue();
-    wxWindow& ok = *box->FindWindow(wxID_OK);
-    ClickWithPointer(ok, wxPoint(ok.GetSize().x / 2, ok.GetSize().y / 2));
-    DestroyClosedWindows();
-    boxGone = std::none_of(wxTopLevelWindows.begin(), wxTopLevelWindows.end(),
-                           [](wxWindow* window) { return dynamic_cast<NotificationBox*>(window); });
-    ClickWithPointer(*dialog.HostField());
-    input.Char(WXK_END);
-    input.Text("ta");
-    input.Char(WXK_RETURN);
-    PumpEvents(100ms);
-  });
-  EXPECT_EQ(typedBeside, "be") << "the dialog takes keys while the box is open";
-  EXPECT_TRUE(boxGone) << "OK of the box while the dialog is open";
-  ASSERT_EQ(View().GetItemCount(), 1);
-  EXPECT_EQ(Cell(0, 0), "beta");
-}
-
-// Help asked for from the dialog can be read, closed with the window
-// manager's close (Alt+F4) and opened again, and the dialog takes typing
-// beside it and after it.
-TEST_F(HostListWindow, HelpFromTheSettingsDialogClosesAndLeavesTheDialogWorking) {
+// A notification box or the help window opened beside the settings dialog,
+// twice: the dialog takes typing while it is open, and closing it as the
+// operator would (the box's OK; the window manager's close, Alt+F4, for help)
+// leaves the dialog working.
+TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWorking) {
   HelpBook book(fs::path(KELVORAN_TEST_HELP_BOOK));
   SetHelpRequester([&](int context) { book.Show(context); });
-  Open();
-  int helpShown = 0;
-  bool helpStayed = false;
-  wxString typedBeside;
-  WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
-    wxUIActionSimulator input;
-    const auto openHelpBeside = [&] {
+  wxUIActionSimulator input;
+  const auto shownHelp = [&]() -> wxTopLevelWindow* {
+    wxFrame* help = book.Controller() ? book.Controller()->GetFrame() : nullptr;
+    return help && help->IsShown() ? help : nullptr;
+  };
+  const auto shownBox = []() -> wxTopLevelWindow* {
+    for (wxWindow* window : wxTopLevelWindows)
+      if (auto* box = dynamic_cast<NotificationBox*>(window)) return box;
+    return nullptr;
+  };
+  const struct {
+    const char* name;
+    std::function<wxTopLevelWindow*()> shown;
+    std::function<void(CHostSettingsDialog&)> open;
+    std::function<void(wxTopLevelWindow&)> close;
+  } kinds[] = {{"notification box", shownBox,
+                [&](CHostSettingsDialog&) {
+                  auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
+                  box->Show();
+                  box->Raise();
+                  box->Move(0, 0);  // beside the dialog, as the operator would drag it
+                },
+                [](wxTopLevelWindow& box) {
+                  wxWindow& ok = *box.FindWindow(wxID_OK);
+                  ClickWithPointer(ok, wxPoint(ok.GetSize().x / 2, ok.GetSize().y / 2));
+                }},
+               {"help", shownHelp,
+                [&](CHostSettingsDialog& dialog) {
+                  ClickWithPointer(*dialog.HostField());
+                  input.Char(WXK_F1);
+                  PumpEvents(500ms);
+                  if (wxTopLevelWindow* help = shownHelp())
+                    help->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
+                },
+                [&](wxTopLevelWindow& help) {
+                  ClickWithPointer(help,
+                                   wxPoint(help.GetClientSize().x / 2, help.GetClientSize().y - 5));
+                  input.Char(WXK_F4, wxMOD_ALT);
+                }}};
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    fs::remove(settingsPath_);
+    Reopen("");
+    int opened = 0;
+    bool stayed = false;
+    wxString typedBeside;
+    WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
+      for (int round = 0; round < 2; ++round) {
+        kind.open(dialog);
+        PumpEvents(300ms);
+        wxTopLevelWindow* beside = kind.shown();
+        if (!beside) continue;
+        ++opened;
+        if (round == 0) {
+          ClickWithPointer(*dialog.HostField());
+          input.Text("be");
+          PumpEvents(100ms);
+          typedBeside = dialog.HostField()->GetValue();
+        }
+        kind.close(*beside);
+        PumpEvents(500ms);
+        DestroyClosedWindows();
+        stayed |= kind.shown() != nullptr;
+      }
       ClickWithPointer(*dialog.HostField());
-      input.Char(WXK_F1);
-      PumpEvents(500ms);
-      wxFrame* help = book.Controller()->GetFrame();
-      if (!help || !help->IsShown()) return;
-      ++helpShown;
-      help->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
-      PumpEvents(300ms);
-    };
-    const auto closeHelp = [&] {
-      wxFrame* help = book.Controller()->GetFrame();
-      if (!help) return;
-      ClickWithPointer(*help, wxPoint(help->GetClientSize().x / 2, help->GetClientSize().y - 5));
-      input.Char(WXK_F4, wxMOD_ALT);
-      PumpEvents(500ms);
-      DestroyClosedWindows();
-      helpStayed |= book.Controller()->GetFrame() && book.Controller()->GetFrame()->IsShown();
-    };
-    openHelpBeside();
-    ClickWithPointer(*dialog.HostField());
-    input.Text("be");
-    PumpEvents(100ms);
-    typedBeside = dialog.HostField()->GetValue();
-    closeHelp();
-    openHelpBeside();
-    closeHelp();
-    ClickWithPointer(*dialog.HostField());
-    input.Char(WXK_END);
-    input.Text("ta");
-    input.Char(WXK_RETURN);
-    PumpEvents(100ms);
-  });
+      input.Char(WXK_END);
+      input.Text("ta");
+      input.Char(WXK_RETURN);
+      PumpEvents(100ms);
+    });
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(typedBeside, "be") << "the dialog takes keys while the window is open";
+    EXPECT_FALSE(stayed);
+    ASSERT_EQ(View().GetItemCount(), 1);
+    EXPECT_EQ(Cell(0, 0), "beta");
+  }
   SetHelpRequester(nullptr);
-  EXPECT_EQ(helpShown, 2);
-  EXPECT_EQ(typedBeside, "be") << "the dialog takes keys while help is open";
-  EXPECT_FALSE(helpStayed) << "Alt+F4 closes help";
-  ASSERT_EQ(View().GetItemCount(), 1);
-  EXPECT_EQ(Cell(0, 0), "beta");
 }
 
 TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
@@ -521,17 +503,25 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "delta"}));
   EXPECT_TRUE(Contains("[other]\n[")) << "the old section is emptied: " << FileText();
   EXPECT_TRUE(Contains("[delta]\nHost=delta\n")) << FileText();
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
+                  dialog.HostField()->ChangeValue("");
+                  return PressOk(dialog);
+                }));
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "delta"})) << "an empty name is refused";
+  EXPECT_TRUE(Contains("[delta]\nHost=delta\n")) << FileText();
   wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
                   dialog.HostField()->ChangeValue("ALPHA");
                   return PressOk(dialog);
                 }));
-  ASSERT_EQ(View().GetItemCount(), 3);
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "ALPHA", "delta"})) << "after the names equal to it";
   Select(0);
-  const std::string survivor = View().RecordAt(0).Host == "alpha" ? "ALPHA" : "alpha";
   Command(ID_HOST_DELETE);
   EXPECT_EQ(View().GetItemCount(), 2);
   EXPECT_EQ(View().GetSelectedItemCount(), 0);
-  EXPECT_TRUE(Contains("Host=" + survivor + "\n")) << "the twin keeps the shared section";
+  EXPECT_TRUE(Contains("Host=ALPHA\n")) << "the twin keeps the shared section";
+  Select(1);
+  Command(ID_HOST_DELETE);
+  EXPECT_FALSE(Contains("Host=delta")) << FileText();
 }
 
 // Names the settings file reads as one section ("x", " X ") are one host: an
@@ -542,6 +532,7 @@ TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
   Select(0);
   wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
                   dialog.HostField()->ChangeValue("127.0.0.1 ");
+                  EXPECT_FALSE(dialog.IsHostTaken("127.0.0.1 ")) << "by the host itself";
                   return PressOk(dialog);
                 }));
   for (const char* twin : {" 127.0.0.1 ", " LOCALHOST"}) {
@@ -566,7 +557,7 @@ TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
 
 TEST_F(HostListWindow, ImportAddsNewHostsSavedAsAddSavesThemAndExportWritesThemBack) {
   Open(kTwoHosts);
-  const std::string list = (dir_ / "in.csv").string();
+  const std::string list = dir_.File("in.csv");
   std::ofstream(list) << "# hosts\n ALPHA ,dup\nbeta, Second\n, nameless\nzeta\nbeta\n";
   wxString summary;
   const auto cancel = [](wxFileDialog&) { return static_cast<int>(wxID_CANCEL); };
@@ -581,17 +572,10 @@ TEST_F(HostListWindow, ImportAddsNewHostsSavedAsAddSavesThemAndExportWritesThemB
                          ".\nSkipped 2 hosts already in the list.\nRefused 1 line:\n"
                          "Line 4: no host name");
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma", "zeta"}));
-  EXPECT_TRUE(
-      Contains("[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\n"
-               "FailPeriod=30\nSuccessPeriod=30\nPopupDestination=\n"
-               "PopupMessage=\nDescription=Second\n"))
-      << FileText();
-  const std::string out = (dir_ / "out.csv").string();
+  EXPECT_TRUE(Contains(kBetaSection)) << FileText();
+  const std::string out = dir_.File("out.csv");
   View().ExportFile(out);
-  std::ifstream exported(out);
-  std::stringstream text;
-  text << exported.rdbuf();
-  EXPECT_EQ(text.str(),
+  EXPECT_EQ(FileText(out),
             "# Kelvoran host list: host name, description\n"
             "alpha,First\nbeta,Second\ngamma,Third\nzeta\n");
   Reopen("");
@@ -632,7 +616,7 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
         finished.fetch_add(1);
         return 610;
       },
-      PopupSender{}, ProbeScheduler::Environment{[this] { return now_; }, StartDetachedThread});
+      PopupSender{}, TestClock(StartDetachedThread));
   Open(kTwoHosts);
   View().ProcessTick();
   View().ProcessTick();
@@ -644,9 +628,7 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
     painted.push_back(status->GetStatusText());
     event.Skip();
   });
-  frame_->Close(true);
-  frame_ = nullptr;
-  DestroyClosedWindows();
+  CloseFrame();
   EXPECT_EQ(finished.load(), 2);
   EXPECT_EQ(scheduler_->OutstandingProbes, 0);
   EXPECT_FALSE(scheduler_->SchedulingEnabled);
@@ -659,39 +641,24 @@ TEST_F(HostListWindow, ClosingWaitsForEveryProbeInFlight) {
 TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts) {
   scheduler_ = std::make_unique<ProbeScheduler>(
       mailbox_, [](const ProbeRequest&, ProbeResult& result) { return result.ResultCode = 610; },
-      PopupSender{}, ProbeScheduler::Environment{[this] { return now_; }, StartDetachedThread});
-  const fs::path profilePath = dir_ / "profile.conf";
-  auto restartWithProfile = [&](const std::string& text) {
-    frame_->Close(true);
-    DestroyClosedWindows();
-    std::ofstream(profilePath) << text;
-    profile_ = std::make_unique<wxFileConfig>("t", "t", profilePath.string(), wxString(),
-                                              wxCONFIG_USE_LOCAL_FILE);
-    Open();
-  };
-  auto enter = [&](const char* text, int button) {
+      PopupSender{}, TestClock(StartDetachedThread));
+  Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n[d]\nHost=d\n");
+  for (const auto& [text, button] : {std::pair<const char*, int>{"3", wxID_OK}, {"7", wxID_CANCEL}})
     wxTEST_DIALOG(Command(ID_VIEW_OPTIONS),
                   testing::ExpectDialog<COptionsDialog>([&](auto& dialog) {
                     dialog.ProbesPerSecondField()->Text()->SetValue(text);
                     return button;
                   }));
-  };
-  Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n[d]\nHost=d\n");
-  enter("3", wxID_OK);
-  enter("7", wxID_CANCEL);
   View().ProcessTick();
   EXPECT_EQ(scheduler_->OutstandingProbes, 3) << "from the next tick on";
-  std::ifstream file(profilePath);
-  const std::string stored{std::istreambuf_iterator<char>(file), {}};
-  EXPECT_NE(stored.find("[Options]\nProbesPerSecond=3\n"), std::string::npos) << stored;
-
-  scheduler_->SetProbesPerTick(1);
-  restartWithProfile(stored);
-  EXPECT_EQ(scheduler_->ProbesPerTick(), 3) << "read at the next start";
-  restartWithProfile("[Options]\nProbesPerSecond=5000\n");
-  EXPECT_EQ(scheduler_->ProbesPerTick(), 500);
-  restartWithProfile("[Options]\nProbesPerSecond=-4\n");
-  EXPECT_EQ(scheduler_->ProbesPerTick(), 1);
+  EXPECT_TRUE(Contains("[Options]\nProbesPerSecond=3\n", profilePath_)) << "stored at once";
+  for (const auto& [stored, perTick] : {std::pair("3", 3), {"5000", 500}, {"-4", 1}}) {
+    CloseFrame();
+    scheduler_->SetProbesPerTick(2);
+    std::ofstream(profilePath_) << "[Options]\nProbesPerSecond=" << stored << "\n";
+    Open();
+    EXPECT_EQ(scheduler_->ProbesPerTick(), perTick) << "read at the start: " << stored;
+  }
 }
 
 TEST(TraySummary, WorstStatusCountsAndOutagesLongestDownFirst) {
@@ -770,10 +737,7 @@ TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost)
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {
   Open("[cafe]\nHost=cafe\nDescription=caf\xE9 au lait\n");
   EXPECT_EQ(Cell(0, 1), wxString::FromUTF8("caf\xC3\xA9 au lait"));
-  wxWindow* rows = nullptr;  // the generic control's row area, by its address
-  for (wxWindow* child : View().GetChildren())
-    if (static_cast<void*>(child) == static_cast<void*>(View().m_mainWin)) rows = child;
-  ASSERT_NE(rows, nullptr);
+  wxWindow* rows = &Rows();
   wxMouseEvent click(wxEVT_LEFT_DCLICK);
   click.SetEventObject(rows);
   rows->ProcessWindowEvent(click);  // no row selected: no dialog

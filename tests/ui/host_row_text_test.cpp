@@ -41,8 +41,9 @@ TEST(SortKey, HostStartsDescendingOtherColumnsAscendingAndTheyAlternate) {
     std::int32_t last;
     int column;
     std::int32_t next;
-  } clicks[] = {{0, 0, 65536},     {65536, 0, 0},     {0, 3, 3}, {3, 3, 3 + 65536},
-                {3 + 65536, 3, 3}, {3 + 65536, 5, 5}, {4, 9, 0}, {0, -1, 65536}};
+  } clicks[] = {{0, 0, 65536},     {65536, 0, 0},     {0, 3, 3},
+                {3, 3, 3 + 65536}, {3 + 65536, 3, 3}, {3 + 65536, 5, 5},
+                {4, 9, 0},         {0, -1, 65536},    {0, 8, 8}};
   for (const auto& c : clicks)
     EXPECT_EQ(NextSortKey(c.last, c.column), c.next) << c.last << " then column " << c.column;
 }
@@ -69,6 +70,9 @@ TEST(CompareRows, EachColumnsOrder) {
   EXPECT_EQ(Sorted(rates, 4), (Texts{"unprobed", "three-quarters", "all"}));
   EXPECT_EQ(Sorted(rates, 5), (Texts{"all", "three-quarters", "unprobed"}));
   EXPECT_LT(CompareRows(Host("failed", 1, 0, -1), Host("zero", 1, 1, 0), 2), 0);
+  HostRecord spread = Host("spread", 2, 2, 5, 1);
+  spread.MaxResponse = 50;
+  EXPECT_GT(CompareRows(spread, Host("steady", 2, 2, 5, 10), 7), 0) << "by the maximum";
 
   std::vector<HostRecord> errors = {Host("zero", 0, 0), Host("failed", 0, 0), Host("popup-1", 0, 0),
                                     Host("ok", 0, 0)};
@@ -88,10 +92,11 @@ TEST(DialogResults, NeverAnsweredOddStatusAndAnsweredThenFailed) {
             (Texts{"?", "-", "-", "3", "3", " 0.00"}));
   EXPECT_EQ(DialogResultsTexts(HostRecord()).successRate, "-");
   HostRecord answered = Host("a", 2, 1, -1, 0);
-  answered.Status = StatusOk;
+  answered.Status = StatusError;
   const ResultsTexts b = DialogResultsTexts(answered);
-  EXPECT_EQ(Texts({b.status, b.currentResponse, b.minResponse, b.received, b.successRate}),
-            (Texts{"OK", "-", "< 10", "1", "50.00"}));
+  EXPECT_EQ(
+      Texts({b.status, b.currentResponse, b.minResponse, b.received, b.failed, b.successRate}),
+      (Texts{"ERROR", "-", "< 10", "1", "1", "50.00"}));
 }
 
 }  // namespace

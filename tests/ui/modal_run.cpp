@@ -24,6 +24,13 @@ void ClickWithPointer(wxWindow& window, wxPoint at) {
   PumpEvents(std::chrono::milliseconds(300));
 }
 
+void PressKey(wxWindow& window, int key) {
+  wxKeyEvent event(wxEVT_CHAR_HOOK);
+  event.m_keyCode = key;
+  event.SetEventObject(&window);
+  window.GetEventHandler()->ProcessEvent(event);
+}
+
 void RunModalFrom(const std::function<void()>& open, wxDialog& dialog,
                   const std::function<void()>& whileShown, std::chrono::milliseconds watchdog) {
   // A short one-shot timer rather than CallAfter: it fires from inside the

@@ -14,6 +14,9 @@ void PumpEvents(std::chrono::milliseconds duration);
 // (by default near its top left corner).
 void ClickWithPointer(wxWindow& window, wxPoint at = wxPoint(5, 5));
 
+// Sends a key to the window as GTK delivers it, before any control sees it.
+void PressKey(wxWindow& window, int key);
+
 // Runs the dialog modally for real. `whileShown` runs once the modal loop is
 // going; a watchdog ends the dialog with kWatchdogResult if nothing else does,
 // so a broken dialog fails the test instead of hanging it.

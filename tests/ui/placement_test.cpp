@@ -6,20 +6,14 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <regex>
 #include <string>
 
-#include "engine/result_mailbox.h"
-#include "engine/scheduler.h"
-#include "ui/main_frame.h"
-#include "ui/tessarel_view.h"
+#include "tests/ui/main_window_test.h"
 
 namespace kelvoran {
 namespace {
-
-namespace fs = std::filesystem;
 
 // Window managers answer asynchronously: pump events until the condition
 // holds or two seconds have passed.
@@ -67,47 +61,15 @@ std::string Text(const wxRect& rect) {
          "x" + std::to_string(rect.height);
 }
 
-class Placement : public ::testing::Test {
+class Placement : public testing::MainWindowTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kelvoran-placement-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-    profilePath_ = (dir_ / "profile.conf").string();
-    scheduler_ = std::make_unique<ProbeScheduler>(
-        mailbox_, ProbeFunction{}, PopupSender{},
-        ProbeScheduler::Environment{SystemClock, [](std::function<void()>) { return false; }});
-  }
-  void TearDown() override {
-    if (frame_) Close();
-    fs::remove_all(dir_);
-  }
-
   // Starts the window as the program does: placement from the profile, then
   // the stored show state.
-  void Start() {
-    profile_ =
-        std::make_unique<wxFileConfig>("t", "t", profilePath_, wxString(), wxCONFIG_USE_LOCAL_FILE);
-    frame_ = new CMainFrame(*scheduler_, *profile_, (dir_ / "KELVORAN.INI").string(), "Placement");
-    frame_->View().InitialUpdate();
-    frame_->ShowWithStoredState();
-  }
-  void Close() {
-    frame_->Close(true);
-    wxTheApp->ProcessIdle();
-    frame_ = nullptr;
-    profile_.reset();  // written to disk, read again by the next Start
-  }
+  void Start() { OpenFrame("Placement").ShowWithStoredState(); }
   long Stored(const char* key) {
     wxFileConfig profile("t", "t", profilePath_, wxString(), wxCONFIG_USE_LOCAL_FILE);
     return profile.ReadLong(wxString("MainWnd/") + key, -999);
   }
-
-  fs::path dir_;
-  std::string profilePath_;
-  ResultMailbox mailbox_;
-  std::unique_ptr<ProbeScheduler> scheduler_;
-  std::unique_ptr<wxFileConfig> profile_;
-  CMainFrame* frame_ = nullptr;
 };
 
 TEST_F(Placement, MaximisedRestoredAndMinimisedStatesSurviveARestart) {
@@ -123,7 +85,7 @@ TEST_F(Placement, MaximisedRestoredAndMinimisedStatesSurviveARestart) {
   ASSERT_TRUE(Eventually([&] { return OnScreen("Placement").GetTopLeft() == wxPoint(140, 130); }));
   Eventually([] { return false; });  // the frame hears of it
   const wxRect moved = OnScreen("Placement");
-  Close();
+  CloseFrame();
   EXPECT_EQ(Stored("showCmd"), 1);
   EXPECT_EQ(Stored("rcNormalPositionLeft"), 140);
   EXPECT_EQ(Stored("rcNormalPositionTop"), 130);
@@ -134,7 +96,7 @@ TEST_F(Placement, MaximisedRestoredAndMinimisedStatesSurviveARestart) {
   EXPECT_TRUE(shows(moved)) << "reopened: " << Text(OnScreen("Placement"));
   frame_->Maximize();
   ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
-  Close();
+  CloseFrame();
   EXPECT_EQ(Stored("showCmd"), 3);
   EXPECT_EQ(Stored("rcNormalPositionLeft"), 140) << "the restored rectangle is kept";
   EXPECT_EQ(Stored("rcNormalPositionBottom"), moved.GetBottom() + 1);
@@ -145,7 +107,7 @@ TEST_F(Placement, MaximisedRestoredAndMinimisedStatesSurviveARestart) {
 
   frame_->Iconize();
   ASSERT_TRUE(Eventually([&] { return frame_->IsIconized(); }));
-  Close();
+  CloseFrame();
   EXPECT_EQ(Stored("showCmd"), 2);
   EXPECT_EQ(Stored("rcNormalPositionTop"), 130);
   Start();
