@@ -145,6 +145,7 @@ void CMainFrame::CreateMenuBar() {
                         "Hide the minimised window in the notification area");
   view->Check(ID_VIEW_MINIMISE_TO_TRAY, profile_.ReadBool(kMinimiseToTray, false));
   view->AppendSeparator();
+  view->Append(ID_VIEW_COLUMNS, "Co&lumns...", "Choose the optional columns of the list");
   view->Append(ID_VIEW_OPTIONS, "&Options...", "Change how many probes start per second");
 
   auto* help = new wxMenu;
@@ -262,6 +263,7 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_MENU, &CTessarelView::OnReset, view_, ID_HOST_RESET);
   Bind(wxEVT_MENU, &CTessarelView::OnImport, view_, ID_HOST_IMPORT);
   Bind(wxEVT_MENU, &CTessarelView::OnExport, view_, ID_HOST_EXPORT);
+  Bind(wxEVT_MENU, &CTessarelView::OnChooseColumns, view_, ID_VIEW_COLUMNS);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_EDIT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_DELETE);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
@@ -392,6 +394,7 @@ void CMainFrame::SaveWindowPlacement() {
   profile_.Write(kTop, static_cast<long>(restoredRect_.GetTop()));
   profile_.Write(kBottom, static_cast<long>(restoredRect_.GetTop() + restoredRect_.GetHeight()));
   profile_.Write(kFlags, IsIconized() && IsMaximized() ? kRestoreToMaximized : 0L);
+  view_->OptionalColumns().Save(profile_);
   profile_.Flush();
 }
 

@@ -12,6 +12,7 @@
 #include "ui/help_book.h"
 #include "ui/help_request.h"
 #include "ui/main_frame.h"
+#include "ui/optional_columns.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 #include "ui/user_profile.h"
@@ -38,6 +39,9 @@ bool CTessarelApp::OnInit() {
   frame_ = new CMainFrame(*scheduler_, *profile_, HostSettingsPath(), doc_.FrameCaption());
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
+  OptionalColumnState columns;
+  columns.Load(*profile_);
+  frame_->View().ShowOptionalColumns(columns);
   SetTopWindow(frame_);
   popupDelivery_.UseMessenger(FindMessenger());
   presenter_ = std::make_unique<DesktopPresenter>(frame_);

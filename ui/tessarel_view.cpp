@@ -104,7 +104,12 @@ HostRecord* CTessarelView::RecordOf(long row) const {
 }
 
 wxString CTessarelView::OnGetItemText(long row, long column) const {
-  return rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)];
+  const HostRow& shown = *rows_[static_cast<std::size_t>(row)];
+  if (column < kColumnCount) return shown.cells[static_cast<std::size_t>(column)];
+  // Written as painted: they change with every result, and only the rows on
+  // screen are asked for.
+  return OptionalColumnText(optional_.shown[static_cast<std::size_t>(column - kColumnCount)],
+                            recent_.Of(shown.record->HostId));
 }
 
 int CTessarelView::OnGetItemImage(long row) const {
@@ -146,7 +151,7 @@ void CTessarelView::FormatRow(int row) {
   const auto cells = RowCellTexts(*shown.record);
   for (int column = 1; column < kColumnCount; ++column)
     changed |= SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
-  if (changed) RefreshItem(row);
+  if (changed || !optional_.shown.empty()) RefreshItem(row);
 }
 
 const HostRecord* CTessarelView::DialogRecord() const {
@@ -276,6 +281,7 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   const long selected = SingleSelectedRow();
   if (selected < 0) return;
   const std::string name = RecordOf(selected)->Host;
+  recent_.Forget(RecordOf(selected)->HostId);
   EmptySection(name);
   // The control still reads the row while it takes it out.
   DeleteItem(selected);
@@ -331,7 +337,39 @@ void CTessarelView::SortByColumn(int column) {
   Refresh();
 }
 
-void CTessarelView::OnColumnClick(wxListEvent& event) { SortByColumn(event.GetColumn()); }
+void CTessarelView::OnColumnClick(wxListEvent& event) {
+  // The optional columns are not among the sort keys the settings file keeps.
+  if (event.GetColumn() < kColumnCount) SortByColumn(event.GetColumn());
+}
+
+void CTessarelView::ShowOptionalColumns(const OptionalColumnState& state) {
+  // Widths the user gave columns now shown stand unless `state` has its own.
+  const auto widths = OptionalColumns().widths;
+  for (int column = GetColumnCount() - 1; column >= kColumnCount; --column) DeleteColumn(column);
+  optional_ = state;
+  for (std::size_t index = 0; index < kOptionalColumnCount; ++index)
+    if (optional_.widths[index] == 0) optional_.widths[index] = widths[index];
+  for (const OptionalColumn column : optional_.shown) {
+    const int width = optional_.widths[static_cast<std::size_t>(column)];
+    AppendColumn(OptionalColumnTitle(column), wxLIST_FORMAT_LEFT,
+                 width > 0 ? width : OptionalColumnDefaultWidth(column, *this));
+  }
+  recent_.SetKeeping(!optional_.shown.empty());
+  Refresh();
+}
+
+OptionalColumnState CTessarelView::OptionalColumns() const {
+  OptionalColumnState state = optional_;
+  for (std::size_t at = 0; at < state.shown.size(); ++at)
+    state.widths[static_cast<std::size_t>(state.shown[at])] =
+        GetColumnWidth(kColumnCount + static_cast<int>(at));
+  return state;
+}
+
+void CTessarelView::OnChooseColumns(wxCommandEvent& /*event*/) {
+  OptionalColumnState state = OptionalColumns();
+  if (ChooseOptionalColumns(this, state.shown)) ShowOptionalColumns(state);
+}
 
 void CTessarelView::OnDoubleClick(wxMouseEvent& event) {
   wxCommandEvent edit(wxEVT_MENU, ID_HOST_EDIT);

@@ -12,7 +12,9 @@
 
 #include "engine/host_list_text.h"
 #include "engine/host_rows.h"
+#include "history/recent_results.h"
 #include "ui/host_row_text.h"
+#include "ui/optional_columns.h"
 
 class wxMenu;
 
@@ -91,6 +93,13 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // Selects the host's row alone and scrolls it into view.
   void SelectHost(std::int32_t hostId);
 
+  // The optional columns after the list's own (View > Columns...), and the
+  // recent results they show, which hear of every result while one is shown.
+  void ShowOptionalColumns(const OptionalColumnState& state);
+  OptionalColumnState OptionalColumns() const;
+  void OnChooseColumns(wxCommandEvent& event);
+  RecentResults& Recent() { return recent_; }
+
  protected:
   wxString OnGetItemText(long row, long column) const override;
   int OnGetItemImage(long row) const override;
@@ -145,6 +154,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   std::int32_t sortKey_ = 0;
   CHostSettingsDialog* dialog_;
   std::unique_ptr<wxMenu> contextMenu_;
+  RecentResults recent_;
+  OptionalColumnState optional_;
 };
 
 }  // namespace kelvoran
