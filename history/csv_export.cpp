@@ -81,9 +81,10 @@ void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const
   }
 }
 
-void WriteOutagesCsv(std::ostream& out, std::span<const Outage> outages, const TimeWriter& time) {
+void WriteOutagesCsv(std::ostream& out, std::span<const RecordedOutage> outages,
+                     const TimeWriter& time) {
   WriteCsvRecord(out, {"Start", "End", "Duration (s)", "Host", "Error"});
-  for (const Outage& outage : outages) {
+  for (const RecordedOutage& outage : outages) {
     const std::string duration =
         outage.start && outage.end ? Seconds(*outage.end - *outage.start) : "";
     WriteCsvRecord(out, {Optional(outage.start, time), Optional(outage.end, time), duration,

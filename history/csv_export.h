@@ -46,6 +46,7 @@ void WriteSamplesCsv(std::ostream& out, const std::string& host,
                      std::span<const HistorySample> samples, const TimeWriter& time,
                      const ResultWriter& result);
 void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time);
-void WriteOutagesCsv(std::ostream& out, std::span<const Outage> outages, const TimeWriter& time);
+void WriteOutagesCsv(std::ostream& out, std::span<const RecordedOutage> outages,
+                     const TimeWriter& time);
 
 }  // namespace kelvoran

@@ -18,11 +18,11 @@ std::uint32_t NearestRank95(std::vector<std::uint32_t>& roundTrips) {
   return *nth;
 }
 
-bool Overlaps(const Outage& outage, HistoryTime from, HistoryTime to) {
+bool Overlaps(const RecordedOutage& outage, HistoryTime from, HistoryTime to) {
   return (!outage.start || *outage.start < to) && (!outage.end || *outage.end > from);
 }
 
-bool LaterStartFirst(const Outage& a, const Outage& b) {
+bool LaterStartFirst(const RecordedOutage& a, const RecordedOutage& b) {
   if (a.start && b.start) return *a.start > *b.start;
   return a.start.has_value() && !b.start.has_value();
 }
@@ -53,11 +53,11 @@ RangeSummary SummariseRange(std::span<const HistorySample> samples) {
   return summary;
 }
 
-std::vector<Outage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from,
-                              HistoryTime to) {
+std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from,
+                                      HistoryTime to) {
   std::stable_sort(changes.begin(), changes.end(),
                    [](const HistoryChange& a, const HistoryChange& b) { return a.time < b.time; });
-  std::vector<Outage> outages;
+  std::vector<RecordedOutage> outages;
   std::map<std::string, std::size_t> open;  // host -> its outage not yet ended
   for (HistoryChange& change : changes) {
     if (change.after == StatusError && change.before != StatusError) {
@@ -72,7 +72,7 @@ std::vector<Outage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime fr
       }
     }
   }
-  std::erase_if(outages, [&](const Outage& outage) { return !Overlaps(outage, from, to); });
+  std::erase_if(outages, [&](const RecordedOutage& outage) { return !Overlaps(outage, from, to); });
   std::stable_sort(outages.begin(), outages.end(), LaterStartFirst);
   return outages;
 }

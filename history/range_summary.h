@@ -23,14 +23,15 @@ RangeSummary SummariseRange(std::span<const HistorySample> samples);
 
 // A stay in ERROR: from the change into it to the change out of it. A start
 // before the first change known, or an end not yet come, is missing.
-struct Outage {
+struct RecordedOutage {
   std::string host;
   std::optional<HistoryTime> start, end;
   std::string text;  // what the change into ERROR was caused by
 };
 // The outages among `changes` (of any hosts, in any order) that overlap
 // [from, to), the latest start first and those whose start is unknown last.
-std::vector<Outage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from, HistoryTime to);
+std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from,
+                                      HistoryTime to);
 
 // A change of status and how long the host then stayed in it: missing while
 // it still is.

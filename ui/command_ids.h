@@ -25,6 +25,8 @@ enum CommandId : int {
   ID_HOST_EXPORT = 32791 - kCommandIdOffset,
   ID_VIEW_MINIMISE_TO_TRAY = 32800 - kCommandIdOffset,
   ID_VIEW_COLUMNS = 32801 - kCommandIdOffset,
+  ID_HOST_HISTORY = 32802 - kCommandIdOffset,
+  ID_VIEW_OUTAGES = 32803 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

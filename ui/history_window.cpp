@@ -46,12 +46,10 @@ wxListCtrl* OutageList(wxWindow* parent) {
 
 }  // namespace
 
-HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, std::string name,
-                             HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "History of " + ToDisplay(name), wxDefaultPosition,
+HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries queries)
+    : wxFrame(parent, wxID_ANY, "History of " + ToDisplay(host), wxDefaultPosition,
               wxSize(760, 560), wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       host_(std::move(host)),
-      name_(std::move(name)),
       queries_(std::move(queries)),
       detailsTimer_(this) {
   auto* panel = new wxPanel(this);
@@ -78,7 +76,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, std::string nam
 
   range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ChooseRange(event.GetSelection()); });
   exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
-    const wxString path = AskCsvPath(this, "Export History", ToDisplay(name_) + " history.csv");
+    const wxString path = AskCsvPath(this, "Export History", ToDisplay(host_) + " history.csv");
     if (!path.empty()) ExportSamples(path);
   });
   // Zooming sends many ranges in a row: the figures and the outages follow
@@ -125,12 +123,12 @@ std::span<const HistorySample> HistoryWindow::SamplesShown() const {
 
 void HistoryWindow::UpdateDetails() {
   summary_->SetLabel(SummaryText(SummariseRange(SamplesShown())));
-  const std::vector<Outage> outages =
+  const std::vector<RecordedOutage> outages =
       OutagesIn(queries_.changes(graph_->From() - kOutageLookBack, graph_->To(), &host_),
                 graph_->From(), graph_->To());
   outages_->Freeze();
   outages_->DeleteAllItems();
-  for (const Outage& outage : outages) {
+  for (const RecordedOutage& outage : outages) {
     const long row =
         outages_->InsertItem(outages_->GetItemCount(),
                              outage.start ? LocalTimeText(*outage.start) : "before the records");
@@ -146,7 +144,7 @@ void HistoryWindow::UpdateDetails() {
 
 bool HistoryWindow::ExportSamples(const wxString& path) {
   return WriteCsvFile(this, path, [this](std::ostream& out) {
-    WriteSamplesCsv(out, name_, SamplesShown(), IsoTimeWriter(LocalUtcOffset),
+    WriteSamplesCsv(out, host_, SamplesShown(), IsoTimeWriter(LocalUtcOffset),
                     [](std::int32_t code) { return ResultText(code, 0); });
   });
 }

@@ -22,9 +22,8 @@ class LatencyGraph;
 // range's results exported as CSV.
 class HistoryWindow : public wxFrame {
  public:
-  // `host` is the host's lasting key in the history, `name` its name's bytes
-  // as the settings file holds them.
-  HistoryWindow(wxWindow* parent, std::string host, std::string name, HistoryQueries queries);
+  // `host`: the host's name, its bytes as the settings file holds them.
+  HistoryWindow(wxWindow* parent, std::string host, HistoryQueries queries);
 
   const std::string& Host() const { return host_; }
   LatencyGraph& Graph() const { return *graph_; }
@@ -39,7 +38,6 @@ class HistoryWindow : public wxFrame {
   std::span<const HistorySample> SamplesShown() const;
 
   const std::string host_;
-  const std::string name_;
   const HistoryQueries queries_;
   wxChoice* range_;
   LatencyGraph* graph_;

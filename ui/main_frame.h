@@ -4,8 +4,11 @@
 #include <wx/timer.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
+
+#include "history/history_queries.h"
 
 class wxConfigBase;
 
@@ -39,6 +42,12 @@ class CMainFrame : public wxFrame {
   // Shows, restores and raises the window, hidden in the notification area
   // or not. Defined by the toolkit port (ui/gtk, ui/msw).
   void ShowFromTray();
+  // Where the history windows read; without it Host > History... and
+  // View > Outages... stay disabled.
+  void SetHistory(HistoryQueries queries);
+  // Opens the selected host's history window, or raises it when open.
+  void OnHistory(wxCommandEvent& event);
+  void OnOutages(wxCommandEvent& event);
 
  private:
   void CreateMenuBar();
@@ -74,6 +83,7 @@ class CMainFrame : public wxFrame {
   static void DropHeldBackInput();
 
   ProbeScheduler& scheduler_;
+  std::optional<HistoryQueries> history_;
   wxConfigBase& profile_;
   CTessarelView* view_;
   wxTimer timer_;

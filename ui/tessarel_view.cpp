@@ -58,6 +58,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
   contextMenu_->AppendSeparator();
   contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
+  contextMenu_->Append(ID_HOST_HISTORY, "&History...\tCtrl+H");
   WatchMenuHelpKey(*this, *contextMenu_, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
@@ -377,11 +378,17 @@ void CTessarelView::OnDoubleClick(wxMouseEvent& event) {
   event.Skip();
 }
 
+const HostRecord* CTessarelView::SelectedRecord() const {
+  const long row = SingleSelectedRow();
+  return row < 0 ? nullptr : RecordOf(row);
+}
+
 wxMenu& CTessarelView::PrepareContextMenu() {
   // Add and Reset results stay enabled here whatever the main menu says.
   const bool anySelected = GetSelectedItemCount() > 0;
   contextMenu_->Enable(ID_HOST_EDIT, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
+  contextMenu_->Enable(ID_HOST_HISTORY, historyAvailable_ && SelectedRecord() != nullptr);
   return *contextMenu_;
 }
 

@@ -99,6 +99,10 @@ class CTessarelView : public wxListCtrl, public HostRows {
   OptionalColumnState OptionalColumns() const;
   void OnChooseColumns(wxCommandEvent& event);
   RecentResults& Recent() { return recent_; }
+  // The record of the one selected row, or null.
+  const HostRecord* SelectedRecord() const;
+  // Whether History... on the context menu can be chosen.
+  void SetHistoryAvailable(bool available) { historyAvailable_ = available; }
 
  protected:
   wxString OnGetItemText(long row, long column) const override;
@@ -155,6 +159,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   CHostSettingsDialog* dialog_;
   std::unique_ptr<wxMenu> contextMenu_;
   RecentResults recent_;
+  bool historyAvailable_ = false;
   OptionalColumnState optional_;
 };
 

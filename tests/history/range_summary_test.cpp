@@ -49,7 +49,7 @@ TEST(RangeSummary, OutagesRunFromErrorToLeavingItPerHostAndOverlapTheRange) {
       Change(40, "c", StatusWarning, StatusError),
       Change(60, "c", StatusError, StatusWarning),  // over before the range
   };
-  const std::vector<Outage> outages = OutagesIn(changes, 250, 1000);
+  const std::vector<RecordedOutage> outages = OutagesIn(changes, 250, 1000);
   ASSERT_EQ(outages.size(), 3u);
   EXPECT_EQ(outages[0].host, "a");
   EXPECT_EQ(outages[0].start, 900);
