@@ -1,21 +1,39 @@
 #include "history/range_summary.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
-#include <numeric>
 
 #include "engine/host_record.h"
 
 namespace kelvoran {
 namespace {
 
-std::uint32_t NearestRank95(std::vector<std::uint32_t>& roundTrips) {
-  // Nearest rank: the smallest value with at least 95 % of values at or
-  // below it.
-  const std::size_t rank = (roundTrips.size() * 95 + 99) / 100;
+// Nearest rank: the smallest value with at least 95 % of values at or below
+// it. Round trips are whole milliseconds, so with a month of results a count
+// per value finds it in one pass, where sorting took a tenth of a second.
+// A round trip beyond any time-out (a damaged file) would make the counts
+// huge: such ranges are sorted instead.
+std::uint32_t SortedRank(std::span<const HistorySample> samples, std::size_t rank) {
+  std::vector<std::uint32_t> roundTrips;
+  for (const HistorySample& sample : samples)
+    if (sample.code == 0) roundTrips.push_back(sample.roundTrip);
   const auto nth = roundTrips.begin() + static_cast<std::ptrdiff_t>(rank - 1);
   std::nth_element(roundTrips.begin(), nth, roundTrips.end());
   return *nth;
+}
+
+std::uint32_t NearestRank95(std::span<const HistorySample> samples, std::size_t answered,
+                            std::uint32_t highest) {
+  constexpr std::uint32_t kCountedUpTo = 1u << 20;
+  const std::size_t rank = (answered * 95 + 99) / 100;
+  if (highest > kCountedUpTo) return SortedRank(samples, rank);
+  std::vector<std::size_t> counts(std::size_t{highest} + 1);
+  for (const HistorySample& sample : samples)
+    if (sample.code == 0) ++counts[sample.roundTrip];
+  std::size_t seen = 0;
+  for (std::uint32_t value = 0;; ++value)
+    if ((seen += counts[value]) >= rank) return value;
 }
 
 bool Overlaps(const RecordedOutage& outage, HistoryTime from, HistoryTime to) {
@@ -31,25 +49,27 @@ bool LaterStartFirst(const RecordedOutage& a, const RecordedOutage& b) {
 
 RangeSummary SummariseRange(std::span<const HistorySample> samples) {
   RangeSummary summary;
-  std::vector<std::uint32_t> roundTrips;
-  for (const HistorySample& sample : samples) {
-    if (sample.code == 0)
-      roundTrips.push_back(sample.roundTrip);
-    else
-      ++summary.failed;
-  }
   summary.probes = static_cast<std::int64_t>(samples.size());
+  std::uint32_t lowest = std::numeric_limits<std::uint32_t>::max(), highest = 0;
+  std::uint64_t total = 0;
+  for (const HistorySample& sample : samples) {
+    if (sample.code != 0) {
+      ++summary.failed;
+      continue;
+    }
+    lowest = std::min(lowest, sample.roundTrip);
+    highest = std::max(highest, sample.roundTrip);
+    total += sample.roundTrip;
+  }
   if (summary.probes > 0)
     summary.lossPercent =
         100.0 * static_cast<double>(summary.failed) / static_cast<double>(summary.probes);
-  if (roundTrips.empty()) return summary;
-  const auto [min, max] = std::minmax_element(roundTrips.begin(), roundTrips.end());
-  summary.minRoundTrip = *min;
-  summary.maxRoundTrip = *max;
-  summary.averageRoundTrip =
-      static_cast<double>(std::accumulate(roundTrips.begin(), roundTrips.end(), std::uint64_t{0})) /
-      static_cast<double>(roundTrips.size());
-  summary.percentile95 = NearestRank95(roundTrips);
+  const auto answered = static_cast<std::size_t>(summary.probes - summary.failed);
+  if (answered == 0) return summary;
+  summary.minRoundTrip = lowest;
+  summary.maxRoundTrip = highest;
+  summary.averageRoundTrip = static_cast<double>(total) / static_cast<double>(answered);
+  summary.percentile95 = NearestRank95(samples, answered, highest);
   return summary;
 }
 

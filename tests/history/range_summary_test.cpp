@@ -33,6 +33,12 @@ TEST(RangeSummary, CountsLossAndRoundTripsOfAnsweredProbesOnly) {
   // Nearest rank of 20 answers: the 19th smallest.
   EXPECT_EQ(summary.percentile95, 19u);
 
+  // Round trips too long for counting per value are ranked all the same.
+  samples[0].roundTrip = 4'000'000'000;
+  EXPECT_EQ(SummariseRange(samples).percentile95, 19u);
+  samples[1].roundTrip = 4'000'000'001;
+  EXPECT_EQ(SummariseRange(samples).percentile95, 4'000'000'000u);
+
   const RangeSummary allLost = SummariseRange(std::vector{Failed(1)});
   EXPECT_EQ(allLost.lossPercent, 100.0);
   EXPECT_FALSE(allLost.minRoundTrip || allLost.percentile95);
