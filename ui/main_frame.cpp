@@ -13,9 +13,11 @@
 #include <utility>
 
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "ui/about_box.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/links.h"
 #include "ui/menu_help_key.h"
@@ -268,9 +270,16 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_EXPORT);
 }
 
+void CMainFrame::SetHistory(HistoryLink* history) {
+  history_ = history;
+  view_->SetHistory(history);
+}
+
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   view_->ProcessTick();
   UpdateKeyIndicators();
+  if (history_)
+    if (const auto notice = history_->TakeNotice()) SetStatusText(ToDisplay(*notice), PaneMessage);
   if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
   // The notification area went away (its host ended) while the window was
   // hidden in it: back to an ordinary minimised window, or it is lost.

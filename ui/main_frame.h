@@ -12,6 +12,7 @@ class wxConfigBase;
 namespace kelvoran {
 
 class CTessarelView;
+class HistoryLink;
 class ProbeScheduler;
 class TrayStatus;
 
@@ -34,6 +35,9 @@ class CMainFrame : public wxFrame {
   void RestoreWindowPlacement();
   // Where the rows are reported as the window closes (see row_report.h).
   void SetRowReportPath(std::string path) { rowReportPath_ = std::move(path); }
+  // The history the host list records into, or null; its notices go to the
+  // status bar. Not owned.
+  void SetHistory(HistoryLink* history);
   // The icon in the notification area; null once the window is closing.
   TrayStatus* Tray() const { return tray_; }
   // Shows, restores and raises the window, hidden in the notification area
@@ -86,6 +90,7 @@ class CMainFrame : public wxFrame {
   int highlightedCommand_ = wxID_NONE;
   std::string rowReportPath_;
   TrayStatus* tray_ = nullptr;
+  HistoryLink* history_ = nullptr;
   // Hidden in the notification area after being minimised.
   bool inTray_ = false;
 };

@@ -34,8 +34,12 @@ bool CTessarelApp::OnInit() {
   profile_ = OpenUserProfile();
   scheduler_ =
       std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Senders());
+  const std::string settingsPath = HostSettingsPath();
+  history_ = OpenHistory(settingsPath);
+  scheduler_->SetResultSink(history_.get());
 
-  frame_ = new CMainFrame(*scheduler_, *profile_, HostSettingsPath(), doc_.FrameCaption());
+  frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
+  frame_->SetHistory(history_.get());
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
   SetTopWindow(frame_);

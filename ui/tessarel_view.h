@@ -19,6 +19,7 @@ class wxMenu;
 namespace kelvoran {
 
 class CHostSettingsDialog;
+class HistoryLink;
 class ProbeScheduler;
 
 // The host list: one row per monitored host, each row owning its record.
@@ -88,6 +89,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // last call: the status summary of the whole list is only worked out again
   // then, not on every tick.
   bool TakeStatusesChanged() { return std::exchange(statusesChanged_, false); }
+  // Where a host's change of name is told, so its history goes with it.
+  void SetHistory(HistoryLink* history) { history_ = history; }
   // Selects the host's row alone and scrolls it into view.
   void SelectHost(std::int32_t hostId);
 
@@ -145,6 +148,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   std::int32_t sortKey_ = 0;
   CHostSettingsDialog* dialog_;
   std::unique_ptr<wxMenu> contextMenu_;
+  HistoryLink* history_ = nullptr;
 };
 
 }  // namespace kelvoran
