@@ -134,13 +134,16 @@ void HistoryRecorder::Read(const std::function<void(HistoryStore&)>& query) {
 }
 
 // Oldest first: what waits longest for a file that cannot be written is worth
-// least. A rename stays, or later results would land under the old name.
+// least. A rename stays, or later results would land under the old name; the
+// batches emptied go, so the tick's hand-over stays short however long the
+// pause.
 void HistoryRecorder::DropOldestWaiting() {
-  for (HistoryBatch& batch : waiting_) {
-    if (waitingResults_ <= options_.maxWaitingResults) return;
-    waitingResults_ -= batch.results.size();
-    batch.results.clear();
-    batch.changes.clear();
+  for (auto batch = waiting_.begin();
+       waitingResults_ > options_.maxWaitingResults && batch != waiting_.end();) {
+    waitingResults_ -= batch->results.size();
+    batch->results.clear();
+    batch->changes.clear();
+    batch = batch->rename ? std::next(batch) : waiting_.erase(batch);
   }
 }
 
