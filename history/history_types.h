@@ -13,9 +13,9 @@ using HistoryTime = std::int64_t;
 // One probe result of a host, as recorded.
 struct HistorySample {
   HistoryTime time = 0;
-  std::int32_t code = 0;  // the probe's result code, 0 for success
+  std::int32_t code = 0;        // the probe's result code, 0 for success
   std::uint32_t roundTrip = 0;  // milliseconds; 0 for a failure
-  std::int32_t status = 0;  // the host's status after the result
+  std::int32_t status = 0;      // the host's status after the result
   bool operator==(const HistorySample&) const = default;
 };
 

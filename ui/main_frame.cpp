@@ -14,10 +14,12 @@
 
 #include "engine/host_record.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "portable/profile_text.h"
 #include "ui/about_box.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/history_window.h"
 #include "ui/links.h"
@@ -286,17 +288,24 @@ void CMainFrame::BindViewCommands() {
   Bind(
       wxEVT_UPDATE_UI,
       [this](wxUpdateUIEvent& event) {
-        event.Enable(history_ && view_->SelectedRecord() != nullptr);
+        event.Enable(history_ != nullptr && view_->SelectedRecord() != nullptr);
       },
       ID_HOST_HISTORY);
   Bind(
-      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { event.Enable(history_.has_value()); },
+      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { event.Enable(history_ != nullptr); },
       ID_VIEW_OUTAGES);
+}
+
+void CMainFrame::SetHistory(HistoryLink* history) {
+  history_ = history;
+  view_->SetHistory(history);
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   view_->ProcessTick();
   UpdateKeyIndicators();
+  if (history_)
+    if (const auto notice = history_->TakeNotice()) SetStatusText(ToDisplay(*notice), PaneMessage);
   if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
   // The notification area went away (its host ended) while the window was
   // hidden in it: back to an ordinary minimised window, or it is lost.
@@ -463,11 +472,6 @@ void CMainFrame::WaitForProbesInFlight() {
   DropHeldBackInput();
 }
 
-void CMainFrame::SetHistory(HistoryQueries queries) {
-  history_ = std::move(queries);
-  view_->SetHistoryAvailable(true);
-}
-
 void CMainFrame::OnHistory(wxCommandEvent& /*event*/) {
   const HostRecord* host = view_->SelectedRecord();
   if (!history_ || !host) return;
@@ -478,7 +482,7 @@ void CMainFrame::OnHistory(wxCommandEvent& /*event*/) {
       open->Raise();
       return;
     }
-  (new HistoryWindow(this, host->Host, *history_))->Show();
+  (new HistoryWindow(this, host->Host, history_->Queries()))->Show();
 }
 
 void CMainFrame::OnOutages(wxCommandEvent& /*event*/) {
@@ -489,7 +493,7 @@ void CMainFrame::OnOutages(wxCommandEvent& /*event*/) {
       open->Raise();
       return;
     }
-  (new OutageLog(this, *history_))->Show();
+  (new OutageLog(this, history_->Queries()))->Show();
 }
 
 }  // namespace kelvoran

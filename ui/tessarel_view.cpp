@@ -9,6 +9,7 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -261,6 +262,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   if (ok) {
     const int row = FindRowByHostId(copy.HostId);
     if (row >= 0) ApplyRowSettings(row, copy);
+    if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
   }
   // The old section is only emptied now, after the dialog, so a crash while
   // it is open loses nothing.
@@ -388,7 +390,7 @@ wxMenu& CTessarelView::PrepareContextMenu() {
   const bool anySelected = GetSelectedItemCount() > 0;
   contextMenu_->Enable(ID_HOST_EDIT, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
-  contextMenu_->Enable(ID_HOST_HISTORY, historyAvailable_ && SelectedRecord() != nullptr);
+  contextMenu_->Enable(ID_HOST_HISTORY, history_ != nullptr && SelectedRecord() != nullptr);
   return *contextMenu_;
 }
 

@@ -21,6 +21,7 @@ class wxMenu;
 namespace kelvoran {
 
 class CHostSettingsDialog;
+class HistoryLink;
 class ProbeScheduler;
 
 // The host list: one row per monitored host, each row owning its record.
@@ -90,6 +91,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // last call: the status summary of the whole list is only worked out again
   // then, not on every tick.
   bool TakeStatusesChanged() { return std::exchange(statusesChanged_, false); }
+  // Where a host's change of name is told, so its history goes with it.
+  void SetHistory(HistoryLink* history) { history_ = history; }
   // Selects the host's row alone and scrolls it into view.
   void SelectHost(std::int32_t hostId);
 
@@ -101,8 +104,6 @@ class CTessarelView : public wxListCtrl, public HostRows {
   RecentResults& Recent() { return recent_; }
   // The record of the one selected row, or null.
   const HostRecord* SelectedRecord() const;
-  // Whether History... on the context menu can be chosen.
-  void SetHistoryAvailable(bool available) { historyAvailable_ = available; }
 
  protected:
   wxString OnGetItemText(long row, long column) const override;
@@ -159,8 +160,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   CHostSettingsDialog* dialog_;
   std::unique_ptr<wxMenu> contextMenu_;
   RecentResults recent_;
-  bool historyAvailable_ = false;
   OptionalColumnState optional_;
+  HistoryLink* history_ = nullptr;
 };
 
 }  // namespace kelvoran

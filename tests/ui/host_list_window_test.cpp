@@ -30,6 +30,7 @@
 #include "engine/result_mailbox.h"
 #include "engine/result_text.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "tests/engine/fake_host_rows.h"
 #include "tests/ui/modal_run.h"
 #include "ui/command_ids.h"
@@ -511,8 +512,26 @@ TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
   EXPECT_TRUE(Contains("Description=Renamed"));
 }
 
+// Stands in for the history: the renames it hears, and a notice for the
+// status bar.
+struct HeardHistory : HistoryLink {
+  void ResultApplied(const HostRecord&, const ProbeResult&, std::int32_t) override {}
+  void TickEnded() override {}
+  void HostRenamed(const std::string& from, const std::string& to) override {
+    renames.push_back(from + " > " + to);
+  }
+  std::optional<std::string> TakeNotice() override { return std::exchange(notice, std::nullopt); }
+  HistoryQueries Queries() override { return {}; }
+  std::vector<std::string> renames;
+  std::optional<std::string> notice =
+      "History recording paused: KELVORAN.HISTORY cannot be written.";
+};
+
 TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   Open("[alpha]\nHost=alpha\n[other]\nHost=other\n");
+  HeardHistory history;
+  const wxString notice = *history.notice;
+  frame_->SetHistory(&history);
   Select(1);
   wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
                   dialog.HostField()->ChangeValue("delta");
@@ -532,6 +551,11 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   EXPECT_EQ(View().GetItemCount(), 2);
   EXPECT_EQ(View().GetSelectedItemCount(), 0);
   EXPECT_TRUE(Contains("Host=" + survivor + "\n")) << "the twin keeps the shared section";
+  EXPECT_EQ(history.renames, std::vector<std::string>{"other > delta"});
+  for (int polls = 0; polls < 30 && frame_->GetStatusBar()->GetStatusText() != notice; ++polls)
+    PumpEvents(100ms);  // the frame's own one-second timer
+  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(), notice);
+  frame_->SetHistory(nullptr);
 }
 
 // Names the settings file reads as one section ("x", " X ") are one host: an
