@@ -24,7 +24,7 @@ The host list is KELVORAN.INI in the directory the program starts in.
 The package grants the program the cap_net_raw file capability, so that it
 probes without root where ping sockets are closed to the user.")
 
-# The libraries the program links (wxWidgets, the C++ runtime) come from
+# The libraries the program links (wxWidgets, SQLite, the C++ runtime) come from
 # dpkg-shlibdeps; GTK is loaded through wxWidgets and is named as well, since
 # the window cannot open without it. setcap comes from libcap2-bin, which the
 # maintainer script needs while it runs.

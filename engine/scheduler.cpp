@@ -11,6 +11,7 @@
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
 #include "engine/result_mailbox.h"
+#include "engine/result_sink.h"
 #include "engine/result_text.h"
 
 namespace kelvoran {
@@ -72,11 +73,16 @@ void ProbeScheduler::DrainResults(HostRows& rows) {
     const int row = rows.FindRowByHostId(job->Request.HostId);
     if (row < 0) continue;
     // Not probed: idle again and still due, so a later tick tries again.
-    if (job->NeverRan)
-      rows.RecordAt(row).Busy = false;
-    else
-      ApplyResult(rows, row, *job, senders_);
+    HostRecord& host = rows.RecordAt(row);
+    if (job->NeverRan) {
+      host.Busy = false;
+      continue;
+    }
+    const std::int32_t statusBefore = host.Status;
+    ApplyResult(rows, row, *job, senders_);
+    if (resultSink_) resultSink_->ResultApplied(host, job->Result, statusBefore);
   }
+  if (resultSink_) resultSink_->TickEnded();
 }
 
 // One pass over the rows keeps the `limit` earliest in a max-heap, so a long

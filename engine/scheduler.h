@@ -17,6 +17,7 @@ namespace kelvoran {
 class HostRows;
 class HostRecord;
 class ResultMailbox;
+class ResultSink;
 
 // The calendar clock, in whole seconds.
 using Clock = std::function<CalendarTime()>;
@@ -75,6 +76,9 @@ class ProbeScheduler {
   void SetProbesPerTick(long long count);
   int ProbesPerTick() const { return probesPerTick_; }
 
+  // Hears of every applied result; null for none. Not owned.
+  void SetResultSink(ResultSink* sink) { resultSink_ = sink; }
+
   // Cleared for good when the main window closes: ticks then only drain.
   bool SchedulingEnabled = true;
   // Probes handed to workers whose jobs have not been taken back yet.
@@ -101,6 +105,7 @@ class ProbeScheduler {
   PopupSenders senders_;
   Environment environment_;
   int probesPerTick_ = kMinProbesPerTick;
+  ResultSink* resultSink_ = nullptr;
   // The rows chosen by the current tick; kept here so a tick never allocates.
   std::array<DueRow, kMaxProbesPerTick> earliest_{};
   // Made when first needed; stays null when no launcher thread can start, and

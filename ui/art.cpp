@@ -19,7 +19,7 @@ constexpr std::array<std::string_view, kStatusImageCount> kStatusNames = {
 
 constexpr std::array<std::string_view, kToolbarImageCount> kToolbarNames = {
     "tool_add_host", "tool_edit_host", "tool_delete_host", "tool_reset_results",
-    "tool_website",  "tool_email",     "tool_about"};
+    "tool_website",  "tool_email",     "tool_about",       "tool_history"};
 
 // nanosvg parses in place, so wx copies the text first; the std::string keeps
 // the NUL terminator that FromSVG relies on.

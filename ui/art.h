@@ -21,8 +21,17 @@ wxBitmapBundle StatusBitmap(int index);
 wxBitmapBundle StatusBitmap(StatusImage image);
 
 // The seven toolbar images, in toolbar order. 16 x 16 at 1x.
-enum class ToolbarImage { AddHost, EditHost, DeleteHost, ResetResults, Website, Email, About };
-inline constexpr int kToolbarImageCount = 7;
+enum class ToolbarImage {
+  AddHost,
+  EditHost,
+  DeleteHost,
+  ResetResults,
+  Website,
+  Email,
+  About,
+  History
+};
+inline constexpr int kToolbarImageCount = 8;
 
 wxBitmapBundle ToolbarBitmap(ToolbarImage image, ArtLook look = ArtLook::Normal);
 

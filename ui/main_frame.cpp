@@ -12,14 +12,20 @@
 #include <memory>
 #include <utility>
 
+#include "engine/host_record.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
+#include "portable/profile_text.h"
 #include "ui/about_box.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/display_text.h"
 #include "ui/help_request.h"
+#include "ui/history_window.h"
 #include "ui/links.h"
 #include "ui/menu_help_key.h"
 #include "ui/options_dialog.h"
+#include "ui/outage_log.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 #include "ui/tray_status.h"
@@ -62,6 +68,8 @@ constexpr ToolLayout kTools[] = {
     {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
     {ID_HOST_RESET, ToolbarImage::ResetResults,
      "Reset the results for all hosts\nReset the results for all hosts"},
+    {ID_HOST_HISTORY, ToolbarImage::History,
+     "Show the history of the selected host\nShow the history of the selected host"},
     {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
     {ID_HELP_WEBSITE, ToolbarImage::Website,
      "Visit the Brindlecot website\nVisit the Brindlecot website"},
@@ -85,6 +93,12 @@ void YieldForPainting() {
 
 wxString Prompt(const char* help) { return wxString(help).BeforeFirst('\n'); }
 wxString Tooltip(const char* help) { return wxString(help).AfterFirst('\n'); }
+// The status-bar prompt of the command's toolbar button.
+wxString ToolPrompt(int id) {
+  for (const ToolLayout& tool : kTools)
+    if (tool.id == id) return Prompt(tool.help);
+  return {};
+}
 
 }  // namespace
 
@@ -127,11 +141,12 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateMenuBar() {
   auto* host = new wxMenu;
-  host->Append(ID_HOST_ADD, "&Add...\tCtrl+N", Prompt(kTools[0].help));
-  host->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter", Prompt(kTools[1].help));
-  host->Append(ID_HOST_DELETE, "&Delete\tDel", Prompt(kTools[2].help));
+  host->Append(ID_HOST_ADD, "&Add...\tCtrl+N", ToolPrompt(ID_HOST_ADD));
+  host->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter", ToolPrompt(ID_HOST_EDIT));
+  host->Append(ID_HOST_DELETE, "&Delete\tDel", ToolPrompt(ID_HOST_DELETE));
   host->AppendSeparator();
-  host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", Prompt(kTools[4].help));
+  host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", ToolPrompt(ID_HOST_RESET));
+  host->Append(ID_HOST_HISTORY, "&History...\tCtrl+H", ToolPrompt(ID_HOST_HISTORY));
   host->AppendSeparator();
   host->Append(ID_HOST_IMPORT, "&Import...", "Add the hosts listed in a text or CSV file");
   host->Append(ID_HOST_EXPORT, "Ex&port...", "Save the list of hosts to a text or CSV file");
@@ -145,15 +160,16 @@ void CMainFrame::CreateMenuBar() {
                         "Hide the minimised window in the notification area");
   view->Check(ID_VIEW_MINIMISE_TO_TRAY, profile_.ReadBool(kMinimiseToTray, false));
   view->AppendSeparator();
+  view->Append(ID_VIEW_OUTAGES, "O&utages...", "Show every change of status of all hosts");
+  view->Append(ID_VIEW_COLUMNS, "Co&lumns...", "Choose the optional columns of the list");
   view->Append(ID_VIEW_OPTIONS, "&Options...", "Change how many probes start per second");
 
   auto* help = new wxMenu;
   help->Append(ID_HELP_CONTENTS, "&Contents\tF1");
   help->AppendSeparator();
-  help->Append(ID_HELP_WEBSITE, "Brindlecot website", Prompt(kTools[6].help));
-  help->Append(ID_HELP_EMAIL, "Email Brindlecot", Prompt(kTools[7].help));
-  help->AppendSeparator();
-  help->Append(ID_APP_ABOUT, "&About Kelvoran...", Prompt(kTools[9].help));
+  help->Append(ID_HELP_WEBSITE, "Brindlecot website", ToolPrompt(ID_HELP_WEBSITE));
+  help->Append(ID_HELP_EMAIL, "Email Brindlecot", ToolPrompt(ID_HELP_EMAIL));
+  help->Append(ID_APP_ABOUT, "&About Kelvoran...", ToolPrompt(ID_APP_ABOUT));
 
   auto* bar = new wxMenuBar;
   bar->Append(host, "&Host");
@@ -262,15 +278,34 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_MENU, &CTessarelView::OnReset, view_, ID_HOST_RESET);
   Bind(wxEVT_MENU, &CTessarelView::OnImport, view_, ID_HOST_IMPORT);
   Bind(wxEVT_MENU, &CTessarelView::OnExport, view_, ID_HOST_EXPORT);
+  Bind(wxEVT_MENU, &CTessarelView::OnChooseColumns, view_, ID_VIEW_COLUMNS);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_EDIT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_DELETE);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_EXPORT);
+  Bind(wxEVT_MENU, &CMainFrame::OnHistory, this, ID_HOST_HISTORY);
+  Bind(wxEVT_MENU, &CMainFrame::OnOutages, this, ID_VIEW_OUTAGES);
+  Bind(
+      wxEVT_UPDATE_UI,
+      [this](wxUpdateUIEvent& event) {
+        event.Enable(history_ != nullptr && view_->SelectedRecord() != nullptr);
+      },
+      ID_HOST_HISTORY);
+  Bind(
+      wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { event.Enable(history_ != nullptr); },
+      ID_VIEW_OUTAGES);
+}
+
+void CMainFrame::SetHistory(HistoryLink* history) {
+  history_ = history;
+  view_->SetHistory(history);
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   view_->ProcessTick();
   UpdateKeyIndicators();
+  if (history_)
+    if (const auto notice = history_->TakeNotice()) SetStatusText(ToDisplay(*notice), PaneMessage);
   if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
   // The notification area went away (its host ended) while the window was
   // hidden in it: back to an ordinary minimised window, or it is lost.
@@ -392,6 +427,7 @@ void CMainFrame::SaveWindowPlacement() {
   profile_.Write(kTop, static_cast<long>(restoredRect_.GetTop()));
   profile_.Write(kBottom, static_cast<long>(restoredRect_.GetTop() + restoredRect_.GetHeight()));
   profile_.Write(kFlags, IsIconized() && IsMaximized() ? kRestoreToMaximized : 0L);
+  view_->OptionalColumns().Save(profile_);
   profile_.Flush();
 }
 
@@ -434,6 +470,30 @@ void CMainFrame::WaitForProbesInFlight() {
     wxMilliSleep(kClosingPollMs);
   }
   DropHeldBackInput();
+}
+
+void CMainFrame::OnHistory(wxCommandEvent& /*event*/) {
+  const HostRecord* host = view_->SelectedRecord();
+  if (!history_ || !host) return;
+  // The history knows a host by its section, as the settings file does.
+  for (wxWindow* child : GetChildren())
+    if (auto* open = dynamic_cast<HistoryWindow*>(child);
+        open && ProfileText::SameSectionName(open->Host(), host->Host)) {
+      open->Raise();
+      return;
+    }
+  (new HistoryWindow(this, host->Host, history_->Queries()))->Show();
+}
+
+void CMainFrame::OnOutages(wxCommandEvent& /*event*/) {
+  if (!history_) return;
+  for (wxWindow* child : GetChildren())
+    if (auto* open = dynamic_cast<OutageLog*>(child)) {
+      open->Reload();
+      open->Raise();
+      return;
+    }
+  (new OutageLog(this, history_->Queries()))->Show();
 }
 
 }  // namespace kelvoran

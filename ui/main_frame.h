@@ -12,6 +12,7 @@ class wxConfigBase;
 namespace kelvoran {
 
 class CTessarelView;
+class HistoryLink;
 class ProbeScheduler;
 class TrayStatus;
 
@@ -34,11 +35,18 @@ class CMainFrame : public wxFrame {
   void RestoreWindowPlacement();
   // Where the rows are reported as the window closes (see row_report.h).
   void SetRowReportPath(std::string path) { rowReportPath_ = std::move(path); }
+  // The history the host list records into, or null; its notices go to the
+  // status bar, and without it Host > History... and View > Outages... stay
+  // disabled. Not owned.
+  void SetHistory(HistoryLink* history);
   // The icon in the notification area; null once the window is closing.
   TrayStatus* Tray() const { return tray_; }
   // Shows, restores and raises the window, hidden in the notification area
   // or not. Defined by the toolkit port (ui/gtk, ui/msw).
   void ShowFromTray();
+  // Opens the selected host's history window, or raises it when open.
+  void OnHistory(wxCommandEvent& event);
+  void OnOutages(wxCommandEvent& event);
 
  private:
   void CreateMenuBar();
@@ -86,6 +94,7 @@ class CMainFrame : public wxFrame {
   int highlightedCommand_ = wxID_NONE;
   std::string rowReportPath_;
   TrayStatus* tray_ = nullptr;
+  HistoryLink* history_ = nullptr;
   // Hidden in the notification area after being minimised.
   bool inTray_ = false;
 };

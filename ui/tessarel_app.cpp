@@ -12,6 +12,7 @@
 #include "ui/help_book.h"
 #include "ui/help_request.h"
 #include "ui/main_frame.h"
+#include "ui/optional_columns.h"
 #include "ui/row_report.h"
 #include "ui/tessarel_view.h"
 #include "ui/user_profile.h"
@@ -34,10 +35,19 @@ bool CTessarelApp::OnInit() {
   profile_ = OpenUserProfile();
   scheduler_ =
       std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Senders());
+  const std::string settingsPath = HostSettingsPath();
+  history_ = OpenHistory(settingsPath);
+  resultSinks_.Add(history_.get());
+  scheduler_->SetResultSink(&resultSinks_);
 
-  frame_ = new CMainFrame(*scheduler_, *profile_, HostSettingsPath(), doc_.FrameCaption());
+  frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
+  frame_->SetHistory(history_.get());
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
+  OptionalColumnState columns;
+  columns.Load(*profile_);
+  frame_->View().ShowOptionalColumns(columns);
+  resultSinks_.Add(&frame_->View().Recent());
   SetTopWindow(frame_);
   popupDelivery_.UseMessenger(FindMessenger());
   presenter_ = std::make_unique<DesktopPresenter>(frame_);

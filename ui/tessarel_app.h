@@ -7,6 +7,7 @@
 
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "notify/popup_delivery.h"
 #include "platform/system_services.h"
 #include "ui/termination_close.h"
@@ -43,6 +44,10 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
   PopupDelivery popupDelivery_{*terminalServices_};
   std::unique_ptr<DesktopPresenter> presenter_;
+  // Null when built without history. Goes after the scheduler, which tells it
+  // every result.
+  std::unique_ptr<HistoryLink> history_;
+  ResultSinks resultSinks_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   std::unique_ptr<wxConfigBase> profile_;
   CTessarelDoc doc_;

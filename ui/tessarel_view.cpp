@@ -9,6 +9,7 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -58,6 +59,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
   contextMenu_->AppendSeparator();
   contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
+  contextMenu_->Append(ID_HOST_HISTORY, "&History...\tCtrl+H");
   WatchMenuHelpKey(*this, *contextMenu_, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
@@ -104,7 +106,12 @@ HostRecord* CTessarelView::RecordOf(long row) const {
 }
 
 wxString CTessarelView::OnGetItemText(long row, long column) const {
-  return rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)];
+  const HostRow& shown = *rows_[static_cast<std::size_t>(row)];
+  if (column < kColumnCount) return shown.cells[static_cast<std::size_t>(column)];
+  // Written as painted: they change with every result, and only the rows on
+  // screen are asked for.
+  return OptionalColumnText(optional_.shown[static_cast<std::size_t>(column - kColumnCount)],
+                            recent_.Of(shown.record->HostId));
 }
 
 int CTessarelView::OnGetItemImage(long row) const {
@@ -146,7 +153,7 @@ void CTessarelView::FormatRow(int row) {
   const auto cells = RowCellTexts(*shown.record);
   for (int column = 1; column < kColumnCount; ++column)
     changed |= SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
-  if (changed) RefreshItem(row);
+  if (changed || !optional_.shown.empty()) RefreshItem(row);
 }
 
 const HostRecord* CTessarelView::DialogRecord() const {
@@ -255,6 +262,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   if (ok) {
     const int row = FindRowByHostId(copy.HostId);
     if (row >= 0) ApplyRowSettings(row, copy);
+    if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
   }
   // The old section is only emptied now, after the dialog, so a crash while
   // it is open loses nothing.
@@ -276,6 +284,7 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   const long selected = SingleSelectedRow();
   if (selected < 0) return;
   const std::string name = RecordOf(selected)->Host;
+  recent_.Forget(RecordOf(selected)->HostId);
   EmptySection(name);
   // The control still reads the row while it takes it out.
   DeleteItem(selected);
@@ -331,7 +340,39 @@ void CTessarelView::SortByColumn(int column) {
   Refresh();
 }
 
-void CTessarelView::OnColumnClick(wxListEvent& event) { SortByColumn(event.GetColumn()); }
+void CTessarelView::OnColumnClick(wxListEvent& event) {
+  // The optional columns are not among the sort keys the settings file keeps.
+  if (event.GetColumn() < kColumnCount) SortByColumn(event.GetColumn());
+}
+
+void CTessarelView::ShowOptionalColumns(const OptionalColumnState& state) {
+  // Widths the user gave columns now shown stand unless `state` has its own.
+  const auto widths = OptionalColumns().widths;
+  for (int column = GetColumnCount() - 1; column >= kColumnCount; --column) DeleteColumn(column);
+  optional_ = state;
+  for (std::size_t index = 0; index < kOptionalColumnCount; ++index)
+    if (optional_.widths[index] == 0) optional_.widths[index] = widths[index];
+  for (const OptionalColumn column : optional_.shown) {
+    const int width = optional_.widths[static_cast<std::size_t>(column)];
+    AppendColumn(OptionalColumnTitle(column), wxLIST_FORMAT_LEFT,
+                 width > 0 ? width : OptionalColumnDefaultWidth(column, *this));
+  }
+  recent_.SetKeeping(!optional_.shown.empty());
+  Refresh();
+}
+
+OptionalColumnState CTessarelView::OptionalColumns() const {
+  OptionalColumnState state = optional_;
+  for (std::size_t at = 0; at < state.shown.size(); ++at)
+    state.widths[static_cast<std::size_t>(state.shown[at])] =
+        GetColumnWidth(kColumnCount + static_cast<int>(at));
+  return state;
+}
+
+void CTessarelView::OnChooseColumns(wxCommandEvent& /*event*/) {
+  OptionalColumnState state = OptionalColumns();
+  if (ChooseOptionalColumns(this, state.shown)) ShowOptionalColumns(state);
+}
 
 void CTessarelView::OnDoubleClick(wxMouseEvent& event) {
   wxCommandEvent edit(wxEVT_MENU, ID_HOST_EDIT);
@@ -339,11 +380,17 @@ void CTessarelView::OnDoubleClick(wxMouseEvent& event) {
   event.Skip();
 }
 
+const HostRecord* CTessarelView::SelectedRecord() const {
+  const long row = SingleSelectedRow();
+  return row < 0 ? nullptr : RecordOf(row);
+}
+
 wxMenu& CTessarelView::PrepareContextMenu() {
   // Add and Reset results stay enabled here whatever the main menu says.
   const bool anySelected = GetSelectedItemCount() > 0;
   contextMenu_->Enable(ID_HOST_EDIT, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
+  contextMenu_->Enable(ID_HOST_HISTORY, history_ != nullptr && SelectedRecord() != nullptr);
   return *contextMenu_;
 }
 

@@ -12,13 +12,16 @@
 
 #include "engine/host_list_text.h"
 #include "engine/host_rows.h"
+#include "history/recent_results.h"
 #include "ui/host_row_text.h"
+#include "ui/optional_columns.h"
 
 class wxMenu;
 
 namespace kelvoran {
 
 class CHostSettingsDialog;
+class HistoryLink;
 class ProbeScheduler;
 
 // The host list: one row per monitored host, each row owning its record.
@@ -88,8 +91,19 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // last call: the status summary of the whole list is only worked out again
   // then, not on every tick.
   bool TakeStatusesChanged() { return std::exchange(statusesChanged_, false); }
+  // Where a host's change of name is told, so its history goes with it.
+  void SetHistory(HistoryLink* history) { history_ = history; }
   // Selects the host's row alone and scrolls it into view.
   void SelectHost(std::int32_t hostId);
+
+  // The optional columns after the list's own (View > Columns...), and the
+  // recent results they show, which hear of every result while one is shown.
+  void ShowOptionalColumns(const OptionalColumnState& state);
+  OptionalColumnState OptionalColumns() const;
+  void OnChooseColumns(wxCommandEvent& event);
+  RecentResults& Recent() { return recent_; }
+  // The record of the one selected row, or null.
+  const HostRecord* SelectedRecord() const;
 
  protected:
   wxString OnGetItemText(long row, long column) const override;
@@ -145,6 +159,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   std::int32_t sortKey_ = 0;
   CHostSettingsDialog* dialog_;
   std::unique_ptr<wxMenu> contextMenu_;
+  RecentResults recent_;
+  OptionalColumnState optional_;
+  HistoryLink* history_ = nullptr;
 };
 
 }  // namespace kelvoran

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -16,12 +17,15 @@
 
 namespace kelvoran::testing {
 
-// The settings_writer program beside the running test, started with its
-// output on a pipe the test reads, and killed as a power cut or the task
-// manager would: SIGKILL, TerminateProcess.
+// A writer program beside the running test (settings_writer unless named),
+// started with its output on a pipe the test reads, and killed as a power cut
+// or the task manager would: SIGKILL, TerminateProcess.
 class WriterProcess {
  public:
-  WriterProcess(const std::string& file, int round) { Start(file, std::to_string(round)); }
+  WriterProcess(const std::string& file, int round, std::string program = "settings_writer")
+      : program_(std::move(program)) {
+    Start(file, std::to_string(round));
+  }
   WriterProcess(const WriterProcess&) = delete;
   WriterProcess& operator=(const WriterProcess&) = delete;
   ~WriterProcess() {
@@ -35,9 +39,10 @@ class WriterProcess {
   bool Kill();
 
  private:
-  static std::filesystem::path Program();
+  std::filesystem::path Program() const;
   void Start(const std::string& file, const std::string& round);
 
+  std::string program_;
   std::FILE* output_ = nullptr;
 #ifdef _WIN32
   HANDLE process_ = nullptr;
@@ -50,10 +55,10 @@ class WriterProcess {
 // An exit code no run of the writer ends with by itself.
 inline constexpr UINT kKilled = 99;
 
-inline std::filesystem::path WriterProcess::Program() {
+inline std::filesystem::path WriterProcess::Program() const {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  return std::filesystem::path(self).parent_path() / "settings_writer.exe";
+  return std::filesystem::path(self).parent_path() / (program_ + ".exe");
 }
 
 inline void WriterProcess::Start(const std::string& file, const std::string& round) {
@@ -90,8 +95,8 @@ inline bool WriterProcess::Kill() {
   return code == kKilled;
 }
 #else
-inline std::filesystem::path WriterProcess::Program() {
-  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "settings_writer";
+inline std::filesystem::path WriterProcess::Program() const {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / program_;
 }
 
 inline void WriterProcess::Start(const std::string& file, const std::string& round) {

@@ -4,8 +4,8 @@
 # KELVORAN.INI of three hosts there: one answering, one whose echoes are
 # dropped (FailPeriod 0, popup to this computer), one unknown name. After a few
 # seconds it gets SIGTERM, closes as Exit does and reports its rows through
-# KELVORAN_ROW_REPORT. Alongside, a second instance without hosts gets SIGTERM
-# once no dialog is open at all.
+# KELVORAN_ROW_REPORT; its history file is read back. Alongside, a second
+# instance without hosts gets SIGTERM once no dialog is open at all.
 #
 #   with-xvfb end_to_end.sh KELVORAN RESPONDER
 #
@@ -122,6 +122,18 @@ expect_row 198.18.10.1 0 "" answered
 expect_row 198.18.10.3 2 "Request timed out." failed
 # Still WARNING: its FailPeriod (default 60 s) has not run out yet.
 expect_row kv-unknown.invalid 1 "Error resolving host address." failed
+
+# The history beside the settings file holds every result the rows count, and
+# the entry into ERROR with the text of the result that caused it.
+history=$scratch/network/KELVORAN.HISTORY
+query() { sqlite3 "$history" "SELECT $1 JOIN hosts ON hosts.id = host WHERE key = '$2'"; }
+for host in 198.18.10.1 198.18.10.3 kv-unknown.invalid; do
+  sent=$(grep -P "^\\d\\t$host\\t" "$rows" | cut -f5)
+  recorded=$(query "count(*) FROM samples" "$host")
+  [[ "$recorded" == "$sent" ]] || fail "$host: $recorded results in the history, $sent sent"
+done
+[[ $(query "after_status, text FROM changes" 198.18.10.3) == "2|Request timed out." ]] ||
+  fail "the entry into ERROR is not in the history"
 
 # With no dialog open, nothing but the signal wakes the program: the close
 # must still complete without any input arriving.

@@ -32,6 +32,7 @@
 #include "engine/result_mailbox.h"
 #include "engine/result_text.h"
 #include "engine/scheduler.h"
+#include "history/history_link.h"
 #include "tests/engine/fake_host_rows.h"
 #include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
@@ -493,8 +494,26 @@ TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
   EXPECT_TRUE(Contains("Description=Renamed"));
 }
 
+// Stands in for the history: the renames it hears, and a notice for the
+// status bar.
+struct HeardHistory : HistoryLink {
+  void ResultApplied(const HostRecord&, const ProbeResult&, std::int32_t) override {}
+  void TickEnded() override {}
+  void HostRenamed(const std::string& from, const std::string& to) override {
+    renames.push_back(from + " > " + to);
+  }
+  std::optional<std::string> TakeNotice() override { return std::exchange(notice, std::nullopt); }
+  HistoryQueries Queries() override { return {}; }
+  std::vector<std::string> renames;
+  std::optional<std::string> notice =
+      "History recording paused: KELVORAN.HISTORY cannot be written.";
+};
+
 TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   Open("[alpha]\nHost=alpha\n[other]\nHost=other\n");
+  HeardHistory history;
+  const wxString notice = *history.notice;
+  frame_->SetHistory(&history);
   Select(1);
   wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
                   dialog.HostField()->ChangeValue("delta");
@@ -522,6 +541,11 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   Select(1);
   Command(ID_HOST_DELETE);
   EXPECT_FALSE(Contains("Host=delta")) << FileText();
+  EXPECT_EQ(history.renames, std::vector<std::string>{"other > delta"});
+  for (int polls = 0; polls < 30 && frame_->GetStatusBar()->GetStatusText() != notice; ++polls)
+    PumpEvents(100ms);  // the frame's own one-second timer
+  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(), notice);
+  frame_->SetHistory(nullptr);
 }
 
 // Names the settings file reads as one section ("x", " X ") are one host: an

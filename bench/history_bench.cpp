@@ -1,0 +1,128 @@
+// The history's costs: what recording adds to the tick, and what a result
+// takes on disk.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/result_mailbox.h"
+#include "engine/scheduler.h"
+#include "fake_host_rows.h"
+#include "history/history_recorder.h"
+#include "temp_dir.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr CalendarTime kNow = 1'800'000'000;
+
+class NoRefreshRows : public testing::FakeHostRows {
+ public:
+  void FormatRow(int) override {}
+};
+
+// A tick of 1,000 hosts that applies `results` results, with the history
+// recording them (third argument 1) or without. Its added cost is the
+// difference: the appends to the batch and its hand-over to the writer.
+void BM_TickRecordingHistory(benchmark::State& state) {
+  NoRefreshRows rows;
+  for (int i = 0; i < state.range(0); ++i) {
+    HostRecord& host = rows.Add();
+    host.Host = "host" + std::to_string(i) + ".example";
+    host.Delay = 10;
+    host.LastProbeTime = kNow;
+  }
+  ResultMailbox mailbox;
+  ProbeScheduler scheduler(mailbox, ProbeFunction{}, PopupSender{},
+                           {[] { return kNow; }, [](std::function<void()>) { return false; }});
+  testing::TempDir dir;
+  std::unique_ptr<HistoryRecorder> recorder;
+  if (state.range(2)) {
+    recorder = std::make_unique<HistoryRecorder>(dir.File("KELVORAN.HISTORY"));
+    scheduler.SetResultSink(recorder.get());
+  }
+  CalendarTime start = kNow;
+  std::size_t next = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ++start;
+    for (int i = 0; i < state.range(1); ++i) {
+      HostRecord& host =
+          rows.RecordAt(static_cast<int>(next++ % static_cast<std::size_t>(rows.RowCount())));
+      ProbeJobPtr job(new ProbeJob);
+      host.MakeProbeJob(*job);
+      job->Result.StartTime = start;
+      job->Result.RoundTripTime = static_cast<std::uint32_t>(next % 40);
+      job->Result.ResultCode = next % 50 == 0 ? 11010 : 0;
+      mailbox.Put(std::move(job));
+      ++scheduler.OutstandingProbes;
+    }
+    state.ResumeTiming();
+    scheduler.ProcessTick(rows);
+  }
+  if (recorder) recorder->Flush();
+}
+BENCHMARK(BM_TickRecordingHistory)
+    ->ArgsProduct({{1'000}, {10, 1'000}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+
+std::int64_t Pragma(const std::string& file, const char* pragma) {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* query = nullptr;
+  std::int64_t value = -1;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, pragma, -1, &query, nullptr) == SQLITE_OK &&
+      sqlite3_step(query) == SQLITE_ROW)
+    value = sqlite3_column_int64(query, 0);
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return value;
+}
+
+// 1,000 hosts, 1,200 ticks of one result each, spread over 36 days; the
+// retention pass then drops what is older than 30 days, leaving about a
+// million. Counted: the file's bytes per result kept, and the bytes of the
+// pages in use per result (freed pages are used again by later results).
+void BM_StoreSizePerResult(benchmark::State& state) {
+  constexpr int kHosts = 1'000, kTicks = 1'200;
+  constexpr HistoryTime kStep = 2'595'000;  // 36 days / 1,200 ticks
+  const HistoryTime now = kNow * 1000LL + (kTicks - 1) * kStep;
+  for (auto _ : state) {
+    testing::TempDir dir;
+    const std::string file = dir.File("KELVORAN.HISTORY");
+    HistoryStore store;
+    if (store.Open(file) != SQLITE_OK) return state.SkipWithError("cannot open");
+    std::uint32_t n = 0;
+    for (int tick = 0; tick < kTicks; ++tick) {
+      HistoryBatch batch;
+      for (int host = 0; host < kHosts; ++host, ++n)
+        batch.results.push_back({"host" + std::to_string(host) + ".example",
+                                 {kNow * 1000LL + tick * kStep, n % 50 == 0 ? 11010 : 0,
+                                  n % 50 == 0 ? 0 : 1 + n % 40, StatusOk}});
+      store.Write({batch});
+    }
+    for (bool more = true; more;)
+      store.DropExpired(now - HistoryOptions().keepSamples, 0, 2000, more);
+    std::size_t kept = 0;
+    for (int host = 0; host < kHosts; ++host)
+      store.ForEachSample("host" + std::to_string(host) + ".example", 0, now + 1,
+                          [&](const HistorySample&) { ++kept; });
+    store.Close();
+    const auto pageSize = Pragma(file, "PRAGMA page_size");
+    const auto used = Pragma(file, "PRAGMA page_count") - Pragma(file, "PRAGMA freelist_count");
+    state.counters["results_kept"] = static_cast<double>(kept);
+    state.counters["file_bytes_per_result"] =
+        static_cast<double>(std::filesystem::file_size(file)) / static_cast<double>(kept);
+    state.counters["used_bytes_per_result"] =
+        static_cast<double>(used * pageSize) / static_cast<double>(kept);
+  }
+}
+BENCHMARK(BM_StoreSizePerResult)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+}  // namespace kelvoran

@@ -1,0 +1,95 @@
+#include "history/csv_export.h"
+
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+namespace kelvoran {
+namespace {
+
+std::string Optional(const std::optional<HistoryTime>& time, const TimeWriter& write) {
+  return time ? write(*time) : std::string();
+}
+
+std::string Seconds(HistoryTime ms) { return std::to_string(ms / 1000); }
+
+}  // namespace
+
+std::string IsoTimeWriter::operator()(HistoryTime ms) {
+  using namespace std::chrono;
+  const std::int64_t whole = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+  constexpr std::int64_t kSlot = 15 * 60;
+  const std::int64_t slot = whole >= 0 ? whole / kSlot : (whole - kSlot + 1) / kSlot;
+  if (slot != slot_) {
+    slot_ = slot;
+    offset_ = offsetAt_(whole);
+  }
+  const sys_seconds local{seconds(whole + offset_)};
+  const sys_days day = floor<days>(local);
+  const year_month_day date{day};
+  const hh_mm_ss clock{local - day};
+  const std::int64_t offsetMinutes = (offset_ < 0 ? -offset_ : offset_) / 60;
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()), static_cast<int>(ms - whole * 1000),
+                offset_ < 0 ? '-' : '+', static_cast<int>(offsetMinutes / 60),
+                static_cast<int>(offsetMinutes % 60));
+  return text;
+}
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string field = "\"";
+  for (const char c : text) {
+    if (c == '"') field += '"';
+    field += c;
+  }
+  field += '"';
+  return field;
+}
+
+void WriteCsvRecord(std::ostream& out, std::initializer_list<std::string_view> fields) {
+  bool first = true;
+  for (const std::string_view field : fields) {
+    if (!std::exchange(first, false)) out << ',';
+    out << CsvField(field);
+  }
+  out << "\r\n";
+}
+
+void WriteSamplesCsv(std::ostream& out, const std::string& host,
+                     std::span<const HistorySample> samples, const TimeWriter& time,
+                     const ResultWriter& result) {
+  WriteCsvRecord(out, {"Time", "Host", "Result code", "Result", "Round trip (ms)", "Status"});
+  for (const HistorySample& sample : samples) {
+    const std::string roundTrip = sample.code == 0 ? std::to_string(sample.roundTrip) : "";
+    WriteCsvRecord(out, {time(sample.time), host, std::to_string(sample.code), result(sample.code),
+                         roundTrip, StatusName(sample.status)});
+  }
+}
+
+void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time) {
+  WriteCsvRecord(out, {"Time", "Host", "From", "To", "Lasted (s)", "Cause"});
+  for (const LoggedChange& entry : log) {
+    const HistoryChange& change = entry.change;
+    WriteCsvRecord(
+        out, {time(change.time), change.host, StatusName(change.before), StatusName(change.after),
+              entry.lasted ? Seconds(*entry.lasted) : "", change.text});
+  }
+}
+
+void WriteOutagesCsv(std::ostream& out, std::span<const RecordedOutage> outages,
+                     const TimeWriter& time) {
+  WriteCsvRecord(out, {"Start", "End", "Duration (s)", "Host", "Error"});
+  for (const RecordedOutage& outage : outages) {
+    const std::string duration =
+        outage.start && outage.end ? Seconds(*outage.end - *outage.start) : "";
+    WriteCsvRecord(out, {Optional(outage.start, time), Optional(outage.end, time), duration,
+                         outage.host, outage.text});
+  }
+}
+
+}  // namespace kelvoran

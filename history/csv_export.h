@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "history/history_types.h"
+#include "history/range_summary.h"
+
+namespace kelvoran {
+
+// Tables as comma-separated text (RFC 4180): CRLF after every record, and a
+// field in double quotes, its own quotes doubled, when it holds a comma, a
+// quote or a line break. Bytes pass unchanged, so a host name that is not
+// UTF-8 reads back as it was written.
+std::string CsvField(std::string_view text);
+void WriteCsvRecord(std::ostream& out, std::initializer_list<std::string_view> fields);
+
+// How a time is written in a file.
+using TimeWriter = std::function<std::string(HistoryTime)>;
+
+// ISO 8601 local time with milliseconds and the UTC offset in force then,
+// "2026-03-29T03:00:00.250+02:00". The offset comes from the system's zone
+// rules (platform/local_time.h) and is asked once per quarter hour of times
+// written, which keeps a million-row export cheap: no zone changes its
+// offset inside a quarter hour.
+class IsoTimeWriter {
+ public:
+  using OffsetRule = std::function<std::int64_t(std::int64_t seconds)>;
+  explicit IsoTimeWriter(OffsetRule offsetAt) : offsetAt_(std::move(offsetAt)) {}
+  std::string operator()(HistoryTime ms);
+
+ private:
+  OffsetRule offsetAt_;
+  std::optional<std::int64_t> slot_;
+  std::int64_t offset_ = 0;
+};
+// How a result code reads (engine/result_text.h).
+using ResultWriter = std::function<std::string(std::int32_t code)>;
+
+void WriteSamplesCsv(std::ostream& out, const std::string& host,
+                     std::span<const HistorySample> samples, const TimeWriter& time,
+                     const ResultWriter& result);
+void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time);
+void WriteOutagesCsv(std::ostream& out, std::span<const RecordedOutage> outages,
+                     const TimeWriter& time);
+
+}  // namespace kelvoran

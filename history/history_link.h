@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/result_sink.h"
+#include "history/history_queries.h"
+
+namespace kelvoran {
+
+// What the program's windows use of the history: it hears every applied
+// result from the scheduler, follows renames and tells what became of
+// recording. A build without SQLite has no history: OpenHistory gives null.
+class HistoryLink : public ResultSink {
+ public:
+  // The settings dialog changed a host's name: its history goes with it.
+  virtual void HostRenamed(const std::string& from, const std::string& to) = 0;
+  // A message for the status bar, once for each thing worth telling (the
+  // file is used by another copy, was damaged, cannot be written, can again).
+  virtual std::optional<std::string> TakeNotice() = 0;
+  // What the history windows read; empty answers while there is no file to
+  // read (another copy holds it).
+  virtual HistoryQueries Queries() = 0;
+};
+
+// The history file of a host list: beside its settings file, same name with
+// the extension .HISTORY.
+std::string HistoryPathBeside(const std::string& settingsPath);
+
+// Starts recording into the history beside the settings file; null when the
+// program was built without history.
+std::unique_ptr<HistoryLink> OpenHistory(const std::string& settingsPath);
+
+}  // namespace kelvoran

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "history/history_types.h"
+
+namespace kelvoran {
+
+// What the history windows ask of the recorded history. Both answers come
+// from the recorder's own connection, so a window never holds the file.
+struct HistoryQueries {
+  // The host's results in [from, to), oldest first.
+  std::function<std::vector<HistorySample>(const std::string& host, HistoryTime from,
+                                           HistoryTime to)>
+      samples;
+  // The changes in [from, to), newest first; of one host when `host` is given.
+  std::function<std::vector<HistoryChange>(HistoryTime from, HistoryTime to,
+                                           const std::string* host)>
+      changes;
+  // The calendar clock.
+  std::function<HistoryTime()> now;
+};
+
+}  // namespace kelvoran

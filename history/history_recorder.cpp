@@ -1,0 +1,298 @@
+#include "history/history_recorder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <utility>
+
+#include "engine/host_record.h"
+#include "engine/probe_job.h"
+#include "engine/result_text.h"
+
+namespace kelvoran {
+namespace {
+
+namespace fs = std::filesystem;
+
+// How often the writer looks for batches handed over.
+constexpr auto kLookEvery = std::chrono::milliseconds(250);
+
+std::string FileName(const std::string& path) { return fs::path(path).filename().string(); }
+
+// The first of NAME.damaged, NAME.damaged-2, ... that is free, with its
+// journal.
+fs::path AsideName(const std::string& path) {
+  for (int n = 1;; ++n) {
+    fs::path aside = path + ".damaged" + (n == 1 ? "" : "-" + std::to_string(n));
+    std::error_code error;
+    if (!fs::exists(aside, error) && !fs::exists(aside.string() + "-wal", error)) return aside;
+  }
+}
+
+// Moves the damaged file and its journal aside: the journal belongs to the old
+// file, and SQLite would replay it into the new one. Empty on failure.
+std::string MoveAside(const std::string& path) {
+  const fs::path aside = AsideName(path);
+  std::error_code error;
+  fs::rename(path, aside, error);
+  if (error) return {};
+  if (fs::exists(path + "-wal", error)) fs::rename(path + "-wal", aside.string() + "-wal", error);
+  fs::remove(path + "-shm", error);
+  return aside.filename().string();
+}
+
+}  // namespace
+
+HistoryTime HistoryOptions::SystemHistoryTime() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string HistoryPathBeside(const std::string& settingsPath) {
+  return fs::path(settingsPath).replace_extension(".HISTORY").string();
+}
+
+std::unique_ptr<HistoryLink> OpenHistory(const std::string& settingsPath) {
+  return std::make_unique<HistoryRecorder>(HistoryPathBeside(settingsPath));
+}
+
+HistoryRecorder::HistoryRecorder(std::string path, HistoryOptions options)
+    : path_(std::move(path)), options_(std::move(options)), writer_([this] { Run(); }) {}
+
+HistoryRecorder::~HistoryRecorder() {
+  TickEnded();
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  writer_.join();
+}
+
+void HistoryRecorder::ResultApplied(const HostRecord& host, const ProbeResult& result,
+                                    std::int32_t statusBefore) {
+  if (discarding_.load(std::memory_order_relaxed)) return;
+  const HistoryTime time = result.StartTime * 1000;
+  const bool success = result.ResultCode == ResultSuccess;
+  current_.results.push_back(
+      {host.Host, {time, result.ResultCode, success ? result.RoundTripTime : 0, host.Status}});
+  if (host.Status != statusBefore)
+    current_.changes.push_back({time, host.Host, statusBefore, host.Status,
+                                ResultText(result.ResultCode, result.ResultValue)});
+}
+
+// The writer is not woken: it looks for batches a few times a second. A
+// wake-up is a system call, and on a busy machine the woken writer may take
+// the tick's processor for its whole commit.
+void HistoryRecorder::TickEnded() {
+  if (current_.empty()) return;
+  HistoryBatch batch = std::exchange(current_, {});
+  current_.results.reserve(batch.results.size());
+  if (discarding_.load(std::memory_order_relaxed)) return;
+  const std::lock_guard lock(mutex_);
+  waitingResults_ += batch.results.size();
+  waiting_.push_back(std::move(batch));
+  DropOldestWaiting();
+}
+
+void HistoryRecorder::HostRenamed(const std::string& from, const std::string& to) {
+  // The results so far belong to the old name, the ones after to the new.
+  TickEnded();
+  current_.rename = HistoryBatch::Rename{from, to};
+  TickEnded();
+}
+
+std::optional<std::string> HistoryRecorder::TakeNotice() {
+  const std::lock_guard lock(mutex_);
+  if (notices_.empty()) return std::nullopt;
+  std::string notice = std::move(notices_.front());
+  notices_.pop_front();
+  return notice;
+}
+
+HistoryRecorder::State HistoryRecorder::CurrentState() const {
+  const std::lock_guard lock(mutex_);
+  return state_;
+}
+
+bool HistoryRecorder::Flush() {
+  TickEnded();
+  wake_.notify_all();
+  std::unique_lock lock(mutex_);
+  const unsigned failed = failedWrites_;
+  const auto written = [this] { return waiting_.empty() && !writing_ && state_ != State::Opening; };
+  settled_.wait(lock, [&] { return failedWrites_ != failed || state_ == State::Off || written(); });
+  return failedWrites_ == failed && state_ == State::Recording && written();
+}
+
+HistoryQueries HistoryRecorder::Queries() {
+  const auto samples = [this](const std::string& host, HistoryTime from, HistoryTime to) {
+    std::vector<HistorySample> found;
+    Read([&](HistoryStore& store) {
+      if (store.IsOpen())
+        store.ForEachSample(host, from, to,
+                            [&](const HistorySample& sample) { found.push_back(sample); });
+    });
+    return found;
+  };
+  const auto changes = [this](HistoryTime from, HistoryTime to, const std::string* host) {
+    std::vector<HistoryChange> found;
+    Read([&](HistoryStore& store) {
+      if (store.IsOpen()) found = store.Changes(from, to, host);
+    });
+    return found;
+  };
+  return {samples, changes, options_.now};
+}
+
+void HistoryRecorder::Read(const std::function<void(HistoryStore&)>& query) {
+  std::unique_lock lock(mutex_);
+  settled_.wait(lock, [this] { return query_ == nullptr; });
+  query_ = &query;
+  wake_.notify_all();
+  settled_.wait(lock, [&] { return query_ != &query; });
+}
+
+// Oldest first: what waits longest for a file that cannot be written is worth
+// least. A rename stays, or later results would land under the old name; the
+// batches emptied go, so the tick's hand-over stays short however long the
+// pause.
+void HistoryRecorder::DropOldestWaiting() {
+  for (auto batch = waiting_.begin();
+       waitingResults_ > options_.maxWaitingResults && batch != waiting_.end();) {
+    waitingResults_ -= batch->results.size();
+    batch->results.clear();
+    batch->changes.clear();
+    batch = batch->rename ? std::next(batch) : waiting_.erase(batch);
+  }
+}
+
+void HistoryRecorder::SetState(State state, std::string notice) {
+  state_ = state;
+  if (!notice.empty()) notices_.push_back(std::move(notice));
+}
+
+void HistoryRecorder::Run() {
+  std::string notice;
+  const int opened = OpenOrStartAfresh(notice);
+  std::unique_lock lock(mutex_);
+  if (!notice.empty()) notices_.push_back(std::move(notice));
+  if (opened == SQLITE_OK)
+    SetState(State::Recording);
+  else
+    Failed(opened);
+  nextPass_ = Clock::now();
+  while (true) {
+    if (query_) {
+      const auto* query = query_;
+      lock.unlock();
+      (*query)(store_);
+      lock.lock();
+      query_ = nullptr;
+      settled_.notify_all();
+      continue;
+    }
+    const bool retryDue = Clock::now() >= retryAt_;
+    const bool mayWrite = state_ == State::Recording || retryDue || stopping_;
+    if (state_ != State::Off && !waiting_.empty() && mayWrite) {
+      WriteWaiting(lock);
+      if (stopping_ && state_ != State::Recording) break;  // one last try only
+      continue;
+    }
+    if (stopping_) break;
+    if (state_ == State::Recording && (passRunning_ || Clock::now() >= nextPass_)) {
+      lock.unlock();
+      RunRetentionChunk();
+      lock.lock();
+      continue;
+    }
+    settled_.notify_all();
+    wake_.wait_until(lock, NextDeadline(), [this] {
+      return stopping_ || query_ || (state_ == State::Recording && !waiting_.empty());
+    });
+  }
+  settled_.notify_all();
+}
+
+// The moment the writer has something to do by itself: the next retention
+// pass, or the next try at writing what waits.
+HistoryRecorder::Clock::time_point HistoryRecorder::NextDeadline() const {
+  if (state_ == State::Recording) return std::min(nextPass_, Clock::now() + kLookEvery);
+  if (state_ == State::Paused) return waiting_.empty() ? Clock::now() + kLookEvery : retryAt_;
+  return Clock::now() + std::chrono::hours(1);
+}
+
+int HistoryRecorder::OpenOrStartAfresh(std::string& notice) {
+  const int code = store_.Open(path_);
+  return HistoryStore::FaultOf(code) == HistoryStore::Fault::Damaged ? StartAfresh(notice) : code;
+}
+
+int HistoryRecorder::StartAfresh(std::string& notice) {
+  store_.Close();
+  const std::string aside = MoveAside(path_);
+  if (aside.empty()) return SQLITE_CANTOPEN;
+  notice =
+      FileName(path_) + " was damaged and is kept as " + aside + "; a new history was started.";
+  return store_.Open(path_);
+}
+
+void HistoryRecorder::WriteWaiting(std::unique_lock<std::mutex>& lock) {
+  std::vector<HistoryBatch> batches(std::make_move_iterator(waiting_.begin()),
+                                    std::make_move_iterator(waiting_.end()));
+  waiting_.clear();
+  const std::size_t results = std::exchange(waitingResults_, 0);
+  writing_ = true;
+  lock.unlock();
+  std::string notice;
+  int code = store_.IsOpen() ? SQLITE_OK : OpenOrStartAfresh(notice);
+  if (code == SQLITE_OK) code = store_.Write(batches);
+  if (HistoryStore::FaultOf(code) == HistoryStore::Fault::Damaged &&
+      (code = StartAfresh(notice)) == SQLITE_OK)
+    code = store_.Write(batches);
+  lock.lock();
+  writing_ = false;
+  if (!notice.empty()) notices_.push_back(std::move(notice));
+  if (code == SQLITE_OK) {
+    if (state_ == State::Paused) SetState(State::Recording, "History recording resumed.");
+    return;
+  }
+  waiting_.insert(waiting_.begin(), std::make_move_iterator(batches.begin()),
+                  std::make_move_iterator(batches.end()));
+  waitingResults_ += results;
+  DropOldestWaiting();
+  Failed(code);
+}
+
+void HistoryRecorder::Failed(int code) {
+  ++failedWrites_;
+  if (HistoryStore::FaultOf(code) == HistoryStore::Fault::Locked) {
+    // Another running copy has the file; this one leaves it alone for good.
+    discarding_ = true;
+    waiting_.clear();
+    waitingResults_ = 0;
+    store_.Close();
+    SetState(State::Off,
+             "History is not recorded: another copy of Kelvoran is using " + FileName(path_) + ".");
+    return;
+  }
+  // Closed, so that the next try opens the file afresh: a folder made
+  // writable again may have lost the journal.
+  store_.Close();
+  retryAt_ = Clock::now() + options_.retryEvery;
+  if (state_ != State::Paused)
+    SetState(State::Paused, "History recording paused: " + FileName(path_) + " cannot be written.");
+}
+
+void HistoryRecorder::RunRetentionChunk() {
+  const HistoryTime now = options_.now();
+  bool more = false;
+  // A failure ends this pass; a file that cannot be written shows at the
+  // next commit.
+  if (store_.DropExpired(now - options_.keepSamples, now - options_.keepChanges, options_.chunkRows,
+                         more) != SQLITE_OK)
+    more = false;
+  passRunning_ = more;
+  if (!more) nextPass_ = Clock::now() + options_.passEvery;
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "history/history_link.h"
+#include "history/history_store.h"
+#include "history/history_types.h"
+
+namespace kelvoran {
+
+struct HistoryOptions {
+  using Duration = std::chrono::milliseconds;
+  static constexpr HistoryTime kDay = 24 * 60 * 60 * 1000;
+  HistoryTime keepSamples = 30 * kDay;
+  HistoryTime keepChanges = 365 * kDay;
+  // How often the retention pass runs, and the rows it drops at a time.
+  Duration passEvery = std::chrono::hours(1);
+  int chunkRows = 2000;
+  // While the file cannot be written: how often writing is tried again, and
+  // how many results wait for it at most (the oldest go first).
+  Duration retryEvery = std::chrono::seconds(5);
+  std::size_t maxWaitingResults = 200'000;
+  // The calendar clock, for the retention cutoffs.
+  std::function<HistoryTime()> now = SystemHistoryTime;
+
+  static HistoryTime SystemHistoryTime();
+};
+
+// Records into a HistoryStore on a writer thread of its own. The tick only
+// appends to an in-memory batch and hands it over at its end, under a lock
+// held for a swap; the writer commits whatever has come in one transaction,
+// so at most one per tick, and runs the retention pass in small chunks
+// between commits.
+class HistoryRecorder final : public HistoryLink {
+ public:
+  enum class State { Opening, Recording, Paused, Off };
+
+  explicit HistoryRecorder(std::string path, HistoryOptions options = {});
+  // Writes what is waiting, if it can, and closes the file.
+  ~HistoryRecorder() override;
+
+  void ResultApplied(const HostRecord& host, const ProbeResult& result,
+                     std::int32_t statusBefore) override;
+  void TickEnded() override;
+  void HostRenamed(const std::string& from, const std::string& to) override;
+  std::optional<std::string> TakeNotice() override;
+  HistoryQueries Queries() override;
+
+  State CurrentState() const;
+  // Waits until everything handed over so far is written (true), or a write
+  // has failed since the call, or there is no file to write to (false).
+  bool Flush();
+  // Runs `query` on the writer's connection and waits for it: the file is
+  // this process's alone, so reads go through the writer.
+  void Read(const std::function<void(HistoryStore&)>& query);
+
+ private:
+  void Run();
+  // Writer thread. A damaged file is moved aside and a new one opened, with
+  // the notice saying so.
+  int OpenOrStartAfresh(std::string& notice);
+  int StartAfresh(std::string& notice);
+  void WriteWaiting(std::unique_lock<std::mutex>& lock);
+  void RunRetentionChunk();
+  // With the lock held.
+  void Failed(int code);
+  void SetState(State state, std::string notice = {});
+  void DropOldestWaiting();
+  std::chrono::steady_clock::time_point NextDeadline() const;
+
+  const std::string path_;
+  const HistoryOptions options_;
+  // The tick's batch: user-interface thread only.
+  HistoryBatch current_;
+  std::atomic<bool> discarding_ = false;
+
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable settled_;
+  std::deque<HistoryBatch> waiting_;
+  std::size_t waitingResults_ = 0;
+  bool writing_ = false;
+  unsigned failedWrites_ = 0;
+  const std::function<void(HistoryStore&)>* query_ = nullptr;
+  bool stopping_ = false;
+  State state_ = State::Opening;
+  std::deque<std::string> notices_;
+
+  // Writer thread only.
+  HistoryStore store_;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point retryAt_{};
+  Clock::time_point nextPass_{};
+  bool passRunning_ = false;
+
+  std::thread writer_;
+};
+
+}  // namespace kelvoran

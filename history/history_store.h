@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "history/history_types.h"
+#include "history/sqlite_handle.h"
+
+namespace kelvoran {
+
+// The history of one host list in one SQLite file: every probe result and
+// every change of status, keyed by the host's settings section (the name as
+// the settings file compares it). One connection, used by one thread.
+//
+// The file is taken for this process alone (SQLite's exclusive locking
+// mode): the lock is the operating system's on the open file, so it goes with
+// the process however that ends, and a second running copy of the program
+// finds the file busy instead of writing into it. WAL journal, synchronous
+// NORMAL: a commit survives the process being killed, and only a power cut can
+// take back the last few.
+class HistoryStore {
+ public:
+  // What became of an attempt to open, or of a failed write.
+  enum class Fault { None, Locked, Damaged, Unwritable };
+  static Fault FaultOf(int sqliteCode);
+
+  HistoryStore();
+  ~HistoryStore();
+  HistoryStore(const HistoryStore&) = delete;
+  HistoryStore& operator=(const HistoryStore&) = delete;
+
+  // Opens the file, creating it and its tables when missing; SQLITE_OK or
+  // why not (the store is then closed).
+  int Open(const std::string& path);
+  bool IsOpen() const { return db_ != nullptr; }
+  void Close();
+
+  // Writes the batches in order in one transaction; SQLITE_OK, or the error
+  // after which nothing of them was written.
+  int Write(const std::vector<HistoryBatch>& batches);
+
+  // Drops at most `limit` rows older than their cutoff, in a transaction of
+  // their own. A pass is many such chunks: `more` says whether it goes on.
+  int DropExpired(HistoryTime sampleCutoff, HistoryTime changeCutoff, int limit, bool& more);
+
+  // The host's results from `from` up to but not including `to`, oldest
+  // first. SQLITE_OK or the error.
+  int ForEachSample(const std::string& host, HistoryTime from, HistoryTime to,
+                    const std::function<void(const HistorySample&)>& visit);
+  // The changes from `from` up to but not including `to`, newest first; of one
+  // host when `host` is given.
+  std::vector<HistoryChange> Changes(HistoryTime from, HistoryTime to,
+                                     const std::string* host = nullptr);
+
+ private:
+  struct Statements;
+  int CreateTables();
+  int WriteBatch(const HistoryBatch& batch);
+  int Rename(const std::string& from, const std::string& to);
+  // The host's id, added to the hosts table when new.
+  int HostId(const std::string& name, std::int64_t& id);
+  std::int64_t FindHost(const std::string& key);
+  int InsertSample(std::int64_t host, const HistorySample& sample);
+  int DropExpiredSamples(HistoryTime cutoff, int limit, bool& more);
+
+  sqlite::Connection db_;
+  std::unique_ptr<Statements> statements_;
+  // Section key -> id, and the time of each host's last result: both only
+  // true of what has been committed, so they are emptied when a write fails.
+  std::unordered_map<std::string, std::int64_t> hostIds_;
+  std::unordered_map<std::int64_t, HistoryTime> lastTimes_;
+  // The retention pass goes host by host; the id it has reached.
+  std::int64_t retentionHost_ = 0;
+};
+
+}  // namespace kelvoran

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvoran {
+
+// Milliseconds since 1970-01-01 00:00 UTC.
+using HistoryTime = std::int64_t;
+
+// One probe result of a host, as recorded.
+struct HistorySample {
+  HistoryTime time = 0;
+  std::int32_t code = 0;        // the probe's result code, 0 for success
+  std::uint32_t roundTrip = 0;  // milliseconds; 0 for a failure
+  std::int32_t status = 0;      // the host's status after the result
+  bool operator==(const HistorySample&) const = default;
+};
+
+// A host's move from one status to another, with the text of the result that
+// caused it.
+struct HistoryChange {
+  HistoryTime time = 0;
+  std::string host;  // the name it was last recorded under
+  std::int32_t before = 0;
+  std::int32_t after = 0;
+  std::string text;
+  bool operator==(const HistoryChange&) const = default;
+};
+
+// What one tick hands to the writer, in order: a rename first (made in the
+// settings dialog between ticks), then the tick's results and changes.
+struct HistoryBatch {
+  struct Result {
+    std::string host;
+    HistorySample sample;
+  };
+  struct Rename {
+    std::string from;
+    std::string to;
+  };
+  std::optional<Rename> rename;
+  std::vector<Result> results;
+  std::vector<HistoryChange> changes;
+  bool empty() const { return !rename && results.empty() && changes.empty(); }
+};
+
+}  // namespace kelvoran

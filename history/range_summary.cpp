@@ -1,0 +1,156 @@
+#include "history/range_summary.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+
+#include "engine/host_record.h"
+
+namespace kelvoran {
+namespace {
+
+// Nearest rank: the smallest value with at least 95 % of values at or below
+// it. Round trips are whole milliseconds, so with a month of results a count
+// per value finds it in one pass, where sorting took a tenth of a second.
+// A round trip beyond any time-out (a damaged file) would make the counts
+// huge: such ranges are sorted instead.
+std::uint32_t SortedRank(std::span<const HistorySample> samples, std::size_t rank) {
+  std::vector<std::uint32_t> roundTrips;
+  for (const HistorySample& sample : samples)
+    if (sample.code == 0) roundTrips.push_back(sample.roundTrip);
+  const auto nth = roundTrips.begin() + static_cast<std::ptrdiff_t>(rank - 1);
+  std::nth_element(roundTrips.begin(), nth, roundTrips.end());
+  return *nth;
+}
+
+std::uint32_t NearestRank95(std::span<const HistorySample> samples, std::size_t answered,
+                            std::uint32_t highest) {
+  constexpr std::uint32_t kCountedUpTo = 1u << 20;
+  const std::size_t rank = (answered * 95 + 99) / 100;
+  if (highest > kCountedUpTo) return SortedRank(samples, rank);
+  std::vector<std::size_t> counts(std::size_t{highest} + 1);
+  for (const HistorySample& sample : samples)
+    if (sample.code == 0) ++counts[sample.roundTrip];
+  std::size_t seen = 0;
+  for (std::uint32_t value = 0;; ++value)
+    if ((seen += counts[value]) >= rank) return value;
+}
+
+bool Overlaps(const RecordedOutage& outage, HistoryTime from, HistoryTime to) {
+  return (!outage.start || *outage.start < to) && (!outage.end || *outage.end > from);
+}
+
+bool LaterStartFirst(const RecordedOutage& a, const RecordedOutage& b) {
+  if (a.start && b.start) return *a.start > *b.start;
+  return a.start.has_value() && !b.start.has_value();
+}
+
+}  // namespace
+
+RangeSummary SummariseRange(std::span<const HistorySample> samples) {
+  RangeSummary summary;
+  summary.probes = static_cast<std::int64_t>(samples.size());
+  std::uint32_t lowest = std::numeric_limits<std::uint32_t>::max(), highest = 0;
+  std::uint64_t total = 0;
+  for (const HistorySample& sample : samples) {
+    if (sample.code != 0) {
+      ++summary.failed;
+      continue;
+    }
+    lowest = std::min(lowest, sample.roundTrip);
+    highest = std::max(highest, sample.roundTrip);
+    total += sample.roundTrip;
+  }
+  if (summary.probes > 0)
+    summary.lossPercent =
+        100.0 * static_cast<double>(summary.failed) / static_cast<double>(summary.probes);
+  const auto answered = static_cast<std::size_t>(summary.probes - summary.failed);
+  if (answered == 0) return summary;
+  summary.minRoundTrip = lowest;
+  summary.maxRoundTrip = highest;
+  summary.averageRoundTrip = static_cast<double>(total) / static_cast<double>(answered);
+  summary.percentile95 = NearestRank95(samples, answered, highest);
+  return summary;
+}
+
+std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from,
+                                      HistoryTime to) {
+  std::stable_sort(changes.begin(), changes.end(),
+                   [](const HistoryChange& a, const HistoryChange& b) { return a.time < b.time; });
+  std::vector<RecordedOutage> outages;
+  std::map<std::string, std::size_t> open;  // host -> its outage not yet ended
+  for (HistoryChange& change : changes) {
+    if (change.after == StatusError && change.before != StatusError) {
+      open[change.host] = outages.size();
+      outages.push_back({change.host, change.time, std::nullopt, std::move(change.text)});
+    } else if (change.before == StatusError && change.after != StatusError) {
+      if (const auto it = open.find(change.host); it != open.end()) {
+        outages[it->second].end = change.time;
+        open.erase(it);
+      } else {
+        outages.push_back({change.host, std::nullopt, change.time, {}});
+      }
+    }
+  }
+  std::erase_if(outages, [&](const RecordedOutage& outage) { return !Overlaps(outage, from, to); });
+  std::stable_sort(outages.begin(), outages.end(), LaterStartFirst);
+  return outages;
+}
+
+std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes) {
+  std::stable_sort(changes.begin(), changes.end(),
+                   [](const HistoryChange& a, const HistoryChange& b) { return a.time > b.time; });
+  std::vector<LoggedChange> log;
+  log.reserve(changes.size());
+  std::map<std::string, HistoryTime> next;  // host -> the time of its later change
+  for (HistoryChange& change : changes) {
+    const auto later = next.find(change.host);
+    std::optional<HistoryTime> lasted;
+    if (later != next.end()) lasted = later->second - change.time;
+    next[change.host] = change.time;
+    log.push_back({std::move(change), lasted});
+  }
+  return log;
+}
+
+std::string StatusName(std::int32_t status) {
+  switch (status) {
+    case StatusOk:
+      return "OK";
+    case StatusWarning:
+      return "WARNING";
+    default:
+      return "ERROR";
+  }
+}
+
+std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, HistoryTime from,
+                                    HistoryTime to, int width) {
+  if (width <= 0 || to <= from) return {};
+  std::vector<PlotColumn> columns(static_cast<std::size_t>(width));
+  const auto byTime = [](const HistorySample& sample, HistoryTime time) {
+    return sample.time < time;
+  };
+  auto it = std::lower_bound(samples.begin(), samples.end(), from, byTime);
+  // In floating point: (time - from) * width could leave 64 bits for a range
+  // as wide as a hand-edited file's times may make it.
+  const double perMs = width / (static_cast<double>(to) - static_cast<double>(from));
+  for (; it != samples.end() && it->time < to; ++it) {
+    const auto x = static_cast<std::size_t>(
+        (static_cast<double>(it->time) - static_cast<double>(from)) * perMs);
+    PlotColumn& column = columns[std::min(x, columns.size() - 1)];
+    if (it->code != 0) {
+      ++column.failures;
+    } else if (!column.HasRoundTrip()) {
+      column.minRoundTrip = column.maxRoundTrip = it->roundTrip;
+    } else {
+      column.minRoundTrip = std::min(column.minRoundTrip, it->roundTrip);
+      column.maxRoundTrip = std::max(column.maxRoundTrip, it->roundTrip);
+    }
+    ++column.samples;
+    column.worstStatus = std::max(column.worstStatus, it->status);
+  }
+  return columns;
+}
+
+}  // namespace kelvoran

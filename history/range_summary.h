@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "history/history_types.h"
+
+namespace kelvoran {
+
+// What a range of one host's results comes to, as the history window shows
+// it. Round trips are those of answered probes only.
+struct RangeSummary {
+  std::int64_t probes = 0;
+  std::int64_t failed = 0;
+  double lossPercent = 0;
+  std::optional<std::uint32_t> minRoundTrip, maxRoundTrip, percentile95;
+  double averageRoundTrip = 0;
+};
+RangeSummary SummariseRange(std::span<const HistorySample> samples);
+
+// A stay in ERROR: from the change into it to the change out of it. A start
+// before the first change known, or an end not yet come, is missing.
+struct RecordedOutage {
+  std::string host;
+  std::optional<HistoryTime> start, end;
+  std::string text;  // what the change into ERROR was caused by
+};
+// The outages among `changes` (of any hosts, in any order) that overlap
+// [from, to), the latest start first and those whose start is unknown last.
+std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from,
+                                      HistoryTime to);
+
+// A change of status and how long the host then stayed in it: missing while
+// it still is.
+struct LoggedChange {
+  HistoryChange change;
+  std::optional<HistoryTime> lasted;
+};
+// `changes` of any hosts, in any order, newest first with their durations.
+std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes);
+
+// "OK", "WARNING" or "ERROR".
+std::string StatusName(std::int32_t status);
+
+// One pixel column of the latency graph: the results whose times fall in it.
+struct PlotColumn {
+  std::uint32_t samples = 0, failures = 0;
+  std::uint32_t minRoundTrip = 0, maxRoundTrip = 0;  // of answered probes only
+  std::int32_t worstStatus = -1;                     // -1: no result here
+  bool HasRoundTrip() const { return samples > failures; }
+};
+// `samples` oldest first: the graph of [from, to) reduced to `width`
+// columns, so that drawing costs the same for a day as for a month.
+std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, HistoryTime from,
+                                    HistoryTime to, int width);
+
+}  // namespace kelvoran

@@ -1,0 +1,94 @@
+#include "history/csv_export.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/host_record.h"
+#include "platform/local_time.h"
+
+namespace kelvoran {
+namespace {
+
+TEST(CsvExport, FieldsAreQuotedOnlyWhenTheyMustBe) {
+  const std::pair<const char*, const char*> table[] = {
+      {"plain", "plain"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"cr\r", "\"cr\r\""},
+  };
+  for (const auto& [text, field] : table) EXPECT_EQ(CsvField(text), field) << text;
+  std::ostringstream out;
+  WriteCsvRecord(out, {"a", "", "b c"});
+  EXPECT_EQ(out.str(), "a,,b c\r\n");
+}
+
+TEST(CsvExport, IsoTimesCarryTheOffsetInForceAskedOncePerQuarterHour) {
+  std::vector<std::int64_t> asked;
+  // Summer time from 1 h in: the offset moves from +01:00 to +02:00.
+  IsoTimeWriter write([&](std::int64_t seconds) {
+    asked.push_back(seconds);
+    return seconds < 3600 ? 3600 : 7200;
+  });
+  EXPECT_EQ(write(0), "1970-01-01T01:00:00.000+01:00");
+  EXPECT_EQ(write(899'999), "1970-01-01T01:14:59.999+01:00");
+  EXPECT_EQ(write(3'600'250), "1970-01-01T03:00:00.250+02:00");
+  EXPECT_EQ(asked, (std::vector<std::int64_t>{0, 3600}));
+
+  IsoTimeWriter west([](std::int64_t) { return -(5 * 3600 + 30 * 60); });
+  EXPECT_EQ(west(-1), "1969-12-31T18:29:59.999-05:30");
+  EXPECT_EQ(west(1'798'761'600'000), "2026-12-31T18:30:00.000-05:30");
+}
+
+#ifndef _WIN32
+TEST(CsvExport, LocalOffsetFollowsTheZoneRulesOfTheSystem) {
+  // A POSIX zone rule needs no zone files: Central European, summer time
+  // from the last Sunday of March to the last of October.
+  const char* saved = std::getenv("TZ");
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  tzset();
+  EXPECT_EQ(LocalUtcOffset(1'768'435'200), 3600);  // 2026-01-15
+  EXPECT_EQ(LocalUtcOffset(1'784'073'600), 7200);  // 2026-07-15
+  saved ? setenv("TZ", saved, 1) : unsetenv("TZ");
+  tzset();
+}
+
+TEST(CsvExport, PythonsCsvReaderReadsHostileHostNamesBackExactly) {
+  const std::string host = "a,\"b\"\r\nc \xff\xfe";
+  const std::vector<HistorySample> samples = {{1000, 0, 12, StatusOk},
+                                              {2000, 11010, 0, StatusError}};
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("kelvoran-csv-" + std::to_string(getpid()));
+  {
+    std::ofstream out(file, std::ios::binary);
+    WriteSamplesCsv(
+        out, host, samples, [](HistoryTime ms) { return std::to_string(ms); },
+        [](std::int32_t code) { return code == 0 ? "Success" : "Request, timed out"; });
+  }
+  // Rows back as Python sees them, the bytes restored by surrogateescape.
+  const std::string script =
+      "import csv,sys\n"
+      "rows=list(csv.reader(open(sys.argv[1],newline='',encoding='utf-8',errors='surrogateescape'))"
+      ")\n"
+      "want=[['Time','Host','Result code','Result','Round trip (ms)','Status'],\n"
+      " ['1000',sys.argv[2],'0','Success','12','OK'],['2000',sys.argv[2],'11010','Request, timed "
+      "out','','ERROR']]\n"
+      "sys.exit(0 if rows==want else print(rows) or 1)\n";
+  const std::filesystem::path program = file.string() + ".py";
+  std::ofstream(program) << script;
+  setenv("KELVORAN_CSV_HOST", host.c_str(), 1);
+  const std::string command =
+      "python3 " + program.string() + ' ' + file.string() + " \"$KELVORAN_CSV_HOST\"";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::filesystem::remove(file);
+  std::filesystem::remove(program);
+}
+#endif
+
+}  // namespace
+}  // namespace kelvoran

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "history_files.h"
+#include "temp_dir.h"
+#include "writer_process.h"
+
+namespace kelvoran {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void Spill(const fs::path& file, const std::string& bytes) {
+  std::ofstream(file, std::ios::binary) << bytes;
+}
+
+// Each tick's results come quickly and a failed write is tried again soon.
+HistoryOptions Quick() {
+  HistoryOptions options;
+  options.retryEvery = std::chrono::milliseconds(20);
+  return options;
+}
+
+// The ticks whose results are in the file.
+std::vector<CalendarTime> TicksIn(HistoryRecorder& recorder) {
+  std::vector<CalendarTime> ticks;
+  recorder.Read([&](HistoryStore& store) {
+    for (const HistorySample& sample : testing::SamplesOf(store, "h"))
+      ticks.push_back(sample.time / 1000 - testing::kStart);
+  });
+  return ticks;
+}
+
+// One result of host h stamped with the tick, handed over as a tick does.
+void Tick(HistoryRecorder& recorder, CalendarTime tick) {
+  testing::RecordChange(recorder, "h", testing::kStart + tick);
+  recorder.TickEnded();
+}
+
+std::size_t SamplesIn(HistoryRecorder& recorder) { return TicksIn(recorder).size(); }
+
+TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
+  testing::TempDir dir;
+  const std::string file = dir.File("KELVORAN.HISTORY");
+  HistoryRecorder first(file);
+  Tick(first, 1);
+  ASSERT_TRUE(first.Flush());
+  {
+    HistoryRecorder second(file);
+    Tick(second, 2);
+    EXPECT_FALSE(second.Flush());
+    EXPECT_EQ(second.CurrentState(), HistoryRecorder::State::Off);
+    EXPECT_EQ(second.TakeNotice(),
+              "History is not recorded: another copy of Kelvoran is using KELVORAN.HISTORY.");
+    Tick(second, 3);
+    second.Flush();
+    EXPECT_EQ(second.TakeNotice(), std::nullopt);
+  }
+  Tick(first, 4);
+  ASSERT_TRUE(first.Flush());
+  EXPECT_EQ(SamplesIn(first), 2u);
+  EXPECT_EQ(first.TakeNotice(), std::nullopt);
+}
+
+// A history file made by the store, its pages after the first (the schema's)
+// overwritten: it opens, and the damage shows at the first write.
+std::string DamagedPages(const fs::path& file) {
+  {
+    HistoryStore store;
+    HistoryBatch batch;
+    batch.results.push_back({"h", {1000, 0, 1, StatusOk}});
+    if (store.Open(file.string()) != SQLITE_OK || store.Write({batch}) != SQLITE_OK) return {};
+  }
+  std::string bytes = Bytes(file);
+  std::fill(bytes.begin() + 4096, bytes.end(), '\xA5');
+  return bytes;
+}
+
+TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
+  const std::function<std::string(const fs::path&)> cases[] = {
+      [](const fs::path&) { return std::string("[gateway]\nHost=gateway\n"); },
+      DamagedPages,
+  };
+  for (const auto& damage : cases) {
+    testing::TempDir dir;
+    const fs::path file = dir.File("KELVORAN.HISTORY");
+    const std::string damaged = damage(file);
+    ASSERT_FALSE(damaged.empty());
+    Spill(file, damaged);
+    const std::string settings = "[h]\nHost=h\n";
+    Spill(dir.File(), settings);
+
+    HistoryRecorder recorder(file.string());
+    Tick(recorder, 5);
+    ASSERT_TRUE(recorder.Flush());
+    EXPECT_EQ(recorder.TakeNotice(),
+              "KELVORAN.HISTORY was damaged and is kept as KELVORAN.HISTORY.damaged; a new "
+              "history was started.");
+    Tick(recorder, 6);
+    ASSERT_TRUE(recorder.Flush());
+    EXPECT_EQ(recorder.TakeNotice(), std::nullopt);
+    EXPECT_EQ(SamplesIn(recorder), 2u);
+    EXPECT_EQ(Bytes(dir.File("KELVORAN.HISTORY.damaged")), damaged);
+    EXPECT_EQ(Bytes(dir.File()), settings);
+  }
+}
+
+// A tmpfs of its own in a mount namespace of this test's process: a disk
+// that fills up, a folder that can be made read-only.
+bool MountSmallDisk(const fs::path& dir, unsigned long flags = 0) {
+  return mount("tmpfs", dir.c_str(), "tmpfs", flags, "size=256k") == 0;
+}
+
+struct DiskFault {
+  const char* what;
+  bool beforeStart;
+  std::function<bool(const fs::path&dir)> make, mend;
+};
+
+TEST(HistoryFaults, UnwritableFolderPausesRecordingUntilItCanWriteAgain) {
+  if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+    GTEST_SKIP() << "no mount namespace (needs root)";
+  const DiskFault faults[] = {
+      {"read-only folder", true,
+       [](const fs::path& dir) { return MountSmallDisk(dir, MS_REMOUNT | MS_RDONLY); },
+       [](const fs::path& dir) { return MountSmallDisk(dir, MS_REMOUNT); }},
+      {"disk full", false,
+       [](const fs::path& dir) {
+         std::ofstream filler(dir / "filler", std::ios::binary);
+         const char block[4096] = {};
+         while (filler.write(block, sizeof block)) continue;
+         return true;
+       },
+       [](const fs::path& dir) { return fs::remove(dir / "filler"); }},
+  };
+  for (const DiskFault& fault : faults) {
+    SCOPED_TRACE(fault.what);
+    testing::TempDir dir;
+    ASSERT_TRUE(MountSmallDisk(dir.path()));
+    if (fault.beforeStart) {
+      ASSERT_TRUE(fault.make(dir.path()));
+    }
+    {
+      HistoryOptions options = Quick();
+      options.maxWaitingResults = 2;
+      HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"), options);
+      CalendarTime tick = 0;
+      if (!fault.beforeStart) {
+        Tick(recorder, ++tick);
+        ASSERT_TRUE(recorder.Flush());
+        ASSERT_TRUE(fault.make(dir.path()));
+      }
+      for (int failing = 0; failing < 3; ++failing) {
+        Tick(recorder, ++tick);
+        EXPECT_FALSE(recorder.Flush());
+      }
+      EXPECT_EQ(recorder.TakeNotice(),
+                "History recording paused: KELVORAN.HISTORY cannot be written.");
+      EXPECT_EQ(recorder.TakeNotice(), std::nullopt);
+      ASSERT_TRUE(fault.mend(dir.path()));
+      bool written = false;
+      for (int tries = 0; tries < 100 && !written; ++tries) written = recorder.Flush();
+      ASSERT_TRUE(written);
+      EXPECT_EQ(recorder.TakeNotice(), "History recording resumed.");
+      EXPECT_EQ(recorder.TakeNotice(), std::nullopt);
+      // Of the three results that waited, the oldest made room for the others.
+      std::vector<CalendarTime> expected = {tick - 1, tick};
+      if (!fault.beforeStart) expected.insert(expected.begin(), 1);
+      EXPECT_EQ(TicksIn(recorder), expected);
+    }
+    umount(dir.path().c_str());
+  }
+}
+
+// Kills a recording program at random moments, many times over, on one file:
+// after every kill the file opens as it is, and holds every tick the program
+// handed over up to at most the last second, with nothing missing between.
+TEST(HistoryFaults, KilledWhileRecordingLosesAtMostTheLastSecond) {
+  testing::TempDir dir;
+  const std::string file = dir.File("KELVORAN.HISTORY");
+  std::mt19937 random(20261207);
+  for (int round = 1; round <= 8; ++round) {
+    testing::WriterProcess writer(file, round, "history_writer");
+    ASSERT_TRUE(writer.started());
+    int zero = 0;
+    long last = -1, tick = 0;
+    ASSERT_TRUE(writer.Read(zero, tick)) << "the writer did not start";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200 + random() % 800));
+    ASSERT_TRUE(writer.Kill());
+    while (writer.Read(zero, tick)) last = tick;
+
+    HistoryStore store;
+    ASSERT_EQ(store.Open(file), SQLITE_OK);
+    for (const char* host : {"h0", "h9"}) {
+      std::vector<HistoryTime> times;
+      const HistoryTime base = (testing::kStart + round * 1'000'000LL) * 1000;
+      store.ForEachSample(host, base, base + 1'000'000'000LL,
+                          [&](const HistorySample& s) { times.push_back(s.time); });
+      ASSERT_GE(static_cast<long>(times.size()), last + 1 - 100) << host << " last tick " << last;
+      ASSERT_LE(static_cast<long>(times.size()), last + 2);
+      for (std::size_t i = 0; i < times.size(); ++i)
+        ASSERT_EQ(times[i], base + static_cast<HistoryTime>(i) * 1000) << i;
+    }
+  }
+  EXPECT_FALSE(fs::exists(file + ".damaged"));
+}
+
+}  // namespace
+}  // namespace kelvoran

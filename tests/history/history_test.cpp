@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/host_record.h"
+#include "engine/result_mailbox.h"
+#include "engine/result_text.h"
+#include "engine/scheduler.h"
+#include "fake_host_rows.h"
+#include "history/history_recorder.h"
+#include "history_files.h"
+#include "temp_dir.h"
+
+namespace kelvoran {
+namespace {
+
+using testing::kStart;
+
+struct TickResult {
+  CalendarTime start;
+  std::int32_t code;
+  std::uint32_t roundTrip;
+};
+
+// Results go through the real scheduler's tick, one tick each, into the file.
+TEST(HistoryRecording, EveryAppliedResultAndStatusChangeIsRecorded) {
+  testing::TempDir dir;
+  HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"));
+  testing::FakeHostRows rows;
+  HostRecord& host = rows.Add();
+  host.Host = "Gateway";  // starts in WARNING; periods 0 change status quickly
+  ResultMailbox mailbox;
+  ProbeScheduler scheduler(mailbox, ProbeFunction{}, PopupSender{});
+  scheduler.SchedulingEnabled = false;
+  scheduler.SetResultSink(&recorder);
+  const TickResult ticks[] = {
+      {kStart, 0, 5},          // WARNING, a run of successes starts
+      {kStart + 1, 0, 7},      // OK
+      {kStart + 2, 11010, 9},  // ERROR at once; a failure's round trip is not kept
+      {kStart + 2, 11003, 0},  // same second: a millisecond later, not lost
+  };
+  for (const TickResult& tick : ticks) {
+    ProbeJobPtr job(new ProbeJob);
+    host.MakeProbeJob(*job);
+    job->Result = {};
+    job->Result.StartTime = tick.start;
+    job->Result.ResultCode = tick.code;
+    job->Result.RoundTripTime = tick.roundTrip;
+    mailbox.Put(std::move(job));
+    ++scheduler.OutstandingProbes;
+    scheduler.ProcessTick(rows);
+  }
+  ASSERT_TRUE(recorder.Flush());
+
+  const std::vector<HistorySample> expectedSamples = {
+      {kStart * 1000, 0, 5, StatusWarning},
+      {kStart * 1000 + 1000, 0, 7, StatusOk},
+      {kStart * 1000 + 2000, 11010, 0, StatusError},
+      {kStart * 1000 + 2001, 11003, 0, StatusError}};
+  const std::vector<HistoryChange> expectedChanges = {
+      {kStart * 1000 + 2000, "Gateway", StatusOk, StatusError, ResultText(11010, 0)},
+      {kStart * 1000 + 1000, "Gateway", StatusWarning, StatusOk, ResultText(0, 0)}};
+  recorder.Read([&](HistoryStore& store) {
+    // The host is found by the settings file's rule for section names.
+    EXPECT_EQ(testing::SamplesOf(store, " GATEWAY"), expectedSamples);
+    EXPECT_EQ(store.Changes(0, kStart * 1000 + 2000), std::vector{expectedChanges[1]});
+    EXPECT_EQ(store.Changes(0, kStart * 2000), expectedChanges);
+  });
+}
+
+struct RenameCase {
+  const char* what;
+  std::vector<std::string> before;
+  std::string from, to;
+  std::vector<std::string> after;
+  // Results found under each name, and the name its changes carry.
+  std::map<std::string, std::size_t> counts;
+  std::string shownAs;
+};
+
+TEST(HistoryRecording, RenameCarriesTheHistoryToTheNewName) {
+  const std::string odd = "odd \"name\",\n\xff";
+  const RenameCase cases[] = {
+      // A host added under the old name after the rename starts its own.
+      {"new name", {"a"}, "a", odd, {odd, "a"}, {{odd, 2}, {"a", 1}}, odd},
+      // b was deleted; its history stays and is joined.
+      {"name of a deleted host", {"b", "a"}, "a", "b", {}, {{"b", 2}, {"a", 0}}, "b"},
+      // A host recorded after it: the history keeps its place in the file.
+      {"case only", {"gw", "later"}, "gw", "GW", {"GW"}, {{"GW", 2}}, "GW"},
+  };
+  for (const RenameCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::TempDir dir;
+    HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"));
+    CalendarTime start = kStart;
+    for (const std::string& name : c.before) testing::RecordChange(recorder, name, ++start);
+    recorder.TickEnded();
+    recorder.HostRenamed(c.from, c.to);
+    for (const std::string& name : c.after) testing::RecordChange(recorder, name, ++start);
+    ASSERT_TRUE(recorder.Flush());
+    recorder.Read([&](HistoryStore& store) {
+      for (const auto& [name, count] : c.counts) {
+        EXPECT_EQ(testing::SamplesOf(store, name).size(), count) << name;
+        if (!count) continue;
+        const auto changes = store.Changes(0, start * 1000 + 1, &name);
+        ASSERT_EQ(changes.size(), count) << name;
+        EXPECT_EQ(changes.front().host, name == c.to ? c.shownAs : name);
+      }
+    });
+  }
+}
+
+// Each chunk drops at most its rows; the pass goes on until every host's
+// results older than 30 days and changes older than a year are gone.
+TEST(HistoryRetention, DropsExpiredRowsInChunks) {
+  constexpr HistoryTime kDay = HistoryOptions::kDay;
+  const HistoryTime now = kStart * 1000;
+  const HistoryTime keptSamples[] = {now - 30 * kDay, now};
+  const HistoryTime keptChanges[] = {now - 364 * kDay};
+  for (const int chunk : {1, 2, 1000}) {
+    SCOPED_TRACE(chunk);
+    testing::TempDir dir;
+    HistoryStore store;
+    ASSERT_EQ(store.Open(dir.File("KELVORAN.HISTORY")), SQLITE_OK);
+    const std::vector<std::string> hosts = {"a", "b", "c"};
+    HistoryBatch batch;
+    for (const std::string& host : hosts) {
+      for (const HistoryTime time : {now - 40 * kDay, now - 30 * kDay - 1, now - 30 * kDay, now})
+        batch.results.push_back({host, {time, 0, 1, StatusOk}});
+      for (const HistoryTime time : {now - 366 * kDay, now - 364 * kDay})
+        batch.changes.push_back({time, host, StatusOk, StatusError, "x"});
+    }
+    ASSERT_EQ(store.Write({batch}), SQLITE_OK);
+    std::size_t rows = testing::RowCount(store, hosts);
+    for (bool more = true; more;) {
+      ASSERT_EQ(store.DropExpired(now - 30 * kDay, now - 365 * kDay, chunk, more), SQLITE_OK);
+      const std::size_t left = testing::RowCount(store, hosts);
+      EXPECT_LE(rows - left, static_cast<std::size_t>(chunk));
+      rows = left;
+    }
+    for (const std::string& host : hosts) {
+      std::vector<HistoryTime> samples, changes;
+      for (const HistorySample& s : testing::SamplesOf(store, host)) samples.push_back(s.time);
+      for (const HistoryChange& c : store.Changes(0, now + 1, &host)) changes.push_back(c.time);
+      EXPECT_EQ(samples, std::vector<HistoryTime>(std::begin(keptSamples), std::end(keptSamples)));
+      EXPECT_EQ(changes, std::vector<HistoryTime>(std::begin(keptChanges), std::end(keptChanges)));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvoran

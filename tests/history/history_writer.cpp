@@ -1,0 +1,30 @@
+// What the history crash test kills: "history_writer FILE ROUND" records a
+// tick of results for ten hosts every 10 ms, as the program's tick does, and
+// prints "0 TICK" after handing each tick over. Never ends by itself.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "engine/host_record.h"
+#include "engine/probe_job.h"
+#include "history/history_recorder.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 1;
+  kelvoran::HistoryRecorder recorder(argv[1]);
+  // Stamped from 2027 on: nothing the retention pass drops.
+  const kelvoran::CalendarTime base = 1'800'000'000 + std::stol(argv[2]) * 1'000'000L;
+  kelvoran::HostRecord host;
+  kelvoran::ProbeResult result;
+  for (long tick = 0;; ++tick) {
+    for (int h = 0; h < 10; ++h) {
+      host.Host = "h" + std::to_string(h);
+      result.StartTime = base + tick;
+      recorder.ResultApplied(host, result, host.Status);
+    }
+    recorder.TickEnded();
+    if (std::printf("0 %ld\n", tick) < 0 || std::fflush(stdout) != 0) return 3;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}

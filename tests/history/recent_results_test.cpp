@@ -1,0 +1,63 @@
+#include "history/recent_results.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/host_record.h"
+#include "engine/probe_job.h"
+
+namespace kelvoran {
+namespace {
+
+struct Feed {
+  RecentResults recent;
+  HostRecord host;
+  Feed() { recent.SetKeeping(true); }
+  void Result(std::uint32_t roundTrip, bool failed = false, std::int32_t statusAfter = StatusOk,
+              CalendarTime at = 0) {
+    ProbeResult result;
+    result.RoundTripTime = roundTrip;
+    result.ResultCode = failed ? 11010 : 0;
+    result.StartTime = at;
+    const std::int32_t before = std::exchange(host.Status, statusAfter);
+    recent.ResultApplied(host, result, before);
+  }
+  const RecentResults::Host& Kept() const { return *recent.Of(host.HostId); }
+};
+
+TEST(RecentResults, LossCoversTheLastHundredResultsOnly) {
+  Feed feed;
+  for (int i = 0; i < 50; ++i) feed.Result(0, true);
+  EXPECT_EQ(RecentLossPercent(feed.Kept()), 100.0);
+  for (int i = 0; i < 75; ++i) feed.Result(5);
+  // 25 of the failures are still among the last 100.
+  EXPECT_EQ(RecentLossPercent(feed.Kept()), 25.0);
+  for (int i = 0; i < 25; ++i) feed.Result(5);
+  EXPECT_EQ(RecentLossPercent(feed.Kept()), 0.0);
+}
+
+TEST(RecentResults, SparklineScalesTheLastResultsOldestFirstAndMarksFailures) {
+  Feed feed;
+  feed.Result(100);
+  feed.Result(1);
+  feed.Result(0, true);
+  feed.Result(8);
+  feed.Result(4);
+  EXPECT_EQ(Sparkline(feed.Kept(), 4), U"\u2581\u00D7\u2588\u2584");
+  EXPECT_EQ(Sparkline(feed.Kept(), 60).size(), 5u);
+}
+
+TEST(RecentResults, LastChangeIsTheStartOfTheResultThatChangedTheStatus) {
+  Feed feed;
+  feed.Result(1, false, StatusOk, 10);  // from the starting WARNING
+  feed.Result(1, false, StatusOk, 20);
+  EXPECT_EQ(feed.Kept().lastChange, 10);
+  feed.Result(0, true, StatusWarning, 30);
+  EXPECT_EQ(feed.Kept().lastChange, 30);
+
+  feed.recent.SetKeeping(false);
+  feed.Result(1);
+  EXPECT_EQ(feed.recent.Of(feed.host.HostId), nullptr);
+}
+
+}  // namespace
+}  // namespace kelvoran

@@ -1,0 +1,53 @@
+#include "ui/history_text.h"
+
+#include <wx/datetime.h>
+#include <wx/filedlg.h>
+#include <wx/msgdlg.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "notify/popup_delivery.h"
+
+namespace kelvoran {
+
+wxString LocalTimeText(HistoryTime ms) {
+  return wxDateTime(static_cast<time_t>(ms / 1000)).Format("%Y-%m-%d %H:%M:%S");
+}
+
+wxString DurationText(std::optional<HistoryTime> ms) {
+  return ms ? wxString(OutageDurationText(*ms / 1000)) : wxString();
+}
+
+wxString SummaryText(const RangeSummary& summary) {
+  if (summary.probes == 0) return "No results recorded in this range.";
+  wxString text = wxString::Format("%lld probes, %.1f %% lost.",
+                                   static_cast<long long>(summary.probes), summary.lossPercent);
+  if (summary.minRoundTrip)
+    text +=
+        wxString::Format("  Round trip: min %u ms, avg %.1f ms, max %u ms, 95th percentile %u ms.",
+                         *summary.minRoundTrip, summary.averageRoundTrip, *summary.maxRoundTrip,
+                         *summary.percentile95);
+  return text;
+}
+
+wxString AskCsvPath(wxWindow* parent, const wxString& title, const wxString& name) {
+  wxFileDialog dialog(parent, title, wxEmptyString, name, "CSV files (*.csv)|*.csv|All files|*",
+                      wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+  return dialog.ShowModal() == wxID_OK ? dialog.GetPath() : wxString();
+}
+
+bool WriteCsvFile(wxWindow* parent, const wxString& path,
+                  const std::function<void(std::ostream&)>& write) {
+  // fn_str(): the name as this system's file calls take it (wide on
+  // Windows, the file-name encoding elsewhere).
+  std::ofstream out(std::filesystem::path(path.fn_str().data()), std::ios::binary);
+  if (out) write(out);
+  out.close();
+  if (out) return true;
+  wxMessageBox(wxString::Format("The file %s could not be written.", path), "Export",
+               wxOK | wxICON_ERROR, parent);
+  return false;
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <wx/string.h>
+
+#include <functional>
+#include <optional>
+#include <ostream>
+
+class wxWindow;
+
+#include "history/history_types.h"
+#include "history/range_summary.h"
+
+namespace kelvoran {
+
+// How the history windows write times, durations and summaries.
+wxString LocalTimeText(HistoryTime ms);
+wxString DurationText(std::optional<HistoryTime> ms);
+wxString SummaryText(const RangeSummary& summary);
+// Writes `write`'s table to the file the user chose; false after telling the
+// user that it could not be written.
+bool WriteCsvFile(wxWindow* parent, const wxString& path,
+                  const std::function<void(std::ostream&)>& write);
+// Asks where to save a CSV file; empty when the user cancelled.
+wxString AskCsvPath(wxWindow* parent, const wxString& title, const wxString& name);
+
+}  // namespace kelvoran

@@ -1,0 +1,152 @@
+#include "ui/history_window.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/listctrl.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include <algorithm>
+
+#include "engine/result_text.h"
+#include "history/csv_export.h"
+#include "history/range_summary.h"
+#include "platform/local_time.h"
+#include "ui/display_text.h"
+#include "ui/history_text.h"
+#include "ui/latency_graph.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr HistoryTime kMinute = 60'000, kHour = 60 * kMinute, kDay = 24 * kHour;
+struct RangeChoice {
+  const char* label;
+  HistoryTime span;
+};
+constexpr RangeChoice kRanges[] = {{"15 minutes", 15 * kMinute},
+                                   {"1 hour", kHour},
+                                   {"24 hours", kDay},
+                                   {"7 days", 7 * kDay},
+                                   {"30 days", 30 * kDay}};
+constexpr int kDefaultRange = 2;
+// Changes this far back are read for the outage list, so that an outage
+// that began before the range shows its start.
+constexpr HistoryTime kOutageLookBack = 365 * kDay;
+
+wxListCtrl* OutageList(wxWindow* parent) {
+  auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 130),
+                              wxLC_REPORT | wxLC_SINGLE_SEL);
+  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, 150);
+  list->AppendColumn("End", wxLIST_FORMAT_LEFT, 150);
+  list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, 90);
+  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, 260);
+  return list;
+}
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries queries)
+    : wxFrame(parent, wxID_ANY, "History of " + ToDisplay(host), wxDefaultPosition,
+              wxSize(760, 560), wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
+      host_(std::move(host)),
+      queries_(std::move(queries)),
+      detailsTimer_(this) {
+  auto* panel = new wxPanel(this);
+  range_ = new wxChoice(panel, wxID_ANY);
+  for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
+  auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
+  graph_ =
+      new LatencyGraph(panel, [this](HistoryTime from, HistoryTime to) { ShowRange(from, to); });
+  summary_ = new wxStaticText(panel, wxID_ANY, wxEmptyString);
+  outages_ = OutageList(panel);
+
+  auto* bar = new wxBoxSizer(wxHORIZONTAL);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL);
+  bar->AddStretchSpacer();
+  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL);
+  auto* column = new wxBoxSizer(wxVERTICAL);
+  column->Add(bar, 0, wxEXPAND | wxALL, 8);
+  column->Add(graph_, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
+  column->Add(summary_, 0, wxEXPAND | wxALL, 8);
+  column->Add(new wxStaticText(panel, wxID_ANY, "&Outages in this range:"), 0, wxLEFT | wxRIGHT, 8);
+  column->Add(outages_, 0, wxEXPAND | wxALL, 8);
+  panel->SetSizer(column);
+
+  range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ChooseRange(event.GetSelection()); });
+  exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    const wxString path = AskCsvPath(this, "Export History", ToDisplay(host_) + " history.csv");
+    if (!path.empty()) ExportSamples(path);
+  });
+  // Zooming sends many ranges in a row: the figures and the outages follow
+  // once it pauses.
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateDetails(); });
+  range_->SetSelection(kDefaultRange);
+  ChooseRange(kDefaultRange);
+}
+
+void HistoryWindow::ChooseRange(int choice) {
+  if (choice < 0) return;
+  const HistoryTime to = queries_.now();
+  const HistoryTime from = to - kRanges[choice].span;
+  Load(from, to);
+  graph_->SetRange(from, to);
+  UpdateDetails();
+}
+
+void HistoryWindow::ShowRange(HistoryTime from, HistoryTime to) {
+  // A range beyond what is loaded reads a margin of one range's width on
+  // each side, so that the next few pans need no reading.
+  if (from < loadedFrom_ || to > loadedTo_) {
+    const HistoryTime span = to - from;
+    Load(from - span, std::min(to + span, queries_.now() + 1));
+  }
+  detailsTimer_.StartOnce(150);
+}
+
+void HistoryWindow::Load(HistoryTime from, HistoryTime to) {
+  loaded_ = queries_.samples(host_, from, to);
+  loadedFrom_ = from;
+  loadedTo_ = to;
+  graph_->SetSamples(loaded_);
+}
+
+std::span<const HistorySample> HistoryWindow::SamplesShown() const {
+  const auto byTime = [](const HistorySample& sample, HistoryTime time) {
+    return sample.time < time;
+  };
+  const auto first = std::lower_bound(loaded_.begin(), loaded_.end(), graph_->From(), byTime);
+  const auto last = std::lower_bound(first, loaded_.end(), graph_->To(), byTime);
+  return {first, last};
+}
+
+void HistoryWindow::UpdateDetails() {
+  summary_->SetLabel(SummaryText(SummariseRange(SamplesShown())));
+  const std::vector<RecordedOutage> outages =
+      OutagesIn(queries_.changes(graph_->From() - kOutageLookBack, graph_->To(), &host_),
+                graph_->From(), graph_->To());
+  outages_->Freeze();
+  outages_->DeleteAllItems();
+  for (const RecordedOutage& outage : outages) {
+    const long row =
+        outages_->InsertItem(outages_->GetItemCount(),
+                             outage.start ? LocalTimeText(*outage.start) : "before the records");
+    outages_->SetItem(row, 1, outage.end ? LocalTimeText(*outage.end) : "still in ERROR");
+    outages_->SetItem(
+        row, 2,
+        DurationText(outage.start && outage.end ? std::optional(*outage.end - *outage.start)
+                                                : std::nullopt));
+    outages_->SetItem(row, 3, ToDisplay(outage.text));
+  }
+  outages_->Thaw();
+}
+
+bool HistoryWindow::ExportSamples(const wxString& path) {
+  return WriteCsvFile(this, path, [this](std::ostream& out) {
+    WriteSamplesCsv(out, host_, SamplesShown(), IsoTimeWriter(LocalUtcOffset),
+                    [](std::int32_t code) { return ResultText(code, 0); });
+  });
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,209 @@
+#include "ui/latency_graph.h"
+
+#include <wx/datetime.h>
+#include <wx/dcbuffer.h>
+#include <wx/graphics.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "engine/host_record.h"
+#include "history/range_summary.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr int kLeftMargin = 60, kRightMargin = 12, kTopMargin = 10, kBottomMargin = 34;
+constexpr int kFailureMark = 6;
+
+wxColour BandColour(std::int32_t status) {
+  switch (status) {
+    case StatusOk:
+      return {206, 236, 206};
+    case StatusWarning:
+      return {250, 236, 176};
+    default:
+      return {246, 196, 196};
+  }
+}
+
+// A round number at or above `value`, for the top of the round-trip scale:
+// 1, 2 or 5 times a power of ten.
+std::uint32_t ScaleTop(std::uint32_t value) {
+  for (std::uint64_t power = 1;; power *= 10)
+    for (const std::uint64_t step : {1u, 2u, 5u})
+      if (step * power >= value) return static_cast<std::uint32_t>(step * power);
+}
+
+wxString TimeLabel(HistoryTime ms, HistoryTime span) {
+  const wxDateTime time(static_cast<time_t>(ms / 1000));
+  return time.Format(span <= 24 * 3600 * 1000 ? "%H:%M:%S" : "%Y-%m-%d %H:%M");
+}
+
+class Painter {
+ public:
+  Painter(wxGraphicsContext& gc, const wxRect& plot, const wxFont& font)
+      : gc_(gc), plot_(plot), font_(font) {}
+
+  void Bands(const std::vector<PlotColumn>& columns) {
+    gc_.SetPen(*wxTRANSPARENT_PEN);
+    for (std::size_t start = 0; start < columns.size();) {
+      std::size_t end = start + 1;
+      while (end < columns.size() && columns[end].worstStatus == columns[start].worstStatus) ++end;
+      if (columns[start].worstStatus >= 0) {
+        gc_.SetBrush(BandColour(columns[start].worstStatus));
+        gc_.DrawRectangle(plot_.x + static_cast<double>(start), plot_.y,
+                          static_cast<double>(end - start), plot_.height);
+      }
+      start = end;
+    }
+  }
+
+  // The spread of each column's round trips, joined into one line from
+  // column to column; a column of failures only breaks the line.
+  void RoundTrips(const std::vector<PlotColumn>& columns, std::uint32_t top) {
+    wxGraphicsPath path = gc_.CreatePath();
+    bool drawing = false;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const PlotColumn& column = columns[i];
+      if (!column.HasRoundTrip()) {
+        if (column.failures > 0) drawing = false;
+        continue;
+      }
+      const double x = plot_.x + static_cast<double>(i) + 0.5;
+      if (!drawing) path.MoveToPoint(x, Y(column.maxRoundTrip, top));
+      path.AddLineToPoint(x, Y(column.maxRoundTrip, top));
+      path.AddLineToPoint(x, Y(column.minRoundTrip, top) + 0.5);
+      drawing = true;
+    }
+    gc_.SetPen(wxPen(wxColour(30, 80, 170), 1));
+    gc_.StrokePath(path);
+  }
+
+  void Failures(const std::vector<PlotColumn>& columns) {
+    gc_.SetPen(wxPen(wxColour(200, 30, 30), 1));
+    const double bottom = plot_.GetBottom() + 1.0;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      if (columns[i].failures > 0)
+        gc_.StrokeLine(plot_.x + static_cast<double>(i) + 0.5, bottom,
+                       plot_.x + static_cast<double>(i) + 0.5, bottom + kFailureMark);
+  }
+
+  void Axes(HistoryTime from, HistoryTime to, std::uint32_t top) {
+    gc_.SetPen(wxPen(wxColour(120, 120, 120), 1));
+    gc_.SetBrush(*wxTRANSPARENT_BRUSH);
+    gc_.DrawRectangle(plot_.x, plot_.y, plot_.width - 1, plot_.height - 1);
+    gc_.SetFont(font_, wxColour(60, 60, 60));
+    for (const std::uint32_t value : {top, top / 2, 0u}) {
+      const wxString text = wxString::Format("%u ms", value);
+      double width = 0, height = 0;
+      gc_.GetTextExtent(text, &width, &height);
+      gc_.DrawText(text, plot_.x - width - 6, Y(value, top) - height / 2);
+    }
+    const HistoryTime span = to - from;
+    for (const double share : {0.0, 0.5, 1.0}) {
+      const wxString text =
+          TimeLabel(from + static_cast<HistoryTime>(share * static_cast<double>(span)), span);
+      double width = 0, height = 0;
+      gc_.GetTextExtent(text, &width, &height);
+      const double x = std::clamp(plot_.x + share * plot_.width - width / 2, 0.0,
+                                  plot_.GetRight() - width + kRightMargin);
+      gc_.DrawText(text, x, plot_.GetBottom() + kFailureMark + 4.0);
+    }
+  }
+
+ private:
+  double Y(std::uint32_t roundTrip, std::uint32_t top) const {
+    return plot_.GetBottom() - static_cast<double>(roundTrip) * (plot_.height - 1) / top;
+  }
+
+  wxGraphicsContext& gc_;
+  const wxRect plot_;
+  const wxFont font_;
+};
+
+}  // namespace
+
+LatencyGraph::LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged)
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxSize(600, 240), wxFULL_REPAINT_ON_RESIZE),
+      onRangeChanged_(std::move(onRangeChanged)) {
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  SetBackgroundColour(*wxWHITE);
+  Bind(wxEVT_PAINT, &LatencyGraph::OnPaint, this);
+  Bind(wxEVT_MOUSEWHEEL, &LatencyGraph::OnWheel, this);
+  for (const auto type : {wxEVT_LEFT_DOWN, wxEVT_LEFT_UP, wxEVT_MOTION})
+    Bind(type, &LatencyGraph::OnMouse, this);
+  Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { dragX_ = -1; });
+}
+
+void LatencyGraph::SetRange(HistoryTime from, HistoryTime to) {
+  from_ = from;
+  to_ = std::max(to, from + kNarrowest);
+  Refresh();
+}
+
+wxRect LatencyGraph::PlotRect() const {
+  const wxSize size = GetClientSize();
+  return {kLeftMargin, kTopMargin, std::max(1, size.x - kLeftMargin - kRightMargin),
+          std::max(1, size.y - kTopMargin - kBottomMargin)};
+}
+
+void LatencyGraph::OnPaint(wxPaintEvent&) {
+  wxAutoBufferedPaintDC dc(this);
+  dc.SetBackground(wxBrush(GetBackgroundColour()));
+  dc.Clear();
+  const std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
+  if (!gc) return;
+  const wxRect plot = PlotRect();
+  const std::vector<PlotColumn> columns = PlotColumns(samples_, from_, to_, plot.width);
+  std::uint32_t highest = 1;
+  for (const PlotColumn& column : columns)
+    if (column.HasRoundTrip()) highest = std::max(highest, column.maxRoundTrip);
+  const std::uint32_t top = ScaleTop(highest);
+  Painter painter(*gc, plot, GetFont());
+  painter.Bands(columns);
+  painter.RoundTrips(columns, top);
+  painter.Failures(columns);
+  painter.Axes(from_, to_, top);
+}
+
+HistoryTime LatencyGraph::TimeAt(int x) const {
+  const wxRect plot = PlotRect();
+  const double share = static_cast<double>(x - plot.x) / plot.width;
+  return from_ + static_cast<HistoryTime>(share * static_cast<double>(to_ - from_));
+}
+
+void LatencyGraph::MoveRange(HistoryTime from, HistoryTime to) {
+  SetRange(from, to);
+  if (onRangeChanged_) onRangeChanged_(from_, to_);
+}
+
+void LatencyGraph::OnWheel(wxMouseEvent& event) {
+  if (event.GetWheelRotation() == 0) return;
+  const double factor = event.GetWheelRotation() > 0 ? 0.8 : 1.25;
+  const HistoryTime anchor = std::clamp(TimeAt(event.GetX()), from_, to_);
+  const auto scaled = [&](HistoryTime distance) {
+    return static_cast<HistoryTime>(static_cast<double>(distance) * factor);
+  };
+  MoveRange(anchor - scaled(anchor - from_), anchor + scaled(to_ - anchor));
+}
+
+void LatencyGraph::OnMouse(wxMouseEvent& event) {
+  if (event.LeftDown()) {
+    dragX_ = event.GetX();
+    dragFrom_ = from_;
+    if (!HasCapture()) CaptureMouse();
+  } else if (event.LeftUp()) {
+    dragX_ = -1;
+    if (HasCapture()) ReleaseMouse();
+  } else if (event.Dragging() && dragX_ >= 0) {
+    const HistoryTime span = to_ - from_;
+    const HistoryTime shift = static_cast<HistoryTime>(
+        static_cast<double>(dragX_ - event.GetX()) * static_cast<double>(span) / PlotRect().width);
+    MoveRange(dragFrom_ + shift, dragFrom_ + shift + span);
+  }
+  event.Skip();
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <wx/window.h>
+
+#include <functional>
+#include <span>
+
+#include "history/history_types.h"
+
+namespace kelvoran {
+
+// One host's round trips over a time range: the status drawn as coloured
+// bands behind, answered probes as the spread of round trips per pixel
+// column, failed probes as marks on the time axis. The samples are reduced to
+// the pixel width before drawing, so a month of one-second results draws as
+// fast as an hour. The wheel zooms around the pointer; dragging pans.
+class LatencyGraph : public wxWindow {
+ public:
+  using RangeChanged = std::function<void(HistoryTime from, HistoryTime to)>;
+
+  LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged);
+
+  // The results to draw, oldest first; they must outlive the next change.
+  void SetSamples(std::span<const HistorySample> samples) { samples_ = samples; }
+  void SetRange(HistoryTime from, HistoryTime to);
+  HistoryTime From() const { return from_; }
+  HistoryTime To() const { return to_; }
+  // The plot's rectangle inside the window: the axes' labels lie outside it.
+  wxRect PlotRect() const;
+
+  // A range never narrower than this, so a zoom cannot shrink it to nothing.
+  static constexpr HistoryTime kNarrowest = 10'000;
+
+ private:
+  void OnPaint(wxPaintEvent& event);
+  void OnWheel(wxMouseEvent& event);
+  void OnMouse(wxMouseEvent& event);
+  HistoryTime TimeAt(int x) const;
+  void MoveRange(HistoryTime from, HistoryTime to);
+
+  RangeChanged onRangeChanged_;
+  std::span<const HistorySample> samples_;
+  HistoryTime from_ = 0, to_ = 1;
+  int dragX_ = -1;
+  HistoryTime dragFrom_ = 0;
+};
+
+}  // namespace kelvoran

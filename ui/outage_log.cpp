@@ -1,0 +1,146 @@
+#include "ui/outage_log.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/listctrl.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include <set>
+
+#include "history/csv_export.h"
+#include "platform/local_time.h"
+#include "ui/display_text.h"
+#include "ui/history_text.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr HistoryTime kHour = 3'600'000, kDay = 24 * kHour;
+struct RangeChoice {
+  const char* label;
+  HistoryTime span;
+};
+constexpr RangeChoice kRanges[] = {{"Last 24 hours", kDay},
+                                   {"Last 7 days", 7 * kDay},
+                                   {"Last 30 days", 30 * kDay},
+                                   {"Last year", 365 * kDay}};
+constexpr int kDefaultRange = 1;
+
+}  // namespace
+
+// A virtual list: a hundred thousand changes cost no more to show than a
+// screenful, as the rows are written only when drawn.
+class ChangeList : public wxListCtrl {
+ public:
+  ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows)
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 300),
+                   wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
+        rows_(rows) {
+    AppendColumn("Time", wxLIST_FORMAT_LEFT, 150);
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, 160);
+    AppendColumn("From", wxLIST_FORMAT_LEFT, 80);
+    AppendColumn("To", wxLIST_FORMAT_LEFT, 80);
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, 90);
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, 240);
+  }
+  void ShowRows(std::size_t count) {
+    SetItemCount(static_cast<long>(count));
+    Refresh();
+  }
+
+ private:
+  wxString OnGetItemText(long item, long column) const override {
+    const LoggedChange& row = rows_[static_cast<std::size_t>(item)];
+    switch (column) {
+      case 0:
+        return LocalTimeText(row.change.time);
+      case 1:
+        return ToDisplay(row.change.host);
+      case 2:
+        return StatusName(row.change.before);
+      case 3:
+        return StatusName(row.change.after);
+      case 4:
+        return row.lasted ? DurationText(row.lasted) : wxString("until now");
+      default:
+        return ToDisplay(row.change.text);
+    }
+  }
+
+  const std::vector<LoggedChange>& rows_;
+};
+
+OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, wxSize(820, 480),
+              wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
+      queries_(std::move(queries)) {
+  auto* panel = new wxPanel(this);
+  range_ = new wxChoice(panel, wxID_ANY);
+  for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
+  range_->SetSelection(kDefaultRange);
+  host_ = new wxChoice(panel, wxID_ANY);
+  auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
+  list_ = new ChangeList(panel, shown_);
+
+  auto* bar = new wxBoxSizer(wxHORIZONTAL);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 12);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "H&ost:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+  bar->Add(host_, 0, wxALIGN_CENTER_VERTICAL);
+  bar->AddStretchSpacer();
+  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL);
+  auto* column = new wxBoxSizer(wxVERTICAL);
+  column->Add(bar, 0, wxEXPAND | wxALL, 8);
+  column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
+  panel->SetSizer(column);
+
+  range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
+  host_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ApplyHostFilter(); });
+  exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    const wxString path = AskCsvPath(this, "Export Outages", "outages.csv");
+    if (!path.empty()) ExportShown(path);
+  });
+  Reload();
+}
+
+void OutageLog::Reload() {
+  const HistoryTime now = queries_.now();
+  // The change before the range's first one of each host is not needed: a
+  // duration runs from a change to the host's next, never backwards.
+  all_ = ChangeLog(queries_.changes(now - kRanges[range_->GetSelection()].span, now + 1, nullptr));
+  FillHostChoice();
+  ApplyHostFilter();
+}
+
+void OutageLog::FillHostChoice() {
+  const int chosen = host_->GetSelection();
+  const std::string chosenHost = chosen > 0 ? hosts_[static_cast<std::size_t>(chosen - 1)] : "";
+  std::set<std::string> hosts;
+  for (const LoggedChange& entry : all_) hosts.insert(entry.change.host);
+  hosts_.assign(hosts.begin(), hosts.end());
+  host_->Clear();
+  host_->Append("All hosts");
+  host_->SetSelection(0);
+  for (const std::string& host : hosts_) {
+    const int item = host_->Append(ToDisplay(host));
+    if (chosen > 0 && host == chosenHost) host_->SetSelection(item);
+  }
+}
+
+void OutageLog::ApplyHostFilter() {
+  shown_.clear();
+  const int chosen = host_->GetSelection();
+  for (const LoggedChange& entry : all_)
+    if (chosen <= 0 || entry.change.host == hosts_[static_cast<std::size_t>(chosen - 1)])
+      shown_.push_back(entry);
+  list_->ShowRows(shown_.size());
+}
+
+bool OutageLog::ExportShown(const wxString& path) {
+  return WriteCsvFile(this, path, [this](std::ostream& out) {
+    WriteChangesCsv(out, shown_, IsoTimeWriter(LocalUtcOffset));
+  });
+}
+
+}  // namespace kelvoran
