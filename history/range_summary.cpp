@@ -135,10 +135,22 @@ std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, Hist
   // In floating point: (time - from) * width could leave 64 bits for a range
   // as wide as a hand-edited file's times may make it.
   const double perMs = width / (static_cast<double>(to) - static_cast<double>(from));
+  const auto columnAt = [&](HistoryTime time) {
+    const double x = (static_cast<double>(time) - static_cast<double>(from)) * perMs;
+    return std::clamp(x, -1.0, static_cast<double>(width - 1));
+  };
+  // The result before the range holds at its start.
+  const HistorySample* previous = it != samples.begin() ? &*std::prev(it) : nullptr;
+  const auto holdUntil = [&](HistoryTime time) {
+    if (!previous || time - previous->time > kBandGap) return;
+    for (auto x = static_cast<std::ptrdiff_t>(columnAt(previous->time)) + 1;
+         x < static_cast<std::ptrdiff_t>(columnAt(time)); ++x)
+      columns[static_cast<std::size_t>(x)].band = previous->status;
+  };
   for (; it != samples.end() && it->time < to; ++it) {
-    const auto x = static_cast<std::size_t>(
-        (static_cast<double>(it->time) - static_cast<double>(from)) * perMs);
-    PlotColumn& column = columns[std::min(x, columns.size() - 1)];
+    holdUntil(it->time);
+    previous = &*it;
+    PlotColumn& column = columns[static_cast<std::size_t>(columnAt(it->time))];
     if (it->code != 0) {
       ++column.failures;
     } else if (!column.HasRoundTrip()) {
@@ -149,7 +161,9 @@ std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, Hist
     }
     ++column.samples;
     column.worstStatus = std::max(column.worstStatus, it->status);
+    column.band = column.worstStatus;
   }
+  if (previous) holdUntil(std::min(to, previous->time + kBandGap));
   return columns;
 }
 

@@ -50,10 +50,16 @@ struct PlotColumn {
   std::uint32_t samples = 0, failures = 0;
   std::uint32_t minRoundTrip = 0, maxRoundTrip = 0;  // of answered probes only
   std::int32_t worstStatus = -1;                     // -1: no result here
+  // The status drawn behind: the worst here, or the one a result left in
+  // force until the next (-1: none known).
+  std::int32_t band = -1;
   bool HasRoundTrip() const { return samples > failures; }
 };
 // `samples` oldest first: the graph of [from, to) reduced to `width`
-// columns, so that drawing costs the same for a day as for a month.
+// columns, so that drawing costs the same for a day as for a month. A status
+// holds from a result to the next, unless they are more than kBandGap apart
+// (the program was not running).
+inline constexpr HistoryTime kBandGap = 15 * 60 * 1000;
 std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, HistoryTime from,
                                     HistoryTime to, int width);
 

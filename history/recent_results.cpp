@@ -31,6 +31,12 @@ void RecentResults::SetKeeping(bool keeping) {
   if (!keeping) hosts_.clear();
 }
 
+void RecentResults::SeedLastChange(std::int32_t hostId, CalendarTime at) {
+  if (!keeping_) return;
+  Host& kept = hosts_[hostId];
+  if (!kept.lastChange) kept.lastChange = at;
+}
+
 const RecentResults::Host* RecentResults::Of(std::int32_t hostId) const {
   const auto found = hosts_.find(hostId);
   return found == hosts_.end() ? nullptr : &found->second;

@@ -34,6 +34,8 @@ class RecentResults final : public ResultSink {
   bool Keeping() const { return keeping_; }
   const Host* Of(std::int32_t hostId) const;
   void Forget(std::int32_t hostId) { hosts_.erase(hostId); }
+  // The last change known from before the host's results were kept.
+  void SeedLastChange(std::int32_t hostId, CalendarTime at);
 
  private:
   bool keeping_ = false;

@@ -133,10 +133,10 @@ void HistoryWindow::UpdateDetails() {
         outages_->InsertItem(outages_->GetItemCount(),
                              outage.start ? LocalTimeText(*outage.start) : "before the records");
     outages_->SetItem(row, 1, outage.end ? LocalTimeText(*outage.end) : "still in ERROR");
+    // An outage not over yet has lasted until now so far.
+    const HistoryTime end = outage.end.value_or(queries_.now());
     outages_->SetItem(
-        row, 2,
-        DurationText(outage.start && outage.end ? std::optional(*outage.end - *outage.start)
-                                                : std::nullopt));
+        row, 2, DurationText(outage.start ? std::optional(end - *outage.start) : std::nullopt));
     outages_->SetItem(row, 3, ToDisplay(outage.text));
   }
   outages_->Thaw();

@@ -50,9 +50,9 @@ class Painter {
     gc_.SetPen(*wxTRANSPARENT_PEN);
     for (std::size_t start = 0; start < columns.size();) {
       std::size_t end = start + 1;
-      while (end < columns.size() && columns[end].worstStatus == columns[start].worstStatus) ++end;
-      if (columns[start].worstStatus >= 0) {
-        gc_.SetBrush(BandColour(columns[start].worstStatus));
+      while (end < columns.size() && columns[end].band == columns[start].band) ++end;
+      if (columns[start].band >= 0) {
+        gc_.SetBrush(BandColour(columns[start].band));
         gc_.DrawRectangle(plot_.x + static_cast<double>(start), plot_.y,
                           static_cast<double>(end - start), plot_.height);
       }

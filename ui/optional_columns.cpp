@@ -72,8 +72,10 @@ int OptionalColumnDefaultWidth(OptionalColumn column, const wxWindow& window) {
 wxString OptionalColumnText(OptionalColumn column, const RecentResults::Host* host) {
   if (!host) return wxString();
   switch (column) {
-    case OptionalColumn::Loss:
-      return wxString::Format("%.0f %%", RecentLossPercent(*host).value_or(0));
+    case OptionalColumn::Loss: {
+      const std::optional<double> loss = RecentLossPercent(*host);
+      return loss ? wxString::Format("%.0f %%", *loss) : wxString();
+    }
     case OptionalColumn::LastChange:
       return host->lastChange
                  ? wxDateTime(static_cast<time_t>(*host->lastChange)).Format("%Y-%m-%d %H:%M:%S")

@@ -10,6 +10,7 @@
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
+#include "portable/profile_text.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -39,6 +40,10 @@ constexpr ColumnLayout kColumns[kColumnCount] = {
 constexpr int kHeaderLabelMargin = 6;
 
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
+
+// How far back the history is asked for hosts' last changes: as long as it
+// keeps changes.
+constexpr HistoryTime kChangesKept = 365LL * 24 * 3600 * 1000;
 
 // Whether two host names find the same section: the settings file's own rule.
 bool SameSection(const std::string& a, const std::string& b) {
@@ -358,7 +363,24 @@ void CTessarelView::ShowOptionalColumns(const OptionalColumnState& state) {
                  width > 0 ? width : OptionalColumnDefaultWidth(column, *this));
   }
   recent_.SetKeeping(!optional_.shown.empty());
+  SeedLastChanges();
   Refresh();
+}
+
+void CTessarelView::SeedLastChanges() {
+  if (!history_ || std::find(optional_.shown.begin(), optional_.shown.end(),
+                             OptionalColumn::LastChange) == optional_.shown.end())
+    return;
+  // Newest first: each host's first change read is its last.
+  const HistoryQueries queries = history_->Queries();
+  const HistoryTime now = queries.now();
+  std::unordered_map<std::string, HistoryTime> latest;
+  for (const HistoryChange& change : queries.changes(now - kChangesKept, now + 1, nullptr))
+    latest.emplace(ProfileText::SectionKey(change.host), change.time);
+  for (const auto& row : rows_)
+    if (const auto found = latest.find(ProfileText::SectionKey(row->record->Host));
+        found != latest.end())
+      recent_.SeedLastChange(row->record->HostId, found->second / 1000);
 }
 
 OptionalColumnState CTessarelView::OptionalColumns() const {

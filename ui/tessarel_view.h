@@ -124,6 +124,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   };
 
   void CreateColumns();
+  // Gives the Last change column what the history knows from before.
+  void SeedLastChanges();
   HostRecord* RecordOf(long row) const;
   long SingleSelectedRow() const;
   bool SetCellText(long row, int column, const wxString& text);

@@ -102,9 +102,17 @@ TEST(RangeSummary, PlotColumnsHoldTheirSlicesExtremesFailuresAndWorstStatus) {
   EXPECT_EQ(columns[0].worstStatus, StatusError);
   EXPECT_EQ(columns[1].minRoundTrip, 9u);
   EXPECT_EQ(columns[2].worstStatus, -1);
+  EXPECT_EQ(columns[2].band, StatusOk) << "the status holds until the next result";
   EXPECT_FALSE(columns[3].HasRoundTrip());
   EXPECT_EQ(columns[3].worstStatus, StatusWarning);
   EXPECT_TRUE(PlotColumns(samples, 200, 100, 4).empty());
+  // Results further apart than the program can have been running hold nothing
+  // between them; the last holds for as long after it.
+  const std::vector<PlotColumn> gap =
+      PlotColumns(std::vector{Answered(0, 1), Failed(kBandGap + 1)}, 0, 4 * kBandGap, 8);
+  EXPECT_EQ(gap[1].band, -1);
+  EXPECT_EQ(gap[3].band, StatusWarning);
+  EXPECT_EQ(gap[5].band, -1);
 }
 
 }  // namespace

@@ -53,6 +53,10 @@ TEST(RecentResults, LastChangeIsTheStartOfTheResultThatChangedTheStatus) {
   EXPECT_EQ(feed.Kept().lastChange, 10);
   feed.Result(0, true, StatusWarning, 30);
   EXPECT_EQ(feed.Kept().lastChange, 30);
+  feed.recent.SeedLastChange(feed.host.HostId, 5);  // older news from the history
+  EXPECT_EQ(feed.Kept().lastChange, 30);
+  feed.recent.SeedLastChange(feed.host.HostId + 1, 5);
+  EXPECT_EQ(feed.recent.Of(feed.host.HostId + 1)->lastChange, 5);
 
   feed.recent.SetKeeping(false);
   feed.Result(1);
