@@ -2,7 +2,6 @@
 // takes on disk.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
