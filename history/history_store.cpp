@@ -1,5 +1,6 @@
 #include "history/history_store.h"
 
+#include <filesystem>
 #include <optional>
 #include <utility>
 
@@ -78,8 +79,11 @@ HistoryStore::Fault HistoryStore::FaultOf(int sqliteCode) {
 int HistoryStore::Open(const std::string& path) {
   Close();
   sqlite3* opened = nullptr;
-  int code =
-      sqlite3_open_v2(path.c_str(), &opened, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  // SQLite takes file names in UTF-8; on Windows the path is in the ANSI
+  // code page, as the settings file's is.
+  const std::u8string name = std::filesystem::path(path).u8string();
+  int code = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &opened,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   db_.reset(opened);
   if (code == SQLITE_OK) code = CreateTables();
   if (code == SQLITE_OK) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sched.h>
 #include <sys/mount.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -28,13 +30,6 @@ std::string Bytes(const fs::path& file) {
 
 void Spill(const fs::path& file, const std::string& bytes) {
   std::ofstream(file, std::ios::binary) << bytes;
-}
-
-// Each tick's results come quickly and a failed write is tried again soon.
-HistoryOptions Quick() {
-  HistoryOptions options;
-  options.retryEvery = std::chrono::milliseconds(20);
-  return options;
 }
 
 // The ticks whose results are in the file.
@@ -121,6 +116,7 @@ TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
   }
 }
 
+#ifndef _WIN32
 // A tmpfs of its own in a mount namespace of this test's process: a disk
 // that fills up, a folder that can be made read-only.
 bool MountSmallDisk(const fs::path& dir, unsigned long flags = 0) {
@@ -157,7 +153,9 @@ TEST(HistoryFaults, UnwritableFolderPausesRecordingUntilItCanWriteAgain) {
       ASSERT_TRUE(fault.make(dir.path()));
     }
     {
-      HistoryOptions options = Quick();
+      // A failed write is tried again soon, and at most two results wait.
+      HistoryOptions options;
+      options.retryEvery = std::chrono::milliseconds(20);
       options.maxWaitingResults = 2;
       HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"), options);
       CalendarTime tick = 0;
@@ -187,6 +185,8 @@ TEST(HistoryFaults, UnwritableFolderPausesRecordingUntilItCanWriteAgain) {
     umount(dir.path().c_str());
   }
 }
+
+#endif
 
 // Kills a recording program at random moments, many times over, on one file:
 // after every kill the file opens as it is, and holds every tick the program
