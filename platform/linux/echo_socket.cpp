@@ -256,6 +256,9 @@ std::optional<TimedEchoReply> ExchangeEcho(int fd, const EchoDestination& destin
         sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), toLength);
   } while (sent < 0 && errno == EINTR);
   if (sent < 0) {
+    // EINVAL from an IPv4 send is a blackhole or prohibit route, which has
+    // always read as no answer; only IPv6 gives it the link-local meaning.
+    if (errno == EINVAL && !IsIpv6(destination)) return std::nullopt;
     const auto status = LocalErrorStatus(errno);
     if (!status) return std::nullopt;
     return TimedEchoReply{*status, 0, 0};

@@ -217,6 +217,7 @@ TEST_P(EchoNetwork, IcmpErrorsBecomeTheirIpStatus) {
 TEST_P(EchoNetwork, SilenceAndWrongAnswersTimeOut) {
   ExpectCodes({{"198.18.10.3", ResultNoReply},    // drops the request
                {"198.18.9.1", ResultNoReply},     // router drops it silently
+               {"198.18.12.1", ResultNoReply},    // a local blackhole refuses the send
                {"198.18.10.4", ResultNoReply},    // answers with another identifier
                {"198.18.10.5", ResultNoReply},    // answers from another address
                {"198.18.10.6", ResultNoReply},    // answers with half the data

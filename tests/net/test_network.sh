@@ -102,6 +102,8 @@ up() {
   ip -n "$router" link set ro2 mtu 1400
   ip -n "$peer" link set pe0 mtu 1400
   ip -n "$probe" route add default via 198.18.1.1
+  # A blackhole route of the probe's own: its send fails at once (EINVAL).
+  ip -n "$probe" route add blackhole 198.18.12.0/24
   ip -n "$target" route add default via 198.18.2.1
   ip -n "$peer" route add default via 198.18.5.1
   ip -n "$probe" -6 route add default via 2001:2:0:1::1
@@ -176,6 +178,11 @@ up() {
     # shellcheck disable=SC2086 # the mode and its argument are two words
     start_responder "$prefix" "$responder" "2001:2:0:a::$(printf %x "$host")" $mode
   done
+  # Neighbour discovery on each hop takes a moment the first time, which a
+  # loaded machine can stretch past a test's one-second time-out: one echo of
+  # each family, answered by the normal responders, settles the paths first.
+  in_ns "$probe" ping -q -c 1 -W 5 198.18.10.1 >/dev/null || true
+  in_ns "$probe" ping -q -6 -c 1 -W 5 2001:2:0:a::1 >/dev/null || true
   trap - ERR
 }
 
