@@ -7,10 +7,6 @@
 namespace kelvoran {
 namespace {
 
-std::string Optional(const std::optional<HistoryTime>& time, const TimeWriter& write) {
-  return time ? write(*time) : std::string();
-}
-
 std::string Seconds(HistoryTime ms) { return std::to_string(ms / 1000); }
 
 }  // namespace
@@ -78,17 +74,6 @@ void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const
     WriteCsvRecord(
         out, {time(change.time), change.host, StatusName(change.before), StatusName(change.after),
               entry.lasted ? Seconds(*entry.lasted) : "", change.text});
-  }
-}
-
-void WriteOutagesCsv(std::ostream& out, std::span<const RecordedOutage> outages,
-                     const TimeWriter& time) {
-  WriteCsvRecord(out, {"Start", "End", "Duration (s)", "Host", "Error"});
-  for (const RecordedOutage& outage : outages) {
-    const std::string duration =
-        outage.start && outage.end ? Seconds(*outage.end - *outage.start) : "";
-    WriteCsvRecord(out, {Optional(outage.start, time), Optional(outage.end, time), duration,
-                         outage.host, outage.text});
   }
 }
 

@@ -46,7 +46,5 @@ void WriteSamplesCsv(std::ostream& out, const std::string& host,
                      std::span<const HistorySample> samples, const TimeWriter& time,
                      const ResultWriter& result);
 void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time);
-void WriteOutagesCsv(std::ostream& out, std::span<const RecordedOutage> outages,
-                     const TimeWriter& time);
 
 }  // namespace kelvoran

@@ -80,15 +80,20 @@ std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, Histor
   std::vector<RecordedOutage> outages;
   std::map<std::string, std::size_t> open;  // host -> its outage not yet ended
   for (HistoryChange& change : changes) {
+    if (const auto it = open.find(change.host); it != open.end() && change.before != StatusError) {
+      outages[it->second].end = change.time;
+      outages[it->second].interrupted = true;
+      open.erase(it);
+    }
     if (change.after == StatusError && change.before != StatusError) {
       open[change.host] = outages.size();
-      outages.push_back({change.host, change.time, std::nullopt, std::move(change.text)});
+      outages.push_back({change.host, change.time, std::nullopt, std::move(change.text), false});
     } else if (change.before == StatusError && change.after != StatusError) {
       if (const auto it = open.find(change.host); it != open.end()) {
         outages[it->second].end = change.time;
         open.erase(it);
       } else {
-        outages.push_back({change.host, std::nullopt, change.time, {}});
+        outages.push_back({change.host, std::nullopt, change.time, {}, false});
       }
     }
   }

@@ -27,6 +27,10 @@ struct RecordedOutage {
   std::string host;
   std::optional<HistoryTime> start, end;
   std::string text;  // what the change into ERROR was caused by
+  // The program stopped during it: the next change the host made (from the
+  // WARNING every host starts in) is `end`, but when it left ERROR is not
+  // known.
+  bool interrupted = false;
 };
 // The outages among `changes` (of any hosts, in any order) that overlap
 // [from, to), the latest start first and those whose start is unknown last.

@@ -10,6 +10,14 @@
 #include "notify/popup_delivery.h"
 
 namespace kelvoran {
+namespace {
+
+// fn_str() gives a file name as this system's file calls take it: a wide
+// pointer on Windows, a buffer of bytes in the file-name encoding elsewhere.
+[[maybe_unused]] std::filesystem::path NativePath(const wxCharBuffer& name) { return name.data(); }
+[[maybe_unused]] std::filesystem::path NativePath(const wchar_t* name) { return name; }
+
+}  // namespace
 
 wxString LocalTimeText(HistoryTime ms) {
   return wxDateTime(static_cast<time_t>(ms / 1000)).Format("%Y-%m-%d %H:%M:%S");
@@ -39,9 +47,7 @@ wxString AskCsvPath(wxWindow* parent, const wxString& title, const wxString& nam
 
 bool WriteCsvFile(wxWindow* parent, const wxString& path,
                   const std::function<void(std::ostream&)>& write) {
-  // fn_str(): the name as this system's file calls take it (wide on
-  // Windows, the file-name encoding elsewhere).
-  std::ofstream out(std::filesystem::path(path.fn_str().data()), std::ios::binary);
+  std::ofstream out(NativePath(path.fn_str()), std::ios::binary);
   if (out) write(out);
   out.close();
   if (out) return true;

@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/listctrl.h>
+#include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -132,11 +133,16 @@ void HistoryWindow::UpdateDetails() {
     const long row =
         outages_->InsertItem(outages_->GetItemCount(),
                              outage.start ? LocalTimeText(*outage.start) : "before the records");
-    outages_->SetItem(row, 1, outage.end ? LocalTimeText(*outage.end) : "still in ERROR");
+    outages_->SetItem(row, 1,
+                      outage.interrupted ? wxString("not recorded")
+                      : outage.end       ? LocalTimeText(*outage.end)
+                                         : wxString("still in ERROR"));
     // An outage not over yet has lasted until now so far.
     const HistoryTime end = outage.end.value_or(queries_.now());
     outages_->SetItem(
-        row, 2, DurationText(outage.start ? std::optional(end - *outage.start) : std::nullopt));
+        row, 2,
+        DurationText(outage.start && !outage.interrupted ? std::optional(end - *outage.start)
+                                                         : std::nullopt));
     outages_->SetItem(row, 3, ToDisplay(outage.text));
   }
   outages_->Thaw();

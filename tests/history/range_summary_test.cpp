@@ -54,19 +54,26 @@ TEST(RangeSummary, OutagesRunFromErrorToLeavingItPerHostAndOverlapTheRange) {
       Change(900, "a", StatusWarning, StatusError, "Destination host unreachable."),
       Change(40, "c", StatusWarning, StatusError),
       Change(60, "c", StatusError, StatusWarning),  // over before the range
+      // The program stopped in ERROR: the next run starts from WARNING.
+      Change(700, "c", StatusWarning, StatusError),
+      Change(800, "c", StatusWarning, StatusOk),
   };
   const std::vector<RecordedOutage> outages = OutagesIn(changes, 250, 1000);
-  ASSERT_EQ(outages.size(), 3u);
+  ASSERT_EQ(outages.size(), 4u);
+  EXPECT_EQ(outages[1].host, "c");
+  EXPECT_TRUE(outages[1].interrupted);
+  EXPECT_EQ(outages[1].end, 800);
+  EXPECT_FALSE(outages[0].interrupted);
   EXPECT_EQ(outages[0].host, "a");
   EXPECT_EQ(outages[0].start, 900);
   EXPECT_FALSE(outages[0].end);
   EXPECT_EQ(outages[0].text, "Destination host unreachable.");
-  EXPECT_EQ(outages[1].start, 100);
-  EXPECT_EQ(outages[1].end, 300);
-  EXPECT_EQ(outages[1].text, "Request timed out.");
-  EXPECT_EQ(outages[2].host, "b");
-  EXPECT_FALSE(outages[2].start);
-  EXPECT_EQ(outages[2].end, 500);
+  EXPECT_EQ(outages[2].start, 100);
+  EXPECT_EQ(outages[2].end, 300);
+  EXPECT_EQ(outages[2].text, "Request timed out.");
+  EXPECT_EQ(outages[3].host, "b");
+  EXPECT_FALSE(outages[3].start);
+  EXPECT_EQ(outages[3].end, 500);
   EXPECT_EQ(OutagesIn(changes, 300, 500).size(),
             1u);  // the end at 300 and the start at 900 are out
 }
