@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
@@ -126,6 +127,36 @@ void BM_StoreSizePerResult(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StoreSizePerResult)->Iterations(1)->Unit(benchmark::kSecond);
+
+// What the history window reads when it opens or its range changes: one
+// host's results of the last day (its first range) or of 30 days, at one a
+// second, out of a store holding those 30 days (2,592,000 results).
+void BM_ReadOneHostsResults(benchmark::State& state) {
+  constexpr HistoryTime kDays = 30, kPerDay = 86'400;
+  static testing::TempDir dir;
+  static HistoryStore store;
+  const HistoryTime end = kNow * 1000LL + kDays * kPerDay * 1000;
+  if (!store.IsOpen()) {
+    if (store.Open(dir.File("KELVORAN.HISTORY")) != SQLITE_OK)
+      return state.SkipWithError("cannot open");
+    for (HistoryTime second = 0; second < kDays * kPerDay;) {
+      HistoryBatch batch;
+      for (int i = 0; i < 10'000 && second < kDays * kPerDay; ++i, ++second)
+        batch.results.push_back({"gateway", {kNow * 1000LL + second * 1000, 0,
+                                             static_cast<std::uint32_t>(1 + second % 40),
+                                             StatusOk}});
+      store.Write({batch});
+    }
+  }
+  const HistoryTime from = end - state.range(0) * kPerDay * 1000;
+  for (auto _ : state) {
+    std::vector<HistorySample> samples;
+    store.ForEachSample("gateway", from, end,
+                        [&](const HistorySample& sample) { samples.push_back(sample); });
+    state.counters["results"] = static_cast<double>(samples.size());
+  }
+}
+BENCHMARK(BM_ReadOneHostsResults)->Arg(1)->Arg(30)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kelvoran
