@@ -12,6 +12,7 @@
 #include "engine/scheduler.h"
 #include "fake_host_rows.h"
 #include "history/history_recorder.h"
+#include "history/range_summary.h"
 #include "temp_dir.h"
 
 namespace kelvoran {
@@ -142,9 +143,9 @@ void BM_ReadOneHostsResults(benchmark::State& state) {
     for (HistoryTime second = 0; second < kDays * kPerDay;) {
       HistoryBatch batch;
       for (int i = 0; i < 10'000 && second < kDays * kPerDay; ++i, ++second)
-        batch.results.push_back({"gateway", {kNow * 1000LL + second * 1000, 0,
-                                             static_cast<std::uint32_t>(1 + second % 40),
-                                             StatusOk}});
+        batch.results.push_back({"gateway",
+                                 {kNow * 1000LL + second * 1000, 0,
+                                  static_cast<std::uint32_t>(1 + second % 40), StatusOk}});
       store.Write({batch});
     }
   }
@@ -157,6 +158,29 @@ void BM_ReadOneHostsResults(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReadOneHostsResults)->Arg(1)->Arg(30)->Unit(benchmark::kMillisecond);
+
+// What the outage log does as it opens on 100,000 changes of 500 hosts: read
+// them newest first and work out how long each state lasted.
+void BM_OutageLogOfHundredThousandChanges(benchmark::State& state) {
+  static testing::TempDir dir;
+  static HistoryStore store;
+  constexpr int kChanges = 100'000;
+  if (!store.IsOpen()) {
+    if (store.Open(dir.File("KELVORAN.HISTORY")) != SQLITE_OK)
+      return state.SkipWithError("cannot open");
+    HistoryBatch batch;
+    for (int i = 0; i < kChanges; ++i)
+      batch.changes.push_back({kNow * 1000LL + i * 60'000LL, "host" + std::to_string(i % 500),
+                               i % 2 ? StatusError : StatusOk, i % 2 ? StatusOk : StatusError,
+                               "Request timed out."});
+    store.Write({batch});
+  }
+  for (auto _ : state) {
+    const auto log = ChangeLog(store.Changes(0, INT64_MAX));
+    state.counters["changes"] = static_cast<double>(log.size());
+  }
+}
+BENCHMARK(BM_OutageLogOfHundredThousandChanges)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace kelvoran

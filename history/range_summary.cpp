@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <unordered_map>
 
 #include "engine/host_record.h"
 
@@ -107,7 +108,7 @@ std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes) {
                    [](const HistoryChange& a, const HistoryChange& b) { return a.time > b.time; });
   std::vector<LoggedChange> log;
   log.reserve(changes.size());
-  std::map<std::string, HistoryTime> next;  // host -> the time of its later change
+  std::unordered_map<std::string, HistoryTime> next;  // host -> the time of its later change
   for (HistoryChange& change : changes) {
     const auto later = next.find(change.host);
     std::optional<HistoryTime> lasted;
