@@ -23,7 +23,11 @@ std::string FileName(const std::string& path) { return fs::path(path).filename()
 // journal.
 fs::path AsideName(const std::string& path) {
   for (int n = 1;; ++n) {
-    fs::path aside = path + ".damaged" + (n == 1 ? "" : "-" + std::to_string(n));
+    // Appended, not "-" + std::to_string(n): GCC 12's optimiser takes that
+    // concatenation for an overlapping copy and warns.
+    std::string name = path + ".damaged";
+    if (n > 1) name.append("-").append(std::to_string(n));
+    const fs::path aside = name;
     std::error_code error;
     if (!fs::exists(aside, error) && !fs::exists(aside.string() + "-wal", error)) return aside;
   }
@@ -271,8 +275,9 @@ void HistoryRecorder::Failed(int code) {
     waiting_.clear();
     waitingResults_ = 0;
     store_.Close();
-    SetState(State::Off,
-             "History is not recorded: another copy of Kelvoran is using " + FileName(path_) + ".");
+    SetState(State::Off, std::string("History is not recorded: another copy of Kelvoran is using ")
+                             .append(FileName(path_))
+                             .append("."));
     return;
   }
   // Closed, so that the next try opens the file afresh: a folder made
@@ -280,7 +285,9 @@ void HistoryRecorder::Failed(int code) {
   store_.Close();
   retryAt_ = Clock::now() + options_.retryEvery;
   if (state_ != State::Paused)
-    SetState(State::Paused, "History recording paused: " + FileName(path_) + " cannot be written.");
+    SetState(State::Paused, std::string("History recording paused: ")
+                                .append(FileName(path_))
+                                .append(" cannot be written."));
 }
 
 void HistoryRecorder::RunRetentionChunk() {
