@@ -31,7 +31,6 @@ class RecentResults final : public ResultSink {
   void TickEnded() override {}
 
   void SetKeeping(bool keeping);
-  bool Keeping() const { return keeping_; }
   const Host* Of(std::int32_t hostId) const;
   void Forget(std::int32_t hostId) { hosts_.erase(hostId); }
   // The last change known from before the host's results were kept.
