@@ -180,9 +180,11 @@ up() {
   done
   # Neighbour discovery on each hop takes a moment the first time, which a
   # loaded machine can stretch past a test's one-second time-out: one echo of
-  # each family, answered by the normal responders, settles the paths first.
-  in_ns "$probe" ping -q -c 1 -W 5 198.18.10.1 >/dev/null || true
-  in_ns "$probe" ping -q -6 -c 1 -W 5 2001:2:0:a::1 >/dev/null || true
+  # each family to the normal responders and to the peer settles both paths.
+  local settle
+  for settle in 198.18.10.1 198.18.6.1 2001:2:0:a::1 2001:2:0:6::1; do
+    in_ns "$probe" ping -q -c 1 -W 5 "$settle" >/dev/null || true
+  done
   trap - ERR
 }
 
