@@ -48,8 +48,6 @@ void Tick(HistoryRecorder& recorder, CalendarTime tick) {
   recorder.TickEnded();
 }
 
-std::size_t SamplesIn(HistoryRecorder& recorder) { return TicksIn(recorder).size(); }
-
 TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
   testing::TempDir dir;
   const std::string file = dir.File("KELVORAN.HISTORY");
@@ -69,7 +67,7 @@ TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
   }
   Tick(first, 4);
   ASSERT_TRUE(first.Flush());
-  EXPECT_EQ(SamplesIn(first), 2u);
+  EXPECT_EQ(TicksIn(first), (std::vector<CalendarTime>{1, 4}));
   EXPECT_EQ(first.TakeNotice(), std::nullopt);
 }
 
@@ -110,7 +108,7 @@ TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
     Tick(recorder, 6);
     ASSERT_TRUE(recorder.Flush());
     EXPECT_EQ(recorder.TakeNotice(), std::nullopt);
-    EXPECT_EQ(SamplesIn(recorder), 2u);
+    EXPECT_EQ(TicksIn(recorder), (std::vector<CalendarTime>{5, 6}));
     EXPECT_EQ(Bytes(dir.File("KELVORAN.HISTORY.damaged")), damaged);
     EXPECT_EQ(Bytes(dir.File()), settings);
   }
@@ -149,9 +147,7 @@ TEST(HistoryFaults, UnwritableFolderPausesRecordingUntilItCanWriteAgain) {
     SCOPED_TRACE(fault.what);
     testing::TempDir dir;
     ASSERT_TRUE(MountSmallDisk(dir.path()));
-    if (fault.beforeStart) {
-      ASSERT_TRUE(fault.make(dir.path()));
-    }
+    if (fault.beforeStart) ASSERT_TRUE(fault.make(dir.path()));
     {
       // A failed write is tried again soon, and at most two results wait.
       HistoryOptions options;
