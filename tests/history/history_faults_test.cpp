@@ -9,10 +9,10 @@
 #include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "history_files.h"
+#include "settings_files.h"
 #include "temp_dir.h"
 #include "writer_process.h"
 
@@ -20,17 +20,6 @@ namespace kelvoran {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void Spill(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary) << bytes;
-}
 
 // The ticks whose results are in the file.
 std::vector<CalendarTime> TicksIn(HistoryRecorder& recorder) {
@@ -80,7 +69,7 @@ std::string DamagedPages(const fs::path& file) {
     batch.results.push_back({"h", {1000, 0, 1, StatusOk}});
     if (store.Open(file.string()) != SQLITE_OK || store.Write({batch}) != SQLITE_OK) return {};
   }
-  std::string bytes = Bytes(file);
+  std::string bytes = testing::ReadFile(file);
   std::fill(bytes.begin() + 4096, bytes.end(), '\xA5');
   return bytes;
 }
@@ -95,9 +84,9 @@ TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
     const fs::path file = dir.File("KELVORAN.HISTORY");
     const std::string damaged = damage(file);
     ASSERT_FALSE(damaged.empty());
-    Spill(file, damaged);
+    testing::WriteFile(file, damaged);
     const std::string settings = "[h]\nHost=h\n";
-    Spill(dir.File(), settings);
+    testing::WriteFile(dir.File(), settings);
 
     HistoryRecorder recorder(file.string());
     Tick(recorder, 5);
@@ -109,8 +98,8 @@ TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
     ASSERT_TRUE(recorder.Flush());
     EXPECT_EQ(recorder.TakeNotice(), std::nullopt);
     EXPECT_EQ(TicksIn(recorder), (std::vector<CalendarTime>{5, 6}));
-    EXPECT_EQ(Bytes(dir.File("KELVORAN.HISTORY.damaged")), damaged);
-    EXPECT_EQ(Bytes(dir.File()), settings);
+    EXPECT_EQ(testing::ReadFile(dir.File("KELVORAN.HISTORY.damaged")), damaged);
+    EXPECT_EQ(testing::ReadFile(dir.File()), settings);
   }
 }
 
@@ -147,7 +136,9 @@ TEST(HistoryFaults, UnwritableFolderPausesRecordingUntilItCanWriteAgain) {
     SCOPED_TRACE(fault.what);
     testing::TempDir dir;
     ASSERT_TRUE(MountSmallDisk(dir.path()));
-    if (fault.beforeStart) ASSERT_TRUE(fault.make(dir.path()));
+    if (fault.beforeStart) {
+      ASSERT_TRUE(fault.make(dir.path()));
+    }
     {
       // A failed write is tried again soon, and at most two results wait.
       HistoryOptions options;
