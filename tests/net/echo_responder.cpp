@@ -170,10 +170,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s ADDRESS MODE [ARG]\n", argv[0]);
     return 2;
   }
-  Responder responder;
-  responder.mode = argv[2];
-  responder.argument = argc > 3 ? argv[3] : "0";
-  responder.fd = BoundRawSocket(argv[1]);
+  Responder responder{argv[2], argc > 3 ? argv[3] : "0", BoundRawSocket(argv[1])};
   if (responder.mode == "wrong-source") responder.otherFd = BoundRawSocket(argv[3]);
   std::printf("ready\n");
   std::fflush(stdout);

@@ -49,11 +49,9 @@ ProbeRequest ParseTarget(const std::string& text) {
     std::fprintf(stderr, "bad target: %s\n", text.c_str());
     std::exit(2);
   }
-  ProbeRequest request;
-  request.Host = text.substr(0, middle);
-  request.PacketSize = static_cast<std::uint32_t>(std::stoul(text.substr(middle + 1)));
-  request.Timeout = std::stoi(text.substr(last + 1));
-  return request;
+  return {.Host = text.substr(0, middle),
+          .PacketSize = static_cast<std::uint32_t>(std::stoul(text.substr(middle + 1))),
+          .Timeout = std::stoi(text.substr(last + 1))};
 }
 
 Options ParseOptions(int argc, char** argv) {
