@@ -1,8 +1,6 @@
 // libFuzzer target for the settings-file parser and writer: any bytes must
 // parse, pass through unchanged when nothing is written, and take writes
 // without losing, gaining or breaking sections.
-#include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -24,8 +22,8 @@ std::set<std::string> FoldedNames(const ProfileText& text) {
   std::set<std::string> names;
   for (std::string_view name : text.SectionNames()) {
     std::string folded(name);
-    std::ranges::transform(folded, folded.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     names.insert(folded);
   }
   return names;
