@@ -37,16 +37,14 @@ std::optional<std::string> Capture(const std::vector<std::string>& args) {
   return pclose(pipe) == 0 ? std::optional(output) : std::nullopt;
 }
 
-bool Succeeds(const std::vector<std::string>& args) { return Capture(args).has_value(); }
-
 // Built once for the whole run, and only as root.
 class TestNetwork : public ::testing::Environment {
  public:
   void SetUp() override {
     built = geteuid() == 0 &&
-            Succeeds({"bash", KELVORAN_TEST_NETWORK, "up", kPrefix, KELVORAN_RESPONDER});
+            Capture({"bash", KELVORAN_TEST_NETWORK, "up", kPrefix, KELVORAN_RESPONDER});
   }
-  void TearDown() override { Succeeds({"bash", KELVORAN_TEST_NETWORK, "down", kPrefix}); }
+  void TearDown() override { Capture({"bash", KELVORAN_TEST_NETWORK, "down", kPrefix}); }
   bool built = false;
 };
 
@@ -62,18 +60,13 @@ struct Outcome {
 };
 
 // Probes every target at once, one thread each, inside the probe namespace.
-std::vector<Outcome> Probe(const std::string& socket, const std::vector<std::string>& targets,
-                           std::vector<std::string> extra = {}) {
-  std::vector<std::string> args = {
-      "ip", "netns", "exec", kProbeNamespace, KELVORAN_PROBE_DRIVER, "--socket", socket};
-  args.insert(args.end(), extra.begin(), extra.end());
+std::vector<Outcome> Probe(std::vector<std::string> args, const std::vector<std::string>& targets) {
+  args.insert(args.begin(), {"ip", "netns", "exec", kProbeNamespace, KELVORAN_PROBE_DRIVER});
   args.insert(args.end(), targets.begin(), targets.end());
-  const auto output = Capture(args);
+  std::istringstream lines(Capture(args).value_or(""));
   std::vector<Outcome> outcomes;
-  if (!output) return outcomes;
-  std::istringstream lines(*output);
-  Outcome o;
-  while (lines >> o.code >> o.value >> o.rtt >> o.sent >> o.reply >> o.start) outcomes.push_back(o);
+  for (Outcome o; lines >> o.code >> o.value >> o.rtt >> o.sent >> o.reply >> o.start;)
+    outcomes.push_back(o);
   return outcomes;
 }
 
@@ -103,7 +96,7 @@ class EchoNetwork : public NetworkTest, public ::testing::WithParamInterface<std
   std::vector<Outcome> ExpectCodes(const std::vector<Case>& cases, int timeout = 1) {
     std::vector<std::string> targets;
     for (const Case& c : cases) targets.push_back(Target(c.host, c.size, timeout));
-    const auto outcomes = Probe(GetParam(), targets);
+    const auto outcomes = Probe({"--socket", GetParam()}, targets);
     EXPECT_EQ(outcomes.size(), cases.size());
     for (std::size_t i = 0; i < outcomes.size() && i < cases.size(); ++i) {
       SCOPED_TRACE(targets[i]);
@@ -214,7 +207,7 @@ TEST_P(EchoNetwork, BadHostTextsAndSettingsEndCleanly) {
                {"fe80::1%no-such-link", ResultResolveFailed},
                {"2001:2:0:a::1 backup", ResultResolveFailed},
                {"198.18.10.1", ResultMemoryError, 4294967295u}});
-  const auto outcomes = Probe(GetParam(), {Target("198.18.10.1", 32, 0)});
+  const auto outcomes = Probe({"--socket", GetParam()}, {Target("198.18.10.1", 32, 0)});
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].code, ResultBadParameter);
 }
@@ -236,8 +229,8 @@ INSTANTIATE_TEST_SUITE_P(BothSocketKinds, EchoNetwork, ::testing::Values("ping",
 class EchoPermissions : public NetworkTest {
  protected:
   void SetPingGroupRange(const std::string& range) {
-    ASSERT_TRUE(Succeeds({"ip", "netns", "exec", kProbeNamespace, "sysctl", "-qw",
-                          "net.ipv4.ping_group_range=" + range}));
+    ASSERT_TRUE(Capture({"ip", "netns", "exec", kProbeNamespace, "sysctl", "-qw",
+                         "net.ipv4.ping_group_range=" + range}));
   }
   void TearDown() override {
     if (network->built) SetPingGroupRange("0 2147483647");
@@ -248,9 +241,9 @@ class EchoPermissions : public NetworkTest {
 TEST_F(EchoPermissions, PingSocketsFirstRawSocketsAsFallbackElse600WithTheErrno) {
   constexpr auto kNobody = "65534";
   const std::vector<std::string> targets = {Target("198.18.10.1"), Target("2001:2:0:a::1")};
-  const auto expectEach = [&](std::vector<std::string> user, std::int32_t code, std::int32_t value,
-                              const char* why) {
-    const auto outcomes = Probe("auto", targets, std::move(user));
+  const auto expectEach = [&](const std::vector<std::string>& user, std::int32_t code,
+                              std::int32_t value, const char* why) {
+    const auto outcomes = Probe(user, targets);
     ASSERT_EQ(outcomes.size(), targets.size()) << why;
     for (const auto& o : outcomes)
       EXPECT_EQ(std::tie(o.code, o.value), std::tie(code, value)) << why;

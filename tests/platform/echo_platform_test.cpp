@@ -212,23 +212,21 @@ TEST(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
 }
 
 TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
-  const std::pair<std::uint8_t, std::int32_t> unreachable[] = {
-      {0, IpDestNetUnreachable},   {1, IpDestHostUnreachable}, {2, IpDestProtUnreachable},
-      {3, IpDestPortUnreachable},  {4, IpPacketTooBig},        {5, IpBadRoute},
-      {6, IpDestNetUnreachable},   {7, IpDestHostUnreachable}, {9, IpDestNetUnreachable},
-      {10, IpDestHostUnreachable}, {13, IpDestHostUnreachable}};
-  for (const auto& [code, status] : unreachable) EXPECT_EQ(IcmpErrorStatus(3, code), status);
-  EXPECT_EQ(IcmpErrorStatus(11, 1), IpTtlExpiredReassem);
-  EXPECT_EQ(IcmpErrorStatus(12, 0), IpParamProblem);
-  EXPECT_EQ(IcmpErrorStatus(4, 0), IpSourceQuench);
-  EXPECT_FALSE(IcmpErrorStatus(0, 0));
-  const std::tuple<std::uint8_t, std::uint8_t, std::int32_t> icmp6[] = {
+  // Type, code and IP status, none where it is no error; ICMP, then ICMPv6.
+  using Row = std::tuple<std::uint8_t, std::uint8_t, std::optional<std::int32_t>>;
+  const Row icmp[] = {
+      {3, 0, IpDestNetUnreachable},   {3, 1, IpDestHostUnreachable},  {3, 2, IpDestProtUnreachable},
+      {3, 3, IpDestPortUnreachable},  {3, 4, IpPacketTooBig},         {3, 5, IpBadRoute},
+      {3, 6, IpDestNetUnreachable},   {3, 7, IpDestHostUnreachable},  {3, 9, IpDestNetUnreachable},
+      {3, 10, IpDestHostUnreachable}, {3, 13, IpDestHostUnreachable}, {11, 1, IpTtlExpiredReassem},
+      {12, 0, IpParamProblem},        {4, 0, IpSourceQuench},         {0, 0, std::nullopt}};
+  for (const auto& [type, code, status] : icmp) EXPECT_EQ(IcmpErrorStatus(type, code), status);
+  const Row icmp6[] = {
       {1, 0, IpDestNetUnreachable},  {1, 1, IpDestHostUnreachable}, {1, 2, IpDestHostUnreachable},
       {1, 3, IpDestHostUnreachable}, {1, 4, IpDestPortUnreachable}, {1, 6, IpDestHostUnreachable},
       {2, 0, IpPacketTooBig},        {3, 0, IpTtlExpiredTransit},   {3, 1, IpTtlExpiredReassem},
-      {4, 0, IpParamProblem}};
+      {4, 0, IpParamProblem},        {129, 0, std::nullopt}};
   for (const auto& [type, code, status] : icmp6) EXPECT_EQ(Icmp6ErrorStatus(type, code), status);
-  EXPECT_FALSE(Icmp6ErrorStatus(129, 0));
   EXPECT_EQ(LocalErrorStatus(EINVAL), IpBadDestination) << "link-local address without a zone";
   EXPECT_EQ(LocalErrorStatus(EMSGSIZE), IpPacketTooBig);
   EXPECT_EQ(LocalErrorStatus(ENETUNREACH), IpDestNetUnreachable);
