@@ -187,6 +187,9 @@ TEST(Matching, RepliesAndErrorsAboutOurIcmpv6RequestAreFoundAndNothingElse) {
 TEST(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
   const Packet ours = BuildEchoRequest(7, 9, kData);
   const Packet ours6 = BuildEchoRequest(7, 9, kData, true);
+  // The errors' payloads only point at these.
+  const Packet otherRequest = BuildEchoRequest(7, 10, kData), otherCode = Changed(ours, 1, 1);
+  const Packet cutShort(ours.begin(), ours.begin() + 7);
   struct Queued {
     const char* what;
     QueuedError error;
@@ -195,10 +198,10 @@ TEST(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
   const Queued errors[] = {
       {"ours", {SO_EE_ORIGIN_ICMP, 11, 0, EHOSTUNREACH, kTarget, ours}, Error(IpTtlExpiredTransit)},
       {"local", {SO_EE_ORIGIN_LOCAL, 11, 0, EMSGSIZE, kTarget, {}}, Error(IpPacketTooBig)},
-      {"other request", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kTarget, BuildEchoRequest(7, 10, kData)}},
+      {"other request", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kTarget, otherRequest}},
       {"other destination", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kOther, ours}},
-      {"other code", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kTarget, Changed(ours, 1, 1)}},
-      {"cut short", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kTarget, Packet(ours.begin(), ours.begin() + 7)}},
+      {"other code", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kTarget, otherCode}},
+      {"cut short", {SO_EE_ORIGIN_ICMP, 11, 0, 0, kTarget, cutShort}},
       {"no origin", {SO_EE_ORIGIN_NONE, 11, 0, 0, kTarget, ours}},
       {"ours in IPv6",
        {SO_EE_ORIGIN_ICMP6, 2, 0, EMSGSIZE, kTarget6, ours6},
