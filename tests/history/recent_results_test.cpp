@@ -14,10 +14,8 @@ struct Feed {
   Feed() { recent.SetKeeping(true); }
   void Result(std::uint32_t roundTrip, bool failed = false, std::int32_t statusAfter = StatusOk,
               CalendarTime at = 0) {
-    ProbeResult result;
-    result.RoundTripTime = roundTrip;
-    result.ResultCode = failed ? 11010 : 0;
-    result.StartTime = at;
+    const ProbeResult result{
+        .RoundTripTime = roundTrip, .ResultCode = failed ? 11010 : 0, .StartTime = at};
     const std::int32_t before = std::exchange(host.Status, statusAfter);
     recent.ResultApplied(host, result, before);
   }
