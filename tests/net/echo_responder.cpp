@@ -45,20 +45,10 @@ int BoundRawSocket(const char* address) {
   hints.ai_flags = AI_NUMERICHOST;
   addrinfo* local = nullptr;
   if (getaddrinfo(address, nullptr, &hints, &local) != 0) Fail(address);
-  const bool ipv6 = local->ai_family == AF_INET6;
-  const int fd = socket(local->ai_family, SOCK_RAW, ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
+  const int fd = socket(local->ai_family, SOCK_RAW,
+                        local->ai_family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
   if (fd < 0 || bind(fd, local->ai_addr, local->ai_addrlen) != 0) Fail(address);
   freeaddrinfo(local);
-  // Echo requests only.
-  icmp6_filter filter6{};
-  ICMP6_FILTER_SETBLOCKALL(&filter6);
-  ICMP6_FILTER_SETPASS(ICMP6_ECHO_REQUEST, &filter6);
-  const icmp_filter filter{~(1u << ICMP_ECHO)};
-  if (ipv6) {
-    setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter6, sizeof filter6);
-  } else {
-    setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
-  }
   return fd;
 }
 
@@ -150,14 +140,14 @@ struct Responder {
       Peer from;
       const ssize_t got = recvfrom(fd, buffer.data(), buffer.size(), 0,
                                    reinterpret_cast<sockaddr*>(&from.address), &from.length);
-      if (got < 8) continue;
+      if (got < 0) continue;
       const Bytes datagram(buffer.data(), static_cast<std::size_t>(got));
-      if (from.address.ss_family == AF_INET6) {
-        Answer({}, datagram, from);
+      // ICMPv6 comes without its IP header. Only echo requests are answered.
+      const bool ipv6 = from.address.ss_family == AF_INET6;
+      const std::size_t headerBytes = ipv6 ? 0 : static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
+      if (headerBytes + 8 > datagram.size() ||
+          datagram[headerBytes] != (ipv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO))
         continue;
-      }
-      const std::size_t headerBytes = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
-      if (headerBytes + 8 > datagram.size()) continue;
       Answer(datagram.first(headerBytes), datagram.subspan(headerBytes), from);
     }
   }
