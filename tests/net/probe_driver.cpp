@@ -127,19 +127,15 @@ void RunTimed(const Options& options) {
     const auto destination = Resolve(request.Host);
     const int fd =
         destination ? kelvoran::OpenEchoSocket(options.socket, IsIpv6(*destination), error) : -1;
-    if (fd < 0) {
-      std::printf("failed\n");
-      continue;
+    std::optional<kelvoran::TimedEchoReply> reply;
+    if (fd >= 0) {
+      const std::vector<unsigned char> data(request.PacketSize & 0xFFFFu);
+      reply = kelvoran::ExchangeEcho(fd, *destination, data,
+                                     static_cast<std::uint32_t>(request.Timeout) * 1000u);
+      close(fd);
     }
-    std::vector<unsigned char> data(request.PacketSize & 0xFFFFu);
-    const auto reply = kelvoran::ExchangeEcho(fd, *destination, data,
-                                              static_cast<std::uint32_t>(request.Timeout) * 1000u);
-    close(fd);
-    if (reply && reply->Status == 0) {
-      std::printf("%" PRIu64 "\n", reply->RoundTripMicros);
-    } else {
-      std::printf("failed\n");
-    }
+    const bool answered = reply && reply->Status == 0;
+    std::puts(answered ? std::to_string(reply->RoundTripMicros).c_str() : "failed");
   }
 }
 
