@@ -356,46 +356,16 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
   HelpBook book(fs::path(KELVORAN_TEST_HELP_BOOK));
   SetHelpRequester([&](int context) { book.Show(context); });
   wxUIActionSimulator input;
-  const auto shownHelp = [&]() -> wxTopLevelWindow* {
-    wxFrame* help = book.Controller() ? book.Controller()->GetFrame() : nullptr;
-    return help && help->IsShown() ? help : nullptr;
-  };
-  const auto shownBox = []() -> wxTopLevelWindow* {
+  // The window beside the dialog while it is shown.
+  const auto shown = [&](bool help) -> wxTopLevelWindow* {
+    wxFrame* frame = book.Controller() ? book.Controller()->GetFrame() : nullptr;
+    if (help) return frame && frame->IsShown() ? frame : nullptr;
     for (wxWindow* window : wxTopLevelWindows)
       if (auto* box = dynamic_cast<NotificationBox*>(window)) return box;
     return nullptr;
   };
-  const auto middleClick = [](wxWindow& window, int fromBottom) {
-    const wxSize size = window.GetClientSize();
-    ClickWithPointer(window, wxPoint(size.x / 2, fromBottom ? size.y - fromBottom : size.y / 2));
-  };
-  const struct {
-    const char* name;
-    std::function<wxTopLevelWindow*()> shown;
-    std::function<void(CHostSettingsDialog&)> open;
-    std::function<void(wxTopLevelWindow&)> close;
-  } kinds[] = {{"notification box", shownBox,
-                [&](CHostSettingsDialog&) {
-                  auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
-                  box->Show();
-                  box->Raise();
-                  box->Move(0, 0);  // beside the dialog, as the operator would drag it
-                },
-                [&](wxTopLevelWindow& box) { middleClick(*box.FindWindow(wxID_OK), 0); }},
-               {"help", shownHelp,
-                [&](CHostSettingsDialog& dialog) {
-                  ClickWithPointer(*dialog.HostField());
-                  input.Char(WXK_F1);
-                  PumpEvents(500ms);
-                  if (wxTopLevelWindow* help = shownHelp())
-                    help->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
-                },
-                [&](wxTopLevelWindow& help) {
-                  middleClick(help, 5);
-                  input.Char(WXK_F4, wxMOD_ALT);
-                }}};
-  for (const auto& kind : kinds) {
-    SCOPED_TRACE(kind.name);
+  for (const bool help : {false, true}) {
+    SCOPED_TRACE(help ? "help" : "notification box");
     fs::remove(settingsPath_);
     Reopen("");
     int opened = 0;
@@ -403,9 +373,20 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
     wxString typedBeside;
     WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
       for (int round = 0; round < 2; ++round) {
-        kind.open(dialog);
+        if (help) {
+          ClickWithPointer(*dialog.HostField());
+          input.Char(WXK_F1);
+          PumpEvents(500ms);
+          if (wxTopLevelWindow* window = shown(help))
+            window->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
+        } else {
+          auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
+          box->Show();
+          box->Raise();
+          box->Move(0, 0);  // beside the dialog, as the operator would drag it
+        }
         PumpEvents(300ms);
-        wxTopLevelWindow* beside = kind.shown();
+        wxTopLevelWindow* beside = shown(help);
         if (!beside) continue;
         ++opened;
         if (round == 0) {
@@ -414,10 +395,13 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
           PumpEvents(100ms);
           typedBeside = dialog.HostField()->GetValue();
         }
-        kind.close(*beside);
+        wxWindow& target = help ? *beside : *beside->FindWindow(wxID_OK);
+        const wxSize size = target.GetClientSize();
+        ClickWithPointer(target, wxPoint(size.x / 2, help ? size.y - 5 : size.y / 2));
+        if (help) input.Char(WXK_F4, wxMOD_ALT);
         PumpEvents(500ms);
         testing::DestroyClosedWindows();
-        stayed |= kind.shown() != nullptr;
+        stayed |= shown(help) != nullptr;
       }
       ClickWithPointer(*dialog.HostField());
       input.Char(WXK_END);
