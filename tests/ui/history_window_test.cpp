@@ -46,42 +46,38 @@ Control* FindChild(wxWindow& parent, const wxString& label) {
 
 class HistoryWindows : public ::testing::Test {
  protected:
+  // Ten results ten minutes ago, round trips 10 to 19 ms; the fourth to
+  // sixth fail, taking the host into ERROR for 3 s; then one of another host.
   void SetUp() override {
     HistoryOptions options;
     options.now = [] { return kNow * 1000; };
     recorder_ = std::make_unique<HistoryRecorder>(dir_.File("KELVORAN.HISTORY"), options);
-  }
-
-  void Record(const std::string& name, CalendarTime at, std::int32_t code, std::int32_t before,
-              std::int32_t after) {
-    HostRecord host;
-    host.Host = name;
-    host.Status = after;
-    ProbeResult result;
-    result.StartTime = at;
-    result.ResultCode = code;
-    result.RoundTripTime = code == 0 ? static_cast<std::uint32_t>(at - kNow + 610) : 0;
-    recorder_->ResultApplied(host, result, before);
-  }
-
-  // Ten results ten minutes ago, round trips 10 to 19 ms; the fourth to sixth
-  // fail, taking the host into ERROR for 3 s.
-  void RecordOutage() {
-    for (CalendarTime i = 0; i < 10; ++i) {
+    for (CalendarTime i = 0; i < 11; ++i) {
       const bool failed = i >= 3 && i <= 5;
-      const std::int32_t before = i == 3 ? StatusOk : (i == 6 ? StatusError : -1);
-      const std::int32_t after = failed ? StatusError : StatusOk;
-      Record(kHost, kNow - 600 + i, failed ? 11010 : 0, before < 0 ? after : before, after);
+      HostRecord host;
+      host.Host = i < 10 ? kHost : "other";
+      host.Status = failed ? StatusError : StatusOk;
+      ProbeResult result;
+      result.StartTime = i < 10 ? kNow - 600 + i : kNow - 100;
+      result.ResultCode = failed ? 11010 : 0;
+      result.RoundTripTime = failed ? 0 : static_cast<std::uint32_t>(result.StartTime - kNow + 610);
+      const std::int32_t before = i == 3    ? StatusOk
+                                  : i == 6  ? StatusError
+                                  : i == 10 ? StatusWarning
+                                            : host.Status;
+      recorder_->ResultApplied(host, result, before);
     }
-    Record("other", kNow - 100, 0, StatusWarning, StatusOk);
     recorder_->TickEnded();
     ASSERT_TRUE(recorder_->Flush());
   }
 
   // Clicks the window's Export button: the save dialog comes, titled
   // `title`. GTK's file chooser takes no file name before it is shown, so
-  // the test cancels it and the export is then asked for that file directly.
-  void ClickExport(wxWindow& window, const wxString& title) {
+  // the test cancels it and `write` exports to a file directly. Python's csv
+  // module reads the file and runs `check` on its rows; the host's bytes are
+  // in HOST as os.fsdecode gives them.
+  void ExpectExport(wxWindow& window, const wxString& title,
+                    const std::function<bool(const wxString&)>& write, const std::string& check) {
     wxButton* button = FindChild<wxButton>(window, "&Export CSV...");
     ASSERT_NE(button, nullptr);
     wxString asked;
@@ -91,12 +87,8 @@ class HistoryWindows : public ::testing::Test {
                     return static_cast<int>(wxID_CANCEL);
                   }));
     EXPECT_EQ(asked, title);
-  }
-
-  // Python's csv module reads the file and runs `check` on its rows; the
-  // host's bytes are in HOST as os.fsdecode gives them.
-  bool PythonAgrees(const std::string& file, const std::string& check) {
-    const std::string script = dir_.File("check.py");
+    const std::string file = dir_.File("export.csv"), script = dir_.File("check.py");
+    ASSERT_TRUE(write(file));
     std::ofstream(script) << "import csv, os, sys\n"
                              "rows = list(csv.reader(open(sys.argv[1], newline='', "
                              "encoding='utf-8', errors='surrogateescape')))\n"
@@ -104,7 +96,7 @@ class HistoryWindows : public ::testing::Test {
                              "ok = "
                           << check << "\nsys.exit(0 if ok else print(rows) or 1)\n";
     setenv("HOST", kHost.c_str(), 1);
-    return std::system(("python3 " + script + " " + file).c_str()) == 0;
+    EXPECT_EQ(std::system(("python3 " + script + " " + file).c_str()), 0) << check;
   }
 
   testing::TempDir dir_;
@@ -112,7 +104,6 @@ class HistoryWindows : public ::testing::Test {
 };
 
 TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
-  RecordOutage();
   auto* window = new HistoryWindow(nullptr, kHost, recorder_->Queries());
   window->Show();
   testing::PumpEvents(300ms);
@@ -130,13 +121,11 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
                                           LocalTimeText((kNow - 594) * 1000), "3 s",
                                           ResultText(11010, 0)}));
 
-  const std::string file = dir_.File("samples.csv");
-  ClickExport(*window, "Export History");
-  ASSERT_TRUE(window->ExportSamples(file));
-  EXPECT_TRUE(PythonAgrees(file,
-                           "len(rows) == 11 and all(r[1] == host for r in rows[1:]) and "
-                           "[r[4] for r in rows[4:8]] == ['', '', '', '16'] and "
-                           "rows[4][5] == 'ERROR' and rows[1][0].endswith(('Z', '0', '5'))"));
+  ExpectExport(
+      *window, "Export History", [&](const wxString& file) { return window->ExportSamples(file); },
+      "len(rows) == 11 and all(r[1] == host for r in rows[1:]) and "
+      "[r[4] for r in rows[4:8]] == ['', '', '', '16'] and "
+      "rows[4][5] == 'ERROR' and rows[1][0].endswith(('Z', '0', '5'))");
 
   // Dragging to the right shows earlier times; the wheel narrows the range.
   LatencyGraph& graph = window->Graph();
@@ -162,7 +151,6 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
 }
 
 TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChosen) {
-  RecordOutage();
   auto* log = new OutageLog(nullptr, recorder_->Queries());
   log->Show();
   testing::PumpEvents(300ms);
@@ -180,12 +168,10 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   hosts->ProcessWindowEvent(chosen);
   ASSERT_EQ(log->Shown().size(), 1u);
 
-  const std::string file = dir_.File("outages.csv");
-  ClickExport(*log, "Export Outages");
-  ASSERT_TRUE(log->ExportShown(file));
-  EXPECT_TRUE(PythonAgrees(file,
-                           "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
-                           "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]"));
+  ExpectExport(
+      *log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); },
+      "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
+      "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]");
   log->Destroy();
 }
 
