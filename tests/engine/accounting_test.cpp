@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "engine/probe_job.h"
@@ -137,25 +136,6 @@ TEST(Accounting, StatusFollowsSequencesOfStampedResults) {
     EXPECT_TRUE(steps.eof()) << "malformed steps";
     EXPECT_EQ(m.popupCalls, s.popupCalls);
   }
-}
-
-TEST(Accounting, OutageStartIsWhenTheOutageBeganUntilOkOrReset) {
-  Monitored m;
-  std::tie(m.host.Status, m.host.FailPeriod, m.host.SuccessPeriod) = std::tuple(StatusOk, 0, 60);
-  std::vector<CalendarTime> since;
-  for (const auto& [success, stamp] : {std::pair{false, 100},
-                                       {true, 110},
-                                       {false, 120},
-                                       {false, 130},
-                                       {true, 140},
-                                       {true, 200},
-                                       {false, 210}}) {
-    m.Apply(success, stamp);
-    since.push_back(m.host.OutageStart.value_or(0));
-  }
-  EXPECT_EQ(since, (std::vector<CalendarTime>{100, 100, 100, 100, 100, 0, 210}));
-  m.host.ResetResults();
-  EXPECT_FALSE(m.host.OutageStart);
 }
 
 TEST(Accounting, PopupSeesErrorAndTheProbeCodeAndItsOutcomeReplacesIt) {

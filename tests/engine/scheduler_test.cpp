@@ -221,6 +221,17 @@ TEST_F(Scheduler, AWorkerThatCannotStartEndsTheTicksStarts) {
   EXPECT_EQ(startAttempts, 1);
 }
 
+// The closing wait, bounded: a job that never comes back must fail the test,
+// not hold the run. Generous, as Wine on a loaded machine can take seconds to
+// schedule a new thread.
+bool EveryProbeCameBack(ProbeScheduler& scheduler, HostRows& rows) {
+  scheduler.SchedulingEnabled = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
+    scheduler.ProcessTick(rows);
+  return scheduler.OutstandingProbes == 0;
+}
+
 // At one probe a tick the tick starts the worker itself; above, the launcher
 // thread does, woken for the jobs of every tick, not only the first.
 TEST(SchedulerThreads, TheTickStartsASingleProbeAndTheLauncherWakesForEachTick) {
@@ -247,11 +258,7 @@ TEST(SchedulerThreads, TheTickStartsASingleProbeAndTheLauncherWakesForEachTick) 
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the launcher sleeps again
     scheduler.ProcessTick(rows);
   }
-  scheduler.SchedulingEnabled = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
-    scheduler.ProcessTick(rows);
-  ASSERT_EQ(scheduler.OutstandingProbes, 0);
+  ASSERT_TRUE(EveryProbeCameBack(scheduler, rows));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(rows.RecordAt(i).SentCount, 1u) << i;
   EXPECT_EQ(onTickThread.load(), 1);
 }
@@ -278,15 +285,8 @@ TEST(SchedulerThreads, LaunchedWorkersPutWhileTheTickDrainsAndFailedLaunchesCome
   for (int i = 0; i < kHosts; ++i) rows.Add().Delay = 10;
   scheduler.ProcessTick(rows);
   EXPECT_EQ(scheduler.OutstandingProbes, kHosts);
-  scheduler.SchedulingEnabled = false;
   released.store(true);
-  // The closing wait, bounded: a job that never comes back must fail the test,
-  // not hold the run. Generous, as Wine on a loaded machine can take seconds to
-  // schedule a new thread.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (scheduler.OutstandingProbes != 0 && std::chrono::steady_clock::now() < deadline)
-    scheduler.ProcessTick(rows);
-  ASSERT_EQ(scheduler.OutstandingProbes, 0);
+  ASSERT_TRUE(EveryProbeCameBack(scheduler, rows));
   int probed = 0;
   for (int i = 0; i < kHosts; ++i) {
     const HostRecord& host = rows.RecordAt(i);
