@@ -7,17 +7,14 @@
 
 #include "engine/probe_job.h"
 #include "engine/result_text.h"
+#include "fake_host_rows.h"
 
 namespace kelvoran {
 namespace {
 
-// A record's ten settings and its results as tuples of references: to fill a
-// record in one statement and to compare records part by part.
-template <class Record>
-auto Settings(Record& h) {
-  return std::tie(h.Host, h.Delay, h.FailPeriod, h.SuccessPeriod, h.PacketSize, h.Timeout,
-                  h.PopupDestination, h.PopupMessage, h.Description, h.PopupWhenOk);
-}
+using testing::Settings;
+
+// A record's results as a tuple of references, like its settings.
 template <class Record>
 auto Results(Record& h) {
   return std::tie(h.LastDelay, h.Status, h.MinResponse, h.AvgResponse, h.MaxResponse, h.SentCount,

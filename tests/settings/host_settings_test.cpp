@@ -19,6 +19,7 @@ namespace {
 
 using testing::FakeHostRows;
 using testing::ReadFile;
+using testing::Settings;
 using testing::WriteFile;
 using Hosts = std::vector<std::string>;
 
@@ -26,17 +27,9 @@ constexpr char kGatewaySection[] =
     "[gateway]\nHost=gateway\nTimeout=10\nDelay=10\nPacketSize=32\nFailPeriod=60\n"
     "SuccessPeriod=60\nPopupDestination=\nPopupMessage=\nDescription=Router\n";
 
-// The ten settings as one tuple of references: to fill a record in one
-// statement and to compare records.
-template <class Record>
-auto Settings(Record& h) {
-  return std::tie(h.Host, h.Timeout, h.Delay, h.PacketSize, h.FailPeriod, h.SuccessPeriod,
-                  h.PopupDestination, h.PopupMessage, h.Description, h.PopupWhenOk);
-}
-
 HostRecord Gateway(const std::string& name = "gateway") {
   HostRecord host;
-  Settings(host) = std::tuple(name, 10, 10, 32u, 60, 60, "", "", "Router", false);
+  Settings(host) = std::tuple(name, 10, 60, 60, 32u, 10, "", "", "Router", false);
   return host;
 }
 
@@ -54,7 +47,7 @@ TEST_F(HostSettings, ExampleIsWrittenByteForByteAndEverySettingReadsBack) {
   Save(Gateway());
   EXPECT_EQ(ReadFile(file), kGatewaySection);
   HostRecord extreme;
-  Settings(extreme) = std::tuple("10.0.0.1", INT32_MIN, -1, 4294967295u, INT32_MAX, 0, "ops, desk",
+  Settings(extreme) = std::tuple("10.0.0.1", -1, INT32_MAX, 0, 4294967295u, INT32_MIN, "ops, desk",
                                  "down = bad; [really]", "caf\xE9 \x80\xFF", true);
   HostRecord emptyTexts = Gateway("bare");
   emptyTexts.Description.clear();
