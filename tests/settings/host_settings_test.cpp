@@ -101,20 +101,6 @@ TEST_F(HostSettings, PopupWhenOkIsAKeyOnlyWhileItIsOn) {
   }
 }
 
-TEST_F(HostSettings, SectionsWithoutHostAreSkippedAndLeftUntouched) {
-  const std::string text =
-      "[first]\nHost=first\n[nohost]\nDelay=5\n[emptyhost]\nHost=\n[quoted]\nHost=\"\"\n"
-      "[hand written]\nHost=real\n";
-  WriteFile(file, text);
-  FakeHostRows rows;
-  ASSERT_TRUE(LoadHostList(rows, file).ok());
-  ASSERT_EQ(rows.RowCount(), 2);
-  EXPECT_EQ(rows.RecordAt(1).Host, "real");
-  EXPECT_EQ(rows.RecordAt(1).HostId - rows.RecordAt(0).HostId, 4) << "skipped records use ids";
-  EXPECT_EQ(rows.formattedRows, (std::vector<int>{0, 1}));
-  EXPECT_EQ(ReadFile(file), text);
-}
-
 TEST_F(HostSettings, MissingKeysTakeDefaultsAndLongTextsAreCut) {
   WriteFile(file, "[h]\nHost='h'\nPopupMessage=\"\"\nDescription=" + std::string(1500, 'd') + "\n");
   HostRecord loaded;
