@@ -15,6 +15,7 @@
 # Needs the "windows" packages of packages.txt.
 
 cache=${KELVORAN_WX_CACHE:-/var/cache/kelvoran}
+scripts_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 host=x86_64-w64-mingw32
 export CC=$host-gcc-posix CXX=$host-g++-posix
 export AR=$host-gcc-ar-posix RANLIB=$host-gcc-ranlib-posix NM=$host-gcc-nm-posix
@@ -54,7 +55,7 @@ mingw_cache_begin() {
     flock 8
     if [[ ! -d "$apt_dir/sources.list.d" || -z "$(source_version "$package")" ]]; then
       write_source_entries
-      apt-get "${apt_opts[@]}" -q update >&2
+      "$scripts_dir/apt-retry" "${apt_opts[@]}" -q update >&2
     fi
   ) 8>"$cache/apt.lock"
   version=$(source_version "$package")
@@ -76,7 +77,7 @@ $compiler"
   trap 'rm -rf "$work"' EXIT
   (
     cd "$work"
-    apt-get "${apt_opts[@]}" -q source --download-only "$package=$version"
+    "$scripts_dir/apt-retry" "${apt_opts[@]}" -q source --download-only "$package=$version"
     dpkg-source -x ./*.dsc src
   ) >&2
 }

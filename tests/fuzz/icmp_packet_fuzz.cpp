@@ -38,17 +38,16 @@ std::vector<unsigned char> WithChecksumMended(Bytes packet) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 12) return 0;
   const Bytes input(data, size);
-  kelvoran::EchoExpectation expected;
   // Bit 1 of the first byte picks ICMPv6, whose address starts with the same
   // four bytes.
   kelvoran::Ipv4Address ipv4 = 0;
   std::memcpy(&ipv4, data + 1, 4);
   kelvoran::Ipv6Address ipv6;
   std::memcpy(ipv6.Bytes.data(), data + 1, 4);
-  expected.Destination = (data[0] & 2) ? kelvoran::EchoDestination(ipv6) : ipv4;
-  expected.Identifier = static_cast<std::uint16_t>(data[5] << 8 | data[6]);
-  expected.Sequence = static_cast<std::uint16_t>(data[7] << 8 | data[8]);
-  expected.Data = input.subspan(9, data[9] % 4);
+  const kelvoran::EchoExpectation expected{(data[0] & 2) ? kelvoran::EchoDestination(ipv6) : ipv4,
+                                           static_cast<std::uint16_t>(data[5] << 8 | data[6]),
+                                           static_cast<std::uint16_t>(data[7] << 8 | data[8]),
+                                           input.subspan(9, data[9] % 4)};
   const Bytes packet = input.subspan(12);
   const auto mended = (data[0] & 1) ? WithChecksumMended(packet)
                                     : std::vector<unsigned char>(packet.begin(), packet.end());
@@ -57,14 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 expected);
   kelvoran::MatchReceivedPacket(kelvoran::EchoSocketKind::Ping, packet, expected.Destination,
                                 expected);
-  kelvoran::QueuedError error;
-  error.Origin =
+  const std::uint8_t origin =
       data[10] % 2 ? (data[0] & 2 ? SO_EE_ORIGIN_ICMP6 : SO_EE_ORIGIN_ICMP) : SO_EE_ORIGIN_LOCAL;
-  error.Type = data[10] >> 1;
-  error.Code = data[11];
-  error.Errno = data[11];
-  error.OriginalDestination = expected.Destination;
-  error.Payload = packet;
+  const kelvoran::QueuedError error{
+      origin, static_cast<std::uint8_t>(data[10] >> 1), data[11], data[11], expected.Destination,
+      packet};
   kelvoran::MatchQueuedError(error, expected);
   return 0;
 }

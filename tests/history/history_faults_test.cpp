@@ -9,10 +9,10 @@
 #include <fstream>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <thread>
 
 #include "history_files.h"
+#include "settings_files.h"
 #include "temp_dir.h"
 #include "writer_process.h"
 
@@ -20,17 +20,6 @@ namespace kelvoran {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Bytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void Spill(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary) << bytes;
-}
 
 // The ticks whose results are in the file.
 std::vector<CalendarTime> TicksIn(HistoryRecorder& recorder) {
@@ -47,8 +36,6 @@ void Tick(HistoryRecorder& recorder, CalendarTime tick) {
   testing::RecordChange(recorder, "h", testing::kStart + tick);
   recorder.TickEnded();
 }
-
-std::size_t SamplesIn(HistoryRecorder& recorder) { return TicksIn(recorder).size(); }
 
 TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
   testing::TempDir dir;
@@ -69,7 +56,7 @@ TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
   }
   Tick(first, 4);
   ASSERT_TRUE(first.Flush());
-  EXPECT_EQ(SamplesIn(first), 2u);
+  EXPECT_EQ(TicksIn(first), (std::vector<CalendarTime>{1, 4}));
   EXPECT_EQ(first.TakeNotice(), std::nullopt);
 }
 
@@ -82,7 +69,7 @@ std::string DamagedPages(const fs::path& file) {
     batch.results.push_back({"h", {1000, 0, 1, StatusOk}});
     if (store.Open(file.string()) != SQLITE_OK || store.Write({batch}) != SQLITE_OK) return {};
   }
-  std::string bytes = Bytes(file);
+  std::string bytes = testing::ReadFile(file);
   std::fill(bytes.begin() + 4096, bytes.end(), '\xA5');
   return bytes;
 }
@@ -97,9 +84,9 @@ TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
     const fs::path file = dir.File("KELVORAN.HISTORY");
     const std::string damaged = damage(file);
     ASSERT_FALSE(damaged.empty());
-    Spill(file, damaged);
+    testing::WriteFile(file, damaged);
     const std::string settings = "[h]\nHost=h\n";
-    Spill(dir.File(), settings);
+    testing::WriteFile(dir.File(), settings);
 
     HistoryRecorder recorder(file.string());
     Tick(recorder, 5);
@@ -110,9 +97,9 @@ TEST(HistoryFaults, DamagedFileIsMovedAsideAndANewOneStarted) {
     Tick(recorder, 6);
     ASSERT_TRUE(recorder.Flush());
     EXPECT_EQ(recorder.TakeNotice(), std::nullopt);
-    EXPECT_EQ(SamplesIn(recorder), 2u);
-    EXPECT_EQ(Bytes(dir.File("KELVORAN.HISTORY.damaged")), damaged);
-    EXPECT_EQ(Bytes(dir.File()), settings);
+    EXPECT_EQ(TicksIn(recorder), (std::vector<CalendarTime>{5, 6}));
+    EXPECT_EQ(testing::ReadFile(dir.File("KELVORAN.HISTORY.damaged")), damaged);
+    EXPECT_EQ(testing::ReadFile(dir.File()), settings);
   }
 }
 

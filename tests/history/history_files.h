@@ -33,10 +33,7 @@ inline void RecordChange(HistoryRecorder& recorder, const std::string& name, Cal
   HostRecord host;
   host.Host = name;
   host.Status = StatusError;
-  ProbeResult result;
-  result.StartTime = start;
-  result.ResultCode = 11010;
-  recorder.ResultApplied(host, result, StatusOk);
+  recorder.ResultApplied(host, {.ResultCode = 11010, .StartTime = start}, StatusOk);
 }
 
 }  // namespace kelvoran::testing

@@ -16,12 +16,10 @@ int main(int argc, char** argv) {
   // Stamped from 2027 on: nothing the retention pass drops.
   const kelvoran::CalendarTime base = 1'800'000'000 + std::stol(argv[2]) * 1'000'000L;
   kelvoran::HostRecord host;
-  kelvoran::ProbeResult result;
   for (long tick = 0;; ++tick) {
     for (int h = 0; h < 10; ++h) {
       host.Host = "h" + std::to_string(h);
-      result.StartTime = base + tick;
-      recorder.ResultApplied(host, result, host.Status);
+      recorder.ResultApplied(host, {.StartTime = base + tick}, host.Status);
     }
     recorder.TickEnded();
     if (std::printf("0 %ld\n", tick) < 0 || std::fflush(stdout) != 0) return 3;

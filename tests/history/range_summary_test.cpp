@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 #include "engine/host_record.h"
 
 namespace kelvoran {
@@ -24,14 +27,12 @@ TEST(RangeSummary, CountsLossAndRoundTripsOfAnsweredProbesOnly) {
   samples.push_back(Failed(30));
   samples.push_back(Failed(31));
   const RangeSummary summary = SummariseRange(samples);
-  EXPECT_EQ(summary.probes, 22);
-  EXPECT_EQ(summary.failed, 2);
+  // The 95th percentile is the nearest rank of 20 answers: the 19th smallest.
+  EXPECT_EQ(std::tuple(summary.probes, summary.failed, summary.minRoundTrip, summary.maxRoundTrip,
+                       summary.percentile95),
+            std::tuple(22, 2, 1u, 20u, 19u));
   EXPECT_NEAR(summary.lossPercent, 100.0 * 2 / 22, 1e-9);
-  EXPECT_EQ(summary.minRoundTrip, 1u);
-  EXPECT_EQ(summary.maxRoundTrip, 20u);
   EXPECT_DOUBLE_EQ(summary.averageRoundTrip, 10.5);
-  // Nearest rank of 20 answers: the 19th smallest.
-  EXPECT_EQ(summary.percentile95, 19u);
 
   // Round trips too long for counting per value are ranked all the same.
   samples[0].roundTrip = 4'000'000'000;
@@ -58,36 +59,31 @@ TEST(RangeSummary, OutagesRunFromErrorToLeavingItPerHostAndOverlapTheRange) {
       Change(700, "c", StatusWarning, StatusError),
       Change(800, "c", StatusWarning, StatusOk),
   };
-  const std::vector<RecordedOutage> outages = OutagesIn(changes, 250, 1000);
-  ASSERT_EQ(outages.size(), 4u);
-  EXPECT_EQ(outages[1].host, "c");
-  EXPECT_TRUE(outages[1].interrupted);
-  EXPECT_EQ(outages[1].end, 800);
-  EXPECT_FALSE(outages[0].interrupted);
-  EXPECT_EQ(outages[0].host, "a");
-  EXPECT_EQ(outages[0].start, 900);
-  EXPECT_FALSE(outages[0].end);
-  EXPECT_EQ(outages[0].text, "Destination host unreachable.");
-  EXPECT_EQ(outages[2].start, 100);
-  EXPECT_EQ(outages[2].end, 300);
-  EXPECT_EQ(outages[2].text, "Request timed out.");
-  EXPECT_EQ(outages[3].host, "b");
-  EXPECT_FALSE(outages[3].start);
-  EXPECT_EQ(outages[3].end, 500);
-  EXPECT_EQ(OutagesIn(changes, 300, 500).size(),
-            1u);  // the end at 300 and the start at 900 are out
+  using Outage = std::tuple<std::string, std::optional<HistoryTime>, std::optional<HistoryTime>,
+                            std::string, bool>;
+  const auto outages = [&](HistoryTime from, HistoryTime to) {
+    std::vector<Outage> rows;
+    for (const RecordedOutage& o : OutagesIn(changes, from, to))
+      rows.emplace_back(o.host, o.start, o.end, o.text, o.interrupted);
+    return rows;
+  };
+  EXPECT_EQ(outages(250, 1000),
+            (std::vector<Outage>{{"a", 900, std::nullopt, "Destination host unreachable.", false},
+                                 {"c", 700, 800, "", true},
+                                 {"a", 100, 300, "Request timed out.", false},
+                                 {"b", std::nullopt, 500, "", false}}));
+  // The end at 300 and the start at 900 are out.
+  EXPECT_EQ(outages(300, 500), (std::vector<Outage>{{"b", std::nullopt, 500, "", false}}));
 }
 
 TEST(RangeSummary, ChangeLogIsNewestFirstWithHowLongEachStateLasted) {
   const std::vector<LoggedChange> log =
       ChangeLog({Change(10, "a", StatusWarning, StatusOk), Change(70, "a", StatusOk, StatusError),
                  Change(30, "b", StatusWarning, StatusError)});
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0].change.time, 70);
-  EXPECT_FALSE(log[0].lasted);
-  EXPECT_EQ(log[1].change.host, "b");
-  EXPECT_FALSE(log[1].lasted);
-  EXPECT_EQ(log[2].lasted, 60);
+  std::vector<std::tuple<HistoryTime, std::string, std::optional<HistoryTime>>> rows;
+  for (const LoggedChange& c : log) rows.emplace_back(c.change.time, c.change.host, c.lasted);
+  EXPECT_EQ(rows,
+            (decltype(rows){{70, "a", std::nullopt}, {30, "b", std::nullopt}, {10, "a", 60}}));
 }
 
 TEST(RangeSummary, PlotColumnsHoldTheirSlicesExtremesFailuresAndWorstStatus) {
@@ -101,17 +97,16 @@ TEST(RangeSummary, PlotColumnsHoldTheirSlicesExtremesFailuresAndWorstStatus) {
       Answered(200, 1),            // at the end: out
   };
   const std::vector<PlotColumn> columns = PlotColumns(samples, 100, 200, 4);
-  ASSERT_EQ(columns.size(), 4u);
-  EXPECT_EQ(columns[0].samples, 3u);
-  EXPECT_EQ(columns[0].failures, 1u);
-  EXPECT_EQ(columns[0].minRoundTrip, 3u);
-  EXPECT_EQ(columns[0].maxRoundTrip, 7u);
-  EXPECT_EQ(columns[0].worstStatus, StatusError);
-  EXPECT_EQ(columns[1].minRoundTrip, 9u);
-  EXPECT_EQ(columns[2].worstStatus, -1);
-  EXPECT_EQ(columns[2].band, StatusOk) << "the status holds until the next result";
+  // samples, failures, min and max round trip, worst status, band (the
+  // status holds until the next result).
+  std::vector<std::array<std::int64_t, 6>> rows;
+  for (const PlotColumn& c : columns)
+    rows.push_back({c.samples, c.failures, c.minRoundTrip, c.maxRoundTrip, c.worstStatus, c.band});
+  EXPECT_EQ(rows, (decltype(rows){{3, 1, 3, 7, StatusError, StatusError},
+                                  {1, 0, 9, 9, StatusOk, StatusOk},
+                                  {0, 0, 0, 0, -1, StatusOk},
+                                  {1, 1, 0, 0, StatusWarning, StatusWarning}}));
   EXPECT_FALSE(columns[3].HasRoundTrip());
-  EXPECT_EQ(columns[3].worstStatus, StatusWarning);
   EXPECT_TRUE(PlotColumns(samples, 200, 100, 4).empty());
   // Results further apart than the program can have been running hold nothing
   // between them; the last holds for as long after it.

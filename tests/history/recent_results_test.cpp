@@ -14,10 +14,8 @@ struct Feed {
   Feed() { recent.SetKeeping(true); }
   void Result(std::uint32_t roundTrip, bool failed = false, std::int32_t statusAfter = StatusOk,
               CalendarTime at = 0) {
-    ProbeResult result;
-    result.RoundTripTime = roundTrip;
-    result.ResultCode = failed ? 11010 : 0;
-    result.StartTime = at;
+    const ProbeResult result{
+        .RoundTripTime = roundTrip, .ResultCode = failed ? 11010 : 0, .StartTime = at};
     const std::int32_t before = std::exchange(host.Status, statusAfter);
     recent.ResultApplied(host, result, before);
   }
@@ -37,11 +35,8 @@ TEST(RecentResults, LossCoversTheLastHundredResultsOnly) {
 
 TEST(RecentResults, SparklineScalesTheLastResultsOldestFirstAndMarksFailures) {
   Feed feed;
-  feed.Result(100);
-  feed.Result(1);
-  feed.Result(0, true);
-  feed.Result(8);
-  feed.Result(4);
+  // 0: a failure.
+  for (const std::uint32_t roundTrip : {100u, 1u, 0u, 8u, 4u}) feed.Result(roundTrip, !roundTrip);
   EXPECT_EQ(Sparkline(feed.Kept(), 4), U"\u2581\u00D7\u2588\u2584");
   EXPECT_EQ(Sparkline(feed.Kept(), 60).size(), 5u);
 }

@@ -11,8 +11,8 @@
 //
 // The last three are IPv4 only: the kernel writes every ICMPv6 checksum, and
 // the other two quote an IPv4 header.
-#include <arpa/inet.h>
 #include <linux/icmp.h>
+#include <netdb.h>
 #include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -21,7 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <string>
 #include <thread>
@@ -36,40 +35,20 @@ using Packet = std::vector<unsigned char>;
 
 constexpr unsigned char kEchoReply6 = 129;
 
-bool IsIpv6(const char* address) { return std::strchr(address, ':') != nullptr; }
-
 [[noreturn]] void Fail(const char* address) {
   std::perror(address);
   std::exit(1);
 }
 
-int BoundRawSocket6(const char* address) {
-  const int fd = socket(AF_INET6, SOCK_RAW, IPPROTO_ICMPV6);
-  sockaddr_in6 local{};
-  local.sin6_family = AF_INET6;
-  if (fd < 0 || inet_pton(AF_INET6, address, &local.sin6_addr) != 1 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    Fail(address);
-  }
-  icmp6_filter filter{};
-  ICMP6_FILTER_SETBLOCKALL(&filter);
-  ICMP6_FILTER_SETPASS(ICMP6_ECHO_REQUEST, &filter);
-  setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
-  return fd;
-}
-
 int BoundRawSocket(const char* address) {
-  if (IsIpv6(address)) return BoundRawSocket6(address);
-  const int fd = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  if (fd < 0 || inet_pton(AF_INET, address, &local.sin_addr) != 1 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    Fail(address);
-  }
-  icmp_filter filter{};
-  filter.data = ~(1u << ICMP_ECHO);
-  setsockopt(fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+  addrinfo hints{};
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* local = nullptr;
+  if (getaddrinfo(address, nullptr, &hints, &local) != 0) Fail(address);
+  const int fd = socket(local->ai_family, SOCK_RAW,
+                        local->ai_family == AF_INET6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
+  if (fd < 0 || bind(fd, local->ai_addr, local->ai_addrlen) != 0) Fail(address);
+  freeaddrinfo(local);
   return fd;
 }
 
@@ -78,15 +57,6 @@ void SetChecksum(Packet& icmp) {
   const std::uint16_t sum = kelvoran::InternetChecksum(icmp);
   icmp[2] = static_cast<unsigned char>(sum >> 8);
   icmp[3] = static_cast<unsigned char>(sum);
-}
-
-void Put16(Packet& icmp, std::size_t offset, unsigned value) {
-  icmp[offset] = static_cast<unsigned char>(value >> 8);
-  icmp[offset + 1] = static_cast<unsigned char>(value);
-}
-
-unsigned Get16(const Packet& icmp, std::size_t offset) {
-  return static_cast<unsigned>(icmp[offset]) << 8 | icmp[offset + 1];
 }
 
 struct Peer {
@@ -120,17 +90,18 @@ struct Responder {
   int otherFd = -1;
   std::mt19937 random{std::random_device{}()};
 
+  // Replies with other identifiers and sequence numbers, and errors about
+  // requests with other sequence numbers.
   void Flood(const Packet& reply, Bytes ipHeader, Bytes request, const Peer& to) {
     for (int i = 0; i < 100; ++i) {
       Packet foreign = reply;
-      Put16(foreign, 4, static_cast<unsigned>(random()));
-      Put16(foreign, 6, static_cast<unsigned>(random()));
+      for (std::size_t at = 4; at < 8; ++at) foreign[at] = static_cast<unsigned char>(random());
       SetChecksum(foreign);
       Send(fd, foreign, to);
     }
-    for (int i = 0; i < 20; ++i) {
+    for (unsigned char i = 1; i <= 20; ++i) {
       Packet other(request.begin(), request.end());
-      Put16(other, 6, static_cast<unsigned>(random()));
+      other[7] ^= i;
       Send(fd, HostUnreachable(ipHeader, other, false), to);
     }
   }
@@ -144,9 +115,10 @@ struct Responder {
     if (mode == "drop") return;
     if (mode == "delay")
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
-    if (mode == "wrong-identifier") Put16(reply, 4, Get16(reply, 4) ^ 0x0101u);
-    if (mode == "wrong-sequence") Put16(reply, 6, Get16(reply, 6) + 1u);
-    if (mode == "wrong-identifier" || mode == "wrong-sequence") SetChecksum(reply);
+    if (mode == "wrong-identifier" || mode == "wrong-sequence") {
+      reply[mode == "wrong-identifier" ? 4 : 7] ^= 1;
+      SetChecksum(reply);
+    }
     if (mode == "bad-checksum") reply[2] ^= 0x55;
     if (mode == "truncated") {
       Send(fd, Packet(reply.begin(), reply.begin() + 6), to);
@@ -168,15 +140,14 @@ struct Responder {
       Peer from;
       const ssize_t got = recvfrom(fd, buffer.data(), buffer.size(), 0,
                                    reinterpret_cast<sockaddr*>(&from.address), &from.length);
-      if (got < 8) continue;
+      if (got < 0) continue;
       const Bytes datagram(buffer.data(), static_cast<std::size_t>(got));
-      if (from.address.ss_family == AF_INET6) {
-        Answer({}, datagram, from);
+      // ICMPv6 comes without its IP header. Only echo requests are answered.
+      const bool ipv6 = from.address.ss_family == AF_INET6;
+      const std::size_t headerBytes = ipv6 ? 0 : static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
+      if (headerBytes + 8 > datagram.size() ||
+          datagram[headerBytes] != (ipv6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO))
         continue;
-      }
-      if (got < 28) continue;
-      const std::size_t headerBytes = static_cast<std::size_t>(buffer[0] & 0x0F) * 4;
-      if (headerBytes + 8 > datagram.size()) continue;
       Answer(datagram.first(headerBytes), datagram.subspan(headerBytes), from);
     }
   }
@@ -189,10 +160,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s ADDRESS MODE [ARG]\n", argv[0]);
     return 2;
   }
-  Responder responder;
-  responder.mode = argv[2];
-  responder.argument = argc > 3 ? argv[3] : "0";
-  responder.fd = BoundRawSocket(argv[1]);
+  Responder responder{argv[2], argc > 3 ? argv[3] : "0", BoundRawSocket(argv[1])};
   if (responder.mode == "wrong-source") responder.otherFd = BoundRawSocket(argv[3]);
   std::printf("ready\n");
   std::fflush(stdout);

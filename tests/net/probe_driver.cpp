@@ -11,12 +11,12 @@
 // --micros   probes the targets in turn and prints each round trip in
 //            microseconds (for RTT comparisons, where whole ms are too coarse).
 #include <grp.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,11 +49,9 @@ ProbeRequest ParseTarget(const std::string& text) {
     std::fprintf(stderr, "bad target: %s\n", text.c_str());
     std::exit(2);
   }
-  ProbeRequest request;
-  request.Host = text.substr(0, middle);
-  request.PacketSize = static_cast<std::uint32_t>(std::stoul(text.substr(middle + 1)));
-  request.Timeout = std::stoi(text.substr(last + 1));
-  return request;
+  return {.Host = text.substr(0, middle),
+          .PacketSize = static_cast<std::uint32_t>(std::stoul(text.substr(middle + 1))),
+          .Timeout = std::stoi(text.substr(last + 1))};
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -100,16 +98,9 @@ void RunInParallel(const Options& options) {
   }
 }
 
-double CpuMicros() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e6 +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-}
-
 void RunRepeated(const Options& options) {
   const auto probe = kelvoran::LinuxEchoProbe(options.socket);
-  const double before = CpuMicros();
+  const std::clock_t before = std::clock();
   long failures = 0;
   for (long round = 0; round < options.repeat; ++round) {
     for (const auto& request : options.requests) {
@@ -120,7 +111,8 @@ void RunRepeated(const Options& options) {
   }
   const auto probes =
       static_cast<double>(options.repeat) * static_cast<double>(options.requests.size());
-  std::printf("cpu_us_per_probe %.1f failures %ld\n", (CpuMicros() - before) / probes, failures);
+  const double micros = static_cast<double>(std::clock() - before) * 1e6 / CLOCKS_PER_SEC;
+  std::printf("cpu_us_per_probe %.1f failures %ld\n", micros / probes, failures);
 }
 
 std::optional<kelvoran::EchoDestination> Resolve(const std::string& host) {
@@ -135,19 +127,15 @@ void RunTimed(const Options& options) {
     const auto destination = Resolve(request.Host);
     const int fd =
         destination ? kelvoran::OpenEchoSocket(options.socket, IsIpv6(*destination), error) : -1;
-    if (fd < 0) {
-      std::printf("failed\n");
-      continue;
+    std::optional<kelvoran::TimedEchoReply> reply;
+    if (fd >= 0) {
+      const std::vector<unsigned char> data(request.PacketSize & 0xFFFFu);
+      reply = kelvoran::ExchangeEcho(fd, *destination, data,
+                                     static_cast<std::uint32_t>(request.Timeout) * 1000u);
+      close(fd);
     }
-    std::vector<unsigned char> data(request.PacketSize & 0xFFFFu);
-    const auto reply = kelvoran::ExchangeEcho(fd, *destination, data,
-                                              static_cast<std::uint32_t>(request.Timeout) * 1000u);
-    close(fd);
-    if (reply && reply->Status == 0) {
-      std::printf("%" PRIu64 "\n", reply->RoundTripMicros);
-    } else {
-      std::printf("failed\n");
-    }
+    const bool answered = reply && reply->Status == 0;
+    std::puts(answered ? std::to_string(reply->RoundTripMicros).c_str() : "failed");
   }
 }
 

@@ -5,11 +5,8 @@
 #include <wx/settings.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "tests/ui/modal_run.h"
-#include "tests/ui/wx_test_support.h"
 #include "ui/help_request.h"
 #include "ui/links.h"
 
@@ -17,12 +14,9 @@ namespace kelvoran {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ClickWithPointer;
-using testing::PressKey;
 using testing::PumpEvents;
 using testing::RunModal;
 
-constexpr wxWindowID kLinkIds[] = {kMakerLabelId, kWebsiteRowLabelId, kMailRowLabelId};
 CLinkLabel& Label(wxDialog& box, wxWindowID id) {
   auto* label = dynamic_cast<CLinkLabel*>(box.FindWindow(id));
   if (!label) throw std::runtime_error("no link label " + std::to_string(id));
@@ -73,47 +67,41 @@ TEST_F(AboutBoxTest, NamesTheProgramAndShowsLinksAsLinksAndTheVersionAsText) {
                         &label.LabelFont());
     EXPECT_GE(label.GetClientSize().x, textWidth);
   }
-  ClickWithPointer(Label(*box, kVersionLabelId), {2, 2});
+  testing::ClickWithPointer(Label(*box, kVersionLabelId), {2, 2});
   EXPECT_TRUE(opened.empty());
 }
 
-TEST_F(AboutBoxTest, ClickAnywhereInALinkOpensItsTargetAndTheBoxStaysOpen) {
-  CAboutBox box(nullptr, 0, 100ms);
-  bool stillOpen = false;
-  const int result = RunModal(box, [&] {
-    for (const wxWindowID id : kLinkIds) {
-      CLinkLabel& link = Label(box, id);
-      // The far corner, beyond the end of the text's ink.
-      const wxSize size = link.GetClientSize();
-      ClickWithPointer(link, {size.x - 1, size.y - 1});
-    }
-    PumpEvents(300ms);  // longer than the close delay, which the menu box ignores
-    stillOpen = box.IsModal();
-    box.EndModal(wxID_OK);
-  });
-  EXPECT_EQ(result, wxID_OK);
-  EXPECT_TRUE(stillOpen);
+// A click in the far corner of each link, beyond the end of the text's ink,
+// opens it and leaves the box open; then Escape, the close box and F1.
+TEST_F(AboutBoxTest, LinksOpenTheirTargetsEscapeAndCloseEndTheBoxAndF1AsksForItsPage) {
+  const std::function<void(CAboutBox&)> acts[] = {
+      [](CAboutBox& box) {
+        for (const wxWindowID id : {kMakerLabelId, kWebsiteRowLabelId, kMailRowLabelId}) {
+          const wxSize size = Label(box, id).GetClientSize();
+          testing::ClickWithPointer(Label(box, id), {size.x - 1, size.y - 1});
+        }
+        PumpEvents(300ms);  // longer than the close delay, which the menu box ignores
+      },
+      [](CAboutBox& box) { testing::PressKey(box, WXK_F1); },
+      [](CAboutBox& box) { testing::PressKey(box, WXK_ESCAPE); },
+      [](CAboutBox& box) { box.Close(); }};
+  for (std::size_t act = 0; act < std::size(acts); ++act) {
+    SCOPED_TRACE(act);
+    const bool ends = act >= 2;
+    CAboutBox box(nullptr, 0, 100ms);
+    bool stillOpen = false;
+    const int result = RunModal(box, [&] {
+      acts[act](box);
+      stillOpen = box.IsModal();
+      if (stillOpen) box.EndModal(wxID_OK);
+    });
+    EXPECT_EQ(stillOpen, !ends);
+    EXPECT_NE(result, testing::kWatchdogResult);
+    EXPECT_NE(result, 0);
+  }
   const std::string home(kMakerHomePage), mail(kMakerMailLink);
   EXPECT_EQ(opened, (std::vector<std::string>{home, home, mail}));
-}
-
-TEST_F(AboutBoxTest, EscapeAndTheCloseBoxEndItAndF1AsksForItsHelpPage) {
-  for (const bool escape : {true, false}) {
-    CAboutBox box(nullptr, 0);
-    const int result =
-        RunModal(box, [&] { escape ? PressKey(box, WXK_ESCAPE) : (void)box.Close(); });
-    EXPECT_NE(result, testing::kWatchdogResult) << escape;
-    EXPECT_NE(result, 0) << escape;
-  }
-  CAboutBox box(nullptr, 0);
-  bool openAfterHelp = false;
-  RunModal(box, [&] {
-    PressKey(box, WXK_F1);
-    openAfterHelp = box.IsModal();
-    box.EndModal(wxID_OK);
-  });
   EXPECT_EQ(helpContexts, std::vector<int>{131172});
-  EXPECT_TRUE(openAfterHelp);
 }
 
 // The start-up box (flag 1) ends itself with 0; the one from the menu waits.

@@ -29,9 +29,9 @@ PixelCensus Census(const wxBitmapBundle& bundle, int width, int height = 0) {
   return census;
 }
 
-// The colour at a point of the 32x32 rendering.
-wxColour PixelAt(const wxBitmapBundle& bundle, int x, int y) {
-  const wxImage image = bundle.GetBitmap(wxSize(32, 32)).ConvertToImage();
+// The colour at a point of the status image's 32x32 rendering.
+wxColour PixelAt(StatusImage status, int x, int y) {
+  const wxImage image = StatusBitmap(status).GetBitmap(wxSize(32, 32)).ConvertToImage();
   return {image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)};
 }
 
@@ -75,16 +75,15 @@ TEST(ArtTest, EveryImageRendersCrispAtOneAndTwoTimesItsSize) {
 
 TEST(ArtTest, StatusImagesShowTheirColoursAndUnknownStatusesNothing) {
   // Sampled just inside the rim, right of the mark, and at the centre.
-  const wxColour ok = PixelAt(StatusBitmap(StatusImage::Ok), 27, 16);
+  const wxColour ok = PixelAt(StatusImage::Ok, 27, 16),
+                 warning = PixelAt(StatusImage::Warning, 27, 16),
+                 error = PixelAt(StatusImage::Error, 27, 16);
   EXPECT_GT(ok.Green(), std::max(ok.Red(), ok.Blue()) + 60);
-  const wxColour warning = PixelAt(StatusBitmap(StatusImage::Warning), 27, 16);
   EXPECT_GT(warning.Red(), warning.Green());
   EXPECT_GT(warning.Green(), warning.Blue() + 60);
-  const wxColour error = PixelAt(StatusBitmap(StatusImage::Error), 27, 16);
   EXPECT_GT(error.Red(), error.Green() + 80);
-  EXPECT_GT(PixelAt(StatusBitmap(StatusImage::Warning), 16, 16).Blue(), warning.Blue() + 80)
-      << "bright centre";
-  EXPECT_GT(PixelAt(StatusBitmap(StatusImage::Error), 16, 16).Blue(), 200) << "white cross";
+  EXPECT_GT(PixelAt(StatusImage::Warning, 16, 16).Blue(), warning.Blue() + 80) << "bright centre";
+  EXPECT_GT(PixelAt(StatusImage::Error, 16, 16).Blue(), 200) << "white cross";
   for (const int status : {0, 1, 2, -1, 3, 4, 1 << 30}) {
     EXPECT_EQ(StatusImageIndex(status), status >= 0 && status <= 2 ? status : 3) << status;
     if (status >= 0 && status <= 2) continue;

@@ -5,19 +5,16 @@
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/log.h>
-#include <wx/toplevel.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 #include "notify/notification_text.h"
 #include "portable/ansi_text.h"
+#include "tests/ui/modal_run.h"
 #include "ui/notification_box.h"
 
 namespace kelvoran {
@@ -25,10 +22,9 @@ namespace {
 
 std::vector<NotificationBox*> OpenBoxes() {
   std::vector<NotificationBox*> boxes;
-  for (wxWindow* window : wxTopLevelWindows) {
-    auto* box = dynamic_cast<NotificationBox*>(window);
-    if (box && !box->IsBeingDeleted()) boxes.push_back(box);
-  }
+  for (wxWindow* window : wxTopLevelWindows)
+    if (auto* box = dynamic_cast<NotificationBox*>(window); box && !box->IsBeingDeleted())
+      boxes.push_back(box);
   return boxes;
 }
 
@@ -39,29 +35,6 @@ std::string HostileMessage() {
   while (message.size() < 10'000) message += "line <b>bold</b> & \xFF\xFE caf\xC3\xA9\n";
   return message;
 }
-
-std::string ReadFile(const char* path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
-
-// Everything wx logs while it is the active target.
-class LogCapture : public wxLog {
- public:
-  LogCapture() : previous_(wxLog::SetActiveTarget(this)) {}
-  ~LogCapture() override { wxLog::SetActiveTarget(previous_); }
-  wxString text;
-
- protected:
-  void DoLogTextAtLevel(wxLogLevel /*level*/, const wxString& message) override {
-    text += message + "\n";
-  }
-
- private:
-  wxLog* previous_;
-};
 
 class Presenter : public ::testing::Test {
  protected:
@@ -74,17 +47,19 @@ class Presenter : public ::testing::Test {
 
 TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaitingAndOkOrCloseEndsIt) {
   const std::string message = HostileMessage();
-  LogCapture log;
+  std::ostringstream logged;
+  wxLogStream log(&logged);
+  wxLog* const previous = wxLog::SetActiveTarget(&log);
   ASSERT_TRUE(presenter.Present("Kelvoran Notification", message));
   ASSERT_TRUE(presenter.Present("Kelvoran Notification", ""));
   wxLog::FlushActive();
-  EXPECT_EQ(log.text.utf8_string(), "") << "the box is shown anyway: a missing service is no news";
+  wxLog::SetActiveTarget(previous);
+  EXPECT_EQ(logged.str(), "") << "the box is shown anyway: a missing service is no news";
   const std::vector<NotificationBox*> boxes = OpenBoxes();
   ASSERT_EQ(boxes.size(), 2u);
   NotificationBox* first = boxes[0]->Message().empty() ? boxes[1] : boxes[0];
   EXPECT_EQ(first->GetTitle(), "Kelvoran Notification");
-  EXPECT_TRUE(first->IsShown());
-  EXPECT_FALSE(first->IsModal());
+  EXPECT_TRUE(first->IsShown() && !first->IsModal());
   EXPECT_EQ(first->Message().utf8_string(), ToDisplayText(message)) << "shown as typed, whole";
   EXPECT_FALSE(presenter.LastNotificationPosted()) << "no notification service here";
   wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
@@ -100,39 +75,38 @@ TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaitingAndOkOrCloseEndsI
 TEST_F(Presenter, OneBoxPerMessageAndPastTheBoundOneSummaryNamesTheRest) {
   constexpr int kHosts = 50;
   const auto message = [](int host) { return "host" + std::to_string(host) + " & down"; };
+  const auto summaryOf = [](const std::vector<NotificationBox*>& boxes) {
+    const auto found = std::find_if(boxes.begin(), boxes.end(), [](NotificationBox* box) {
+      return box->Text().StartsWith("These messages came");
+    });
+    return found == boxes.end() ? nullptr : *found;
+  };
   for (int round = 0; round < 20; ++round)
     for (int host = 0; host < kHosts; ++host)
       presenter.Present("Kelvoran Notification", message(host));
   const std::vector<NotificationBox*> boxes = OpenBoxes();
   ASSERT_EQ(boxes.size(), DesktopPresenter::kMaxBoxes);
-  NotificationBox* summary = nullptr;
+  NotificationBox* summary = summaryOf(boxes);
+  ASSERT_NE(summary, nullptr);
   std::set<std::string> boxed;
   for (NotificationBox* box : boxes) {
-    if (box->Text().StartsWith("These messages came")) {
-      summary = box;
-      continue;
-    }
+    if (box == summary) continue;
     boxed.insert(box->Message().utf8_string());
     EXPECT_TRUE(box->Text().StartsWith(box->Message() + "\n\nCame again 19 times, the last at "))
         << box->Text();
   }
-  ASSERT_NE(summary, nullptr);
   EXPECT_EQ(boxed.size(), DesktopPresenter::kMaxBoxes - 1);
-  for (int host = 0; host < kHosts; ++host) {
-    if (boxed.count(message(host))) continue;
-    EXPECT_TRUE(summary->Text().Contains(message(host) + " (20, the last at ")) << host;
-  }
+  for (int host = 0; host < kHosts; ++host)
+    if (!boxed.count(message(host)))
+      EXPECT_TRUE(summary->Text().Contains(message(host) + " (20, the last at ")) << host;
   summary->Close();
   wxTheApp->ProcessIdle();
   presenter.Present("Kelvoran Notification", message(kHosts - 1));
-  const std::vector<NotificationBox*> after = OpenBoxes();
-  ASSERT_EQ(after.size(), DesktopPresenter::kMaxBoxes);
-  const auto fresh = std::find_if(after.begin(), after.end(), [](NotificationBox* box) {
-    return box->Text().StartsWith("These messages came");
-  });
-  ASSERT_NE(fresh, after.end());
-  EXPECT_TRUE((*fresh)->Text().Contains(message(kHosts - 1) + " (1, the last at "));
-  EXPECT_FALSE((*fresh)->Text().Contains(message(kHosts - 2)));
+  ASSERT_EQ(OpenBoxes().size(), DesktopPresenter::kMaxBoxes);
+  NotificationBox* fresh = summaryOf(OpenBoxes());
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_TRUE(fresh->Text().Contains(message(kHosts - 1) + " (1, the last at "));
+  EXPECT_FALSE(fresh->Text().Contains(message(kHosts - 2)));
 }
 
 // Run by tests/ui/with-notification-service, which puts a real notification
@@ -148,7 +122,7 @@ TEST_F(Presenter, NotificationServiceReceivesTheEscapedBody) {
   std::string seen;
   for (int attempt = 0; attempt < 100 && seen.find(body) == std::string::npos; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    seen = ReadFile(log);
+    seen = testing::FileText(log);
   }
   EXPECT_NE(seen.find(body), std::string::npos) << seen.substr(0, 2000);
   EXPECT_NE(seen.find("string \"Kelvoran Notification\""), std::string::npos);

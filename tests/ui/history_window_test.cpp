@@ -3,7 +3,6 @@
 #include "ui/history_window.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/filedlg.h>
@@ -11,25 +10,19 @@
 #include <wx/stattext.h>
 #include <wx/uiaction.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-
 #include "engine/host_record.h"
 #include "engine/probe_job.h"
 #include "engine/result_text.h"
 #include "history/history_recorder.h"
+#include "tests/settings/temp_dir.h"
 #include "tests/ui/modal_run.h"
 #include "ui/history_text.h"
 #include "ui/latency_graph.h"
 #include "ui/outage_log.h"
-#include "wx_test_support.h"
 
 namespace kelvoran {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ExpectSave = testing::ExpectDialog<wxFileDialog>;
 
@@ -37,59 +30,54 @@ constexpr CalendarTime kNow = 1'800'000'000;
 // A host name a CSV file must quote, with bytes that are not UTF-8.
 const std::string kHost = "a,\"b\"\r\nc \xff";
 
+// The first control of the class under `parent` that `match` accepts.
 template <class Control>
-Control* FindChild(wxWindow& parent, const wxString& label) {
+Control* FindChild(wxWindow& parent, const std::function<bool(Control&)>& match) {
   for (wxWindow* child : parent.GetChildren()) {
-    if (auto* found = dynamic_cast<Control*>(child); found && found->GetLabel() == label)
-      return found;
-    if (Control* inside = FindChild<Control>(*child, label)) return inside;
+    if (auto* found = dynamic_cast<Control*>(child); found && match(*found)) return found;
+    if (Control* inside = FindChild<Control>(*child, match)) return inside;
   }
   return nullptr;
+}
+template <class Control>
+Control* FindChild(wxWindow& parent, const wxString& label) {
+  return FindChild<Control>(parent, [&](Control& found) { return found.GetLabel() == label; });
 }
 
 class HistoryWindows : public ::testing::Test {
  protected:
+  // Ten results ten minutes ago, round trips 10 to 19 ms; the fourth to
+  // sixth fail, taking the host into ERROR for 3 s; then one of another host.
   void SetUp() override {
-    fs::create_directories(dir_);
     HistoryOptions options;
     options.now = [] { return kNow * 1000; };
-    recorder_ = std::make_unique<HistoryRecorder>((dir_ / "KELVORAN.HISTORY").string(), options);
-  }
-  void TearDown() override {
-    recorder_.reset();
-    fs::remove_all(dir_);
-  }
-
-  void Record(const std::string& name, CalendarTime at, std::int32_t code, std::int32_t before,
-              std::int32_t after) {
-    HostRecord host;
-    host.Host = name;
-    host.Status = after;
-    ProbeResult result;
-    result.StartTime = at;
-    result.ResultCode = code;
-    result.RoundTripTime = code == 0 ? static_cast<std::uint32_t>(at - kNow + 610) : 0;
-    recorder_->ResultApplied(host, result, before);
-  }
-
-  // Ten results ten minutes ago, round trips 10 to 19 ms; the fourth to sixth
-  // fail, taking the host into ERROR for 3 s.
-  void RecordOutage() {
-    for (CalendarTime i = 0; i < 10; ++i) {
+    recorder_ = std::make_unique<HistoryRecorder>(dir_.File("KELVORAN.HISTORY"), options);
+    for (CalendarTime i = 0; i < 11; ++i) {
       const bool failed = i >= 3 && i <= 5;
-      const std::int32_t before = i == 3 ? StatusOk : (i == 6 ? StatusError : -1);
-      const std::int32_t after = failed ? StatusError : StatusOk;
-      Record(kHost, kNow - 600 + i, failed ? 11010 : 0, before < 0 ? after : before, after);
+      HostRecord host;
+      host.Host = i < 10 ? kHost : "other";
+      host.Status = failed ? StatusError : StatusOk;
+      ProbeResult result;
+      result.StartTime = i < 10 ? kNow - 600 + i : kNow - 100;
+      result.ResultCode = failed ? 11010 : 0;
+      result.RoundTripTime = failed ? 0 : static_cast<std::uint32_t>(result.StartTime - kNow + 610);
+      const std::int32_t before = i == 3    ? StatusOk
+                                  : i == 6  ? StatusError
+                                  : i == 10 ? StatusWarning
+                                            : host.Status;
+      recorder_->ResultApplied(host, result, before);
     }
-    Record("other", kNow - 100, 0, StatusWarning, StatusOk);
     recorder_->TickEnded();
     ASSERT_TRUE(recorder_->Flush());
   }
 
   // Clicks the window's Export button: the save dialog comes, titled
   // `title`. GTK's file chooser takes no file name before it is shown, so
-  // the test cancels it and the export is then asked for that file directly.
-  void ClickExport(wxWindow& window, const wxString& title) {
+  // the test cancels it and `write` exports to a file directly. Python's csv
+  // module reads the file and runs `check` on its rows; the host's bytes are
+  // in HOST as os.fsdecode gives them.
+  void ExpectExport(wxWindow& window, const wxString& title,
+                    const std::function<bool(const wxString&)>& write, const std::string& check) {
     wxButton* button = FindChild<wxButton>(window, "&Export CSV...");
     ASSERT_NE(button, nullptr);
     wxString asked;
@@ -99,12 +87,8 @@ class HistoryWindows : public ::testing::Test {
                     return static_cast<int>(wxID_CANCEL);
                   }));
     EXPECT_EQ(asked, title);
-  }
-
-  // Python's csv module reads the file and runs `check` on its rows; the
-  // host's bytes are in HOST as os.fsdecode gives them.
-  bool PythonAgrees(const fs::path& file, const std::string& check) {
-    const fs::path script = dir_ / "check.py";
+    const std::string file = dir_.File("export.csv"), script = dir_.File("check.py");
+    ASSERT_TRUE(write(file));
     std::ofstream(script) << "import csv, os, sys\n"
                              "rows = list(csv.reader(open(sys.argv[1], newline='', "
                              "encoding='utf-8', errors='surrogateescape')))\n"
@@ -112,16 +96,14 @@ class HistoryWindows : public ::testing::Test {
                              "ok = "
                           << check << "\nsys.exit(0 if ok else print(rows) or 1)\n";
     setenv("HOST", kHost.c_str(), 1);
-    return std::system(("python3 " + script.string() + " " + file.string()).c_str()) == 0;
+    EXPECT_EQ(std::system(("python3 " + script + " " + file).c_str()), 0) << check;
   }
 
-  const fs::path dir_ =
-      fs::temp_directory_path() / ("kelvoran-history-ui-" + std::to_string(getpid()));
+  testing::TempDir dir_;
   std::unique_ptr<HistoryRecorder> recorder_;
 };
 
 TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
-  RecordOutage();
   auto* window = new HistoryWindow(nullptr, kHost, recorder_->Queries());
   window->Show();
   testing::PumpEvents(300ms);
@@ -130,23 +112,20 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
                                     "10 probes, 30.0 % lost.  Round trip: min 10 ms, "
                                     "avg 14.7 ms, max 19 ms, 95th percentile 19 ms."),
             nullptr);
-  wxListCtrl* outages = nullptr;
-  for (wxWindow* child : window->GetChildren()[0]->GetChildren())
-    if (auto* list = dynamic_cast<wxListCtrl*>(child)) outages = list;
+  auto* outages = FindChild<wxListCtrl>(*window, [](wxListCtrl&) { return true; });
   ASSERT_NE(outages, nullptr);
   ASSERT_EQ(outages->GetItemCount(), 1);
-  EXPECT_EQ(outages->GetItemText(0, 0), LocalTimeText((kNow - 597) * 1000));
-  EXPECT_EQ(outages->GetItemText(0, 1), LocalTimeText((kNow - 594) * 1000));
-  EXPECT_EQ(outages->GetItemText(0, 2), "3 s");
-  EXPECT_EQ(outages->GetItemText(0, 3), ResultText(11010, 0));
+  std::vector<wxString> cells;
+  for (int column = 0; column < 4; ++column) cells.push_back(outages->GetItemText(0, column));
+  EXPECT_EQ(cells, (std::vector<wxString>{LocalTimeText((kNow - 597) * 1000),
+                                          LocalTimeText((kNow - 594) * 1000), "3 s",
+                                          ResultText(11010, 0)}));
 
-  const fs::path file = dir_ / "samples.csv";
-  ClickExport(*window, "Export History");
-  ASSERT_TRUE(window->ExportSamples(wxString(file.string())));
-  EXPECT_TRUE(PythonAgrees(file,
-                           "len(rows) == 11 and all(r[1] == host for r in rows[1:]) and "
-                           "[r[4] for r in rows[4:8]] == ['', '', '', '16'] and "
-                           "rows[4][5] == 'ERROR' and rows[1][0].endswith(('Z', '0', '5'))"));
+  ExpectExport(
+      *window, "Export History", [&](const wxString& file) { return window->ExportSamples(file); },
+      "len(rows) == 11 and all(r[1] == host for r in rows[1:]) and "
+      "[r[4] for r in rows[4:8]] == ['', '', '', '16'] and "
+      "rows[4][5] == 'ERROR' and rows[1][0].endswith(('Z', '0', '5'))");
 
   // Dragging to the right shows earlier times; the wheel narrows the range.
   LatencyGraph& graph = window->Graph();
@@ -172,20 +151,15 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
 }
 
 TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChosen) {
-  RecordOutage();
   auto* log = new OutageLog(nullptr, recorder_->Queries());
   log->Show();
   testing::PumpEvents(300ms);
   ASSERT_EQ(log->Shown().size(), 3u);
   EXPECT_EQ(log->Shown()[0].change.host, "other");
-  EXPECT_EQ(log->Shown()[1].lasted, std::optional<HistoryTime>());
-  EXPECT_EQ(log->Shown()[2].lasted, 3000);
-
-  wxChoice* hosts = nullptr;
-  for (wxWindow* child : log->GetChildren()[0]->GetChildren())
-    if (auto* choice = dynamic_cast<wxChoice*>(child);
-        choice && choice->GetString(0) == "All hosts")
-      hosts = choice;
+  EXPECT_EQ(std::pair(log->Shown()[1].lasted, log->Shown()[2].lasted),
+            std::pair(std::optional<HistoryTime>(), std::optional<HistoryTime>(3000)));
+  auto* hosts = FindChild<wxChoice>(
+      *log, [](wxChoice& choice) { return choice.GetString(0) == "All hosts"; });
   ASSERT_NE(hosts, nullptr);
   hosts->SetFocus();
   hosts->SetStringSelection("other");
@@ -194,12 +168,10 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   hosts->ProcessWindowEvent(chosen);
   ASSERT_EQ(log->Shown().size(), 1u);
 
-  const fs::path file = dir_ / "outages.csv";
-  ClickExport(*log, "Export Outages");
-  ASSERT_TRUE(log->ExportShown(wxString(file.string())));
-  EXPECT_TRUE(PythonAgrees(file,
-                           "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
-                           "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]"));
+  ExpectExport(
+      *log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); },
+      "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
+      "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]");
   log->Destroy();
 }
 

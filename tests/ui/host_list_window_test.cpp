@@ -2,36 +2,23 @@
 // commands arrive as events, modal dialogs are answered through wx's testing
 // hooks, and results come through the real mailbox and tick.
 #include <gtest/gtest.h>
-#include <wx/app.h>
 #include <wx/checkbox.h>
-#include <wx/fileconf.h>
 #include <wx/filedlg.h>
 #include <wx/html/helpctrl.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/spinbutt.h>
 #include <wx/statusbr.h>
-#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
-#include <sstream>
-#include <stdexcept>
 #include <thread>
 #include <tuple>
 
-#include "engine/host_record.h"
-#include "engine/result_mailbox.h"
 #include "engine/result_text.h"
-#include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "tests/engine/fake_host_rows.h"
 #include "tests/ui/main_window_test.h"
@@ -40,13 +27,10 @@
 #include "ui/help_book.h"
 #include "ui/help_request.h"
 #include "ui/host_settings_dialog.h"
-#include "ui/main_frame.h"
 #include "ui/notification_box.h"
 #include "ui/number_field.h"
 #include "ui/options_dialog.h"
-#include "ui/tessarel_view.h"
 #include "ui/tray_status.h"
-#include "wx_test_support.h"
 
 namespace kelvoran {
 namespace {
@@ -54,14 +38,21 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing::ClickWithPointer;
-using testing::DestroyClosedWindows;
 using testing::PumpEvents;
-
+using Texts = std::vector<wxString>;
 using ExpectSettings = testing::ExpectDialog<CHostSettingsDialog>;
 
 int PressOk(CHostSettingsDialog& dialog) {
   dialog.StoreSettings();
   return wxID_OK;
+}
+
+// Answers a message box with OK, keeping its message.
+testing::ExpectDialog<wxMessageDialog> ReadBox(wxString& message) {
+  return testing::ExpectDialog<wxMessageDialog>([&message](wxMessageDialog& box) {
+    message = box.GetTitle() + "|" + box.GetMessage();
+    return static_cast<int>(wxID_OK);
+  });
 }
 
 class HostListWindow : public testing::MainWindowTest {
@@ -83,18 +74,16 @@ class HostListWindow : public testing::MainWindowTest {
     throw std::runtime_error("no row area");
   }
   wxString Cell(int row, int column) { return View().GetItemText(row, column); }
-  std::vector<wxString> Cells(int row) {
-    std::vector<wxString> cells;
+  Texts Cells(int row) {
+    Texts cells;
     for (int column = 1; column < View().GetColumnCount(); ++column)
       cells.push_back(Cell(row, column));
     return cells;
   }
-  int Image(int row) {
-    wxListItem item;
-    item.SetId(row);
-    item.SetMask(wxLIST_MASK_IMAGE);
-    View().GetItem(item);
-    return item.GetImage();
+  Texts HostColumn() {
+    Texts names;
+    for (int row = 0; row < View().GetItemCount(); ++row) names.push_back(Cell(row, 0));
+    return names;
   }
 
   void Feed(int row, std::int32_t code, std::uint32_t rtt) {
@@ -108,13 +97,22 @@ class HostListWindow : public testing::MainWindowTest {
     ++scheduler_->OutstandingProbes;
   }
 
-  bool Contains(const std::string& text, const std::string& file = "") {
-    return FileText(file).find(text) != std::string::npos;
-  }
+  std::string FileText() { return testing::FileText(settingsPath_); }
+  bool Contains(const std::string& text) { return FileText().find(text) != std::string::npos; }
   void Command(int id) {
     wxCommandEvent event(wxEVT_MENU, id);
     event.SetEventObject(frame_);
     frame_->ProcessWindowEvent(event);
+  }
+  // Runs the command with the settings dialog answered by `act`.
+  void Settings(int id, const std::function<int(CHostSettingsDialog&)>& act) {
+    wxTEST_DIALOG(Command(id), ExpectSettings(act));
+  }
+  void NameAndOk(int id, const wxString& name) {
+    Settings(id, [&](CHostSettingsDialog& dialog) {
+      dialog.HostField()->ChangeValue(name);
+      return PressOk(dialog);
+    });
   }
   void ClickHeader(int column) {
     wxListEvent event(wxEVT_LIST_COL_CLICK, View().GetId());
@@ -166,23 +164,12 @@ class HostListWindow : public testing::MainWindowTest {
     frame_->UpdateWindowUI(wxUPDATE_UI_RECURSE);
     return frame_->GetToolBar()->GetToolEnabled(id);
   }
-  std::vector<wxString> HostColumn() {
-    std::vector<wxString> names;
-    for (int row = 0; row < View().GetItemCount(); ++row) names.push_back(Cell(row, 0));
-    return names;
-  }
-  std::string FileText(const std::string& file = "") {
-    std::ifstream in(file.empty() ? settingsPath_ : file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  wxString StatusText() { return frame_->GetStatusBar()->GetStatusText(); }
 };
 
 constexpr const char* kTwoHosts =
     "[gamma]\nHost=gamma\nDescription=Third\n"
     "[alpha]\nHost=alpha\nDescription=First\n";
-using Texts = std::vector<wxString>;
 // A host added with the settings dialog's defaults.
 constexpr const char* kBetaSection =
     "[beta]\nHost=beta\nTimeout=10\nDelay=10\nPacketSize=32\nFailPeriod=30\nSuccessPeriod=30\n"
@@ -191,13 +178,17 @@ constexpr const char* kBetaSection =
 TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   Open(kTwoHosts);
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "gamma"}));
-  EXPECT_EQ(Cells(0), (Texts{"First", "-", "0", "-", "-", "-", "-", ""}));
-  EXPECT_EQ(Image(0), 1);
-  wxListItem column;
-  View().GetColumn(4, column);
-  EXPECT_EQ(column.GetText(), "% OK");
+  const Texts fresh{"First", "-", "0", "-", "-", "-", "-", ""};
+  EXPECT_EQ(Cells(0), fresh);
+  wxListItem item;
+  item.SetId(0);
+  item.SetMask(wxLIST_MASK_IMAGE);
+  View().GetItem(item);
+  EXPECT_EQ(item.GetImage(), 1);
   for (int index = 0; index < View().GetColumnCount(); ++index) {
+    wxListItem column;
     View().GetColumn(index, column);
+    EXPECT_EQ(column.GetText() == "% OK", index == 4);
     // The header draws a title 6 pixels clear of either edge.
     EXPECT_GE(column.GetWidth(), View().GetTextExtent(column.GetText()).x + 12)
         << column.GetText() << " is cut short";
@@ -225,7 +216,7 @@ TEST_F(HostListWindow, CellsFollowMailboxResultsAtTheTickAndResetStartsAfresh) {
   wxTEST_DIALOG(Command(ID_HOST_RESET), wxExpectModal<wxMessageDialog>(wxNO));
   EXPECT_EQ(Cell(0, 3), "3");
   wxTEST_DIALOG(Command(ID_HOST_RESET), wxExpectModal<wxMessageDialog>(wxYES));
-  EXPECT_EQ(Cells(0), (Texts{"First", "-", "0", "-", "-", "-", "-", ""}));
+  EXPECT_EQ(Cells(0), fresh);
   EXPECT_EQ(View().RecordAt(0).LastProbeTime, 0);
 }
 
@@ -243,43 +234,40 @@ TEST_F(HostListWindow, ToolbarAndContextMenuFollowSelectionAndRows) {
   EXPECT_FALSE(ContextMenuItemsEnabled()[ID_HOST_EDIT]);
   Select(1);
   menu = ContextMenuItemsEnabled();
-  for (const int id : {ID_HOST_EDIT, ID_HOST_DELETE}) {
-    EXPECT_TRUE(ToolEnabled(id)) << id;
-    EXPECT_TRUE(menu[id]) << id;
-  }
+  for (const int id : {ID_HOST_EDIT, ID_HOST_DELETE})
+    EXPECT_TRUE(ToolEnabled(id) && menu[id]) << id;
 }
 
 TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrReportsFailure) {
   Open(kTwoHosts);
   const std::string before = FileText();
-  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  dialog.PopupWhenOkBox()->SetValue(true);
-                  return wxID_CANCEL;
-                }));
-  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings(PressOk));  // no host name
+  Settings(ID_HOST_ADD, [](CHostSettingsDialog& dialog) {
+    dialog.PopupWhenOkBox()->SetValue(true);
+    return wxID_CANCEL;
+  });
+  Settings(ID_HOST_ADD, PressOk);  // no host name
   EXPECT_EQ(View().GetItemCount(), 2);
   EXPECT_EQ(FileText(), before);
   Select(1);
-  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  EXPECT_TRUE(dialog.HostField()->GetValue().empty());
-                  EXPECT_EQ(
-                      (std::vector<int>{
-                          dialog.PacketSizeField()->GetValue(), dialog.TimeoutField()->GetValue(),
+  Settings(ID_HOST_ADD, [](CHostSettingsDialog& dialog) {
+    EXPECT_TRUE(dialog.HostField()->GetValue().empty());
+    EXPECT_EQ(
+        (std::vector<int>{dialog.PacketSizeField()->GetValue(), dialog.TimeoutField()->GetValue(),
                           dialog.SuccessPeriodField()->GetValue(),
                           dialog.FailPeriodField()->GetValue(), dialog.DelayField()->GetValue()}),
-                      (std::vector<int>{32, 10, 30, 30, 10}));
-                  EXPECT_TRUE(dialog.ResultField(0)->GetValue().empty());
-                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue());
-                  dialog.HostField()->ChangeValue(" beta\t");
-                  dialog.DescriptionField()->ChangeValue("Second ");
-                  // Typed digit by digit: 5, 50 and 500 are in range, but
-                  // nobody chose them; the value at opening stays.
-                  for (const char* typed : {"5", "50", "500", "5000"})
-                    dialog.DelayField()->Text()->SetValue(typed);
-                  dialog.TimeoutField()->Text()->SetValue("");
-                  dialog.PacketSizeField()->Text()->SetValue("0");
-                  return PressOk(dialog);
-                }));
+        (std::vector<int>{32, 10, 30, 30, 10}));
+    EXPECT_TRUE(dialog.ResultField(0)->GetValue().empty());
+    EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue());
+    dialog.HostField()->ChangeValue(" beta\t");
+    dialog.DescriptionField()->ChangeValue("Second ");
+    // Typed digit by digit: 5, 50 and 500 are in range, but nobody chose
+    // them; the value at opening stays.
+    for (const char* typed : {"5", "50", "500", "5000"})
+      dialog.DelayField()->Text()->SetValue(typed);
+    dialog.TimeoutField()->Text()->SetValue("");
+    dialog.PacketSizeField()->Text()->SetValue("0");
+    return PressOk(dialog);
+  });
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma"}));
   EXPECT_EQ(Cell(1, 1), "Second");
   EXPECT_EQ(SelectedHost(), "gamma") << "the selection stays with its host, not the new row";
@@ -292,10 +280,7 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
                   dialog.HostField()->ChangeValue("delta");
                   return PressOk(dialog);
                 }),
-                testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
-                  shown = box.GetTitle() + "|" + box.GetMessage();
-                  return static_cast<int>(wxID_OK);
-                }));
+                ReadBox(shown));
   EXPECT_TRUE(shown.StartsWith("Kelvoran by Brindlecot|")) << shown;
   EXPECT_NE(shown.find(settingsPath_), wxString::npos) << shown;
   EXPECT_EQ(View().GetItemCount(), 4) << "the list still changes";
@@ -305,12 +290,12 @@ TEST_F(HostListWindow, OkStoresNoMoreBytesThanTheFileReadsBackAndCutsNoCharacter
   Open();
   std::string twoByteLetters;
   for (int i = 0; i < 1023; ++i) twoByteLetters += "\xC3\xA9";
-  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([&](CHostSettingsDialog& dialog) {
-                  dialog.HostField()->ChangeValue("host");
-                  dialog.MessageField()->ChangeValue(wxString::FromUTF8(twoByteLetters));
-                  dialog.MessageField()->AppendText("x");  // past 1023 characters
-                  return PressOk(dialog);
-                }));
+  Settings(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
+    dialog.HostField()->ChangeValue("host");
+    dialog.MessageField()->ChangeValue(wxString::FromUTF8(twoByteLetters));
+    dialog.MessageField()->AppendText("x");  // past 1023 characters
+    return PressOk(dialog);
+  });
   ASSERT_EQ(View().GetItemCount(), 1);
   const std::string& stored = View().RecordAt(0).PopupMessage;
   EXPECT_TRUE(stored == twoByteLetters.substr(0, 1022)) << stored.size() << " bytes";
@@ -359,9 +344,8 @@ TEST_F(HostListWindow, NumberFieldsAreOneTabStopEachAndKeepWhatTheArrowsLeft) {
   });
   EXPECT_EQ(stops, expected);
   ASSERT_EQ(View().GetItemCount(), 1) << "Enter in a number field is OK";
-  EXPECT_EQ(View().RecordAt(0).Host, "host");
-  EXPECT_EQ(View().RecordAt(0).PacketSize, 33u);
-  EXPECT_EQ(View().RecordAt(0).Delay, 11);
+  const HostRecord& host = View().RecordAt(0);
+  EXPECT_EQ(std::tie(host.Host, host.PacketSize, host.Delay), std::tuple("host", 33u, 11));
 }
 
 // A notification box or the help window opened beside the settings dialog,
@@ -372,46 +356,16 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
   HelpBook book(fs::path(KELVORAN_TEST_HELP_BOOK));
   SetHelpRequester([&](int context) { book.Show(context); });
   wxUIActionSimulator input;
-  const auto shownHelp = [&]() -> wxTopLevelWindow* {
-    wxFrame* help = book.Controller() ? book.Controller()->GetFrame() : nullptr;
-    return help && help->IsShown() ? help : nullptr;
-  };
-  const auto shownBox = []() -> wxTopLevelWindow* {
+  // The window beside the dialog while it is shown.
+  const auto shown = [&](bool help) -> wxTopLevelWindow* {
+    wxFrame* frame = book.Controller() ? book.Controller()->GetFrame() : nullptr;
+    if (help) return frame && frame->IsShown() ? frame : nullptr;
     for (wxWindow* window : wxTopLevelWindows)
       if (auto* box = dynamic_cast<NotificationBox*>(window)) return box;
     return nullptr;
   };
-  const struct {
-    const char* name;
-    std::function<wxTopLevelWindow*()> shown;
-    std::function<void(CHostSettingsDialog&)> open;
-    std::function<void(wxTopLevelWindow&)> close;
-  } kinds[] = {{"notification box", shownBox,
-                [&](CHostSettingsDialog&) {
-                  auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
-                  box->Show();
-                  box->Raise();
-                  box->Move(0, 0);  // beside the dialog, as the operator would drag it
-                },
-                [](wxTopLevelWindow& box) {
-                  wxWindow& ok = *box.FindWindow(wxID_OK);
-                  ClickWithPointer(ok, wxPoint(ok.GetSize().x / 2, ok.GetSize().y / 2));
-                }},
-               {"help", shownHelp,
-                [&](CHostSettingsDialog& dialog) {
-                  ClickWithPointer(*dialog.HostField());
-                  input.Char(WXK_F1);
-                  PumpEvents(500ms);
-                  if (wxTopLevelWindow* help = shownHelp())
-                    help->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
-                },
-                [&](wxTopLevelWindow& help) {
-                  ClickWithPointer(help,
-                                   wxPoint(help.GetClientSize().x / 2, help.GetClientSize().y - 5));
-                  input.Char(WXK_F4, wxMOD_ALT);
-                }}};
-  for (const auto& kind : kinds) {
-    SCOPED_TRACE(kind.name);
+  for (const bool help : {false, true}) {
+    SCOPED_TRACE(help ? "help" : "notification box");
     fs::remove(settingsPath_);
     Reopen("");
     int opened = 0;
@@ -419,9 +373,20 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
     wxString typedBeside;
     WithSettingsDialog(ID_HOST_ADD, [&](CHostSettingsDialog& dialog) {
       for (int round = 0; round < 2; ++round) {
-        kind.open(dialog);
+        if (help) {
+          ClickWithPointer(*dialog.HostField());
+          input.Char(WXK_F1);
+          PumpEvents(500ms);
+          if (wxTopLevelWindow* window = shown(help))
+            window->SetSize(wxRect(dialog.GetScreenRect().GetRight() + 20, 0, 300, 300));
+        } else {
+          auto* box = new NotificationBox(frame_, "Kelvoran Notification", "alpha is down");
+          box->Show();
+          box->Raise();
+          box->Move(0, 0);  // beside the dialog, as the operator would drag it
+        }
         PumpEvents(300ms);
-        wxTopLevelWindow* beside = kind.shown();
+        wxTopLevelWindow* beside = shown(help);
         if (!beside) continue;
         ++opened;
         if (round == 0) {
@@ -430,10 +395,13 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
           PumpEvents(100ms);
           typedBeside = dialog.HostField()->GetValue();
         }
-        kind.close(*beside);
+        wxWindow& target = help ? *beside : *beside->FindWindow(wxID_OK);
+        const wxSize size = target.GetClientSize();
+        ClickWithPointer(target, wxPoint(size.x / 2, help ? size.y - 5 : size.y / 2));
+        if (help) input.Char(WXK_F4, wxMOD_ALT);
         PumpEvents(500ms);
-        DestroyClosedWindows();
-        stayed |= kind.shown() != nullptr;
+        testing::DestroyClosedWindows();
+        stayed |= shown(help) != nullptr;
       }
       ClickWithPointer(*dialog.HostField());
       input.Char(WXK_END);
@@ -444,8 +412,7 @@ TEST_F(HostListWindow, AWindowBesideTheSettingsDialogClosesAndLeavesTheDialogWor
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(typedBeside, "be") << "the dialog takes keys while the window is open";
     EXPECT_FALSE(stayed);
-    ASSERT_EQ(View().GetItemCount(), 1);
-    EXPECT_EQ(Cell(0, 0), "beta");
+    EXPECT_EQ(HostColumn(), Texts{"beta"});
   }
   SetHelpRequester(nullptr);
 }
@@ -455,37 +422,37 @@ TEST_F(HostListWindow, EditShowsItsOwnLiveResultsAndKeepsThemAfterOk) {
   Feed(0, ResultResolveFailed, 0);
   View().ProcessTick();
   Select(0);
-  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([this](CHostSettingsDialog& dialog) {
-                  EXPECT_TRUE(Contains("Host=alpha")) << "the host stays in the file meanwhile";
-                  EXPECT_EQ(dialog.HostField()->GetValue(), "alpha");
-                  const wxTextCtrl& error = *dialog.ResultField(9);
-                  EXPECT_EQ(error.GetValue(), "Error resolving host address.");
-                  EXPECT_GE(error.GetSize().x, error.GetSizeFromText(error.GetValue()).x)
-                      << "the whole text is seen";
-                  // The testing hook answers instead of showing the window;
-                  // show it as a modal run would.
-                  dialog.Show();
-                  Feed(1, 0, 30);
-                  View().ProcessTick();
-                  EXPECT_EQ(dialog.ResultField(5)->GetValue(), "1") << "another host's result";
-                  Feed(0, 0, 30);
-                  View().ProcessTick();
-                  EXPECT_EQ(dialog.ResultField(5)->GetValue(), "2");
-                  EXPECT_EQ(dialog.ResultField(0)->GetValue(), "WARNING");
-                  dialog.Hide();
-                  dialog.DescriptionField()->ChangeValue("Renamed");
-                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue());
-                  dialog.PopupWhenOkBox()->SetValue(true);
-                  return PressOk(dialog);
-                }));
+  Settings(ID_HOST_EDIT, [this](CHostSettingsDialog& dialog) {
+    EXPECT_TRUE(Contains("Host=alpha")) << "the host stays in the file meanwhile";
+    EXPECT_EQ(dialog.HostField()->GetValue(), "alpha");
+    const wxTextCtrl& error = *dialog.ResultField(9);
+    EXPECT_EQ(error.GetValue(), "Error resolving host address.");
+    EXPECT_GE(error.GetSize().x, error.GetSizeFromText(error.GetValue()).x)
+        << "the whole text is seen";
+    // The testing hook answers instead of showing the window; show it as a
+    // modal run would.
+    dialog.Show();
+    Feed(1, 0, 30);
+    View().ProcessTick();
+    EXPECT_EQ(dialog.ResultField(5)->GetValue(), "1") << "another host's result";
+    Feed(0, 0, 30);
+    View().ProcessTick();
+    EXPECT_EQ(dialog.ResultField(5)->GetValue(), "2");
+    EXPECT_EQ(dialog.ResultField(0)->GetValue(), "WARNING");
+    dialog.Hide();
+    dialog.DescriptionField()->ChangeValue("Renamed");
+    EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue());
+    dialog.PopupWhenOkBox()->SetValue(true);
+    return PressOk(dialog);
+  });
   EXPECT_EQ(View().RecordAt(0).Description, "Renamed");
   EXPECT_TRUE(View().RecordAt(0).PopupWhenOk);
   EXPECT_TRUE(Contains("Description=Renamed\nPopupWhenOk=1\n")) << FileText();
   Select(1);
-  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue()) << "the other host's own";
-                  return wxID_CANCEL;
-                }));
+  Settings(ID_HOST_EDIT, [](CHostSettingsDialog& dialog) {
+    EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue()) << "the other host's own";
+    return wxID_CANCEL;
+  });
   EXPECT_EQ(View().RecordAt(0).SentCount, 2u);
   EXPECT_EQ(Cell(0, 1), "First") << "cells follow at the next result";
   Feed(0, 0, 20);
@@ -515,23 +482,13 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   const wxString notice = *history.notice;
   frame_->SetHistory(&history);
   Select(1);
-  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  dialog.HostField()->ChangeValue("delta");
-                  return PressOk(dialog);
-                }));
+  NameAndOk(ID_HOST_EDIT, "delta");
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "delta"}));
   EXPECT_TRUE(Contains("[other]\n[")) << "the old section is emptied: " << FileText();
-  EXPECT_TRUE(Contains("[delta]\nHost=delta\n")) << FileText();
-  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  dialog.HostField()->ChangeValue("");
-                  return PressOk(dialog);
-                }));
+  NameAndOk(ID_HOST_EDIT, "");
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "delta"})) << "an empty name is refused";
   EXPECT_TRUE(Contains("[delta]\nHost=delta\n")) << FileText();
-  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  dialog.HostField()->ChangeValue("ALPHA");
-                  return PressOk(dialog);
-                }));
+  NameAndOk(ID_HOST_ADD, "ALPHA");
   EXPECT_EQ(HostColumn(), (Texts{"alpha", "ALPHA", "delta"})) << "after the names equal to it";
   Select(0);
   Command(ID_HOST_DELETE);
@@ -542,9 +499,8 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
   Command(ID_HOST_DELETE);
   EXPECT_FALSE(Contains("Host=delta")) << FileText();
   EXPECT_EQ(history.renames, std::vector<std::string>{"other > delta"});
-  for (int polls = 0; polls < 30 && frame_->GetStatusBar()->GetStatusText() != notice; ++polls)
-    PumpEvents(100ms);  // the frame's own one-second timer
-  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(), notice);
+  // The frame's own one-second timer.
+  EXPECT_TRUE(testing::Eventually([&] { return StatusText() == notice; })) << StatusText();
   frame_->SetHistory(nullptr);
 }
 
@@ -554,11 +510,11 @@ TEST_F(HostListWindow, RenameDeleteAndANamesakeOfOtherCase) {
 TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
   Open("[127.0.0.1]\nHost=127.0.0.1\nDelay=7\n[localhost]\nHost=localhost\nDelay=8\n");
   Select(0);
-  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  dialog.HostField()->ChangeValue("127.0.0.1 ");
-                  EXPECT_FALSE(dialog.IsHostTaken("127.0.0.1 ")) << "by the host itself";
-                  return PressOk(dialog);
-                }));
+  Settings(ID_HOST_EDIT, [](CHostSettingsDialog& dialog) {
+    dialog.HostField()->ChangeValue("127.0.0.1 ");
+    EXPECT_FALSE(dialog.IsHostTaken("127.0.0.1 ")) << "by the host itself";
+    return PressOk(dialog);
+  });
   for (const char* twin : {" 127.0.0.1 ", " LOCALHOST"}) {
     wxString refusal;
     wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([&](CHostSettingsDialog& dialog) {
@@ -567,43 +523,36 @@ TEST_F(HostListWindow, NamesOfOneSectionAreOneHostAndNoneIsLostAtTheNextStart) {
                     dialog.ProcessWindowEvent(ok);
                     return static_cast<int>(wxID_CANCEL);
                   }),
-                  testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
-                    refusal = box.GetMessage();
-                    return static_cast<int>(wxID_OK);
-                  }));
+                  ReadBox(refusal));
     EXPECT_NE(refusal.find("already"), wxString::npos) << twin;
   }
   Reopen("");
   ASSERT_EQ(View().GetItemCount(), 2) << FileText();
-  EXPECT_EQ(View().RecordAt(0).Delay, 7);
-  EXPECT_EQ(View().RecordAt(1).Delay, 8);
+  EXPECT_EQ(std::pair(View().RecordAt(0).Delay, View().RecordAt(1).Delay), std::pair(7, 8));
 }
 
 TEST_F(HostListWindow, ImportAddsNewHostsSavedAsAddSavesThemAndExportWritesThemBack) {
   Open(kTwoHosts);
   const std::string list = dir_.File("in.csv");
   std::ofstream(list) << "# hosts\n ALPHA ,dup\nbeta, Second\n, nameless\nzeta\nbeta\n";
+  for (const int id : {ID_HOST_IMPORT, ID_HOST_EXPORT})
+    wxTEST_DIALOG(Command(id), testing::ExpectDialog<wxFileDialog>(
+                                   [](wxFileDialog&) { return static_cast<int>(wxID_CANCEL); }));
   wxString summary;
-  const auto cancel = [](wxFileDialog&) { return static_cast<int>(wxID_CANCEL); };
-  wxTEST_DIALOG(Command(ID_HOST_IMPORT), testing::ExpectDialog<wxFileDialog>(cancel));
-  wxTEST_DIALOG(Command(ID_HOST_EXPORT), testing::ExpectDialog<wxFileDialog>(cancel));
-  wxTEST_DIALOG(View().ImportFile(list),
-                testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
-                  summary = box.GetMessage();
-                  return static_cast<int>(wxID_OK);
-                }));
-  EXPECT_EQ(summary, "Imported 2 hosts from " + list +
+  wxTEST_DIALOG(View().ImportFile(list), ReadBox(summary));
+  EXPECT_EQ(summary, "Kelvoran by Brindlecot|Imported 2 hosts from " + list +
                          ".\nSkipped 2 hosts already in the list.\nRefused 1 line:\n"
                          "Line 4: no host name");
-  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma", "zeta"}));
+  const Texts all{"alpha", "beta", "gamma", "zeta"};
+  EXPECT_EQ(HostColumn(), all);
   EXPECT_TRUE(Contains(kBetaSection)) << FileText();
   const std::string out = dir_.File("out.csv");
   View().ExportFile(out);
-  EXPECT_EQ(FileText(out),
+  EXPECT_EQ(testing::FileText(out),
             "# Kelvoran host list: host name, description\n"
             "alpha,First\nbeta,Second\ngamma,Third\nzeta\n");
   Reopen("");
-  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "gamma", "zeta"}));
+  EXPECT_EQ(HostColumn(), all);
 }
 
 TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {
@@ -675,7 +624,9 @@ TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts)
                   }));
   View().ProcessTick();
   EXPECT_EQ(scheduler_->OutstandingProbes, 3) << "from the next tick on";
-  EXPECT_TRUE(Contains("[Options]\nProbesPerSecond=3\n", profilePath_)) << "stored at once";
+  EXPECT_NE(testing::FileText(profilePath_).find("[Options]\nProbesPerSecond=3\n"),
+            std::string::npos)
+      << "stored at once";
   for (const auto& [stored, perTick] : {std::pair("3", 3), {"5000", 500}, {"-4", 1}}) {
     CloseFrame();
     scheduler_->SetProbesPerTick(2);
@@ -686,21 +637,17 @@ TEST_F(HostListWindow, OptionsAreKeptInTheProfileAndSetHowManyProbesATickStarts)
 }
 
 TEST(TraySummary, WorstStatusCountsAndOutagesLongestDownFirst) {
-  struct Case {
-    std::vector<std::int32_t> statuses;
-    StatusImage picture;
-    const char* tooltip;
-  };
-  const Case cases[] = {{{}, StatusImage::Empty, "No hosts"},
-                        {{0, 0}, StatusImage::Ok, "2 OK, 0 WARNING, 0 ERROR"},
-                        {{0, 1, 0}, StatusImage::Warning, "2 OK, 1 WARNING, 0 ERROR"},
-                        {{2, 1, 7, 0}, StatusImage::Error, "1 OK, 1 WARNING, 1 ERROR"}};
-  for (const Case& c : cases) {
+  const std::tuple<std::vector<std::int32_t>, StatusImage, const char*> cases[] = {
+      {{}, StatusImage::Empty, "No hosts"},
+      {{0, 0}, StatusImage::Ok, "2 OK, 0 WARNING, 0 ERROR"},
+      {{0, 1, 0}, StatusImage::Warning, "2 OK, 1 WARNING, 0 ERROR"},
+      {{2, 1, 7, 0}, StatusImage::Error, "1 OK, 1 WARNING, 1 ERROR"}};
+  for (const auto& [statuses, picture, tooltip] : cases) {
     testing::FakeHostRows rows;
-    for (const std::int32_t status : c.statuses) rows.Add().Status = status;
+    for (const std::int32_t status : statuses) rows.Add().Status = status;
     const StatusCounts counts = CountStatuses(rows);
-    EXPECT_EQ(WorstStatus(counts), c.picture) << c.tooltip;
-    EXPECT_EQ(CountsText(counts), c.tooltip);
+    EXPECT_EQ(WorstStatus(counts), picture) << tooltip;
+    EXPECT_EQ(CountsText(counts), tooltip);
   }
   testing::FakeHostRows rows;
   for (const CalendarTime since : {300, 0, 100, 200}) {
@@ -726,23 +673,20 @@ TEST(TraySummary, WorstStatusCountsAndOutagesLongestDownFirst) {
 
 TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost) {
   Open(
-      "[alpha]\nHost=alpha\nFailPeriod=0\nSuccessPeriod=0\n[gamma]\nHost=gamma\n"
-      "SuccessPeriod=0\n");
+      "[alpha]\nHost=alpha\nFailPeriod=0\nSuccessPeriod=0\n[gamma]\nHost=gamma\nSuccessPeriod=0\n");
   TrayStatus& tray = *frame_->Tray();
-  auto tooltipAfterTick = [&](const wxString& expected) {
-    for (int polls = 0; polls < 30 && tray.Tooltip() != expected; ++polls)
-      PumpEvents(100ms);  // the frame's own one-second timer
-    return tray.Tooltip();
+  // The frame's own one-second timer.
+  const auto showsAfterTick = [&](const wxString& tooltip, StatusImage picture) {
+    testing::Eventually([&] { return tray.Tooltip() == tooltip; });
+    EXPECT_EQ(tray.Tooltip(), tooltip);
+    EXPECT_EQ(tray.Picture(), picture);
   };
-  EXPECT_EQ(tooltipAfterTick("0 OK, 2 WARNING, 0 ERROR"), "0 OK, 2 WARNING, 0 ERROR");
-  EXPECT_EQ(tray.Picture(), StatusImage::Warning);
+  showsAfterTick("0 OK, 2 WARNING, 0 ERROR", StatusImage::Warning);
   for (int run = 0; run < 2; ++run) {  // a run in WARNING ends with its second result
     Feed(0, 610, 0);
     Feed(1, 0, 0);
   }
-  EXPECT_EQ(tooltipAfterTick("1 OK, 0 WARNING, 1 ERROR"), "1 OK, 0 WARNING, 1 ERROR");
-  EXPECT_EQ(tray.Picture(), StatusImage::Error);
-
+  showsAfterTick("1 OK, 0 WARNING, 1 ERROR", StatusImage::Error);
   std::unique_ptr<wxMenu> menu(tray.CreatePopupMenu());
   const auto items = menu->GetMenuItems();
   const auto outage = std::find_if(items.begin(), items.end(), [](const wxMenuItem* item) {
@@ -752,10 +696,8 @@ TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost)
   wxCommandEvent choose(wxEVT_MENU, (*outage)->GetId());
   tray.ProcessEvent(choose);
   EXPECT_EQ(View().GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), 0);
-
   Feed(0, 0, 0);
-  EXPECT_EQ(tooltipAfterTick("2 OK, 0 WARNING, 0 ERROR"), "2 OK, 0 WARNING, 0 ERROR");
-  EXPECT_EQ(tray.Picture(), StatusImage::Ok);
+  showsAfterTick("2 OK, 0 WARNING, 0 ERROR", StatusImage::Ok);
 }
 
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <vector>
+#include <tuple>
 
 #include "engine/host_record.h"
 
@@ -74,13 +74,12 @@ TEST(CompareRows, EachColumnsOrder) {
   spread.MaxResponse = 50;
   EXPECT_GT(CompareRows(spread, Host("steady", 2, 2, 5, 10), 7), 0) << "by the maximum";
 
-  std::vector<HostRecord> errors = {Host("zero", 0, 0), Host("failed", 0, 0), Host("popup-1", 0, 0),
-                                    Host("ok", 0, 0)};
-  errors[0].ResultCode = 13000;
-  errors[0].ResultValue = 5;
-  errors[1].ResultCode = 610;
-  errors[2].ResultCode = 13000;
-  errors[2].ResultValue = -1;
+  std::vector<HostRecord> errors;
+  for (const auto& [name, code, value] :
+       {std::tuple("zero", 13000, 5), {"failed", 610, 0}, {"popup-1", 13000, -1}, {"ok", 0, 0}}) {
+    errors.push_back(Host(name, 0, 0));
+    std::tie(errors.back().ResultCode, errors.back().ResultValue) = std::tuple(code, value);
+  }
   EXPECT_EQ(Sorted(errors, 8), (Texts{"ok", "failed", "popup-1", "zero"}));
 }
 

@@ -8,14 +8,6 @@
 
 namespace kelvoran::testing {
 
-void PumpEvents(std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  do {
-    wxTheApp->Yield(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  } while (std::chrono::steady_clock::now() < end);
-}
-
 void ClickWithPointer(wxWindow& window, wxPoint at) {
   wxUIActionSimulator pointer;
   pointer.MouseMove(window.GetScreenPosition() + at);

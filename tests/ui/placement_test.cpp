@@ -1,31 +1,18 @@
 // The main window's remembered placement, with a window manager on the
 // display: maximising and minimising need one.
 #include <gtest/gtest.h>
-#include <wx/app.h>
 #include <wx/fileconf.h>
 
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <regex>
-#include <string>
 
 #include "tests/ui/main_window_test.h"
+#include "tests/ui/modal_run.h"
 
 namespace kelvoran {
 namespace {
 
-// Window managers answer asynchronously: pump events until the condition
-// holds or two seconds have passed.
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    wxTheApp->Yield(true);
-    wxMilliSleep(20);
-  }
-  return true;
-}
+using testing::Eventually;
 
 std::string Output(const std::string& command) {
   std::string output;
@@ -37,28 +24,26 @@ std::string Output(const std::string& command) {
   return output;
 }
 
-int Field(const std::string& text, const char* name) {
-  std::smatch match;
-  const std::regex field(std::string(name) + R"(:\s*(-?\d+))");
-  return std::regex_search(text, match, field) ? std::stoi(match[1]) : -999;
-}
-
 // The window as a user sees it, decorations included: the X server's
 // geometry of the window manager's frame around the window of that title, as
 // xwininfo shows it. The frame's own idea of its rectangle can differ from it
 // (GTK places and sizes a window asynchronously).
-wxRect OnScreen(const std::string& title) {
+wxRect OnScreen() {
   std::smatch parent;
-  const std::string tree = Output("xwininfo -tree -name '" + title + "' 2>/dev/null");
+  const std::string tree = Output("xwininfo -tree -name Placement 2>/dev/null");
   if (!std::regex_search(tree, parent, std::regex(R"(Parent window id: (0x[0-9a-f]+))"))) return {};
   const std::string info = Output("xwininfo -id " + parent[1].str());
-  return {Field(info, "Absolute upper-left X"), Field(info, "Absolute upper-left Y"),
-          Field(info, "Width"), Field(info, "Height")};
+  const auto field = [&](const std::string& name) {
+    std::smatch match;
+    return std::regex_search(info, match, std::regex(name + R"(:\s*(-?\d+))")) ? std::stoi(match[1])
+                                                                               : -999;
+  };
+  return {field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+          field("Height")};
 }
 
 std::string Text(const wxRect& rect) {
-  return std::to_string(rect.x) + "," + std::to_string(rect.y) + " " + std::to_string(rect.width) +
-         "x" + std::to_string(rect.height);
+  return wxString::Format("%d,%d %dx%d", rect.x, rect.y, rect.width, rect.height).ToStdString();
 }
 
 class Placement : public testing::MainWindowTest {
@@ -66,50 +51,51 @@ class Placement : public testing::MainWindowTest {
   // Starts the window as the program does: placement from the profile, then
   // the stored show state.
   void Start() { OpenFrame("Placement").ShowWithStoredState(); }
-  long Stored(const char* key) {
+  // Closes the window and reads the show state and restored rectangle it
+  // stored: showCmd, left, top, right, bottom.
+  std::vector<long> CloseAndReadStored() {
+    CloseFrame();
     wxFileConfig profile("t", "t", profilePath_, wxString(), wxCONFIG_USE_LOCAL_FILE);
-    return profile.ReadLong(wxString("MainWnd/") + key, -999);
+    std::vector<long> stored;
+    for (const char* key : {"showCmd", "rcNormalPositionLeft", "rcNormalPositionTop",
+                            "rcNormalPositionRight", "rcNormalPositionBottom"})
+      stored.push_back(profile.ReadLong(wxString("MainWnd/") + key, -999));
+    return stored;
+  }
+  bool Shows(const wxRect& rect) {
+    return Eventually([&] { return OnScreen() == rect; }) ||
+           (ADD_FAILURE() << Text(OnScreen()), false);
   }
 };
 
 TEST_F(Placement, MaximisedRestoredAndMinimisedStatesSurviveARestart) {
-  const auto shows = [](const wxRect& rect) {
-    return Eventually([&] { return OnScreen("Placement") == rect; });
-  };
+  const auto maximized = [this] { return frame_->IsMaximized(); };
   Start();
-  ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); })) << "first start";
+  ASSERT_TRUE(Eventually(maximized)) << "first start";
   frame_->Maximize(false);
-  EXPECT_TRUE(shows({0, 0, 700, 500})) << "the default rectangle: " << Text(OnScreen("Placement"));
+  EXPECT_TRUE(Shows({0, 0, 700, 500})) << "the default rectangle: " << Text(OnScreen());
   // Moved and resized through the window manager, as a user does it.
   Output("xdotool search --name '^Placement$' windowmove 140 130 windowsize 480 360");
-  ASSERT_TRUE(Eventually([&] { return OnScreen("Placement").GetTopLeft() == wxPoint(140, 130); }));
-  Eventually([] { return false; });  // the frame hears of it
-  const wxRect moved = OnScreen("Placement");
-  CloseFrame();
-  EXPECT_EQ(Stored("showCmd"), 1);
-  EXPECT_EQ(Stored("rcNormalPositionLeft"), 140);
-  EXPECT_EQ(Stored("rcNormalPositionTop"), 130);
-  EXPECT_EQ(Stored("rcNormalPositionRight"), moved.GetRight() + 1);
-  EXPECT_EQ(Stored("rcNormalPositionBottom"), moved.GetBottom() + 1);
+  ASSERT_TRUE(Eventually([] { return OnScreen().GetTopLeft() == wxPoint(140, 130); }));
+  testing::PumpEvents(std::chrono::seconds(2));  // the frame hears of it
+  const wxRect moved = OnScreen();
+  const long right = moved.GetRight() + 1, bottom = moved.GetBottom() + 1;
+  EXPECT_EQ(CloseAndReadStored(), (std::vector<long>{1, 140, 130, right, bottom}));
 
   Start();
-  EXPECT_TRUE(shows(moved)) << "reopened: " << Text(OnScreen("Placement"));
+  EXPECT_TRUE(Shows(moved)) << "reopened: " << Text(OnScreen());
   frame_->Maximize();
-  ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
-  CloseFrame();
-  EXPECT_EQ(Stored("showCmd"), 3);
-  EXPECT_EQ(Stored("rcNormalPositionLeft"), 140) << "the restored rectangle is kept";
-  EXPECT_EQ(Stored("rcNormalPositionBottom"), moved.GetBottom() + 1);
+  ASSERT_TRUE(Eventually(maximized));
+  EXPECT_EQ(CloseAndReadStored(), (std::vector<long>{3, 140, 130, right, bottom}))
+      << "the restored rectangle is kept";
   Start();
-  ASSERT_TRUE(Eventually([&] { return frame_->IsMaximized(); }));
+  ASSERT_TRUE(Eventually(maximized));
   frame_->Maximize(false);
-  EXPECT_TRUE(shows(moved)) << "the restored rectangle: " << Text(OnScreen("Placement"));
+  EXPECT_TRUE(Shows(moved)) << "the restored rectangle: " << Text(OnScreen());
 
   frame_->Iconize();
   ASSERT_TRUE(Eventually([&] { return frame_->IsIconized(); }));
-  CloseFrame();
-  EXPECT_EQ(Stored("showCmd"), 2);
-  EXPECT_EQ(Stored("rcNormalPositionTop"), 130);
+  EXPECT_EQ(CloseAndReadStored(), (std::vector<long>{2, 140, 130, right, bottom}));
   Start();
   EXPECT_TRUE(Eventually([&] { return frame_->IsIconized(); }));
   frame_->Iconize(false);

@@ -2,6 +2,7 @@
 // Xvfb started here on a free display number when there is none.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <wx/app.h>
@@ -11,35 +12,22 @@
 #include <string>
 #include <vector>
 
+extern char** environ;
+
 namespace {
 
 // A helper program that lives as long as the test run.
-class ChildProcess {
- public:
-  ChildProcess() = default;
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  ~ChildProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  // Runs the program, closing the given descriptor in the child.
-  void Spawn(std::vector<std::string> args, int closeInChild = -1) {
-    pid_ = ::fork();
-    if (pid_ != 0) return;
-    if (closeInChild >= 0) ::close(closeInChild);
+struct ChildProcess {
+  pid_t pid = -1;
+  void Spawn(std::vector<std::string> args) {
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid = -1;
   }
-
- private:
-  pid_t pid_ = -1;
+  ~ChildProcess() {
+    if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+  }
 };
 
 // Starts Xvfb on a free display number and points DISPLAY at it. Xvfb writes
@@ -48,8 +36,7 @@ bool StartPrivateXServer(ChildProcess& server) {
   int fds[2];
   if (::pipe(fds) != 0) return false;
   server.Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                "-noreset", "-nolisten", "tcp"},
-               fds[0]);
+                "-noreset", "-nolisten", "tcp"});
   ::close(fds[1]);
   // The number and its line end come in two writes; closing the pipe after
   // the first would fail the second and with it the server.
