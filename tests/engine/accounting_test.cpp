@@ -7,7 +7,6 @@
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "engine/probe_job.h"
@@ -18,16 +17,14 @@ namespace kelvoran {
 namespace {
 
 // One host in a list and a stand-in popup delivery that sends once per outage
-// as PopupSent says, logs each call ("S" sent, "-" nothing to send, "K" and
-// the outage's length for the OK-again message) and remembers what the host
-// looked like when asked.
+// as PopupSent says and logs each call ("S" sent, "-" nothing to send, "K" and
+// the outage's length for the OK-again message).
 struct Monitored {
-  void Apply(bool success, CalendarTime stamp, std::uint32_t rtt = 10,
-             std::int32_t failure = ResultNoReply) {
+  void Apply(bool success, CalendarTime stamp, std::uint32_t rtt = 10) {
     ProbeJob job;
     host.MakeProbeJob(job);
     job.Result.StartTime = stamp;
-    job.Result.ResultCode = success ? ResultSuccess : failure;
+    job.Result.ResultCode = success ? ResultSuccess : ResultNoReply;
     job.Result.RoundTripTime = rtt;
     job.Result.ResultValue = value;
     ApplyResult(rows, 0, job, {sendPopup, sendOkAgain});
@@ -36,15 +33,11 @@ struct Monitored {
   testing::FakeHostRows rows;
   HostRecord& host = rows.Add();
   std::string popupCalls;
-  std::int32_t value = 0, popupOutcome = 0, statusSeenByPopup = -1, codeSeenByPopup = -1;
+  std::int32_t value = 0;
   PopupSender sendPopup = [this](HostRecord& h) {
-    std::tie(statusSeenByPopup, codeSeenByPopup) = std::tie(h.Status, h.ResultCode);
     popupCalls += h.PopupSent ? "-" : "S";
-    if (h.PopupSent) return h.ResultValue = 0;  // as the real delivery does
     h.PopupSent = true;
-    h.ResultValue = popupOutcome;
-    if (popupOutcome != 0) h.ResultCode = ResultPopupFailed;
-    return popupOutcome;
+    return 0;
   };
   OkAgainSender sendOkAgain = [this](HostRecord& h, CalendarTime outage) {
     EXPECT_EQ(h.Status, StatusOk);
@@ -137,40 +130,6 @@ TEST(Accounting, StatusFollowsSequencesOfStampedResults) {
     EXPECT_TRUE(steps.eof()) << "malformed steps";
     EXPECT_EQ(m.popupCalls, s.popupCalls);
   }
-}
-
-TEST(Accounting, OutageStartIsWhenTheOutageBeganUntilOkOrReset) {
-  Monitored m;
-  std::tie(m.host.Status, m.host.FailPeriod, m.host.SuccessPeriod) = std::tuple(StatusOk, 0, 60);
-  std::vector<CalendarTime> since;
-  for (const auto& [success, stamp] : {std::pair{false, 100},
-                                       {true, 110},
-                                       {false, 120},
-                                       {false, 130},
-                                       {true, 140},
-                                       {true, 200},
-                                       {false, 210}}) {
-    m.Apply(success, stamp);
-    since.push_back(m.host.OutageStart.value_or(0));
-  }
-  EXPECT_EQ(since, (std::vector<CalendarTime>{100, 100, 100, 100, 100, 0, 210}));
-  m.host.ResetResults();
-  EXPECT_FALSE(m.host.OutageStart);
-}
-
-TEST(Accounting, PopupSeesErrorAndTheProbeCodeAndItsOutcomeReplacesIt) {
-  Monitored m;
-  std::tie(m.host.Status, m.host.FailPeriod) = std::tuple(StatusOk, 0);
-  m.popupOutcome = 1722;
-  m.Apply(false, 0, 0, IpDestHostUnreachable);
-  EXPECT_EQ(std::tie(m.statusSeenByPopup, m.codeSeenByPopup),
-            std::tuple(StatusError, IpDestHostUnreachable));
-  EXPECT_EQ(std::tie(m.host.ResultCode, m.host.ResultValue), std::tuple(ResultPopupFailed, 1722));
-
-  m.sendPopup = nullptr;  // no delivery installed: the host still goes down
-  m.host.Status = StatusOk;
-  m.Apply(false, 10);
-  EXPECT_EQ(m.host.Status, StatusError);
 }
 
 TEST(Accounting, RefreshesTheRowAndOnlyTheDialogOfTheSameHost) {

@@ -1,12 +1,21 @@
 #pragma once
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
 
 namespace kelvoran::testing {
+
+// A record's ten settings as a tuple of references: to fill a record in one
+// statement and to compare records setting by setting.
+template <class Record>
+auto Settings(Record& h) {
+  return std::tie(h.Host, h.Delay, h.FailPeriod, h.SuccessPeriod, h.PacketSize, h.Timeout,
+                  h.PopupDestination, h.PopupMessage, h.Description, h.PopupWhenOk);
+}
 
 // A host list on a plain vector, in the order the rows were added, that
 // records which rows and dialogs were refreshed.

@@ -4,8 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "../notify/recording_presenter.h"
+#include "notify/console_presenter.h"
 #include "platform/linux/desktop_terminal_services.h"
 #include "portable/ansi_text.h"
 
@@ -13,6 +14,19 @@ namespace kelvoran {
 namespace {
 
 constexpr std::int32_t kConsole = DesktopTerminalServices::ConsoleSessionId;
+
+// Keeps what it was asked to show instead of showing it.
+struct RecordingPresenter : ConsolePresenter {
+  struct Shown {
+    std::string title, message;
+  };
+  bool Present(const std::string& title, const std::string& message) override {
+    shown.push_back({title, message});
+    return succeed;
+  }
+  std::vector<Shown> shown;
+  bool succeed = true;
+};
 
 class DesktopServer : public ::testing::Test {
  protected:
@@ -24,7 +38,7 @@ class DesktopServer : public ::testing::Test {
   }
 
   bool display = true;
-  testing::RecordingPresenter presenter;
+  RecordingPresenter presenter;
   DesktopTerminalServices services{{[this] { return display; },
                                     [] { return std::optional<std::string>("deskbox"); },
                                     [](const std::string& name) { return name == "deskbox"; }}};

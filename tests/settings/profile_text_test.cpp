@@ -94,14 +94,6 @@ TEST(ProfileTextWriting, NamesHoldingBracketsOrEqualsReadBack) {
 
 class PrivateProfile : public ::testing::Test {
  protected:
-  std::string String(std::string_view section, std::string_view key, std::uint32_t size = 1024) {
-    buffer.assign(size + 1, '#');
-    const std::uint32_t length =
-        GetPrivateProfileStringA(section, key, "dflt", buffer.data(), size, file);
-    EXPECT_EQ(buffer[length], '\0');
-    EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
-    return std::string(buffer.data(), length);
-  }
   std::uint32_t Names(std::uint32_t size) {
     buffer.assign(size + 1, '#');
     const std::uint32_t length = GetPrivateProfileSectionNamesA(buffer.data(), size, file);
@@ -125,16 +117,6 @@ TEST_F(PrivateProfile, SectionNamesListEndsInTwoZerosAndDropsNamesThatDoNotFit) 
   EXPECT_EQ(std::string(buffer.data(), 9), std::string("one\0two\0\0", 9));
   EXPECT_EQ(Names(15), 14u) << "exact fit";
   EXPECT_EQ(Names(14), 12u) << "one byte short";
-}
-
-TEST_F(PrivateProfile, StringsAreCutToTheBufferAndLoseOnePairOfQuotes) {
-  WriteFile(file, "[s]\nLong=" + std::string(20, 'x') + "\nQuoted=\"'q'\"\nEmpty=\n");
-  EXPECT_EQ(String("s", "Long", 4), "xxx");
-  EXPECT_EQ(String("s", "Quoted"), "'q'");
-  EXPECT_EQ(String("s", "Empty"), "");
-  EXPECT_EQ(String("s", "Missing"), "dflt");
-  EXPECT_EQ(String("missing", "Long"), "dflt");
-  EXPECT_EQ(String("s", "Missing", 1), "");
 }
 
 // Numbers beyond the field's range are held at its nearest end, never wrapped

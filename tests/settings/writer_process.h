@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -33,6 +34,9 @@ class WriterProcess {
   }
 
   bool started() const { return output_ != nullptr; }
+  // The system's id of the writer; once it is killed, an id no process has
+  // (until the system hands it out again).
+  std::uint64_t id() const { return id_; }
   // The next "HOST PASS" line the writer printed; false at the end.
   bool Read(int& host, long& pass) { return std::fscanf(output_, "%d %ld", &host, &pass) == 2; }
   // Kills the writer and waits for it; true when the kill is what ended it.
@@ -44,6 +48,7 @@ class WriterProcess {
 
   std::string program_;
   std::FILE* output_ = nullptr;
+  std::uint64_t id_ = 0;
 #ifdef _WIN32
   HANDLE process_ = nullptr;
 #else
@@ -83,6 +88,7 @@ inline void WriterProcess::Start(const std::string& file, const std::string& rou
   }
   CloseHandle(child.hThread);
   process_ = child.hProcess;
+  id_ = child.dwProcessId;
   output_ = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(read), _O_RDONLY), "r");
 }
 
@@ -116,6 +122,7 @@ inline void WriterProcess::Start(const std::string& file, const std::string& rou
     ::close(fds[0]);
     return;
   }
+  id_ = static_cast<std::uint64_t>(pid_);
   output_ = ::fdopen(fds[0], "r");
 }
 
