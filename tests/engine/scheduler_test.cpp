@@ -124,6 +124,19 @@ TEST_F(Scheduler, AbovePerTickNoMoreThanTheLimitAreInFlightAndTheRestWait) {
   EXPECT_EQ(scheduler.OutstandingProbes, kHosts - kLimit) << "the hosts that waited start now";
 }
 
+TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
+  AddHost("gone", 10);
+  Tick();
+  rows.Remove(0);
+  Tick();                                           // nothing to choose from
+  HostRecord& sameName = AddHost("gone", 10, now);  // a new record, not due yet
+  TickAndRunWorkers();
+  Tick();
+  EXPECT_EQ(scheduler.OutstandingProbes, 0);
+  EXPECT_EQ(sameName.SentCount, 0u) << "results belong to a HostId, not to a name";
+  EXPECT_TRUE(workers.empty());
+}
+
 TEST_F(Scheduler, NoWorkerOrNoMemoryLeavesNothingBusyOrCounted) {
   // Too long for the string's inner buffer: the job's copy is an allocation.
   HostRecord& host = AddHost("a.host.name.longer.than.sso", 10);
