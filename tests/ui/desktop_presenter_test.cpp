@@ -96,9 +96,11 @@ TEST_F(Presenter, OneBoxPerMessageAndPastTheBoundOneSummaryNamesTheRest) {
         << box->Text();
   }
   EXPECT_EQ(boxed.size(), DesktopPresenter::kMaxBoxes - 1);
-  for (int host = 0; host < kHosts; ++host)
-    if (!boxed.count(message(host)))
+  for (int host = 0; host < kHosts; ++host) {
+    if (!boxed.count(message(host))) {
       EXPECT_TRUE(summary->Text().Contains(message(host) + " (20, the last at ")) << host;
+    }
+  }
   summary->Close();
   wxTheApp->ProcessIdle();
   presenter.Present("Kelvoran Notification", message(kHosts - 1));
