@@ -20,7 +20,7 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   return bytes;
 }
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
