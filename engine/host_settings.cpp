@@ -95,28 +95,31 @@ void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view s
 }  // namespace
 
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
-                            const std::string& fileName) {
-  ProfileText file;
-  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
+                            const std::string& fileName, ProfileWitness* witness) {
   // All keys reach the disk in one replacement of the file.
-  SetHostKeys(file, record, section);
-  return WriteProfile(fileName, file);
+  return EditProfile(
+      fileName, [&](ProfileText& file) { SetHostKeys(file, record, section); }, witness);
 }
 
 FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
-                            const std::string& fileName) {
-  ProfileText file;
-  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
-  for (const HostRecord* host : hosts) SetHostKeys(file, *host, host->Host);
-  return WriteProfile(fileName, file);
+                            const std::string& fileName, ProfileWitness* witness) {
+  return EditProfile(
+      fileName,
+      [&](ProfileText& file) {
+        for (const HostRecord* host : hosts) SetHostKeys(file, *host, host->Host);
+      },
+      witness);
 }
 
-FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName) {
-  ProfileText file;
-  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
-  file.EmptySection(record.Host);
-  SetHostKeys(file, record, record.Host);
-  return WriteProfile(fileName, file);
+FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName,
+                              ProfileWitness* witness) {
+  return EditProfile(
+      fileName,
+      [&](ProfileText& file) {
+        file.EmptySection(record.Host);
+        SetHostKeys(file, record, record.Host);
+      },
+      witness);
 }
 
 std::string HostSettingsPath() {
@@ -128,13 +131,15 @@ std::string HostSettingsPath() {
   return (directory / kHostSettingsFile).string();
 }
 
-FileResult EmptyHostSection(std::string_view section, const std::string& fileName) {
-  return WritePrivateProfileSectionA(section, "", fileName);
+FileResult EmptyHostSection(std::string_view section, const std::string& fileName,
+                            ProfileWitness* witness) {
+  return EditProfile(
+      fileName, [&](ProfileText& file) { file.EmptySection(section); }, witness);
 }
 
-FileResult LoadHostList(HostRows& rows, const std::string& fileName) {
+FileResult LoadHostList(HostRows& rows, const std::string& fileName, ProfileWitness* witness) {
   ProfileText file;
-  if (FileResult read = ReadProfile(fileName, file); !read.ok()) return read;
+  if (FileResult read = ReadProfile(fileName, file, witness); !read.ok()) return read;
   const std::vector<char> names = ReadSectionNames(file);
   for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1) {
     auto record = std::make_unique<HostRecord>();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "portable/file_result.h"
+#include "portable/private_profile.h"
 #include "portable/profile_text.h"
 
 namespace kelvoran {
@@ -38,33 +39,39 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
                               const std::string& fileName);
 
+// Every save below goes through EditProfile: under the save lock, applied to
+// the file as it is now, and seen by `witness` when one is given.
+//
 // Writes the settings as the keys of the section, existing keys in their
 // places, new ones in the order Host, Timeout, Delay, PacketSize, FailPeriod,
 // SuccessPeriod, PopupDestination, PopupMessage, Description, then
 // PopupWhenOk=1 only when that is set (otherwise the key is removed). The file
 // is replaced in one atomic step, so a crash never leaves half a section.
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
-                            const std::string& fileName);
+                            const std::string& fileName, ProfileWitness* witness = nullptr);
 
 // Saves each host under its own name, as one SaveHostSettings after another
 // would, in one replacement of the file: adding thousands of hosts reads and
 // writes the file once, not once a host.
 FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
-                            const std::string& fileName);
+                            const std::string& fileName, ProfileWitness* witness = nullptr);
 
 // Empties the section named by the record's Host and writes its keys
 // into it, in one replacement of the file: the same end state as emptying the
 // section and saving the host, without a moment in which the host is missing
 // from the file. Keys and comments of other writers in the section are gone.
-FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName);
+FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName,
+                              ProfileWitness* witness = nullptr);
 
 // Removes every key of the section; the section line stays in its place.
-FileResult EmptyHostSection(std::string_view section, const std::string& fileName);
+FileResult EmptyHostSection(std::string_view section, const std::string& fileName,
+                            ProfileWitness* witness = nullptr);
 
 // Reads the file once and hands every section with a non-empty "Host" to the
 // list as a new row, which is then formatted. A missing file gives no rows
 // and no error; a file that exists but cannot be read gives no rows and the
 // reason.
-FileResult LoadHostList(HostRows& rows, const std::string& fileName);
+FileResult LoadHostList(HostRows& rows, const std::string& fileName,
+                        ProfileWitness* witness = nullptr);
 
 }  // namespace kelvoran

@@ -1,6 +1,7 @@
 #include "portable/private_profile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "portable/atomic_file.h"
+#include "portable/file_lock.h"
 
 namespace kelvoran {
 namespace {
@@ -53,21 +55,38 @@ FileResult BadKey(const std::string& fileName, std::string_view key) {
           "\" cannot be used as a key name"};
 }
 
-// Reads the file, lets `change` edit it and writes it back.
-template <typename Change>
-FileResult EditProfile(const std::string& fileName, Change change) {
-  ProfileText text;
-  if (FileResult read = ReadProfile(fileName, text); !read.ok()) return read;
-  change(text);
-  return WriteProfile(fileName, text);
-}
+// How long a save waits for another copy's save to end: saves take
+// milliseconds, so only a copy stopped in the middle of one holds it longer.
+constexpr auto kSavePatience = std::chrono::seconds(5);
 
 }  // namespace
 
-FileResult ReadProfile(const std::string& fileName, ProfileText& text) {
+FileResult ReadProfile(const std::string& fileName, ProfileText& text, ProfileWitness* witness) {
   std::optional<std::string> bytes;
   FileResult result = ReadWholeFile(fileName, bytes);
+  if (result.ok() && witness) witness->Saw(bytes.value_or(""));
   text = ProfileText::Parse(bytes ? std::move(*bytes) : std::string());
+  return result;
+}
+
+FileResult EditProfile(const std::string& fileName, const std::function<void(ProfileText&)>& change,
+                       ProfileWitness* witness) {
+  // A lock file that cannot be made (a read-only folder, another user's file
+  // in a shared one) does not stop the save: the save says what is wrong, or
+  // goes through as it did before there was a lock.
+  const FileLock lock =
+      FileLock::Take(LockPathBeside(fileName), FileLock::Slot::Save, kSavePatience);
+  if (lock.outcome() == FileLock::Outcome::Busy)
+    return {"Cannot write \"" + fileName +
+            "\": another copy of Kelvoran has been saving it for too long"};
+  std::optional<std::string> bytes;
+  if (FileResult read = ReadWholeFile(fileName, bytes); !read.ok()) return read;
+  if (witness) witness->Compare(bytes.value_or(""));
+  ProfileText text = ProfileText::Parse(bytes ? std::move(*bytes) : std::string());
+  change(text);
+  const std::string written = text.Serialize();
+  FileResult result = ReplaceFileAtomically(fileName, written);
+  if (result.ok() && witness) witness->Saw(written);
   return result;
 }
 

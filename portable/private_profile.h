@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "portable/file_result.h"
 #include "portable/profile_text.h"
@@ -20,8 +23,39 @@ namespace kelvoran {
 // ReplaceFileAtomically; a file that exists but cannot be read is never
 // written, as that would drop every other section.
 
+// What one copy of the program last read or wrote of its settings file, so
+// that its next save can tell whether someone else changed the file since.
+class ProfileWitness {
+ public:
+  void Saw(std::string_view bytes) { seen_ = Fingerprint(bytes); }
+  // Records whether `bytes` differ from what was last seen (nothing seen
+  // yet: no); stays set until TakeChangedElsewhere.
+  void Compare(std::string_view bytes) {
+    changedElsewhere_ |= seen_ && *seen_ != Fingerprint(bytes);
+  }
+  bool TakeChangedElsewhere() { return std::exchange(changedElsewhere_, false); }
+
+ private:
+  using Print = std::pair<std::size_t, std::size_t>;
+  static Print Fingerprint(std::string_view bytes) {
+    return {bytes.size(), std::hash<std::string_view>{}(bytes)};
+  }
+  std::optional<Print> seen_;
+  bool changedElsewhere_ = false;
+};
+
 // Reads `fileName` into `text`; a missing file reads as an empty one.
-FileResult ReadProfile(const std::string& fileName, ProfileText& text);
+// `witness`, when given, sees what was read.
+FileResult ReadProfile(const std::string& fileName, ProfileText& text,
+                       ProfileWitness* witness = nullptr);
+
+// Reads the file, lets `change` edit it and replaces it, holding the save
+// lock beside the file all the while: two copies of the program saving into
+// one file at once each apply their change to what the other wrote, and
+// neither loses anything. The witness, when given, compares what was read with
+// what it saw last and then sees what was written.
+FileResult EditProfile(const std::string& fileName, const std::function<void(ProfileText&)>& change,
+                       ProfileWitness* witness = nullptr);
 // Replaces `fileName` by `text`.
 FileResult WriteProfile(const std::string& fileName, const ProfileText& text);
 

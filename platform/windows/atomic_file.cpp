@@ -18,20 +18,6 @@ namespace {
 // wide calls reach every name the file system can hold.
 std::wstring Wide(std::string_view text) { return WideFromCodePage(CP_UTF8, text); }
 
-std::string Utf8(std::wstring_view text) { return CodePageFromWide(CP_UTF8, text); }
-
-// The system's own words for an error code, without their line end.
-std::string ErrorText(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::wstring message(text, length);
-  LocalFree(text);
-  message.erase(message.find_last_not_of(L" \r\n") + 1);
-  return message.empty() ? "error " + std::to_string(error) : Utf8(message);
-}
-
 FileResult ReadError(const std::string& path, const std::string& reason) {
   return {"Cannot read \"" + path + "\": " + reason};
 }
@@ -71,7 +57,7 @@ std::string OpenFailureReason(const std::wstring& path, DWORD error) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   const bool directory =
       attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  return directory ? "Is a directory" : ErrorText(error);
+  return directory ? "Is a directory" : SystemErrorText(error);
 }
 
 // ReadFile and WriteFile move at most a DWORD's worth at a time.
@@ -115,14 +101,14 @@ std::string RefusalToReplace(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    return IsMissing(error) ? "" : ErrorText(error);
+    return IsMissing(error) ? "" : SystemErrorText(error);
   }
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return "Is a directory";
   if (attributes & FILE_ATTRIBUTE_READONLY) return "the file is read-only";
   const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   Handle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, shareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file.valid()) return ErrorText(GetLastError());
+  if (!file.valid()) return SystemErrorText(GetLastError());
   return GetFileType(file.get()) == FILE_TYPE_DISK ? "" : "not a regular file";
 }
 
@@ -173,12 +159,12 @@ FileResult ReadWholeFile(const std::string& path, std::optional<std::string>& co
   }
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return ReadError(path, "not a regular file");
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size)) return ReadError(path, ErrorText(GetLastError()));
+  if (!GetFileSizeEx(file.get(), &size)) return ReadError(path, SystemErrorText(GetLastError()));
   if (static_cast<unsigned long long>(size.QuadPart) > kMaxReadableFile)
     return ReadError(path, "the file is larger than 256 MiB");
   std::string bytes;
   if (const DWORD error = ReadAll(file.get(), static_cast<std::size_t>(size.QuadPart), bytes))
-    return ReadError(path, ErrorText(error));
+    return ReadError(path, SystemErrorText(error));
   contents = std::move(bytes);
   return {};
 }
@@ -193,7 +179,7 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view conte
   RemoveLeftoverTempFiles(std::filesystem::path(target), ProcessExists);
   std::wstring tempPath;
   Handle temp(CreateTempFile(target, tempPath));
-  if (!temp.valid()) return WriteError(path, ErrorText(GetLastError()));
+  if (!temp.valid()) return WriteError(path, SystemErrorText(GetLastError()));
   DWORD error = WriteAllAndFlush(temp.get(), contents);
   if (const DWORD closed = temp.Close(); error == 0) error = closed;
   if (error == 0 && !MoveFileExW(tempPath.c_str(), target.c_str(),
@@ -201,7 +187,7 @@ FileResult ReplaceFileAtomically(const std::string& path, std::string_view conte
     error = GetLastError();
   if (error != 0) {
     DeleteFileW(tempPath.c_str());
-    return WriteError(path, ErrorText(error));
+    return WriteError(path, SystemErrorText(error));
   }
   return {};
 }

@@ -11,4 +11,8 @@ namespace kelvoran {
 std::wstring WideFromCodePage(unsigned codePage, std::string_view text, unsigned long flags = 0);
 std::string CodePageFromWide(unsigned codePage, std::wstring_view text);
 
+// The system's own words for an error code (GetLastError), in UTF-8, without
+// their line end.
+std::string SystemErrorText(unsigned long error);
+
 }  // namespace kelvoran

@@ -2,8 +2,10 @@
 // round's ten hosts into FILE over and over and, after every save that
 // returned success, prints "HOST PASS" on a line of its own. Never ends by
 // itself unless a save fails (exit 2) or its output goes (exit 3).
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
@@ -20,6 +22,9 @@ int main(int argc, char** argv) {
       record.Description = "pass " + std::to_string(pass);
       if (!kelvoran::SaveHostSettings(record, record.Host, file).ok()) return 2;
       if (std::printf("%d %ld\n", host, pass) < 0 || std::fflush(stdout) != 0) return 3;
+      // A breath between saves, as between a person's edits: without it two
+      // writers at once would each wait on the other's save for ever.
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
   }
 }
