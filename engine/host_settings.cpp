@@ -122,6 +122,33 @@ FileResult RewriteHostSection(const HostRecord& record, const std::string& fileN
       witness);
 }
 
+namespace {
+
+void RemoveSection(ProfileText& file, std::string_view section, const HostRecord* namesake) {
+  file.EmptySection(section);
+  if (namesake) SetHostKeys(file, *namesake, namesake->Host);
+}
+
+}  // namespace
+
+FileResult RemoveHostSection(std::string_view section, const HostRecord* namesake,
+                             const std::string& fileName, ProfileWitness* witness) {
+  return EditProfile(
+      fileName, [&](ProfileText& file) { RemoveSection(file, section, namesake); }, witness);
+}
+
+FileResult RenameHostSection(const HostRecord& record, std::string_view oldSection,
+                             const HostRecord* namesake, const std::string& fileName,
+                             ProfileWitness* witness) {
+  return EditProfile(
+      fileName,
+      [&](ProfileText& file) {
+        SetHostKeys(file, record, record.Host);
+        RemoveSection(file, oldSection, namesake);
+      },
+      witness);
+}
+
 std::string HostSettingsPath() {
   // getcwd fails with ENOENT once the directory has been removed: the bare
   // name then reads as a missing file and every save reports its failure.
@@ -137,16 +164,23 @@ FileResult EmptyHostSection(std::string_view section, const std::string& fileNam
       fileName, [&](ProfileText& file) { file.EmptySection(section); }, witness);
 }
 
-FileResult LoadHostList(HostRows& rows, const std::string& fileName, ProfileWitness* witness) {
+FileResult ReadHostList(std::vector<std::unique_ptr<HostRecord>>& hosts,
+                        const std::string& fileName, ProfileWitness* witness) {
   ProfileText file;
   if (FileResult read = ReadProfile(fileName, file, witness); !read.ok()) return read;
   const std::vector<char> names = ReadSectionNames(file);
   for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1) {
     auto record = std::make_unique<HostRecord>();
-    if (LoadHostSettings(*record, name, file) != 0) continue;
-    rows.FormatRow(rows.AddRow(std::move(record)));
+    if (LoadHostSettings(*record, name, file) == 0) hosts.push_back(std::move(record));
   }
   return {};
+}
+
+FileResult LoadHostList(HostRows& rows, const std::string& fileName, ProfileWitness* witness) {
+  std::vector<std::unique_ptr<HostRecord>> hosts;
+  FileResult read = ReadHostList(hosts, fileName, witness);
+  for (auto& record : hosts) rows.FormatRow(rows.AddRow(std::move(record)));
+  return read;
 }
 
 }  // namespace kelvoran

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,19 @@ FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
 FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName,
                               ProfileWitness* witness = nullptr);
 
+// Empties the section and, when `namesake` (a host whose name finds the same
+// section) is given, writes the namesake's keys back into it: the one write of
+// Delete, so that the file never lacks a host the list still has.
+FileResult RemoveHostSection(std::string_view section, const HostRecord* namesake,
+                             const std::string& fileName, ProfileWitness* witness = nullptr);
+
+// Saves the record under its new name and removes the old section as
+// RemoveHostSection does, in one replacement of the file: a rename either
+// happens whole or not at all.
+FileResult RenameHostSection(const HostRecord& record, std::string_view oldSection,
+                             const HostRecord* namesake, const std::string& fileName,
+                             ProfileWitness* witness = nullptr);
+
 // Removes every key of the section; the section line stays in its place.
 FileResult EmptyHostSection(std::string_view section, const std::string& fileName,
                             ProfileWitness* witness = nullptr);
@@ -73,5 +87,8 @@ FileResult EmptyHostSection(std::string_view section, const std::string& fileNam
 // reason.
 FileResult LoadHostList(HostRows& rows, const std::string& fileName,
                         ProfileWitness* witness = nullptr);
+// The same hosts, in file order, as records of their own.
+FileResult ReadHostList(std::vector<std::unique_ptr<HostRecord>>& hosts,
+                        const std::string& fileName, ProfileWitness* witness = nullptr);
 
 }  // namespace kelvoran

@@ -10,6 +10,7 @@
 
 #include "engine/host_list_text.h"
 #include "engine/host_record.h"
+#include "engine/host_settings.h"
 #include "portable/atomic_file.h"
 #include "portable/profile_text.h"
 #include "ui/command_ids.h"
@@ -35,7 +36,7 @@ ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
   summary.refused = parsed.refused;
   std::unordered_set<std::string> sections;
   for (const auto& row : rows_) sections.insert(ProfileText::SectionKey(row->record->Host));
-  std::vector<const HostRecord*> added;
+  std::vector<std::unique_ptr<HostRecord>> records;
   for (const HostListEntry& entry : parsed.entries) {
     if (!sections.insert(ProfileText::SectionKey(entry.host)).second) {
       ++summary.skipped;
@@ -44,11 +45,16 @@ ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
     auto record = std::make_unique<HostRecord>(AddModeHost());
     record->Host = entry.host;
     record->Description = entry.description;
-    added.push_back(record.get());
-    FormatRow(AddRow(std::move(record)));
+    records.push_back(std::move(record));
   }
+  if (records.empty()) return summary;
+  std::vector<const HostRecord*> added;
+  for (const auto& record : records) added.push_back(record.get());
+  // All in one write; only a saved host becomes a row.
+  if (!Saved(SaveHostSettings(added, settingsPath_, &witness_), "No host was added."))
+    return summary;
   summary.added = added.size();
-  if (!added.empty()) SaveHosts(added);
+  for (auto& record : records) FormatRow(AddRow(std::move(record)));
   return summary;
 }
 

@@ -301,11 +301,15 @@ void CMainFrame::SetHistory(HistoryLink* history) {
   view_->SetHistory(history);
 }
 
+void CMainFrame::ShowNotice(const std::string& text) {
+  SetStatusText(ToDisplay(text), PaneMessage);
+}
+
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   view_->ProcessTick();
   UpdateKeyIndicators();
   if (history_)
-    if (const auto notice = history_->TakeNotice()) SetStatusText(ToDisplay(*notice), PaneMessage);
+    if (const auto notice = history_->TakeNotice()) ShowNotice(*notice);
   if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
   // The notification area went away (its host ended) while the window was
   // hidden in it: back to an ordinary minimised window, or it is lost.

@@ -39,6 +39,8 @@ class CMainFrame : public wxFrame {
   // status bar, and without it Host > History... and View > Outages... stay
   // disabled. Not owned.
   void SetHistory(HistoryLink* history);
+  // Tells the operator something in the status bar.
+  void ShowNotice(const std::string& text);
   // The icon in the notification area; null once the window is closing.
   TrayStatus* Tray() const { return tray_; }
   // Shows, restores and raises the window, hidden in the notification area

@@ -21,6 +21,14 @@ namespace kelvoran {
 
 wxIMPLEMENT_APP_NO_MAIN(CTessarelApp);
 
+namespace {
+
+constexpr const char* kFolderInUseNotice =
+    "Another copy of Kelvoran is using this folder: both save the host list into the same "
+    "file, and only the other copy records history.";
+
+}  // namespace
+
 wxString CTessarelDoc::FrameCaption() const { return title_ + " - " + kAppWindowTitle; }
 
 CTessarelApp::CTessarelApp() = default;
@@ -36,12 +44,16 @@ bool CTessarelApp::OnInit() {
   scheduler_ =
       std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Senders());
   const std::string settingsPath = HostSettingsPath();
-  history_ = OpenHistory(settingsPath);
+  // A lock file that cannot be made leaves the history to its own lock.
+  folderLock_ = FileLock::Take(LockPathBeside(settingsPath), FileLock::Slot::Folder, {});
+  const bool folderInUse = folderLock_.outcome() == FileLock::Outcome::Busy;
+  if (!folderInUse) history_ = OpenHistory(settingsPath);
   resultSinks_.Add(history_.get());
   scheduler_->SetResultSink(&resultSinks_);
 
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
   frame_->SetHistory(history_.get());
+  if (folderInUse) frame_->ShowNotice(kFolderInUseNotice);
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();
   OptionalColumnState columns;

@@ -10,6 +10,7 @@
 #include "history/history_link.h"
 #include "notify/popup_delivery.h"
 #include "platform/system_services.h"
+#include "portable/file_lock.h"
 #include "ui/termination_close.h"
 #include "ui/tessarel_doc.h"
 
@@ -44,7 +45,11 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
   PopupDelivery popupDelivery_{*terminalServices_};
   std::unique_ptr<DesktopPresenter> presenter_;
-  // Null when built without history. Goes after the scheduler, which tells it
+  // This copy's hold on the working folder: its history is the holder's alone.
+  // Held until the history has gone.
+  FileLock folderLock_;
+  // Null when built without history, or when another copy holds the folder.
+  // Goes after the scheduler, which tells it
   // every result.
   std::unique_ptr<HistoryLink> history_;
   ResultSinks resultSinks_;

@@ -86,7 +86,7 @@ void CTessarelView::InitialUpdate() {
   // system's list view ask for a redraw, which under Wine is a server round
   // trip, and a long list paid it once per host.
   loadingList_ = true;
-  const FileResult loaded = LoadHostList(*this, settingsPath_);
+  const FileResult loaded = LoadHostList(*this, settingsPath_, &witness_);
   loadingList_ = false;
   SetItemCount(static_cast<long>(rows_.size()));
   if (!loaded.ok()) ReportFileError("The host list could not be read from %s.", loaded.error);
@@ -249,10 +249,12 @@ bool CTessarelView::RunSettingsDialog(HostRecord& record, std::int32_t mode) {
 void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
   auto record = std::make_unique<HostRecord>();
   if (!RunSettingsDialog(*record, CHostSettingsDialog::ModeAdd) || record->Host.empty()) return;
-  const HostRecord& added = *record;
-  const int row = AddRow(std::move(record));
-  SaveHost(added);
-  FormatRow(row);
+  // Saved first: a host the file lacks would be probed now and gone at the
+  // next start.
+  if (!Saved(SaveHostSettings(*record, record->Host, settingsPath_, &witness_),
+             "The host was not added."))
+    return;
+  FormatRow(AddRow(std::move(record)));
 }
 
 void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
@@ -260,24 +262,20 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   if (selected < 0) return;
   HostRecord copy(*RecordOf(selected));
   const std::string oldName = copy.Host;
-  const bool ok = RunSettingsDialog(copy, CHostSettingsDialog::ModeEdit);
   // An empty name would make the host vanish at the next start: the edit is
   // refused and the host keeps its settings and its section.
-  if (ok && copy.Host.empty()) return;
-  if (ok) {
-    const int row = FindRowByHostId(copy.HostId);
-    if (row >= 0) ApplyRowSettings(row, copy);
-    if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
-  }
-  // The old section is only emptied now, after the dialog, so a crash while
-  // it is open loses nothing.
-  if (SameSection(oldName, copy.Host)) {
-    RewriteHost(copy);
-  } else {
-    SaveHost(copy);
-    EmptySection(oldName);
-    ResaveNamesake(oldName);
-  }
+  if (!RunSettingsDialog(copy, CHostSettingsDialog::ModeEdit) || copy.Host.empty()) return;
+  // The file first, the row after: a refused save leaves the row as the file
+  // has it.
+  const FileResult saved =
+      SameSection(oldName, copy.Host)
+          ? RewriteHostSection(copy, settingsPath_, &witness_)
+          : RenameHostSection(copy, oldName, FindSectionHolder(oldName, copy.HostId), settingsPath_,
+                              &witness_);
+  if (!Saved(saved, "The host keeps its former settings.")) return;
+  const int row = FindRowByHostId(copy.HostId);
+  if (row >= 0) ApplyRowSettings(row, copy);
+  if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
 }
 
 void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
@@ -288,15 +286,60 @@ void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
 void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   const long selected = SingleSelectedRow();
   if (selected < 0) return;
-  const std::string name = RecordOf(selected)->Host;
-  recent_.Forget(RecordOf(selected)->HostId);
-  EmptySection(name);
+  const HostRecord& record = *RecordOf(selected);
+  // Hosts of a hand-written file may share one section: when one of them
+  // goes, the section must still hold the other.
+  const HostRecord* namesake = FindSectionHolder(record.Host, record.HostId);
+  if (!Saved(RemoveHostSection(record.Host, namesake, settingsPath_, &witness_),
+             "The host stays in the list."))
+    return;
+  RemoveRow(selected);
+}
+
+void CTessarelView::RemoveRow(long row) {
+  recent_.Forget(RecordOf(row)->HostId);
   // The control still reads the row while it takes it out.
-  DeleteItem(selected);
-  rows_.erase(rows_.begin() + selected);
+  DeleteItem(row);
+  rows_.erase(rows_.begin() + row);
   rowOfHostStale_ = true;
   statusesChanged_ = true;
-  ResaveNamesake(name);
+}
+
+void CTessarelView::OfferReload() {
+  const wxString question = wxString::Format(
+      "%s was changed by another program, or another copy of Kelvoran, since this list was "
+      "loaded. Your change was saved and the other changes were kept.\n\nReload the list to show "
+      "them?",
+      ToDisplay(settingsPath_));
+  if (wxMessageBox(question, kAppTitle, wxYES_NO | wxICON_QUESTION, wxGetTopLevelParent(this)) ==
+      wxYES)
+    ReloadList();
+}
+
+void CTessarelView::ReloadList() {
+  std::vector<std::unique_ptr<HostRecord>> loaded;
+  if (const FileResult read = ReadHostList(loaded, settingsPath_, &witness_); !read.ok()) {
+    ReportFileError("The host list could not be read from %s.", read.error);
+    return;
+  }
+  // A host still in the file keeps its row and its results, with the file's
+  // settings; one no longer there goes; one new to the list is added.
+  std::unordered_map<std::string, std::size_t> loadedAt;
+  for (std::size_t at = 0; at < loaded.size(); ++at)
+    loadedAt.emplace(ProfileText::SectionKey(loaded[at]->Host), at);
+  for (long row = RowCount() - 1; row >= 0; --row) {
+    const auto found = loadedAt.find(ProfileText::SectionKey(RecordOf(row)->Host));
+    std::unique_ptr<HostRecord>* match = found == loadedAt.end() ? nullptr : &loaded[found->second];
+    if (match && *match) {
+      ApplyRowSettings(static_cast<int>(row), **match);
+      FormatRow(static_cast<int>(row));
+      match->reset();
+    } else {
+      RemoveRow(row);
+    }
+  }
+  for (auto& record : loaded)
+    if (record) FormatRow(AddRow(std::move(record)));
 }
 
 const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,
@@ -305,12 +348,6 @@ const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,
     return row->record->HostId != except && SameSection(row->record->Host, name);
   });
   return found == rows_.end() ? nullptr : (*found)->record.get();
-}
-
-void CTessarelView::ResaveNamesake(const std::string& section) {
-  // Hosts of a hand-written file may share one section: when one of them
-  // goes, the section must still hold the other.
-  if (const HostRecord* namesake = FindSectionHolder(section)) SaveHost(*namesake);
 }
 
 void CTessarelView::OnReset(wxCommandEvent& /*event*/) {
@@ -431,24 +468,14 @@ void CTessarelView::OnContextMenu(wxContextMenuEvent& /*event*/) {
   PopupMenu(&PrepareContextMenu());
 }
 
-void CTessarelView::SaveHost(const HostRecord& host) {
-  const FileResult saved = SaveHostSettings(host, host.Host, settingsPath_);
-  if (!saved.ok()) ReportFileError(kNotSaved, saved.error);
-}
-
-void CTessarelView::SaveHosts(const std::vector<const HostRecord*>& hosts) {
-  const FileResult saved = SaveHostSettings(hosts, settingsPath_);
-  if (!saved.ok()) ReportFileError(kNotSaved, saved.error);
-}
-
-void CTessarelView::EmptySection(const std::string& section) {
-  const FileResult emptied = EmptyHostSection(section, settingsPath_);
-  if (!emptied.ok()) ReportFileError(kNotSaved, emptied.error);
-}
-
-void CTessarelView::RewriteHost(const HostRecord& host) {
-  const FileResult replaced = RewriteHostSection(host, settingsPath_);
-  if (!replaced.ok()) ReportFileError(kNotSaved, replaced.error);
+bool CTessarelView::Saved(const FileResult& saved, const char* listLeftAs) {
+  if (!saved.ok()) {
+    ReportFileError(kNotSaved, saved.error + "\n\n" + listLeftAs);
+    return false;
+  }
+  // Asked once the command is over, not in the middle of it.
+  if (witness_.TakeChangedElsewhere()) CallAfter(&CTessarelView::OfferReload);
+  return true;
 }
 
 void CTessarelView::ReportFileError(const char* what, const std::string& reason) {

@@ -13,6 +13,7 @@
 #include "engine/host_list_text.h"
 #include "engine/host_rows.h"
 #include "history/recent_results.h"
+#include "portable/private_profile.h"
 #include "ui/host_row_text.h"
 #include "ui/optional_columns.h"
 
@@ -133,12 +134,15 @@ class CTessarelView : public wxListCtrl, public HostRows {
   template <typename Change>
   void KeepingSelection(Change change);
   void ApplyRowSettings(int row, const HostRecord& edited);
-  void SaveHost(const HostRecord& host);
-  // Saves them all in one write of the file.
-  void SaveHosts(const std::vector<const HostRecord*>& hosts);
-  void EmptySection(const std::string& section);
-  void RewriteHost(const HostRecord& host);
-  void ResaveNamesake(const std::string& section);
+  // Whether the save went through; if not, says so, and that the list is
+  // left as `listLeftAs` says: what the list shows is what the next start
+  // loads. A save that found the file changed by someone else offers to
+  // reload the list.
+  bool Saved(const FileResult& saved, const char* listLeftAs);
+  void OfferReload();
+  // Brings the list in line with the settings file as it is now.
+  void ReloadList();
+  void RemoveRow(long row);
   // Opens the settings dialog on `record`; whether it ended with OK.
   bool RunSettingsDialog(HostRecord& record, std::int32_t mode);
   void ReportFileError(const char* what, const std::string& reason);
@@ -158,6 +162,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   bool statusesChanged_ = true;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
+  // What this copy last read or wrote of the settings file.
+  ProfileWitness witness_;
   std::int32_t sortKey_ = 0;
   CHostSettingsDialog* dialog_;
   std::unique_ptr<wxMenu> contextMenu_;

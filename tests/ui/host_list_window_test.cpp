@@ -18,6 +18,7 @@
 #include <thread>
 #include <tuple>
 
+#include "engine/host_settings.h"
 #include "engine/result_text.h"
 #include "history/history_link.h"
 #include "tests/engine/fake_host_rows.h"
@@ -238,7 +239,7 @@ TEST_F(HostListWindow, ToolbarAndContextMenuFollowSelectionAndRows) {
     EXPECT_TRUE(ToolEnabled(id) && menu[id]) << id;
 }
 
-TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrReportsFailure) {
+TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndRefusedSavesLeaveTheList) {
   Open(kTwoHosts);
   const std::string before = FileText();
   Settings(ID_HOST_ADD, [](CHostSettingsDialog& dialog) {
@@ -272,18 +273,67 @@ TEST_F(HostListWindow, AddStartsFromDefaultsKeepsLastValidNumbersAndWritesOrRepo
   EXPECT_EQ(Cell(1, 1), "Second");
   EXPECT_EQ(SelectedHost(), "gamma") << "the selection stays with its host, not the new row";
   EXPECT_TRUE(Contains(kBetaSection)) << FileText();
-  // A directory where the settings file should be: every write fails.
+  // A directory where the settings file should be: every write fails, and
+  // each command says so and leaves the list as the next start will load it.
   fs::remove(settingsPath_);
   fs::create_directory(settingsPath_);
-  wxString shown;
-  wxTEST_DIALOG(Command(ID_HOST_ADD), ExpectSettings([](CHostSettingsDialog& dialog) {
-                  dialog.HostField()->ChangeValue("delta");
-                  return PressOk(dialog);
-                }),
-                ReadBox(shown));
-  EXPECT_TRUE(shown.StartsWith("Kelvoran by Brindlecot|")) << shown;
-  EXPECT_NE(shown.find(settingsPath_), wxString::npos) << shown;
-  EXPECT_EQ(View().GetItemCount(), 4) << "the list still changes";
+  const Texts hosts = HostColumn();
+  const struct {
+    int command;
+    const char* said;
+  } refused[] = {{ID_HOST_ADD, "The host was not added."},
+                 {ID_HOST_EDIT, "The host keeps its former settings."},
+                 {ID_HOST_DELETE, "The host stays in the list."}};
+  for (const auto& [command, said] : refused) {
+    Select(0);
+    wxString shown;
+    if (command == ID_HOST_DELETE) {
+      wxTEST_DIALOG(Command(command), ReadBox(shown));
+    } else {
+      wxTEST_DIALOG(Command(command), ExpectSettings([](CHostSettingsDialog& dialog) {
+                      dialog.HostField()->ChangeValue("delta");
+                      return PressOk(dialog);
+                    }),
+                    ReadBox(shown));
+    }
+    EXPECT_TRUE(shown.StartsWith("Kelvoran by Brindlecot|")) << shown;
+    EXPECT_NE(shown.find(settingsPath_), wxString::npos) << shown;
+    EXPECT_TRUE(shown.EndsWith(said)) << shown;
+    EXPECT_EQ(HostColumn(), hosts) << said;
+  }
+}
+
+// Another copy in the same folder added omega, removed gamma and edited
+// alpha: this copy's Add keeps all of that, says so, and on request shows it,
+// alpha keeping its results.
+TEST_F(HostListWindow, AnotherCopysChangesAreKeptAndReloadedOnRequest) {
+  Open(kTwoHosts);
+  Feed(0, ResultSuccess, 5);
+  View().ProcessTick();
+  HostRecord omega;
+  omega.Host = "omega";
+  HostRecord alpha(View().RecordAt(0));
+  alpha.Description = "Edited elsewhere";
+  ASSERT_TRUE(SaveHostSettings(omega, omega.Host, settingsPath_).ok());
+  ASSERT_TRUE(SaveHostSettings(alpha, alpha.Host, settingsPath_).ok());
+  ASSERT_TRUE(RemoveHostSection("gamma", nullptr, settingsPath_).ok());
+  wxString question;
+  wxTEST_DIALOG(
+      {
+        NameAndOk(ID_HOST_ADD, "beta");
+        wxTheApp->ProcessPendingEvents();
+      },
+      testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
+        question = box.GetMessage();
+        return static_cast<int>(wxID_YES);
+      }));
+  EXPECT_NE(question.find("was changed by another program"), wxString::npos) << question;
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "omega"}));
+  EXPECT_EQ(Cell(0, 1), "Edited elsewhere");
+  EXPECT_EQ(Cell(0, 3), "1") << "alpha keeps its results";
+  for (const char* kept : {"[omega]", "[beta]", "Description=Edited elsewhere"})
+    EXPECT_TRUE(Contains(kept)) << kept << "\n" << FileText();
+  EXPECT_FALSE(Contains("Host=gamma")) << FileText();
 }
 
 TEST_F(HostListWindow, OkStoresNoMoreBytesThanTheFileReadsBackAndCutsNoCharacter) {
