@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -121,12 +120,8 @@ std::string RefusalToReplace(const std::string& path, const struct stat& old) {
 // Creates a new, empty file beside `path` that no other writer can be using.
 // open(2) with O_EXCL and mode 0666 lets the umask decide a new file's mode.
 int CreateTempFile(const std::string& path, std::string& tempPath) {
-  static std::atomic<unsigned> counter{0};
-  const auto slash = path.rfind('/');
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string prefix = path.substr(0, path.size() - base.size()) + "." + base + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = prefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    tempPath = TempFileName(path, static_cast<std::uint64_t>(::getpid())).string();
     const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }

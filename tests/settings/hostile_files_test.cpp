@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
+#include "platform/leftover_files.h"
 #include "portable/private_profile.h"
 #include "settings_files.h"
 
@@ -188,6 +190,29 @@ TEST(HostileFiles, FailedWriteIsReportedAndKeepsTheOldFile) {
   EXPECT_NE(save.error.find("File too large"), std::string::npos) << save.error;
   EXPECT_EQ(ReadFile(dir.File()), "[old]\nHost=old\n");
   EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+
+// Another user can create files in a shared folder under every name they can
+// guess: the pid and a count from 0 once were such names. The save still finds
+// a free name, of the shape the cleanup of dead writers' leftovers reads.
+TEST(HostileFiles, SaveSucceedsWhenTheGuessableTemporaryNamesAreTaken) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+  const std::string prefix = ".KELVORAN.INI." + std::to_string(::getpid()) + "-";
+  for (int n = 0; n <= 200; ++n) WriteFile(dir.File(prefix + std::to_string(n) + ".tmp"), "");
+  ASSERT_TRUE(SaveNew("h", dir.File()).ok());
+  EXPECT_EQ(LoadedHosts(dir.File()), Hosts{"h"});
+  EXPECT_EQ(EntryCount(dir.path()), 202u) << "a live writer's files stay";
+  std::set<fs::path> names;
+  for (const std::uint64_t pid : {std::uint64_t{1}, std::uint64_t{UINT32_MAX}}) {
+    for (int n = 0; n < 32; ++n) {
+      const fs::path name = TempFileName(dir.File(), pid);
+      EXPECT_EQ(name.parent_path(), dir.path());
+      EXPECT_EQ(LeftoverOwner(name.filename(), dir.File()), pid) << name;
+      names.insert(name);
+    }
+  }
+  EXPECT_EQ(names.size(), 64u) << "no name repeats";
 }
 
 TEST(HostileFiles, SymbolicLinkStaysAndItsTargetIsReplaced) {
