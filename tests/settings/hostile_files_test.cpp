@@ -192,6 +192,55 @@ TEST(HostileFiles, FailedWriteIsReportedAndKeepsTheOldFile) {
   EXPECT_EQ(EntryCount(dir.path()), 1u);
 }
 
+// The kernel's protected-symlinks rule, applied whatever fs.protected_symlinks
+// says: in a sticky world-writable folder a link is followed only when it is
+// ours or the folder owner's, at every step of a chain. A refused link leaves
+// the file it points at as it was, for loading and saving alike.
+TEST(HostileFiles, LinkInASharedFolderIsFollowedOnlyWhenOursOrTheFolderOwners) {
+  if (::geteuid() != 0) GTEST_SKIP() << "links of other users need root";
+  constexpr uid_t kFolderOwner = 4242, kOtherUser = 4343;
+  const struct {
+    const char* what;
+    mode_t folderMode;
+    uid_t linkOwner;
+    bool throughOwnLink, followed;
+  } cases[] = {
+      {"ours", 01777, 0, false, true},
+      {"the folder owner's", 01777, kFolderOwner, false, true},
+      {"another user's", 01777, kOtherUser, false, false},
+      {"another user's, reached through ours", 01777, kOtherUser, true, false},
+      {"another user's, folder not sticky", 0777, kOtherUser, false, true},
+      {"another user's, folder not world-writable", 01775, kOtherUser, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path shared = dir.path() / "shared";
+    ASSERT_TRUE(testing::MakeFolder(shared, c.folderMode, kFolderOwner));
+    const std::string target = dir.File("elsewhere");
+    WriteFile(target, "[a]\nHost=a\n");
+    ASSERT_TRUE(testing::MakeLinkOwnedBy(target, shared / "KELVORAN.INI", c.linkOwner));
+    std::string file = (shared / "KELVORAN.INI").string();
+    if (c.throughOwnLink) {
+      fs::create_symlink(file, dir.File());
+      file = dir.File();
+    }
+    FakeHostRows rows;
+    const FileResult load = LoadHostList(rows, file);
+    const FileResult save = SaveNew("b", file);
+    for (const FileResult* result : {&load, &save}) {
+      EXPECT_EQ(result->ok(), c.followed) << result->error;
+      if (!c.followed) {
+        EXPECT_NE(result->error.find("belongs to another user in a shared folder"),
+                  std::string::npos)
+            << result->error;
+      }
+    }
+    EXPECT_EQ(LoadedHosts(target), c.followed ? (Hosts{"a", "b"}) : (Hosts{"a"}));
+    EXPECT_TRUE(fs::is_symlink(shared / "KELVORAN.INI"));
+  }
+}
+
 // Another user can create files in a shared folder under every name they can
 // guess: the pid and a count from 0 once were such names. The save still finds
 // a free name, of the shape the cleanup of dead writers' leftovers reads.
