@@ -267,17 +267,27 @@ void HistoryRecorder::WriteWaiting(std::unique_lock<std::mutex>& lock) {
   Failed(code);
 }
 
+// Why the file is left alone for good, or empty when trying again may help.
+std::string HistoryRecorder::ReasonToStop(int code) const {
+  switch (HistoryStore::FaultOf(code)) {
+    case HistoryStore::Fault::Locked:
+      return std::string("another copy of Kelvoran is using ").append(FileName(path_));
+    case HistoryStore::Fault::ForeignLink:
+      return FileName(path_).append(
+          " or its journal is another user's symbolic link in a shared folder");
+    default:
+      return {};
+  }
+}
+
 void HistoryRecorder::Failed(int code) {
   ++failedWrites_;
-  if (HistoryStore::FaultOf(code) == HistoryStore::Fault::Locked) {
-    // Another running copy has the file; this one leaves it alone for good.
+  if (const std::string reason = ReasonToStop(code); !reason.empty()) {
     discarding_ = true;
     waiting_.clear();
     waitingResults_ = 0;
     store_.Close();
-    SetState(State::Off, std::string("History is not recorded: another copy of Kelvoran is using ")
-                             .append(FileName(path_))
-                             .append("."));
+    SetState(State::Off, std::string("History is not recorded: ").append(reason).append("."));
     return;
   }
   // Closed, so that the next try opens the file afresh: a folder made

@@ -73,6 +73,7 @@ class HistoryRecorder final : public HistoryLink {
   void RunRetentionChunk();
   // With the lock held.
   void Failed(int code);
+  std::string ReasonToStop(int code) const;
   void SetState(State state, std::string notice = {});
   void DropOldestWaiting();
   std::chrono::steady_clock::time_point NextDeadline() const;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "platform/shared_folder_links.h"
 #include "portable/profile_text.h"
 
 namespace kelvoran {
@@ -25,6 +26,20 @@ CREATE TABLE IF NOT EXISTS changes(
 CREATE INDEX IF NOT EXISTS changes_by_time ON changes(time);
 CREATE INDEX IF NOT EXISTS changes_by_host ON changes(host, time);
 )";
+
+// SQLite writes the journal beside the file under these names, creating
+// them through any link it finds there.
+constexpr const char* kCompanions[] = {"", "-wal", "-journal"};
+
+// A link another user put in a shared folder would aim our writes at a file
+// of their choice: refused, before SQLite can open or create anything. With no
+// link there, SQLITE_OPEN_NOFOLLOW makes one put there since fail the open.
+int CheckLinks(const std::string& path, int& openFlags) {
+  for (const char* companion : kCompanions)
+    if (TrustOfLink(path + companion) == LinkTrust::Refuse) return SQLITE_CANTOPEN_SYMLINK;
+  if (TrustOfLink(path) == LinkTrust::NoFollow) openFlags |= SQLITE_OPEN_NOFOLLOW;
+  return SQLITE_OK;
+}
 
 // The settings file's own rule for which names are one section.
 std::string KeyOf(const std::string& name) { return ProfileText::SectionKey(name); }
@@ -62,6 +77,7 @@ HistoryStore::HistoryStore() = default;
 HistoryStore::~HistoryStore() { Close(); }
 
 HistoryStore::Fault HistoryStore::FaultOf(int sqliteCode) {
+  if (sqliteCode == SQLITE_CANTOPEN_SYMLINK) return Fault::ForeignLink;
   switch (sqlite::Primary(sqliteCode)) {
     case SQLITE_OK:
       return Fault::None;
@@ -78,12 +94,13 @@ HistoryStore::Fault HistoryStore::FaultOf(int sqliteCode) {
 
 int HistoryStore::Open(const std::string& path) {
   Close();
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  if (const int refused = CheckLinks(path, flags); refused != SQLITE_OK) return refused;
   sqlite3* opened = nullptr;
   // SQLite takes file names in UTF-8; on Windows the path is in the ANSI
   // code page, as the settings file's is.
   const std::u8string name = std::filesystem::path(path).u8string();
-  int code = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &opened,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int code = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &opened, flags, nullptr);
   db_.reset(opened);
   if (code == SQLITE_OK) code = CreateTables();
   if (code == SQLITE_OK) {

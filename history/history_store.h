@@ -23,8 +23,9 @@ namespace kelvoran {
 // take back the last few.
 class HistoryStore {
  public:
-  // What became of an attempt to open, or of a failed write.
-  enum class Fault { None, Locked, Damaged, Unwritable };
+  // What became of an attempt to open, or of a failed write. ForeignLink: the
+  // file is another user's symbolic link in a shared folder.
+  enum class Fault { None, Locked, Damaged, Unwritable, ForeignLink };
   static Fault FaultOf(int sqliteCode);
 
   HistoryStore();

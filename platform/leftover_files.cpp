@@ -1,6 +1,8 @@
 #include "platform/leftover_files.h"
 
 #include <algorithm>
+#include <random>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -36,7 +38,22 @@ bool TakeChar(NativeView& text, char c) {
   return true;
 }
 
+// 63 random bits: at most 19 digits, all of which LeftoverOwner reads back.
+// std::random_device draws on getrandom(2) on Linux and rand_s on Windows.
+std::uint64_t RandomNumber() {
+  std::random_device random;
+  const std::uint64_t high = random();
+  return ((high << 32) | random()) >> 1;
+}
+
 }  // namespace
+
+std::filesystem::path TempFileName(const std::filesystem::path& target, std::uint64_t pid) {
+  std::filesystem::path name = ".";
+  name += target.filename();
+  name += "." + std::to_string(pid) + "-" + std::to_string(RandomNumber()) + ".tmp";
+  return std::filesystem::path(target).replace_filename(name);
+}
 
 std::optional<std::uint64_t> LeftoverOwner(const std::filesystem::path& fileName,
                                            const std::filesystem::path& target) {

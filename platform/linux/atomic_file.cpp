@@ -6,13 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <system_error>
 
 #include "platform/leftover_files.h"
+#include "platform/shared_folder_links.h"
 
 namespace kelvoran {
 namespace {
@@ -91,13 +91,25 @@ int WriteAll(int fd, std::string_view data) {
 }
 
 // The file a write really replaces: the target of a symbolic link, so that
-// rename(2) does not swap the operator's link for a plain file.
-std::string ResolveLink(const std::string& path) {
+// rename(2) does not swap the operator's link for a plain file. Only a link
+// the shared-folder rule lets us follow is resolved: with no link there at the
+// check, one put there since is replaced by the rename, not followed.
+std::string ResolveLink(const std::string& path, LinkTrust trust) {
   struct stat link {};
-  if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+  if (trust != LinkTrust::Follow || ::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+    return path;
   char resolved[PATH_MAX];
   if (::realpath(path.c_str(), resolved) == nullptr) return path;
   return resolved;
+}
+
+// O_NOFOLLOW where a link must not be followed: one put in a shared folder
+// after the check then fails the open with ELOOP.
+int NoFollowFlag(LinkTrust trust) { return trust == LinkTrust::Follow ? 0 : O_NOFOLLOW; }
+
+std::string OpenFailureReason(int error, LinkTrust trust) {
+  return error == ELOOP && trust != LinkTrust::Follow ? std::string(kRefusedLinkReason)
+                                                      : ErrnoText(error);
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -106,14 +118,22 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// lstat(2) where no link may be followed: a link put there since the check is
+// then no regular file, and the save is refused.
+int StatusOf(const std::string& path, LinkTrust trust, struct stat& status) {
+  return trust == LinkTrust::Follow ? ::stat(path.c_str(), &status)
+                                    : ::lstat(path.c_str(), &status);
+}
+
 // Why the existing file must not be replaced, or empty when it may be.
-std::string RefusalToReplace(const std::string& path, const struct stat& old) {
+std::string RefusalToReplace(const std::string& path, const struct stat& old, LinkTrust trust) {
   if (!S_ISREG(old.st_mode)) return NotRegularReason(old.st_mode);
   // Root passes every permission check, so the mode bits themselves are what
   // marks a file the operator has made read-only.
   if ((old.st_mode & 0222) == 0) return "the file is read-only";
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return ErrnoText(errno);
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | NoFollowFlag(trust));
+  if (fd < 0) return OpenFailureReason(errno, trust);
   ::close(fd);
   return {};
 }
@@ -121,12 +141,8 @@ std::string RefusalToReplace(const std::string& path, const struct stat& old) {
 // Creates a new, empty file beside `path` that no other writer can be using.
 // open(2) with O_EXCL and mode 0666 lets the umask decide a new file's mode.
 int CreateTempFile(const std::string& path, std::string& tempPath) {
-  static std::atomic<unsigned> counter{0};
-  const auto slash = path.rfind('/');
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string prefix = path.substr(0, path.size() - base.size()) + "." + base + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = prefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+    tempPath = TempFileName(path, static_cast<std::uint64_t>(::getpid())).string();
     const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -166,9 +182,13 @@ void SyncDirectory(const std::string& directory) {
 
 FileResult ReadWholeFile(const std::string& path, std::optional<std::string>& contents) {
   contents.reset();
+  const LinkTrust trust = TrustOfLink(path);
+  if (trust == LinkTrust::Refuse) return ReadError(path, std::string(kRefusedLinkReason));
   // O_NONBLOCK: a FIFO put where the file should be must not hang the reader.
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.get() < 0) return errno == ENOENT ? FileResult{} : ReadError(path, ErrnoText(errno));
+  Descriptor file(
+      ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | NoFollowFlag(trust)));
+  if (file.get() < 0)
+    return errno == ENOENT ? FileResult{} : ReadError(path, OpenFailureReason(errno, trust));
   struct stat status {};
   if (::fstat(file.get(), &status) != 0) return ReadError(path, ErrnoText(errno));
   if (!S_ISREG(status.st_mode)) return ReadError(path, NotRegularReason(status.st_mode));
@@ -182,12 +202,14 @@ FileResult ReadWholeFile(const std::string& path, std::optional<std::string>& co
 }
 
 FileResult ReplaceFileAtomically(const std::string& path, std::string_view contents) {
-  const std::string target = ResolveLink(path);
+  const LinkTrust trust = TrustOfLink(path);
+  if (trust == LinkTrust::Refuse) return WriteError(path, std::string(kRefusedLinkReason));
+  const std::string target = ResolveLink(path, trust);
   struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
+  const bool exists = StatusOf(target, trust, old) == 0;
   if (!exists && errno != ENOENT) return WriteError(path, ErrnoText(errno));
   if (exists) {
-    if (std::string refusal = RefusalToReplace(target, old); !refusal.empty())
+    if (std::string refusal = RefusalToReplace(target, old, trust); !refusal.empty())
       return WriteError(path, refusal);
   }
   RemoveLeftoverTempFiles(target, ProcessExists);

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 
 #include "platform/leftover_files.h"
@@ -116,13 +115,8 @@ std::string RefusalToReplace(const std::wstring& path) {
 // Write-through: its bytes are on the disk, not only in the cache, by the
 // time the rename makes them the settings file.
 HANDLE CreateTempFile(const std::wstring& path, std::wstring& tempPath) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = path.find_last_of(L"\\/");
-  const std::size_t baseStart = slash == std::wstring::npos ? 0 : slash + 1;
-  const std::wstring prefix = path.substr(0, baseStart) + L"." + path.substr(baseStart) + L".";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = prefix + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(counter++) +
-               L".tmp";
+    tempPath = TempFileName(std::filesystem::path(path), GetCurrentProcessId()).wstring();
     const HANDLE file = CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;

@@ -2,6 +2,7 @@
 #ifndef _WIN32
 #include <sched.h>
 #include <sys/mount.h>
+#include <unistd.h>
 #endif
 
 #include <chrono>
@@ -170,6 +171,39 @@ TEST(HistoryFaults, UnwritableFolderPausesRecordingUntilItCanWriteAgain) {
       EXPECT_EQ(TicksIn(recorder), expected);
     }
     umount(dir.path().c_str());
+  }
+}
+
+// Another user's link in a shared folder, where the history or its journal
+// is to be, would make our writes land wherever it points: recording stops and
+// says why, and nothing is written there. A link of our own there is followed.
+TEST(HistoryFaults, AnotherUsersLinkInASharedFolderIsNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "links of other users need root";
+  const struct {
+    const char* link;
+    uid_t owner;
+    bool recorded;
+  } cases[] = {
+      {"KELVORAN.HISTORY", 4343, false},
+      {"KELVORAN.HISTORY-wal", 4343, false},
+      {"KELVORAN.HISTORY", 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.link) + " of " + std::to_string(c.owner));
+    testing::TempDir dir;
+    const fs::path shared = dir.path() / "shared";
+    ASSERT_TRUE(testing::MakeFolder(shared, 01777));
+    const fs::path elsewhere = dir.path() / "elsewhere";
+    ASSERT_TRUE(testing::MakeLinkOwnedBy(elsewhere, shared / c.link, c.owner));
+    HistoryRecorder recorder((shared / "KELVORAN.HISTORY").string());
+    Tick(recorder, 1);
+    EXPECT_EQ(recorder.Flush(), c.recorded);
+    EXPECT_EQ(fs::exists(elsewhere), c.recorded);
+    if (c.recorded) continue;
+    EXPECT_EQ(recorder.CurrentState(), HistoryRecorder::State::Off);
+    EXPECT_EQ(recorder.TakeNotice(),
+              "History is not recorded: KELVORAN.HISTORY or its journal is another user's "
+              "symbolic link in a shared folder.");
   }
 }
 

@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
+#include "platform/leftover_files.h"
 #include "portable/private_profile.h"
 #include "settings_files.h"
 
@@ -193,6 +195,78 @@ TEST(HostileFiles, FailedWriteIsReportedAndKeepsTheOldFile) {
   EXPECT_NE(save.error.find("File too large"), std::string::npos) << save.error;
   EXPECT_EQ(ReadFile(dir.File()), "[old]\nHost=old\n");
   EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+
+// The kernel's protected-symlinks rule, applied whatever fs.protected_symlinks
+// says: in a sticky world-writable folder a link is followed only when it is
+// ours or the folder owner's, at every step of a chain. A refused link leaves
+// the file it points at as it was, for loading and saving alike.
+TEST(HostileFiles, LinkInASharedFolderIsFollowedOnlyWhenOursOrTheFolderOwners) {
+  if (::geteuid() != 0) GTEST_SKIP() << "links of other users need root";
+  constexpr uid_t kFolderOwner = 4242, kOtherUser = 4343;
+  const struct {
+    const char* what;
+    mode_t folderMode;
+    uid_t linkOwner;
+    bool throughOwnLink, followed;
+  } cases[] = {
+      {"ours", 01777, 0, false, true},
+      {"the folder owner's", 01777, kFolderOwner, false, true},
+      {"another user's", 01777, kOtherUser, false, false},
+      {"another user's, reached through ours", 01777, kOtherUser, true, false},
+      {"another user's, folder not sticky", 0777, kOtherUser, false, true},
+      {"another user's, folder not world-writable", 01775, kOtherUser, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path shared = dir.path() / "shared";
+    ASSERT_TRUE(testing::MakeFolder(shared, c.folderMode, kFolderOwner));
+    const std::string target = dir.File("elsewhere");
+    WriteFile(target, "[a]\nHost=a\n");
+    ASSERT_TRUE(testing::MakeLinkOwnedBy(target, shared / "KELVORAN.INI", c.linkOwner));
+    std::string file = (shared / "KELVORAN.INI").string();
+    if (c.throughOwnLink) {
+      fs::create_symlink(file, dir.File());
+      file = dir.File();
+    }
+    FakeHostRows rows;
+    const FileResult load = LoadHostList(rows, file);
+    const FileResult save = SaveNew("b", file);
+    for (const FileResult* result : {&load, &save}) {
+      EXPECT_EQ(result->ok(), c.followed) << result->error;
+      if (!c.followed) {
+        EXPECT_NE(result->error.find("belongs to another user in a shared folder"),
+                  std::string::npos)
+            << result->error;
+      }
+    }
+    EXPECT_EQ(LoadedHosts(target), c.followed ? (Hosts{"a", "b"}) : (Hosts{"a"}));
+    EXPECT_TRUE(fs::is_symlink(shared / "KELVORAN.INI"));
+  }
+}
+
+// Another user can create files in a shared folder under every name they can
+// guess: the pid and a count from 0 once were such names. The save still finds
+// a free name, of the shape the cleanup of dead writers' leftovers reads.
+TEST(HostileFiles, SaveSucceedsWhenTheGuessableTemporaryNamesAreTaken) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 01777), 0);
+  const std::string prefix = ".KELVORAN.INI." + std::to_string(::getpid()) + "-";
+  for (int n = 0; n <= 200; ++n) WriteFile(dir.File(prefix + std::to_string(n) + ".tmp"), "");
+  ASSERT_TRUE(SaveNew("h", dir.File()).ok());
+  EXPECT_EQ(LoadedHosts(dir.File()), Hosts{"h"});
+  EXPECT_EQ(EntryCount(dir.path()), 202u) << "a live writer's files stay";
+  std::set<fs::path> names;
+  for (const std::uint64_t pid : {std::uint64_t{1}, std::uint64_t{UINT32_MAX}}) {
+    for (int n = 0; n < 32; ++n) {
+      const fs::path name = TempFileName(dir.File(), pid);
+      EXPECT_EQ(name.parent_path(), dir.path());
+      EXPECT_EQ(LeftoverOwner(name.filename(), dir.File()), pid) << name;
+      names.insert(name);
+    }
+  }
+  EXPECT_EQ(names.size(), 64u) << "no name repeats";
 }
 
 TEST(HostileFiles, SymbolicLinkStaysAndItsTargetIsReplaced) {
