@@ -51,6 +51,10 @@ class HostRecord {
   // Whether the popup destinations also hear when the host is OK again after
   // an outage.
   bool PopupWhenOk = false;
+  // The settings file's section the host was read from or last saved under:
+  // its Host, unless a hand-edited file gave it a name longer than Host
+  // holds. Empty until the host is saved.
+  std::string Section;
 
   // Results.
   std::int32_t Status = StatusWarning;

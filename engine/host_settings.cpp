@@ -1,5 +1,6 @@
 #include "engine/host_settings.h"
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -73,17 +74,34 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 
 namespace {
 
-// The keys go in as one write each would put them.
-void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view section) {
-  file.SetValue(section, "Host", record.Host);
-  file.SetValue(section, "Timeout", std::to_string(record.Timeout));
-  file.SetValue(section, "Delay", std::to_string(record.Delay));
-  file.SetValue(section, "PacketSize", std::to_string(record.PacketSize));
-  file.SetValue(section, "FailPeriod", std::to_string(record.FailPeriod));
-  file.SetValue(section, "SuccessPeriod", std::to_string(record.SuccessPeriod));
-  file.SetValue(section, "PopupDestination", record.PopupDestination);
-  file.SetValue(section, "PopupMessage", record.PopupMessage);
-  file.SetValue(section, "Description", record.Description);
+// The keys in the order the writer puts them.
+constexpr std::string_view kKeyOrder[] = {
+    "Host",          "Timeout",          "Delay",        "PacketSize",  "FailPeriod",
+    "SuccessPeriod", "PopupDestination", "PopupMessage", "Description", kPopupWhenOkKey};
+
+// The nine keys' texts, in that order.
+std::array<std::string, 9> KeyTexts(const HostRecord& record) {
+  return {record.Host,
+          std::to_string(record.Timeout),
+          std::to_string(record.Delay),
+          std::to_string(record.PacketSize),
+          std::to_string(record.FailPeriod),
+          std::to_string(record.SuccessPeriod),
+          record.PopupDestination,
+          record.PopupMessage,
+          record.Description};
+}
+
+// The keys go in as one write each would put them. With `before`, only the
+// settings that differ from it are written: what the operator did not change
+// stays in the file as it was, a text longer than a record holds included.
+void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view section,
+                 const HostRecord* before = nullptr) {
+  const auto texts = KeyTexts(record);
+  const auto was = before ? KeyTexts(*before) : decltype(texts){};
+  for (std::size_t key = 0; key < texts.size(); ++key)
+    if (!before || texts[key] != was[key]) file.SetValue(section, kKeyOrder[key], texts[key]);
+  if (before && before->PopupWhenOk == record.PopupWhenOk) return;
   // Present only while set: a host that does not use it keeps the section
   // that earlier versions wrote, and they read it as before.
   if (record.PopupWhenOk)
@@ -111,15 +129,20 @@ FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
       witness);
 }
 
-FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName,
-                              ProfileWitness* witness) {
+FileResult SaveHostEdit(const HostRecord& before, const HostRecord& after,
+                        const std::string& fileName, ProfileWitness* witness) {
+  const std::string_view section = SectionOf(before);
   return EditProfile(
       fileName,
       [&](ProfileText& file) {
-        file.EmptySection(record.Host);
-        SetHostKeys(file, record, record.Host);
+        SetHostKeys(file, after, section, &before);
+        file.OrderKeys(section, {std::begin(kKeyOrder), std::end(kKeyOrder)});
       },
       witness);
+}
+
+std::string_view SectionOf(const HostRecord& record) {
+  return record.Section.empty() ? std::string_view(record.Host) : std::string_view(record.Section);
 }
 
 namespace {
@@ -171,7 +194,9 @@ FileResult ReadHostList(std::vector<std::unique_ptr<HostRecord>>& hosts,
   const std::vector<char> names = ReadSectionNames(file);
   for (const char* name = names.data(); *name != '\0'; name += std::strlen(name) + 1) {
     auto record = std::make_unique<HostRecord>();
-    if (LoadHostSettings(*record, name, file) == 0) hosts.push_back(std::move(record));
+    if (LoadHostSettings(*record, name, file) != 0) continue;
+    record->Section = name;
+    hosts.push_back(std::move(record));
   }
   return {};
 }

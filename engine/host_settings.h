@@ -57,12 +57,17 @@ FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
 FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
                             const std::string& fileName, ProfileWitness* witness = nullptr);
 
-// Empties the section named by the record's Host and writes its keys
-// into it, in one replacement of the file: the same end state as emptying the
-// section and saving the host, without a moment in which the host is missing
-// from the file. Keys and comments of other writers in the section are gone.
-FileResult RewriteHostSection(const HostRecord& record, const std::string& fileName,
-                              ProfileWitness* witness = nullptr);
+// Saves an edit of a host whose name still finds its section: the settings
+// that differ between `before` and `after` are written into the section the
+// host came from (SectionOf(before)), the rest stay as the file has them,
+// comments and keys this version does not know included. The nine keys then
+// stand first in the section, in the writer's order.
+FileResult SaveHostEdit(const HostRecord& before, const HostRecord& after,
+                        const std::string& fileName, ProfileWitness* witness = nullptr);
+
+// The section a record's settings live in: its Section, or its Host for a
+// record not saved yet.
+std::string_view SectionOf(const HostRecord& record);
 
 // Empties the section and, when `namesake` (a host whose name finds the same
 // section) is given, writes the namesake's keys back into it: the one write of

@@ -296,4 +296,22 @@ void ProfileText::EmptySection(std::string_view section) {
   MoveSections(keepFrom, -static_cast<std::ptrdiff_t>(keepFrom - (span.header + 1)));
 }
 
+void ProfileText::OrderKeys(std::string_view section, const std::vector<std::string_view>& keys) {
+  const auto found = FindSection(NormalName(section));
+  if (!found) return;
+  const Section span = sections_[*found];
+  std::vector<std::size_t> ordered;
+  for (const std::string_view key : keys)
+    if (const auto line = FindKey(span, NormalName(key))) ordered.push_back(*line);
+  std::vector<Line> lines;
+  for (const std::size_t line : ordered) lines.push_back(lines_[line]);
+  for (std::size_t i = span.header + 1; i < span.end; ++i)
+    if (std::find(ordered.begin(), ordered.end(), i) == ordered.end()) lines.push_back(lines_[i]);
+  std::copy(lines.begin(), lines.end(),
+            lines_.begin() + static_cast<std::ptrdiff_t>(span.header + 1));
+  // The file's last line may have had no end, and may not be last any more.
+  for (std::size_t i = span.header + 1; i < span.end && i + 1 < lines_.size(); ++i)
+    EnsureLineEnd(i);
+}
+
 }  // namespace kelvoran

@@ -76,6 +76,10 @@ class ProfileText {
   // to the blank lines that end it); a missing section is added, empty, at the
   // end of the file.
   void EmptySection(std::string_view section);
+  // Moves the first line of each named key to the top of the section, in the
+  // order given; comments, other keys and other text keep their order after
+  // them.
+  void OrderKeys(std::string_view section, const std::vector<std::string_view>& keys);
   // Adds a key line after the last key of an existing section, whether or not
   // the key is there already. `key` must be writable.
   void AppendKey(std::string_view section, std::string_view key, std::string_view value);

@@ -35,7 +35,7 @@ ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
   ImportSummary summary;
   summary.refused = parsed.refused;
   std::unordered_set<std::string> sections;
-  for (const auto& row : rows_) sections.insert(ProfileText::SectionKey(row->record->Host));
+  for (const auto& row : rows_) sections.insert(ProfileText::SectionKey(SectionOf(*row->record)));
   std::vector<std::unique_ptr<HostRecord>> records;
   for (const HostListEntry& entry : parsed.entries) {
     if (!sections.insert(ProfileText::SectionKey(entry.host)).second) {
@@ -45,6 +45,7 @@ ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
     auto record = std::make_unique<HostRecord>(AddModeHost());
     record->Host = entry.host;
     record->Description = entry.description;
+    record->Section = entry.host;
     records.push_back(std::move(record));
   }
   if (records.empty()) return summary;

@@ -46,7 +46,7 @@ constexpr const char* kNotSaved = "The change could not be saved to %s.";
 constexpr HistoryTime kChangesKept = 365LL * 24 * 3600 * 1000;
 
 // Whether two host names find the same section: the settings file's own rule.
-bool SameSection(const std::string& a, const std::string& b) {
+bool SameSection(std::string_view a, std::string_view b) {
   return ProfileText::SameSectionName(a, b);
 }
 
@@ -254,6 +254,7 @@ void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {
   if (!Saved(SaveHostSettings(*record, record->Host, settingsPath_, &witness_),
              "The host was not added."))
     return;
+  record->Section = record->Host;
   FormatRow(AddRow(std::move(record)));
 }
 
@@ -266,13 +267,16 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   // refused and the host keeps its settings and its section.
   if (!RunSettingsDialog(copy, CHostSettingsDialog::ModeEdit) || copy.Host.empty()) return;
   // The file first, the row after: a refused save leaves the row as the file
-  // has it.
+  // has it. A name that still finds the host's section is an edit in place.
+  const HostRecord& before = *RecordOf(selected);
+  const std::string oldSection(SectionOf(before));
+  const bool moves = copy.Host != before.Host && !SameSection(oldSection, copy.Host);
   const FileResult saved =
-      SameSection(oldName, copy.Host)
-          ? RewriteHostSection(copy, settingsPath_, &witness_)
-          : RenameHostSection(copy, oldName, FindSectionHolder(oldName, copy.HostId), settingsPath_,
-                              &witness_);
+      moves ? RenameHostSection(copy, oldSection, FindSectionHolder(oldSection, copy.HostId),
+                                settingsPath_, &witness_)
+            : SaveHostEdit(before, copy, settingsPath_, &witness_);
   if (!Saved(saved, "The host keeps its former settings.")) return;
+  copy.Section = moves ? copy.Host : oldSection;
   const int row = FindRowByHostId(copy.HostId);
   if (row >= 0) ApplyRowSettings(row, copy);
   if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
@@ -281,6 +285,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
 void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
   if (SetCellText(row, ColumnHost, ToDisplay(edited.Host))) RefreshItem(row);
   RecordOf(row)->CopySettings(edited);
+  RecordOf(row)->Section = edited.Section;
 }
 
 void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
@@ -289,8 +294,9 @@ void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   const HostRecord& record = *RecordOf(selected);
   // Hosts of a hand-written file may share one section: when one of them
   // goes, the section must still hold the other.
-  const HostRecord* namesake = FindSectionHolder(record.Host, record.HostId);
-  if (!Saved(RemoveHostSection(record.Host, namesake, settingsPath_, &witness_),
+  const std::string section(SectionOf(record));
+  const HostRecord* namesake = FindSectionHolder(section, record.HostId);
+  if (!Saved(RemoveHostSection(section, namesake, settingsPath_, &witness_),
              "The host stays in the list."))
     return;
   RemoveRow(selected);
@@ -326,9 +332,9 @@ void CTessarelView::ReloadList() {
   // settings; one no longer there goes; one new to the list is added.
   std::unordered_map<std::string, std::size_t> loadedAt;
   for (std::size_t at = 0; at < loaded.size(); ++at)
-    loadedAt.emplace(ProfileText::SectionKey(loaded[at]->Host), at);
+    loadedAt.emplace(ProfileText::SectionKey(SectionOf(*loaded[at])), at);
   for (long row = RowCount() - 1; row >= 0; --row) {
-    const auto found = loadedAt.find(ProfileText::SectionKey(RecordOf(row)->Host));
+    const auto found = loadedAt.find(ProfileText::SectionKey(SectionOf(*RecordOf(row))));
     std::unique_ptr<HostRecord>* match = found == loadedAt.end() ? nullptr : &loaded[found->second];
     if (match && *match) {
       ApplyRowSettings(static_cast<int>(row), **match);
@@ -345,7 +351,7 @@ void CTessarelView::ReloadList() {
 const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,
                                                    std::int32_t except) const {
   const auto found = std::find_if(rows_.begin(), rows_.end(), [&](const auto& row) {
-    return row->record->HostId != except && SameSection(row->record->Host, name);
+    return row->record->HostId != except && SameSection(SectionOf(*row->record), name);
   });
   return found == rows_.end() ? nullptr : (*found)->record.get();
 }

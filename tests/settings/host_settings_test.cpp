@@ -59,21 +59,21 @@ TEST_F(HostSettings, ExampleIsWrittenByteForByteAndEverySettingReadsBack) {
   }
 }
 
-TEST_F(HostSettings, EditWithoutChangeRewritesTheSectionInTheWritersOrder) {
-  const std::string original =
-      "[gateway]\n; my router\nDescription=Router\nFoo=bar\nHost=gateway\nSuccessPeriod=60\n\n"
-      "[other]\nHost=other\n";
-  const std::string expected = std::string(kGatewaySection) + "\n[other]\nHost=other\n";
-  WriteFile(file, original);
-  HostRecord host;
-  ASSERT_EQ(LoadHostSettings(host, "gateway", file), 0);
-  Empty(host.Host);
-  Save(host);
-  EXPECT_EQ(ReadFile(file), expected);
-  // The edit command's single replacement reaches the same end state.
-  WriteFile(file, original);
-  ASSERT_TRUE(RewriteHostSection(host, file).ok());
-  EXPECT_EQ(ReadFile(file), expected);
+// An edit writes only what changed: a text longer than a record holds,
+// comments and keys of other writers stay; the known keys come first, in the
+// writer's order.
+TEST_F(HostSettings, EditKeepsWhatItDidNotChangeAndOrdersTheKnownKeys) {
+  const std::string longText(1500, 'd');
+  WriteFile(file, "[gateway]\n; my router\nDescription=" + longText +
+                      "\nFoo=bar\nHost=gateway\nSuccessPeriod=60\n\n[other]\nHost=other\n");
+  FakeHostRows rows;
+  ASSERT_TRUE(LoadHostList(rows, file).ok());
+  const HostRecord& before = rows.RecordAt(0);
+  HostRecord after(before);
+  after.Delay = 20;
+  ASSERT_TRUE(SaveHostEdit(before, after, file).ok());
+  EXPECT_EQ(ReadFile(file), "[gateway]\nHost=gateway\nDelay=20\nSuccessPeriod=60\nDescription=" +
+                                longText + "\n; my router\nFoo=bar\n\n[other]\nHost=other\n");
 }
 
 // Earlier versions neither write nor know the key: it is there only while

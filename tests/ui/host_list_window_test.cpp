@@ -336,6 +336,38 @@ TEST_F(HostListWindow, AnotherCopysChangesAreKeptAndReloadedOnRequest) {
   EXPECT_FALSE(Contains("Host=gamma")) << FileText();
 }
 
+// A hand-edited section whose name is longer than Host holds, with a comment
+// and a key this version does not know: OK without a change leaves the file
+// as it was, an edit keeps what it did not change, and Delete removes exactly
+// that section.
+TEST_F(HostListWindow, EditAndDeleteActOnTheSectionTheRowCameFrom) {
+  const std::string longName(1500, 'z');
+  const std::string ini =
+      "[alpha]\nHost=alpha\n[" + longName + "]\nHost=" + longName + "\n; kept\nCustom=1\n";
+  Open(ini);
+  const auto editLong = [&](const char* description) {
+    Select(1);
+    Settings(ID_HOST_EDIT, [&](CHostSettingsDialog& dialog) {
+      const int answer = PressOk(dialog);
+      if (description) dialog.EditRecord->Description = description;
+      return answer;
+    });
+  };
+  editLong(nullptr);
+  EXPECT_EQ(FileText(), ini);
+  editLong("edited");
+  Reopen("");
+  ASSERT_EQ(View().GetItemCount(), 2) << FileText();
+  EXPECT_EQ(Cell(1, 1), "edited");
+  for (const std::string& kept :
+       {"[" + longName + "]\nHost=" + longName, std::string("; kept\nCustom=1")})
+    EXPECT_TRUE(Contains(kept)) << FileText();
+  Select(1);
+  Command(ID_HOST_DELETE);
+  Reopen("");
+  EXPECT_EQ(HostColumn(), (Texts{"alpha"})) << FileText();
+}
+
 TEST_F(HostListWindow, OkStoresNoMoreBytesThanTheFileReadsBackAndCutsNoCharacter) {
   Open();
   std::string twoByteLetters;
