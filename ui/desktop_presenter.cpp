@@ -94,8 +94,7 @@ void DesktopPresenter::OpenNewBox(const wxString& title, const wxString& message
   auto* box = new NotificationBox(parent_, title, message);
   box->SetOnGone([this, box] { Forget(box); });
   boxes_.push_back({box, 0, {}});
-  box->Show();
-  box->Raise();
+  box->ShowAside(static_cast<int>(boxes_.size() - 1));
 }
 
 void DesktopPresenter::AddToSummary(const wxString& title, const wxString& message,
@@ -119,11 +118,10 @@ void DesktopPresenter::AddToSummary(const wxString& title, const wxString& messa
   if (!summary_) {
     summary_ = new NotificationBox(parent_, title, text);
     summary_->SetOnGone([this] { Forget(summary_); });
-    summary_->Show();
+    summary_->ShowAside(static_cast<int>(boxes_.size()));
   } else {
     summary_->ShowText(text);
   }
-  summary_->Raise();
 }
 
 void DesktopPresenter::Forget(NotificationBox* box) {

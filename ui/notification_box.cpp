@@ -1,8 +1,11 @@
 #include "ui/notification_box.h"
 
 #include <wx/button.h>
+#include <wx/display.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+
+#include <algorithm>
 
 #include "ui/window_group.h"
 
@@ -38,6 +41,20 @@ NotificationBox::NotificationBox(wxWindow* parent, const wxString& title, const 
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { Dismiss(); }, wxID_OK);
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Dismiss(); });
+}
+
+void NotificationBox::ShowAside(int place) {
+  // About a title bar's height: each box's title stays in sight below the one
+  // before. After a screenful of steps the cascade starts again at the top.
+  const int step = FromDIP(28);
+  const wxRect area = wxDisplay(GetParent() ? GetParent() : this).GetClientArea();
+  CentreOnParent();
+  const wxPoint centred = GetPosition();
+  const int fit = std::max(1, (area.GetBottom() - centred.y - GetSize().y) / step + 1);
+  const wxPoint shifted = centred + wxPoint(step, step) * (place % fit);
+  Move(std::max(area.GetLeft(), std::min(shifted.x, area.GetRight() - GetSize().x)),
+       std::max(area.GetTop(), shifted.y));
+  ShowWithoutActivating();
 }
 
 NotificationBox::~NotificationBox() {

@@ -19,6 +19,10 @@ class NotificationBox : public wxDialog {
   wxString Message() const { return message_; }
   // What the box shows now, before it is wrapped to the box's width.
   wxString Text() const { return shown_; }
+  // Shows the box without taking the keyboard from what the operator is
+  // typing into, `place` steps down and to the right of the centre of its
+  // parent (or the screen), so that boxes open at once do not hide each other.
+  void ShowAside(int place);
   // Shows a new text in place of the old one, the box sized to it.
   void ShowText(const wxString& text);
   // Called when the box goes, whoever closes it; empty for none.

@@ -8,8 +8,8 @@
 namespace kelvoran {
 namespace {
 
-// A native message box cannot be ended from here: the close waits, checking
-// this often, until the operator answers it.
+// The dialogs' loops return on the stack of the main loop once they are
+// ended: the close checks this often until every one has.
 constexpr int kRetryMs = 100;
 
 }  // namespace
@@ -28,9 +28,14 @@ void TerminationClose::Exit(wxDialog* dialog) {
 }
 
 void TerminationClose::EndModalDialogs() {
-  // Native message boxes are not modal in wx's sense and cannot be ended.
-  for (wxDialog* dialog : modal_)
-    if (dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
+  // Native message boxes run a loop of the system's, not wx's: they are
+  // not modal in wx's sense and are ended the toolkit's way.
+  for (wxDialog* dialog : modal_) {
+    if (dialog->IsModal())
+      dialog->EndModal(wxID_CANCEL);
+    else
+      EndNativeBox(*dialog);
+  }
 }
 
 bool TerminationClose::CloseTopWindow() {

@@ -33,6 +33,10 @@ class TerminationClose : public wxModalDialogHook {
  private:
   void EndModalDialogs();
   bool CloseTopWindow();
+  // Ends a native message box, answering it as Cancel (a box without Cancel
+  // as closed by its window's close button: neither Yes nor OK). Defined by
+  // the toolkit port (ui/gtk, ui/msw).
+  static void EndNativeBox(wxDialog& box);
 
   // Dialogs shown modally, innermost last. Their loops run on the stack of
   // the main loop (the About box is even a local object there), so the

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
+#include <wx/frame.h>
 #include <wx/init.h>
 #include <wx/log.h>
+#include <wx/textctrl.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -67,6 +69,25 @@ TEST_F(Presenter, ShowsEveryMessageInABoxOfItsOwnWithoutWaitingAndOkOrCloseEndsI
   boxes[1]->Close();
   wxTheApp->ProcessIdle();
   EXPECT_TRUE(wxTopLevelWindows.empty());
+}
+
+// Boxes arriving while the operator types leave the keyboard where it is,
+// and each stands apart from the one before.
+TEST_F(Presenter, BoxesOpenAsideWithoutTakingTheKeyboard) {
+  auto* frame = new wxFrame(nullptr, wxID_ANY, "typing");
+  auto* field = new wxTextCtrl(frame, wxID_ANY);
+  frame->Show();
+  field->SetFocus();
+  testing::PumpEvents(std::chrono::milliseconds(300));
+  ASSERT_EQ(wxWindow::FindFocus(), field);
+  ASSERT_TRUE(presenter.Present("Kelvoran Notification", "first"));
+  ASSERT_TRUE(presenter.Present("Kelvoran Notification", "second"));
+  testing::PumpEvents(std::chrono::milliseconds(300));
+  EXPECT_EQ(wxWindow::FindFocus(), field);
+  const std::vector<NotificationBox*> boxes = OpenBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_NE(boxes[0]->GetScreenPosition(), boxes[1]->GetScreenPosition());
+  frame->Destroy();
 }
 
 // A thousand messages of fifty hosts with nobody answering: each message has

@@ -5,7 +5,9 @@
 # dropped (FailPeriod 0, popup to this computer), one unknown name. After a few
 # seconds it gets SIGTERM, closes as Exit does and reports its rows through
 # KELVORAN_ROW_REPORT; its history file is read back. Alongside, a second
-# instance without hosts gets SIGTERM once no dialog is open at all.
+# instance watching this computer's loopback address shares its folder with a
+# second copy started while its file chooser lists that folder: only the
+# first records history. It gets SIGTERM while a message box is open.
 #
 #   with-xvfb end_to_end.sh KELVORAN RESPONDER
 #
@@ -61,9 +63,9 @@ close_with_sigterm() {
     fail "$2: the placement was not saved"
 }
 
-mkdir -p "$scratch/plain" "$scratch/network"
-# No hosts, so this one probes nothing outside the namespaces.
-: >"$scratch/plain/KELVORAN.INI"
+mkdir -p "$scratch/plain" "$scratch/network" "$scratch/second"
+# Loopback only, so this one probes nothing outside the namespaces.
+printf '[loopback]\nHost=127.0.0.1\nDelay=1\nTimeout=1\n' >"$scratch/plain/KELVORAN.INI"
 start plain
 plain=$started
 
@@ -135,14 +137,44 @@ done
 [[ $(query "after_status, text FROM changes" 198.18.10.3) == "2|Request timed out." ]] ||
   fail "the entry into ERROR is not in the history"
 
-# With no dialog open, nothing but the signal wakes the program: the close
-# must still complete without any input arriving.
+# With the start-up box gone by itself, the first copy's file chooser opens
+# in its folder (it opens the files it lists, the history among them), and a
+# second copy starts there meanwhile.
 for _ in $(seq 150); do
   [[ $(windows "$plain" '^About Kelvoran$') -eq 0 ]] && break
   sleep 0.1
 done
 [[ $(windows "$plain" '^About Kelvoran$') -eq 0 ]] || fail "the start-up About box stays"
-[[ $(windows "$plain" 'brindlecot\.example$') -eq 1 ]] || fail "the plain window is not shown"
+main=$(xdotool search --onlyvisible --pid "$plain" --name 'brindlecot\.example$' | head -1)
+[[ -n "$main" ]] || fail "the plain window is not shown"
+xdotool windowfocus --sync "$main" key alt+h i
+timeout 10 xdotool search --sync --onlyvisible --pid "$plain" --name '^Import hosts$' >/dev/null ||
+  fail "no file chooser"
+sleep 1
+(cd "$scratch/plain" && XDG_CONFIG_HOME="$scratch/second" KELVORAN_ROW_REPORT="$scratch/second/rows" \
+  exec "$kelvoran" </dev/null) &
+second=$!
+pids+=("$second")
+timeout 10 xdotool search --sync --onlyvisible --pid "$second" --name 'brindlecot\.example$' \
+  >/dev/null || fail "the second copy's window is not shown"
+sleep 3
+# The second copy leaves the history to the first: it never holds it open.
+if ls -l "/proc/$second/fd" | grep -q 'KELVORAN\.HISTORY'; then
+  fail "the second copy opened the first copy's history"
+fi
+chooser=$(xdotool search --onlyvisible --pid "$plain" --name '^Import hosts$' | head -1)
+xdotool windowfocus --sync "$chooser" key Escape
+xdotool windowfocus --sync "$main" key ctrl+r
+timeout 10 xdotool search --sync --onlyvisible --pid "$plain" --name '^Kelvoran by Brindlecot$' \
+  >/dev/null || fail "no question box"
+# The signal must end the open box, not wait for someone to answer it.
 close_with_sigterm "$plain" plain
 [[ -e "$scratch/plain/rows" ]] || fail "no row report from the plain instance"
+close_with_sigterm "$second" second
+[[ -e "$scratch/second/rows" ]] || fail "no row report from the second copy"
+history=$scratch/plain/KELVORAN.HISTORY
+sent=$(grep -P "^\\d\\t127\\.0\\.0\\.1\\t" "$scratch/plain/rows" | cut -f5)
+recorded=$(query "count(*) FROM samples" 127.0.0.1)
+[[ "$sent" -gt 0 && "$recorded" == "$sent" ]] ||
+  fail "$recorded results in the shared history, the first copy sent $sent"
 echo "PASS"

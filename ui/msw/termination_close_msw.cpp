@@ -9,6 +9,11 @@ namespace kelvoran {
 
 TerminationClose::~TerminationClose() = default;
 
+// The end of the session is the only close from outside here, and it ends
+// the process right after CloseNow whatever boxes are open: nothing waits for
+// them to return.
+void TerminationClose::EndNativeBox(wxDialog& /*box*/) {}
+
 void TerminationClose::Install() {
   Register();
   // The session may end as far as the program is concerned. wx's own answer
