@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows program, end to end under Wine: kelvoran.exe on the X server of
 # with-xvfb under openbox, with a KELVORAN.INI of two hosts: 127.0.0.1, which
-# answers, and an address whose echoes vanish (FailPeriod 0). Wine sends the
+# answers, and an address whose echoes vanish (FailPeriod 0) with a popup
+# destination, so that a popup is due when it enters ERROR. Wine sends the
 # echoes from its own service processes, so the whole Wine session (a prefix
 # of the test's own) runs inside a network namespace made here, where the
 # dropped address leads into a link that loses every packet. One instance
@@ -77,14 +78,16 @@ start() {
   printf '[local]\r\nHost=127.0.0.1\r\nDelay=1\r\nTimeout=1\r\nSuccessPeriod=0\r\n' >"$dir/KELVORAN.INI"
   printf '[dropped]\r\nHost=%s\r\nDelay=1\r\nTimeout=1\r\nFailPeriod=0\r\n' "$dropped" \
     >>"$dir/KELVORAN.INI"
+  printf 'PopupDestination=ops\r\nPopupMessage=dropped is down\r\n' >>"$dir/KELVORAN.INI"
   (cd "$dir" && KELVORAN_ROW_REPORT="$dir/rows" exec ip netns exec "$ns" wine "$program" \
     </dev/null >"$dir/output" 2>&1) &
   started=$!
   pids+=("$started")
   find_window '^About Kelvoran$' >/dev/null
   # Long enough for the dropped host's ERROR and a time-out after it: the
-  # popup sent on entering ERROR fails under Wine (WTSSendMessage is a stub),
-  # and its failure is the row's error until the next probe.
+  # popup sent on entering ERROR fails under Wine (its messenger counts as
+  # missing, WTSSendMessage is a stub), and its failure is the row's error
+  # until the next probe.
   sleep 8
 }
 
