@@ -1,13 +1,23 @@
 #include "history/csv_export.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <utility>
+
+#include "portable/ansi_text.h"
+#include "portable/exported_text.h"
 
 namespace kelvoran {
 namespace {
 
 std::string Seconds(HistoryTime ms) { return std::to_string(ms / 1000); }
+
+bool IsForbiddenInFileNames(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F ||
+         std::string_view(R"(<>:"/\|?*)").find(c) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -48,17 +58,25 @@ std::string CsvField(std::string_view text) {
 }
 
 void WriteCsvRecord(std::ostream& out, std::initializer_list<std::string_view> fields) {
+  std::string record;
   bool first = true;
   for (const std::string_view field : fields) {
-    if (!std::exchange(first, false)) out << ',';
-    out << CsvField(field);
+    if (!std::exchange(first, false)) record += ',';
+    record += CsvField(field);
   }
-  out << "\r\n";
+  out << ToUtf8Text(record) << "\r\n";
+}
+
+std::string PortableFileName(std::string_view name) {
+  std::string portable(name);
+  std::ranges::replace_if(portable, IsForbiddenInFileNames, '_');
+  return portable;
 }
 
 void WriteSamplesCsv(std::ostream& out, const std::string& host,
                      std::span<const HistorySample> samples, const TimeWriter& time,
                      const ResultWriter& result) {
+  out << ExportedFileStart;
   WriteCsvRecord(out, {"Time", "Host", "Result code", "Result", "Round trip (ms)", "Status"});
   for (const HistorySample& sample : samples) {
     const std::string roundTrip = sample.code == 0 ? std::to_string(sample.roundTrip) : "";
@@ -68,6 +86,7 @@ void WriteSamplesCsv(std::ostream& out, const std::string& host,
 }
 
 void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time) {
+  out << ExportedFileStart;
   WriteCsvRecord(out, {"Time", "Host", "From", "To", "Lasted (s)", "Cause"});
   for (const LoggedChange& entry : log) {
     const HistoryChange& change = entry.change;

@@ -15,10 +15,19 @@ namespace kelvoran {
 
 // Tables as comma-separated text (RFC 4180): CRLF after every record, and a
 // field in double quotes, its own quotes doubled, when it holds a comma, a
-// quote or a line break. Bytes pass unchanged, so a host name that is not
-// UTF-8 reads back as it was written.
+// quote or a line break. A record's texts are written as ToUtf8Text gives
+// them: on Linux the bytes pass unchanged, so a host name that is not UTF-8
+// reads back as it was written; on Windows they are converted from the ANSI
+// code page, and the tables start with ExportedFileStart
+// (portable/exported_text.h).
 std::string CsvField(std::string_view text);
 void WriteCsvRecord(std::ostream& out, std::initializer_list<std::string_view> fields);
+
+// A file name, such as one proposed for an export, that both Windows and
+// Linux accept: the characters Windows forbids in names (<>:"/\|?* and the
+// control characters) become '_'. UTF-8 passes unchanged, as none of its
+// multi-byte sequences holds such a byte.
+std::string PortableFileName(std::string_view name);
 
 // How a time is written in a file.
 using TimeWriter = std::function<std::string(HistoryTime)>;

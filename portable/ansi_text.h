@@ -18,4 +18,11 @@ std::u16string ToWide(std::string_view text);
 // drop the connection on malformed UTF-8.
 std::string ToDisplayText(std::string_view text);
 
+// The text as UTF-8 for a file written for other programs, and back from one:
+// converted from and to the ANSI code page on Windows, where characters the
+// code page lacks become its replacement; unchanged on Linux, whose texts are
+// UTF-8 already and where other bytes stay as the operator wrote them.
+std::string ToUtf8Text(std::string_view text);
+std::string FromUtf8Text(std::string_view text);
+
 }  // namespace kelvoran

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "history/csv_export.h"
 #include "notify/popup_delivery.h"
 
 namespace kelvoran {
@@ -40,7 +41,9 @@ wxString SummaryText(const RangeSummary& summary) {
 }
 
 wxString AskCsvPath(wxWindow* parent, const wxString& title, const wxString& name) {
-  wxFileDialog dialog(parent, title, wxEmptyString, name, "CSV files (*.csv)|*.csv|All files|*",
+  // A host's address may hold what Windows refuses in a name (an IPv6 colon).
+  const wxString proposed = wxString::FromUTF8(PortableFileName(name.utf8_string()));
+  wxFileDialog dialog(parent, title, wxEmptyString, proposed, "CSV files (*.csv)|*.csv|All files|*",
                       wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   return dialog.ShowModal() == wxID_OK ? dialog.GetPath() : wxString();
 }

@@ -21,7 +21,8 @@ wxString SummaryText(const RangeSummary& summary);
 // user that it could not be written.
 bool WriteCsvFile(wxWindow* parent, const wxString& path,
                   const std::function<void(std::ostream&)>& write);
-// Asks where to save a CSV file; empty when the user cancelled.
+// Asks where to save a CSV file, proposing `name` made valid on every system;
+// empty when the user cancelled.
 wxString AskCsvPath(wxWindow* parent, const wxString& title, const wxString& name);
 
 }  // namespace kelvoran

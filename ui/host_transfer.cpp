@@ -12,6 +12,7 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "portable/atomic_file.h"
+#include "portable/exported_text.h"
 #include "portable/profile_text.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -21,7 +22,11 @@
 namespace kelvoran {
 namespace {
 
-constexpr const char* kFileTypes = "Host lists (*.txt;*.csv)|*.txt;*.csv|All files|*";
+constexpr const char* kImportTypes = "Host lists (*.txt;*.csv)|*.txt;*.csv|All files|*";
+// Windows' save dialog may append the chosen type's first extension to a
+// name whose own it does not take for that type, so the type of the proposed
+// hosts.csv comes first: with the import's types it is saved as hosts.csv.txt.
+constexpr const char* kExportTypes = "CSV files (*.csv)|*.csv|Text files (*.txt)|*.txt|All files|*";
 // A summary lists at most this many refused lines; the rest are counted.
 constexpr std::size_t kRefusalsShown = 15;
 
@@ -80,7 +85,7 @@ wxString ImportSummary::Text(const wxString& path) const {
 }
 
 void CTessarelView::OnImport(wxCommandEvent& /*event*/) {
-  wxFileDialog chooser(wxGetTopLevelParent(this), "Import hosts", "", "", kFileTypes,
+  wxFileDialog chooser(wxGetTopLevelParent(this), "Import hosts", "", "", kImportTypes,
                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   if (chooser.ShowModal() == wxID_OK) ImportFile(chooser.GetPath());
 }
@@ -97,7 +102,7 @@ void CTessarelView::ImportFile(const wxString& path) {
   {
     wxBusyCursor busy;
     Freeze();
-    summary = ImportHosts(ParseHostListText(text.value_or("")));
+    summary = ImportHosts(ParseHostListText(ImportedFileText(text.value_or(""))));
     Thaw();
   }
   const long icon = summary.refused.empty() ? wxICON_INFORMATION : wxICON_WARNING;
@@ -105,13 +110,14 @@ void CTessarelView::ImportFile(const wxString& path) {
 }
 
 void CTessarelView::OnExport(wxCommandEvent& /*event*/) {
-  wxFileDialog chooser(wxGetTopLevelParent(this), "Export hosts", "", "hosts.csv", kFileTypes,
+  wxFileDialog chooser(wxGetTopLevelParent(this), "Export hosts", "", "hosts.csv", kExportTypes,
                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   if (chooser.ShowModal() == wxID_OK) ExportFile(chooser.GetPath());
 }
 
 void CTessarelView::ExportFile(const wxString& path) {
-  const FileResult written = ReplaceFileAtomically(path.utf8_string(), ExportText());
+  const FileResult written =
+      ReplaceFileAtomically(path.utf8_string(), ExportedFileText(ExportText()));
   if (!written.ok())
     wxMessageBox(ToDisplay(written.error), kAppTitle, wxOK | wxICON_ERROR,
                  wxGetTopLevelParent(this));

@@ -110,4 +110,8 @@ std::string ToDisplayText(std::string_view text) {
   return display;
 }
 
+std::string ToUtf8Text(std::string_view text) { return std::string(text); }
+
+std::string FromUtf8Text(std::string_view text) { return std::string(text); }
+
 }  // namespace kelvoran

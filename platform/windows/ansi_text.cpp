@@ -26,4 +26,10 @@ std::string ToDisplayText(std::string_view text) {
   return CodePageFromWide(CP_UTF8, AnsiToWide(text));
 }
 
+std::string ToUtf8Text(std::string_view text) { return ToDisplayText(text); }
+
+std::string FromUtf8Text(std::string_view text) {
+  return CodePageFromWide(CP_ACP, WideFromCodePage(CP_UTF8, text));
+}
+
 }  // namespace kelvoran

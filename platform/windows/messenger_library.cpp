@@ -1,5 +1,7 @@
 #include "platform/messenger_library.h"
 
+#include "platform/windows/wine_host.h"
+
 // The network calls' header uses the types the one of Windows declares.
 // clang-format off
 #include <windows.h>
@@ -23,11 +25,33 @@ MessengerSend WrapMessenger(MessengerFunction function) {
   };
 }
 
+// Whether the library is the system's own messenger library, the one its
+// folder holds: the handle of a loaded library is the same however it was
+// found.
+bool IsSystemMessenger(HMODULE library) {
+  const HMODULE system =
+      LoadLibraryExA(MessengerLibraryName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (system) FreeLibrary(system);
+  return system == library;
+}
+
+// Wine's messenger entry point is a stub that ends the process when called,
+// so there its library counts as missing and popups go through the terminal
+// services alone. Another library of that entry point is still used.
+HMODULE LoadUsableMessenger(const char* libraryName) {
+  const HMODULE library = LoadLibraryA(libraryName);
+  if (library && RunningUnderWine() && IsSystemMessenger(library)) {
+    FreeLibrary(library);
+    return nullptr;
+  }
+  return library;
+}
+
 }  // namespace
 
 MessengerEntry FindMessenger(const char* libraryName) {
   MessengerEntry entry;
-  const HMODULE library = LoadLibraryA(libraryName);
+  const HMODULE library = LoadUsableMessenger(libraryName);
   entry.library = library;
   if (!library) return entry;
   // GetProcAddress hands every entry point out as FARPROC; it becomes the

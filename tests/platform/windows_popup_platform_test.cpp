@@ -8,7 +8,9 @@
 #include <string>
 
 #include "platform/local_names.h"
+#include "platform/messenger_library.h"
 #include "platform/program_display.h"
+#include "platform/windows/wine_host.h"
 #include "platform/windows/wts_terminal_services.h"
 #include "portable/ansi_text.h"
 #include "portable/text_compare.h"
@@ -64,6 +66,25 @@ TEST(WtsTerminalServices, RefusesAHandleItDidNotOpen) {
 TEST(WtsTerminalServices, AFailedSendIsNeverReportedAsDelivered) {
   WtsTerminalServices services;
   EXPECT_NE(services.SendSessionMessage(ServerHandle::Current, 0x7FFFFFFF, "T", 2, "M", 2), 0);
+}
+
+// Wine's messenger entry point ends the process when called: under Wine the
+// system's library is found as a missing one is, whichever name loads it, so
+// popups go to the terminal services alone. The stand-in library beside the
+// tests is still used (popup_platform_test.cpp). Wine's settings key, which
+// Windows lacks, tells the two systems apart independently.
+TEST(FindMessenger, UnderWineTheSystemsEntryPointIsMissing) {
+  HKEY key = nullptr;
+  const bool wine = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wine", 0, KEY_READ, &key) == 0;
+  if (key) RegCloseKey(key);
+  ASSERT_EQ(RunningUnderWine(), wine);
+  if (!wine) GTEST_SKIP() << "Windows' own messenger is used";
+  for (const char* name :
+       {MessengerLibraryName, "netapi32", "C:\\windows\\system32\\netapi32.dll"}) {
+    const MessengerEntry entry = FindMessenger(name);
+    EXPECT_EQ(entry.library, nullptr) << name;
+    EXPECT_FALSE(entry.send) << name;
+  }
 }
 
 // Wine runs the tests in the interactive window station, WinSta0.

@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "portable/exported_text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace kelvoran {
 namespace {
 
@@ -52,6 +58,26 @@ TEST(HostListText, WhatIsWrittenReadsBackTheSame) {
             "# Kelvoran host list: host name, description\na\n");
   EXPECT_EQ(Hosts(parsed),
             (Pairs{{"a", ""}, {"#b", " padded "}, {"c\xE9", "x,\"y\""}, {"d", "two  lines"}}));
+}
+
+// An exported list is what this system's spreadsheet programs read (on
+// Windows: UTF-8 after the byte-order mark, CRLF), and it imports back to the
+// same hosts. A file without the mark, written by hand or by an older
+// version, is taken as it is.
+TEST(HostListText, ExportedFilesImportBackTheSame) {
+  const std::vector<HostListEntry> entries = {{"caf\xE9", "d\xFCn", 0}, {"b", "", 0}};
+  const std::string file = ExportedFileText(FormatHostListText(entries));
+#ifdef _WIN32
+  if (GetACP() != 1252) GTEST_SKIP() << "code page " << GetACP();
+  EXPECT_EQ(file,
+            "\xEF\xBB\xBF# Kelvoran host list: host name, "
+            "description\r\ncaf\xC3\xA9,d\xC3\xBCn\r\nb\r\n");
+#else
+  EXPECT_EQ(file, FormatHostListText(entries));
+#endif
+  EXPECT_EQ(Hosts(ParseHostListText(ImportedFileText(file))),
+            (Pairs{{"caf\xE9", "d\xFCn"}, {"b", ""}}));
+  EXPECT_EQ(ImportedFileText("caf\xE9,d\xC3\xBCn\r\n"), "caf\xE9,d\xC3\xBCn\r\n");
 }
 
 }  // namespace

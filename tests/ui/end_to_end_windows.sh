@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The Windows program, end to end under Wine: kelvoran.exe on the X server of
 # with-xvfb under openbox, with a KELVORAN.INI of two hosts: 127.0.0.1, which
-# answers, and an address whose echoes vanish (FailPeriod 0). Wine sends the
+# answers, and an address whose echoes vanish (FailPeriod 0) with a popup
+# destination, so that a popup is due when it enters ERROR. Wine sends the
 # echoes from its own service processes, so the whole Wine session (a prefix
 # of the test's own) runs inside a network namespace made here, where the
 # dropped address leads into a link that loses every packet. One instance
-# is closed by the window manager as by its close box, one by the end of the
-# session (wineboot --end-session) while the start-up About box is still
-# open; both must exit with status 0, report their rows through
-# KELVORAN_ROW_REPORT and leave the placement as REG_DWORD values in the
-# registry.
+# exports the host list and is closed by the window manager as by its close
+# box, one by the end of the session (wineboot --end-session) while the
+# start-up About box is still open; both must exit with status 0, report
+# their rows through KELVORAN_ROW_REPORT and leave the placement as REG_DWORD
+# values in the registry.
 #
 #   with-xvfb end_to_end_windows.sh KELVORAN.EXE
 #
@@ -24,6 +25,10 @@ ns=kvw-$$
 dropped=198.18.30.2
 scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all
+# Wine links the user's folders (Documents, where a save dialog starts) to
+# the home folder: one of the test's own keeps its files out of the real one.
+export HOME=$scratch/home
+mkdir -p "$HOME"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
@@ -77,14 +82,16 @@ start() {
   printf '[local]\r\nHost=127.0.0.1\r\nDelay=1\r\nTimeout=1\r\nSuccessPeriod=0\r\n' >"$dir/KELVORAN.INI"
   printf '[dropped]\r\nHost=%s\r\nDelay=1\r\nTimeout=1\r\nFailPeriod=0\r\n' "$dropped" \
     >>"$dir/KELVORAN.INI"
+  printf 'PopupDestination=ops\r\nPopupMessage=dropped is down\r\n' >>"$dir/KELVORAN.INI"
   (cd "$dir" && KELVORAN_ROW_REPORT="$dir/rows" exec ip netns exec "$ns" wine "$program" \
     </dev/null >"$dir/output" 2>&1) &
   started=$!
   pids+=("$started")
   find_window '^About Kelvoran$' >/dev/null
   # Long enough for the dropped host's ERROR and a time-out after it: the
-  # popup sent on entering ERROR fails under Wine (WTSSendMessage is a stub),
-  # and its failure is the row's error until the next probe.
+  # popup sent on entering ERROR fails under Wine (its messenger counts as
+  # missing, WTSSendMessage is a stub), and its failure is the row's error
+  # until the next probe.
   sleep 8
 }
 
@@ -118,6 +125,26 @@ expect_placement() {
   done
 }
 
+# Host > Export..., the proposed name taken as it is: hosts.csv, not the
+# save dialog's hosts.csv.txt, in UTF-8 after the byte-order mark and with
+# CRLF line ends, as Windows' spreadsheet programs read it. The dialog starts
+# in Documents, which is the test's home folder.
+expect_export() {
+  local file=
+  xdotool windowactivate --sync "$(find_window '^Kelvoran by Brindlecot')" key --clearmodifiers alt+h p
+  xdotool windowactivate --sync "$(find_window '^Export hosts$')" key --clearmodifiers Return
+  for _ in $(seq 100); do
+    file=$(find "$HOME" -name 'hosts.csv*' ! -name '*.tmp' -print -quit)
+    [[ -n "$file" ]] && break
+    sleep 0.1
+  done
+  [[ "$(basename "$file")" == hosts.csv ]] || fail "export saved as '${file:-nothing}'"
+  [[ "$(head -c 3 "$file" | od -An -tx1 | tr -d ' ')" == efbbbf ]] ||
+    fail "export has no byte-order mark: $(od -c "$file" | head -n 3)"
+  grep -q $'^127\\.0\\.0\\.1\r$' "$file" ||
+    fail "export lacks a CRLF line of 127.0.0.1: $(od -c "$file")"
+}
+
 # The close box, through the window manager, once the About box has gone.
 start closed
 # The start-up About box ends by itself after 10 s.
@@ -125,6 +152,7 @@ for _ in $(seq 150); do
   [[ -z "$(xdotool search --onlyvisible --name '^About Kelvoran$' 2>/dev/null)" ]] && break
   sleep 0.1
 done
+expect_export
 xdotool windowactivate --sync "$(find_window '^Kelvoran by Brindlecot')" key --clearmodifiers alt+F4
 expect_exit "$started" closed
 expect_rows closed

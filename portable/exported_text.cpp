@@ -1,0 +1,23 @@
+#include "portable/exported_text.h"
+
+#include "portable/ansi_text.h"
+
+namespace kelvoran {
+
+std::string ExportedFileText(std::string_view text) {
+  std::string file(ExportedFileStart);
+  for (const char c : ToUtf8Text(text)) {
+    if (c == '\n')
+      file += ExportedLineEnd;
+    else
+      file += c;
+  }
+  return file;
+}
+
+std::string ImportedFileText(std::string_view text) {
+  if (!text.starts_with(Utf8ByteOrderMark)) return std::string(text);
+  return FromUtf8Text(text.substr(Utf8ByteOrderMark.size()));
+}
+
+}  // namespace kelvoran
