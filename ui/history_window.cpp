@@ -14,6 +14,7 @@
 #include "history/range_summary.h"
 #include "platform/local_time.h"
 #include "ui/display_text.h"
+#include "ui/help_request.h"
 #include "ui/history_text.h"
 #include "ui/latency_graph.h"
 
@@ -83,6 +84,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   // Zooming sends many ranges in a row: the figures and the outages follow
   // once it pauses.
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateDetails(); });
+  AnswerHelpKey(*this, kHistoryWindowHelpContext);
   range_->SetSelection(kDefaultRange);
   ChooseRange(kDefaultRange);
 }

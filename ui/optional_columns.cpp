@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "ui/help_request.h"
+
 namespace kelvoran {
 namespace {
 
@@ -96,6 +98,7 @@ bool ChooseOptionalColumns(wxWindow* parent, std::vector<OptionalColumn>& shown)
   wxArrayInt selected;
   for (const OptionalColumn column : shown) selected.Add(static_cast<int>(column));
   dialog.SetSelections(selected);
+  AnswerHelpKey(dialog, kColumnsDialogHelpContext);
   if (dialog.ShowModal() != wxID_OK) return false;
   shown.clear();
   for (const int index : dialog.GetSelections())

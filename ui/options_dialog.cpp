@@ -47,12 +47,7 @@ COptionsDialog::COptionsDialog(wxWindow* parent)
 
   Bind(
       wxEVT_BUTTON, [](wxCommandEvent&) { RequestHelp(kHelpContext); }, wxID_HELP);
-  Bind(wxEVT_CHAR_HOOK, [](wxKeyEvent& event) {
-    if (event.GetKeyCode() == WXK_F1 && !event.HasAnyModifiers())
-      RequestHelp(kHelpContext);
-    else
-      event.Skip();
-  });
+  AnswerHelpKey(*this, kHelpContext);
 }
 
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler) {

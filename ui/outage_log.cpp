@@ -12,6 +12,7 @@
 #include "history/csv_export.h"
 #include "platform/local_time.h"
 #include "ui/display_text.h"
+#include "ui/help_request.h"
 #include "ui/history_text.h"
 
 namespace kelvoran {
@@ -98,6 +99,7 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
 
   range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
   host_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ApplyHostFilter(); });
+  AnswerHelpKey(*this, kOutagesWindowHelpContext);
   exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     const wxString path = AskCsvPath(this, "Export Outages", "outages.csv");
     if (!path.empty()) ExportShown(path);

@@ -23,8 +23,11 @@
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
 #include "ui/help_request.h"
+#include "ui/history_window.h"
 #include "ui/host_settings_dialog.h"
+#include "ui/optional_columns.h"
 #include "ui/options_dialog.h"
+#include "ui/outage_log.h"
 
 namespace kelvoran {
 namespace {
@@ -223,6 +226,36 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfEachDialogOpenItsPageAndLeaveTheDialogOpe
                               COptionsDialog::kHelpContext, COptionsDialog::kHelpContext}));
 }
 
+// The windows beside the main one: F1 in each opens its own page.
+TEST_F(HelpWindow, F1InTheHistoryAndOutagesWindowsAndTheColumnsDialogOpensTheirPages) {
+  const HistoryQueries none{
+      [](const std::string&, HistoryTime, HistoryTime) { return std::vector<HistorySample>(); },
+      [](HistoryTime, HistoryTime, const std::string*) { return std::vector<HistoryChange>(); },
+      [] { return HistoryTime{0}; }};
+  std::vector<wxString> pages;
+  for (wxFrame* window : std::initializer_list<wxFrame*>{new HistoryWindow(nullptr, "h", none),
+                                                         new OutageLog(nullptr, none)}) {
+    window->Show();
+    PumpEvents(100ms);
+    PressKey(*window, WXK_F1);
+    pages.push_back(PageThenClose());
+    window->Destroy();
+  }
+  // The dialog lives inside the command; it is found once its loop runs.
+  wxTheApp->CallAfter([&] {
+    for (wxWindow* window : wxTopLevelWindows)
+      if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal()) {
+        PressKey(*dialog, WXK_F1);
+        pages.push_back(PageThenClose());
+        dialog->EndModal(wxID_CANCEL);
+      }
+  });
+  std::vector<OptionalColumn> shown;
+  EXPECT_FALSE(ChooseOptionalColumns(nullptr, shown));
+  EXPECT_EQ(pages,
+            (std::vector<wxString>{"history.html", "outage_log.html", "columns_dialog.html"}));
+}
+
 // Help over a modal dialog takes the input, and the dialog still ends as it
 // would without it: the start-up About box on its timer.
 TEST_F(HelpWindow, HelpOverAModalBoxTakesClicksAndTheBoxStillEndsOnTime) {
@@ -306,8 +339,10 @@ TEST(HelpContents, EveryContextNumberIsGivenOnceAndAskedForByTheProgram) {
   std::multiset<int> given;
   for (std::sregex_iterator it(text.begin(), text.end(), id), end; it != end; ++it)
     given.insert(std::stoi((*it)[1]));
-  std::multiset<int> asked = {kMainWindowHelpContext, CHostSettingsDialog::kHelpContext,
-                              COptionsDialog::kHelpContext, kAboutBoxHelpContext};
+  std::multiset<int> asked = {kMainWindowHelpContext,       CHostSettingsDialog::kHelpContext,
+                              COptionsDialog::kHelpContext, kAboutBoxHelpContext,
+                              kHistoryWindowHelpContext,    kOutagesWindowHelpContext,
+                              kColumnsDialogHelpContext};
   for (const auto& [command, page] : kCommandPages) asked.insert(MenuHelpContext(command));
   EXPECT_EQ(given, asked);
 }
