@@ -34,6 +34,8 @@ constexpr int kDefaultRange = 2;
 // Changes this far back are read for the outage list, so that an outage
 // that began before the range shows its start.
 constexpr HistoryTime kOutageLookBack = 365 * kDay;
+constexpr char kUnreadableText[] =
+    "The history of this range could not be read: there is not enough memory.";
 
 wxListCtrl* OutageList(wxWindow* parent) {
   auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 130),
@@ -107,9 +109,12 @@ void HistoryWindow::ShowRange(HistoryTime from, HistoryTime to) {
 }
 
 void HistoryWindow::Load(HistoryTime from, HistoryTime to) {
-  loaded_ = queries_.samples(host_, from, to);
-  loadedFrom_ = from;
-  loadedTo_ = to;
+  HistoryAnswer<HistorySample> read = queries_.samples(host_, from, to);
+  unreadable_ = !read;
+  loaded_ = read ? std::move(*read) : std::vector<HistorySample>{};
+  // Nothing counts as loaded after a failure, so the next move reads again.
+  loadedFrom_ = read ? from : 0;
+  loadedTo_ = read ? to : 0;
   graph_->SetSamples(loaded_);
 }
 
@@ -123,10 +128,12 @@ std::span<const HistorySample> HistoryWindow::SamplesShown() const {
 }
 
 void HistoryWindow::UpdateDetails() {
-  summary_->SetLabel(SummaryText(SummariseRange(SamplesShown())));
+  const HistoryAnswer<HistoryChange> changes =
+      queries_.changes(graph_->From() - kOutageLookBack, graph_->To(), &host_);
+  summary_->SetLabel(unreadable_ || !changes ? wxString(kUnreadableText)
+                                             : SummaryText(SummariseRange(SamplesShown())));
   const std::vector<RecordedOutage> outages =
-      OutagesIn(queries_.changes(graph_->From() - kOutageLookBack, graph_->To(), &host_),
-                graph_->From(), graph_->To());
+      changes ? OutagesIn(*changes, graph_->From(), graph_->To()) : std::vector<RecordedOutage>{};
   outages_->Freeze();
   outages_->DeleteAllItems();
   for (const RecordedOutage& outage : outages) {

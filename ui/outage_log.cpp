@@ -109,7 +109,9 @@ void OutageLog::Reload() {
   const HistoryTime now = queries_.now();
   // The change before the range's first one of each host is not needed: a
   // duration runs from a change to the host's next, never backwards.
-  all_ = ChangeLog(queries_.changes(now - kRanges[range_->GetSelection()].span, now + 1, nullptr));
+  // The status bar says when the history could not be read.
+  all_ = ChangeLog(queries_.changes(now - kRanges[range_->GetSelection()].span, now + 1, nullptr)
+                       .value_or(std::vector<HistoryChange>{}));
   FillHostChoice();
   ApplyHostFilter();
 }

@@ -175,5 +175,24 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   log->Destroy();
 }
 
+// Out of memory for the range's results or changes: the window says so
+// instead of showing an empty range as if nothing had been recorded.
+TEST(HistoryWindowUnread, SaysTheRangeCouldNotBeRead) {
+  const auto none = [](auto&&...) { return std::nullopt; };
+  const auto some = [](auto&&...) { return std::vector<HistorySample>{{kNow * 1000, 0, 5, 0}}; };
+  const HistoryQueries cases[] = {
+      {none, [](auto&&...) { return std::vector<HistoryChange>{}; }, [] { return kNow * 1000; }},
+      {some, none, [] { return kNow * 1000; }},
+  };
+  for (const HistoryQueries& queries : cases) {
+    auto* window = new HistoryWindow(nullptr, kHost, queries);
+    EXPECT_NE(FindChild<wxStaticText>(*window,
+                                      "The history of this range could not be read: there is not "
+                                      "enough memory."),
+              nullptr);
+    window->Destroy();
+  }
+}
+
 }  // namespace
 }  // namespace kelvoran
