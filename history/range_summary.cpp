@@ -79,28 +79,45 @@ std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, Histor
   std::stable_sort(changes.begin(), changes.end(),
                    [](const HistoryChange& a, const HistoryChange& b) { return a.time < b.time; });
   std::vector<RecordedOutage> outages;
-  std::map<std::string, std::size_t> open;  // host -> its outage not yet ended
+  // Host -> its outage not over yet, and the status the host is in.
+  std::map<std::string, std::pair<std::size_t, std::int32_t>> open;
   for (HistoryChange& change : changes) {
-    if (const auto it = open.find(change.host); it != open.end() && change.before != StatusError) {
-      outages[it->second].end = change.time;
-      outages[it->second].interrupted = true;
-      open.erase(it);
+    auto it = open.find(change.host);
+    // Every run starts in WARNING: a change from another status than the
+    // last one recorded means the program stopped in between.
+    if (it != open.end() && change.before != it->second.second) {
+      outages[it->second.first].end = change.time;
+      outages[it->second.first].interrupted = true;
+      it = open.erase(it);
     }
-    if (change.after == StatusError && change.before != StatusError) {
-      open[change.host] = outages.size();
-      outages.push_back({change.host, change.time, std::nullopt, std::move(change.text), false});
-    } else if (change.before == StatusError && change.after != StatusError) {
-      if (const auto it = open.find(change.host); it != open.end()) {
-        outages[it->second].end = change.time;
-        open.erase(it);
-      } else {
-        outages.push_back({change.host, std::nullopt, change.time, {}, false});
-      }
+    if (it != open.end() && change.after == StatusOk) {
+      outages[it->second.first].end = change.time;
+      open.erase(it);
+    } else if (it != open.end()) {
+      it->second.second = change.after;  // back into ERROR is the same outage
+    } else if (change.after == StatusError || change.before == StatusError) {
+      // Out of ERROR with no start known: it began before the records.
+      const bool started = change.after == StatusError;
+      outages.push_back({change.host, std::nullopt, std::nullopt,
+                         started ? std::move(change.text) : std::string(), false});
+      if (started) outages.back().start = change.time;
+      if (change.after == StatusOk)
+        outages.back().end = change.time;
+      else
+        open[change.host] = {outages.size() - 1, change.after};
     }
   }
   std::erase_if(outages, [&](const RecordedOutage& outage) { return !Overlaps(outage, from, to); });
   std::stable_sort(outages.begin(), outages.end(), LaterStartFirst);
   return outages;
+}
+
+HistoryAnswer<RecordedOutage> HostOutages(const HistoryQueries& queries, const std::string& host,
+                                          HistoryTime from, HistoryTime to) {
+  const HistoryAnswer<HistoryChange> changes =
+      queries.changes(from - kOutageLookBack, std::max(to, queries.now() + 1), &host);
+  if (!changes) return std::nullopt;
+  return OutagesIn(*changes, from, to);
 }
 
 std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes) {

@@ -24,7 +24,9 @@ wxString LocalTimeText(HistoryTime ms) {
 }
 
 wxString DurationText(std::optional<HistoryTime> ms) {
-  return ms ? wxString(OutageDurationText(*ms / 1000)) : wxString();
+  // To the nearest second: the same-second results of a host are recorded a
+  // millisecond apart, which must not make 44 s read 43 s.
+  return ms ? wxString(OutageDurationText((*ms + 500) / 1000)) : wxString();
 }
 
 wxString SummaryText(const RangeSummary& summary) {

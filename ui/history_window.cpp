@@ -31,9 +31,6 @@ constexpr RangeChoice kRanges[] = {{"15 minutes", 15 * kMinute},
                                    {"7 days", 7 * kDay},
                                    {"30 days", 30 * kDay}};
 constexpr int kDefaultRange = 2;
-// Changes this far back are read for the outage list, so that an outage
-// that began before the range shows its start.
-constexpr HistoryTime kOutageLookBack = 365 * kDay;
 constexpr char kUnreadableText[] =
     "The history of this range could not be read: there is not enough memory.";
 
@@ -128,12 +125,11 @@ std::span<const HistorySample> HistoryWindow::SamplesShown() const {
 }
 
 void HistoryWindow::UpdateDetails() {
-  const HistoryAnswer<HistoryChange> changes =
-      queries_.changes(graph_->From() - kOutageLookBack, graph_->To(), &host_);
-  summary_->SetLabel(unreadable_ || !changes ? wxString(kUnreadableText)
-                                             : SummaryText(SummariseRange(SamplesShown())));
-  const std::vector<RecordedOutage> outages =
-      changes ? OutagesIn(*changes, graph_->From(), graph_->To()) : std::vector<RecordedOutage>{};
+  const HistoryAnswer<RecordedOutage> read =
+      HostOutages(queries_, host_, graph_->From(), graph_->To());
+  summary_->SetLabel(unreadable_ || !read ? wxString(kUnreadableText)
+                                          : SummaryText(SummariseRange(SamplesShown())));
+  const std::vector<RecordedOutage> outages = read.value_or(std::vector<RecordedOutage>{});
   outages_->Freeze();
   outages_->DeleteAllItems();
   for (const RecordedOutage& outage : outages) {
@@ -143,7 +139,7 @@ void HistoryWindow::UpdateDetails() {
     outages_->SetItem(row, 1,
                       outage.interrupted ? wxString("not recorded")
                       : outage.end       ? LocalTimeText(*outage.end)
-                                         : wxString("still in ERROR"));
+                                         : wxString("not OK yet"));
     // An outage not over yet has lasted until now so far.
     const HistoryTime end = outage.end.value_or(queries_.now());
     outages_->SetItem(
