@@ -29,6 +29,12 @@ wxString DurationText(std::optional<HistoryTime> ms) {
   return ms ? wxString(OutageDurationText((*ms + 500) / 1000)) : wxString();
 }
 
+wxString TimeAxisText(HistoryTime ms, HistoryTime span) {
+  constexpr HistoryTime kDay = 24 * 3600 * 1000;
+  const wxDateTime time(static_cast<time_t>(ms / 1000));
+  return time.Format(span < kDay ? "%H:%M:%S" : "%Y-%m-%d %H:%M");
+}
+
 wxString SummaryText(const RangeSummary& summary) {
   if (summary.probes == 0) return "No results recorded in this range.";
   wxString text = wxString::Format("%lld probes, %.1f %% lost.",

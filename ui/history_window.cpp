@@ -56,8 +56,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   range_ = new wxChoice(panel, wxID_ANY);
   for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
-  graph_ =
-      new LatencyGraph(panel, [this](HistoryTime from, HistoryTime to) { ShowRange(from, to); });
+  graph_ = new LatencyGraph(
+      panel, [this](HistoryTime from, HistoryTime to) { ShowRange(from, to); }, queries_.now);
   summary_ = new wxStaticText(panel, wxID_ANY, wxEmptyString);
   outages_ = OutageList(panel);
 

@@ -147,6 +147,12 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
   wheel.m_x = graph.PlotRect().x + graph.PlotRect().width / 2;
   graph.ProcessWindowEvent(wheel);
   EXPECT_LT(graph.To() - graph.From(), span);
+  // Zooming out far around the left edge widens the range up to now, not past.
+  wheel.m_wheelRotation = -120;
+  wheel.m_x = graph.PlotRect().x;
+  for (int step = 0; step < 10; ++step) graph.ProcessWindowEvent(wheel);
+  EXPECT_GT(graph.To() - graph.From(), 2 * span);
+  EXPECT_EQ(graph.To(), kNow * 1000);
   window->Destroy();
 }
 
@@ -173,6 +179,19 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
       "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
       "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]");
   log->Destroy();
+}
+
+// A range of a day or more has the same hours more than once: its axis
+// gives the dates.
+TEST(HistoryText, TimeAxisGivesTheDateFromADayOn) {
+  constexpr HistoryTime kHour = 3'600'000;
+  const HistoryTime time = kNow * 1000;
+  const wxString date = LocalTimeText(time).Left(10), clock = LocalTimeText(time).Mid(11);
+  const std::pair<HistoryTime, wxString> cases[] = {{kHour, clock},
+                                                    {24 * kHour - 1, clock},
+                                                    {24 * kHour, date + " " + clock.Left(5)},
+                                                    {30 * 24 * kHour, date + " " + clock.Left(5)}};
+  for (const auto& [span, text] : cases) EXPECT_EQ(TimeAxisText(time, span), text) << span;
 }
 
 // Out of memory for the range's results or changes: the window says so
