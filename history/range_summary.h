@@ -71,9 +71,10 @@ struct PlotColumn {
 };
 // `samples` oldest first: the graph of [from, to) reduced to `width`
 // columns, so that drawing costs the same for a day as for a month. A status
-// holds from a result to the next, unless they are more than kBandGap apart
-// (the program was not running).
-inline constexpr HistoryTime kBandGap = 15 * 60 * 1000;
+// holds from a result to the next, unless they are further apart than a few
+// of the host's own intervals and more than kMinHold: then the program was
+// not running, and the span between is left without a status.
+inline constexpr HistoryTime kMinHold = 2 * 60 * 1000;
 std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, HistoryTime from,
                                     HistoryTime to, int width);
 

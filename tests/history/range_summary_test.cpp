@@ -143,13 +143,40 @@ TEST(RangeSummary, PlotColumnsHoldTheirSlicesExtremesFailuresAndWorstStatus) {
                                   {1, 1, 0, 0, StatusWarning, StatusWarning}}));
   EXPECT_FALSE(columns[3].HasRoundTrip());
   EXPECT_TRUE(PlotColumns(samples, 200, 100, 4).empty());
-  // Results further apart than the program can have been running hold nothing
-  // between them; the last holds for as long after it.
-  const std::vector<PlotColumn> gap =
-      PlotColumns(std::vector{Answered(0, 1), Failed(kBandGap + 1)}, 0, 4 * kBandGap, 8);
-  EXPECT_EQ(gap[1].band, -1);
-  EXPECT_EQ(gap[3].band, StatusWarning);
-  EXPECT_EQ(gap[5].band, -1);
+}
+
+// A status holds from one result to the next, and for a while after the
+// last, unless the program was not running: then the graph shows a gap.
+TEST(RangeSummary, StatusBandsLeaveOutWhereTheProgramWasNotRunning) {
+  constexpr HistoryTime kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute;
+  const struct {
+    const char* what;
+    HistoryTime pace, pause;
+    bool gap;
+  } cases[] = {
+      {"a pause among results every second", kSecond, 5 * kMinute, true},
+      {"the same host stopped for a minute", kSecond, kMinute, false},
+      {"a failing probe's time-out after answers every second", kSecond, 11 * kSecond, false},
+      {"a host probed once an hour", kHour, kHour, false},
+      {"a host probed once an hour stopped for a day", kHour, 24 * kHour, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Three results at the pace, the pause, two more at the pace; the range
+    // ends a pause after the last.
+    const HistoryTime resumed = 2 * c.pace + c.pause, last = resumed + c.pace;
+    const std::vector<HistorySample> samples = {Answered(0, 1), Answered(c.pace, 1),
+                                                Answered(2 * c.pace, 1), Answered(resumed, 1),
+                                                Answered(last, 1)};
+    const HistoryTime to = last + c.pause;
+    const std::vector<PlotColumn> columns = PlotColumns(samples, 0, to, 1000);
+    const auto bandAt = [&](HistoryTime time) {
+      return columns[static_cast<std::size_t>(time * 1000 / to)].band;
+    };
+    const std::int32_t expected = c.gap ? -1 : StatusOk;
+    EXPECT_EQ(bandAt(2 * c.pace + c.pause / 2), expected) << "during the pause";
+    EXPECT_EQ(bandAt(last + c.pause / 2), expected) << "after the last result";
+  }
 }
 
 }  // namespace
