@@ -56,14 +56,15 @@ class Painter {
   }
 
   // The spread of each column's round trips, joined into one line from
-  // column to column; a column of failures only breaks the line.
+  // column to column; a column of failures, or one where the program was not
+  // running (no status), breaks the line.
   void RoundTrips(const std::vector<PlotColumn>& columns, std::uint32_t top) {
     wxGraphicsPath path = gc_.CreatePath();
     bool drawing = false;
     for (std::size_t i = 0; i < columns.size(); ++i) {
       const PlotColumn& column = columns[i];
       if (!column.HasRoundTrip()) {
-        if (column.failures > 0) drawing = false;
+        if (column.failures > 0 || column.band < 0) drawing = false;
         continue;
       }
       const double x = plot_.x + static_cast<double>(i) + 0.5;

@@ -96,8 +96,10 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
   panel->SetSizer(column);
 
-  range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
-  host_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ApplyHostFilter(); });
+  // Either choice reads the changes again: a host chosen in a window left
+  // open for a while shows its changes up to now, not as they were at opening.
+  for (wxChoice* choice : {range_, host_})
+    choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
   exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     const wxString path = AskCsvPath(this, "Export Outages", "outages.csv");
     if (!path.empty()) ExportShown(path);

@@ -167,17 +167,27 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   auto* hosts = FindChild<wxChoice>(
       *log, [](wxChoice& choice) { return choice.GetString(0) == "All hosts"; });
   ASSERT_NE(hosts, nullptr);
+  // A change recorded while the window is open shows as soon as a host is
+  // chosen.
+  HostRecord other;
+  other.Host = "other";
+  other.Status = StatusWarning;
+  recorder_->ResultApplied(other, {.ResultCode = 11010, .StartTime = kNow - 50}, StatusOk);
+  recorder_->TickEnded();
+  ASSERT_TRUE(recorder_->Flush());
   hosts->SetFocus();
   hosts->SetStringSelection("other");
   wxCommandEvent chosen(wxEVT_CHOICE, hosts->GetId());
   chosen.SetInt(hosts->GetSelection());
   hosts->ProcessWindowEvent(chosen);
-  ASSERT_EQ(log->Shown().size(), 1u);
+  ASSERT_EQ(log->Shown().size(), 2u);
+  EXPECT_EQ(hosts->GetStringSelection(), "other");
 
   ExpectExport(
       *log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); },
       "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
-      "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]");
+      "[r[1:5] for r in rows[1:]] == [['other', 'OK', 'WARNING', ''], "
+      "['other', 'WARNING', 'OK', '50']]");
   log->Destroy();
 }
 
