@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,16 +9,21 @@
 
 namespace kelvoran {
 
+// What one query found; nothing when the history could not be read (there
+// was not memory enough for the answer), as against an empty answer.
+template <class Row>
+using HistoryAnswer = std::optional<std::vector<Row>>;
+
 // What the history windows ask of the recorded history. Both answers come
 // from the recorder's own connection, so a window never holds the file.
 struct HistoryQueries {
   // The host's results in [from, to), oldest first.
-  std::function<std::vector<HistorySample>(const std::string& host, HistoryTime from,
-                                           HistoryTime to)>
+  std::function<HistoryAnswer<HistorySample>(const std::string& host, HistoryTime from,
+                                             HistoryTime to)>
       samples;
   // The changes in [from, to), newest first; of one host when `host` is given.
-  std::function<std::vector<HistoryChange>(HistoryTime from, HistoryTime to,
-                                           const std::string* host)>
+  std::function<HistoryAnswer<HistoryChange>(HistoryTime from, HistoryTime to,
+                                             const std::string* host)>
       changes;
   // The calendar clock.
   std::function<HistoryTime()> now;

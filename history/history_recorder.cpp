@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <new>
 #include <utility>
 
 #include "engine/host_record.h"
@@ -130,31 +131,37 @@ bool HistoryRecorder::Flush() {
 }
 
 HistoryQueries HistoryRecorder::Queries() {
-  const auto samples = [this](const std::string& host, HistoryTime from, HistoryTime to) {
+  const auto samples = [this](const std::string& host, HistoryTime from,
+                              HistoryTime to) -> HistoryAnswer<HistorySample> {
     std::vector<HistorySample> found;
-    Read([&](HistoryStore& store) {
-      if (store.IsOpen())
-        store.ForEachSample(host, from, to,
-                            [&](const HistorySample& sample) { found.push_back(sample); });
+    const bool read = Read([&](HistoryStore& store) {
+      const auto keep = [&](const HistorySample& sample) { found.push_back(sample); };
+      if (store.IsOpen() && store.ForEachSample(host, from, to, keep) == SQLITE_NOMEM)
+        throw std::bad_alloc();
     });
+    if (!read) return std::nullopt;
     return found;
   };
-  const auto changes = [this](HistoryTime from, HistoryTime to, const std::string* host) {
+  const auto changes = [this](HistoryTime from, HistoryTime to,
+                              const std::string* host) -> HistoryAnswer<HistoryChange> {
     std::vector<HistoryChange> found;
-    Read([&](HistoryStore& store) {
-      if (store.IsOpen()) found = store.Changes(from, to, host);
-    });
+    if (!Read([&](HistoryStore& store) {
+          if (store.IsOpen()) found = store.Changes(from, to, host);
+        }))
+      return std::nullopt;
     return found;
   };
   return {samples, changes, options_.now};
 }
 
-void HistoryRecorder::Read(const std::function<void(HistoryStore&)>& query) {
+bool HistoryRecorder::Read(const std::function<void(HistoryStore&)>& query) {
+  PendingRead read{query};
   std::unique_lock lock(mutex_);
-  settled_.wait(lock, [this] { return query_ == nullptr; });
-  query_ = &query;
+  settled_.wait(lock, [this] { return read_ == nullptr; });
+  read_ = &read;
   wake_.notify_all();
-  settled_.wait(lock, [&] { return query_ != &query; });
+  settled_.wait(lock, [&] { return read_ != &read; });
+  return read.done;
 }
 
 // Oldest first: what waits longest for a file that cannot be written is worth
@@ -187,13 +194,8 @@ void HistoryRecorder::Run() {
     Failed(opened);
   nextPass_ = Clock::now();
   while (true) {
-    if (query_) {
-      const auto* query = query_;
-      lock.unlock();
-      (*query)(store_);
-      lock.lock();
-      query_ = nullptr;
-      settled_.notify_all();
+    if (read_) {
+      RunRead(lock);
       continue;
     }
     const bool retryDue = Clock::now() >= retryAt_;
@@ -212,10 +214,40 @@ void HistoryRecorder::Run() {
     }
     settled_.notify_all();
     wake_.wait_until(lock, NextDeadline(), [this] {
-      return stopping_ || query_ || (state_ == State::Recording && !waiting_.empty());
+      return stopping_ || read_ || (state_ == State::Recording && !waiting_.empty());
     });
   }
   settled_.notify_all();
+}
+
+// A month of results may not fit in memory: the read fails, and as the
+// memory it took is given back when it unwinds, the writer goes on.
+void HistoryRecorder::RunRead(std::unique_lock<std::mutex>& lock) {
+  bool done = true;
+  lock.unlock();
+  try {
+    read_->query(store_);
+  } catch (const std::bad_alloc&) {
+    done = false;
+  }
+  lock.lock();
+  read_->done = done;
+  read_ = nullptr;
+  if (!done) PauseForMemory();
+  settled_.notify_all();
+}
+
+// With so little memory, a commit would likely fail as well: what comes in
+// waits, as for a file that cannot be written, and is tried again later.
+void HistoryRecorder::PauseForMemory() {
+  retryAt_ = Clock::now() + options_.retryEvery;
+  if (state_ != State::Recording) return;
+  state_ = State::Paused;
+  try {
+    notices_.push_back("History recording paused: not enough memory to read the history.");
+  } catch (const std::bad_alloc&) {
+    // Still short of memory: the pause goes untold rather than ending the writer.
+  }
 }
 
 // The moment the writer has something to do by itself: the next retention

@@ -60,8 +60,9 @@ class HistoryRecorder final : public HistoryLink {
   // has failed since the call, or there is no file to write to (false).
   bool Flush();
   // Runs `query` on the writer's connection and waits for it: the file is
-  // this process's alone, so reads go through the writer.
-  void Read(const std::function<void(HistoryStore&)>& query);
+  // this process's alone, so reads go through the writer. False when it ran
+  // out of memory: writing then pauses for a while, with a notice.
+  bool Read(const std::function<void(HistoryStore&)>& query);
 
  private:
   void Run();
@@ -76,6 +77,8 @@ class HistoryRecorder final : public HistoryLink {
   std::string ReasonToStop(int code) const;
   void SetState(State state, std::string notice = {});
   void DropOldestWaiting();
+  void RunRead(std::unique_lock<std::mutex>& lock);
+  void PauseForMemory();
   std::chrono::steady_clock::time_point NextDeadline() const;
 
   const std::string path_;
@@ -91,7 +94,12 @@ class HistoryRecorder final : public HistoryLink {
   std::size_t waitingResults_ = 0;
   bool writing_ = false;
   unsigned failedWrites_ = 0;
-  const std::function<void(HistoryStore&)>* query_ = nullptr;
+  // The read waiting for the writer, and whether it went through.
+  struct PendingRead {
+    const std::function<void(HistoryStore&)>& query;
+    bool done = true;
+  };
+  PendingRead* read_ = nullptr;
   bool stopping_ = false;
   State state_ = State::Opening;
   std::deque<std::string> notices_;

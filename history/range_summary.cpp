@@ -46,6 +46,33 @@ bool LaterStartFirst(const RecordedOutage& a, const RecordedOutage& b) {
   return a.start.has_value() && !b.start.has_value();
 }
 
+// The time from sample i - 1 to sample i, where both exist.
+std::optional<HistoryTime> IntervalBefore(std::span<const HistorySample> samples, std::size_t i) {
+  if (i == 0 || i >= samples.size()) return std::nullopt;
+  return samples[i].time - samples[i - 1].time;
+}
+
+// How long sample i's status may hold before the next result: a few of the
+// host's own intervals around it (its Delay, or a failing probe's time-out),
+// and never less than kMinHold. A longer wait was the program not running.
+HistoryTime HoldLimit(std::span<const HistorySample> samples, std::size_t i) {
+  constexpr HistoryTime kPaces = 3;
+  const std::optional<HistoryTime> before = IntervalBefore(samples, i),
+                                   after = IntervalBefore(samples, i + 2);
+  if (!before && !after) return kMinHold;
+  const HistoryTime pace = std::min(before.value_or(*after), after.value_or(*before));
+  return std::max(kMinHold, kPaces * pace);
+}
+
+// Up to when sample i's status is drawn: the next result, or nothing after a
+// pause; the last result known holds as long as it may.
+HistoryTime HeldUntil(std::span<const HistorySample> samples, std::size_t i) {
+  const HistoryTime limit = HoldLimit(samples, i);
+  if (i + 1 == samples.size()) return samples[i].time + limit;
+  const HistoryTime next = samples[i + 1].time;
+  return next - samples[i].time <= limit ? next : samples[i].time;
+}
+
 }  // namespace
 
 RangeSummary SummariseRange(std::span<const HistorySample> samples) {
@@ -79,28 +106,45 @@ std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, Histor
   std::stable_sort(changes.begin(), changes.end(),
                    [](const HistoryChange& a, const HistoryChange& b) { return a.time < b.time; });
   std::vector<RecordedOutage> outages;
-  std::map<std::string, std::size_t> open;  // host -> its outage not yet ended
+  // Host -> its outage not over yet, and the status the host is in.
+  std::map<std::string, std::pair<std::size_t, std::int32_t>> open;
   for (HistoryChange& change : changes) {
-    if (const auto it = open.find(change.host); it != open.end() && change.before != StatusError) {
-      outages[it->second].end = change.time;
-      outages[it->second].interrupted = true;
-      open.erase(it);
+    auto it = open.find(change.host);
+    // Every run starts in WARNING: a change from another status than the
+    // last one recorded means the program stopped in between.
+    if (it != open.end() && change.before != it->second.second) {
+      outages[it->second.first].end = change.time;
+      outages[it->second.first].interrupted = true;
+      it = open.erase(it);
     }
-    if (change.after == StatusError && change.before != StatusError) {
-      open[change.host] = outages.size();
-      outages.push_back({change.host, change.time, std::nullopt, std::move(change.text), false});
-    } else if (change.before == StatusError && change.after != StatusError) {
-      if (const auto it = open.find(change.host); it != open.end()) {
-        outages[it->second].end = change.time;
-        open.erase(it);
-      } else {
-        outages.push_back({change.host, std::nullopt, change.time, {}, false});
-      }
+    if (it != open.end() && change.after == StatusOk) {
+      outages[it->second.first].end = change.time;
+      open.erase(it);
+    } else if (it != open.end()) {
+      it->second.second = change.after;  // back into ERROR is the same outage
+    } else if (change.after == StatusError || change.before == StatusError) {
+      // Out of ERROR with no start known: it began before the records.
+      const bool started = change.after == StatusError;
+      outages.push_back({change.host, std::nullopt, std::nullopt,
+                         started ? std::move(change.text) : std::string(), false});
+      if (started) outages.back().start = change.time;
+      if (change.after == StatusOk)
+        outages.back().end = change.time;
+      else
+        open[change.host] = {outages.size() - 1, change.after};
     }
   }
   std::erase_if(outages, [&](const RecordedOutage& outage) { return !Overlaps(outage, from, to); });
   std::stable_sort(outages.begin(), outages.end(), LaterStartFirst);
   return outages;
+}
+
+HistoryAnswer<RecordedOutage> HostOutages(const HistoryQueries& queries, const std::string& host,
+                                          HistoryTime from, HistoryTime to) {
+  const HistoryAnswer<HistoryChange> changes =
+      queries.changes(from - kOutageLookBack, std::max(to, queries.now() + 1), &host);
+  if (!changes) return std::nullopt;
+  return OutagesIn(*changes, from, to);
 }
 
 std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes) {
@@ -137,39 +181,39 @@ std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, Hist
   const auto byTime = [](const HistorySample& sample, HistoryTime time) {
     return sample.time < time;
   };
-  auto it = std::lower_bound(samples.begin(), samples.end(), from, byTime);
+  auto i = static_cast<std::size_t>(std::lower_bound(samples.begin(), samples.end(), from, byTime) -
+                                    samples.begin());
   // In floating point: (time - from) * width could leave 64 bits for a range
   // as wide as a hand-edited file's times may make it.
   const double perMs = width / (static_cast<double>(to) - static_cast<double>(from));
-  const auto columnAt = [&](HistoryTime time) {
+  const auto xAt = [&](HistoryTime time, int last) {
     const double x = (static_cast<double>(time) - static_cast<double>(from)) * perMs;
-    return std::clamp(x, -1.0, static_cast<double>(width - 1));
+    return static_cast<std::ptrdiff_t>(std::clamp(x, -1.0, static_cast<double>(last)));
   };
-  // The result before the range holds at its start.
-  const HistorySample* previous = it != samples.begin() ? &*std::prev(it) : nullptr;
-  const auto holdUntil = [&](HistoryTime time) {
-    if (!previous || time - previous->time > kBandGap) return;
-    for (auto x = static_cast<std::ptrdiff_t>(columnAt(previous->time)) + 1;
-         x < static_cast<std::ptrdiff_t>(columnAt(time)); ++x)
-      columns[static_cast<std::size_t>(x)].band = previous->status;
+  // The columns after sample `held`'s own, up to its hold, take its status;
+  // the result before the range holds at its start.
+  const auto hold = [&](std::size_t held) {
+    const HistoryTime until = std::min(to, HeldUntil(samples, held));
+    for (auto x = xAt(samples[held].time, width - 1) + 1; x < xAt(until, width); ++x)
+      columns[static_cast<std::size_t>(x)].band = samples[held].status;
   };
-  for (; it != samples.end() && it->time < to; ++it) {
-    holdUntil(it->time);
-    previous = &*it;
-    PlotColumn& column = columns[static_cast<std::size_t>(columnAt(it->time))];
-    if (it->code != 0) {
+  for (; i < samples.size() && samples[i].time < to; ++i) {
+    if (i > 0) hold(i - 1);
+    PlotColumn& column = columns[static_cast<std::size_t>(xAt(samples[i].time, width - 1))];
+    const HistorySample& sample = samples[i];
+    if (sample.code != 0) {
       ++column.failures;
     } else if (!column.HasRoundTrip()) {
-      column.minRoundTrip = column.maxRoundTrip = it->roundTrip;
+      column.minRoundTrip = column.maxRoundTrip = sample.roundTrip;
     } else {
-      column.minRoundTrip = std::min(column.minRoundTrip, it->roundTrip);
-      column.maxRoundTrip = std::max(column.maxRoundTrip, it->roundTrip);
+      column.minRoundTrip = std::min(column.minRoundTrip, sample.roundTrip);
+      column.maxRoundTrip = std::max(column.maxRoundTrip, sample.roundTrip);
     }
     ++column.samples;
-    column.worstStatus = std::max(column.worstStatus, it->status);
+    column.worstStatus = std::max(column.worstStatus, sample.status);
     column.band = column.worstStatus;
   }
-  if (previous) holdUntil(std::min(to, previous->time + kBandGap));
+  if (i > 0) hold(i - 1);
   return columns;
 }
 

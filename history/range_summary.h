@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "history/history_queries.h"
 #include "history/history_types.h"
 
 namespace kelvoran {
@@ -21,14 +22,16 @@ struct RangeSummary {
 };
 RangeSummary SummariseRange(std::span<const HistorySample> samples);
 
-// A stay in ERROR: from the change into it to the change out of it. A start
-// before the first change known, or an end not yet come, is missing.
+// An outage: from the change into ERROR until the host is OK again, the
+// moments its popup message and its "OK again" message go out. A return to
+// ERROR from WARNING before OK is the same outage. A start before the first
+// change known, or an end not yet come, is missing.
 struct RecordedOutage {
   std::string host;
   std::optional<HistoryTime> start, end;
   std::string text;  // what the change into ERROR was caused by
   // The program stopped during it: the next change the host made (from the
-  // WARNING every host starts in) is `end`, but when it left ERROR is not
+  // WARNING every host starts in) is `end`, but when it was over is not
   // known.
   bool interrupted = false;
 };
@@ -36,6 +39,13 @@ struct RecordedOutage {
 // [from, to), the latest start first and those whose start is unknown last.
 std::vector<RecordedOutage> OutagesIn(std::vector<HistoryChange> changes, HistoryTime from,
                                       HistoryTime to);
+// The host's outages that overlap [from, to), with the changes read up to
+// now, so that one that ended after `to` has its end; nothing when the
+// history could not be read. Changes are read kOutageLookBack before `from`,
+// so that one that began before the range has its start.
+inline constexpr HistoryTime kOutageLookBack = 365LL * 24 * 3600 * 1000;
+HistoryAnswer<RecordedOutage> HostOutages(const HistoryQueries& queries, const std::string& host,
+                                          HistoryTime from, HistoryTime to);
 
 // A change of status and how long the host then stayed in it: missing while
 // it still is.
@@ -61,9 +71,10 @@ struct PlotColumn {
 };
 // `samples` oldest first: the graph of [from, to) reduced to `width`
 // columns, so that drawing costs the same for a day as for a month. A status
-// holds from a result to the next, unless they are more than kBandGap apart
-// (the program was not running).
-inline constexpr HistoryTime kBandGap = 15 * 60 * 1000;
+// holds from a result to the next, unless they are further apart than a few
+// of the host's own intervals and more than kMinHold: then the program was
+// not running, and the span between is left without a status.
+inline constexpr HistoryTime kMinHold = 2 * 60 * 1000;
 std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, HistoryTime from,
                                     HistoryTime to, int width);
 

@@ -25,7 +25,15 @@ wxString LocalTimeText(HistoryTime ms) {
 }
 
 wxString DurationText(std::optional<HistoryTime> ms) {
-  return ms ? wxString(OutageDurationText(*ms / 1000)) : wxString();
+  // To the nearest second: the same-second results of a host are recorded a
+  // millisecond apart, which must not make 44 s read 43 s.
+  return ms ? wxString(OutageDurationText((*ms + 500) / 1000)) : wxString();
+}
+
+wxString TimeAxisText(HistoryTime ms, HistoryTime span) {
+  constexpr HistoryTime kDay = 24 * 3600 * 1000;
+  const wxDateTime time(static_cast<time_t>(ms / 1000));
+  return time.Format(span < kDay ? "%H:%M:%S" : "%Y-%m-%d %H:%M");
 }
 
 wxString SummaryText(const RangeSummary& summary) {

@@ -16,6 +16,9 @@ namespace kelvoran {
 // How the history windows write times, durations and summaries.
 wxString LocalTimeText(HistoryTime ms);
 wxString DurationText(std::optional<HistoryTime> ms);
+// A time on the graph's axis, with its date when the range shown is a day or
+// more: the same hour then comes more than once.
+wxString TimeAxisText(HistoryTime ms, HistoryTime span);
 wxString SummaryText(const RangeSummary& summary);
 // Writes `write`'s table to the file the user chose; false after telling the
 // user that it could not be written.

@@ -32,9 +32,8 @@ constexpr RangeChoice kRanges[] = {{"15 minutes", 15 * kMinute},
                                    {"7 days", 7 * kDay},
                                    {"30 days", 30 * kDay}};
 constexpr int kDefaultRange = 2;
-// Changes this far back are read for the outage list, so that an outage
-// that began before the range shows its start.
-constexpr HistoryTime kOutageLookBack = 365 * kDay;
+constexpr char kUnreadableText[] =
+    "The history of this range could not be read: there is not enough memory.";
 
 wxListCtrl* OutageList(wxWindow* parent) {
   auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 130),
@@ -58,8 +57,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   range_ = new wxChoice(panel, wxID_ANY);
   for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
-  graph_ =
-      new LatencyGraph(panel, [this](HistoryTime from, HistoryTime to) { ShowRange(from, to); });
+  graph_ = new LatencyGraph(
+      panel, [this](HistoryTime from, HistoryTime to) { ShowRange(from, to); }, queries_.now);
   summary_ = new wxStaticText(panel, wxID_ANY, wxEmptyString);
   outages_ = OutageList(panel);
 
@@ -109,9 +108,12 @@ void HistoryWindow::ShowRange(HistoryTime from, HistoryTime to) {
 }
 
 void HistoryWindow::Load(HistoryTime from, HistoryTime to) {
-  loaded_ = queries_.samples(host_, from, to);
-  loadedFrom_ = from;
-  loadedTo_ = to;
+  HistoryAnswer<HistorySample> read = queries_.samples(host_, from, to);
+  unreadable_ = !read;
+  loaded_ = read ? std::move(*read) : std::vector<HistorySample>{};
+  // Nothing counts as loaded after a failure, so the next move reads again.
+  loadedFrom_ = read ? from : 0;
+  loadedTo_ = read ? to : 0;
   graph_->SetSamples(loaded_);
 }
 
@@ -125,10 +127,11 @@ std::span<const HistorySample> HistoryWindow::SamplesShown() const {
 }
 
 void HistoryWindow::UpdateDetails() {
-  summary_->SetLabel(SummaryText(SummariseRange(SamplesShown())));
-  const std::vector<RecordedOutage> outages =
-      OutagesIn(queries_.changes(graph_->From() - kOutageLookBack, graph_->To(), &host_),
-                graph_->From(), graph_->To());
+  const HistoryAnswer<RecordedOutage> read =
+      HostOutages(queries_, host_, graph_->From(), graph_->To());
+  summary_->SetLabel(unreadable_ || !read ? wxString(kUnreadableText)
+                                          : SummaryText(SummariseRange(SamplesShown())));
+  const std::vector<RecordedOutage> outages = read.value_or(std::vector<RecordedOutage>{});
   outages_->Freeze();
   outages_->DeleteAllItems();
   for (const RecordedOutage& outage : outages) {
@@ -138,7 +141,7 @@ void HistoryWindow::UpdateDetails() {
     outages_->SetItem(row, 1,
                       outage.interrupted ? wxString("not recorded")
                       : outage.end       ? LocalTimeText(*outage.end)
-                                         : wxString("still in ERROR"));
+                                         : wxString("not OK yet"));
     // An outage not over yet has lasted until now so far.
     const HistoryTime end = outage.end.value_or(queries_.now());
     outages_->SetItem(

@@ -48,6 +48,8 @@ class HistoryWindow : public wxFrame {
   // so that a pan or a zoom out draws without asking the store.
   std::vector<HistorySample> loaded_;
   HistoryTime loadedFrom_ = 0, loadedTo_ = 0;
+  // The last read failed: the range shown has no results to speak of.
+  bool unreadable_ = false;
 };
 
 }  // namespace kelvoran

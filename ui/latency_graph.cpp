@@ -1,6 +1,5 @@
 #include "ui/latency_graph.h"
 
-#include <wx/datetime.h>
 #include <wx/dcbuffer.h>
 #include <wx/graphics.h>
 
@@ -10,6 +9,7 @@
 
 #include "engine/host_record.h"
 #include "history/range_summary.h"
+#include "ui/history_text.h"
 
 namespace kelvoran {
 namespace {
@@ -36,11 +36,6 @@ std::uint32_t ScaleTop(std::uint32_t value) {
       if (step * power >= value) return static_cast<std::uint32_t>(step * power);
 }
 
-wxString TimeLabel(HistoryTime ms, HistoryTime span) {
-  const wxDateTime time(static_cast<time_t>(ms / 1000));
-  return time.Format(span <= 24 * 3600 * 1000 ? "%H:%M:%S" : "%Y-%m-%d %H:%M");
-}
-
 class Painter {
  public:
   Painter(wxGraphicsContext& gc, const wxRect& plot, const wxFont& font)
@@ -61,14 +56,15 @@ class Painter {
   }
 
   // The spread of each column's round trips, joined into one line from
-  // column to column; a column of failures only breaks the line.
+  // column to column; a column of failures, or one where the program was not
+  // running (no status), breaks the line.
   void RoundTrips(const std::vector<PlotColumn>& columns, std::uint32_t top) {
     wxGraphicsPath path = gc_.CreatePath();
     bool drawing = false;
     for (std::size_t i = 0; i < columns.size(); ++i) {
       const PlotColumn& column = columns[i];
       if (!column.HasRoundTrip()) {
-        if (column.failures > 0) drawing = false;
+        if (column.failures > 0 || column.band < 0) drawing = false;
         continue;
       }
       const double x = plot_.x + static_cast<double>(i) + 0.5;
@@ -104,7 +100,7 @@ class Painter {
     const HistoryTime span = to - from;
     for (const double share : {0.0, 0.5, 1.0}) {
       const wxString text =
-          TimeLabel(from + static_cast<HistoryTime>(share * static_cast<double>(span)), span);
+          TimeAxisText(from + static_cast<HistoryTime>(share * static_cast<double>(span)), span);
       double width = 0, height = 0;
       gc_.GetTextExtent(text, &width, &height);
       const double x = std::clamp(plot_.x + share * plot_.width - width / 2, 0.0,
@@ -125,9 +121,11 @@ class Painter {
 
 }  // namespace
 
-LatencyGraph::LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged)
+LatencyGraph::LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged,
+                           std::function<HistoryTime()> now)
     : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxSize(600, 240), wxFULL_REPAINT_ON_RESIZE),
-      onRangeChanged_(std::move(onRangeChanged)) {
+      onRangeChanged_(std::move(onRangeChanged)),
+      now_(std::move(now)) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetBackgroundColour(*wxWHITE);
   Bind(wxEVT_PAINT, &LatencyGraph::OnPaint, this);
@@ -174,7 +172,13 @@ HistoryTime LatencyGraph::TimeAt(int x) const {
   return from_ + static_cast<HistoryTime>(share * static_cast<double>(to_ - from_));
 }
 
+// Nothing is recorded after now: a zoom or a pan that would show the future
+// keeps its width and ends at now instead.
 void LatencyGraph::MoveRange(HistoryTime from, HistoryTime to) {
+  if (const HistoryTime now = now_(); to > now) {
+    from -= to - now;
+    to = now;
+  }
   SetRange(from, to);
   if (onRangeChanged_) onRangeChanged_(from_, to_);
 }

@@ -18,7 +18,8 @@ class LatencyGraph : public wxWindow {
  public:
   using RangeChanged = std::function<void(HistoryTime from, HistoryTime to)>;
 
-  LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged);
+  // `now`: the calendar clock, the latest time the graph may show.
+  LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged, std::function<HistoryTime()> now);
 
   // The results to draw, oldest first; they must outlive the next change.
   void SetSamples(std::span<const HistorySample> samples) { samples_ = samples; }
@@ -39,6 +40,7 @@ class LatencyGraph : public wxWindow {
   void MoveRange(HistoryTime from, HistoryTime to);
 
   RangeChanged onRangeChanged_;
+  const std::function<HistoryTime()> now_;
   std::span<const HistorySample> samples_;
   HistoryTime from_ = 0, to_ = 1;
   int dragX_ = -1;

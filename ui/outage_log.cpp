@@ -97,8 +97,10 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
   panel->SetSizer(column);
 
-  range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
-  host_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ApplyHostFilter(); });
+  // Either choice reads the changes again: a host chosen in a window left
+  // open for a while shows its changes up to now, not as they were at opening.
+  for (wxChoice* choice : {range_, host_})
+    choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
   AnswerHelpKey(*this, kOutagesWindowHelpContext);
   exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     const wxString path = AskCsvPath(this, "Export Outages", "outages.csv");
@@ -111,7 +113,9 @@ void OutageLog::Reload() {
   const HistoryTime now = queries_.now();
   // The change before the range's first one of each host is not needed: a
   // duration runs from a change to the host's next, never backwards.
-  all_ = ChangeLog(queries_.changes(now - kRanges[range_->GetSelection()].span, now + 1, nullptr));
+  // The status bar says when the history could not be read.
+  all_ = ChangeLog(queries_.changes(now - kRanges[range_->GetSelection()].span, now + 1, nullptr)
+                       .value_or(std::vector<HistoryChange>{}));
   FillHostChoice();
   ApplyHostFilter();
 }

@@ -418,7 +418,8 @@ void CTessarelView::SeedLastChanges() {
   const HistoryQueries queries = history_->Queries();
   const HistoryTime now = queries.now();
   std::unordered_map<std::string, HistoryTime> latest;
-  for (const HistoryChange& change : queries.changes(now - kChangesKept, now + 1, nullptr))
+  for (const HistoryChange& change :
+       queries.changes(now - kChangesKept, now + 1, nullptr).value_or(std::vector<HistoryChange>{}))
     latest.emplace(ProfileText::SectionKey(change.host), change.time);
   for (const auto& row : rows_)
     if (const auto found = latest.find(ProfileText::SectionKey(row->record->Host));

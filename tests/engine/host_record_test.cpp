@@ -80,12 +80,17 @@ TEST(ResultText, EveryKindOfCodeWithItsValue) {
   const std::tuple<std::int32_t, std::int32_t, const char*> cases[] = {
       {0, 10060, ""},
       {100, 0, "Bad parameter(s) specification."},
+      {230, 0, "Error resolving host address."},
+      {240, -3, "Memory error."},
+      {290, 0, "Bad response packet (non echo type)."},
+      {600, 13, "Internal error creating icmp handle."},
       {610, 0, "Request timed out."},
       {11003, 0, "Destination host unreachable."},
       {11018, 0, "Bad destination."},
       {13000, -1, "Error sending popup message."},
       {11000, 0, "Code 11000, Value 0"},
       {11019, 0, "Code 11019, Value 0"},
+      {99, -7, "Code 99, Value -7"},
       {INT32_MIN, INT32_MAX, "Code -2147483648, Value 2147483647"}};
   for (const auto& [code, value, text] : cases)
     EXPECT_EQ(ResultText(code, value), text) << code << ", " << value;

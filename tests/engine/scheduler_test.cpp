@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -110,19 +111,31 @@ TEST_F(Scheduler, EarliestDueTimeWinsTheTopRowOnTiesFromTheVerySecond) {
             (std::vector<std::string>{"new", "early", "tieTop", "tieBottom", "late", "justDue"}));
 }
 
-TEST_F(Scheduler, AbovePerTickNoMoreThanTheLimitAreInFlightAndTheRestWait) {
+// Above one probe a tick no more than the limit are in flight and the rest
+// wait; at one a tick the pace alone bounds the threads, so the tick starts
+// the due host whatever is in flight.
+class SchedulerInFlight : public Scheduler, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SchedulerInFlight, TheLimitHoldsAboveOneProbePerTickOnly) {
   constexpr int kLimit = ProbeScheduler::kMaxProbesInFlight;
   constexpr int kHosts = kLimit + 100;
-  scheduler.SetProbesPerTick(ProbeScheduler::kMaxProbesPerTick + 1);
-  EXPECT_EQ(scheduler.ProbesPerTick(), ProbeScheduler::kMaxProbesPerTick);
+  const int perTick = GetParam();
+  scheduler.SetProbesPerTick(perTick);
+  EXPECT_EQ(scheduler.ProbesPerTick(), std::min(perTick, ProbeScheduler::kMaxProbesPerTick));
   for (int i = 0; i < kHosts; ++i) AddHost(std::to_string(i).c_str(), 10);
-  for (int tick = 0; tick * ProbeScheduler::kMaxProbesPerTick <= kLimit; ++tick) Tick();
-  EXPECT_EQ(scheduler.OutstandingProbes, kLimit);
+  const int ticks = kLimit / scheduler.ProbesPerTick() + 1;
+  for (int tick = 0; tick < ticks; ++tick) Tick();
+  const int started = ticks * scheduler.ProbesPerTick();
+  EXPECT_EQ(scheduler.OutstandingProbes, perTick == 1 ? started : kLimit);
   TickAndRunWorkers();
-  EXPECT_EQ(probed.size(), static_cast<std::size_t>(kLimit));
   Tick();
-  EXPECT_EQ(scheduler.OutstandingProbes, kHosts - kLimit) << "the hosts that waited start now";
+  const auto waited = kHosts - static_cast<int>(probed.size());
+  EXPECT_EQ(scheduler.OutstandingProbes, std::min(waited, scheduler.ProbesPerTick()))
+      << "the hosts that waited start now";
 }
+
+INSTANTIATE_TEST_SUITE_P(PerTick, SchedulerInFlight,
+                         ::testing::Values(1, ProbeScheduler::kMaxProbesPerTick + 1));
 
 TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
   AddHost("gone", 10);

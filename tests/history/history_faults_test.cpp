@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "failing_allocations.h"
 #include "history_files.h"
 #include "settings_files.h"
 #include "temp_dir.h"
@@ -59,6 +60,35 @@ TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
   ASSERT_TRUE(first.Flush());
   EXPECT_EQ(TicksIn(first), (std::vector<CalendarTime>{1, 4}));
   EXPECT_EQ(first.TakeNotice(), std::nullopt);
+}
+
+// A read that runs out of memory, as a month of results may, fails alone: the
+// window hears so, writing pauses with a notice and resumes by itself, and
+// the writer lives on.
+TEST(HistoryFaults, ReadOutOfMemoryFailsThatReadAndPausesWritingAWhile) {
+  testing::TempDir dir;
+  HistoryOptions options;
+  options.retryEvery = std::chrono::milliseconds(20);
+  HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"), options);
+  Tick(recorder, 1);
+  ASSERT_TRUE(recorder.Flush());
+  const bool read = recorder.Read([](HistoryStore& store) {
+    std::vector<HistorySample> month;
+    store.ForEachSample("h", 0, INT64_MAX, [&](const HistorySample& sample) {
+      const testing::FailingAllocations failing;
+      month.insert(month.end(), 30 * 24 * 3600, sample);
+    });
+  });
+  EXPECT_FALSE(read);
+  EXPECT_EQ(recorder.CurrentState(), HistoryRecorder::State::Paused);
+  EXPECT_EQ(recorder.TakeNotice(),
+            "History recording paused: not enough memory to read the history.");
+  Tick(recorder, 2);
+  ASSERT_TRUE(recorder.Flush());
+  EXPECT_EQ(recorder.TakeNotice(), "History recording resumed.");
+  const HistoryAnswer<HistorySample> samples = recorder.Queries().samples("h", 0, INT64_MAX);
+  ASSERT_TRUE(samples);
+  EXPECT_EQ(samples->size(), 2u);
 }
 
 // A history file made by the store, its pages after the first (the schema's)

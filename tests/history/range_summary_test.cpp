@@ -46,34 +46,69 @@ TEST(RangeSummary, CountsLossAndRoundTripsOfAnsweredProbesOnly) {
   EXPECT_EQ(SummariseRange({}).probes, 0);
 }
 
-TEST(RangeSummary, OutagesRunFromErrorToLeavingItPerHostAndOverlapTheRange) {
+using Outage = std::tuple<std::string, std::optional<HistoryTime>, std::optional<HistoryTime>,
+                          std::string, bool>;
+std::vector<Outage> Rows(const std::vector<RecordedOutage>& outages) {
+  std::vector<Outage> rows;
+  for (const RecordedOutage& o : outages)
+    rows.emplace_back(o.host, o.start, o.end, o.text, o.interrupted);
+  return rows;
+}
+
+TEST(RangeSummary, OutagesRunFromErrorUntilOkAgainPerHostAndOverlapTheRange) {
   const std::vector<HistoryChange> changes = {
       Change(500, "b", StatusError, StatusWarning),  // began before anything known
+      Change(600, "b", StatusWarning, StatusOk),
       Change(100, "a", StatusWarning, StatusError, "Request timed out."),
       Change(300, "a", StatusError, StatusOk),
       Change(200, "b", StatusWarning, StatusOk),  // no outage
       Change(900, "a", StatusWarning, StatusError, "Destination host unreachable."),
       Change(40, "c", StatusWarning, StatusError),
-      Change(60, "c", StatusError, StatusWarning),  // over before the range
+      Change(60, "c", StatusError, StatusWarning),
+      Change(70, "c", StatusWarning, StatusOk),  // over before the range
       // The program stopped in ERROR: the next run starts from WARNING.
       Change(700, "c", StatusWarning, StatusError),
       Change(800, "c", StatusWarning, StatusOk),
+      // Back into ERROR before it was OK: one outage.
+      Change(400, "d", StatusWarning, StatusError, "Request timed out."),
+      Change(450, "d", StatusError, StatusWarning),
+      Change(470, "d", StatusWarning, StatusError, "Destination host unreachable."),
+      Change(520, "d", StatusError, StatusOk),
   };
-  using Outage = std::tuple<std::string, std::optional<HistoryTime>, std::optional<HistoryTime>,
-                            std::string, bool>;
-  const auto outages = [&](HistoryTime from, HistoryTime to) {
-    std::vector<Outage> rows;
-    for (const RecordedOutage& o : OutagesIn(changes, from, to))
-      rows.emplace_back(o.host, o.start, o.end, o.text, o.interrupted);
-    return rows;
-  };
-  EXPECT_EQ(outages(250, 1000),
+  EXPECT_EQ(Rows(OutagesIn(changes, 250, 1000)),
             (std::vector<Outage>{{"a", 900, std::nullopt, "Destination host unreachable.", false},
                                  {"c", 700, 800, "", true},
+                                 {"d", 400, 520, "Request timed out.", false},
                                  {"a", 100, 300, "Request timed out.", false},
-                                 {"b", std::nullopt, 500, "", false}}));
+                                 {"b", std::nullopt, 600, "", false}}));
   // The end at 300 and the start at 900 are out.
-  EXPECT_EQ(outages(300, 500), (std::vector<Outage>{{"b", std::nullopt, 500, "", false}}));
+  EXPECT_EQ(Rows(OutagesIn(changes, 300, 500)),
+            (std::vector<Outage>{{"d", 400, 520, "Request timed out.", false},
+                                 {"b", std::nullopt, 600, "", false}}));
+}
+
+// A range that ends inside an outage over since then shows when it ended.
+TEST(RangeSummary, HostOutagesAreReadUpToNow) {
+  const std::vector<HistoryChange> recorded = {Change(300, "a", StatusOk, StatusError),
+                                               Change(400, "a", StatusError, StatusOk),
+                                               Change(350, "b", StatusOk, StatusError)};
+  bool readable = true;
+  const HistoryQueries queries{{},
+                               [&](HistoryTime from, HistoryTime to,
+                                   const std::string* host) -> HistoryAnswer<HistoryChange> {
+                                 if (!readable) return std::nullopt;
+                                 std::vector<HistoryChange> found;
+                                 for (const HistoryChange& c : recorded)
+                                   if (c.time >= from && c.time < to && c.host == *host)
+                                     found.push_back(c);
+                                 return found;
+                               },
+                               [] { return HistoryTime{1000}; }};
+  const HistoryAnswer<RecordedOutage> outages = HostOutages(queries, "a", 100, 350);
+  ASSERT_TRUE(outages);
+  EXPECT_EQ(Rows(*outages), (std::vector<Outage>{{"a", 300, 400, "", false}}));
+  readable = false;
+  EXPECT_FALSE(HostOutages(queries, "a", 100, 350));
 }
 
 TEST(RangeSummary, ChangeLogIsNewestFirstWithHowLongEachStateLasted) {
@@ -108,13 +143,40 @@ TEST(RangeSummary, PlotColumnsHoldTheirSlicesExtremesFailuresAndWorstStatus) {
                                   {1, 1, 0, 0, StatusWarning, StatusWarning}}));
   EXPECT_FALSE(columns[3].HasRoundTrip());
   EXPECT_TRUE(PlotColumns(samples, 200, 100, 4).empty());
-  // Results further apart than the program can have been running hold nothing
-  // between them; the last holds for as long after it.
-  const std::vector<PlotColumn> gap =
-      PlotColumns(std::vector{Answered(0, 1), Failed(kBandGap + 1)}, 0, 4 * kBandGap, 8);
-  EXPECT_EQ(gap[1].band, -1);
-  EXPECT_EQ(gap[3].band, StatusWarning);
-  EXPECT_EQ(gap[5].band, -1);
+}
+
+// A status holds from one result to the next, and for a while after the
+// last, unless the program was not running: then the graph shows a gap.
+TEST(RangeSummary, StatusBandsLeaveOutWhereTheProgramWasNotRunning) {
+  constexpr HistoryTime kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute;
+  const struct {
+    const char* what;
+    HistoryTime pace, pause;
+    bool gap;
+  } cases[] = {
+      {"a pause among results every second", kSecond, 5 * kMinute, true},
+      {"the same host stopped for a minute", kSecond, kMinute, false},
+      {"a failing probe's time-out after answers every second", kSecond, 11 * kSecond, false},
+      {"a host probed once an hour", kHour, kHour, false},
+      {"a host probed once an hour stopped for a day", kHour, 24 * kHour, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Three results at the pace, the pause, two more at the pace; the range
+    // ends a pause after the last.
+    const HistoryTime resumed = 2 * c.pace + c.pause, last = resumed + c.pace;
+    const std::vector<HistorySample> samples = {Answered(0, 1), Answered(c.pace, 1),
+                                                Answered(2 * c.pace, 1), Answered(resumed, 1),
+                                                Answered(last, 1)};
+    const HistoryTime to = last + c.pause;
+    const std::vector<PlotColumn> columns = PlotColumns(samples, 0, to, 1000);
+    const auto bandAt = [&](HistoryTime time) {
+      return columns[static_cast<std::size_t>(time * 1000 / to)].band;
+    };
+    const std::int32_t expected = c.gap ? -1 : StatusOk;
+    EXPECT_EQ(bandAt(2 * c.pace + c.pause / 2), expected) << "during the pause";
+    EXPECT_EQ(bandAt(last + c.pause / 2), expected) << "after the last result";
+  }
 }
 
 }  // namespace

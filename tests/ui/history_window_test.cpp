@@ -147,6 +147,12 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
   wheel.m_x = graph.PlotRect().x + graph.PlotRect().width / 2;
   graph.ProcessWindowEvent(wheel);
   EXPECT_LT(graph.To() - graph.From(), span);
+  // Zooming out far around the left edge widens the range up to now, not past.
+  wheel.m_wheelRotation = -120;
+  wheel.m_x = graph.PlotRect().x;
+  for (int step = 0; step < 10; ++step) graph.ProcessWindowEvent(wheel);
+  EXPECT_GT(graph.To() - graph.From(), 2 * span);
+  EXPECT_EQ(graph.To(), kNow * 1000);
   window->Destroy();
 }
 
@@ -161,18 +167,60 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   auto* hosts = FindChild<wxChoice>(
       *log, [](wxChoice& choice) { return choice.GetString(0) == "All hosts"; });
   ASSERT_NE(hosts, nullptr);
+  // A change recorded while the window is open shows as soon as a host is
+  // chosen.
+  HostRecord other;
+  other.Host = "other";
+  other.Status = StatusWarning;
+  recorder_->ResultApplied(other, {.ResultCode = 11010, .StartTime = kNow - 50}, StatusOk);
+  recorder_->TickEnded();
+  ASSERT_TRUE(recorder_->Flush());
   hosts->SetFocus();
   hosts->SetStringSelection("other");
   wxCommandEvent chosen(wxEVT_CHOICE, hosts->GetId());
   chosen.SetInt(hosts->GetSelection());
   hosts->ProcessWindowEvent(chosen);
-  ASSERT_EQ(log->Shown().size(), 1u);
+  ASSERT_EQ(log->Shown().size(), 2u);
+  EXPECT_EQ(hosts->GetStringSelection(), "other");
 
   ExpectExport(
       *log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); },
       "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
-      "[r[1:5] for r in rows[1:]] == [['other', 'WARNING', 'OK', '']]");
+      "[r[1:5] for r in rows[1:]] == [['other', 'OK', 'WARNING', ''], "
+      "['other', 'WARNING', 'OK', '50']]");
   log->Destroy();
+}
+
+// A range of a day or more has the same hours more than once: its axis
+// gives the dates.
+TEST(HistoryText, TimeAxisGivesTheDateFromADayOn) {
+  constexpr HistoryTime kHour = 3'600'000;
+  const HistoryTime time = kNow * 1000;
+  const wxString date = LocalTimeText(time).Left(10), clock = LocalTimeText(time).Mid(11);
+  const std::pair<HistoryTime, wxString> cases[] = {{kHour, clock},
+                                                    {24 * kHour - 1, clock},
+                                                    {24 * kHour, date + " " + clock.Left(5)},
+                                                    {30 * 24 * kHour, date + " " + clock.Left(5)}};
+  for (const auto& [span, text] : cases) EXPECT_EQ(TimeAxisText(time, span), text) << span;
+}
+
+// Out of memory for the range's results or changes: the window says so
+// instead of showing an empty range as if nothing had been recorded.
+TEST(HistoryWindowUnread, SaysTheRangeCouldNotBeRead) {
+  const auto none = [](auto&&...) { return std::nullopt; };
+  const auto some = [](auto&&...) { return std::vector<HistorySample>{{kNow * 1000, 0, 5, 0}}; };
+  const HistoryQueries cases[] = {
+      {none, [](auto&&...) { return std::vector<HistoryChange>{}; }, [] { return kNow * 1000; }},
+      {some, none, [] { return kNow * 1000; }},
+  };
+  for (const HistoryQueries& queries : cases) {
+    auto* window = new HistoryWindow(nullptr, kHost, queries);
+    EXPECT_NE(FindChild<wxStaticText>(*window,
+                                      "The history of this range could not be read: there is not "
+                                      "enough memory."),
+              nullptr);
+    window->Destroy();
+  }
 }
 
 }  // namespace
