@@ -1,9 +1,11 @@
-// Costs of the host settings file: loading the host list at start-up and
-// saving one host's section after an Add or Edit, on the real disk.
+// Costs of the host settings file: loading the host list at start-up,
+// saving one host's section after an Add or Edit, and an import's one save of
+// many new hosts, on the real disk.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
@@ -91,6 +93,32 @@ void BM_EditOneHostInMemory(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EditOneHostInMemory)->Arg(1'000)->Unit(benchmark::kMillisecond);
+
+// Host > Import's save: `range(0)` new hosts added to a file of 1,000 in one
+// write. Every host is a new section at the end of the file, so this is where
+// a cost per line that grows with the file shows.
+void BM_ImportHosts(benchmark::State& state) {
+  std::vector<HostRecord> hosts(static_cast<std::size_t>(state.range(0)));
+  std::vector<const HostRecord*> added;
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    hosts[i].Host = "import" + std::to_string(i) + ".example.net";
+    hosts[i].Description = "imported";
+    added.push_back(&hosts[i]);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    const SettingsFile file(1'000);
+    state.ResumeTiming();
+    if (!SaveHostSettings(added, file.path()).ok()) state.SkipWithError("save failed");
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ImportHosts)
+    ->Arg(10'000)
+    ->Arg(30'000)
+    ->Arg(100'000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 }  // namespace kelvoran

@@ -1,9 +1,11 @@
 #include "engine/host_list_text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "engine/host_settings.h"
+#include "portable/ansi_text.h"
 
 namespace kelvoran {
 namespace {
@@ -97,7 +99,100 @@ void AppendField(std::string& out, std::string_view field) {
   out.push_back('"');
 }
 
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
+constexpr char kEndOfFileMark = '\x1A';
+
+// The 1-based line of the byte at `offset`, with lines counted as
+// ParseHostListText counts them.
+std::size_t LineAt(std::string_view text, std::size_t offset) {
+  std::size_t line = 1;
+  for (std::size_t i = 0; i < offset; ++i)
+    if (text[i] == '\n' || (text[i] == '\r' && !text.substr(i + 1).starts_with('\n'))) ++line;
+  return line;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
+  if (code < 0x80) {
+    out.push_back(byte(code));
+  } else if (code < 0x800) {
+    out += {byte(0xC0 | code >> 6), byte(0x80 | (code & 0x3F))};
+  } else if (code < 0x10000) {
+    out += {byte(0xE0 | code >> 12), byte(0x80 | (code >> 6 & 0x3F)), byte(0x80 | (code & 0x3F))};
+  } else {
+    out += {byte(0xF0 | code >> 18), byte(0x80 | (code >> 12 & 0x3F)),
+            byte(0x80 | (code >> 6 & 0x3F)), byte(0x80 | (code & 0x3F))};
+  }
+}
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+// UTF-16 after its byte-order mark, as UTF-8.
+DecodedHostList FromUtf16(std::string_view units, bool bigEndian) {
+  if (units.size() % 2 != 0) return {{}, "The UTF-16 text ends in the middle of a character."};
+  const auto unitAt = [&](std::size_t i) -> char32_t {
+    const auto first = static_cast<unsigned char>(units[i]);
+    const auto second = static_cast<unsigned char>(units[i + 1]);
+    return bigEndian ? (first << 8 | second) : (second << 8 | first);
+  };
+  DecodedHostList decoded;
+  decoded.text.reserve(units.size() / 2);
+  for (std::size_t i = 0; i < units.size(); i += 2) {
+    char32_t code = unitAt(i);
+    if (IsHighSurrogate(code) && i + 2 < units.size() && IsLowSurrogate(unitAt(i + 2))) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
+      i += 2;
+    } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
+      return {{},
+              "The UTF-16 text holds a broken character on line " +
+                  std::to_string(LineAt(decoded.text, decoded.text.size())) + "."};
+    }
+    AppendUtf8(decoded.text, code);
+  }
+  return decoded;
+}
+
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < ' ' && c != '\t' && c != '\n' && c != '\r' && c != '\f') || byte == 0x7F;
+}
+
+// Refuses text that holds a control character a text file does not.
+DecodedHostList RefusingControls(DecodedHostList decoded) {
+  const auto found = std::find_if(decoded.text.begin(), decoded.text.end(), IsControl);
+  if (found == decoded.text.end()) return decoded;
+  const auto offset = static_cast<std::size_t>(found - decoded.text.begin());
+  char code[8];
+  std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(*found));
+  return {{},
+          "This is not a text file: line " + std::to_string(LineAt(decoded.text, offset)) +
+              " holds the control character " + code +
+              ". Host lists are text: UTF-8, UTF-16 with a byte-order mark, or 8-bit."};
+}
+
 }  // namespace
+
+DecodedHostList DecodeHostListFile(std::string_view bytes) {
+  DecodedHostList decoded;
+  const bool utf16 = bytes.starts_with(kUtf16LeMark) || bytes.starts_with(kUtf16BeMark);
+  const bool utf8 = bytes.starts_with(kByteOrderMark);
+  if (utf16) {
+    decoded = FromUtf16(bytes.substr(2), bytes.starts_with(kUtf16BeMark));
+    if (!decoded.refusal.empty()) return decoded;
+  } else {
+    if (utf8) bytes.remove_prefix(kByteOrderMark.size());
+    decoded.text = bytes;
+  }
+  if (decoded.text.ends_with(kEndOfFileMark)) decoded.text.pop_back();
+  decoded = RefusingControls(std::move(decoded));
+  // A file marked as Unicode is UTF-8 by now; the list's texts are 8-bit
+  // ones (ANSI on Windows). An unmarked file is taken as it is, as a file
+  // written by hand or by an older version is.
+  if ((utf16 || utf8) && decoded.refusal.empty()) decoded.text = FromUtf8Text(decoded.text);
+  return decoded;
+}
 
 ParsedHostList ParseHostListText(std::string_view text) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());

@@ -32,6 +32,23 @@ struct ParsedHostList {
   std::vector<HostListRefusal> refused;
 };
 
+// A host list file's bytes as the text ParseHostListText reads, or why they
+// are not text. The file is refused whole, so that a binary file chosen by
+// mistake adds nothing rather than thousands of garbage hosts:
+//  - a file that starts with a UTF-16 byte-order mark (either byte order) is
+//    read as UTF-16 and handed on as UTF-8; one that ends in half a character
+//    or holds a lone surrogate is refused;
+//  - a UTF-8 byte-order mark is dropped; other bytes pass unchanged;
+//  - the text may hold no control character but tab, line feed, carriage
+//    return and form feed: a zero byte or another one says the file is not
+//    text (or UTF-16 without its mark). One end-of-file mark (Ctrl+Z) at the
+//    very end, as old editors write, is dropped.
+struct DecodedHostList {
+  std::string text;
+  std::string refusal;  // empty when the bytes are text
+};
+DecodedHostList DecodeHostListFile(std::string_view bytes);
+
 // Every host line of the text, in order; lines that cannot be a host (no
 // name, a name with blanks or control characters, a text too long for the
 // settings file, an unclosed quote) are refused with the reason.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/host_record.h"
@@ -120,13 +121,26 @@ FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
 }
 
 FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
-                            const std::string& fileName, ProfileWitness* witness) {
-  return EditProfile(
+                            const std::string& fileName, ProfileWitness* witness,
+                            const SaveProgress& progress) {
+  return EditProfileUnlessCancelled(
       fileName,
       [&](ProfileText& file) {
-        for (const HostRecord* host : hosts) SetHostKeys(file, *host, host->Host);
+        for (std::size_t done = 0; done < hosts.size(); ++done) {
+          if (progress && done % kSaveProgressStep == 0 && !progress(done)) return false;
+          SetHostKeys(file, *hosts[done], hosts[done]->Host);
+        }
+        return true;
       },
       witness);
+}
+
+FileResult RemoveHostSections(const std::vector<std::string>& sections, const std::string& fileName,
+                              ProfileWitness* witness) {
+  std::unordered_set<std::string> keys;
+  for (const std::string& section : sections) keys.insert(ProfileText::SectionKey(section));
+  return EditProfile(
+      fileName, [&](ProfileText& file) { file.RemoveSections(keys); }, witness);
 }
 
 FileResult SaveHostEdit(const HostRecord& before, const HostRecord& after,

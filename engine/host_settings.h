@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,11 +53,23 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
                             const std::string& fileName, ProfileWitness* witness = nullptr);
 
+// Told, now and then while a long save sets its hosts, how many are set;
+// returns false to call the save off.
+using SaveProgress = std::function<bool(std::size_t hostsSet)>;
+inline constexpr std::size_t kSaveProgressStep = 1000;
+
 // Saves each host under its own name, as one SaveHostSettings after another
 // would, in one replacement of the file: adding thousands of hosts reads and
-// writes the file once, not once a host.
+// writes the file once, not once a host. `progress` hears every
+// kSaveProgressStep hosts; when it calls the save off, nothing is written.
 FileResult SaveHostSettings(const std::vector<const HostRecord*>& hosts,
-                            const std::string& fileName, ProfileWitness* witness = nullptr);
+                            const std::string& fileName, ProfileWitness* witness = nullptr,
+                            const SaveProgress& progress = nullptr);
+
+// Removes the sections whole (see ProfileText::RemoveSections), in one
+// replacement of the file: what undoes an import.
+FileResult RemoveHostSections(const std::vector<std::string>& sections, const std::string& fileName,
+                              ProfileWitness* witness = nullptr);
 
 // Saves an edit of a host whose name still finds its section: the settings
 // that differ between `before` and `after` are written into the section the

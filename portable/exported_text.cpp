@@ -15,9 +15,4 @@ std::string ExportedFileText(std::string_view text) {
   return file;
 }
 
-std::string ImportedFileText(std::string_view text) {
-  if (!text.starts_with(Utf8ByteOrderMark)) return std::string(text);
-  return FromUtf8Text(text.substr(Utf8ByteOrderMark.size()));
-}
-
 }  // namespace kelvoran

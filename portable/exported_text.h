@@ -23,9 +23,4 @@ inline constexpr std::string_view ExportedLineEnd = "\n";
 // on this system (portable/ansi_text.h, ToUtf8Text).
 std::string ExportedFileText(std::string_view text);
 
-// A file's text as the monitor's 8-bit texts: one that starts with the
-// byte-order mark is UTF-8 and loses the mark; any other is taken as it is,
-// as a file written by hand or by an older version is.
-std::string ImportedFileText(std::string_view text);
-
 }  // namespace kelvoran

@@ -71,6 +71,18 @@ FileResult ReadProfile(const std::string& fileName, ProfileText& text, ProfileWi
 
 FileResult EditProfile(const std::string& fileName, const std::function<void(ProfileText&)>& change,
                        ProfileWitness* witness) {
+  return EditProfileUnlessCancelled(
+      fileName,
+      [&](ProfileText& text) {
+        change(text);
+        return true;
+      },
+      witness);
+}
+
+FileResult EditProfileUnlessCancelled(const std::string& fileName,
+                                      const std::function<bool(ProfileText&)>& change,
+                                      ProfileWitness* witness) {
   // A lock file that cannot be made (a read-only folder, another user's file
   // in a shared one) does not stop the save: the save says what is wrong, or
   // goes through as it did before there was a lock.
@@ -83,7 +95,7 @@ FileResult EditProfile(const std::string& fileName, const std::function<void(Pro
   if (FileResult read = ReadWholeFile(fileName, bytes); !read.ok()) return read;
   if (witness) witness->Compare(bytes.value_or(""));
   ProfileText text = ProfileText::Parse(bytes ? std::move(*bytes) : std::string());
-  change(text);
+  if (!change(text)) return {};
   const std::string written = text.Serialize();
   FileResult result = ReplaceFileAtomically(fileName, written);
   if (result.ok() && witness) witness->Saw(written);

@@ -56,6 +56,11 @@ FileResult ReadProfile(const std::string& fileName, ProfileText& text,
 // what it saw last and then sees what was written.
 FileResult EditProfile(const std::string& fileName, const std::function<void(ProfileText&)>& change,
                        ProfileWitness* witness = nullptr);
+// The same for a change that may be called off: when `change` returns false
+// nothing is written and the file stays as it was, byte for byte.
+FileResult EditProfileUnlessCancelled(const std::string& fileName,
+                                      const std::function<bool(ProfileText&)>& change,
+                                      ProfileWitness* witness = nullptr);
 // Replaces `fileName` by `text`.
 FileResult WriteProfile(const std::string& fileName, const ProfileText& text);
 

@@ -235,9 +235,14 @@ void ProfileText::MoveSections(std::size_t from, std::ptrdiff_t by) {
   const auto moved = [by](std::size_t line) {
     return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(line) + by);
   };
-  for (Section& section : sections_) {
-    if (section.header >= from) section.header = moved(section.header);
-    if (section.end >= from) section.end = moved(section.end);
+  // Sections stand in file order, so their ends rise: only those from the
+  // first one that ends at or below `from` can move. An import appends at the
+  // end of the file, and then moves one section, not every one.
+  const auto first = std::partition_point(sections_.begin(), sections_.end(),
+                                          [from](const Section& s) { return s.end < from; });
+  for (auto section = first; section != sections_.end(); ++section) {
+    if (section->header >= from) section->header = moved(section->header);
+    section->end = moved(section->end);
   }
 }
 
@@ -294,6 +299,18 @@ void ProfileText::EmptySection(std::string_view section) {
   lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(span.header + 1),
                lines_.begin() + static_cast<std::ptrdiff_t>(keepFrom));
   MoveSections(keepFrom, -static_cast<std::ptrdiff_t>(keepFrom - (span.header + 1)));
+}
+
+void ProfileText::RemoveSections(const std::unordered_set<std::string>& keys) {
+  std::vector<Line> kept;
+  kept.reserve(lines_.size());
+  bool removing = false;
+  for (const Line& line : lines_) {
+    if (line.kind == Kind::Section) removing = keys.contains(SectionKey(Name(line)));
+    if (!removing) kept.push_back(line);
+  }
+  lines_ = std::move(kept);
+  BuildIndex();
 }
 
 void ProfileText::OrderKeys(std::string_view section, const std::vector<std::string_view>& keys) {

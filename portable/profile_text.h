@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kelvoran {
@@ -76,6 +77,11 @@ class ProfileText {
   // to the blank lines that end it); a missing section is added, empty, at the
   // end of the file.
   void EmptySection(std::string_view section);
+  // Removes every section whose SectionKey is in `keys`, header line,
+  // keys, comments and the blank lines that end it, every occurrence of the
+  // name included, so that no later one comes to count. One pass over the
+  // file, however many sections go.
+  void RemoveSections(const std::unordered_set<std::string>& keys);
   // Moves the first line of each named key to the top of the section, in the
   // order given; comments, other keys and other text keep their order after
   // them.

@@ -3,6 +3,7 @@
 #include <wx/busyinfo.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
+#include <wx/progdlg.h>
 #include <wx/utils.h>
 
 #include <optional>
@@ -29,6 +30,10 @@ constexpr const char* kImportTypes = "Host lists (*.txt;*.csv)|*.txt;*.csv|All f
 constexpr const char* kExportTypes = "CSV files (*.csv)|*.csv|Text files (*.txt)|*.txt|All files|*";
 // A summary lists at most this many refused lines; the rest are counted.
 constexpr std::size_t kRefusalsShown = 15;
+// An import of more hosts than this is a big one: it asks first, naming the
+// first few, and shows its progress with a Cancel.
+constexpr std::size_t kQuietImport = 500;
+constexpr std::size_t kNamesShown = 10;
 
 wxString Plural(std::size_t count, const char* one, const char* many) {
   return wxString::Format("%zu %s", count, count == 1 ? one : many);
@@ -36,8 +41,8 @@ wxString Plural(std::size_t count, const char* one, const char* many) {
 
 }  // namespace
 
-ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
-  ImportSummary summary;
+std::vector<std::unique_ptr<HostRecord>> CTessarelView::NewHosts(const ParsedHostList& parsed,
+                                                                 ImportSummary& summary) const {
   summary.refused = parsed.refused;
   std::unordered_set<std::string> sections;
   for (const auto& row : rows_) sections.insert(ProfileText::SectionKey(SectionOf(*row->record)));
@@ -53,15 +58,82 @@ ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
     record->Section = entry.host;
     records.push_back(std::move(record));
   }
-  if (records.empty()) return summary;
+  return records;
+}
+
+std::size_t CTessarelView::AddImportedHosts(std::vector<std::unique_ptr<HostRecord>> records,
+                                            const SaveProgress& progress) {
+  if (records.empty()) return 0;
   std::vector<const HostRecord*> added;
+  added.reserve(records.size());
   for (const auto& record : records) added.push_back(record.get());
-  // All in one write; only a saved host becomes a row.
-  if (!Saved(SaveHostSettings(added, settingsPath_, &witness_), "No host was added."))
-    return summary;
-  summary.added = added.size();
-  for (auto& record : records) FormatRow(AddRow(std::move(record)));
+  // All in one write; only a saved host becomes a row. A save called off
+  // wrote nothing, so the list stays as the file is.
+  bool called = true;
+  const SaveProgress heard = [&](std::size_t set) { return called = !progress || progress(set); };
+  if (!Saved(SaveHostSettings(added, settingsPath_, &witness_, heard), "No host was added.") ||
+      !called)
+    return 0;
+  lastImport_.clear();
+  for (const auto& record : records) lastImport_.insert(record->HostId);
+  AddRows(std::move(records));
+  return added.size();
+}
+
+ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
+  ImportSummary summary;
+  summary.added = AddImportedHosts(NewHosts(parsed, summary), nullptr);
   return summary;
+}
+
+bool CTessarelView::ConfirmImport(const std::vector<std::unique_ptr<HostRecord>>& records,
+                                  const wxString& path) {
+  wxString question = "Add " + Plural(records.size(), "host", "hosts") + " from " + path +
+                      "?\n\nThe first of them:";
+  for (std::size_t i = 0; i < records.size() && i < kNamesShown; ++i)
+    question += "\n    " + ToDisplay(records[i]->Host);
+  if (records.size() > kNamesShown)
+    question += wxString::Format("\n    ...and %zu more.", records.size() - kNamesShown);
+  question += "\n\nHost > Undo import removes them again.";
+  return wxMessageBox(question, kAppTitle, wxYES_NO | wxICON_QUESTION, wxGetTopLevelParent(this)) ==
+         wxYES;
+}
+
+std::vector<std::string> CTessarelView::LastImportSections(
+    const std::unordered_set<std::int32_t>& hostIds) const {
+  std::unordered_set<std::string> needed;
+  for (const auto& row : rows_)
+    if (!hostIds.contains(row->record->HostId))
+      needed.insert(ProfileText::SectionKey(SectionOf(*row->record)));
+  std::vector<std::string> sections;
+  for (const auto& row : rows_)
+    if (hostIds.contains(row->record->HostId) &&
+        !needed.contains(ProfileText::SectionKey(SectionOf(*row->record))))
+      sections.emplace_back(SectionOf(*row->record));
+  return sections;
+}
+
+void CTessarelView::OnUndoImport(wxCommandEvent& /*event*/) {
+  // Hosts deleted since are gone already; the rest go.
+  std::unordered_set<std::int32_t> hostIds;
+  for (const auto& row : rows_)
+    if (lastImport_.contains(row->record->HostId)) hostIds.insert(row->record->HostId);
+  const wxString question = "Remove the " + Plural(hostIds.size(), "host", "hosts") +
+                            " the last import added, from the list and from " +
+                            ToDisplay(settingsPath_) + "?";
+  if (wxMessageBox(question, kAppTitle, wxYES_NO | wxICON_QUESTION, wxGetTopLevelParent(this)) !=
+      wxYES)
+    return;
+  wxBusyCursor busy;
+  if (!Saved(RemoveHostSections(LastImportSections(hostIds), settingsPath_, &witness_),
+             "The hosts stay in the list."))
+    return;
+  RemoveRows(hostIds);
+  lastImport_.clear();
+}
+
+void CTessarelView::OnUpdateUndoImport(wxUpdateUIEvent& event) {
+  event.Enable(!lastImport_.empty());
 }
 
 std::string CTessarelView::ExportText() const {
@@ -92,18 +164,35 @@ void CTessarelView::OnImport(wxCommandEvent& /*event*/) {
 
 void CTessarelView::ImportFile(const wxString& path) {
   wxWindow* top = wxGetTopLevelParent(this);
-  std::optional<std::string> text;
-  const FileResult read = ReadWholeFile(path.utf8_string(), text);
+  std::optional<std::string> bytes;
+  const FileResult read = ReadWholeFile(path.utf8_string(), bytes);
   if (!read.ok()) {
     wxMessageBox(ToDisplay(read.error), kAppTitle, wxOK | wxICON_ERROR, top);
     return;
   }
+  const DecodedHostList decoded = DecodeHostListFile(bytes.value_or(""));
+  if (!decoded.refusal.empty()) {
+    wxMessageBox(path + " was not imported: no host was added.\n\n" + ToDisplay(decoded.refusal),
+                 kAppTitle, wxOK | wxICON_ERROR, top);
+    return;
+  }
   ImportSummary summary;
+  auto records = NewHosts(ParseHostListText(decoded.text), summary);
+  const bool big = records.size() > kQuietImport;
+  if (big && !ConfirmImport(records, path)) return;
   {
     wxBusyCursor busy;
-    Freeze();
-    summary = ImportHosts(ParseHostListText(ImportedFileText(text.value_or(""))));
-    Thaw();
+    std::optional<wxProgressDialog> progress;
+    if (big)
+      progress.emplace("Import hosts",
+                       "Saving " + Plural(records.size(), "host", "hosts") + " to " +
+                           ToDisplay(settingsPath_) + "...",
+                       static_cast<int>(records.size()), top,
+                       wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_CAN_ABORT | wxPD_ELAPSED_TIME);
+    summary.added = AddImportedHosts(std::move(records), [&](std::size_t set) {
+      return !progress || progress->Update(static_cast<int>(set));
+    });
+    if (summary.added == 0 && progress && progress->WasCancelled()) return;
   }
   const long icon = summary.refused.empty() ? wxICON_INFORMATION : wxICON_WARNING;
   wxMessageBox(summary.Text(path), kAppTitle, wxOK | icon, top);

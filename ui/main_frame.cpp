@@ -149,6 +149,8 @@ void CMainFrame::CreateMenuBar() {
   host->Append(ID_HOST_HISTORY, "&History...\tCtrl+H", ToolPrompt(ID_HOST_HISTORY));
   host->AppendSeparator();
   host->Append(ID_HOST_IMPORT, "&Import...", "Add the hosts listed in a text or CSV file");
+  host->Append(ID_HOST_UNDO_IMPORT, "&Undo import",
+               "Remove the hosts the last import added, from the list and the settings file");
   host->Append(ID_HOST_EXPORT, "Ex&port...", "Save the list of hosts to a text or CSV file");
   host->AppendSeparator();
   host->Append(ID_APP_EXIT, "E&xit", "Exit Kelvoran");
@@ -277,12 +279,14 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_MENU, &CTessarelView::OnDelete, view_, ID_HOST_DELETE);
   Bind(wxEVT_MENU, &CTessarelView::OnReset, view_, ID_HOST_RESET);
   Bind(wxEVT_MENU, &CTessarelView::OnImport, view_, ID_HOST_IMPORT);
+  Bind(wxEVT_MENU, &CTessarelView::OnUndoImport, view_, ID_HOST_UNDO_IMPORT);
   Bind(wxEVT_MENU, &CTessarelView::OnExport, view_, ID_HOST_EXPORT);
   Bind(wxEVT_MENU, &CTessarelView::OnChooseColumns, view_, ID_VIEW_COLUMNS);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_EDIT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_DELETE);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_EXPORT);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateUndoImport, view_, ID_HOST_UNDO_IMPORT);
   Bind(wxEVT_MENU, &CMainFrame::OnHistory, this, ID_HOST_HISTORY);
   Bind(wxEVT_MENU, &CMainFrame::OnOutages, this, ID_VIEW_OUTAGES);
   Bind(

@@ -41,6 +41,15 @@ constexpr int kHeaderLabelMargin = 6;
 
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
 
+constexpr long kSelectedAndFocused = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
+
+// Stores a cell's text; whether it changed.
+bool StoreCell(wxString& cell, const wxString& text) {
+  if (cell == text) return false;
+  cell = text;
+  return true;
+}
+
 // How far back the history is asked for hosts' last changes: as long as it
 // keeps changes.
 constexpr HistoryTime kChangesKept = 365LL * 24 * 3600 * 1000;
@@ -143,22 +152,24 @@ int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
 
 bool CTessarelView::SetCellText(long row, int column, const wxString& text) {
   // Only a changed cell is stored, and only a changed row repainted.
-  wxString& cell = rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)];
-  if (cell == text) return false;
-  cell = text;
-  return true;
+  return StoreCell(rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)],
+                   text);
 }
 
-void CTessarelView::FormatRow(int row) {
-  HostRow& shown = *rows_[static_cast<std::size_t>(row)];
+bool CTessarelView::FormatCells(HostRow& shown) {
   const int image = StatusImageIndex(shown.record->Status);
   bool changed = shown.image != image;
   statusesChanged_ |= changed;
   shown.image = image;
   const auto cells = RowCellTexts(*shown.record);
-  for (int column = 1; column < kColumnCount; ++column)
-    changed |= SetCellText(row, column, ToDisplay(cells[static_cast<std::size_t>(column)]));
-  if (changed || !optional_.shown.empty()) RefreshItem(row);
+  for (std::size_t column = 1; column < shown.cells.size(); ++column)
+    changed |= StoreCell(shown.cells[column], ToDisplay(cells[column]));
+  return changed;
+}
+
+void CTessarelView::FormatRow(int row) {
+  if (FormatCells(*rows_[static_cast<std::size_t>(row)]) || !optional_.shown.empty())
+    RefreshItem(row);
 }
 
 const HostRecord* CTessarelView::DialogRecord() const {
@@ -213,19 +224,62 @@ void CTessarelView::KeepingSelection(Change change) {
   });
   const long now = static_cast<long>(found - rows_.begin());
   if (now == selected) return;
-  constexpr long kBoth = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
-  SetItemState(selected, 0, kBoth);
-  SetItemState(now, kBoth, kBoth);
+  SetItemState(selected, 0, kSelectedAndFocused);
+  SetItemState(now, kSelectedAndFocused, kSelectedAndFocused);
 }
 
-int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
-  const int row = InsertPosition(record->Host);
+std::unique_ptr<CTessarelView::HostRow> CTessarelView::MakeRow(std::unique_ptr<HostRecord> record) {
   auto shown = std::make_unique<HostRow>();
   shown->cells[ColumnHost] = ToDisplay(record->Host);
   shown->image = 1;
   shown->record = std::move(record);
-  KeepingSelection([&] { rows_.insert(rows_.begin() + row, std::move(shown)); });
+  return shown;
+}
+
+int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
+  const int row = InsertPosition(record->Host);
+  KeepingSelection([&] { rows_.insert(rows_.begin() + row, MakeRow(std::move(record))); });
   return row;
+}
+
+void CTessarelView::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
+  // Each new row's place among the rows there were, then one merge.
+  std::vector<std::pair<std::size_t, std::unique_ptr<HostRow>>> placed;
+  placed.reserve(records.size());
+  for (auto& record : records) {
+    const auto at = static_cast<std::size_t>(InsertPosition(record->Host));
+    placed.emplace_back(at, MakeRow(std::move(record)));
+    FormatCells(*placed.back().second);
+  }
+  std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return CompareHostNames(a.second->record->Host, b.second->record->Host) < 0;
+  });
+  KeepingSelection([&] {
+    std::vector<std::unique_ptr<HostRow>> merged;
+    merged.reserve(rows_.size() + placed.size());
+    auto next = placed.begin();
+    for (std::size_t old = 0; old <= rows_.size(); ++old) {
+      for (; next != placed.end() && next->first == old; ++next)
+        merged.push_back(std::move(next->second));
+      if (old < rows_.size()) merged.push_back(std::move(rows_[old]));
+    }
+    rows_ = std::move(merged);
+  });
+  Refresh();
+}
+
+void CTessarelView::RemoveRows(const std::unordered_set<std::int32_t>& hostIds) {
+  const auto removed = [&](const std::unique_ptr<HostRow>& row) {
+    return hostIds.contains(row->record->HostId);
+  };
+  // The control remembers the selected position, which another host takes.
+  if (const long selected = SingleSelectedRow();
+      selected >= 0 && removed(rows_[static_cast<std::size_t>(selected)]))
+    SetItemState(selected, 0, kSelectedAndFocused);
+  for (const std::int32_t hostId : hostIds) recent_.Forget(hostId);
+  KeepingSelection([&] { std::erase_if(rows_, removed); });
+  Refresh();
 }
 
 long CTessarelView::SingleSelectedRow() const {
@@ -463,11 +517,10 @@ wxMenu& CTessarelView::PrepareContextMenu() {
 void CTessarelView::SelectHost(std::int32_t hostId) {
   const int row = FindRowByHostId(hostId);
   if (row < 0) return;
-  constexpr long kBoth = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
   for (long selected = -1;
        (selected = GetNextItem(selected, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;)
-    SetItemState(selected, 0, kBoth);
-  SetItemState(row, kBoth, kBoth);
+    SetItemState(selected, 0, kSelectedAndFocused);
+  SetItemState(row, kSelectedAndFocused, kSelectedAndFocused);
   EnsureVisible(row);
 }
 

@@ -7,11 +7,13 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "engine/host_list_text.h"
 #include "engine/host_rows.h"
+#include "engine/host_settings.h"
 #include "history/recent_results.h"
 #include "portable/private_profile.h"
 #include "ui/host_row_text.h"
@@ -71,6 +73,10 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // Adds every host of the list that is not in the list yet, with the Add
   // command's starting settings, and saves them all in one write.
   ImportSummary ImportHosts(const ParsedHostList& parsed);
+  // Host > Undo import: removes the hosts the last import added that are
+  // still in the list, from the list and the file in one save.
+  void OnUndoImport(wxCommandEvent& event);
+  void OnUpdateUndoImport(wxUpdateUIEvent& event);
   // The list's hosts and descriptions, in row order, as an import reads them.
   std::string ExportText() const;
   void OnUpdateNeedsOneSelected(wxUpdateUIEvent& event);
@@ -134,6 +140,26 @@ class CTessarelView : public wxListCtrl, public HostRows {
   template <typename Change>
   void KeepingSelection(Change change);
   void ApplyRowSettings(int row, const HostRecord& edited);
+  static std::unique_ptr<HostRow> MakeRow(std::unique_ptr<HostRecord> record);
+  // Brings the row's cells and image up to date; whether any changed.
+  bool FormatCells(HostRow& shown);
+  // Adds the rows where AddRow would put each, with the rows moving once,
+  // not once a host, and the list repainted once.
+  void AddRows(std::vector<std::unique_ptr<HostRecord>> records);
+  void RemoveRows(const std::unordered_set<std::int32_t>& hostIds);
+  // The hosts of the parsed list that are new to the list, as records to
+  // save; the rest are counted in the summary.
+  std::vector<std::unique_ptr<HostRecord>> NewHosts(const ParsedHostList& parsed,
+                                                    ImportSummary& summary) const;
+  bool ConfirmImport(const std::vector<std::unique_ptr<HostRecord>>& records, const wxString& path);
+  // Saves the records in one write and adds them to the list; returns how
+  // many were added: none when the save failed or `progress` called it off.
+  std::size_t AddImportedHosts(std::vector<std::unique_ptr<HostRecord>> records,
+                               const SaveProgress& progress);
+  // The sections the undo of the last import removes: those of its hosts
+  // still in the list, less any another host of the list still needs.
+  std::vector<std::string> LastImportSections(
+      const std::unordered_set<std::int32_t>& hostIds) const;
   // Whether the save went through; if not, says so, and that the list is
   // left as `listLeftAs` says: what the list shows is what the next start
   // loads. A save that found the file changed by someone else offers to
@@ -170,6 +196,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   RecentResults recent_;
   OptionalColumnState optional_;
   HistoryLink* history_ = nullptr;
+  // The hosts the last import added, for Host > Undo import.
+  std::unordered_set<std::int32_t> lastImport_;
 };
 
 }  // namespace kelvoran

@@ -101,6 +101,37 @@ TEST_F(HostSettings, PopupWhenOkIsAKeyOnlyWhileItIsOn) {
   }
 }
 
+// An import's save can be called off part way, and its sections removed again
+// in one save: either way the file is back as it was, byte for byte, the
+// hand-written text between and after the sections too.
+TEST_F(HostSettings, ACancelledOrUndoneImportLeavesTheFileAsItWas) {
+  const std::string before = "; mine\r\n[keep]\r\nHost=keep\r\n\r\n[Other]\r\nHost=Other\r\n";
+  std::vector<HostRecord> hosts(2 * kSaveProgressStep + 1, Gateway());
+  std::vector<const HostRecord*> added;
+  std::vector<std::string> sections;
+  for (std::size_t i = 0; i < hosts.size(); ++i) {
+    hosts[i].Host = "h" + std::to_string(i);
+    added.push_back(&hosts[i]);
+    sections.push_back(hosts[i].Host);
+  }
+  WriteFile(file, before);
+  std::vector<std::size_t> heard;
+  const auto cancelAtSecond = [&](std::size_t set) {
+    heard.push_back(set);
+    return heard.size() < 2;
+  };
+  ASSERT_TRUE(SaveHostSettings(added, file, nullptr, cancelAtSecond).ok());
+  EXPECT_EQ(heard, (std::vector<std::size_t>{0, kSaveProgressStep}));
+  EXPECT_EQ(ReadFile(file), before);
+  ASSERT_TRUE(SaveHostSettings(added, file, nullptr, [](std::size_t) { return true; }).ok());
+  EXPECT_EQ(Loaded().size(), hosts.size() + 2);
+  // A second section of an imported name, and a name spelt otherwise, go too:
+  // neither may come to count once the first is gone.
+  WriteFile(file, ReadFile(file) + "[H1]\r\nHost=again\r\n");
+  ASSERT_TRUE(RemoveHostSections(sections, file).ok());
+  EXPECT_EQ(ReadFile(file), before);
+}
+
 TEST_F(HostSettings, MissingKeysTakeDefaultsAndLongTextsAreCut) {
   WriteFile(file, "[h]\nHost='h'\nPopupMessage=\"\"\nDescription=" + std::string(1500, 'd') + "\n");
   HostRecord loaded;

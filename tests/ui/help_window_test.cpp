@@ -39,16 +39,25 @@ using testing::PressKey;
 using testing::PumpEvents;
 
 // The page a menu command's F1 must open: command_<name>.html.
-const std::map<int, wxString> kCommandPages = {
-    {ID_HOST_ADD, "add"},           {ID_HOST_EDIT, "edit"},
-    {ID_HOST_DELETE, "delete"},     {ID_HOST_RESET, "reset"},
-    {ID_HOST_IMPORT, "import"},     {ID_HOST_EXPORT, "export"},
-    {ID_HOST_HISTORY, "history"},   {ID_VIEW_OUTAGES, "outages"},
-    {ID_VIEW_COLUMNS, "columns"},   {ID_APP_EXIT, "exit"},
-    {ID_VIEW_TOOLBAR, "toolbar"},   {ID_VIEW_STATUS_BAR, "status_bar"},
-    {ID_VIEW_OPTIONS, "options"},   {ID_VIEW_MINIMISE_TO_TRAY, "minimise_to_tray"},
-    {ID_HELP_CONTENTS, "contents"}, {ID_HELP_WEBSITE, "website"},
-    {ID_HELP_EMAIL, "email"},       {ID_APP_ABOUT, "about"}};
+const std::map<int, wxString> kCommandPages = {{ID_HOST_ADD, "add"},
+                                               {ID_HOST_EDIT, "edit"},
+                                               {ID_HOST_DELETE, "delete"},
+                                               {ID_HOST_RESET, "reset"},
+                                               {ID_HOST_IMPORT, "import"},
+                                               {ID_HOST_UNDO_IMPORT, "undo_import"},
+                                               {ID_HOST_EXPORT, "export"},
+                                               {ID_HOST_HISTORY, "history"},
+                                               {ID_VIEW_OUTAGES, "outages"},
+                                               {ID_VIEW_COLUMNS, "columns"},
+                                               {ID_APP_EXIT, "exit"},
+                                               {ID_VIEW_TOOLBAR, "toolbar"},
+                                               {ID_VIEW_STATUS_BAR, "status_bar"},
+                                               {ID_VIEW_OPTIONS, "options"},
+                                               {ID_VIEW_MINIMISE_TO_TRAY, "minimise_to_tray"},
+                                               {ID_HELP_CONTENTS, "contents"},
+                                               {ID_HELP_WEBSITE, "website"},
+                                               {ID_HELP_EMAIL, "email"},
+                                               {ID_APP_ABOUT, "about"}};
 
 // The file name of a location such as file:/x/kelvoran.htb#zip:page.html.
 wxString PageName(const wxString& location) {

@@ -637,6 +637,62 @@ TEST_F(HostListWindow, ImportAddsNewHostsSavedAsAddSavesThemAndExportWritesThemB
   EXPECT_EQ(HostColumn(), all);
 }
 
+// A big import asks first, naming the count and the first hosts; No leaves all
+// as it was. Undo import takes out exactly what the import added, from the
+// list and the file. A binary file adds nothing.
+TEST_F(HostListWindow, BigImportAsksFirstAndUndoImportTakesItsHostsOutOfListAndFile) {
+  Open(kTwoHosts);
+  const std::string before = FileText();
+  const auto undoEnabled = [this] {
+    wxMenu* menu = nullptr;
+    wxMenuItem* item = frame_->GetMenuBar()->FindItem(ID_HOST_UNDO_IMPORT, &menu);
+    menu->UpdateUI(frame_);
+    return item->IsEnabled();
+  };
+  EXPECT_FALSE(undoEnabled());
+  // UTF-16 as a spreadsheet saves it: its names read as text.
+  std::string names = "Alpha,dup\r\n\r\n";
+  for (int i = 0; i < 600; ++i) names += "h" + std::to_string(1000 + i) + "\r\n";
+  std::string list = "\xFF\xFE";
+  for (const char c : names) list += {c, '\0'};
+  const std::string path = dir_.File("big.txt");
+  std::ofstream(path, std::ios::binary) << list;
+  wxString question;
+  const auto answer = [&](int button) {
+    return testing::ExpectDialog<wxMessageDialog>([&question, button](wxMessageDialog& box) {
+      question = box.GetMessage();
+      return button;
+    });
+  };
+  wxTEST_DIALOG(View().ImportFile(path), answer(wxID_NO));
+  EXPECT_TRUE(question.StartsWith("Add 600 hosts from " + path + "?")) << question;
+  EXPECT_TRUE(question.Contains("\n    h1000\n    h1001\n")) << question;
+  EXPECT_TRUE(question.Contains("...and 590 more.")) << question;
+  EXPECT_EQ(View().GetItemCount(), 2);
+  EXPECT_EQ(FileText(), before);
+  EXPECT_FALSE(undoEnabled());
+
+  wxString summary;
+  wxTEST_DIALOG(View().ImportFile(path), answer(wxID_YES), ReadBox(summary));
+  EXPECT_TRUE(summary.Contains("Imported 600 hosts")) << summary;
+  ASSERT_EQ(View().GetItemCount(), 602);
+  EXPECT_EQ(Cell(3, 0), "h1001");
+  EXPECT_TRUE(Contains("[h1599]\nHost=h1599\n"));
+  EXPECT_TRUE(undoEnabled());
+
+  wxTEST_DIALOG(Command(ID_HOST_UNDO_IMPORT), answer(wxID_YES));
+  EXPECT_TRUE(question.StartsWith("Remove the 600 hosts the last import added")) << question;
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "gamma"}));
+  EXPECT_EQ(FileText(), before);
+  EXPECT_FALSE(undoEnabled());
+
+  std::ofstream(path, std::ios::binary) << "host\n" << std::string(3, '\0');
+  wxTEST_DIALOG(View().ImportFile(path), ReadBox(summary));
+  EXPECT_TRUE(summary.Contains("was not imported: no host was added")) << summary;
+  EXPECT_TRUE(summary.Contains("line 2 holds the control character 0x00")) << summary;
+  EXPECT_EQ(View().GetItemCount(), 2);
+}
+
 TEST_F(HostListWindow, HeaderClicksSortHostZToAFirstAndOtherColumnsAscending) {
   Open("[a]\nHost=a\n[b]\nHost=b\n[c]\nHost=c\n");
   Select(0);
