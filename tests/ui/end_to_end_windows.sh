@@ -63,10 +63,12 @@ pids+=($!)
 disown  # killed at the end without a word from the shell
 
 # find_window TITLE_REGEX: the first shown window of that title, waiting up to
-# 30 s. Searches are repeated: one that meets a window just going away fails.
+# 60 s: a fresh Wine prefix on a busy machine takes most of 30 s to show the
+# first window. Searches are repeated: one that meets a window just going away
+# fails.
 find_window() {
   local found
-  for _ in $(seq 300); do
+  for _ in $(seq 600); do
     found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
     [[ -n "$found" ]] && { echo "$found"; return 0; }
     sleep 0.1
