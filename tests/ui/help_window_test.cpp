@@ -1,6 +1,7 @@
 // F1 and the Help commands on a real X display, through the real help book
 // built from help/: each asks for its context number, and the help window
 // must show the page of that number.
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <wx/button.h>
 #include <wx/filesys.h>
@@ -106,10 +107,43 @@ class HelpWindow : public testing::MainWindowTest {
   std::vector<int> requested_;
 };
 
+// Counts GTK's complaints on the terminal from its making on. GTK logs
+// through GLib's structured writer, which a process can set only once: the
+// counting writer stays, and passes every message on as before.
+class GtkComplaints {
+ public:
+  GtkComplaints() : from_(Total()) {
+    static const bool installed = [] {
+      g_log_set_writer_func(&GtkComplaints::Write, nullptr, nullptr);
+      return true;
+    }();
+    (void)installed;
+  }
+  int count() const { return Total() - from_; }
+
+ private:
+  static int& Total() {
+    static int total = 0;
+    return total;
+  }
+  static GLogWriterOutput Write(GLogLevelFlags level, const GLogField* fields, gsize count,
+                                gpointer data) {
+    for (gsize i = 0; i < count; ++i)
+      if (std::string_view(fields[i].key) == "GLIB_DOMAIN" && fields[i].length < 0 &&
+          std::string_view(static_cast<const char*>(fields[i].value)) == "Gtk" &&
+          (level & G_LOG_LEVEL_CRITICAL))
+        ++Total();
+    return g_log_writer_default(level, fields, count, data);
+  }
+  int from_;
+};
+
 TEST_F(HelpWindow, F1AndHelpContentsInTheMainWindowOpenItsPageInAWindowOfItsOwn) {
   CMainFrame& frame = OpenMainWindow();
+  const GtkComplaints complaints;
   PressKey(frame, WXK_F1);
   EXPECT_EQ(OpenedPage(), "main_window.html");
+  EXPECT_EQ(complaints.count(), 0) << "the help window opens without a Gtk-CRITICAL";
   ASSERT_NE(HelpFrame(), nullptr);
   EXPECT_EQ(HelpFrame()->GetParent(), nullptr) << "a child would hide with the main window";
   frame.Iconize();

@@ -6,6 +6,7 @@
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpfrm.h>
 #include <wx/log.h>
+#include <wx/notebook.h>
 #include <wx/stdpaths.h>
 
 #include <utility>
@@ -44,6 +45,22 @@ class HelpFrame : public wxHtmlHelpFrame {
   bool IsGrabbed() const override { return true; }
 };
 
+// The viewer's notebook pages keep their 20 by 20 pixels of creation until
+// GTK first allocates the window, and the contents tree in the first page
+// is smaller still: GTK then finds no room for the tree's scroll bars and
+// says so on the terminal (gtk_box_gadget_distribute: size >= 0). Sized
+// before the window is shown, every page starts as large as the notebook.
+void LayOutNotebookPages(wxWindow& window) {
+  window.Layout();
+  if (auto* notebook = dynamic_cast<wxNotebook*>(&window)) {
+    for (std::size_t page = 0; page < notebook->GetPageCount(); ++page) {
+      notebook->GetPage(page)->SetSize(notebook->GetClientSize());
+      notebook->GetPage(page)->Layout();
+    }
+  }
+  for (wxWindow* child : window.GetChildren()) LayOutNotebookPages(*child);
+}
+
 class HelpController : public wxHtmlHelpController {
  public:
   HelpController() : wxHtmlHelpController(wxHF_DEFAULT_STYLE, nullptr) {}
@@ -56,6 +73,7 @@ class HelpController : public wxHtmlHelpController {
     frame->SetTitleFormat(m_titleFormat);
     frame->Create(m_parentWindow, wxID_ANY, wxEmptyString, m_FrameStyle, m_Config, m_ConfigRoot);
     KeepOutOfModalGrabs(*frame);
+    LayOutNotebookPages(*frame);
     frame->SetShouldPreventAppExit(m_shouldPreventAppExit);
     m_helpFrame = frame;
     return frame;
