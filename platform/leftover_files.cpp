@@ -51,7 +51,14 @@ std::uint64_t RandomNumber() {
 std::filesystem::path TempFileName(const std::filesystem::path& target, std::uint64_t pid) {
   std::filesystem::path name = ".";
   name += target.filename();
-  name += "." + std::to_string(pid) + "-" + std::to_string(RandomNumber()) + ".tmp";
+  // Appended piece by piece: GCC 12's optimiser takes "." + to_string(...)
+  // for an overlapping copy and warns (-Wrestrict).
+  std::string tail = ".";
+  tail.append(std::to_string(pid))
+      .append("-")
+      .append(std::to_string(RandomNumber()))
+      .append(".tmp");
+  name += tail;
   return std::filesystem::path(target).replace_filename(name);
 }
 
