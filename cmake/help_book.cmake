@@ -67,9 +67,26 @@ function(compile_chm)
   set(chm "${CHM_DIR}/KELVORAN.CHM")
   file(REMOVE_RECURSE "${CHM_DIR}")
   file(COPY "${BOOK_DIR}/" DESTINATION "${CHM_DIR}")
-  execute_process(COMMAND "${CHMCMD}" kelvoran.hhp
-                  WORKING_DIRECTORY "${CHM_DIR}" RESULT_VARIABLE status
-                  OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  # chmcmd writes each context number's page into the book as the project
+  # file's absolute folder plus the page's name, whatever the [ALIAS] section
+  # says; Windows then looks for this machine's build folder inside the CHM and
+  # F1 finds nothing. So the compiler runs with the staging folder as its root
+  # directory (a user and mount namespace of its own, no privileges needed),
+  # where that folder is "/" and the pages are named as they stand in the book.
+  file(REAL_PATH "${CHMCMD}" chmcmd)
+  if(NOT chmcmd MATCHES "^/usr/")
+    message(FATAL_ERROR "${chmcmd}: only a compiler under /usr is reachable from the staging folder")
+  endif()
+  execute_process(
+    COMMAND unshare --user --map-root-user --mount sh -c
+            "mkdir usr && ln -s usr/lib lib && ln -s usr/lib64 lib64 && mount --rbind /usr usr && exec chroot . \"$1\" kelvoran.hhp"
+            compile_chm "${chmcmd}"
+    WORKING_DIRECTORY "${CHM_DIR}" RESULT_VARIABLE status
+    OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  # The links themselves, and the mount point with rmdir: only ever empty out
+  # here, and nothing under /usr is removed should it not be.
+  file(REMOVE "${CHM_DIR}/lib" "${CHM_DIR}/lib64")
+  execute_process(COMMAND rmdir "${CHM_DIR}/usr")
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "chmcmd failed (${status}):\n${output}")
   endif()

@@ -22,6 +22,9 @@ Name "${APP_TITLE}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Kelvoran"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+; The program's name and version at the foot of every page, where the
+; installer tool would show its own.
+BrandingText "${APP_TITLE} ${VERSION}"
 
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey "ProductName" "${APP_TITLE}"
@@ -34,13 +37,23 @@ VIAddVersionKey "LegalCopyright" "Brindlecot"
 !include "MUI2.nsh"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\kelvoran.exe"
+; The Finish page starts the program where the Start-menu entry does: started
+; in the program folder it would keep a first host list there, which the entry
+; does not show and the uninstaller leaves behind.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION RunFromDocuments
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
+
+; Exec starts a program in the output path.
+Function RunFromDocuments
+  SetOutPath "$DOCUMENTS"
+  Exec '"$INSTDIR\kelvoran.exe"'
+FunctionEnd
 
 Section "Kelvoran"
   SetOutPath "$INSTDIR"

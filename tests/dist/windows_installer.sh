@@ -4,7 +4,9 @@
 # are where Windows looks for them; the installed program starts in the
 # user's documents folder, where the entry starts it, and closes through the
 # window manager; the uninstaller then removes all the installer put down and
-# the window placement, and leaves the user's host list alone.
+# the window placement, and leaves the user's host list alone. Installed
+# again through its pages, the Finish page starts the program where the
+# entry does.
 #
 #   with-xvfb windows_installer.sh INSTALLER.EXE
 set -euo pipefail
@@ -88,4 +90,38 @@ wait_for test ! -e "$programs" || fail "left in $programs: $(ls -A "$programs")"
 ! has_key "$uninstall_key" || fail "the uninstall entry is left"
 ! has_key "$profile_key" || fail "the window placement is left"
 cmp -s "$documents/KELVORAN.INI" "$scratch/host-list" || fail "the host list changed or went"
+
+# Installed again as a person would, through its pages, leaving "Run" ticked
+# on the Finish page: the program it starts reads the host list in the
+# documents folder, and the uninstaller then leaves no program folder.
+rows=$scratch/finish-rows
+# The program writes its rows there on closing; a Windows path, as it starts
+# on drive C:.
+KELVORAN_ROW_REPORT=$(winepath -w "$rows") wine "$installer" </dev/null >/dev/null 2>&1 &
+pids+=($!)
+setup() { xdotool search --onlyvisible --name '^Kelvoran by Brindlecot Setup' 2>/dev/null | head -n 1; }
+press_enter() {
+  local window
+  window=$(setup) && [[ -n $window ]] && xdotool windowactivate --sync "$window" key Return
+}
+# Enter takes the default button of each page (Install, Next once the files
+# are in, Finish) until the installer has gone.
+wait_for press_enter || fail "no installer window"
+for _ in $(seq 30); do
+  press_enter || break
+  sleep 2
+done
+[[ -z $(setup) ]] || fail "the installer's pages did not finish"
+[[ -s "$programs/uninstall.exe" ]] || fail "the installer's pages installed nothing"
+wait_for shown '^About Kelvoran$' || fail "the Finish page started no program"
+wait_for eval '! shown "^About Kelvoran$"' || fail "the About box stayed"
+window=$(xdotool search --onlyvisible --name '^Kelvoran by Brindlecot' 2>/dev/null | head -n 1) || true
+[[ -n "$window" ]] || fail "the program from the Finish page showed no main window"
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+wait_for test -e "$rows" || fail "the program from the Finish page wrote no rows"
+grep -qP '^\d+\t127\.0\.0\.1\t' <(tr -d '\r' <"$rows") ||
+  fail "the program from the Finish page did not read the documents folder's host list: $(cat "$rows")"
+[[ ! -e "$programs/KELVORAN.INI" ]] || fail "a host list was written into the program folder"
+wine "$programs/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
+wait_for test ! -e "$programs" || fail "left in $programs: $(ls -A "$programs")"
 echo "PASS"

@@ -15,7 +15,9 @@ add_custom_command(
   COMMAND "${KELVORAN_MAKENSIS}" -V2 -DVERSION=${PROJECT_VERSION}
           "-DPROGRAM=${kelvoran_stripped}" "-DHELP=${KELVORAN_CHM}" "-DICON=${KELVORAN_ICO}"
           "-DOUTFILE=${KELVORAN_INSTALLER}" "${kelvoran_nsi}"
-  DEPENDS kelvoran kelvoran_chm_beside_program "${kelvoran_nsi}" "${KELVORAN_ICO}"
+  # The help book by its file too: a target alone orders the build but does
+  # not remake the installer when the book changes.
+  DEPENDS kelvoran kelvoran_chm_beside_program "${KELVORAN_CHM}" "${kelvoran_nsi}" "${KELVORAN_ICO}"
   COMMENT "Making the installer"
   VERBATIM)
 add_custom_target(kelvoran_installer ALL DEPENDS "${KELVORAN_INSTALLER}")
