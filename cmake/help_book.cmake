@@ -1,8 +1,15 @@
 # Builds the help book from the pages in help/.
 #
-#   cmake -DSOURCE_DIR=<help> -DBOOK_DIR=<staging dir> -DBOOK=<file.htb> -P help_book.cmake
+#   cmake -DSOURCE_DIR=<help> -DBOOK_DIR=<staging dir> -DBOOK=<file.htb>
+#         -DPLATFORM=<linux|windows> -P help_book.cmake
 #     copies the pages into the staging dir, writes the project file there and
 #     zips the lot into the book the program's viewer reads.
+#
+# One set of pages serves both systems. Text that holds on one system only
+# stands between <!--linux--> and <!--/linux-->, or <!--windows--> and
+# <!--/windows-->; the book of the other system leaves it out. A page that has
+# nothing to say on the other system starts with such a marker in its first
+# line and is left out of that book whole.
 #   cmake -DBOOK_DIR=<staging dir> -DCHMCMD=<chmcmd> -DCHM_DIR=<dir> -P help_book.cmake
 #     compiles the staged pages into KELVORAN.CHM in CHM_DIR and checks the result.
 #
@@ -35,16 +42,45 @@ function(read_context_pages hhc out_ids out_pages)
   set(${out_pages} "${pages}" PARENT_SCOPE)
 endfunction()
 
+# The text without the blocks meant for `other`, the system not being built
+# for. CMake's expressions have no lazy repetition, so each block's markers
+# become bytes no page holds first.
+function(drop_blocks_of other text out)
+  string(REGEX REPLACE "<!--/?${PLATFORM}-->\n?" "" text "${text}")
+  string(ASCII 1 open)
+  string(ASCII 2 close)
+  string(REPLACE "<!--${other}-->" "${open}" text "${text}")
+  string(REPLACE "<!--/${other}-->" "${close}" text "${text}")
+  string(REGEX REPLACE "${open}[^${close}]*${close}\n?" "" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
 function(stage_book)
+  if(NOT PLATFORM)
+    set(PLATFORM linux)
+  endif()
+  set(other windows)
+  if(PLATFORM STREQUAL "windows")
+    set(other linux)
+  endif()
   file(REMOVE_RECURSE "${BOOK_DIR}")
-  file(GLOB pages RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.html")
-  list(SORT pages)
+  file(GLOB all_pages RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.html")
+  list(SORT all_pages)
+  set(pages "")
+  foreach(page IN LISTS all_pages)
+    file(STRINGS "${SOURCE_DIR}/${page}" first LIMIT_COUNT 1)
+    if(NOT first MATCHES "^<!--${other}-->")
+      list(APPEND pages "${page}")
+    endif()
+  endforeach()
   set(members ${pages} kelvoran.css kelvoran.hhc kelvoran.hhk)
   foreach(member IN LISTS members)
-    file(COPY "${SOURCE_DIR}/${member}" DESTINATION "${BOOK_DIR}")
+    file(READ "${SOURCE_DIR}/${member}" text)
+    drop_blocks_of("${other}" "${text}" text)
+    file(WRITE "${BOOK_DIR}/${member}" "${text}")
   endforeach()
 
-  read_context_pages("${SOURCE_DIR}/kelvoran.hhc" ids targets)
+  read_context_pages("${BOOK_DIR}/kelvoran.hhc" ids targets)
   string(JOIN "\n" HELP_FILES ${pages} kelvoran.css)
   set(HELP_ALIAS "")
   set(HELP_MAP "")
