@@ -112,15 +112,6 @@ TEST(DispatchQueue, GivesUpAfterADayOfFailures) {
   EXPECT_EQ(log[52], "84690 gw down refused, given up: 500 Internal Server Error");
 }
 
-TEST(DispatchQueue, PausesDoubleUpToHalfAnHour) {
-  const std::vector<std::pair<std::uint32_t, seconds>> pauses = {{1, seconds(30)},
-                                                                 {2, seconds(60)},
-                                                                 {6, seconds(960)},
-                                                                 {7, seconds(1800)},
-                                                                 {500, seconds(1800)}};
-  for (const auto& [failures, pause] : pauses) EXPECT_EQ(RetryPause(failures), pause) << failures;
-}
-
 TEST(DispatchQueue, HandsOutAnAttemptOnceUntilReported) {
   DispatchQueue queue;
   const std::uint64_t id = queue.Enqueue("mail", "gw", {}, Start);
