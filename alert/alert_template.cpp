@@ -1,0 +1,111 @@
+#include "alert/alert_template.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kelvoran {
+namespace {
+
+std::string Number(std::int64_t value) { return std::to_string(value); }
+
+constexpr std::array<AlertField, 12> Fields{{
+    {"event",
+     [](const AlertEvent& e) -> std::string { return e.kind == AlertKind::Down ? "down" : "ok"; }},
+    {"host", [](const AlertEvent& e) { return e.host; }},
+    {"description", [](const AlertEvent& e) { return e.description; }},
+    {"status", [](const AlertEvent& e) { return e.status; }},
+    {"previous_status", [](const AlertEvent& e) { return e.previousStatus; }},
+    {"error", [](const AlertEvent& e) { return e.error; }},
+    {"outage_start", [](const AlertEvent& e) { return Iso8601(e.outageStart); }},
+    {"duration", [](const AlertEvent& e) { return Number(e.outageSeconds); }},
+    {"rtt",
+     [](const AlertEvent& e) { return e.roundTripMs ? Number(*e.roundTripMs) : std::string(); }},
+    {"loss", [](const AlertEvent& e) { return Number(e.lossPercent); }},
+    {"time", [](const AlertEvent& e) { return Iso8601(e.time); }},
+    {"computer", [](const AlertEvent& e) { return e.computer; }},
+}};
+
+const AlertField* FindField(std::string_view name) {
+  for (const AlertField& field : Fields) {
+    if (field.name == name) return &field;
+  }
+  return nullptr;
+}
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
+
+void AppendJsonEscaped(std::string& out, unsigned char c) {
+  if (c == '"' || c == '\\') {
+    out += '\\';
+    out += static_cast<char>(c);
+  } else if (IsControl(c)) {
+    char escape[7];
+    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+    out += escape;
+  } else {
+    out += static_cast<char>(c);
+  }
+}
+
+}  // namespace
+
+std::span<const AlertField> AlertFields() { return Fields; }
+
+std::string Iso8601(const LocalMoment& moment) {
+  using namespace std::chrono;
+  const sys_seconds local{seconds{moment.utc + moment.utcOffsetSeconds}};
+  const sys_days day = floor<days>(local);
+  const year_month_day date{day};
+  const hh_mm_ss clock{local - day};
+  const std::int32_t offsetMinutes = std::abs(moment.utcOffsetSeconds) / 60;
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lld%c%02d:%02d",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                static_cast<int>(clock.minutes().count()),
+                static_cast<long long>(clock.seconds().count()),
+                moment.utcOffsetSeconds < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
+  return text;
+}
+
+std::string Escaped(std::string_view value, Escaping escaping) {
+  std::string out;
+  out.reserve(value.size());
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (escaping == Escaping::JsonString) {
+      AppendJsonEscaped(out, byte);
+    } else {
+      out += escaping == Escaping::PlainText && IsControl(byte) ? ' ' : c;
+    }
+  }
+  return out;
+}
+
+std::string RenderAlert(std::string_view text, const AlertEvent& event, Escaping escaping) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if ((c == '{' || c == '}') && i + 1 < text.size() && text[i + 1] == c) {
+      out += c;
+      i += 2;
+      continue;
+    }
+    const std::size_t close = c == '{' ? text.find('}', i + 1) : std::string_view::npos;
+    const AlertField* field =
+        close == std::string_view::npos ? nullptr : FindField(text.substr(i + 1, close - i - 1));
+    if (field == nullptr) {
+      out += c;
+      ++i;
+      continue;
+    }
+    out += Escaped(field->value(event), escaping);
+    i = close + 1;
+  }
+  return out;
+}
+
+}  // namespace kelvoran

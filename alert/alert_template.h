@@ -1,0 +1,42 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "alert/alert_event.h"
+
+namespace kelvoran {
+
+// How a field's value is made safe for where the text goes. Only the values
+// are escaped: the template's own text is what its writer meant.
+enum class Escaping {
+  // As captured: for program arguments and environment variables.
+  None,
+  // Control characters become spaces, so that a host name holding a line
+  // break cannot add a header to an e-mail or a forged line to a log.
+  PlainText,
+  // Inside a JSON string: quotes, backslashes and control characters
+  // escaped, other bytes (UTF-8 included) passed through.
+  JsonString,
+};
+
+// A placeholder's name (without braces) and how its value is read.
+struct AlertField {
+  std::string_view name;
+  std::string (*value)(const AlertEvent&);
+};
+
+// Every placeholder an alert text may use, in a fixed order.
+std::span<const AlertField> AlertFields();
+
+// "2026-12-07T23:35:04+01:00": the moment on the local clock with its offset.
+std::string Iso8601(const LocalMoment& moment);
+
+std::string Escaped(std::string_view value, Escaping escaping);
+
+// The template with each known {name} replaced by the event's value, escaped.
+// Unknown placeholders stay as written; "{{" and "}}" give single braces.
+std::string RenderAlert(std::string_view text, const AlertEvent& event, Escaping escaping);
+
+}  // namespace kelvoran

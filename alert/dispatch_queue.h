@@ -1,0 +1,93 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "alert/alert_event.h"
+
+namespace kelvoran {
+
+// Retries are timed on a steady clock, so that setting the wall clock neither
+// floods a server nor holds an alert back for hours.
+using QueueClock = std::chrono::steady_clock;
+
+// Pauses after each failed attempt: 30 s, doubling up to 30 min.
+inline constexpr std::chrono::seconds FirstRetryPause{30};
+inline constexpr std::chrono::seconds LongestRetryPause{30 * 60};
+// An alert that could not be delivered in a day is stale: given up.
+inline constexpr std::chrono::hours DeliveryLifetime{24};
+
+// One alert on its way to one channel.
+struct Delivery {
+  std::uint64_t id = 0;
+  std::string channel;
+  std::string host;
+  AlertEvent alert;
+  QueueClock::time_point queued;
+  QueueClock::time_point due;
+  std::uint32_t attempts = 0;
+  bool inFlight = false;
+};
+
+enum class AttemptOutcome { Sent, Refused, TimedOut };
+
+// What a channel reports after an attempt; text is the server's answer or
+// the error, as the operator should read it.
+struct AttemptResult {
+  AttemptOutcome outcome = AttemptOutcome::Sent;
+  std::string text;
+};
+
+// One attempt as the log shows it: what came of it, then either when the
+// next attempt is due or that the alert was given up.
+struct AttemptRecord {
+  std::uint64_t delivery = 0;
+  std::string channel;
+  std::string host;
+  QueueClock::time_point at;
+  AttemptOutcome outcome = AttemptOutcome::Sent;
+  std::string text;
+  std::optional<QueueClock::time_point> retryAt;
+  bool givenUp = false;
+};
+
+// The delivery queue's bookkeeping, without threads or clocks of its own: the
+// caller passes the time to every call. Alerts of one host to one channel go
+// in the order they were raised, so "OK again" never arrives before "down";
+// different hosts and channels do not wait for each other.
+class DispatchQueue {
+ public:
+  std::uint64_t Enqueue(std::string channel, std::string host, AlertEvent alert,
+                        QueueClock::time_point now);
+
+  // The deliveries to attempt now, each marked in flight until Report.
+  std::vector<Delivery> NextDue(QueueClock::time_point now);
+
+  // Records how the attempt went; a failure is retried after a pause or,
+  // past the lifetime, given up.
+  void Report(std::uint64_t id, const AttemptResult& result, QueueClock::time_point now);
+
+  // When NextDue will next have something, if anything waits.
+  std::optional<QueueClock::time_point> NextWake() const;
+
+  std::size_t Waiting() const { return deliveries_.size(); }
+
+  // The attempts recorded since the last call.
+  std::vector<AttemptRecord> TakeLog();
+
+ private:
+  bool FirstOfItsLane(const Delivery& delivery) const;
+
+  std::deque<Delivery> deliveries_;
+  std::vector<AttemptRecord> log_;
+  std::uint64_t lastId_ = 0;
+};
+
+// The pause after the given number of failed attempts (1 or more).
+std::chrono::seconds RetryPause(std::uint32_t failedAttempts);
+
+}  // namespace kelvoran
