@@ -2,6 +2,7 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/dcclient.h>
 #include <wx/listctrl.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
@@ -28,6 +29,9 @@ constexpr RangeChoice kRanges[] = {{"Last 24 hours", kDay},
                                    {"Last 30 days", 30 * kDay},
                                    {"Last year", 365 * kDay}};
 constexpr int kDefaultRange = 1;
+// A choice is as wide as its longest item: an unshortened long host name
+// pushed Export past the window's edge, out of reach of pointer and Tab.
+constexpr int kHostChoiceWidth = 240;
 
 }  // namespace
 
@@ -129,10 +133,17 @@ void OutageLog::FillHostChoice() {
   host_->Clear();
   host_->Append("All hosts");
   host_->SetSelection(0);
+  wxClientDC dc(host_);
+  dc.SetFont(host_->GetFont());
+  // Shortened in the middle, where names of one network tend to differ.
   for (const std::string& host : hosts_) {
-    const int item = host_->Append(ToDisplay(host));
+    const int item = host_->Append(
+        wxControl::Ellipsize(ToDisplay(host), dc, wxELLIPSIZE_MIDDLE, FromDIP(kHostChoiceWidth)));
     if (chosen > 0 && host == chosenHost) host_->SetSelection(item);
   }
+  // The whole name of the host chosen, which its item may show only in part.
+  const int now = host_->GetSelection();
+  host_->SetToolTip(now > 0 ? ToDisplay(hosts_[static_cast<std::size_t>(now - 1)]) : wxString());
 }
 
 void OutageLog::ApplyHostFilter() {
