@@ -12,6 +12,7 @@
 
 #include "history/csv_export.h"
 #include "platform/local_time.h"
+#include "ui/art.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/history_text.h"
@@ -40,15 +41,15 @@ constexpr int kHostChoiceWidth = 240;
 class ChangeList : public wxListCtrl {
  public:
   ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows)
-      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 300),
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
         rows_(rows) {
-    AppendColumn("Time", wxLIST_FORMAT_LEFT, 150);
-    AppendColumn("Host", wxLIST_FORMAT_LEFT, 160);
-    AppendColumn("From", wxLIST_FORMAT_LEFT, 80);
-    AppendColumn("To", wxLIST_FORMAT_LEFT, 80);
-    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, 90);
-    AppendColumn("Cause", wxLIST_FORMAT_LEFT, 240);
+    AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(160));
+    AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(80));
+    AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(80));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(90));
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(240));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -78,10 +79,12 @@ class ChangeList : public wxListCtrl {
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, wxSize(820, 480),
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(820, 480), parent),
               wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       queries_(std::move(queries)) {
+  SetIcons(AppIcons());
   auto* panel = new wxPanel(this);
+  const int gap = FromDIP(8), labelGap = FromDIP(6);
   range_ = new wxChoice(panel, wxID_ANY);
   for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
   range_->SetSelection(kDefaultRange);
@@ -90,15 +93,17 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   list_ = new ChangeList(panel, shown_);
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
-  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
-  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 12);
-  bar->Add(new wxStaticText(panel, wxID_ANY, "H&ost:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           labelGap);
+  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2 * labelGap);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "H&ost:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           labelGap);
   bar->Add(host_, 0, wxALIGN_CENTER_VERTICAL);
   bar->AddStretchSpacer();
-  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL);
+  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
   auto* column = new wxBoxSizer(wxVERTICAL);
-  column->Add(bar, 0, wxEXPAND | wxALL, 8);
-  column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
+  column->Add(bar, 0, wxEXPAND | wxALL, gap);
+  column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, gap);
   panel->SetSizer(column);
 
   // Either choice reads the changes again: a host chosen in a window left
