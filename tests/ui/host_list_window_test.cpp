@@ -8,6 +8,7 @@
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/spinbutt.h>
+#include <wx/statbox.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
@@ -840,6 +841,26 @@ TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost)
   EXPECT_EQ(View().GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), 0);
   Feed(0, 0, 0);
   showsAfterTick("2 OK, 0 WARNING, 0 ERROR", StatusImage::Ok);
+}
+
+// A box is a Tab stop only for a control in it that is one: otherwise the
+// focus rests on the box itself, where nothing shows it.
+TEST_F(HostListWindow, SettingsDialogHasNoTabStopOnABoxWithoutOne) {
+  Open("");
+  Settings(ID_HOST_ADD, [](CHostSettingsDialog& dialog) {
+    int boxes = 0;
+    for (wxWindow* child : dialog.GetChildren()) {
+      if (!dynamic_cast<wxStaticBox*>(child)) continue;
+      ++boxes;
+      const auto& inside = child->GetChildren();
+      EXPECT_EQ(child->AcceptsFocusFromKeyboard(),
+                std::any_of(inside.begin(), inside.end(),
+                            [](wxWindow* field) { return field->AcceptsFocusFromKeyboard(); }))
+          << child->GetLabel();
+    }
+    EXPECT_EQ(boxes, 3);
+    return static_cast<int>(wxID_CANCEL);
+  });
 }
 
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {
