@@ -13,6 +13,7 @@
 #include "history/csv_export.h"
 #include "history/range_summary.h"
 #include "platform/local_time.h"
+#include "ui/art.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/history_text.h"
@@ -36,12 +37,12 @@ constexpr char kUnreadableText[] =
     "The history of this range could not be read: there is not enough memory.";
 
 wxListCtrl* OutageList(wxWindow* parent) {
-  auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 130),
+  auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 130)),
                               wxLC_REPORT | wxLC_SINGLE_SEL);
-  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, 150);
-  list->AppendColumn("End", wxLIST_FORMAT_LEFT, 150);
-  list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, 90);
-  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, 260);
+  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, parent->FromDIP(150));
+  list->AppendColumn("End", wxLIST_FORMAT_LEFT, parent->FromDIP(150));
+  list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, parent->FromDIP(90));
+  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, parent->FromDIP(260));
   return list;
 }
 
@@ -49,11 +50,13 @@ wxListCtrl* OutageList(wxWindow* parent) {
 
 HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries queries)
     : wxFrame(parent, wxID_ANY, "History of " + ToDisplay(host), wxDefaultPosition,
-              wxSize(760, 560), wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
+              FromDIP(wxSize(760, 560), parent), wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       host_(std::move(host)),
       queries_(std::move(queries)),
       detailsTimer_(this) {
+  SetIcons(AppIcons());
   auto* panel = new wxPanel(this);
+  const int gap = FromDIP(8);
   range_ = new wxChoice(panel, wxID_ANY);
   for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
@@ -63,16 +66,18 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   outages_ = OutageList(panel);
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
-  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           FromDIP(6));
   bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL);
   bar->AddStretchSpacer();
   bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL);
   auto* column = new wxBoxSizer(wxVERTICAL);
-  column->Add(bar, 0, wxEXPAND | wxALL, 8);
-  column->Add(graph_, 1, wxEXPAND | wxLEFT | wxRIGHT, 8);
-  column->Add(summary_, 0, wxEXPAND | wxALL, 8);
-  column->Add(new wxStaticText(panel, wxID_ANY, "&Outages in this range:"), 0, wxLEFT | wxRIGHT, 8);
-  column->Add(outages_, 0, wxEXPAND | wxALL, 8);
+  column->Add(bar, 0, wxEXPAND | wxALL, gap);
+  column->Add(graph_, 1, wxEXPAND | wxLEFT | wxRIGHT, gap);
+  column->Add(summary_, 0, wxEXPAND | wxALL, gap);
+  column->Add(new wxStaticText(panel, wxID_ANY, "&Outages in this range:"), 0, wxLEFT | wxRIGHT,
+              gap);
+  column->Add(outages_, 0, wxEXPAND | wxALL, gap);
   panel->SetSizer(column);
 
   range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ChooseRange(event.GetSelection()); });
@@ -86,6 +91,9 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   AnswerHelpKey(*this, kHistoryWindowHelpContext);
   range_->SetSelection(kDefaultRange);
   ChooseRange(kDefaultRange);
+  // Never narrower than the first summary needs: a window too narrow for it
+  // cut its end off.
+  SetMinClientSize(column->GetMinSize());
 }
 
 void HistoryWindow::ChooseRange(int choice) {
@@ -131,6 +139,9 @@ void HistoryWindow::UpdateDetails() {
       HostOutages(queries_, host_, graph_->From(), graph_->To());
   summary_->SetLabel(unreadable_ || !read ? wxString(kUnreadableText)
                                           : SummaryText(SummariseRange(SamplesShown())));
+  // The sizer learns the new text's size: it kept the old one's, and cut a
+  // longer line or a larger font.
+  summary_->GetParent()->Layout();
   const std::vector<RecordedOutage> outages = read.value_or(std::vector<RecordedOutage>{});
   outages_->Freeze();
   outages_->DeleteAllItems();

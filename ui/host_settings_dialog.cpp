@@ -59,10 +59,12 @@ constexpr const char* kIntro =
     "the Help button.";
 
 // A titled group of labelled fields, each with an optional unit after it.
+// The fields are the box's children, or with `fieldsInBox` false the
+// parent's.
 struct FieldGroup {
-  FieldGroup(wxWindow* parent, const char* title)
+  FieldGroup(wxWindow* parent, const char* title, bool fieldsInBox = true)
       : box(new wxStaticBoxSizer(wxVERTICAL, parent, title)),
-        panel(box->GetStaticBox()),
+        panel(fieldsInBox ? box->GetStaticBox() : parent),
         grid(new wxFlexGridSizer(3, wxSize(8, 6))) {
     grid->AddGrowableCol(1);
     box->Add(grid, 1, wxEXPAND | wxALL, 6);
@@ -183,7 +185,12 @@ wxSizer* CHostSettingsDialog::BuildPopupMessage(wxWindow* parent) {
 }
 
 wxSizer* CHostSettingsDialog::BuildResults(wxWindow* parent) {
-  FieldGroup group(parent, "Results");
+  // wx's keyboard navigation stops at a box as soon as any of its children
+  // takes focus, even one kept out of the Tab order as these read-only
+  // fields are; Windows then gives the focus to the box itself, where it
+  // stays unseen for one Tab before OK. Beside the box, not in it, the
+  // fields leave it no stop.
+  FieldGroup group(parent, "Results", false);
   for (std::size_t i = 0; i < results_.size(); ++i) {
     results_[i] = new wxTextCtrl(group.panel, kResultIds[i], wxString(), wxDefaultPosition,
                                  wxSize(i + 1 == results_.size() ? 200 : 90, -1), wxTE_READONLY);

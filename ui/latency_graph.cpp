@@ -14,6 +14,7 @@
 namespace kelvoran {
 namespace {
 
+// In DIPs.
 constexpr int kLeftMargin = 60, kRightMargin = 12, kTopMargin = 10, kBottomMargin = 34;
 constexpr int kFailureMark = 6;
 
@@ -36,10 +37,13 @@ std::uint32_t ScaleTop(std::uint32_t value) {
       if (step * power >= value) return static_cast<std::uint32_t>(step * power);
 }
 
+double Y(const wxRect& plot, std::uint32_t roundTrip, std::uint32_t top) {
+  return plot.GetBottom() - static_cast<double>(roundTrip) * (plot.height - 1) / top;
+}
+
 class Painter {
  public:
-  Painter(wxGraphicsContext& gc, const wxRect& plot, const wxFont& font)
-      : gc_(gc), plot_(plot), font_(font) {}
+  Painter(wxGraphicsContext& gc, const wxRect& plot) : gc_(gc), plot_(plot) {}
 
   void Bands(const std::vector<PlotColumn>& columns) {
     gc_.SetPen(*wxTRANSPARENT_PEN);
@@ -68,62 +72,65 @@ class Painter {
         continue;
       }
       const double x = plot_.x + static_cast<double>(i) + 0.5;
-      if (!drawing) path.MoveToPoint(x, Y(column.maxRoundTrip, top));
-      path.AddLineToPoint(x, Y(column.maxRoundTrip, top));
-      path.AddLineToPoint(x, Y(column.minRoundTrip, top) + 0.5);
+      if (!drawing) path.MoveToPoint(x, Y(plot_, column.maxRoundTrip, top));
+      path.AddLineToPoint(x, Y(plot_, column.maxRoundTrip, top));
+      path.AddLineToPoint(x, Y(plot_, column.minRoundTrip, top) + 0.5);
       drawing = true;
     }
     gc_.SetPen(wxPen(wxColour(30, 80, 170), 1));
     gc_.StrokePath(path);
   }
 
-  void Failures(const std::vector<PlotColumn>& columns) {
+  void Failures(const std::vector<PlotColumn>& columns, int mark) {
     gc_.SetPen(wxPen(wxColour(200, 30, 30), 1));
     const double bottom = plot_.GetBottom() + 1.0;
     for (std::size_t i = 0; i < columns.size(); ++i)
       if (columns[i].failures > 0)
         gc_.StrokeLine(plot_.x + static_cast<double>(i) + 0.5, bottom,
-                       plot_.x + static_cast<double>(i) + 0.5, bottom + kFailureMark);
+                       plot_.x + static_cast<double>(i) + 0.5, bottom + mark);
   }
 
-  void Axes(HistoryTime from, HistoryTime to, std::uint32_t top) {
+  void Frame() {
     gc_.SetPen(wxPen(wxColour(120, 120, 120), 1));
     gc_.SetBrush(*wxTRANSPARENT_BRUSH);
     gc_.DrawRectangle(plot_.x, plot_.y, plot_.width - 1, plot_.height - 1);
-    gc_.SetFont(font_, wxColour(60, 60, 60));
-    for (const std::uint32_t value : {top, top / 2, 0u}) {
-      const wxString text = wxString::Format("%u ms", value);
-      double width = 0, height = 0;
-      gc_.GetTextExtent(text, &width, &height);
-      gc_.DrawText(text, plot_.x - width - 6, Y(value, top) - height / 2);
-    }
-    const HistoryTime span = to - from;
-    for (const double share : {0.0, 0.5, 1.0}) {
-      const wxString text =
-          TimeAxisText(from + static_cast<HistoryTime>(share * static_cast<double>(span)), span);
-      double width = 0, height = 0;
-      gc_.GetTextExtent(text, &width, &height);
-      const double x = std::clamp(plot_.x + share * plot_.width - width / 2, 0.0,
-                                  plot_.GetRight() - width + kRightMargin);
-      gc_.DrawText(text, x, plot_.GetBottom() + kFailureMark + 4.0);
-    }
   }
 
  private:
-  double Y(std::uint32_t roundTrip, std::uint32_t top) const {
-    return plot_.GetBottom() - static_cast<double>(roundTrip) * (plot_.height - 1) / top;
-  }
-
   wxGraphicsContext& gc_;
   const wxRect plot_;
-  const wxFont font_;
 };
+
+// The scale's and the times' labels, through the DC itself. GDI+, the
+// graphics context on Windows, draws text only in an installed font family,
+// and a window's default font there is "MS Shell Dlg", a name that only GDI
+// resolves: through the context the labels measured nothing and drew nothing.
+void AxisLabels(wxDC& dc, const wxRect& plot, HistoryTime from, HistoryTime to, std::uint32_t top,
+                int failureMark, int rightMargin) {
+  dc.SetTextForeground(wxColour(60, 60, 60));
+  const int gap = dc.FromDIP(6);
+  for (const std::uint32_t value : {top, top / 2, 0u}) {
+    const wxString text = wxString::Format("%u ms", value);
+    const wxSize size = dc.GetTextExtent(text);
+    dc.DrawText(text, plot.x - size.x - gap, static_cast<int>(Y(plot, value, top)) - size.y / 2);
+  }
+  const HistoryTime span = to - from;
+  for (const double share : {0.0, 0.5, 1.0}) {
+    const wxString text =
+        TimeAxisText(from + static_cast<HistoryTime>(share * static_cast<double>(span)), span);
+    const int width = dc.GetTextExtent(text).x;
+    const int x = std::clamp(plot.x + static_cast<int>(share * plot.width) - width / 2, 0,
+                             std::max(0, plot.GetRight() - width + rightMargin));
+    dc.DrawText(text, x, plot.GetBottom() + failureMark + gap * 2 / 3);
+  }
+}
 
 }  // namespace
 
 LatencyGraph::LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged,
                            std::function<HistoryTime()> now)
-    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxSize(600, 240), wxFULL_REPAINT_ON_RESIZE),
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(600, 240), parent),
+               wxFULL_REPAINT_ON_RESIZE),
       onRangeChanged_(std::move(onRangeChanged)),
       now_(std::move(now)) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
@@ -143,27 +150,34 @@ void LatencyGraph::SetRange(HistoryTime from, HistoryTime to) {
 
 wxRect LatencyGraph::PlotRect() const {
   const wxSize size = GetClientSize();
-  return {kLeftMargin, kTopMargin, std::max(1, size.x - kLeftMargin - kRightMargin),
-          std::max(1, size.y - kTopMargin - kBottomMargin)};
+  const int left = FromDIP(kLeftMargin), top = FromDIP(kTopMargin);
+  return {left, top, std::max(1, size.x - left - FromDIP(kRightMargin)),
+          std::max(1, size.y - top - FromDIP(kBottomMargin))};
 }
 
 void LatencyGraph::OnPaint(wxPaintEvent&) {
   wxAutoBufferedPaintDC dc(this);
   dc.SetBackground(wxBrush(GetBackgroundColour()));
   dc.Clear();
-  const std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
-  if (!gc) return;
   const wxRect plot = PlotRect();
   const std::vector<PlotColumn> columns = PlotColumns(samples_, from_, to_, plot.width);
   std::uint32_t highest = 1;
   for (const PlotColumn& column : columns)
     if (column.HasRoundTrip()) highest = std::max(highest, column.maxRoundTrip);
   const std::uint32_t top = ScaleTop(highest);
-  Painter painter(*gc, plot, GetFont());
-  painter.Bands(columns);
-  painter.RoundTrips(columns, top);
-  painter.Failures(columns);
-  painter.Axes(from_, to_, top);
+  {
+    // Ended before the DC draws the labels: GDI+ may hold back its drawing
+    // until then, and would lay it over them.
+    const std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(dc));
+    if (!gc) return;
+    Painter painter(*gc, plot);
+    painter.Bands(columns);
+    painter.RoundTrips(columns, top);
+    painter.Failures(columns, FromDIP(kFailureMark));
+    painter.Frame();
+  }
+  dc.SetFont(GetFont());
+  AxisLabels(dc, plot, from_, to_, top, FromDIP(kFailureMark), FromDIP(kRightMargin));
 }
 
 HistoryTime LatencyGraph::TimeAt(int x) const {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "ui/art.h"
 #include "ui/help_request.h"
 
 namespace kelvoran {
@@ -98,6 +99,7 @@ bool ChooseOptionalColumns(wxWindow* parent, std::vector<OptionalColumn>& shown)
   wxArrayInt selected;
   for (const OptionalColumn column : shown) selected.Add(static_cast<int>(column));
   dialog.SetSelections(selected);
+  dialog.SetIcons(AppIcons());
   AnswerHelpKey(dialog, kColumnsDialogHelpContext);
   if (dialog.ShowModal() != wxID_OK) return false;
   shown.clear();

@@ -2,6 +2,7 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/dcclient.h>
 #include <wx/listctrl.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
@@ -11,6 +12,7 @@
 
 #include "history/csv_export.h"
 #include "platform/local_time.h"
+#include "ui/art.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/history_text.h"
@@ -28,6 +30,9 @@ constexpr RangeChoice kRanges[] = {{"Last 24 hours", kDay},
                                    {"Last 30 days", 30 * kDay},
                                    {"Last year", 365 * kDay}};
 constexpr int kDefaultRange = 1;
+// A choice is as wide as its longest item: an unshortened long host name
+// pushed Export past the window's edge, out of reach of pointer and Tab.
+constexpr int kHostChoiceWidth = 240;
 
 }  // namespace
 
@@ -36,15 +41,15 @@ constexpr int kDefaultRange = 1;
 class ChangeList : public wxListCtrl {
  public:
   ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows)
-      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxSize(-1, 300),
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
         rows_(rows) {
-    AppendColumn("Time", wxLIST_FORMAT_LEFT, 150);
-    AppendColumn("Host", wxLIST_FORMAT_LEFT, 160);
-    AppendColumn("From", wxLIST_FORMAT_LEFT, 80);
-    AppendColumn("To", wxLIST_FORMAT_LEFT, 80);
-    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, 90);
-    AppendColumn("Cause", wxLIST_FORMAT_LEFT, 240);
+    AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(160));
+    AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(80));
+    AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(80));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(90));
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(240));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -74,10 +79,12 @@ class ChangeList : public wxListCtrl {
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, wxSize(820, 480),
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(820, 480), parent),
               wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       queries_(std::move(queries)) {
+  SetIcons(AppIcons());
   auto* panel = new wxPanel(this);
+  const int gap = FromDIP(8), labelGap = FromDIP(6);
   range_ = new wxChoice(panel, wxID_ANY);
   for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
   range_->SetSelection(kDefaultRange);
@@ -86,15 +93,17 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   list_ = new ChangeList(panel, shown_);
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
-  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
-  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 12);
-  bar->Add(new wxStaticText(panel, wxID_ANY, "H&ost:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 6);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           labelGap);
+  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2 * labelGap);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "H&ost:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           labelGap);
   bar->Add(host_, 0, wxALIGN_CENTER_VERTICAL);
   bar->AddStretchSpacer();
-  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL);
+  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
   auto* column = new wxBoxSizer(wxVERTICAL);
-  column->Add(bar, 0, wxEXPAND | wxALL, 8);
-  column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 8);
+  column->Add(bar, 0, wxEXPAND | wxALL, gap);
+  column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, gap);
   panel->SetSizer(column);
 
   // Either choice reads the changes again: a host chosen in a window left
@@ -129,10 +138,17 @@ void OutageLog::FillHostChoice() {
   host_->Clear();
   host_->Append("All hosts");
   host_->SetSelection(0);
+  wxClientDC dc(host_);
+  dc.SetFont(host_->GetFont());
+  // Shortened in the middle, where names of one network tend to differ.
   for (const std::string& host : hosts_) {
-    const int item = host_->Append(ToDisplay(host));
+    const int item = host_->Append(
+        wxControl::Ellipsize(ToDisplay(host), dc, wxELLIPSIZE_MIDDLE, FromDIP(kHostChoiceWidth)));
     if (chosen > 0 && host == chosenHost) host_->SetSelection(item);
   }
+  // The whole name of the host chosen, which its item may show only in part.
+  const int now = host_->GetSelection();
+  host_->SetToolTip(now > 0 ? ToDisplay(hosts_[static_cast<std::size_t>(now - 1)]) : wxString());
 }
 
 void OutageLog::ApplyHostFilter() {

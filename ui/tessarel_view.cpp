@@ -218,6 +218,10 @@ void CTessarelView::KeepingSelection(Change change) {
   rowOfHostStale_ = true;
   statusesChanged_ = true;
   SetItemCount(static_cast<long>(rows_.size()));
+  // Rows moved under the ones on screen. Windows' list view repaints only
+  // the rows a count change adds or takes away, and would go on showing the
+  // old host at each moved position.
+  Refresh();
   if (!selectedRow) return;
   const auto found = std::find_if(rows_.begin(), rows_.end(), [selectedRow](const auto& row) {
     return row.get() == selectedRow;
@@ -266,7 +270,6 @@ void CTessarelView::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
     }
     rows_ = std::move(merged);
   });
-  Refresh();
 }
 
 void CTessarelView::RemoveRows(const std::unordered_set<std::int32_t>& hostIds) {
@@ -279,7 +282,6 @@ void CTessarelView::RemoveRows(const std::unordered_set<std::int32_t>& hostIds) 
     SetItemState(selected, 0, kSelectedAndFocused);
   for (const std::int32_t hostId : hostIds) recent_.Forget(hostId);
   KeepingSelection([&] { std::erase_if(rows_, removed); });
-  Refresh();
 }
 
 long CTessarelView::SingleSelectedRow() const {
@@ -439,7 +441,6 @@ void CTessarelView::SortByColumn(int column) {
       return CompareRows(*a->record, *b->record, key) < 0;
     });
   });
-  Refresh();
 }
 
 void CTessarelView::OnColumnClick(wxListEvent& event) {

@@ -2,8 +2,10 @@
 
 #include <wx/control.h>
 #include <wx/datetime.h>
+#include <wx/dcscreen.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/settings.h>
 
 #include <algorithm>
 #include <limits>
@@ -58,7 +60,8 @@ std::vector<Outage> CurrentOutages(HostRows& rows, std::size_t limit, std::size_
   std::vector<Outage> outages;
   for (int row = 0; row < rows.RowCount(); ++row) {
     const HostRecord& host = rows.RecordAt(row);
-    if (host.Status == StatusError) outages.push_back({host.HostId, host.Host, host.OutageStart.value_or(0)});
+    if (host.Status == StatusError)
+      outages.push_back({host.HostId, host.Host, host.OutageStart.value_or(0)});
   }
   // An outage whose start is not known sorts after those whose start is.
   const auto start = [](const Outage& outage) {
@@ -71,8 +74,13 @@ std::vector<Outage> CurrentOutages(HostRows& rows, std::size_t limit, std::size_
   return outages;
 }
 
-wxString OutageText(const Outage& outage) {
-  const wxString host = ToDisplay(outage.host);
+wxString OutageText(const Outage& outage, int hostWidth) {
+  // A menu is as wide as its longest line: a long host name made it as wide
+  // as the screen, the time it went down off its edge.
+  wxScreenDC dc;
+  dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+  const wxString host =
+      wxControl::Ellipsize(ToDisplay(outage.host), dc, wxELLIPSIZE_MIDDLE, hostWidth);
   if (outage.since == 0) return host;
   const wxDateTime since(static_cast<time_t>(outage.since));
   return host + ", down since " + since.Format("%Y-%m-%d %H:%M:%S");
@@ -113,7 +121,7 @@ wxMenu* TrayStatus::CreatePopupMenu() {
   outageHosts_.clear();
   for (const Outage& outage : outages) {
     menu->Append(IdFirstOutage + static_cast<int>(outageHosts_.size()),
-                 wxControl::EscapeMnemonics(OutageText(outage)));
+                 wxControl::EscapeMnemonics(OutageText(outage, frame_.FromDIP(kOutageHostWidth))));
     outageHosts_.push_back(outage.hostId);
   }
   if (outages.empty()) menu->Append(wxID_ANY, "No host is in ERROR")->Enable(false);

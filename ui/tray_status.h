@@ -40,8 +40,9 @@ struct Outage {
 // The hosts now in ERROR, the longest down first, at most `limit` of them;
 // `more` is set to how many were left out.
 std::vector<Outage> CurrentOutages(HostRows& rows, std::size_t limit, std::size_t& more);
-// "gateway, down since 2025-05-20 14:03:12" in local time.
-wxString OutageText(const Outage& outage);
+// "gateway, down since 2025-05-20 14:03:12" in local time; a host name wider
+// than `hostWidth` pixels in the menu's font is shortened in the middle.
+wxString OutageText(const Outage& outage, int hostWidth);
 
 // The program's icon in the desktop's notification area: the worst status of
 // the hosts as its picture, their counts as its tooltip; a click brings the
@@ -51,6 +52,8 @@ class TrayStatus : public wxTaskBarIcon {
  public:
   // Outage lines in the menu before the rest is only counted.
   static constexpr std::size_t kOutageLines = 20;
+  // The widest a host name stands in an outage line, in DIPs.
+  static constexpr int kOutageHostWidth = 300;
 
   TrayStatus(CMainFrame& frame, CTessarelView& view);
 

@@ -6,8 +6,9 @@
 # echoes from its own service processes, so the whole Wine session (a prefix
 # of the test's own) runs inside a network namespace made here, where the
 # dropped address leads into a link that loses every packet. One instance
-# exports the host list and is closed by the window manager as by its close
-# box, one by the end of the session (wineboot --end-session) while the
+# adds and deletes a host, shows what its list and its history graph look
+# like on screen, exports the host list and is closed by the window manager
+# as by its close box, one by the end of the session (wineboot --end-session) while the
 # start-up About box is still open; both must exit with status 0, report
 # their rows through KELVORAN_ROW_REPORT and leave the placement as REG_DWORD
 # values in the registry.
@@ -76,8 +77,10 @@ find_window() {
   fail "no window '$1'"
 }
 
-# start NAME: runs the program in $scratch/NAME, which holds its KELVORAN.INI
-# and row report; sets $started.
+# start NAME [N...]: runs the program in $scratch/NAME, which holds its
+# KELVORAN.INI and row report; sets $started. Each N adds the host 127.0.0.N,
+# probed once an hour: its row keeps its looks once probed, and nothing but a
+# change of the list paints it again.
 start() {
   local dir=$scratch/$1
   mkdir -p "$dir"
@@ -85,6 +88,10 @@ start() {
   printf '[dropped]\r\nHost=%s\r\nDelay=1\r\nTimeout=1\r\nFailPeriod=0\r\n' "$dropped" \
     >>"$dir/KELVORAN.INI"
   printf 'PopupDestination=ops\r\nPopupMessage=dropped is down\r\n' >>"$dir/KELVORAN.INI"
+  local n
+  for n in "${@:2}"; do
+    printf '[l%s]\r\nHost=127.0.0.%s\r\nDelay=3600\r\n' "$n" "$n" >>"$dir/KELVORAN.INI"
+  done
   (cd "$dir" && KELVORAN_ROW_REPORT="$dir/rows" exec ip netns exec "$ns" wine "$program" \
     </dev/null >"$dir/output" 2>&1) &
   started=$!
@@ -147,17 +154,67 @@ expect_export() {
     fail "export lacks a CRLF line of 127.0.0.1: $(od -c "$file")"
 }
 
+# Places in the main window as Wine lays it out: the list's header, the
+# first row's middle, the height of a row, and the host names' cells with
+# their icons left out, in pixels from the window's top left corner.
+header_y=53 first_row_y=71 row_height=17 names=125x102+20+62
+click_main() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
+
+# expect_rows_painted WHAT: the host names on screen after WHAT are those the
+# list shows once it paints every row again, which a click on the
+# Description header makes it do: no host has one, so the order stays.
+expect_rows_painted() {
+  local before=$scratch/$1-before.png after=$scratch/$1-after.png differ
+  sleep 2
+  import -window "$main" -crop "$names" +repage "$before"
+  click_main 220 "$header_y"
+  sleep 2
+  import -window "$main" -crop "$names" +repage "$after"
+  differ=$(compare -metric AE "$before" "$after" null: 2>&1) || true
+  [[ "$differ" == 0 ]] || fail "after $1 the list showed other hosts than it holds ($differ pixels)"
+}
+
+# Rows added in the middle and deleted: Windows' list view repaints only the
+# rows a change of count adds or takes away, the program the rest.
+expect_list_changes_painted() {
+  xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+n
+  xdotool windowactivate --sync "$(find_window '^Ping data$')" type --delay 20 127.0.0.2
+  xdotool key --clearmodifiers Return
+  expect_rows_painted Add
+  click_main 60 $((first_row_y + 2 * row_height))
+  xdotool key --clearmodifiers Delete
+  expect_rows_painted Delete
+}
+
+# The history graph of 127.0.0.1 has its scale's labels left of the plot.
+expect_graph_labels() {
+  local history labels
+  click_main 60 "$first_row_y"
+  xdotool key --clearmodifiers ctrl+h
+  history=$(find_window '^History of 127\.0\.0\.1$')
+  sleep 1
+  labels=$(import -window "$history" png:- |
+    convert png:- -crop 55x270+10+42 +repage -colorspace gray -threshold 50% -format '%[fx:mean]' info:)
+  xdotool windowactivate --sync "$history" key --clearmodifiers alt+F4
+  [[ "$labels" != 1 ]] || fail "the history graph has no labels on its scale"
+}
+
 # The close box, through the window manager, once the About box has gone.
-start closed
+start closed 3 4 5
 # The start-up About box ends by itself after 10 s.
 for _ in $(seq 150); do
   [[ -z "$(xdotool search --onlyvisible --name '^About Kelvoran$' 2>/dev/null)" ]] && break
   sleep 0.1
 done
+main=$(find_window '^Kelvoran by Brindlecot')
+expect_list_changes_painted
+expect_graph_labels
 expect_export
 xdotool windowactivate --sync "$(find_window '^Kelvoran by Brindlecot')" key --clearmodifiers alt+F4
 expect_exit "$started" closed
 expect_rows closed
+hosts=$(cut -f2 "$scratch/closed/rows.txt" | paste -sd ' ')
+[[ "$hosts" == "127.0.0.1 127.0.0.2 127.0.0.4 127.0.0.5 $dropped" ]] || fail "closed: rows $hosts"
 expect_placement closed
 wine reg delete 'HKCU\Software\Brindlecot' /f >/dev/null 2>&1
 

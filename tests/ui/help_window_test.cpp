@@ -269,7 +269,8 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfEachDialogOpenItsPageAndLeaveTheDialogOpe
                               COptionsDialog::kHelpContext, COptionsDialog::kHelpContext}));
 }
 
-// The windows beside the main one: F1 in each opens its own page.
+// The windows beside the main one: F1 in each opens its own page, and each
+// has the program's icon for the task bar and the window switcher.
 TEST_F(HelpWindow, F1InTheHistoryAndOutagesWindowsAndTheColumnsDialogOpensTheirPages) {
   const HistoryQueries none{
       [](const std::string&, HistoryTime, HistoryTime) { return std::vector<HistorySample>(); },
@@ -279,6 +280,7 @@ TEST_F(HelpWindow, F1InTheHistoryAndOutagesWindowsAndTheColumnsDialogOpensTheirP
   for (wxFrame* window : std::initializer_list<wxFrame*>{new HistoryWindow(nullptr, "h", none),
                                                          new OutageLog(nullptr, none)}) {
     window->Show();
+    EXPECT_FALSE(window->GetIcons().IsEmpty()) << window->GetTitle();
     PumpEvents(100ms);
     PressKey(*window, WXK_F1);
     pages.push_back(PageThenClose());
@@ -288,6 +290,7 @@ TEST_F(HelpWindow, F1InTheHistoryAndOutagesWindowsAndTheColumnsDialogOpensTheirP
   wxTheApp->CallAfter([&] {
     for (wxWindow* window : wxTopLevelWindows)
       if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal()) {
+        EXPECT_FALSE(dialog->GetIcons().IsEmpty()) << dialog->GetTitle();
         PressKey(*dialog, WXK_F1);
         pages.push_back(PageThenClose());
         dialog->EndModal(wxID_CANCEL);

@@ -191,6 +191,37 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   log->Destroy();
 }
 
+// A host name wider than the window leaves Export in reach: the choice shows
+// the name shortened, its tooltip the whole name.
+TEST_F(HistoryWindows, OutageLogKeepsExportInReachOfALongHostName) {
+  const std::string name = "a" + std::string(400, 'x') + ".example";
+  HostRecord host;
+  host.Host = name;
+  host.Status = StatusError;
+  recorder_->ResultApplied(host, {.ResultCode = 11010, .StartTime = kNow - 40}, StatusOk);
+  recorder_->TickEnded();
+  ASSERT_TRUE(recorder_->Flush());
+  auto* log = new OutageLog(nullptr, recorder_->Queries());
+  log->Show();
+  testing::PumpEvents(300ms);
+  wxButton* button = FindChild<wxButton>(*log, "&Export CSV...");
+  ASSERT_NE(button, nullptr);
+  EXPECT_LE(button->GetRect().GetRight(), button->GetParent()->GetClientSize().x);
+  auto* hosts = FindChild<wxChoice>(
+      *log, [](wxChoice& choice) { return choice.GetString(0) == "All hosts"; });
+  ASSERT_NE(hosts, nullptr);
+  unsigned item = 1;
+  while (item < hosts->GetCount() && !hosts->GetString(item).StartsWith("ax")) ++item;
+  ASSERT_LT(item, hosts->GetCount());
+  hosts->SetSelection(static_cast<int>(item));
+  wxCommandEvent chosen(wxEVT_CHOICE, hosts->GetId());
+  chosen.SetInt(static_cast<int>(item));
+  hosts->ProcessWindowEvent(chosen);
+  EXPECT_EQ(log->Shown().size(), 1u);
+  EXPECT_EQ(hosts->GetToolTipText(), wxString(name));
+  log->Destroy();
+}
+
 // A range of a day or more has the same hours more than once: its axis
 // gives the dates.
 TEST(HistoryText, TimeAxisGivesTheDateFromADayOn) {

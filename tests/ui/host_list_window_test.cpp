@@ -8,6 +8,7 @@
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/spinbutt.h>
+#include <wx/statbox.h>
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
@@ -803,8 +804,12 @@ TEST(TraySummary, WorstStatusCountsAndOutagesLongestDownFirst) {
   const std::string zone = std::getenv("TZ") ? std::getenv("TZ") : "";
   ::setenv("TZ", "UTC", 1);
   ::tzset();
-  EXPECT_EQ(OutageText({1, "b&w", 1'000'000'000}), "b&w, down since 2001-09-09 01:46:40");
-  EXPECT_EQ(OutageText({1, "b&w", 0}), "b&w");
+  EXPECT_EQ(OutageText({1, "b&w", 1'000'000'000}, 300), "b&w, down since 2001-09-09 01:46:40");
+  EXPECT_EQ(OutageText({1, "b&w", 0}, 300), "b&w");
+  // A long name is shortened in its middle; both its ends and the time stay.
+  const wxString line = OutageText({1, "a" + std::string(400, 'x') + "z", 1'000'000'000}, 300);
+  EXPECT_LT(line.length(), 120u) << line;
+  EXPECT_TRUE(line.StartsWith("ax") && line.EndsWith("xz, down since 2001-09-09 01:46:40")) << line;
   zone.empty() ? ::unsetenv("TZ") : ::setenv("TZ", zone.c_str(), 1);
   ::tzset();
 }
@@ -836,6 +841,26 @@ TEST_F(HostListWindow, TrayFollowsStatusesAtTheTickAndItsOutageLineShowsTheHost)
   EXPECT_EQ(View().GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED), 0);
   Feed(0, 0, 0);
   showsAfterTick("2 OK, 0 WARNING, 0 ERROR", StatusImage::Ok);
+}
+
+// A box is a Tab stop only for a control in it that is one: otherwise the
+// focus rests on the box itself, where nothing shows it.
+TEST_F(HostListWindow, SettingsDialogHasNoTabStopOnABoxWithoutOne) {
+  Open("");
+  Settings(ID_HOST_ADD, [](CHostSettingsDialog& dialog) {
+    int boxes = 0;
+    for (wxWindow* child : dialog.GetChildren()) {
+      if (!dynamic_cast<wxStaticBox*>(child)) continue;
+      ++boxes;
+      const auto& inside = child->GetChildren();
+      EXPECT_EQ(child->AcceptsFocusFromKeyboard(),
+                std::any_of(inside.begin(), inside.end(),
+                            [](wxWindow* field) { return field->AcceptsFocusFromKeyboard(); }))
+          << child->GetLabel();
+    }
+    EXPECT_EQ(boxes, 3);
+    return static_cast<int>(wxID_CANCEL);
+  });
 }
 
 TEST_F(HostListWindow, DoubleClickEditsAndTextThatIsNotUtf8IsShownAsLatin1AndKept) {
