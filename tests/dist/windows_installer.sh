@@ -15,6 +15,10 @@ scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all
 # No desktop menu files written into the user's home for the entry.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+# Wine links the user's folders (Documents, where the program starts) to the
+# home folder: one of the test's own keeps its host list out of the real one.
+export HOME=$scratch/home
+mkdir -p "$HOME"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
