@@ -404,6 +404,9 @@ void CMainFrame::OnPlacementTimer(wxTimerEvent& /*event*/) {
   } else if (placement_ == Placement::Settling && (given || InStoredShowState())) {
     placementTimer_.Stop();
     placement_ = Placement::Placed;
+    // Moves and sizes before now were not taken (they may have been the
+    // placement's own); one the operator made meanwhile would be lost.
+    if (!IsMaximized() && !IsIconized()) restoredRect_ = RectOnScreen();
     if (whenShown_) CallAfter(std::exchange(whenShown_, {}));
   }
 }
