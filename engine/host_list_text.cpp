@@ -6,11 +6,11 @@
 
 #include "engine/host_settings.h"
 #include "portable/ansi_text.h"
+#include "portable/exported_text.h"
 
 namespace kelvoran {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kLongestText = kSettingBufferSize - 1;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -177,12 +177,12 @@ DecodedHostList RefusingControls(DecodedHostList decoded) {
 DecodedHostList DecodeHostListFile(std::string_view bytes) {
   DecodedHostList decoded;
   const bool utf16 = bytes.starts_with(kUtf16LeMark) || bytes.starts_with(kUtf16BeMark);
-  const bool utf8 = bytes.starts_with(kByteOrderMark);
+  const bool utf8 = bytes.starts_with(Utf8ByteOrderMark);
   if (utf16) {
     decoded = FromUtf16(bytes.substr(2), bytes.starts_with(kUtf16BeMark));
     if (!decoded.refusal.empty()) return decoded;
   } else {
-    if (utf8) bytes.remove_prefix(kByteOrderMark.size());
+    if (utf8) bytes.remove_prefix(Utf8ByteOrderMark.size());
     decoded.text = bytes;
   }
   if (decoded.text.ends_with(kEndOfFileMark)) decoded.text.pop_back();
@@ -195,7 +195,7 @@ DecodedHostList DecodeHostListFile(std::string_view bytes) {
 }
 
 ParsedHostList ParseHostListText(std::string_view text) {
-  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  if (text.starts_with(Utf8ByteOrderMark)) text.remove_prefix(Utf8ByteOrderMark.size());
   ParsedHostList parsed;
   std::size_t number = 0;
   while (!text.empty()) {

@@ -195,12 +195,6 @@ std::string HostSettingsPath() {
   return (directory / kHostSettingsFile).string();
 }
 
-FileResult EmptyHostSection(std::string_view section, const std::string& fileName,
-                            ProfileWitness* witness) {
-  return EditProfile(
-      fileName, [&](ProfileText& file) { file.EmptySection(section); }, witness);
-}
-
 FileResult ReadHostList(std::vector<std::unique_ptr<HostRecord>>& hosts,
                         const std::string& fileName, ProfileWitness* witness) {
   ProfileText file;

@@ -96,10 +96,6 @@ FileResult RenameHostSection(const HostRecord& record, std::string_view oldSecti
                              const HostRecord* namesake, const std::string& fileName,
                              ProfileWitness* witness = nullptr);
 
-// Removes every key of the section; the section line stays in its place.
-FileResult EmptyHostSection(std::string_view section, const std::string& fileName,
-                            ProfileWitness* witness = nullptr);
-
 // Reads the file once and hands every section with a non-empty "Host" to the
 // list as a new row, which is then formatted. A missing file gives no rows
 // and no error; a file that exists but cannot be read gives no rows and the

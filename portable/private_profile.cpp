@@ -102,10 +102,6 @@ FileResult EditProfileUnlessCancelled(const std::string& fileName,
   return result;
 }
 
-FileResult WriteProfile(const std::string& fileName, const ProfileText& text) {
-  return ReplaceFileAtomically(fileName, text.Serialize());
-}
-
 std::uint32_t GetPrivateProfileSectionNamesA(char* buffer, std::uint32_t size,
                                              const ProfileText& file) {
   if (size < 2) {

@@ -61,8 +61,6 @@ FileResult EditProfile(const std::string& fileName, const std::function<void(Pro
 FileResult EditProfileUnlessCancelled(const std::string& fileName,
                                       const std::function<bool(ProfileText&)>& change,
                                       ProfileWitness* witness = nullptr);
-// Replaces `fileName` by `text`.
-FileResult WriteProfile(const std::string& fileName, const ProfileText& text);
 
 // Copies the section names, in file order, each followed by a zero byte, and
 // one more zero byte after the last. Names that do not fit whole are left out

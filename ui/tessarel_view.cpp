@@ -389,19 +389,21 @@ void CTessarelView::ReloadList() {
   std::unordered_map<std::string, std::size_t> loadedAt;
   for (std::size_t at = 0; at < loaded.size(); ++at)
     loadedAt.emplace(ProfileText::SectionKey(SectionOf(*loaded[at])), at);
-  for (long row = RowCount() - 1; row >= 0; --row) {
+  std::unordered_set<std::int32_t> gone;
+  for (int row = 0; row < RowCount(); ++row) {
     const auto found = loadedAt.find(ProfileText::SectionKey(SectionOf(*RecordOf(row))));
     std::unique_ptr<HostRecord>* match = found == loadedAt.end() ? nullptr : &loaded[found->second];
     if (match && *match) {
-      ApplyRowSettings(static_cast<int>(row), **match);
-      FormatRow(static_cast<int>(row));
+      ApplyRowSettings(row, **match);
+      FormatRow(row);
       match->reset();
     } else {
-      RemoveRow(row);
+      gone.insert(RecordOf(row)->HostId);
     }
   }
-  for (auto& record : loaded)
-    if (record) FormatRow(AddRow(std::move(record)));
+  RemoveRows(gone);
+  std::erase(loaded, nullptr);
+  AddRows(std::move(loaded));
 }
 
 const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,

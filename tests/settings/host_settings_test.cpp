@@ -36,7 +36,9 @@ HostRecord Gateway(const std::string& name = "gateway") {
 class HostSettings : public ::testing::Test {
  protected:
   void Save(const HostRecord& host) { ASSERT_TRUE(SaveHostSettings(host, host.Host, file).ok()); }
-  void Empty(const std::string& section) { ASSERT_TRUE(EmptyHostSection(section, file).ok()); }
+  void Empty(const std::string& section) {
+    ASSERT_TRUE(RemoveHostSection(section, nullptr, file).ok());
+  }
   Hosts Loaded() { return testing::LoadedHosts(file); }
 
   testing::TempDir dir;
