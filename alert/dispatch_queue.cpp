@@ -56,7 +56,8 @@ void DispatchQueue::Report(std::uint64_t id, const AttemptResult& result,
   record.text = result.text;
   const QueueClock::time_point retry = now + RetryPause(delivery.attempts);
   const bool done = result.outcome == AttemptOutcome::Sent;
-  record.givenUp = !done && retry > delivery.queued + DeliveryLifetime;
+  record.givenUp = !done && (result.outcome == AttemptOutcome::Rejected ||
+                             retry > delivery.queued + DeliveryLifetime);
   if (done || record.givenUp) {
     deliveries_.erase(found);
   } else {

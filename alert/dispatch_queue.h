@@ -33,7 +33,10 @@ struct Delivery {
   bool inFlight = false;
 };
 
-enum class AttemptOutcome { Sent, Refused, TimedOut };
+// Failed and TimedOut are tried again after a pause; Rejected is an answer
+// that will not change (a wrong password, a refused recipient, an HTTP 4xx):
+// given up at once.
+enum class AttemptOutcome { Sent, Failed, TimedOut, Rejected };
 
 // What a channel reports after an attempt; text is the server's answer or
 // the error, as the operator should read it.

@@ -33,6 +33,7 @@ void HostRecord::CopySettings(const HostRecord& source) {
   PopupMessage = source.PopupMessage;
   Description = source.Description;
   PopupWhenOk = source.PopupWhenOk;
+  AlertChannels = source.AlertChannels;
 }
 
 void HostRecord::ResetResults() {

@@ -51,6 +51,9 @@ class HostRecord {
   // Whether the popup destinations also hear when the host is OK again after
   // an outage.
   bool PopupWhenOk = false;
+  // The alert channels that hear about this host, by name, separated by
+  // commas; empty for none.
+  std::string AlertChannels;
   // The settings file's section the host was read from or last saved under:
   // its Host, unless a hand-edited file gave it a name longer than Host
   // holds. Empty until the host is saved.

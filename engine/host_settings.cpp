@@ -20,6 +20,7 @@ constexpr std::int32_t kDefaultPacketSize = 32;
 constexpr std::int32_t kDefaultFailPeriod = 60;
 constexpr std::int32_t kDefaultSuccessPeriod = 60;
 constexpr char kPopupWhenOkKey[] = "PopupWhenOk";
+constexpr char kAlertChannelsKey[] = "AlertChannels";
 
 // Reads a text setting; returns whether it gave any characters.
 bool ReadText(const ProfileText& file, std::string_view section, std::string_view key,
@@ -63,6 +64,8 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
   ReadText(file, section, "PopupMessage", record.PopupMessage);
   ReadText(file, section, "Description", record.Description);
   record.PopupWhenOk = ReadSigned(file, section, kPopupWhenOkKey, 0) != 0;
+  record.AlertChannels.clear();
+  ReadText(file, section, kAlertChannelsKey, record.AlertChannels);
   return result;
 }
 
@@ -78,7 +81,8 @@ namespace {
 // The keys in the order the writer puts them.
 constexpr std::string_view kKeyOrder[] = {
     "Host",          "Timeout",          "Delay",        "PacketSize",  "FailPeriod",
-    "SuccessPeriod", "PopupDestination", "PopupMessage", "Description", kPopupWhenOkKey};
+    "SuccessPeriod", "PopupDestination", "PopupMessage", "Description", kPopupWhenOkKey,
+    kAlertChannelsKey};
 
 // The nine keys' texts, in that order.
 std::array<std::string, 9> KeyTexts(const HostRecord& record) {
@@ -93,6 +97,15 @@ std::array<std::string, 9> KeyTexts(const HostRecord& record) {
           record.Description};
 }
 
+void SetOptionalKey(ProfileText& file, std::string_view section, std::string_view key,
+                    const std::string& text, bool unchanged) {
+  if (unchanged) return;
+  if (text.empty())
+    file.RemoveKey(section, key);
+  else
+    file.SetValue(section, key, text);
+}
+
 // The keys go in as one write each would put them. With `before`, only the
 // settings that differ from it are written: what the operator did not change
 // stays in the file as it was, a text longer than a record holds included.
@@ -102,13 +115,13 @@ void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view s
   const auto was = before ? KeyTexts(*before) : decltype(texts){};
   for (std::size_t key = 0; key < texts.size(); ++key)
     if (!before || texts[key] != was[key]) file.SetValue(section, kKeyOrder[key], texts[key]);
-  if (before && before->PopupWhenOk == record.PopupWhenOk) return;
-  // Present only while set: a host that does not use it keeps the section
-  // that earlier versions wrote, and they read it as before.
-  if (record.PopupWhenOk)
-    file.SetValue(section, kPopupWhenOkKey, "1");
-  else
-    file.RemoveKey(section, kPopupWhenOkKey);
+  // The keys below are present only while set: a host that does not use
+  // them keeps the section that earlier versions wrote, and they read it as
+  // before.
+  SetOptionalKey(file, section, kPopupWhenOkKey, record.PopupWhenOk ? "1" : "",
+                 before && before->PopupWhenOk == record.PopupWhenOk);
+  SetOptionalKey(file, section, kAlertChannelsKey, record.AlertChannels,
+                 before && before->AlertChannels == record.AlertChannels);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ struct Raised {
 using Server = std::function<AttemptResult(std::int64_t at, const Delivery&)>;
 
 std::string Describe(const AttemptRecord& record, const std::string& kind) {
-  static const char* const outcomes[] = {"sent", "refused", "timed out"};
+  static const char* const outcomes[] = {"sent", "failed", "timed out", "rejected"};
   std::string line = std::to_string(SecondsAt(record.at)) + " " + record.host + " " + kind + " " +
                      outcomes[static_cast<int>(record.outcome)];
   if (record.retryAt) line += ", retry " + std::to_string(SecondsAt(*record.retryAt));
@@ -78,7 +78,8 @@ struct Scenario {
 };
 
 const AttemptResult Ok{AttemptOutcome::Sent, "200 OK"};
-const AttemptResult ServerError{AttemptOutcome::Refused, "500 Internal Server Error"};
+const AttemptResult ServerError{AttemptOutcome::Failed, "500 Internal Server Error"};
+const AttemptResult Rejected{AttemptOutcome::Rejected, "401 Unauthorized"};
 const AttemptResult NoAnswer{AttemptOutcome::TimedOut, "no answer in 30 s"};
 
 TEST(DispatchQueue, RetriesUntilDeliveredInOrder) {
@@ -86,12 +87,16 @@ TEST(DispatchQueue, RetriesUntilDeliveredInOrder) {
       {"refused once, then accepted",
        {{0, "gw", AlertKind::Down}},
        [](std::int64_t at, const Delivery&) { return at == 0 ? ServerError : Ok; },
-       {"0 gw down refused, retry 30", "30 gw down sent"}},
+       {"0 gw down failed, retry 30", "30 gw down sent"}},
       {"server down for a minute: late, and OK after down",
        {{0, "gw", AlertKind::Down}, {10, "gw", AlertKind::OkAgain}},
        [](std::int64_t at, const Delivery&) { return at < 60 ? NoAnswer : Ok; },
        {"0 gw down timed out, retry 30", "30 gw down timed out, retry 90", "90 gw down sent",
         "90 gw ok sent"}},
+      {"a refusal that will not change is not retried, and holds nothing back",
+       {{0, "gw", AlertKind::Down}, {10, "gw", AlertKind::OkAgain}},
+       [](std::int64_t at, const Delivery&) { return at == 0 ? Rejected : Ok; },
+       {"0 gw down rejected, given up: 401 Unauthorized", "10 gw ok sent"}},
       {"one host's failures hold back no other host",
        {{0, "gw", AlertKind::Down}, {10, "db", AlertKind::Down}},
        [](std::int64_t at, const Delivery& d) { return d.host == "gw" && at < 60 ? NoAnswer : Ok; },
@@ -107,9 +112,9 @@ TEST(DispatchQueue, GivesUpAfterADayOfFailures) {
   const Log log = Deliver({{0, "gw", AlertKind::Down}},
                           [](std::int64_t, const Delivery&) { return ServerError; });
   ASSERT_EQ(log.size(), 53u);
-  EXPECT_EQ(log[6], "1890 gw down refused, retry 3690");
-  EXPECT_EQ(log[51], "82890 gw down refused, retry 84690");
-  EXPECT_EQ(log[52], "84690 gw down refused, given up: 500 Internal Server Error");
+  EXPECT_EQ(log[6], "1890 gw down failed, retry 3690");
+  EXPECT_EQ(log[51], "82890 gw down failed, retry 84690");
+  EXPECT_EQ(log[52], "84690 gw down failed, given up: 500 Internal Server Error");
 }
 
 TEST(DispatchQueue, HandsOutAnAttemptOnceUntilReported) {

@@ -101,6 +101,16 @@ TEST_F(HostSettings, PopupWhenOkIsAKeyOnlyWhileItIsOn) {
     ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
     EXPECT_EQ(loaded.PopupWhenOk, on) << line;
   }
+  // The alert channels likewise: a key only while the host names some.
+  host.AlertChannels = "Mail,Team chat";
+  Save(host);
+  EXPECT_EQ(ReadFile(file), kGatewaySection + std::string("AlertChannels=Mail,Team chat\n"));
+  HostRecord loaded;
+  ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
+  EXPECT_EQ(loaded.AlertChannels, "Mail,Team chat");
+  host.AlertChannels.clear();
+  ASSERT_TRUE(SaveHostEdit(loaded, host, file).ok());
+  EXPECT_EQ(ReadFile(file), kGatewaySection);
 }
 
 // An import's save can be called off part way, and its sections removed again

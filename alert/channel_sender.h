@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "alert/alert_channel.h"
+#include "alert/alert_event.h"
+#include "alert/dispatch_queue.h"
+
+namespace kelvoran {
+
+// Delivers one alert through one kind of channel. Called on the dispatcher's
+// threads, never on the user-interface thread; must come back within the
+// channel's time limits (connectSeconds, totalSeconds) whatever the far side
+// does. The outcome says whether a later attempt could do better:
+// Sent, Failed or TimedOut (retried), Rejected (given up at once: a wrong
+// password, a refused recipient, an HTTP 4xx, a program that cannot start).
+class ChannelSender {
+ public:
+  virtual ~ChannelSender() = default;
+  virtual AttemptResult Send(const AlertChannel& channel, const AlertEvent& alert,
+                             const std::string& secret) = 0;
+};
+
+}  // namespace kelvoran
