@@ -80,8 +80,8 @@ namespace {
 
 // The keys in the order the writer puts them.
 constexpr std::string_view kKeyOrder[] = {
-    "Host",          "Timeout",          "Delay",        "PacketSize",  "FailPeriod",
-    "SuccessPeriod", "PopupDestination", "PopupMessage", "Description", kPopupWhenOkKey,
+    "Host",           "Timeout",          "Delay",        "PacketSize",  "FailPeriod",
+    "SuccessPeriod",  "PopupDestination", "PopupMessage", "Description", kPopupWhenOkKey,
     kAlertChannelsKey};
 
 // The nine keys' texts, in that order.
