@@ -1,6 +1,7 @@
 #include "ui/host_settings_dialog.h"
 
 #include <wx/checkbox.h>
+#include <wx/checklst.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "alert/channel_keys.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/result_text.h"
@@ -38,6 +40,7 @@ enum DialogId : int {
   IdHost = 1022,
   IdDescription = 1034,
   IdPopupWhenOk = 1035,
+  IdAlertChannels = 1036,
 };
 constexpr int kResultIds[] = {1013, 1021, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1024};
 constexpr const char* kResultLabels[] = {"Status:",
@@ -144,6 +147,7 @@ void CHostSettingsDialog::BuildLayout() {
   auto* left = new wxBoxSizer(wxVERTICAL);
   left->Add(BuildConfiguration(this), 0, wxEXPAND);
   left->Add(BuildPopupMessage(this), 0, wxEXPAND | wxTOP, 8);
+  left->Add(BuildAlerts(this), 1, wxEXPAND | wxTOP, 8);
   auto* columns = new wxBoxSizer(wxHORIZONTAL);
   columns->Add(left, 1, wxEXPAND);
   columns->Add(BuildResults(this), 0, wxEXPAND | wxLEFT, 10);
@@ -182,6 +186,36 @@ wxSizer* CHostSettingsDialog::BuildPopupMessage(wxWindow* parent) {
   group.Row("Message:", message_);
   group.Row("", popupWhenOk_);
   return group.box;
+}
+
+wxSizer* CHostSettingsDialog::BuildAlerts(wxWindow* parent) {
+  auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Alerts");
+  wxWindow* panel = box->GetStaticBox();
+  box->Add(new wxStaticText(panel, wxID_ANY, "Send this host's alerts to:"), 0, wxLEFT | wxTOP, 6);
+  alertChannels_ = new wxCheckListBox(panel, IdAlertChannels, wxDefaultPosition,
+                                      wxSize(-1, FromDIP(64)));
+  box->Add(alertChannels_, 1, wxEXPAND | wxALL, 6);
+  noChannels_ = new wxStaticText(
+      panel, wxID_ANY, "No alert channels are defined: View > Alert Channels... defines them.");
+  box->Add(noChannels_, 0, wxLEFT | wxRIGHT | wxBOTTOM, 6);
+  return box;
+}
+
+void CHostSettingsDialog::ShowAlertChannels(const std::string& list) {
+  alertChannels_->Clear();
+  undefinedChannels_.clear();
+  const std::vector<std::string> chosen = SplitChannelNames(list);
+  for (const std::string& name : ChannelNames) {
+    const int item = alertChannels_->Append(wxString::FromUTF8(name));
+    alertChannels_->Check(static_cast<unsigned>(item),
+                          std::find(chosen.begin(), chosen.end(), name) != chosen.end());
+  }
+  for (const std::string& name : chosen)
+    if (std::find(ChannelNames.begin(), ChannelNames.end(), name) == ChannelNames.end())
+      undefinedChannels_.push_back(name);
+  noChannels_->Show(ChannelNames.empty());
+  alertChannels_->Enable(!ChannelNames.empty());
+  Layout();
 }
 
 wxSizer* CHostSettingsDialog::BuildResults(wxWindow* parent) {
@@ -235,6 +269,7 @@ void CHostSettingsDialog::StartValues() {
   failPeriod_->SetValue(start.FailPeriod);
   successPeriod_->SetValue(start.SuccessPeriod);
   popupWhenOk_->SetValue(start.PopupWhenOk);
+  ShowAlertChannels(start.AlertChannels);
   ClearResults();
 }
 
@@ -255,6 +290,7 @@ void CHostSettingsDialog::ShowSettings(const HostRecord& record) {
   ShowText(destination_, record.PopupDestination, destinationBytes_);
   ShowText(message_, record.PopupMessage, messageBytes_);
   popupWhenOk_->SetValue(record.PopupWhenOk);
+  ShowAlertChannels(record.AlertChannels);
 }
 
 void CHostSettingsDialog::ShowResults(const HostRecord& record) {
@@ -309,6 +345,12 @@ void CHostSettingsDialog::StoreSettings() {
     record.PopupDestination = StoredText(*destination_, destinationBytes_);
     record.PopupMessage = StoredText(*message_, messageBytes_);
     record.PopupWhenOk = popupWhenOk_->GetValue();
+    std::vector<std::string> channels;
+    for (unsigned item = 0; item < alertChannels_->GetCount(); ++item)
+      if (alertChannels_->IsChecked(item))
+        channels.emplace_back(alertChannels_->GetString(item).utf8_str());
+    channels.insert(channels.end(), undefinedChannels_.begin(), undefinedChannels_.end());
+    record.AlertChannels = JoinChannelNames(channels);
   }
 }
 

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class wxCheckBox;
+class wxCheckListBox;
+class wxStaticText;
 class wxSizer;
 class wxTextCtrl;
 
@@ -37,6 +40,8 @@ class CHostSettingsDialog : public wxDialog {
   // the settings-file section of the entered name. The file holds one host
   // per section, so such a name is refused and the dialog stays open.
   std::function<bool(const std::string& host)> IsHostTaken;
+  // The alert channels defined now, offered for the host to send to.
+  std::vector<std::string> ChannelNames;
 
   int ShowModal() override;
 
@@ -54,6 +59,7 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* DestinationField() const { return destination_; }
   wxTextCtrl* MessageField() const { return message_; }
   wxCheckBox* PopupWhenOkBox() const { return popupWhenOk_; }
+  wxCheckListBox* AlertChannelsList() const { return alertChannels_; }
   // The results fields, top to bottom.
   wxTextCtrl* ResultField(std::size_t index) const { return results_.at(index); }
   NumberField* PacketSizeField() const { return packetSize_; }
@@ -66,6 +72,8 @@ class CHostSettingsDialog : public wxDialog {
   void BuildLayout();
   wxSizer* BuildConfiguration(wxWindow* parent);
   wxSizer* BuildPopupMessage(wxWindow* parent);
+  wxSizer* BuildAlerts(wxWindow* parent);
+  void ShowAlertChannels(const std::string& list);
   wxSizer* BuildResults(wxWindow* parent);
   void StartValues();
   void ClearResults();
@@ -79,6 +87,11 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* destination_ = nullptr;
   wxTextCtrl* message_ = nullptr;
   wxCheckBox* popupWhenOk_ = nullptr;
+  wxCheckListBox* alertChannels_ = nullptr;
+  wxStaticText* noChannels_ = nullptr;
+  // Channels the host names that are not defined (any more): kept as they
+  // are, so that defining them again brings the host's alerts back.
+  std::vector<std::string> undefinedChannels_;
   NumberField* packetSize_ = nullptr;
   NumberField* timeout_ = nullptr;
   NumberField* successPeriod_ = nullptr;
