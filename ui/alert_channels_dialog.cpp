@@ -29,8 +29,7 @@
 namespace kelvoran {
 namespace {
 
-constexpr std::array<const char*, 4> kKindLabels = {"E-mail", "Webhook", "Run a program",
-                                                    "Sound"};
+constexpr std::array<const char*, 4> kKindLabels = {"E-mail", "Webhook", "Run a program", "Sound"};
 constexpr std::array<const char*, 3> kSecurityLabels = {
     "TLS from the start (port 465)", "STARTTLS (port 587)", "None (a local relay, port 25)"};
 constexpr std::array<std::uint16_t, 3> kSecurityPorts = {465, 587, 25};
@@ -50,7 +49,9 @@ std::vector<std::string> Lines(const wxString& text, bool splitAtCommas) {
     }
     if (splitAtCommas) {
       const auto first = item.find_first_not_of(" \t");
-      item = first == std::string::npos ? "" : item.substr(first, item.find_last_not_of(" \t") + 1 - first);
+      item = first == std::string::npos
+                 ? ""
+                 : item.substr(first, item.find_last_not_of(" \t") + 1 - first);
     }
     // A blank line ends nothing but itself; the last one is the text's end.
     if (!(item.empty() && (splitAtCommas || i == bytes.size()))) lines.push_back(item);
@@ -161,11 +162,16 @@ void AlertChannelsDialog::BuildLayout() {
   top->Add(OkCancelHelpButtons(this), 0, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, 10);
   SetSizerAndFit(top);
 
-  list_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { OnSelect(); });
+  list_->Bind(wxEVT_LISTBOX, [this](wxCommandEvent&) { ShowChannel(list_->GetSelection()); });
   add->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnAdd(); });
   remove->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnRemove(); });
-  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnTest(); });
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnOk(); }, wxID_OK);
+  test_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { SendTest(); });
+  Bind(
+      wxEVT_BUTTON,
+      [this](wxCommandEvent&) {
+        if (Accept()) EndModal(wxID_OK);
+      },
+      wxID_OK);
   Bind(
       wxEVT_BUTTON, [](wxCommandEvent&) { RequestHelp(kAlertChannelsHelpContext); }, wxID_HELP);
 }
@@ -240,7 +246,9 @@ void AlertChannelsDialog::BuildPages() {
   mailGrid->Insert(5, fields_->security);
   fields_->security->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
     const int choice = fields_->security->GetSelection();
-    if (choice >= 0) Field("E-mail/Port:")->ChangeValue(std::to_string(kSecurityPorts.at(static_cast<std::size_t>(choice))));
+    if (choice >= 0)
+      Field("E-mail/Port:")
+          ->ChangeValue(std::to_string(kSecurityPorts.at(static_cast<std::size_t>(choice))));
   });
 
   auto [hook, hookGrid] = page("Webhook",
@@ -275,8 +283,8 @@ std::string AlertChannelsDialog::SecretOf(const Entry& entry) const {
 void AlertChannelsDialog::ShowEntry(int index) {
   shown_ = index;
   const bool any = index >= 0;
-  for (wxWindow* window : std::initializer_list<wxWindow*>{name_, alsoWhenOk_, timeLimit_, pages_,
-                                                           test_})
+  for (wxWindow* window :
+       std::initializer_list<wxWindow*>{name_, alsoWhenOk_, timeLimit_, pages_, test_})
     window->Enable(any);
   testOutcome_->SetLabel(wxString());
   if (!any) return;
@@ -312,9 +320,9 @@ void AlertChannelsDialog::ShowEntry(int index) {
   set("E-mail/Password:", typed);
   set("Webhook/Token:", typed);
   const bool stored = !entry.typedSecret && !SecretOf(entry).empty();
-  const wxString note =
-      stored ? "A secret is stored in " + Wide(storeName_) + "; type to replace it."
-             : "Kept in " + Wide(storeName_) + ", never in a settings file.";
+  const wxString note = stored
+                            ? "A secret is stored in " + Wide(storeName_) + "; type to replace it."
+                            : "Kept in " + Wide(storeName_) + ", never in a settings file.";
   for (wxStaticText* label : fields_->secretNote) label->SetLabel(note);
   pages_->GetCurrentPage()->Layout();
 }
@@ -370,10 +378,12 @@ bool AlertChannelsDialog::KeepShown() {
   return true;
 }
 
-void AlertChannelsDialog::OnSelect() {
-  const int chosen = list_->GetSelection();
-  if (chosen == shown_) return;
-  if (KeepShown()) ShowEntry(chosen);
+bool AlertChannelsDialog::ShowChannel(int index) {
+  if (index == shown_) return true;
+  if (!KeepShown()) return false;
+  list_->SetSelection(index);
+  ShowEntry(index);
+  return true;
 }
 
 void AlertChannelsDialog::AddChannel(ChannelKind kind) {
@@ -419,7 +429,7 @@ void AlertChannelsDialog::OnPreset() {
   fields_->preset->SetSelection(0);
 }
 
-void AlertChannelsDialog::OnTest() {
+void AlertChannelsDialog::SendTest() {
   if (!KeepShown() || shown_ < 0 || !sendTest_) return;
   const Entry& entry = entries_[static_cast<std::size_t>(shown_)];
   testOutcome_->SetLabel("Sending...");
@@ -437,8 +447,8 @@ void AlertChannelsDialog::OnTest() {
   });
 }
 
-void AlertChannelsDialog::OnOk() {
-  if (!KeepShown()) return;
+bool AlertChannelsDialog::Accept() {
+  if (!KeepShown()) return false;
   result_ = {};
   for (const Entry& entry : entries_) {
     result_.channels.push_back(entry.channel);
@@ -451,7 +461,7 @@ void AlertChannelsDialog::OnOk() {
   }
   result_.removed = removed_;
   for (const auto& [from, to] : result_.renamed) result_.removed.push_back(from);
-  EndModal(wxID_OK);
+  return true;
 }
 
 }  // namespace kelvoran

@@ -43,8 +43,8 @@ struct AlertChannelsEdit {
 class AlertChannelsDialog : public wxDialog {
  public:
   AlertChannelsDialog(wxWindow* parent, std::vector<AlertChannel> channels,
-                      std::string secretStoreName, std::function<std::string(const std::string&)>
-                                                       storedSecret,
+                      std::string secretStoreName,
+                      std::function<std::string(const std::string&)> storedSecret,
                       TestAlertSender sendTest);
   ~AlertChannelsDialog() override;
 
@@ -59,6 +59,14 @@ class AlertChannelsDialog : public wxDialog {
   wxStaticText* TestOutcome() const { return testOutcome_; }
   // Adds a channel of the kind, as the Add menu does.
   void AddChannel(ChannelKind kind);
+  // Shows the channel at `index` of the list, as a click on it does; false
+  // when the shown one's name cannot be used (a box says why).
+  bool ShowChannel(int index);
+  // What OK does before the dialog ends: false, with a box, when the shown
+  // channel's name cannot be used.
+  bool Accept();
+  // What the test button does.
+  void SendTest();
   // The shown channel's fields by their labels' text, e.g. "Server:".
   wxTextCtrl* Field(const std::string& label) const;
 
@@ -77,12 +85,9 @@ class AlertChannelsDialog : public wxDialog {
   // Copies the shown fields into their entry; false (with a box) when the
   // name cannot be used.
   bool KeepShown();
-  void OnSelect();
   void OnAdd();
   void OnRemove();
   void OnPreset();
-  void OnTest();
-  void OnOk();
   std::string SecretOf(const Entry& entry) const;
 
   std::vector<Entry> entries_;

@@ -192,8 +192,8 @@ wxSizer* CHostSettingsDialog::BuildAlerts(wxWindow* parent) {
   auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Alerts");
   wxWindow* panel = box->GetStaticBox();
   box->Add(new wxStaticText(panel, wxID_ANY, "Send this host's alerts to:"), 0, wxLEFT | wxTOP, 6);
-  alertChannels_ = new wxCheckListBox(panel, IdAlertChannels, wxDefaultPosition,
-                                      wxSize(-1, FromDIP(64)));
+  alertChannels_ =
+      new wxCheckListBox(panel, IdAlertChannels, wxDefaultPosition, wxSize(-1, FromDIP(64)));
   box->Add(alertChannels_, 1, wxEXPAND | wxALL, 6);
   noChannels_ = new wxStaticText(
       panel, wxID_ANY, "No alert channels are defined: View > Alert Channels... defines them.");

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <wx/frame.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "alert/alert_dispatcher.h"
+
+class wxListCtrl;
+
+namespace kelvoran {
+
+// Reads the attempts kept since `from` (seconds), newest first.
+using AlertLogReader = std::function<std::vector<AlertLogEntry>(CalendarTime from)>;
+
+// The columns of one attempt as the alert log shows it.
+std::vector<std::string> AlertLogColumns(const AlertLogEntry& entry);
+
+// View > Alert Log...: every attempt to deliver an alert, newest first: when,
+// which host and channel, what came of it and what happens next. New attempts
+// appear as they are made while the window is open.
+class AlertLogWindow : public wxFrame {
+ public:
+  AlertLogWindow(wxWindow* parent, AlertLogReader reader);
+
+  // Puts attempts made since the window was filled at its top.
+  void Add(const std::vector<AlertLogEntry>& entries);
+  wxListCtrl* List() const { return list_; }
+
+ private:
+  void InsertRow(long at, const AlertLogEntry& entry);
+
+  wxListCtrl* list_;
+};
+
+}  // namespace kelvoran
