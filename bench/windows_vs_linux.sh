@@ -18,7 +18,8 @@ cmake --build "$linux" -j"$(nproc)" --target "${benches[@]}" >/dev/null
 cmake -S . -B "$windows" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DKELVORAN_BENCHMARK_PREFIX="$(scripts/build-benchmark-mingw)" \
   -DKELVORAN_WXMSW_PREFIX="$(scripts/build-wxmsw)" \
-  -DKELVORAN_SQLITE_PREFIX="$(scripts/build-sqlite-mingw)" >/dev/null
+  -DKELVORAN_SQLITE_PREFIX="$(scripts/build-sqlite-mingw)" \
+  -DKELVORAN_CURL_PREFIX="$(scripts/build-curl-mingw)" >/dev/null
 cmake --build "$windows" -j"$(nproc)" --target "${benches[@]}" >/dev/null
 
 # A Wine prefix of the build's own, its server started and wineboot's
