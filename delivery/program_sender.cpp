@@ -16,8 +16,10 @@ AttemptResult ResultOf(const ProgramOutcome& outcome, std::chrono::seconds limit
             "still running after " + std::to_string(limit.count()) + " s; ended"};
   if (!outcome.exitStatus) return {AttemptOutcome::Failed, outcome.error};
   std::string text = "exit status " + std::to_string(*outcome.exitStatus);
+  if (*outcome.exitStatus == 0) return {AttemptOutcome::Sent, text};
+  // What the program said about its failure, when it said anything.
   if (!outcome.error.empty()) text += ": " + outcome.error;
-  return {*outcome.exitStatus == 0 ? AttemptOutcome::Sent : AttemptOutcome::Failed, text};
+  return {AttemptOutcome::Failed, text};
 }
 
 }  // namespace

@@ -12,9 +12,9 @@ namespace kelvoran {
 std::string SoundFileProblem(const std::string& file) {
   std::error_code error;
   const auto status = std::filesystem::status(std::filesystem::u8path(file), error);
-  std::string problem = error ? error.message()
+  std::string problem = error                                       ? error.message()
                         : !std::filesystem::is_regular_file(status) ? "not a regular file"
-                                                                     : std::string();
+                                                                    : std::string();
   return problem.empty() ? problem : "Cannot play \"" + file + "\": " + problem;
 }
 

@@ -22,7 +22,14 @@ const SecretSchema* ChannelSchema() {
       "org.kelvoran.AlertChannel",
       SECRET_SCHEMA_NONE,
       {{"channel", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+      0,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr,
+      nullptr};
   return &schema;
 }
 

@@ -109,8 +109,8 @@ class SpawnAttributes {
     posix_spawnattr_setsigdefault(&attributes_, &all);
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setpgroup(&attributes_, 0);
-    posix_spawnattr_setflags(&attributes_,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(
+        &attributes_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
   }
   SpawnAttributes(const SpawnAttributes&) = delete;
   SpawnAttributes& operator=(const SpawnAttributes&) = delete;
@@ -122,10 +122,10 @@ class SpawnAttributes {
 };
 
 std::string StartFailure(const std::string& program, int error) {
-  const char* what = error == ENOENT ? "not found"
-                     : error == EACCES ? "not executable (permission denied)"
+  const char* what = error == ENOENT    ? "not found"
+                     : error == EACCES  ? "not executable (permission denied)"
                      : error == ENOEXEC ? "not an executable file"
-                                         : nullptr;
+                                        : nullptr;
   return "Cannot start \"" + program + "\": " + (what != nullptr ? what : ErrnoText(error));
 }
 
@@ -160,7 +160,8 @@ class Child {
       // poll(2) skips a negative descriptor: a pipe at its end is left out,
       // or its endless POLLHUP would spin the loop.
       pollfd watched[2] = {{errorPipe_.get(), POLLIN, 0}, {pidfd_.get(), POLLIN, 0}};
-      const int ready = ::poll(watched, 2, static_cast<int>(std::min<std::int64_t>(step.count(), 60'000)));
+      const int ready =
+          ::poll(watched, 2, static_cast<int>(std::min<std::int64_t>(step.count(), 60'000)));
       if (ready > 0 && watched[0].revents != 0) DrainErrors();
     }
   }
@@ -237,9 +238,9 @@ ProgramOutcome RunAlertProgram(const std::vector<std::string>& arguments,
   const SpawnAttributes attributes;
   pid_t pid = 0;
   // posix_spawnp(3) searches PATH only for a name without a slash.
-  const int error = ::posix_spawnp(&pid, arguments.front().c_str(), actions.get(), attributes.get(),
-                                   NullTerminated(argumentCopies).data(),
-                                   NullTerminated(variables).data());
+  const int error =
+      ::posix_spawnp(&pid, arguments.front().c_str(), actions.get(), attributes.get(),
+                     NullTerminated(argumentCopies).data(), NullTerminated(variables).data());
   writeEnd.Reset();
   if (error != 0) return {std::nullopt, false, false, StartFailure(arguments.front(), error)};
   Child child(pid, readEnd.Release());

@@ -1,13 +1,13 @@
 // The secret file on Linux: mode 0600, and refused when others may read it,
 // as ssh refuses a private key that others can read.
+#include "platform/secret_file_access.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
-
-#include "platform/secret_file_access.h"
 
 namespace kelvoran {
 
@@ -16,8 +16,7 @@ std::string SecretFileExposure(const std::string& path) {
   if (::stat(path.c_str(), &status) != 0) return {};
   if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
     return "\"" + path + "\" may be read by other users: allow only its owner (chmod 600)";
-  if (status.st_uid != ::geteuid())
-    return "\"" + path + "\" belongs to another user";
+  if (status.st_uid != ::geteuid()) return "\"" + path + "\" belongs to another user";
   return {};
 }
 

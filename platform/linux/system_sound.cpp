@@ -1,13 +1,13 @@
 // Alert sounds on Linux through libcanberra: the freedesktop sound theme's
 // event sounds or a file, played by whatever the desktop has (PulseAudio,
 // PipeWire's Pulse server, ALSA).
+#include "platform/system_sound.h"
+
 #include <canberra.h>
 
 #include <condition_variable>
 #include <mutex>
 #include <utility>
-
-#include "platform/system_sound.h"
 
 namespace kelvoran {
 namespace {
