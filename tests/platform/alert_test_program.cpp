@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -39,14 +40,6 @@ std::string Utf8(const wchar_t* text) {
   return out;
 }
 
-std::wstring Wide(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), size);
-  out.pop_back();
-  return out;
-}
-
 std::string HostVariable() {
   const wchar_t* value = _wgetenv(L"KELVORAN_HOST");
   return value != nullptr ? Utf8(value) : "(none)";
@@ -67,10 +60,6 @@ unsigned long StartHolder() {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return process.dwProcessId;
-}
-
-std::ofstream OpenOut(const std::string& path) {
-  return std::ofstream(Wide(path), std::ios::binary);
 }
 #else
 std::string HostVariable() {
@@ -98,9 +87,11 @@ unsigned long StartHolder() {
   if (posix_spawn(&pid, self, nullptr, nullptr, arguments, environ) != 0) return 0;
   return static_cast<unsigned long>(pid);
 }
-
-std::ofstream OpenOut(const std::string& path) { return std::ofstream(path, std::ios::binary); }
 #endif
+
+std::ofstream OpenOut(const std::string& path) {
+  return std::ofstream(std::filesystem::u8path(path), std::ios::binary);
+}
 
 int Run(const std::vector<std::string>& arguments) {
   const std::string mode = arguments.size() > 1 ? arguments[1] : "";
