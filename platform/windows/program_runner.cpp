@@ -64,7 +64,7 @@ std::wstring EnvironmentBlock(const Environment& added) {
        entry += wcslen(entry) + 1) {
     const std::wstring_view name = NameOf(entry);
     const bool replaced =
-        std::any_of(entries.begin(), entries.begin() + static_cast<long>(ours),
+        std::any_of(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(ours),
                     [&](const std::wstring& e) { return SameName(NameOf(e), name); });
     if (!replaced) entries.emplace_back(entry);
   }
