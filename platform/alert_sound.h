@@ -10,4 +10,8 @@ namespace kelvoran {
 // alert dispatcher's threads.
 std::string PlayAlertSound(const std::string& file);
 
+// Why the sound file cannot be played whatever the sound service does (it is
+// missing, or not a file), or empty.
+std::string SoundFileProblem(const std::string& file);
+
 }  // namespace kelvoran

@@ -14,8 +14,12 @@ struct ProgramOutcome {
   std::optional<int> exitStatus;
   // It was still running at the time limit and was ended.
   bool timedOut = false;
+  // False when it could not be started at all (not found, not executable):
+  // trying again will not help.
+  bool started = true;
   // Why it could not be started, or how it ended otherwise (a signal), as the
-  // operator should read it; empty when exitStatus says it all.
+  // operator should read it; after an exit status, the first line the
+  // program wrote to its standard error, if any.
   std::string error;
 };
 

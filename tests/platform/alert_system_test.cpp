@@ -1,0 +1,284 @@
+// The alert channels' system side on real processes and files: the program
+// channel runs tests/platform/alert_test_program.cpp, on Linux and under
+// Wine alike.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "delivery/program_sender.h"
+#include "delivery/sound_sender.h"
+#include "platform/secret_store.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kelvoran {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string Utf8Path(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The test program lies beside this one.
+std::string TestProgram() {
+#ifdef _WIN32
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return Utf8Path(fs::path(self).parent_path() / "alert_test_program.exe");
+#else
+  return Utf8Path(fs::read_symlink("/proc/self/exe").parent_path() / "alert_test_program");
+#endif
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A folder of the test's own, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = fs::temp_directory_path() / ("kelvoran-" + std::string(test->name()) + "-" +
+                                         std::to_string(Clock::now().time_since_epoch().count()));
+    fs::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The fields the test program recorded: its arguments (A), KELVORAN_HOST (E)
+// and how many descriptors beyond 0-2 it was given (F).
+std::vector<std::pair<char, std::string>> Recorded(const std::string& text) {
+  std::vector<std::pair<char, std::string>> fields;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const char tag = text[at];
+    const std::size_t colon = text.find(':', at);
+    const std::size_t length = std::stoul(text.substr(at + 1, colon - at - 1));
+    fields.emplace_back(tag, text.substr(colon + 1, length));
+    at = colon + 1 + length + 1;
+  }
+  return fields;
+}
+
+AlertChannel ProgramChannel(std::vector<std::string> arguments, std::int32_t seconds = 20) {
+  AlertChannel channel;
+  channel.kind = ChannelKind::Program;
+  channel.program = TestProgram();
+  channel.arguments = std::move(arguments);
+  channel.totalSeconds = seconds;
+  return channel;
+}
+
+AlertEvent EventFor(std::string host) {
+  AlertEvent event;
+  event.host = std::move(host);
+  return event;
+}
+
+TEST(AlertProgram, HostileHostNameArrivesAsOneArgumentAndInTheEnvironment) {
+  ScratchFolder scratch;
+#ifndef _WIN32
+  // A descriptor opened without O_CLOEXEC, as libraries still do: it must
+  // not reach the program.
+  const int stray = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(stray, 0);
+#endif
+  const std::string names[] = {
+      "quote\"d 'single'", "a; rm -rf /", "$(touch pwned)",  "`id`",      "line\nbreak",
+      " spaced  out ",     "trailing\\",  "slash\\\" quote", "tab\there", "m\xc3\xbcnchen.example",
+      "100%25 %PATH% !x!", "*?<>|&^"};
+  for (const std::string& host : names) {
+    SCOPED_TRACE(host);
+    const std::string record = Utf8Path(scratch.path() / "record.txt");
+    const AttemptResult result =
+        ProgramSender().Send(ProgramChannel({"record", record, "{host}"}), EventFor(host), "");
+    EXPECT_EQ(result.outcome, AttemptOutcome::Sent);
+    EXPECT_EQ(result.text, "exit status 0");
+    const std::vector<std::pair<char, std::string>> expected = {
+        {'A', "record"}, {'A', record}, {'A', host}, {'E', host}, {'F', "0"}};
+    EXPECT_EQ(Recorded(ReadFile(fs::u8path(record))), expected);
+  }
+#ifndef _WIN32
+  ::close(stray);
+#endif
+}
+
+TEST(AlertProgram, ExitStatusDecidesTheOutcome) {
+  struct Case {
+    const char* status;
+    AttemptOutcome outcome;
+    std::string text;
+  };
+  const Case cases[] = {{"0", AttemptOutcome::Sent, "exit status 0"},
+                        {"3", AttemptOutcome::Failed, "exit status 3"},
+                        {"255", AttemptOutcome::Failed, "exit status 255"}};
+  for (const Case& c : cases) {
+    const AttemptResult result = ProgramSender().Send(ProgramChannel({"exit", c.status}), {}, "");
+    EXPECT_EQ(result.outcome, c.outcome) << c.status;
+#ifdef _WIN32
+    EXPECT_EQ(result.text, c.text);
+#else
+    // Linux keeps the first line of the program's standard error.
+    EXPECT_EQ(result.text, c.text + (c.outcome == AttemptOutcome::Sent ? "" : ": complaint"));
+#endif
+  }
+}
+
+TEST(AlertProgram, ConcurrentRunsEachGetTheirOwnStatus) {
+  std::vector<std::thread> threads;
+  std::vector<AttemptResult> results(6);
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    threads.emplace_back([&results, i] {
+      results[i] = ProgramSender().Send(ProgramChannel({"exit", std::to_string(10 + i)}), {}, "");
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t i = 0; i < results.size(); ++i)
+    EXPECT_EQ(results[i].text.substr(0, 14), "exit status " + std::to_string(10 + i));
+}
+
+bool ProcessGone(unsigned long pid) {
+#ifdef _WIN32
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) return true;
+  const bool ended = WaitForSingleObject(process, 2000) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+#else
+  // Ended: gone, or a zombie waiting for whoever inherited it to reap it.
+  for (int i = 0; i < 20; ++i) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) return true;
+    if (text.substr(text.rfind(')') + 2, 1) == "Z") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+#endif
+}
+
+TEST(AlertProgram, ProgramPastTheLimitIsEndedWithWhatItStarted) {
+  ScratchFolder scratch;
+  const fs::path pidFile = scratch.path() / "child.pid";
+  constexpr std::int32_t kLimit = 3;
+  const auto start = Clock::now();
+  const AttemptResult result =
+      ProgramSender().Send(ProgramChannel({"linger", Utf8Path(pidFile)}, kLimit), {}, "");
+  const auto took = Clock::now() - start;
+  EXPECT_EQ(result.outcome, AttemptOutcome::TimedOut);
+  EXPECT_EQ(result.text, "still running after 3 s; ended");
+  EXPECT_LT(took, std::chrono::seconds(kLimit + 2));
+  // The child ignores SIGTERM on Linux: SIGKILL must have followed.
+  const std::string pid = ReadFile(pidFile);
+  ASSERT_FALSE(pid.empty() || pid == "0") << "the program did not start its child";
+  EXPECT_TRUE(ProcessGone(std::stoul(pid))) << "child " << pid << " still runs";
+}
+
+TEST(AlertProgram, ProgramThatCannotStartIsRejected) {
+  ScratchFolder scratch;
+  const std::string missing = Utf8Path(scratch.path() / "no-such-program");
+  AlertChannel channel = ProgramChannel({});
+  channel.program = missing;
+  const AttemptResult result = ProgramSender().Send(channel, {}, "");
+  EXPECT_EQ(result.outcome, AttemptOutcome::Rejected);
+  EXPECT_EQ(result.text, "Cannot start \"" + missing + "\": not found");
+#ifndef _WIN32
+  const std::string plain = Utf8Path(scratch.path() / "not-executable");
+  std::ofstream(plain) << "#!/bin/sh\n";
+  channel.program = plain;
+  const AttemptResult refused = ProgramSender().Send(channel, {}, "");
+  EXPECT_EQ(refused.outcome, AttemptOutcome::Rejected);
+  EXPECT_EQ(refused.text, "Cannot start \"" + plain + "\": not executable (permission denied)");
+#endif
+}
+
+TEST(AlertSound, MissingFileIsRejectedWithItsName) {
+  ScratchFolder scratch;
+  AlertChannel channel;
+  channel.kind = ChannelKind::Sound;
+  channel.soundFile = Utf8Path(scratch.path() / "no-such-sound.wav");
+  const AttemptResult result = SoundSender().Send(channel, {}, "");
+  EXPECT_EQ(result.outcome, AttemptOutcome::Rejected);
+  EXPECT_EQ(result.text.rfind("Cannot play \"" + channel.soundFile + "\": ", 0), 0u) << result.text;
+}
+
+TEST(SecretFile, RoundTripKeepsAnyBytesAndNoSecretInClear) {
+  ScratchFolder scratch;
+  const fs::path path = scratch.path() / "secrets";
+  const std::unique_ptr<SecretStore> store = OpenSecretFile(Utf8Path(path));
+  EXPECT_EQ(store->Where(), Utf8Path(path));
+  const std::pair<std::string, std::string> entries[] = {
+      {"mail", "pa=ss word"},
+      {"name=with=equals", std::string("line\nbreak\0nul\xff", 16)},
+      {"#hash %25 line\nbreak", "\r\n"},
+      {"empty", ""},
+  };
+  std::string error;
+  for (const auto& [channel, secret] : entries)
+    ASSERT_TRUE(store->Write(channel, secret, error)) << error;
+  for (const auto& [channel, secret] : entries) EXPECT_EQ(store->Read(channel), secret) << channel;
+  EXPECT_EQ(ReadFile(path).find("pa=ss"), std::string::npos);
+
+  ASSERT_TRUE(store->Write("mail", "replaced", error)) << error;
+  EXPECT_EQ(store->Read("mail"), "replaced");
+  store->Erase("name=with=equals");
+  EXPECT_EQ(store->Read("name=with=equals"), std::nullopt);
+  EXPECT_EQ(store->Read("mail"), "replaced");
+  EXPECT_EQ(store->Read("missing"), std::nullopt);
+
+  // A line that reads as no entry (a hand edit) survives the next write.
+  std::ofstream(path, std::ios::app) << "not an entry\n";
+  ASSERT_TRUE(store->Write("webhook", "token", error)) << error;
+  EXPECT_NE(ReadFile(path).find("\nnot an entry\n"), std::string::npos);
+  EXPECT_EQ(OpenSecretFile(Utf8Path(path))->Read("webhook"), "token");
+}
+
+#ifndef _WIN32
+TEST(SecretFile, OnlyItsOwnerMayReadIt) {
+  ScratchFolder scratch;
+  const fs::path path = scratch.path() / "secrets";
+  const std::unique_ptr<SecretStore> store = OpenSecretFile(path.string());
+  // Created 0600 whatever the umask lets through.
+  const mode_t oldMask = ::umask(0);
+  std::string error;
+  const bool written = store->Write("mail", "secret", error);
+  ::umask(oldMask);
+  ASSERT_TRUE(written) << error;
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(store->Write("mail", "again", error)) << error;
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+  // Made readable by others: refused, with what to do about it.
+  fs::permissions(path, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+  EXPECT_EQ(store->Read("mail"), std::nullopt);
+  EXPECT_FALSE(store->Write("mail", "more", error));
+  EXPECT_NE(error.find("chmod 600"), std::string::npos) << error;
+}
+#endif
+
+}  // namespace
+}  // namespace kelvoran
