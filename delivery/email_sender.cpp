@@ -98,6 +98,9 @@ AttemptResult Deliver(const AlertChannel& channel, const AlertEvent& alert,
                       const std::string& secret) {
   const EmailMessage mail = ComposeEmail(channel, alert, NewMessageId(channel.from, alert));
   if (!mail.problem.empty()) return {.outcome = AttemptOutcome::Rejected, .text = mail.problem};
+  if (channel.port == 0) {
+    return {.outcome = AttemptOutcome::Rejected, .text = "the mail server's port is not set"};
+  }
   const std::string url = SmtpUrl(channel, alert);
   if (url.empty()) {
     return {

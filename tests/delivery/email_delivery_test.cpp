@@ -169,6 +169,8 @@ TEST_F(EmailDelivery, RefusalsAndFailuresSayWhatHappened) {
        AttemptOutcome::Failed, "cannot connect: "},
       {"server name with a path", [](AlertChannel& c, S) { c.server = "127.0.0.1/x"; }, Password,
        AttemptOutcome::Rejected, "the mail server's name cannot be used: \"127.0.0.1/x\""},
+      {"no port", [](AlertChannel& c, S) { c.port = 0; }, Password, AttemptOutcome::Rejected,
+       "the mail server's port is not set"},
       {"no recipient", [](AlertChannel& c, S) { c.recipients = {" "}; }, Password,
        AttemptOutcome::Rejected, "no recipient is set"},
       {"line break in a recipient",
