@@ -75,6 +75,7 @@ AlertChannel DefaultChannel(ChannelKind kind, const std::string& name) {
     const WebhookPreset& generic = WebhookPresets().front();
     channel.contentType = generic.contentType;
     channel.body = generic.body;
+    channel.headers.assign(generic.headers.begin(), generic.headers.end());
   }
   return channel;
 }
@@ -99,6 +100,7 @@ struct AlertChannelsDialog::Fields {
   std::map<std::string, wxTextCtrl*> text;
   wxChoice* security = nullptr;
   wxChoice* preset = nullptr;
+  wxStaticText* presetHint = nullptr;
   wxStaticText* secretNote[2] = {nullptr, nullptr};
 
   wxTextCtrl* operator[](const std::string& label) const { return text.at(label); }
@@ -261,11 +263,15 @@ void AlertChannelsDialog::BuildPages() {
                                1);
   fields_->preset = new wxChoice(hook, wxID_ANY);
   fields_->preset->Append("(choose a preset to fill the fields)");
-  for (const WebhookPreset& preset : WebhookPresets()) fields_->preset->Append(preset.name);
+  for (const WebhookPreset& preset : WebhookPresets())
+    fields_->preset->Append(Wide(std::string(preset.name)));
   fields_->preset->SetSelection(0);
   hookGrid->Insert(0, new wxStaticText(hook, wxID_ANY, "Preset:"), 0, wxALIGN_CENTER_VERTICAL);
   hookGrid->Insert(1, fields_->preset);
   fields_->preset->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { OnPreset(); });
+  fields_->presetHint = new wxStaticText(hook, wxID_ANY, wxString());
+  hookGrid->Insert(2, 0, 0);
+  hookGrid->Insert(3, fields_->presetHint);
 
   page("Program", {{"Program:", 0}, {"Arguments:", wxTE_MULTILINE}}, -1);
   page("Sound", {{"Sound file:", 0}}, -1);
@@ -423,9 +429,11 @@ void AlertChannelsDialog::OnPreset() {
   const int chosen = fields_->preset->GetSelection();
   if (chosen <= 0) return;
   const WebhookPreset& preset = WebhookPresets()[static_cast<std::size_t>(chosen - 1)];
-  Field("Webhook/Content type:")->ChangeValue(preset.contentType);
-  Field("Webhook/Body:")->ChangeValue(Wide(preset.body));
-  Field("Webhook/Headers:")->ChangeValue(Joined(preset.headers, "\n"));
+  Field("Webhook/Content type:")->ChangeValue(Wide(std::string(preset.contentType)));
+  Field("Webhook/Body:")->ChangeValue(Wide(std::string(preset.body)));
+  Field("Webhook/Headers:")
+      ->ChangeValue(Joined({preset.headers.begin(), preset.headers.end()}, "\n"));
+  fields_->presetHint->SetLabel(Wide(std::string(preset.hint)));
   fields_->preset->SetSelection(0);
 }
 
