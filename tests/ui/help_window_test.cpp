@@ -21,6 +21,8 @@
 #include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
 #include "ui/about_box.h"
+#include "ui/alert_channels_dialog.h"
+#include "ui/alert_log_window.h"
 #include "ui/command_ids.h"
 #include "ui/help_book.h"
 #include "ui/help_request.h"
@@ -59,6 +61,10 @@ const std::map<int, wxString> kCommandPages = {{ID_HOST_ADD, "add"},
                                                {ID_HELP_WEBSITE, "website"},
                                                {ID_HELP_EMAIL, "email"},
                                                {ID_APP_ABOUT, "about"}};
+
+// View > Alert Channels... and View > Alert Log...: the book has their pages
+// before the menu has the commands, which then join kCommandPages.
+constexpr int kAlertCommandNumbers[] = {32805, 32806};
 
 // The file name of a location such as file:/x/kelvoran.htb#zip:page.html.
 wxString PageName(const wxString& location) {
@@ -239,13 +245,15 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfEachDialogOpenItsPageAndLeaveTheDialogOpe
   PressKey(frame, WXK_F1);  // help already open when the first dialog comes
   CAboutBox about(nullptr, 0);
   COptionsDialog options(nullptr);
+  AlertChannelsDialog channels(nullptr, {}, "a store", nullptr, nullptr);
   const struct {
     wxDialog& dialog;
     const char* page;
     bool helpButton;
   } dialogs[] = {{frame.View().SettingsDialog(), "settings_dialog.html", true},
                  {about, "about_box.html", false},
-                 {options, "options_dialog.html", true}};
+                 {options, "options_dialog.html", true},
+                 {channels, "alert_channels.html", true}};
   for (const auto& [dialog, page, helpButton] : dialogs) {
     // The request must not block: a dialog that ends meanwhile would hang.
     std::vector<wxString> pages;
@@ -266,19 +274,21 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfEachDialogOpenItsPageAndLeaveTheDialogOpe
   EXPECT_EQ(requested_,
             (std::vector<int>{kMainWindowHelpContext, CHostSettingsDialog::kHelpContext,
                               CHostSettingsDialog::kHelpContext, kAboutBoxHelpContext,
-                              COptionsDialog::kHelpContext, COptionsDialog::kHelpContext}));
+                              COptionsDialog::kHelpContext, COptionsDialog::kHelpContext,
+                              kAlertChannelsHelpContext, kAlertChannelsHelpContext}));
 }
 
 // The windows beside the main one: F1 in each opens its own page, and each
 // has the program's icon for the task bar and the window switcher.
-TEST_F(HelpWindow, F1InTheHistoryAndOutagesWindowsAndTheColumnsDialogOpensTheirPages) {
+TEST_F(HelpWindow, F1InTheHistoryOutagesAndAlertLogWindowsAndTheColumnsDialogOpensTheirPages) {
   const HistoryQueries none{
       [](const std::string&, HistoryTime, HistoryTime) { return std::vector<HistorySample>(); },
       [](HistoryTime, HistoryTime, const std::string*) { return std::vector<HistoryChange>(); },
       [] { return HistoryTime{0}; }};
   std::vector<wxString> pages;
   for (wxFrame* window : std::initializer_list<wxFrame*>{new HistoryWindow(nullptr, "h", none),
-                                                         new OutageLog(nullptr, none)}) {
+                                                         new OutageLog(nullptr, none),
+                                                         new AlertLogWindow(nullptr, nullptr)}) {
     window->Show();
     EXPECT_FALSE(window->GetIcons().IsEmpty()) << window->GetTitle();
     PumpEvents(100ms);
@@ -298,8 +308,8 @@ TEST_F(HelpWindow, F1InTheHistoryAndOutagesWindowsAndTheColumnsDialogOpensTheirP
   });
   std::vector<OptionalColumn> shown;
   EXPECT_FALSE(ChooseOptionalColumns(nullptr, shown));
-  EXPECT_EQ(pages,
-            (std::vector<wxString>{"history.html", "outage_log.html", "columns_dialog.html"}));
+  EXPECT_EQ(pages, (std::vector<wxString>{"history.html", "outage_log.html", "alert_log.html",
+                                          "columns_dialog.html"}));
 }
 
 // Help over a modal dialog takes the input, and the dialog still ends as it
@@ -385,11 +395,12 @@ TEST(HelpContents, EveryContextNumberIsGivenOnceAndAskedForByTheProgram) {
   std::multiset<int> given;
   for (std::sregex_iterator it(text.begin(), text.end(), id), end; it != end; ++it)
     given.insert(std::stoi((*it)[1]));
-  std::multiset<int> asked = {kMainWindowHelpContext,       CHostSettingsDialog::kHelpContext,
-                              COptionsDialog::kHelpContext, kAboutBoxHelpContext,
-                              kHistoryWindowHelpContext,    kOutagesWindowHelpContext,
-                              kColumnsDialogHelpContext};
+  std::multiset<int> asked = {
+      kMainWindowHelpContext,    CHostSettingsDialog::kHelpContext, COptionsDialog::kHelpContext,
+      kAboutBoxHelpContext,      kHistoryWindowHelpContext,         kOutagesWindowHelpContext,
+      kColumnsDialogHelpContext, kAlertChannelsHelpContext,         kAlertLogHelpContext};
   for (const auto& [command, page] : kCommandPages) asked.insert(MenuHelpContext(command));
+  for (const int number : kAlertCommandNumbers) asked.insert(kMenuHelpBase + number);
   EXPECT_EQ(given, asked);
 }
 
