@@ -8,7 +8,6 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
-#include <variant>
 
 namespace kelvoran {
 namespace {
@@ -23,17 +22,6 @@ struct Tracked {
   LocalMoment outageStart;
   bool late = false;
 };
-
-struct QueuedOp {
-  std::uint64_t id;
-  std::string channel;
-  AlertEvent alert;
-};
-struct FinishedOp {
-  std::uint64_t id;
-};
-// The journal's calls, in the order they happened.
-using JournalOp = std::variant<QueuedOp, AlertLogEntry, FinishedOp>;
 
 CalendarTime WallClockAt(QueueClock::time_point at) {
   using namespace std::chrono;
@@ -98,7 +86,7 @@ struct AlertDispatcher::State {
   DispatchQueue queue;
   std::unordered_map<std::string, AlertChannel> channels;
   std::unordered_map<std::uint64_t, Tracked> tracked;
-  std::vector<JournalOp> journalOps;
+  std::vector<AlertJournalCall> journalOps;
   std::vector<AlertLogEntry> newEntries;
   std::deque<std::function<void()>> tests;
   bool stopping = false;
@@ -143,7 +131,7 @@ void AlertDispatcher::State::Enqueue(const std::string& channel, const AlertEven
   }
   const std::uint64_t id = queue.Enqueue(channel, event.host, event, now);
   tracked[id] = {id, event.kind, event.outageStart, false};
-  if (journal) journalOps.emplace_back(QueuedOp{id, channel, event});
+  if (journal) journalOps.emplace_back(WaitingAlert{id, channel, event});
 }
 
 // With the lock held: the queue's new records become log entries, and what
@@ -165,7 +153,7 @@ void AlertDispatcher::State::CollectLog() {
       newEntries.erase(newEntries.begin(), newEntries.begin() + kMostNewEntries / 2);
     newEntries.push_back(std::move(entry));
     if (record.retryAt) continue;
-    if (journal) journalOps.emplace_back(FinishedOp{t.journalId});
+    if (journal) journalOps.emplace_back(AlertFinished{t.journalId});
     tracked.erase(found);
   }
 }
@@ -203,17 +191,10 @@ void AlertDispatcher::State::Work() {
 // The journal may be slow (a history file on a network share): its calls are
 // made without the queue's lock, so Raise never waits for them.
 void AlertDispatcher::State::WriteJournal(std::unique_lock<std::mutex>& lock) {
-  std::vector<JournalOp> ops = std::exchange(journalOps, {});
+  std::vector<AlertJournalCall> ops = std::exchange(journalOps, {});
   writingJournal = true;
   lock.unlock();
-  for (JournalOp& op : ops) {
-    if (const auto* queued = std::get_if<QueuedOp>(&op))
-      journal->Queued(queued->id, queued->channel, queued->alert);
-    else if (const auto* entry = std::get_if<AlertLogEntry>(&op))
-      journal->Attempted(*entry);
-    else
-      journal->Finished(std::get<FinishedOp>(op).id);
-  }
+  for (const AlertJournalCall& call : ops) MakeCall(*journal, call);
   lock.lock();
   writingJournal = false;
 }

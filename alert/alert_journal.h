@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "alert/alert_event.h"
@@ -29,6 +30,14 @@ struct AlertLogEntry {
   bool operator==(const AlertLogEntry&) const = default;
 };
 
+// An alert waiting for one channel, as the journal keeps it.
+struct WaitingAlert {
+  std::uint64_t id = 0;
+  std::string channel;
+  AlertEvent alert;
+  bool operator==(const WaitingAlert&) const = default;
+};
+
 // Where the queue and the log are kept (the history file). Called on the
 // dispatcher's threads; must not wait for the user-interface thread.
 class AlertJournal {
@@ -40,12 +49,25 @@ class AlertJournal {
   // Sent or given up: no longer waits.
   virtual void Finished(std::uint64_t id) = 0;
   // What waited when the program last stopped, oldest first.
-  struct Waiting {
-    std::uint64_t id;
-    std::string channel;
-    AlertEvent alert;
-  };
+  using Waiting = WaitingAlert;
   virtual std::vector<Waiting> Unfinished() = 0;
 };
+
+// One of the journal's calls, kept to be made later in the same order: the
+// dispatcher makes them off its lock, the history writes them with its next
+// commit.
+struct AlertFinished {
+  std::uint64_t id = 0;
+};
+using AlertJournalCall = std::variant<WaitingAlert, AlertLogEntry, AlertFinished>;
+
+inline void MakeCall(AlertJournal& journal, const AlertJournalCall& call) {
+  if (const auto* queued = std::get_if<WaitingAlert>(&call))
+    journal.Queued(queued->id, queued->channel, queued->alert);
+  else if (const auto* entry = std::get_if<AlertLogEntry>(&call))
+    journal.Attempted(*entry);
+  else
+    journal.Finished(std::get<AlertFinished>(call).id);
+}
 
 }  // namespace kelvoran
