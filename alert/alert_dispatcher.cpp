@@ -90,6 +90,9 @@ struct AlertDispatcher::State {
   std::vector<AlertLogEntry> newEntries;
   std::deque<std::function<void()>> tests;
   bool stopping = false;
+  // Nothing is attempted before the channels are known: alerts taken up
+  // from the journal would otherwise find no channel of their name.
+  bool channelsSet = false;
   // One thread at a time makes the journal's calls, so they keep their order.
   bool writingJournal = false;
   std::vector<std::thread> threads;
@@ -174,14 +177,15 @@ void AlertDispatcher::State::Work() {
       lock.lock();
       continue;
     }
-    const std::vector<Delivery> due = queue.NextDue(QueueClock::now(), 1);
+    const std::vector<Delivery> due =
+        channelsSet ? queue.NextDue(QueueClock::now(), 1) : std::vector<Delivery>();
     if (!due.empty()) {
       // Another alert may be due as well: an idle thread takes it meanwhile.
       wake.notify_one();
       Attempt(lock, due.front());
       continue;
     }
-    if (const std::optional<QueueClock::time_point> next = queue.NextWake())
+    if (const std::optional<QueueClock::time_point> next = queue.NextWake(); next && channelsSet)
       wake.wait_until(lock, *next);
     else
       wake.wait(lock);
@@ -246,6 +250,7 @@ void AlertDispatcher::SetChannels(std::vector<AlertChannel> channels) {
   {
     const std::lock_guard lock(state_->mutex);
     state_->channels.swap(byName);
+    state_->channelsSet = true;
   }
   state_->wake.notify_all();
 }

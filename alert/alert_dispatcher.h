@@ -55,7 +55,7 @@ class AlertDispatcher {
   ~AlertDispatcher();
 
   // The channels as defined now; alerts to a name no longer defined are
-  // logged as given up.
+  // logged as given up. Nothing is sent before the first call.
   void SetChannels(std::vector<AlertChannel> channels);
 
   // Queues the event for each named channel that takes its kind (OK-again
