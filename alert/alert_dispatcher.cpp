@@ -93,6 +93,12 @@ struct AlertDispatcher::State {
   // Nothing is attempted before the channels are known: alerts taken up
   // from the journal would otherwise find no channel of their name.
   bool channelsSet = false;
+  // Threads waiting for work, and whether one has been woken and not yet
+  // run: the tick wakes at most one thread however many alerts it raises,
+  // as every wake-up is a system call and a woken thread may take the
+  // tick's processor.
+  std::size_t idle = 0;
+  bool woken = false;
   // One thread at a time makes the journal's calls, so they keep their order.
   bool writingJournal = false;
   std::vector<std::thread> threads;
@@ -108,6 +114,9 @@ struct AlertDispatcher::State {
   void Enqueue(const std::string& channel, const AlertEvent& event);
   void CollectLog();
   void Work();
+  // With the lock held: whether the caller should wake a thread.
+  bool TakeWake();
+  void Wait(std::unique_lock<std::mutex>& lock);
   void WriteJournal(std::unique_lock<std::mutex>& lock);
   void Attempt(std::unique_lock<std::mutex>& lock, const Delivery& delivery);
   AttemptResult Send(const std::optional<AlertChannel>& channel, const Delivery& delivery);
@@ -181,15 +190,28 @@ void AlertDispatcher::State::Work() {
         channelsSet ? queue.NextDue(QueueClock::now(), 1) : std::vector<Delivery>();
     if (!due.empty()) {
       // Another alert may be due as well: an idle thread takes it meanwhile.
-      wake.notify_one();
+      if (TakeWake()) wake.notify_one();
       Attempt(lock, due.front());
       continue;
     }
-    if (const std::optional<QueueClock::time_point> next = queue.NextWake(); next && channelsSet)
-      wake.wait_until(lock, *next);
-    else
-      wake.wait(lock);
+    Wait(lock);
   }
+}
+
+bool AlertDispatcher::State::TakeWake() {
+  if (idle == 0 || woken) return false;
+  woken = true;
+  return true;
+}
+
+void AlertDispatcher::State::Wait(std::unique_lock<std::mutex>& lock) {
+  ++idle;
+  if (const std::optional<QueueClock::time_point> next = queue.NextWake(); next && channelsSet)
+    wake.wait_until(lock, *next);
+  else
+    wake.wait(lock);
+  --idle;
+  woken = false;
 }
 
 // The journal may be slow (a history file on a network share): its calls are
@@ -256,6 +278,7 @@ void AlertDispatcher::SetChannels(std::vector<AlertChannel> channels) {
 }
 
 void AlertDispatcher::Raise(const std::vector<std::string>& channels, const AlertEvent& event) {
+  bool wakeOne = false;
   {
     const std::lock_guard lock(state_->mutex);
     for (const std::string& name : channels) {
@@ -267,9 +290,9 @@ void AlertDispatcher::Raise(const std::vector<std::string>& channels, const Aler
       state_->Enqueue(name, event);
     }
     state_->CollectLog();
+    wakeOne = state_->TakeWake();
   }
-  // Every idle thread is alike: one is enough to take the new alerts.
-  state_->wake.notify_one();
+  if (wakeOne) state_->wake.notify_one();
 }
 
 void AlertDispatcher::SendTest(const AlertChannel& channel, const std::string& secret,
