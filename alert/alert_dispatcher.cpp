@@ -25,7 +25,8 @@ struct Tracked {
 
 CalendarTime WallClockAt(QueueClock::time_point at) {
   using namespace std::chrono;
-  const auto wall = system_clock::now() + duration_cast<system_clock::duration>(at - QueueClock::now());
+  const auto wall =
+      system_clock::now() + duration_cast<system_clock::duration>(at - QueueClock::now());
   return duration_cast<seconds>(wall.time_since_epoch()).count();
 }
 
@@ -62,9 +63,9 @@ ChannelSender* SenderOf(const ChannelSenders& senders, ChannelKind kind) {
 AttemptResult SendWith(ChannelSender* sender, const AlertChannel& channel, const AlertEvent& alert,
                        const std::string& secret) {
   if (!sender) {
-    return {AttemptOutcome::Rejected,
-            std::string("this program cannot send ").append(KindName(channel.kind)).append(
-                " alerts")};
+    return {
+        AttemptOutcome::Rejected,
+        std::string("this program cannot send ").append(KindName(channel.kind)).append(" alerts")};
   }
   try {
     return sender->Send(channel, alert, secret);
@@ -137,9 +138,9 @@ void AlertDispatcher::State::TakeUpUnfinished() {
 void AlertDispatcher::State::Enqueue(const std::string& channel, const AlertEvent& event) {
   const QueueClock::time_point now = QueueClock::now();
   while (queue.Waiting() >= options.mostWaiting &&
-         queue.GiveUpOldest("given up: more than " + std::to_string(options.mostWaiting) +
-                                " alerts were waiting",
-                            now)) {
+         queue.GiveUpOldest(
+             "given up: more than " + std::to_string(options.mostWaiting) + " alerts were waiting",
+             now)) {
   }
   const std::uint64_t id = queue.Enqueue(channel, event.host, event, now);
   tracked[id] = {id, event.kind, event.outageStart, false};
@@ -153,11 +154,16 @@ void AlertDispatcher::State::CollectLog() {
     const auto found = tracked.find(record.delivery);
     if (found == tracked.end()) continue;
     const Tracked& t = found->second;
-    AlertLogEntry entry{WallClockAt(record.at), std::move(record.channel),
-                        std::move(record.host), t.kind,
-                        record.outcome,         std::move(record.text),
-                        std::nullopt,           record.givenUp,
-                        t.late,                 t.outageStart};
+    AlertLogEntry entry{.at = WallClockAt(record.at),
+                        .channel = std::move(record.channel),
+                        .host = std::move(record.host),
+                        .kind = t.kind,
+                        .outcome = record.outcome,
+                        .text = std::move(record.text),
+                        .retryAt = std::nullopt,
+                        .givenUp = record.givenUp,
+                        .late = t.late,
+                        .outageStart = t.outageStart};
     if (record.retryAt) entry.retryAt = WallClockAt(*record.retryAt);
     if (journal) journalOps.emplace_back(entry);
     // Nobody reading them (no window yet): the oldest half goes.

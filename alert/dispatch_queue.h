@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
@@ -104,7 +104,6 @@ class DispatchQueue {
   std::vector<AttemptRecord> TakeLog();
 
  private:
-
   AttemptRecord& LogAttempt(const Delivery& delivery, const AttemptResult& result,
                             QueueClock::time_point now);
 

@@ -38,7 +38,8 @@ class BenchSender final : public ChannelSender {
   AttemptResult Send(const AlertChannel& channel, const AlertEvent&, const std::string&) override {
     std::unique_lock lock(mutex_);
     if (dead_)
-      released_.wait_for(lock, std::chrono::seconds(channel.totalSeconds), [this] { return !dead_; });
+      released_.wait_for(lock, std::chrono::seconds(channel.totalSeconds),
+                         [this] { return !dead_; });
     return {AttemptOutcome::Sent, "200 OK"};
   }
   void Release() {

@@ -95,9 +95,8 @@ struct HistoryStore::Statements {
                      "DELETE FROM alert_log WHERE rowid IN"
                      " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)") {}
   int Prepared() const {
-    for (const sqlite::Statement* s :
-         {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropChanges,
-          &dropAlertLog})
+    for (const sqlite::Statement* s : {&findHost, &addHost, &addSample, &addChange, &nextHost,
+                                       &dropSamples, &dropChanges, &dropAlertLog})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }

@@ -63,7 +63,8 @@ class HistoryStore {
   std::vector<WaitingAlert> WaitingAlerts();
   // The alert attempts from `from` up to but not including `to`, newest
   // first; of one host, and of one of its outages, when given.
-  std::vector<AlertLogEntry> AlertLog(HistoryTime from, HistoryTime to, const AlertLogFilter& filter);
+  std::vector<AlertLogEntry> AlertLog(HistoryTime from, HistoryTime to,
+                                      const AlertLogFilter& filter);
 
  private:
   struct Statements;

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <future>
 #include <mutex>
@@ -24,8 +24,8 @@ const AttemptResult Ok{AttemptOutcome::Sent, "200 OK"};
 
 std::string Describe(const AlertLogEntry& e) {
   static const char* const outcomes[] = {"sent", "failed", "timed out", "rejected"};
-  std::string line = e.channel + " " + e.host + " " +
-                     outcomes[static_cast<int>(e.outcome)] + " " + e.text;
+  std::string line =
+      e.channel + " " + e.host + " " + outcomes[static_cast<int>(e.outcome)] + " " + e.text;
   if (e.retryAt) line += ", retried";
   if (e.givenUp) line += ", given up";
   return line;
@@ -39,12 +39,11 @@ std::vector<std::string> Described(const std::vector<AlertLogEntry>& entries) {
 
 TEST(AlertDispatcher, RefusedOnceThenAcceptedIsDeliveredOnce) {
   std::atomic<int> calls = 0;
-  ScriptedSender sender([&](const AlertChannel&, const AlertEvent&) {
-    return ++calls == 1 ? ServerError : Ok;
-  });
-  AlertDispatcher dispatcher({.webhook = &sender},
-                             [](const std::string& name) { return "token of " + name; }, nullptr,
-                             QuickRetries());
+  ScriptedSender sender(
+      [&](const AlertChannel&, const AlertEvent&) { return ++calls == 1 ? ServerError : Ok; });
+  AlertDispatcher dispatcher(
+      {.webhook = &sender}, [](const std::string& name) { return "token of " + name; }, nullptr,
+      QuickRetries());
   dispatcher.SetChannels({Webhook("hook")});
   dispatcher.Raise({"hook"}, Event("gw"));
   EXPECT_EQ(Described(EntriesUntil(dispatcher, 2)),
@@ -133,12 +132,12 @@ TEST(AlertDispatcher, GivesUpWhatCannotBeSentWithAClearText) {
   dispatcher.Raise({"gone", "mail"}, Event("fourth"));
   for (const std::string& line : Described(EntriesUntil(dispatcher, 2))) lines.push_back(line);
   std::sort(lines.begin(), lines.end());
-  EXPECT_EQ(lines, (std::vector<std::string>{
-                       "gone fourth rejected no channel named gone, given up",
-                       "hook first sent 200 OK",
-                       "hook second failed given up: more than 2 alerts were waiting, given up",
-                       "hook third sent 200 OK",
-                       "mail fourth rejected this program cannot send e-mail alerts, given up"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "gone fourth rejected no channel named gone, given up", "hook first sent 200 OK",
+                "hook second failed given up: more than 2 alerts were waiting, given up",
+                "hook third sent 200 OK",
+                "mail fourth rejected this program cannot send e-mail alerts, given up"}));
 }
 
 TEST(AlertDispatcher, SendsATestAlertOnceWithTheGivenSecret) {

@@ -87,7 +87,8 @@ TEST(AlertRaiser, OneDownAndOneOkAgainPerOutage) {
     const char* popupCalls;
   };
   const std::vector<std::string> outage = {
-      "down gw (the gateway) WARNING>ERROR from 2027-01-15T09:00:10+01:00 0 s, loss 100%, rtt -, '" +
+      "down gw (the gateway) WARNING>ERROR from 2027-01-15T09:00:10+01:00 0 s, loss 100%, rtt -, "
+      "'" +
           noReply + "' at 2027-01-15T09:00:10+01:00 on mon1 to mail hook",
       "ok gw (the gateway) WARNING>OK from 2027-01-15T09:00:10+01:00 50 s, loss 57%, rtt 7, '' at "
       "2027-01-15T10:01:00+02:00 on mon1 to mail hook"};

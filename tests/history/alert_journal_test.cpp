@@ -83,7 +83,8 @@ TEST(AlertJournal, KeepsTheQueueAndTheLogInTheHistoryFile) {
       {"one host, as the settings file compares names", 0, INT64_MAX, {&gw, {}}, {log[1], log[0]}},
       {"one outage of it", 0, INT64_MAX, {&gw, kStart + 5}, {log[1]}},
   };
-  for (const Case& c : cases) EXPECT_EQ(store.AlertLog(c.from, c.to, c.filter), c.expected) << c.name;
+  for (const Case& c : cases)
+    EXPECT_EQ(store.AlertLog(c.from, c.to, c.filter), c.expected) << c.name;
 }
 
 // A file as the version before alert channels wrote it: its tables only and
