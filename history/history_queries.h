@@ -28,10 +28,11 @@ struct HistoryQueries {
       changes;
   // The calendar clock.
   std::function<HistoryTime()> now;
-  // The alert attempts in [from, to), newest first, as the filter chooses.
+  // The alert attempts in [from, to), newest first, as the filter chooses;
+  // empty where no alert log is read.
   std::function<HistoryAnswer<AlertLogEntry>(HistoryTime from, HistoryTime to,
                                              const AlertLogFilter& filter)>
-      alertLog;
+      alertLog = {};
 };
 
 }  // namespace kelvoran
