@@ -184,9 +184,19 @@ void HistoryRecorder::KeepAlertCall(AlertJournalCall call) {
   if (line != alertCalls_.end()) alertCalls_.erase(line);
 }
 
+// On the writer's thread, so no commit comes between the file's answer and
+// the calls still waiting for one, which are applied to it.
 std::vector<WaitingAlert> HistoryRecorder::Unfinished() {
   std::vector<WaitingAlert> found;
-  Read([&](HistoryStore& store) { found = store.WaitingAlerts(); });
+  Read([&](HistoryStore& store) {
+    found = store.WaitingAlerts();
+    const std::lock_guard lock(mutex_);
+    for (const AlertJournalCall& call : alertCalls_) {
+      if (const auto* queued = std::get_if<WaitingAlert>(&call)) found.push_back(*queued);
+      if (const auto* finished = std::get_if<AlertFinished>(&call))
+        std::erase_if(found, [&](const WaitingAlert& w) { return w.id == finished->id; });
+    }
+  });
   return found;
 }
 
