@@ -17,6 +17,7 @@ enum class AlertKind { Down, OkAgain };
 struct LocalMoment {
   CalendarTime utc = 0;
   std::int32_t utcOffsetSeconds = 0;
+  bool operator==(const LocalMoment&) const = default;
 };
 
 // Everything an alert can say about a host, captured when the alert is raised
@@ -37,6 +38,7 @@ struct AlertEvent {
   std::uint32_t lossPercent = 0;
   LocalMoment time;
   std::string computer;
+  bool operator==(const AlertEvent&) const = default;
 };
 
 }  // namespace kelvoran

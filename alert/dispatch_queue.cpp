@@ -1,14 +1,16 @@
 #include "alert/dispatch_queue.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace kelvoran {
 
-std::chrono::seconds RetryPause(std::uint32_t failedAttempts) {
-  std::chrono::seconds pause = FirstRetryPause;
-  for (std::uint32_t i = 1; i < failedAttempts && pause < LongestRetryPause; ++i) pause *= 2;
-  return std::min(pause, LongestRetryPause);
+QueueClock::duration RetryPause(std::uint32_t failedAttempts, const RetryRule& rule) {
+  QueueClock::duration pause = rule.firstPause;
+  for (std::uint32_t i = 1; i < failedAttempts && pause < rule.longestPause; ++i) pause *= 2;
+  return std::min(pause, rule.longestPause);
 }
 
 std::uint64_t DispatchQueue::Enqueue(std::string channel, std::string host, AlertEvent alert,
@@ -22,20 +24,40 @@ std::uint64_t DispatchQueue::Enqueue(std::string channel, std::string host, Aler
   return lastId_;
 }
 
-bool DispatchQueue::FirstOfItsLane(const Delivery& delivery) const {
-  return std::find_if(deliveries_.begin(), deliveries_.end(), [&](const Delivery& other) {
-           return other.channel == delivery.channel && other.host == delivery.host;
-         })->id == delivery.id;
+namespace {
+
+using Lane = std::pair<std::string_view, std::string_view>;
+
+struct LaneHash {
+  std::size_t operator()(const Lane& lane) const {
+    const std::hash<std::string_view> hash;
+    return hash(lane.first) * 31 + hash(lane.second);
+  }
+};
+
+// Calls `visit` for the first delivery of each lane (channel and host),
+// oldest first, until it returns false: one pass however many wait, as the
+// dispatcher's threads look at the queue after every attempt.
+template <class Deliveries, class Visit>
+void ForEachLaneHead(Deliveries& deliveries, Visit visit) {
+  std::unordered_set<Lane, LaneHash> seen;
+  for (auto& delivery : deliveries) {
+    if (seen.emplace(delivery.channel, delivery.host).second && !visit(delivery)) return;
+  }
 }
 
-std::vector<Delivery> DispatchQueue::NextDue(QueueClock::time_point now) {
+}  // namespace
+
+std::vector<Delivery> DispatchQueue::NextDue(QueueClock::time_point now, std::size_t most) {
   std::vector<Delivery> due;
-  for (Delivery& delivery : deliveries_) {
-    if (!delivery.inFlight && delivery.due <= now && FirstOfItsLane(delivery)) {
-      delivery.inFlight = true;
-      due.push_back(delivery);
+  ForEachLaneHead(deliveries_, [&](Delivery& head) {
+    if (due.size() == most) return false;
+    if (!head.inFlight && head.due <= now) {
+      head.inFlight = true;
+      due.push_back(head);
     }
-  }
+    return true;
+  });
   return due;
 }
 
@@ -47,17 +69,11 @@ void DispatchQueue::Report(std::uint64_t id, const AttemptResult& result,
   Delivery& delivery = *found;
   delivery.inFlight = false;
   ++delivery.attempts;
-  AttemptRecord& record = log_.emplace_back();
-  record.delivery = id;
-  record.channel = delivery.channel;
-  record.host = delivery.host;
-  record.at = now;
-  record.outcome = result.outcome;
-  record.text = result.text;
-  const QueueClock::time_point retry = now + RetryPause(delivery.attempts);
+  AttemptRecord& record = LogAttempt(delivery, result, now);
+  const QueueClock::time_point retry = now + RetryPause(delivery.attempts, rule_);
   const bool done = result.outcome == AttemptOutcome::Sent;
   record.givenUp = !done && (result.outcome == AttemptOutcome::Rejected ||
-                             retry > delivery.queued + DeliveryLifetime);
+                             retry > delivery.queued + rule_.lifetime);
   if (done || record.givenUp) {
     deliveries_.erase(found);
   } else {
@@ -66,13 +82,33 @@ void DispatchQueue::Report(std::uint64_t id, const AttemptResult& result,
   }
 }
 
+AttemptRecord& DispatchQueue::LogAttempt(const Delivery& delivery, const AttemptResult& result,
+                                         QueueClock::time_point now) {
+  AttemptRecord& record = log_.emplace_back();
+  record.delivery = delivery.id;
+  record.channel = delivery.channel;
+  record.host = delivery.host;
+  record.at = now;
+  record.outcome = result.outcome;
+  record.text = result.text;
+  return record;
+}
+
+bool DispatchQueue::GiveUpOldest(const std::string& why, QueueClock::time_point now) {
+  const auto oldest = std::find_if(deliveries_.begin(), deliveries_.end(),
+                                   [](const Delivery& delivery) { return !delivery.inFlight; });
+  if (oldest == deliveries_.end()) return false;
+  LogAttempt(*oldest, {AttemptOutcome::Failed, why}, now).givenUp = true;
+  deliveries_.erase(oldest);
+  return true;
+}
+
 std::optional<QueueClock::time_point> DispatchQueue::NextWake() const {
   std::optional<QueueClock::time_point> wake;
-  for (const Delivery& delivery : deliveries_) {
-    if (!delivery.inFlight && FirstOfItsLane(delivery) && (!wake || delivery.due < *wake)) {
-      wake = delivery.due;
-    }
-  }
+  ForEachLaneHead(deliveries_, [&](const Delivery& head) {
+    if (!head.inFlight && (!wake || head.due < *wake)) wake = head.due;
+    return true;
+  });
   return wake;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -20,6 +22,14 @@ inline constexpr std::chrono::seconds FirstRetryPause{30};
 inline constexpr std::chrono::seconds LongestRetryPause{30 * 60};
 // An alert that could not be delivered in a day is stale: given up.
 inline constexpr std::chrono::hours DeliveryLifetime{24};
+
+// The pauses and the lifetime, replaceable so that a test of real threads
+// sees a retry within milliseconds.
+struct RetryRule {
+  QueueClock::duration firstPause = FirstRetryPause;
+  QueueClock::duration longestPause = LongestRetryPause;
+  QueueClock::duration lifetime = DeliveryLifetime;
+};
 
 // One alert on its way to one channel.
 struct Delivery {
@@ -64,11 +74,18 @@ struct AttemptRecord {
 // different hosts and channels do not wait for each other.
 class DispatchQueue {
  public:
+  explicit DispatchQueue(RetryRule rule = {}) : rule_(rule) {}
+
+  // Ids handed out from now on are above `id`: the journal keeps those of
+  // alerts left waiting by an earlier run.
+  void IdsAbove(std::uint64_t id) { lastId_ = std::max(lastId_, id); }
+
   std::uint64_t Enqueue(std::string channel, std::string host, AlertEvent alert,
                         QueueClock::time_point now);
 
-  // The deliveries to attempt now, each marked in flight until Report.
-  std::vector<Delivery> NextDue(QueueClock::time_point now);
+  // The deliveries to attempt now, at most `most`, each marked in flight
+  // until Report.
+  std::vector<Delivery> NextDue(QueueClock::time_point now, std::size_t most = SIZE_MAX);
 
   // Records how the attempt went; a failure is retried after a pause or,
   // past the lifetime, given up.
@@ -79,18 +96,24 @@ class DispatchQueue {
 
   std::size_t Waiting() const { return deliveries_.size(); }
 
+  // Gives up the oldest delivery not in flight, logged with `why`; false
+  // when every one is in flight.
+  bool GiveUpOldest(const std::string& why, QueueClock::time_point now);
+
   // The attempts recorded since the last call.
   std::vector<AttemptRecord> TakeLog();
 
  private:
-  bool FirstOfItsLane(const Delivery& delivery) const;
+  AttemptRecord& LogAttempt(const Delivery& delivery, const AttemptResult& result,
+                            QueueClock::time_point now);
 
+  RetryRule rule_;
   std::deque<Delivery> deliveries_;
   std::vector<AttemptRecord> log_;
   std::uint64_t lastId_ = 0;
 };
 
 // The pause after the given number of failed attempts (1 or more).
-std::chrono::seconds RetryPause(std::uint32_t failedAttempts);
+QueueClock::duration RetryPause(std::uint32_t failedAttempts, const RetryRule& rule = {});
 
 }  // namespace kelvoran

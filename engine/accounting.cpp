@@ -25,16 +25,23 @@ void StartRun(HostRecord& host, std::int32_t status, std::int32_t trend, Calenda
 // The outage, if there was one, ends here; a return to OK from a WARNING
 // that never reached ERROR was no outage and tells nobody.
 void EnterOk(HostRecord& host, CalendarTime at, const PopupSenders& senders) {
+  const std::int32_t before = host.Status;
   StartRun(host, StatusOk, TrendNone, 0);
   host.PopupSent = false;
   const std::optional<CalendarTime> outageStart = std::exchange(host.OutageStart, std::nullopt);
-  if (outageStart && host.PopupWhenOk && senders.okAgain) senders.okAgain(host, at - *outageStart);
+  if (!outageStart) return;
+  if (senders.edges) senders.edges(host, {StatusEdge::Kind::OkAgain, before, at, *outageStart});
+  if (host.PopupWhenOk && senders.okAgain) senders.okAgain(host, at - *outageStart);
 }
 
 void EnterError(HostRecord& host, CalendarTime at, const PopupSenders& senders) {
+  const std::int32_t before = host.Status;
   host.Status = StatusError;
   // ERROR, WARNING and ERROR again is one outage, measured from its start.
-  if (!host.OutageStart) host.OutageStart = at;
+  if (!host.OutageStart) {
+    host.OutageStart = at;
+    if (senders.edges) senders.edges(host, {StatusEdge::Kind::Down, before, at, at});
+  }
   // The delivery runs after the probe's code was stored, so its outcome
   // replaces the probe's when it writes one.
   if (senders.down) senders.down(host);

@@ -21,14 +21,37 @@ using PopupSender = std::function<std::int32_t(HostRecord& host)>;
 // per outage; like PopupSender it may overwrite ResultCode and ResultValue.
 using OkAgainSender = std::function<std::int32_t(HostRecord& host, CalendarTime outage)>;
 
-// What the accounting calls on the way into ERROR and back into OK; either may
+// The start of an outage (entering ERROR with none going on: ERROR, WARNING
+// and ERROR again is one outage) or its end (reaching OK), whatever the
+// host's popup settings say.
+struct StatusEdge {
+  enum class Kind { Down, OkAgain };
+  Kind kind = Kind::Down;
+  std::int32_t statusBefore = 0;
+  // The StartTime of the result that made the edge, and of the one that began
+  // the outage.
+  CalendarTime at = 0;
+  CalendarTime outageStart = 0;
+};
+
+// Hears each edge on the user-interface thread, in the tick, with the host
+// after the result and before any popup delivery changed ResultCode: it must
+// not wait for anything.
+using StatusEdgeObserver = std::function<void(const HostRecord& host, const StatusEdge& edge)>;
+
+// What the accounting calls on the way into ERROR and back into OK; any may
 // be empty, and then nothing is sent. A lone PopupSender converts, for callers
 // that never send the OK-again message.
 struct PopupSenders {
-  PopupSenders(PopupSender sendDown = {}, OkAgainSender sendOkAgain = {})
-      : down(std::move(sendDown)), okAgain(std::move(sendOkAgain)) {}
+  PopupSenders(PopupSender sendDown = {}, OkAgainSender sendOkAgain = {},
+               StatusEdgeObserver observeEdges = {})
+      : down(std::move(sendDown)),
+        okAgain(std::move(sendOkAgain)),
+        edges(std::move(observeEdges)) {}
   PopupSender down;
   OkAgainSender okAgain;
+  // The alert channels' hook.
+  StatusEdgeObserver edges;
 };
 
 }  // namespace kelvoran

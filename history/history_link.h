@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "alert/alert_journal.h"
 #include "engine/result_sink.h"
 #include "history/history_queries.h"
 
@@ -22,6 +23,9 @@ class HistoryLink : public ResultSink {
   // What the history windows read; empty answers while there is no file to
   // read (another copy holds it).
   virtual HistoryQueries Queries() = 0;
+  // Keeps the alert queue and log in the history file, for AlertDispatcher;
+  // null when they are kept in memory only.
+  virtual AlertJournal* Alerts() { return nullptr; }
 };
 
 // The history file of a host list: beside its settings file, same name with

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "alert/alert_journal.h"
 #include "history/history_types.h"
 
 namespace kelvoran {
@@ -27,6 +28,11 @@ struct HistoryQueries {
       changes;
   // The calendar clock.
   std::function<HistoryTime()> now;
+  // The alert attempts in [from, to), newest first, as the filter chooses;
+  // empty where no alert log is read.
+  std::function<HistoryAnswer<AlertLogEntry>(HistoryTime from, HistoryTime to,
+                                             const AlertLogFilter& filter)>
+      alertLog = {};
 };
 
 }  // namespace kelvoran

@@ -125,7 +125,7 @@ bool HistoryRecorder::Flush() {
   wake_.notify_all();
   std::unique_lock lock(mutex_);
   const unsigned failed = failedWrites_;
-  const auto written = [this] { return waiting_.empty() && !writing_ && state_ != State::Opening; };
+  const auto written = [this] { return NothingWaits() && !writing_ && state_ != State::Opening; };
   settled_.wait(lock, [&] { return failedWrites_ != failed || state_ == State::Off || written(); });
   return failedWrites_ == failed && state_ == State::Recording && written();
 }
@@ -151,7 +151,53 @@ HistoryQueries HistoryRecorder::Queries() {
       return std::nullopt;
     return found;
   };
-  return {samples, changes, options_.now};
+  const auto alertLog = [this](HistoryTime from, HistoryTime to,
+                               const AlertLogFilter& filter) -> HistoryAnswer<AlertLogEntry> {
+    std::vector<AlertLogEntry> found;
+    if (!Read([&](HistoryStore& store) { found = store.AlertLog(from, to, filter); }))
+      return std::nullopt;
+    return found;
+  };
+  return {samples, changes, options_.now, alertLog};
+}
+
+void HistoryRecorder::Queued(std::uint64_t id, const std::string& channel,
+                             const AlertEvent& alert) {
+  KeepAlertCall(WaitingAlert{id, channel, alert});
+}
+
+void HistoryRecorder::Attempted(const AlertLogEntry& entry) { KeepAlertCall(entry); }
+
+void HistoryRecorder::Finished(std::uint64_t id) { KeepAlertCall(AlertFinished{id}); }
+
+// Another copy holds the file: the queue is then kept in the dispatcher's
+// memory only, as in a program without history.
+void HistoryRecorder::KeepAlertCall(AlertJournalCall call) {
+  if (discarding_.load(std::memory_order_relaxed)) return;
+  const std::lock_guard lock(mutex_);
+  alertCalls_.push_back(std::move(call));
+  if (alertCalls_.size() <= options_.maxWaitingAlertLines) return;
+  // The oldest log line goes; what waits in the queue is kept.
+  const auto line = std::find_if(alertCalls_.begin(), alertCalls_.end(), [](const auto& c) {
+    return std::holds_alternative<AlertLogEntry>(c);
+  });
+  if (line != alertCalls_.end()) alertCalls_.erase(line);
+}
+
+// On the writer's thread, so no commit comes between the file's answer and
+// the calls still waiting for one, which are applied to it.
+std::vector<WaitingAlert> HistoryRecorder::Unfinished() {
+  std::vector<WaitingAlert> found;
+  Read([&](HistoryStore& store) {
+    found = store.WaitingAlerts();
+    const std::lock_guard lock(mutex_);
+    for (const AlertJournalCall& call : alertCalls_) {
+      if (const auto* queued = std::get_if<WaitingAlert>(&call)) found.push_back(*queued);
+      if (const auto* finished = std::get_if<AlertFinished>(&call))
+        std::erase_if(found, [&](const WaitingAlert& w) { return w.id == finished->id; });
+    }
+  });
+  return found;
 }
 
 bool HistoryRecorder::Read(const std::function<void(HistoryStore&)>& query) {
@@ -200,7 +246,7 @@ void HistoryRecorder::Run() {
     }
     const bool retryDue = Clock::now() >= retryAt_;
     const bool mayWrite = state_ == State::Recording || retryDue || stopping_;
-    if (state_ != State::Off && !waiting_.empty() && mayWrite) {
+    if (state_ != State::Off && !NothingWaits() && mayWrite) {
       WriteWaiting(lock);
       if (stopping_ && state_ != State::Recording) break;  // one last try only
       continue;
@@ -214,7 +260,7 @@ void HistoryRecorder::Run() {
     }
     settled_.notify_all();
     wake_.wait_until(lock, NextDeadline(), [this] {
-      return stopping_ || read_ || (state_ == State::Recording && !waiting_.empty());
+      return stopping_ || read_ || (state_ == State::Recording && !NothingWaits());
     });
   }
   settled_.notify_all();
@@ -254,7 +300,7 @@ void HistoryRecorder::PauseForMemory() {
 // pass, or the next try at writing what waits.
 HistoryRecorder::Clock::time_point HistoryRecorder::NextDeadline() const {
   if (state_ == State::Recording) return std::min(nextPass_, Clock::now() + kLookEvery);
-  if (state_ == State::Paused) return waiting_.empty() ? Clock::now() + kLookEvery : retryAt_;
+  if (state_ == State::Paused) return NothingWaits() ? Clock::now() + kLookEvery : retryAt_;
   return Clock::now() + std::chrono::hours(1);
 }
 
@@ -277,14 +323,17 @@ void HistoryRecorder::WriteWaiting(std::unique_lock<std::mutex>& lock) {
                                     std::make_move_iterator(waiting_.end()));
   waiting_.clear();
   const std::size_t results = std::exchange(waitingResults_, 0);
+  std::vector<AlertJournalCall> alerts(std::make_move_iterator(alertCalls_.begin()),
+                                       std::make_move_iterator(alertCalls_.end()));
+  alertCalls_.clear();
   writing_ = true;
   lock.unlock();
   std::string notice;
   int code = store_.IsOpen() ? SQLITE_OK : OpenOrStartAfresh(notice);
-  if (code == SQLITE_OK) code = store_.Write(batches);
+  if (code == SQLITE_OK) code = store_.Write(batches, alerts);
   if (HistoryStore::FaultOf(code) == HistoryStore::Fault::Damaged &&
       (code = StartAfresh(notice)) == SQLITE_OK)
-    code = store_.Write(batches);
+    code = store_.Write(batches, alerts);
   lock.lock();
   writing_ = false;
   if (!notice.empty()) notices_.push_back(std::move(notice));
@@ -295,6 +344,8 @@ void HistoryRecorder::WriteWaiting(std::unique_lock<std::mutex>& lock) {
   waiting_.insert(waiting_.begin(), std::make_move_iterator(batches.begin()),
                   std::make_move_iterator(batches.end()));
   waitingResults_ += results;
+  alertCalls_.insert(alertCalls_.begin(), std::make_move_iterator(alerts.begin()),
+                     std::make_move_iterator(alerts.end()));
   DropOldestWaiting();
   Failed(code);
 }
@@ -318,6 +369,7 @@ void HistoryRecorder::Failed(int code) {
     discarding_ = true;
     waiting_.clear();
     waitingResults_ = 0;
+    alertCalls_.clear();
     store_.Close();
     SetState(State::Off, std::string("History is not recorded: ").append(reason).append("."));
     return;

@@ -29,6 +29,8 @@ struct HistoryOptions {
   // how many results wait for it at most (the oldest go first).
   Duration retryEvery = std::chrono::seconds(5);
   std::size_t maxWaitingResults = 200'000;
+  // Likewise for the alert log's lines; the queue's own calls always stay.
+  std::size_t maxWaitingAlertLines = 100'000;
   // The calendar clock, for the retention cutoffs.
   std::function<HistoryTime()> now = SystemHistoryTime;
 
@@ -40,7 +42,11 @@ struct HistoryOptions {
 // held for a swap; the writer commits whatever has come in one transaction,
 // so at most one per tick, and runs the retention pass in small chunks
 // between commits.
-class HistoryRecorder final : public HistoryLink {
+//
+// It is also the alert journal: the dispatcher's calls are kept in memory
+// under the same short lock and committed with the next batch; reads of the
+// alert queue and log go through the writer like every other read.
+class HistoryRecorder final : public HistoryLink, public AlertJournal {
  public:
   enum class State { Opening, Recording, Paused, Off };
 
@@ -54,6 +60,12 @@ class HistoryRecorder final : public HistoryLink {
   void HostRenamed(const std::string& from, const std::string& to) override;
   std::optional<std::string> TakeNotice() override;
   HistoryQueries Queries() override;
+  AlertJournal* Alerts() override { return this; }
+
+  void Queued(std::uint64_t id, const std::string& channel, const AlertEvent& alert) override;
+  void Attempted(const AlertLogEntry& entry) override;
+  void Finished(std::uint64_t id) override;
+  std::vector<WaitingAlert> Unfinished() override;
 
   State CurrentState() const;
   // Waits until everything handed over so far is written (true), or a write
@@ -77,6 +89,8 @@ class HistoryRecorder final : public HistoryLink {
   std::string ReasonToStop(int code) const;
   void SetState(State state, std::string notice = {});
   void DropOldestWaiting();
+  void KeepAlertCall(AlertJournalCall call);
+  bool NothingWaits() const { return waiting_.empty() && alertCalls_.empty(); }
   void RunRead(std::unique_lock<std::mutex>& lock);
   void PauseForMemory();
   std::chrono::steady_clock::time_point NextDeadline() const;
@@ -92,6 +106,7 @@ class HistoryRecorder final : public HistoryLink {
   std::condition_variable settled_;
   std::deque<HistoryBatch> waiting_;
   std::size_t waitingResults_ = 0;
+  std::deque<AlertJournalCall> alertCalls_;
   bool writing_ = false;
   unsigned failedWrites_ = 0;
   // The read waiting for the writer, and whether it went through.

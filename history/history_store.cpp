@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <utility>
+#include <variant>
 
 #include "platform/shared_folder_links.h"
 #include "portable/profile_text.h"
@@ -26,6 +28,31 @@ CREATE TABLE IF NOT EXISTS changes(
 CREATE INDEX IF NOT EXISTS changes_by_time ON changes(time);
 CREATE INDEX IF NOT EXISTS changes_by_host ON changes(host, time);
 )";
+
+// The schema's version in the file's user_version: 0 for files written
+// before alerts had channels, which hold the tables above only.
+constexpr int kSchemaVersion = 2;
+
+// The alerts waiting for a channel, with every field of the event, and every
+// attempt made. Times of the log in milliseconds as elsewhere; the event's
+// moments in seconds with their UTC offsets.
+constexpr const char* kAlertSchema = R"(
+CREATE TABLE IF NOT EXISTS alert_queue(
+  id INTEGER PRIMARY KEY, channel TEXT NOT NULL, kind INTEGER NOT NULL, host TEXT NOT NULL,
+  description TEXT NOT NULL, status TEXT NOT NULL, previous_status TEXT NOT NULL,
+  error TEXT NOT NULL, outage_start INTEGER NOT NULL, outage_offset INTEGER NOT NULL,
+  outage_seconds INTEGER NOT NULL, rtt INTEGER, loss INTEGER NOT NULL, time INTEGER NOT NULL,
+  time_offset INTEGER NOT NULL, computer TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS alert_log(
+  time INTEGER NOT NULL, channel TEXT NOT NULL, host TEXT NOT NULL, host_key TEXT NOT NULL,
+  kind INTEGER NOT NULL, outcome INTEGER NOT NULL, text TEXT NOT NULL, retry_at INTEGER,
+  given_up INTEGER NOT NULL, late INTEGER NOT NULL, outage_start INTEGER NOT NULL,
+  outage_offset INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS alert_log_by_time ON alert_log(time);
+CREATE INDEX IF NOT EXISTS alert_log_by_host ON alert_log(host_key, time);
+)";
+
+constexpr HistoryTime kMillisecondsPerSecond = 1000;
 
 // SQLite writes the journal beside the file under these names, creating
 // them through any link it finds there.
@@ -63,14 +90,18 @@ struct HistoryStore::Statements {
                     " ORDER BY time LIMIT 1 OFFSET ?3), ?2)"),
         dropChanges(db,
                     "DELETE FROM changes WHERE rowid IN"
-                    " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)") {}
+                    " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)"),
+        dropAlertLog(db,
+                     "DELETE FROM alert_log WHERE rowid IN"
+                     " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)") {}
   int Prepared() const {
-    for (const sqlite::Statement* s :
-         {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropChanges})
+    for (const sqlite::Statement* s : {&findHost, &addHost, &addSample, &addChange, &nextHost,
+                                       &dropSamples, &dropChanges, &dropAlertLog})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }
-  sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropChanges;
+  sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropChanges,
+      dropAlertLog;
 };
 
 HistoryStore::HistoryStore() = default;
@@ -127,9 +158,24 @@ int HistoryStore::CreateTables() {
   code = sqlite::Execute(db_.get(), "PRAGMA synchronous=NORMAL");
   if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), "BEGIN IMMEDIATE");
   if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), kSchema);
+  if (code == SQLITE_OK) code = Upgrade();
   if (code == SQLITE_OK) return sqlite::Execute(db_.get(), "COMMIT");
   if (!sqlite3_get_autocommit(db_.get())) sqlite::Execute(db_.get(), "ROLLBACK");
   return code;
+}
+
+// Within the opening transaction. A file from a later version keeps its
+// number: its tables are a superset, and it must not be taken for older.
+int HistoryStore::Upgrade() {
+  sqlite::Statement version(db_.get(), "PRAGMA user_version");
+  if (version.Step() != SQLITE_ROW) return version.Prepared() ? version.Prepared() : SQLITE_ERROR;
+  const std::int64_t found = version.Integer(0);
+  version.Reset();
+  if (found >= kSchemaVersion) return SQLITE_OK;
+  const int code = sqlite::Execute(db_.get(), kAlertSchema);
+  if (code != SQLITE_OK) return code;
+  return sqlite::Execute(db_.get(),
+                         ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
 }
 
 void HistoryStore::Close() {
@@ -140,11 +186,14 @@ void HistoryStore::Close() {
   retentionHost_ = 0;
 }
 
-int HistoryStore::Write(const std::vector<HistoryBatch>& batches) {
+int HistoryStore::Write(const std::vector<HistoryBatch>& batches,
+                        const std::vector<AlertJournalCall>& alerts) {
   if (!db_) return SQLITE_MISUSE;
   int code = sqlite::Execute(db_.get(), "BEGIN IMMEDIATE");
   for (auto batch = batches.begin(); code == SQLITE_OK && batch != batches.end(); ++batch)
     code = WriteBatch(*batch);
+  for (auto call = alerts.begin(); code == SQLITE_OK && call != alerts.end(); ++call)
+    code = WriteAlert(*call);
   if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), "COMMIT");
   if (code == SQLITE_OK) return code;
   if (!sqlite3_get_autocommit(db_.get())) sqlite::Execute(db_.get(), "ROLLBACK");
@@ -170,6 +219,58 @@ int HistoryStore::WriteBatch(const HistoryBatch& batch) {
                .Run();
   }
   return code;
+}
+
+int HistoryStore::WriteAlert(const AlertJournalCall& call) {
+  if (const auto* finished = std::get_if<AlertFinished>(&call)) {
+    sqlite::Statement drop(db_.get(), "DELETE FROM alert_queue WHERE id = ?1");
+    return drop.Bind(1, static_cast<std::int64_t>(finished->id)).Run();
+  }
+  if (const auto* e = std::get_if<AlertLogEntry>(&call)) {
+    sqlite::Statement add(db_.get(),
+                          "INSERT INTO alert_log(time, channel, host, host_key, kind, outcome,"
+                          " text, retry_at, given_up, late, outage_start, outage_offset)"
+                          " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+    return add.Bind(1, e->at * kMillisecondsPerSecond)
+        .Bind(2, e->channel)
+        .Bind(3, e->host)
+        .Bind(4, KeyOf(e->host))
+        .Bind(5, static_cast<std::int64_t>(e->kind))
+        .Bind(6, static_cast<std::int64_t>(e->outcome))
+        .Bind(7, e->text)
+        .Bind(8, e->retryAt)
+        .Bind(9, std::int64_t{e->givenUp})
+        .Bind(10, std::int64_t{e->late})
+        .Bind(11, e->outageStart.utc)
+        .Bind(12, std::int64_t{e->outageStart.utcOffsetSeconds})
+        .Run();
+  }
+  const WaitingAlert& w = std::get<WaitingAlert>(call);
+  const AlertEvent& a = w.alert;
+  sqlite::Statement add(db_.get(),
+                        "INSERT OR REPLACE INTO alert_queue(id, channel, kind, host, description,"
+                        " status, previous_status, error, outage_start, outage_offset,"
+                        " outage_seconds, rtt, loss, time, time_offset, computer) VALUES"
+                        " (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)");
+  std::optional<std::int64_t> rtt;
+  if (a.roundTripMs) rtt = *a.roundTripMs;
+  return add.Bind(1, static_cast<std::int64_t>(w.id))
+      .Bind(2, w.channel)
+      .Bind(3, static_cast<std::int64_t>(a.kind))
+      .Bind(4, a.host)
+      .Bind(5, a.description)
+      .Bind(6, a.status)
+      .Bind(7, a.previousStatus)
+      .Bind(8, a.error)
+      .Bind(9, a.outageStart.utc)
+      .Bind(10, std::int64_t{a.outageStart.utcOffsetSeconds})
+      .Bind(11, a.outageSeconds)
+      .Bind(12, rtt)
+      .Bind(13, std::int64_t{a.lossPercent})
+      .Bind(14, a.time.utc)
+      .Bind(15, std::int64_t{a.time.utcOffsetSeconds})
+      .Bind(16, a.computer)
+      .Run();
 }
 
 int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample) {
@@ -242,7 +343,10 @@ int HistoryStore::DropExpired(HistoryTime sampleCutoff, HistoryTime changeCutoff
   if (!db_) return SQLITE_MISUSE;
   more = true;
   // The changes first, then the results host by host; a chunk of one kind.
-  const int code = statements_->dropChanges.Bind(1, changeCutoff).Bind(2, limit).Run();
+  int code = statements_->dropChanges.Bind(1, changeCutoff).Bind(2, limit).Run();
+  if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
+  // The alert log is kept as long as the changes it goes with.
+  code = statements_->dropAlertLog.Bind(1, changeCutoff).Bind(2, limit).Run();
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
   return DropExpiredSamples(sampleCutoff, limit, more);
 }
@@ -293,6 +397,63 @@ std::vector<HistoryChange> HistoryStore::Changes(HistoryTime from, HistoryTime t
   while (query.Step() == SQLITE_ROW)
     found.push_back({query.Integer(0), query.Text(1), static_cast<std::int32_t>(query.Integer(2)),
                      static_cast<std::int32_t>(query.Integer(3)), query.Text(4)});
+  return found;
+}
+
+std::vector<WaitingAlert> HistoryStore::WaitingAlerts() {
+  std::vector<WaitingAlert> found;
+  if (!db_) return found;
+  sqlite::Statement query(db_.get(),
+                          "SELECT id, channel, kind, host, description, status, previous_status,"
+                          " error, outage_start, outage_offset, outage_seconds, rtt, loss, time,"
+                          " time_offset, computer FROM alert_queue ORDER BY id");
+  const auto offset = [&](int column) { return static_cast<std::int32_t>(query.Integer(column)); };
+  while (query.Step() == SQLITE_ROW) {
+    WaitingAlert& w = found.emplace_back();
+    w.id = static_cast<std::uint64_t>(query.Integer(0));
+    w.channel = query.Text(1);
+    AlertEvent& a = w.alert;
+    a.kind = static_cast<AlertKind>(query.Integer(2));
+    a.host = query.Text(3);
+    a.description = query.Text(4);
+    a.status = query.Text(5);
+    a.previousStatus = query.Text(6);
+    a.error = query.Text(7);
+    a.outageStart = {query.Integer(8), offset(9)};
+    a.outageSeconds = query.Integer(10);
+    if (!query.IsNull(11)) a.roundTripMs = static_cast<std::uint32_t>(query.Integer(11));
+    a.lossPercent = static_cast<std::uint32_t>(query.Integer(12));
+    a.time = {query.Integer(13), offset(14)};
+    a.computer = query.Text(15);
+  }
+  return found;
+}
+
+std::vector<AlertLogEntry> HistoryStore::AlertLog(HistoryTime from, HistoryTime to,
+                                                  const AlertLogFilter& filter) {
+  std::vector<AlertLogEntry> found;
+  if (!db_) return found;
+  sqlite::Statement query(db_.get(),
+                          "SELECT time, channel, host, kind, outcome, text, retry_at, given_up,"
+                          " late, outage_start, outage_offset FROM alert_log"
+                          " WHERE time >= ?1 AND time < ?2 AND (?3 IS NULL OR host_key = ?3)"
+                          " AND (?4 IS NULL OR outage_start = ?4)"
+                          " ORDER BY time DESC, rowid DESC");
+  query.Bind(1, from).Bind(2, to).Bind(4, filter.outageStart);
+  if (filter.host) query.Bind(3, KeyOf(*filter.host));
+  while (query.Step() == SQLITE_ROW) {
+    AlertLogEntry& e = found.emplace_back();
+    e.at = query.Integer(0) / kMillisecondsPerSecond;
+    e.channel = query.Text(1);
+    e.host = query.Text(2);
+    e.kind = static_cast<AlertKind>(query.Integer(3));
+    e.outcome = static_cast<AttemptOutcome>(query.Integer(4));
+    e.text = query.Text(5);
+    if (!query.IsNull(6)) e.retryAt = query.Integer(6);
+    e.givenUp = query.Integer(7) != 0;
+    e.late = query.Integer(8) != 0;
+    e.outageStart = {query.Integer(9), static_cast<std::int32_t>(query.Integer(10))};
+  }
   return found;
 }
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "alert/alert_journal.h"
 #include "history/history_types.h"
 #include "history/sqlite_handle.h"
 
@@ -39,9 +40,11 @@ class HistoryStore {
   bool IsOpen() const { return db_ != nullptr; }
   void Close();
 
-  // Writes the batches in order in one transaction; SQLITE_OK, or the error
-  // after which nothing of them was written.
-  int Write(const std::vector<HistoryBatch>& batches);
+  // Writes the batches and the alert journal's calls in order in one
+  // transaction; SQLITE_OK, or the error after which nothing of them was
+  // written.
+  int Write(const std::vector<HistoryBatch>& batches,
+            const std::vector<AlertJournalCall>& alerts = {});
 
   // Drops at most `limit` rows older than their cutoff, in a transaction of
   // their own. A pass is many such chunks: `more` says whether it goes on.
@@ -56,9 +59,18 @@ class HistoryStore {
   std::vector<HistoryChange> Changes(HistoryTime from, HistoryTime to,
                                      const std::string* host = nullptr);
 
+  // The alerts left waiting, oldest first.
+  std::vector<WaitingAlert> WaitingAlerts();
+  // The alert attempts from `from` up to but not including `to`, newest
+  // first; of one host, and of one of its outages, when given.
+  std::vector<AlertLogEntry> AlertLog(HistoryTime from, HistoryTime to,
+                                      const AlertLogFilter& filter);
+
  private:
   struct Statements;
   int CreateTables();
+  int Upgrade();
+  int WriteAlert(const AlertJournalCall& call);
   int WriteBatch(const HistoryBatch& batch);
   int Rename(const std::string& from, const std::string& to);
   // The host's id, added to the hosts table when new.

@@ -30,6 +30,13 @@ struct HistoryChange {
   bool operator==(const HistoryChange&) const = default;
 };
 
+// Which alert attempts the alert log shows: all, those about one host, or
+// those about one outage of it (the outage's start, in seconds).
+struct AlertLogFilter {
+  const std::string* host = nullptr;
+  std::optional<std::int64_t> outageStart;
+};
+
 // What one tick hands to the writer, in order: a rename first (made in the
 // settings dialog between ticks), then the tick's results and changes.
 struct HistoryBatch {

@@ -19,6 +19,12 @@ Statement& Statement::Bind(int index, std::string_view text) {
   return *this;
 }
 
+Statement& Statement::Bind(int index, std::optional<std::int64_t> value) {
+  if (value) return Bind(index, *value);
+  sqlite3_bind_null(statement_, index);
+  return *this;
+}
+
 int Statement::Step() {
   if (prepared_ != SQLITE_OK) return prepared_;
   const int stepped = sqlite3_step(statement_);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,8 @@ class Statement {
   int Prepared() const { return prepared_; }
   Statement& Bind(int index, std::int64_t value);
   Statement& Bind(int index, std::string_view text);
+  // NULL when empty.
+  Statement& Bind(int index, std::optional<std::int64_t> value);
   // SQLITE_ROW while there are rows, then SQLITE_DONE or an error code; a
   // failed preparation is returned as it was.
   int Step();

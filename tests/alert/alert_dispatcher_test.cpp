@@ -1,0 +1,156 @@
+#include "alert/alert_dispatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
+#include "dispatcher_fakes.h"
+
+namespace kelvoran {
+namespace {
+
+using testing::EntriesUntil;
+using testing::Event;
+using testing::QuickRetries;
+using testing::ScriptedSender;
+using testing::Webhook;
+
+const AttemptResult ServerError{AttemptOutcome::Failed, "500 Internal Server Error"};
+const AttemptResult Ok{AttemptOutcome::Sent, "200 OK"};
+
+std::string Describe(const AlertLogEntry& e) {
+  static const char* const outcomes[] = {"sent", "failed", "timed out", "rejected"};
+  std::string line =
+      e.channel + " " + e.host + " " + outcomes[static_cast<int>(e.outcome)] + " " + e.text;
+  if (e.retryAt) line += ", retried";
+  if (e.givenUp) line += ", given up";
+  return line;
+}
+
+std::vector<std::string> Described(const std::vector<AlertLogEntry>& entries) {
+  std::vector<std::string> lines;
+  for (const AlertLogEntry& e : entries) lines.push_back(Describe(e));
+  return lines;
+}
+
+TEST(AlertDispatcher, RefusedOnceThenAcceptedIsDeliveredOnce) {
+  std::atomic<int> calls = 0;
+  ScriptedSender sender(
+      [&](const AlertChannel&, const AlertEvent&) { return ++calls == 1 ? ServerError : Ok; });
+  AlertDispatcher dispatcher(
+      {.webhook = &sender}, [](const std::string& name) { return "token of " + name; }, nullptr,
+      QuickRetries());
+  dispatcher.SetChannels({Webhook("hook")});
+  dispatcher.Raise({"hook"}, Event("gw"));
+  EXPECT_EQ(Described(EntriesUntil(dispatcher, 2)),
+            (std::vector<std::string>{"hook gw failed 500 Internal Server Error, retried",
+                                      "hook gw sent 200 OK"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(sender.Calls().size(), 2u) << "sent once, not again";
+  EXPECT_EQ(sender.Secrets().front(), "token of hook");
+  EXPECT_EQ(dispatcher.Waiting(), 0u);
+}
+
+TEST(AlertDispatcher, KeepsTheOrderOfOneHostsAlertsAcrossRetries) {
+  std::atomic<int> hookAttempts = 0;
+  ScriptedSender sender([&](const AlertChannel& channel, const AlertEvent&) {
+    return channel.name == "hook" && ++hookAttempts == 1 ? ServerError : Ok;
+  });
+  AlertDispatcher dispatcher({.webhook = &sender}, {}, nullptr, QuickRetries());
+  dispatcher.SetChannels({Webhook("hook", true), Webhook("quiet")});
+  dispatcher.Raise({"hook", "quiet"}, Event("gw"));
+  dispatcher.Raise({"hook", "quiet"}, Event("gw", AlertKind::OkAgain));
+  EntriesUntil(dispatcher, 4);
+  const std::vector<std::string> calls = sender.Calls();
+  std::vector<std::string> hook;
+  for (const std::string& call : calls)
+    if (call.starts_with("hook")) hook.push_back(call);
+  EXPECT_EQ(hook, (std::vector<std::string>{"hook gw down", "hook gw down", "hook gw ok"}));
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "quiet gw ok"), 0)
+      << "OK again only to channels that ask for it";
+}
+
+// A server that takes its whole time limit: released by the test.
+struct Gate {
+  std::mutex mutex;
+  std::condition_variable opened;
+  bool open = false;
+  void Wait() {
+    std::unique_lock lock(mutex);
+    opened.wait(lock, [&] { return open; });
+  }
+  void Open() {
+    {
+      const std::lock_guard lock(mutex);
+      open = true;
+    }
+    opened.notify_all();
+  }
+};
+
+TEST(AlertDispatcher, ASilentServerHoldsBackNoOtherChannel) {
+  Gate gate;
+  ScriptedSender sender([&](const AlertChannel& channel, const AlertEvent&) {
+    if (channel.name == "slow") gate.Wait();
+    return Ok;
+  });
+  AlertDispatcher dispatcher({.webhook = &sender}, {}, nullptr, QuickRetries());
+  dispatcher.SetChannels({Webhook("slow"), Webhook("fast")});
+  dispatcher.Raise({"slow", "fast"}, Event("gw"));
+  dispatcher.Raise({"fast"}, Event("db"));
+  std::vector<std::string> fast = Described(EntriesUntil(dispatcher, 2));
+  std::sort(fast.begin(), fast.end());
+  EXPECT_EQ(fast, (std::vector<std::string>{"fast db sent 200 OK", "fast gw sent 200 OK"}));
+  gate.Open();
+  EXPECT_EQ(Described(EntriesUntil(dispatcher, 1)),
+            (std::vector<std::string>{"slow gw sent 200 OK"}));
+}
+
+TEST(AlertDispatcher, GivesUpWhatCannotBeSentWithAClearText) {
+  Gate gate;
+  ScriptedSender sender([&](const AlertChannel&, const AlertEvent& alert) {
+    if (alert.host == "first") gate.Wait();
+    return Ok;
+  });
+  DispatcherOptions options = QuickRetries();
+  options.threads = 1;
+  options.mostWaiting = 2;
+  AlertDispatcher dispatcher({.webhook = &sender}, {}, nullptr, options);
+  AlertChannel mail = Webhook("mail");
+  mail.kind = ChannelKind::Email;
+  dispatcher.SetChannels({Webhook("hook"), mail});
+  dispatcher.Raise({"hook"}, Event("first"));
+  while (sender.Calls().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  // "first" is in flight and counts: of the two behind it the older goes.
+  dispatcher.Raise({"hook"}, Event("second"));
+  dispatcher.Raise({"hook"}, Event("third"));
+  gate.Open();
+  std::vector<std::string> lines = Described(EntriesUntil(dispatcher, 3));
+  dispatcher.Raise({"gone", "mail"}, Event("fourth"));
+  for (const std::string& line : Described(EntriesUntil(dispatcher, 2))) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "gone fourth rejected no channel named gone, given up", "hook first sent 200 OK",
+                "hook second failed given up: more than 2 alerts were waiting, given up",
+                "hook third sent 200 OK",
+                "mail fourth rejected this program cannot send e-mail alerts, given up"}));
+}
+
+TEST(AlertDispatcher, SendsATestAlertOnceWithTheGivenSecret) {
+  ScriptedSender sender([](const AlertChannel&, const AlertEvent&) { return Ok; });
+  AlertDispatcher dispatcher({.webhook = &sender}, {}, nullptr, QuickRetries());
+  std::promise<AttemptResult> result;
+  dispatcher.SendTest(Webhook("new"), "typed secret", Event("gw"),
+                      [&](const AttemptResult& r) { result.set_value(r); });
+  EXPECT_EQ(result.get_future().get().text, "200 OK");
+  EXPECT_EQ(sender.Secrets(), std::vector<std::string>{"typed secret"});
+  EXPECT_TRUE(dispatcher.TakeNewEntries().empty()) << "a test is not logged";
+}
+
+}  // namespace
+}  // namespace kelvoran

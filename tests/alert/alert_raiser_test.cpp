@@ -1,0 +1,118 @@
+#include "alert/alert_raiser.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "alert/alert_template.h"
+#include "engine/accounting.h"
+#include "engine/probe_job.h"
+#include "engine/result_text.h"
+#include "fake_host_rows.h"
+
+namespace kelvoran {
+namespace {
+
+TEST(AlertRaiser, SplitsTheHostsChannelList) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"", {}},
+      {"mail", {"mail"}},
+      {" mail ,\thook,, ", {"mail", "hook"}},
+      {"on call team,", {"on call team"}},
+  };
+  for (const auto& [list, names] : cases) EXPECT_EQ(ChannelNames(list), names) << list;
+}
+
+// One host fed stamped results through the accounting, with a popup delivery
+// that logs as the accounting tests' does and the raiser on the edge hook.
+struct Watched {
+  Watched() {
+    host.Host = "gw";
+    host.Description = "the gateway";
+    host.AlertChannels = "mail, hook";
+    host.Status = StatusOk;
+    host.FailPeriod = 10;
+    host.SuccessPeriod = 10;
+  }
+  void Apply(bool success, CalendarTime stamp) {
+    ProbeJob job;
+    host.MakeProbeJob(job);
+    job.Result.StartTime = stamp;
+    job.Result.ResultCode = success ? ResultSuccess : ResultNoReply;
+    job.Result.RoundTripTime = 7;
+    ApplyResult(rows, 0, job, {sendPopup, sendOkAgain, raiser.Observer()});
+    raiser.ResultApplied(host, job.Result, 0);
+  }
+
+  testing::FakeHostRows rows;
+  HostRecord& host = rows.Add();
+  std::string popupCalls;
+  std::vector<std::string> alerts;
+  PopupSender sendPopup = [this](HostRecord& h) {
+    popupCalls += h.PopupSent ? "-" : "S";
+    h.PopupSent = true;
+    // The delivery's outcome replaces the probe's, after the alert was made.
+    h.ResultCode = ResultPopupFailed;
+    return 0;
+  };
+  OkAgainSender sendOkAgain = [this](HostRecord&, CalendarTime outage) {
+    popupCalls.append("K").append(std::to_string(outage));
+    return 0;
+  };
+  AlertRaiser raiser{[this](const std::vector<std::string>& channels, const AlertEvent& e) {
+                       std::ostringstream line;
+                       line << (e.kind == AlertKind::Down ? "down " : "ok ") << e.host << " ("
+                            << e.description << ") " << e.previousStatus << ">" << e.status
+                            << " from " << Iso8601(e.outageStart) << " " << e.outageSeconds
+                            << " s, loss " << e.lossPercent << "%, rtt "
+                            << (e.roundTripMs ? std::to_string(*e.roundTripMs) : "-") << ", '"
+                            << e.error << "' at " << Iso8601(e.time) << " on " << e.computer
+                            << " to";
+                       for (const std::string& c : channels) line << " " << c;
+                       alerts.push_back(line.str());
+                     },
+                     {[](std::int64_t utc) { return utc < 1'800'000'030 ? 3600 : 7200; }, "mon1"}};
+};
+
+TEST(AlertRaiser, OneDownAndOneOkAgainPerOutage) {
+  const std::string noReply = ResultText(ResultNoReply, 0);
+  struct Case {
+    const char* name;
+    bool popupWhenOk;
+    std::string channels;
+    const char* steps;  // "+" success or "-" failure with its stamp past 1800000000
+    std::vector<std::string> alerts;
+    const char* popupCalls;
+  };
+  const std::vector<std::string> outage = {
+      "down gw (the gateway) WARNING>ERROR from 2027-01-15T09:00:10+01:00 0 s, loss 100%, rtt -, "
+      "'" +
+          noReply + "' at 2027-01-15T09:00:10+01:00 on mon1 to mail hook",
+      "ok gw (the gateway) WARNING>OK from 2027-01-15T09:00:10+01:00 50 s, loss 57%, rtt 7, '' at "
+      "2027-01-15T10:01:00+02:00 on mon1 to mail hook"};
+  const Case cases[] = {
+      {"OK, WARNING, ERROR, WARNING, ERROR, OK", true, "mail, hook", "-0 -10 +20 -30 -40 +50 +60",
+       outage, "S-K50"},
+      {"the popup's own OK-again option does not matter", false, "mail, hook",
+       "-0 -10 +20 -30 -40 +50 +60", outage, "S-"},
+      {"WARNING and back to OK is no outage", true, "mail", "-0 +5 +15", {}, ""},
+      {"a host without channels raises nothing", true, "", "-0 -10 +20 +30", {}, "SK20"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Watched w;
+    w.host.PopupWhenOk = c.popupWhenOk;
+    w.host.AlertChannels = c.channels;
+    std::istringstream steps(c.steps);
+    char sign = 0;
+    CalendarTime stamp = 0;
+    while (steps >> sign >> stamp) w.Apply(sign == '+', 1'800'000'000 + stamp);
+    EXPECT_EQ(w.alerts, c.alerts);
+    EXPECT_EQ(w.popupCalls, c.popupCalls);
+  }
+}
+
+}  // namespace
+}  // namespace kelvoran

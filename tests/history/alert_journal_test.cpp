@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "../alert/dispatcher_fakes.h"
+#include "alert/alert_dispatcher.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
+#include "history_files.h"
+#include "temp_dir.h"
+
+namespace kelvoran {
+namespace {
+
+using testing::kStart;
+
+AlertEvent FullEvent(const std::string& host) {
+  AlertEvent e;
+  e.kind = AlertKind::OkAgain;
+  e.host = host;
+  e.description = "ünïcode \"quoted\"\nline";
+  e.status = "OK";
+  e.previousStatus = "WARNING";
+  e.error = "Request timed out.";
+  e.outageStart = {kStart, -18000};
+  e.outageSeconds = 4000;
+  e.roundTripMs = 12;
+  e.lossPercent = 37;
+  e.time = {kStart + 4000, 3600};
+  e.computer = "mon1";
+  return e;
+}
+
+AlertLogEntry Attempt(CalendarTime at, const std::string& host, CalendarTime outage) {
+  AlertLogEntry e;
+  e.at = at;
+  e.channel = "hook";
+  e.host = host;
+  e.outcome = AttemptOutcome::TimedOut;
+  e.text = "no answer in 30 s";
+  e.retryAt = at + 30;
+  e.late = true;
+  e.outageStart = {outage, 3600};
+  return e;
+}
+
+TEST(AlertJournal, KeepsTheQueueAndTheLogInTheHistoryFile) {
+  testing::TempDir dir;
+  const std::string path = dir.File("KELVORAN.HISTORY");
+  AlertEvent noRoundTrip = FullEvent("db");
+  noRoundTrip.roundTripMs.reset();
+  const std::vector<AlertLogEntry> log = {Attempt(kStart, "gw", kStart - 60),
+                                          Attempt(kStart + 10, "GW", kStart + 5),
+                                          Attempt(kStart + 20, "db", kStart - 60)};
+  {
+    HistoryStore store;
+    ASSERT_EQ(store.Open(path), SQLITE_OK);
+    std::vector<AlertJournalCall> calls = {WaitingAlert{7, "hook", FullEvent("gw")},
+                                           WaitingAlert{8, "mail", noRoundTrip},
+                                           WaitingAlert{9, "mail", FullEvent("x")}};
+    for (const AlertLogEntry& entry : log) calls.emplace_back(entry);
+    calls.emplace_back(AlertFinished{9});
+    ASSERT_EQ(store.Write({}, calls), SQLITE_OK);
+  }
+  HistoryStore store;
+  ASSERT_EQ(store.Open(path), SQLITE_OK);
+  EXPECT_EQ(store.WaitingAlerts(),
+            (std::vector<WaitingAlert>{{7, "hook", FullEvent("gw")}, {8, "mail", noRoundTrip}}));
+  const HistoryTime ms = 1000;
+  const std::string gw = "gw";
+  struct Case {
+    const char* name;
+    HistoryTime from, to;
+    AlertLogFilter filter;
+    std::vector<AlertLogEntry> expected;
+  };
+  const Case cases[] = {
+      {"all, newest first", 0, INT64_MAX, {}, {log[2], log[1], log[0]}},
+      {"a window", kStart * ms, (kStart + 20) * ms, {}, {log[1], log[0]}},
+      {"one host, as the settings file compares names", 0, INT64_MAX, {&gw, {}}, {log[1], log[0]}},
+      {"one outage of it", 0, INT64_MAX, {&gw, kStart + 5}, {log[1]}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(store.AlertLog(c.from, c.to, c.filter), c.expected) << c.name;
+}
+
+// A file as the version before alert channels wrote it: its tables only and
+// no schema version.
+void WriteFileOfTheVersionBefore(const std::string& path) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL;"
+                         "CREATE TABLE hosts(id INTEGER PRIMARY KEY, key TEXT NOT NULL UNIQUE,"
+                         " name TEXT NOT NULL);"
+                         "CREATE TABLE samples(host INTEGER NOT NULL, time INTEGER NOT NULL,"
+                         " code INTEGER NOT NULL, rtt INTEGER NOT NULL, status INTEGER NOT NULL,"
+                         " PRIMARY KEY(host, time)) WITHOUT ROWID;"
+                         "CREATE TABLE changes(time INTEGER NOT NULL, host INTEGER NOT NULL,"
+                         " before_status INTEGER NOT NULL, after_status INTEGER NOT NULL,"
+                         " text TEXT NOT NULL);"
+                         "INSERT INTO hosts VALUES(1, 'gw', 'gw');"
+                         "INSERT INTO samples VALUES(1, 1800000000000, 0, 5, 0);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+}
+
+TEST(AlertJournal, AddsItsTablesToAFileOfTheVersionBefore) {
+  testing::TempDir dir;
+  const std::string path = dir.File("KELVORAN.HISTORY");
+  WriteFileOfTheVersionBefore(path);
+  for (std::uint64_t opening = 0; opening < 2; ++opening) {
+    HistoryStore store;
+    ASSERT_EQ(store.Open(path), SQLITE_OK);
+    EXPECT_EQ(testing::SamplesOf(store, "gw"),
+              (std::vector<HistorySample>{{kStart * 1000, 0, 5, 0}}));
+    ASSERT_EQ(store.Write({}, {WaitingAlert{opening + 1, "hook", FullEvent("gw")}}), SQLITE_OK);
+    EXPECT_EQ(store.WaitingAlerts().size(), opening + 1);
+  }
+}
+
+// The program stopped (or killed: every journal call is committed before
+// the dispatcher is gone) with alerts waiting on a dead server; the next
+// start sends each once, marked late.
+TEST(AlertJournal, AlertsLeftWaitingAreSentOnceAfterTheNextStart) {
+  testing::TempDir dir;
+  const std::string path = dir.File("KELVORAN.HISTORY");
+  using testing::ScriptedSender;
+  const std::vector<std::string> hosts = {"gw", "db", "www"};
+  {
+    HistoryRecorder recorder(path);
+    ScriptedSender dead([](const AlertChannel&, const AlertEvent&) {
+      return AttemptResult{AttemptOutcome::TimedOut, "no answer"};
+    });
+    DispatcherOptions options;
+    options.retry.firstPause = std::chrono::hours(1);
+    {
+      AlertDispatcher dispatcher({.webhook = &dead}, {}, recorder.Alerts(), options);
+      dispatcher.SetChannels({testing::Webhook("hook")});
+      for (const std::string& host : hosts) dispatcher.Raise({"hook"}, testing::Event(host));
+      EXPECT_EQ(testing::EntriesUntil(dispatcher, hosts.size()).size(), hosts.size());
+    }
+    // Committed or not yet, what waits is what the journal answers.
+    EXPECT_EQ(recorder.Unfinished().size(), hosts.size());
+  }
+  std::vector<std::string> sent;
+  for (int start = 0; start < 2; ++start) {
+    HistoryRecorder recorder(path);
+    ScriptedSender alive([](const AlertChannel&, const AlertEvent&) {
+      return AttemptResult{AttemptOutcome::Sent, "200 OK"};
+    });
+    {
+      AlertDispatcher dispatcher({.webhook = &alive}, {}, recorder.Alerts());
+      dispatcher.SetChannels({testing::Webhook("hook")});
+      const std::vector<AlertLogEntry> entries =
+          testing::EntriesUntil(dispatcher, start == 0 ? hosts.size() : 0);
+      for (const AlertLogEntry& entry : entries) {
+        EXPECT_TRUE(entry.late) << entry.host;
+        EXPECT_EQ(entry.outcome, AttemptOutcome::Sent);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (const std::string& call : alive.Calls()) sent.push_back(call);
+    ASSERT_TRUE(recorder.Flush());
+    const HistoryQueries queries = recorder.Queries();
+    const auto log = queries.alertLog(0, INT64_MAX, {});
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->size(), 2 * hosts.size()) << "three failed attempts, three late ones sent";
+  }
+  std::sort(sent.begin(), sent.end());
+  EXPECT_EQ(sent, (std::vector<std::string>{"hook db down", "hook gw down", "hook www down"}));
+}
+
+}  // namespace
+}  // namespace kelvoran
