@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "alert/channel_keys.h"
 #include "engine/host_record.h"
 #include "engine/probe_job.h"
 
@@ -20,22 +21,6 @@ const char* StatusName(std::int32_t status) {
 }
 
 }  // namespace
-
-std::vector<std::string> ChannelNames(const std::string& list) {
-  std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(',', start);
-    if (end == std::string::npos) end = list.size();
-    const std::size_t first = list.find_first_not_of(" \t", start);
-    if (first < end) {
-      const std::size_t last = list.find_last_not_of(" \t", end - 1);
-      names.push_back(list.substr(first, last - first + 1));
-    }
-    start = end + 1;
-  }
-  return names;
-}
 
 void RecentFailures::Add(bool failed) {
   failed_[next_] = failed;
@@ -63,7 +48,7 @@ LocalMoment AlertRaiser::Local(CalendarTime utc) const {
 // result that made it (a failure into ERROR, a success into OK) is counted
 // here on a copy.
 void AlertRaiser::EdgeSeen(const HostRecord& host, const StatusEdge& edge) {
-  const std::vector<std::string> channels = ChannelNames(host.AlertChannels);
+  const std::vector<std::string> channels = SplitChannelNames(host.AlertChannels);
   if (channels.empty()) return;
   const bool down = edge.kind == StatusEdge::Kind::Down;
   RecentFailures recent = recent_[host.HostId];

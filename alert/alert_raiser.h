@@ -13,9 +13,6 @@
 
 namespace kelvoran {
 
-// The channel names of a host's AlertChannels key: split at commas, each
-// trimmed of spaces and tabs, empty ones dropped.
-std::vector<std::string> ChannelNames(const std::string& list);
 
 // Whether each of a host's last (up to 100) results failed.
 class RecentFailures {

@@ -202,4 +202,12 @@ std::string JoinChannelNames(const std::vector<std::string>& names) {
   return list;
 }
 
+std::string RenameInChannelList(const std::string& list,
+                                const std::map<std::string, std::string>& renamed) {
+  std::vector<std::string> names = SplitChannelNames(list);
+  for (std::string& name : names)
+    if (const auto found = renamed.find(name); found != renamed.end()) name = found->second;
+  return JoinChannelNames(names);
+}
+
 }  // namespace kelvoran

@@ -31,4 +31,8 @@ std::string ChannelNameProblem(const std::string& name, const std::vector<AlertC
 std::vector<std::string> SplitChannelNames(const std::string& list);
 std::string JoinChannelNames(const std::vector<std::string>& names);
 
+// A host's AlertChannels value with renamed channels under their new names.
+std::string RenameInChannelList(const std::string& list,
+                                const std::map<std::string, std::string>& renamed);
+
 }  // namespace kelvoran

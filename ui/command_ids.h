@@ -28,6 +28,8 @@ enum CommandId : int {
   ID_HOST_HISTORY = 32802 - kCommandIdOffset,
   ID_VIEW_OUTAGES = 32803 - kCommandIdOffset,
   ID_HOST_UNDO_IMPORT = 32804 - kCommandIdOffset,
+  ID_VIEW_ALERT_CHANNELS = 32805 - kCommandIdOffset,
+  ID_VIEW_ALERT_LOG = 32806 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

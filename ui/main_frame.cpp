@@ -9,6 +9,7 @@
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -17,6 +18,8 @@
 #include "history/history_link.h"
 #include "portable/profile_text.h"
 #include "ui/about_box.h"
+#include "ui/alert_center.h"
+#include "ui/alert_log_window.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -164,6 +167,11 @@ void CMainFrame::CreateMenuBar() {
   view->AppendSeparator();
   view->Append(ID_VIEW_OUTAGES, "O&utages...", "Show every change of status of all hosts");
   view->Append(ID_VIEW_COLUMNS, "Co&lumns...", "Choose the optional columns of the list");
+  view->AppendSeparator();
+  view->Append(ID_VIEW_ALERT_CHANNELS, "Alert C&hannels...",
+               "Define where alerts go: e-mail, webhooks, programs, sounds");
+  view->Append(ID_VIEW_ALERT_LOG, "Alert Lo&g...", "Show every attempt to deliver an alert");
+  view->AppendSeparator();
   view->Append(ID_VIEW_OPTIONS, "&Options...", "Change how many probes start per second");
 
   auto* help = new wxMenu;
@@ -289,6 +297,11 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateUndoImport, view_, ID_HOST_UNDO_IMPORT);
   Bind(wxEVT_MENU, &CMainFrame::OnHistory, this, ID_HOST_HISTORY);
   Bind(wxEVT_MENU, &CMainFrame::OnOutages, this, ID_VIEW_OUTAGES);
+  Bind(wxEVT_MENU, &CMainFrame::OnAlertChannels, this, ID_VIEW_ALERT_CHANNELS);
+  Bind(wxEVT_MENU, &CMainFrame::OnAlertLog, this, ID_VIEW_ALERT_LOG);
+  for (const int id : {ID_VIEW_ALERT_CHANNELS, ID_VIEW_ALERT_LOG})
+    Bind(
+        wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { event.Enable(alerts_ != nullptr); }, id);
   Bind(
       wxEVT_UPDATE_UI,
       [this](wxUpdateUIEvent& event) {
@@ -305,6 +318,11 @@ void CMainFrame::SetHistory(HistoryLink* history) {
   view_->SetHistory(history);
 }
 
+void CMainFrame::SetAlerts(AlertCenter* alerts) {
+  alerts_ = alerts;
+  view_->SetAlerts(alerts);
+}
+
 void CMainFrame::ShowNotice(const std::string& text) {
   SetStatusText(ToDisplay(text), PaneMessage);
 }
@@ -314,6 +332,7 @@ void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   UpdateKeyIndicators();
   if (history_)
     if (const auto notice = history_->TakeNotice()) ShowNotice(*notice);
+  PassOnAlertAttempts();
   if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
   // The notification area went away (its host ended) while the window was
   // hidden in it: back to an ordinary minimised window, or it is lost.
@@ -505,6 +524,44 @@ void CMainFrame::OnOutages(wxCommandEvent& /*event*/) {
       return;
     }
   (new OutageLog(this, history_->Queries()))->Show();
+}
+
+void CMainFrame::PassOnAlertAttempts() {
+  if (!alerts_) return;
+  const std::vector<AlertLogEntry> entries = alerts_->TakeNewEntries();
+  if (!entries.empty())
+    for (wxWindow* child : GetChildren())
+      if (auto* log = dynamic_cast<AlertLogWindow*>(child)) log->Add(entries);
+  while (const auto notice = alerts_->TakeNotice()) ShowNotice(*notice);
+  if (!tray_) return;
+  std::string failing;
+  for (const std::string& channel : alerts_->FailingChannels())
+    failing += (failing.empty() ? "" : ", ") + channel;
+  tray_->SetAlertTrouble(
+      failing.empty() ? wxString() : "Alert channels failing: " + wxString::FromUTF8(failing));
+}
+
+void CMainFrame::OnAlertChannels(wxCommandEvent& /*event*/) {
+  if (alerts_)
+    alerts_->Edit(this, [this](const std::map<std::string, std::string>& renamed) {
+      view_->RenameAlertChannels(renamed);
+    });
+}
+
+void CMainFrame::OnAlertLog(wxCommandEvent& /*event*/) {
+  for (wxWindow* child : GetChildren())
+    if (auto* open = dynamic_cast<AlertLogWindow*>(child)) {
+      open->Raise();
+      return;
+    }
+  AlertLogReader reader;
+  if (history_)
+    reader = [queries = history_->Queries()](CalendarTime from) {
+      if (!queries.alertLog) return std::vector<AlertLogEntry>{};
+      return queries.alertLog(from * 1000, std::numeric_limits<HistoryTime>::max(), {})
+          .value_or(std::vector<AlertLogEntry>{});
+    };
+  (new AlertLogWindow(this, reader))->Show();
 }
 
 }  // namespace kelvoran

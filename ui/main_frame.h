@@ -11,6 +11,7 @@ class wxConfigBase;
 
 namespace kelvoran {
 
+class AlertCenter;
 class CTessarelView;
 class HistoryLink;
 class ProbeScheduler;
@@ -39,6 +40,10 @@ class CMainFrame : public wxFrame {
   // status bar, and without it Host > History... and View > Outages... stay
   // disabled. Not owned.
   void SetHistory(HistoryLink* history);
+  // The alert channels, or null: View > Alert Channels... edits them, the
+  // alert log shows their attempts, and the status bar and tray tell when one
+  // fails. Not owned.
+  void SetAlerts(AlertCenter* alerts);
   // Tells the operator something in the status bar.
   void ShowNotice(const std::string& text);
   // The icon in the notification area; null once the window is closing.
@@ -49,6 +54,8 @@ class CMainFrame : public wxFrame {
   // Opens the selected host's history window, or raises it when open.
   void OnHistory(wxCommandEvent& event);
   void OnOutages(wxCommandEvent& event);
+  void OnAlertChannels(wxCommandEvent& event);
+  void OnAlertLog(wxCommandEvent& event);
 
  private:
   void CreateMenuBar();
@@ -60,6 +67,7 @@ class CMainFrame : public wxFrame {
   void ToggleBar(wxWindow* bar);
   void UpdateKeyIndicators();
   void OnTimer(wxTimerEvent& event);
+  void PassOnAlertAttempts();
   void OnClose(wxCloseEvent& event);
   void OnIconize(wxIconizeEvent& event);
   // Hidden in the notification area, not merely minimised.
@@ -97,6 +105,7 @@ class CMainFrame : public wxFrame {
   std::string rowReportPath_;
   TrayStatus* tray_ = nullptr;
   HistoryLink* history_ = nullptr;
+  AlertCenter* alerts_ = nullptr;
   // Hidden in the notification area after being minimised.
   bool inTray_ = false;
 };

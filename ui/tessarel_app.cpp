@@ -7,6 +7,7 @@
 #include "platform/memory_release.h"
 #include "platform/messenger_library.h"
 #include "ui/about_box.h"
+#include "ui/alert_center.h"
 #include "ui/command_ids.h"
 #include "ui/desktop_presenter.h"
 #include "ui/help_book.h"
@@ -41,18 +42,26 @@ bool CTessarelApp::OnInit() {
   // error, which the list shows; the program runs on.
   StartNetworkServices();
   profile_ = OpenUserProfile();
-  scheduler_ =
-      std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), popupDelivery_.Senders());
   const std::string settingsPath = HostSettingsPath();
   // A lock file that cannot be made leaves the history to its own lock.
   folderLock_ = FileLock::Take(LockPathBeside(settingsPath), FileLock::Slot::Folder, {});
   const bool folderInUse = folderLock_.outcome() == FileLock::Outcome::Busy;
   if (!folderInUse) history_ = OpenHistory(settingsPath);
+  // A second copy keeps its alert queue in memory only: the file's queue is
+  // the first copy's to send.
+  senders_ = std::make_unique<SystemSenders>();
+  alerts_ = std::make_unique<AlertCenter>(*profile_, history_ ? history_->Alerts() : nullptr,
+                                          senders_->Pointers());
+  PopupSenders senders = popupDelivery_.Senders();
+  senders.edges = alerts_->Observer();
+  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), senders);
   resultSinks_.Add(history_.get());
+  resultSinks_.Add(&alerts_->RecentResults());
   scheduler_->SetResultSink(&resultSinks_);
 
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
   frame_->SetHistory(history_.get());
+  frame_->SetAlerts(alerts_.get());
   if (folderInUse) frame_->ShowNotice(kFolderInUseNotice);
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().InitialUpdate();

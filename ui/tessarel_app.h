@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "delivery/system_senders.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
@@ -18,6 +19,7 @@ class wxConfigBase;
 
 namespace kelvoran {
 
+class AlertCenter;
 class CMainFrame;
 class DesktopPresenter;
 class HelpBook;
@@ -52,6 +54,10 @@ class CTessarelApp : public wxApp {
   // Goes after the scheduler, which tells it
   // every result.
   std::unique_ptr<HistoryLink> history_;
+  // The alert channels' senders and dispatcher: after the history, whose
+  // file keeps their queue, and before the scheduler, which raises alerts.
+  std::unique_ptr<SystemSenders> senders_;
+  std::unique_ptr<AlertCenter> alerts_;
   ResultSinks resultSinks_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   std::unique_ptr<wxConfigBase> profile_;

@@ -5,12 +5,14 @@
 
 #include <algorithm>
 
+#include "alert/channel_keys.h"
 #include "engine/accounting.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "portable/profile_text.h"
+#include "ui/alert_center.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
@@ -293,6 +295,7 @@ bool CTessarelView::RunSettingsDialog(HostRecord& record, std::int32_t mode) {
   CHostSettingsDialog& dialog = SettingsDialog();
   dialog.EditRecord = &record;
   dialog.EditMode = mode;
+  dialog.ChannelNames = alerts_ ? alerts_->ChannelNames() : std::vector<std::string>{};
   dialog.IsHostTaken = [this, id = record.HostId](const std::string& host) {
     return FindSectionHolder(host, id) != nullptr;
   };
@@ -300,6 +303,19 @@ bool CTessarelView::RunSettingsDialog(HostRecord& record, std::int32_t mode) {
   dialog.EditRecord = nullptr;
   dialog.IsHostTaken = nullptr;
   return ok;
+}
+
+void CTessarelView::RenameAlertChannels(const std::map<std::string, std::string>& renamed) {
+  for (int row = 0; row < RowCount(); ++row) {
+    HostRecord& host = *RecordOf(row);
+    HostRecord after(host);
+    after.AlertChannels = RenameInChannelList(host.AlertChannels, renamed);
+    if (after.AlertChannels == host.AlertChannels) continue;
+    if (!Saved(SaveHostEdit(host, after, settingsPath_, &witness_),
+               "The host still sends to the channel's old name."))
+      continue;
+    host.AlertChannels = after.AlertChannels;
+  }
 }
 
 void CTessarelView::OnAdd(wxCommandEvent& /*event*/) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -23,6 +24,7 @@ class wxMenu;
 
 namespace kelvoran {
 
+class AlertCenter;
 class CHostSettingsDialog;
 class HistoryLink;
 class ProbeScheduler;
@@ -100,6 +102,11 @@ class CTessarelView : public wxListCtrl, public HostRows {
   bool TakeStatusesChanged() { return std::exchange(statusesChanged_, false); }
   // Where a host's change of name is told, so its history goes with it.
   void SetHistory(HistoryLink* history) { history_ = history; }
+  // The alert channels the settings dialog offers; null for none.
+  void SetAlerts(AlertCenter* alerts) { alerts_ = alerts; }
+  // Hosts that name a renamed channel name it by its new name, in the list
+  // and the settings file.
+  void RenameAlertChannels(const std::map<std::string, std::string>& renamed);
   // Selects the host's row alone and scrolls it into view.
   void SelectHost(std::int32_t hostId);
 
@@ -196,6 +203,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   RecentResults recent_;
   OptionalColumnState optional_;
   HistoryLink* history_ = nullptr;
+  AlertCenter* alerts_ = nullptr;
   // The hosts the last import added, for Host > Undo import.
   std::unordered_set<std::int32_t> lastImport_;
 };

@@ -94,7 +94,8 @@ TrayStatus::TrayStatus(CMainFrame& frame, CTessarelView& view) : frame_(frame), 
 void TrayStatus::Update() {
   const StatusCounts counts = CountStatuses(view_);
   const StatusImage picture = WorstStatus(counts);
-  const wxString tooltip = CountsText(counts);
+  const wxString tooltip =
+      alertTrouble_.empty() ? CountsText(counts) : CountsText(counts) + "\n" + alertTrouble_;
   if (shown_ && picture == picture_ && tooltip == tooltip_) return;
   picture_ = picture;
   tooltip_ = tooltip;
@@ -103,6 +104,12 @@ void TrayStatus::Update() {
   wxLogNull quiet;
   shown_ =
       SetIcon(picture == StatusImage::Empty ? AppIconBundle() : StatusBitmap(picture), tooltip);
+}
+
+void TrayStatus::SetAlertTrouble(const wxString& line) {
+  if (line == alertTrouble_) return;
+  alertTrouble_ = line;
+  Update();
 }
 
 bool TrayStatus::InNotificationArea() const { return IsIconInstalled() && IsAvailable(); }

@@ -59,6 +59,9 @@ class TrayStatus : public wxTaskBarIcon {
 
   // Takes the picture and tooltip from the hosts' statuses now.
   void Update();
+  // A line the tooltip adds below the counts while alert channels fail
+  // ("Alert channels failing: Mail"); empty for none.
+  void SetAlertTrouble(const wxString& line);
   // Whether a notification area holds the icon now, so that a window hidden
   // there can be brought back.
   bool InNotificationArea() const;
@@ -79,6 +82,7 @@ class TrayStatus : public wxTaskBarIcon {
   bool shown_ = false;
   StatusImage picture_ = StatusImage::Empty;
   wxString tooltip_;
+  wxString alertTrouble_;
   // The hosts of the outage lines of the menu last opened, by line.
   std::vector<std::int32_t> outageHosts_;
 };

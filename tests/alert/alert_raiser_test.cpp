@@ -15,16 +15,6 @@
 namespace kelvoran {
 namespace {
 
-TEST(AlertRaiser, SplitsTheHostsChannelList) {
-  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-      {"", {}},
-      {"mail", {"mail"}},
-      {" mail ,\thook,, ", {"mail", "hook"}},
-      {"on call team,", {"on call team"}},
-  };
-  for (const auto& [list, names] : cases) EXPECT_EQ(ChannelNames(list), names) << list;
-}
-
 // One host fed stamped results through the accounting, with a popup delivery
 // that logs as the accounting tests' does and the raiser on the edge hook.
 struct Watched {

@@ -85,6 +85,9 @@ TEST(ChannelKeys, NamesAndHostLists) {
   EXPECT_TRUE(ChannelNameProblem("On-call mail", channels, 0).empty()) << "its own name";
   EXPECT_EQ(SplitChannelNames(" Mail ,, Pager,Mail,"), (std::vector<std::string>{"Mail", "Pager"}));
   EXPECT_EQ(JoinChannelNames({"Mail", "Pager"}), "Mail,Pager");
+  EXPECT_EQ(RenameInChannelList("Mail, Pager", {{"Mail", "Pager"}, {"Pager", "Phone"}}),
+            "Pager,Phone")
+      << "renames at once, not one after another";
 }
 
 }  // namespace
