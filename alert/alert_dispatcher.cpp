@@ -265,6 +265,9 @@ AlertDispatcher::~AlertDispatcher() {
     const std::lock_guard lock(state_->mutex);
     state_->stopping = true;
   }
+  const ChannelSenders& senders = state_->senders;
+  for (ChannelSender* sender : {senders.email, senders.webhook, senders.program, senders.sound})
+    if (sender) sender->StopAttempts();
   state_->wake.notify_all();
   for (std::thread& thread : state_->threads) thread.join();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "alert/alert_channel.h"
@@ -19,6 +20,15 @@ class ChannelSender {
   virtual ~ChannelSender() = default;
   virtual AttemptResult Send(const AlertChannel& channel, const AlertEvent& alert,
                              const std::string& secret) = 0;
+
+  // The program is closing: a network attempt under way gives up within a
+  // second instead of waiting out its time limit, so closing never hangs on
+  // a silent server. The alert stays queued for the next start.
+  void StopAttempts() { stopping_ = true; }
+  const std::atomic<bool>& Stopping() const { return stopping_; }
+
+ private:
+  std::atomic<bool> stopping_{false};
 };
 
 }  // namespace kelvoran

@@ -49,7 +49,9 @@ AttemptResult Result(AttemptOutcome outcome, std::string text) {
 
 }  // namespace
 
-CurlSession::CurlSession(const AlertChannel& channel, const char* protocols) {
+CurlSession::CurlSession(const AlertChannel& channel, const char* protocols,
+                         const std::atomic<bool>& stopping)
+    : stopping_(stopping) {
   InitializeCurlOnce();
   handle_ = curl_easy_init();
   if (handle_ == nullptr) return;
@@ -63,8 +65,20 @@ CurlSession::CurlSession(const AlertChannel& channel, const char* protocols) {
                    std::min(total, LimitMilliseconds(channel.connectSeconds)));
   // The system's store: on Linux libcurl's built-in CA paths; on Windows
   // with OpenSSL, NATIVE_CA adds the Windows store (ignored elsewhere).
-  curl_easy_setopt(handle_, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
-  if (!channel.caFile.empty()) curl_easy_setopt(handle_, CURLOPT_CAINFO, channel.caFile.c_str());
+  long sslOptions = CURLSSLOPT_NATIVE_CA;
+  if (!channel.caFile.empty()) {
+    curl_easy_setopt(handle_, CURLOPT_CAINFO, channel.caFile.c_str());
+    // A private CA seldom publishes revocation lists; Windows' TLS would
+    // refuse its certificates for want of one. A certificate known to be
+    // revoked is still refused.
+    sslOptions |= CURLSSLOPT_REVOKE_BEST_EFFORT;
+  }
+  curl_easy_setopt(handle_, CURLOPT_SSL_OPTIONS, sslOptions);
+  // libcurl calls this at least about once a second, also while the far
+  // side is silent.
+  curl_easy_setopt(handle_, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle_, CURLOPT_XFERINFOFUNCTION, &CurlSession::OnProgress);
+  curl_easy_setopt(handle_, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(handle_, CURLOPT_HEADERFUNCTION, &CurlSession::OnHeader);
   curl_easy_setopt(handle_, CURLOPT_HEADERDATA, this);
 }
@@ -102,6 +116,10 @@ size_t CurlSession::OnHeader(char* data, size_t size, size_t count, void* self) 
   return size * count;
 }
 
+int CurlSession::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<CurlSession*>(self)->stopping_ ? 1 : 0;
+}
+
 AttemptResult TransportFailure(CURLcode code, const std::string& detail,
                                const AlertChannel& channel) {
   switch (code) {
@@ -125,6 +143,8 @@ AttemptResult TransportFailure(CURLcode code, const std::string& detail,
       return Result(AttemptOutcome::Rejected, "the address cannot be used: " + detail);
     case CURLE_LOGIN_DENIED:
       return Result(AttemptOutcome::Rejected, "login refused: " + detail);
+    case CURLE_ABORTED_BY_CALLBACK:
+      return Result(AttemptOutcome::Failed, "stopped: Kelvoran was closing");
     default:
       break;
   }

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,10 @@ namespace kelvoran {
 // fresh handle, so nothing of one alert's connection leaks into the next.
 class CurlSession {
  public:
-  // protocols: libcurl's comma-separated list, e.g. "http,https".
-  CurlSession(const AlertChannel& channel, const char* protocols);
+  // protocols: libcurl's comma-separated list, e.g. "http,https". The
+  // transfer ends early once `stopping` is set.
+  CurlSession(const AlertChannel& channel, const char* protocols,
+              const std::atomic<bool>& stopping);
   ~CurlSession();
   CurlSession(const CurlSession&) = delete;
   CurlSession& operator=(const CurlSession&) = delete;
@@ -37,10 +40,12 @@ class CurlSession {
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
   CURL* handle_ = nullptr;
   char errors_[CURL_ERROR_SIZE] = {};
   std::vector<std::string> replyLines_;
+  const std::atomic<bool>& stopping_;
 };
 
 // A libcurl string list (recipients, header lines), freed with its owner.

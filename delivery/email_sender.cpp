@@ -95,7 +95,7 @@ AttemptResult Outcome(CURLcode code, const CurlSession& session, const AlertChan
 }
 
 AttemptResult Deliver(const AlertChannel& channel, const AlertEvent& alert,
-                      const std::string& secret) {
+                      const std::string& secret, const std::atomic<bool>& stopping) {
   const EmailMessage mail = ComposeEmail(channel, alert, NewMessageId(channel.from, alert));
   if (!mail.problem.empty()) return {.outcome = AttemptOutcome::Rejected, .text = mail.problem};
   if (channel.port == 0) {
@@ -107,7 +107,7 @@ AttemptResult Deliver(const AlertChannel& channel, const AlertEvent& alert,
         .outcome = AttemptOutcome::Rejected,
         .text = "the mail server's name cannot be used: \"" + LogLine(channel.server, 100) + "\""};
   }
-  CurlSession session(channel, "smtp,smtps");
+  CurlSession session(channel, "smtp,smtps", stopping);
   CURL* curl = session.Handle();
   if (curl == nullptr) return {.outcome = AttemptOutcome::Failed, .text = "out of memory"};
 
@@ -141,7 +141,7 @@ AttemptResult Deliver(const AlertChannel& channel, const AlertEvent& alert,
 
 AttemptResult EmailSender::Send(const AlertChannel& channel, const AlertEvent& alert,
                                 const std::string& secret) {
-  return WithoutSecret(Deliver(channel, alert, secret), secret);
+  return WithoutSecret(Deliver(channel, alert, secret, Stopping()), secret);
 }
 
 }  // namespace kelvoran

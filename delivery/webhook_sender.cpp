@@ -88,7 +88,7 @@ AttemptResult Problem(std::string text) {
 }
 
 AttemptResult Deliver(const AlertChannel& channel, const AlertEvent& alert,
-                      const std::string& secret) {
+                      const std::string& secret, const std::atomic<bool>& stopping) {
   const bool json = IsJsonContentType(channel.contentType);
   const std::string url = RenderWithSecret(channel.url, alert, Escaping::PlainText, secret);
   const std::string_view bodyTemplate =
@@ -118,7 +118,7 @@ AttemptResult Deliver(const AlertChannel& channel, const AlertEvent& alert,
     return {.outcome = AttemptOutcome::Failed, .text = "out of memory"};
   }
 
-  CurlSession session(channel, "http,https");
+  CurlSession session(channel, "http,https", stopping);
   CURL* curl = session.Handle();
   if (curl == nullptr) return {.outcome = AttemptOutcome::Failed, .text = "out of memory"};
   Answer answer;
@@ -164,7 +164,7 @@ bool IsJsonContentType(std::string_view contentType) {
 
 AttemptResult WebhookSender::Send(const AlertChannel& channel, const AlertEvent& alert,
                                   const std::string& secret) {
-  return WithoutSecret(Deliver(channel, alert, secret), secret);
+  return WithoutSecret(Deliver(channel, alert, secret, Stopping()), secret);
 }
 
 }  // namespace kelvoran

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "alert/alert_template.h"
@@ -152,6 +154,22 @@ TEST_F(WebhookDelivery, ReceiverThatNeverAnswersTimesOutWithinTheLimit) {
   channel.connectSeconds = 2;
   channel.totalSeconds = 2;
   test::ExpectTimedOutAfterTwoSeconds(Send(channel, test::SampleAlert("core-1")), Token);
+}
+
+// Closing the program does not wait out a silent receiver's time limit.
+TEST_F(WebhookDelivery, AnAttemptToASilentReceiverEndsSoonWhenTheProgramCloses) {
+  AlertChannel channel = Channel("/silent/closing");
+  channel.totalSeconds = 30;
+  WebhookSender sender;
+  std::thread closing([&sender] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    sender.StopAttempts();
+  });
+  const test::Exchange sent =
+      test::Attempt(sender, *servers_, channel, test::SampleAlert("core-1"), Token);
+  closing.join();
+  EXPECT_EQ(sent.result.outcome, AttemptOutcome::Failed) << sent.result.text;
+  EXPECT_LT(sent.seconds, 2.5);
 }
 
 // Every preset, filled in as the settings dialog would, with a host name
