@@ -3,7 +3,9 @@
 #include <wx/listctrl.h>
 #include <wx/sizer.h>
 
+#include <algorithm>
 #include <ctime>
+#include <limits>
 
 #include "ui/art.h"
 #include "ui/help_request.h"
@@ -46,6 +48,45 @@ std::vector<std::string> AlertLogColumns(const AlertLogEntry& entry) {
   return {LocalText(entry.at), entry.host,
           entry.channel,       entry.kind == AlertKind::Down ? "down" : "OK again",
           OutcomeText(entry),  details};
+}
+
+std::string OutageAlertsText(const std::vector<AlertLogEntry>& attempts) {
+  // The newest attempt of each channel and event tells where it stands; they
+  // are listed in the order they were first tried.
+  std::vector<const AlertLogEntry*> latest;
+  for (const AlertLogEntry& entry : attempts) {
+    const auto same = [&](const AlertLogEntry* seen) {
+      return seen->channel == entry.channel && seen->kind == entry.kind;
+    };
+    if (std::none_of(latest.begin(), latest.end(), same)) latest.push_back(&entry);
+  }
+  std::string text;
+  for (auto each = latest.rbegin(); each != latest.rend(); ++each) {
+    const AlertLogEntry& entry = **each;
+    const char* state = entry.outcome == AttemptOutcome::Sent ? "sent"
+                        : entry.givenUp                       ? "given up"
+                                                              : "trying again";
+    text += (text.empty() ? "" : ", ") + entry.channel +
+            (entry.kind == AlertKind::OkAgain ? " (OK again) " : " ") + state;
+  }
+  return text;
+}
+
+OutageAlerts ReadOutageAlerts(const HistoryQueries& queries, HistoryTime from,
+                              const std::string* host) {
+  OutageAlerts texts;
+  if (!queries.alertLog) return texts;
+  AlertLogFilter filter;
+  filter.host = host;
+  std::map<std::pair<std::string, CalendarTime>, std::vector<AlertLogEntry>> byOutage;
+  for (AlertLogEntry& entry :
+       queries.alertLog(from, std::numeric_limits<HistoryTime>::max(), filter)
+           .value_or(std::vector<AlertLogEntry>{})) {
+    const auto key = std::pair(entry.host, entry.outageStart.utc);
+    byOutage[key].push_back(std::move(entry));
+  }
+  for (const auto& [key, attempts] : byOutage) texts[key] = OutageAlertsText(attempts);
+  return texts;
 }
 
 AlertLogWindow::AlertLogWindow(wxWindow* parent, AlertLogReader reader)

@@ -3,10 +3,12 @@
 #include <wx/frame.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "alert/alert_dispatcher.h"
+#include "history/history_queries.h"
 
 class wxListCtrl;
 
@@ -17,6 +19,16 @@ using AlertLogReader = std::function<std::vector<AlertLogEntry>(CalendarTime fro
 
 // The columns of one attempt as the alert log shows it.
 std::vector<std::string> AlertLogColumns(const AlertLogEntry& entry);
+
+// What became of an outage's alerts, from its attempts (newest first), as the
+// outage lists show it: "Mail sent, Chat trying again, Mail (OK again) sent".
+std::string OutageAlertsText(const std::vector<AlertLogEntry>& attempts);
+
+// The alerts of each outage (host and start, in seconds) that were attempted
+// from `from` (milliseconds) on, of one host or all.
+using OutageAlerts = std::map<std::pair<std::string, CalendarTime>, std::string>;
+OutageAlerts ReadOutageAlerts(const HistoryQueries& queries, HistoryTime from,
+                              const std::string* host);
 
 // View > Alert Log...: every attempt to deliver an alert, newest first: when,
 // which host and channel, what came of it and what happens next. New attempts

@@ -13,6 +13,7 @@
 #include "history/csv_export.h"
 #include "history/range_summary.h"
 #include "platform/local_time.h"
+#include "ui/alert_log_window.h"
 #include "ui/art.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
@@ -42,7 +43,8 @@ wxListCtrl* OutageList(wxWindow* parent) {
   list->AppendColumn("Start", wxLIST_FORMAT_LEFT, parent->FromDIP(150));
   list->AppendColumn("End", wxLIST_FORMAT_LEFT, parent->FromDIP(150));
   list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, parent->FromDIP(90));
-  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, parent->FromDIP(260));
+  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, parent->FromDIP(200));
+  list->AppendColumn("Alerts", wxLIST_FORMAT_LEFT, parent->FromDIP(200));
   return list;
 }
 
@@ -143,6 +145,7 @@ void HistoryWindow::UpdateDetails() {
   // longer line or a larger font.
   summary_->GetParent()->Layout();
   const std::vector<RecordedOutage> outages = read.value_or(std::vector<RecordedOutage>{});
+  const OutageAlerts alerts = ReadOutageAlerts(queries_, graph_->From(), &host_);
   outages_->Freeze();
   outages_->DeleteAllItems();
   for (const RecordedOutage& outage : outages) {
@@ -160,6 +163,9 @@ void HistoryWindow::UpdateDetails() {
         DurationText(outage.start && !outage.interrupted ? std::optional(end - *outage.start)
                                                          : std::nullopt));
     outages_->SetItem(row, 3, ToDisplay(outage.text));
+    if (!outage.start) continue;
+    const auto told = alerts.find({host_, *outage.start / 1000});
+    if (told != alerts.end()) outages_->SetItem(row, 4, wxString::FromUTF8(told->second));
   }
   outages_->Thaw();
 }

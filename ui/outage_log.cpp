@@ -10,8 +10,10 @@
 
 #include <set>
 
+#include "engine/host_record.h"
 #include "history/csv_export.h"
 #include "platform/local_time.h"
+#include "ui/alert_log_window.h"
 #include "ui/art.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
@@ -40,16 +42,18 @@ constexpr int kHostChoiceWidth = 240;
 // screenful, as the rows are written only when drawn.
 class ChangeList : public wxListCtrl {
  public:
-  ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows)
+  ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows, const OutageAlerts& alerts)
       : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
-        rows_(rows) {
+        rows_(rows),
+        alerts_(alerts) {
     AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
     AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(160));
     AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(80));
     AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(80));
     AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(90));
     AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(240));
+    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(200));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -70,12 +74,22 @@ class ChangeList : public wxListCtrl {
         return StatusName(row.change.after);
       case 4:
         return row.lasted ? DurationText(row.lasted) : wxString("until now");
-      default:
+      case 5:
         return ToDisplay(row.change.text);
+      default:
+        return AlertsOf(row.change);
     }
   }
 
+  // An outage's alerts stand on the change that began it.
+  wxString AlertsOf(const HistoryChange& change) const {
+    if (change.after != StatusError) return {};
+    const auto told = alerts_.find({change.host, change.time / 1000});
+    return told == alerts_.end() ? wxString() : wxString::FromUTF8(told->second);
+  }
+
   const std::vector<LoggedChange>& rows_;
+  const OutageAlerts& alerts_;
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
@@ -90,7 +104,7 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   range_->SetSelection(kDefaultRange);
   host_ = new wxChoice(panel, wxID_ANY);
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
-  list_ = new ChangeList(panel, shown_);
+  list_ = new ChangeList(panel, shown_, alerts_);
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
   bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
@@ -123,8 +137,9 @@ void OutageLog::Reload() {
   // The change before the range's first one of each host is not needed: a
   // duration runs from a change to the host's next, never backwards.
   // The status bar says when the history could not be read.
-  all_ = ChangeLog(queries_.changes(now - kRanges[range_->GetSelection()].span, now + 1, nullptr)
-                       .value_or(std::vector<HistoryChange>{}));
+  const HistoryTime from = now - kRanges[range_->GetSelection()].span;
+  all_ = ChangeLog(queries_.changes(from, now + 1, nullptr).value_or(std::vector<HistoryChange>{}));
+  alerts_ = ReadOutageAlerts(queries_, from, nullptr);
   FillHostChoice();
   ApplyHostFilter();
 }

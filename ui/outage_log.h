@@ -6,6 +6,7 @@
 
 #include "history/history_queries.h"
 #include "history/range_summary.h"
+#include "ui/alert_log_window.h"
 
 class wxChoice;
 
@@ -35,6 +36,7 @@ class OutageLog : public wxFrame {
   ChangeList* list_;
   std::vector<LoggedChange> all_;    // the range's changes, every host
   std::vector<LoggedChange> shown_;  // those of the chosen host
+  OutageAlerts alerts_;              // what became of each outage's alerts
   std::vector<std::string> hosts_;   // the host choice's, after "All hosts"
 };
 

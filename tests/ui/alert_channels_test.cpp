@@ -12,6 +12,7 @@
 #include "engine/host_record.h"
 #include "tests/ui/modal_run.h"
 #include "ui/alert_channels_dialog.h"
+#include "ui/alert_log_window.h"
 #include "ui/alert_profile.h"
 #include "ui/host_settings_dialog.h"
 
@@ -129,6 +130,28 @@ TEST(AlertChannels, AHostKeepsTheChannelsItNamesThatAreNotDefined) {
   dialog.StoreSettings();
   EXPECT_EQ(host.AlertChannels, "Mail,Chat,Gone");
   dialog.Destroy();
+}
+
+// Where an outage's alerts stand, from its attempts newest first: the newest
+// attempt of each channel and event counts.
+TEST(AlertChannels, AnOutageSaysWhatBecameOfItsAlerts) {
+  const auto attempt = [](const char* channel, AlertKind kind, AttemptOutcome outcome,
+                          bool givenUp = false) {
+    AlertLogEntry entry;
+    entry.channel = channel;
+    entry.kind = kind;
+    entry.outcome = outcome;
+    entry.givenUp = givenUp;
+    return entry;
+  };
+  const AlertKind down = AlertKind::Down, ok = AlertKind::OkAgain;
+  EXPECT_EQ(OutageAlertsText({attempt("Mail", ok, AttemptOutcome::Sent),
+                              attempt("Chat", down, AttemptOutcome::Failed),
+                              attempt("Mail", down, AttemptOutcome::Sent),
+                              attempt("Chat", down, AttemptOutcome::Failed),
+                              attempt("Pager", down, AttemptOutcome::Rejected, true)}),
+            "Pager given up, Mail sent, Chat trying again, Mail (OK again) sent");
+  EXPECT_EQ(OutageAlertsText({}), "");
 }
 
 }  // namespace
