@@ -40,11 +40,13 @@ constexpr char kUnreadableText[] =
 wxListCtrl* OutageList(wxWindow* parent) {
   auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 130)),
                               wxLC_REPORT | wxLC_SINGLE_SEL);
-  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, parent->FromDIP(150));
-  list->AppendColumn("End", wxLIST_FORMAT_LEFT, parent->FromDIP(150));
-  list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, parent->FromDIP(90));
-  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, parent->FromDIP(200));
-  list->AppendColumn("Alerts", wxLIST_FORMAT_LEFT, parent->FromDIP(200));
+  // Together narrower than the window, whose Export button they would
+  // otherwise push out of sight.
+  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, parent->FromDIP(140));
+  list->AppendColumn("End", wxLIST_FORMAT_LEFT, parent->FromDIP(140));
+  list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, parent->FromDIP(80));
+  list->AppendColumn("Error", wxLIST_FORMAT_LEFT, parent->FromDIP(170));
+  list->AppendColumn("Alerts", wxLIST_FORMAT_LEFT, parent->FromDIP(170));
   return list;
 }
 
