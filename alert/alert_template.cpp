@@ -53,20 +53,31 @@ void AppendJsonEscaped(std::string& out, unsigned char c) {
 
 std::span<const AlertField> AlertFields() { return Fields; }
 
-std::string Iso8601(const LocalMoment& moment) {
+LocalClockReading ReadLocalClock(const LocalMoment& moment) {
   using namespace std::chrono;
   const sys_seconds local{seconds{moment.utc + moment.utcOffsetSeconds}};
   const sys_days day = floor<days>(local);
-  const year_month_day date{day};
   const hh_mm_ss clock{local - day};
-  const std::int32_t offsetMinutes = std::abs(moment.utcOffsetSeconds) / 60;
+  const std::int32_t offset = std::abs(moment.utcOffsetSeconds) / 60;
+  LocalClockReading reading;
+  reading.date = year_month_day{day};
+  reading.weekday = weekday{day};
+  reading.hours = static_cast<int>(clock.hours().count());
+  reading.minutes = static_cast<int>(clock.minutes().count());
+  reading.seconds = static_cast<int>(clock.seconds().count());
+  reading.offsetSign = moment.utcOffsetSeconds < 0 ? '-' : '+';
+  reading.offsetHours = offset / 60;
+  reading.offsetMinutes = offset % 60;
+  return reading;
+}
+
+std::string Iso8601(const LocalMoment& moment) {
+  const LocalClockReading r = ReadLocalClock(moment);
   char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02lld%c%02d:%02d",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                static_cast<int>(clock.minutes().count()),
-                static_cast<long long>(clock.seconds().count()),
-                moment.utcOffsetSeconds < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d%c%02d:%02d",
+                static_cast<int>(r.date.year()), static_cast<unsigned>(r.date.month()),
+                static_cast<unsigned>(r.date.day()), r.hours, r.minutes, r.seconds, r.offsetSign,
+                r.offsetHours, r.offsetMinutes);
   return text;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,17 @@ struct AlertField {
 
 // Every placeholder an alert text may use, in a fixed order.
 std::span<const AlertField> AlertFields();
+
+// A moment on the local clock, taken apart for writing it out.
+struct LocalClockReading {
+  std::chrono::year_month_day date;
+  std::chrono::weekday weekday;
+  int hours = 0, minutes = 0, seconds = 0;
+  // The offset from UTC: its sign, and its size in hours and minutes.
+  char offsetSign = '+';
+  int offsetHours = 0, offsetMinutes = 0;
+};
+LocalClockReading ReadLocalClock(const LocalMoment& moment);
 
 // "2026-12-07T23:35:04+01:00": the moment on the local clock with its offset.
 std::string Iso8601(const LocalMoment& moment);

@@ -105,23 +105,16 @@ std::string_view DefaultEmailBody() {
 }
 
 std::string Rfc5322Date(const LocalMoment& moment) {
-  using namespace std::chrono;
   static constexpr std::array<const char*, 7> Days = {"Sun", "Mon", "Tue", "Wed",
                                                       "Thu", "Fri", "Sat"};
   static constexpr std::array<const char*, 12> Months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const sys_seconds local{seconds{moment.utc + moment.utcOffsetSeconds}};
-  const sys_days day = floor<days>(local);
-  const year_month_day date{day};
-  const hh_mm_ss clock{local - day};
-  const std::int32_t offsetMinutes = std::abs(moment.utcOffsetSeconds) / 60;
+  const LocalClockReading r = ReadLocalClock(moment);
   char text[48];
-  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02lld %c%02d%02d",
-                Days[weekday{day}.c_encoding()], static_cast<unsigned>(date.day()),
-                Months[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<long long>(clock.seconds().count()),
-                moment.utcOffsetSeconds < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
+  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d %c%02d%02d",
+                Days[r.weekday.c_encoding()], static_cast<unsigned>(r.date.day()),
+                Months[static_cast<unsigned>(r.date.month()) - 1], static_cast<int>(r.date.year()),
+                r.hours, r.minutes, r.seconds, r.offsetSign, r.offsetHours, r.offsetMinutes);
   return text;
 }
 
