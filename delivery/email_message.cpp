@@ -93,15 +93,24 @@ std::string_view DefaultEmailSubject(AlertKind kind) {
   return kind == AlertKind::Down ? "{host} is {status}" : "{host} is {status} again";
 }
 
-std::string_view DefaultEmailBody() {
-  return "Host: {host}\n"
-         "Description: {description}\n"
-         "Status: {status} (was {previous_status})\n"
-         "Error: {error}\n"
-         "Outage since: {outage_start} ({duration} s)\n"
-         "Round trip: {rtt} ms, loss {loss}%\n"
-         "Time: {time}\n"
-         "Monitored from: {computer}\n";
+std::string_view DefaultEmailBody(AlertKind kind) {
+  // A host that has just gone down has no round trip to tell; one back up
+  // has, and the outage's length.
+  return kind == AlertKind::Down ? "Host: {host}\n"
+                                   "Description: {description}\n"
+                                   "Status: {status} (was {previous_status})\n"
+                                   "Error: {error}\n"
+                                   "Down since: {outage_start}\n"
+                                   "Loss over the last probes: {loss}%\n"
+                                   "Time: {time}\n"
+                                   "Monitored from: {computer}\n"
+                                 : "Host: {host}\n"
+                                   "Description: {description}\n"
+                                   "Status: {status} (was {previous_status})\n"
+                                   "Down from {outage_start} for {duration} s\n"
+                                   "Round trip: {rtt} ms, loss over the last probes {loss}%\n"
+                                   "Time: {time}\n"
+                                   "Monitored from: {computer}\n";
 }
 
 std::string Rfc5322Date(const LocalMoment& moment) {
@@ -191,7 +200,7 @@ EmailMessage ComposeEmail(const AlertChannel& channel, const AlertEvent& alert,
 
   const std::string_view subject =
       channel.subject.empty() ? DefaultEmailSubject(alert.kind) : channel.subject;
-  const std::string_view body = channel.body.empty() ? DefaultEmailBody() : channel.body;
+  const std::string_view body = channel.body.empty() ? DefaultEmailBody(alert.kind) : channel.body;
   // The template's own text is escaped too: a subject is one line.
   const std::string subjectText =
       Escaped(RenderAlert(subject, alert, Escaping::PlainText), Escaping::PlainText);

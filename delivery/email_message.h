@@ -23,7 +23,7 @@ struct EmailMessage {
 
 // The subject and body used when the channel leaves them empty.
 std::string_view DefaultEmailSubject(AlertKind kind);
-std::string_view DefaultEmailBody();
+std::string_view DefaultEmailBody(AlertKind kind);
 
 // "Mon, 07 Dec 2026 23:35:04 +0100": the moment with its own offset.
 std::string Rfc5322Date(const LocalMoment& moment);

@@ -242,6 +242,7 @@ void AlertChannelsDialog::BuildPages() {
                                 {"Body:", wxTE_MULTILINE},
                                 {"CA file:", 0}},
                                0);
+  Field("E-mail/Subject:")->SetHint("empty: {host} is {status}");
   fields_->security = new wxChoice(mail, wxID_ANY);
   for (const char* label : kSecurityLabels) fields_->security->Append(label);
   mailGrid->Insert(4, new wxStaticText(mail, wxID_ANY, "Security:"), 0, wxALIGN_CENTER_VERTICAL);

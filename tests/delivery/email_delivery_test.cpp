@@ -83,7 +83,7 @@ TEST_F(EmailDelivery, ArrivesWithItsFieldsInEachSecurityMode) {
                         {"date", "2026-12-07T15:50:03-05:30"},
                         {"content_type", "text/plain"},
                         {"charset", "utf-8"},
-                        {"body", RenderAlert(DefaultEmailBody(), alert, Escaping::PlainText)}});
+                        {"body", RenderAlert(DefaultEmailBody(alert.kind), alert, Escaping::PlainText)}});
     if (*c.mechanism != '\0') test::ExpectFields(mail, {{"auth_mechanism", c.mechanism}});
     EXPECT_TRUE(Field(mail, "message_id").ends_with("@example.test>")) << Field(mail, "message_id");
   }
