@@ -86,8 +86,8 @@ SecretStore* AlertCenter::StoreForWriting(wxWindow* parent) {
   if (secrets_) return secrets_.get();
   const std::string path = SecretFilePath();
   const wxString question = wxString::Format(
-      "No secret store answers on this desktop (%s).\n\nKeep the passwords and tokens of alert "
-      "channels in a file that only you can read?\n%s",
+      "%s.\n\nKeep the passwords and tokens of alert channels in a file that only you can "
+      "read?\n%s",
       wxString::FromUTF8(noDesktopStore_), wxString::FromUTF8(path));
   if (wxMessageBox(question, kAppTitle, wxYES_NO | wxICON_QUESTION, parent) != wxYES)
     return nullptr;
