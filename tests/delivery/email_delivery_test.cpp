@@ -22,7 +22,7 @@ class EmailDelivery : public test::ServersTest {
     AlertChannel channel;
     channel.name = "mail";
     channel.kind = ChannelKind::Email;
-    channel.server = "127.0.0.1";
+    channel.server = "localhost";
     channel.port = servers_->Port(portKey);
     channel.security = security;
     channel.user = servers_->Value("SMTP_USER");
@@ -71,19 +71,19 @@ TEST_F(EmailDelivery, ArrivesWithItsFieldsInEachSecurityMode) {
     EXPECT_EQ(sent.result.text, "250 2.0.0 Queued as kelvoran-test");
     ASSERT_EQ(sent.receivedItems, 1u);
     const auto& mail = sent.item;
-    test::ExpectFields(mail,
-                       {{"mode", c.serverMode},
-                        {"tls", c.tls},
-                        {"auth_user", c.auth ? servers_->Value("SMTP_USER") : ""},
-                        {"mail_from", "kelvoran@example.test"},
-                        {"rcpt", "ops@example.test\nteam@example.test"},
-                        {"from", "Kelvoran <kelvoran@example.test>"},
-                        {"to", "ops@example.test, Team <team@example.test>"},
-                        {"subject", "core-1 is Request timed out"},
-                        {"date", "2026-12-07T15:50:03-05:30"},
-                        {"content_type", "text/plain"},
-                        {"charset", "utf-8"},
-                        {"body", RenderAlert(DefaultEmailBody(alert.kind), alert, Escaping::PlainText)}});
+    test::ExpectFields(
+        mail, {{"mode", c.serverMode},
+               {"tls", c.tls},
+               {"auth_user", c.auth ? servers_->Value("SMTP_USER") : ""},
+               {"mail_from", "kelvoran@example.test"},
+               {"rcpt", "ops@example.test\nteam@example.test"},
+               {"from", "Kelvoran <kelvoran@example.test>"},
+               {"to", "ops@example.test, Team <team@example.test>"},
+               {"subject", "core-1 is Request timed out"},
+               {"date", "2026-12-07T15:50:03-05:30"},
+               {"content_type", "text/plain"},
+               {"charset", "utf-8"},
+               {"body", RenderAlert(DefaultEmailBody(alert.kind), alert, Escaping::PlainText)}});
     if (*c.mechanism != '\0') test::ExpectFields(mail, {{"auth_mechanism", c.mechanism}});
     EXPECT_TRUE(Field(mail, "message_id").ends_with("@example.test>")) << Field(mail, "message_id");
   }
@@ -181,6 +181,7 @@ TEST_F(EmailDelivery, RefusalsAndFailuresSayWhatHappened) {
     SCOPED_TRACE(c.name);
     AlertChannel channel = Channel(SmtpSecurity::StartTls, "SMTP_STARTTLS_PORT");
     c.change(channel, *servers_);
+    if (channel.caFile.empty() && test::UnderWineWithoutStoreChecks()) continue;
     test::ExpectUndelivered(Send(channel, test::SampleAlert("core-1"), c.secret), c.outcome, c.text,
                             c.secret);
   }

@@ -6,6 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace kelvoran::test {
 namespace {
 
@@ -17,6 +21,15 @@ std::string ReadFile(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+bool UnderWineWithoutStoreChecks() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
 
 std::optional<TestServers> TestServers::FromEnvironment() {
   const char* file = std::getenv("KELVORAN_DELIVERY_SERVERS");

@@ -25,7 +25,7 @@ class WebhookDelivery : public test::ServersTest {
     channel.name = "hook";
     channel.kind = ChannelKind::Webhook;
     const std::string scheme = std::string(portKey) == "HTTPS_PORT" ? "https" : "http";
-    channel.url = scheme + "://127.0.0.1:" + std::to_string(servers_->Port(portKey)) + path;
+    channel.url = scheme + "://localhost:" + std::to_string(servers_->Port(portKey)) + path;
     channel.caFile = servers_->Value("CA_FILE");
     channel.connectSeconds = 5;
     channel.totalSeconds = 10;
@@ -119,7 +119,7 @@ TEST_F(WebhookDelivery, FailuresBeforeAnAnswerSayWhatHappened) {
     AttemptOutcome outcome;
     std::string text;
   };
-  const std::string https = "https://127.0.0.1:" + std::to_string(servers_->Port("HTTPS_PORT"));
+  const std::string https = "https://localhost:" + std::to_string(servers_->Port("HTTPS_PORT"));
   const std::vector<FailureCase> cases = {
       {"certificate from another CA", https + "/status/200/x", servers_->Value("OTHER_CA_FILE"),
        AttemptOutcome::Failed, "the server's certificate is not trusted: "},
@@ -135,6 +135,8 @@ TEST_F(WebhookDelivery, FailuresBeforeAnAnswerSayWhatHappened) {
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.caFile.empty() && c.url.starts_with("https") && test::UnderWineWithoutStoreChecks())
+      continue;
     AlertChannel channel = Channel("/");
     channel.url = c.url;
     channel.caFile = c.caFile;
