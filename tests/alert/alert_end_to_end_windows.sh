@@ -40,7 +40,7 @@ source "$KELVORAN_DELIVERY_SERVERS"
 # shellcheck source=tests/alert/received_items.sh
 source "$here/received_items.sh"
 # An address of this namespace's own: the kernel answers its echoes until the
-# test drops them on their way out.
+# test drops them on their way in, and then they time out.
 host=198.18.40.1
 ip address add "$host/32" dev lo
 scratch=$(mktemp -d)
@@ -99,10 +99,11 @@ printf 'AlertChannels=Mail,Hook\r\n' >>"$scratch/run/KELVORAN.INI"
 app=$!
 # Shown once the program runs: a fresh prefix on a busy machine takes most of
 # 30 s to show the first window.
-wait_for 60 "no About box" xdotool search --onlyvisible --name '^About Kelvoran$'
+shown() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+wait_for 60 "no About box" shown "^About Kelvoran$"
 sleep 3
 
-drop=(iptables -w -A OUTPUT -d "$host" -j DROP)
+drop=(iptables -w -A INPUT -d "$host" -j DROP)
 "${drop[@]}"
 wait_for 20 "no down mail" count_is mail subject "${host//./\\.} is ERROR" 1
 "${drop[@]/-A/-D}"
