@@ -52,7 +52,7 @@ source "$KELVORAN_DELIVERY_SERVERS"
 source "$here/received_items.sh"
 scratch=$(mktemp -d)
 app=
-trap '[[ -n $app ]] && kill -KILL "$app" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap '[[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 profile=$scratch/Brindlecot/Kelvoran\ by\ Brindlecot.conf
 mkdir -p "$scratch/Brindlecot"
 

@@ -18,7 +18,7 @@ if [[ $# -eq 2 && $1 == --inside ]]; then
   inside=1
   shift
 fi
-program=${1:?usage: alert_end_to_end_windows.sh KELVORAN.EXE}
+program=$(realpath "${1:?usage: alert_end_to_end_windows.sh KELVORAN.EXE}")
 here=$(cd "$(dirname "$0")" && pwd)
 
 if [[ -z ${inside:-} ]]; then
@@ -47,7 +47,15 @@ scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/wine WINEDEBUG=-all HOME=$scratch/home
 mkdir -p "$WINEPREFIX" "$HOME" "$scratch/run"
 app=
-trap '[[ -n $app ]] && kill -KILL "$app" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$scratch"' EXIT
+# The Wine server writes the prefix's registry as it ends: waited for, so
+# that the prefix can be removed.
+cleanup() {
+  [[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
