@@ -63,6 +63,16 @@ CurlSession::CurlSession(const AlertChannel& channel, const char* protocols,
   curl_easy_setopt(handle_, CURLOPT_TIMEOUT_MS, total);
   curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT_MS,
                    std::min(total, LimitMilliseconds(channel.connectSeconds)));
+  // The connection ends with the transfer, under its limit and progress
+  // callback. Kept open, libcurl would close it in curl_easy_cleanup through
+  // an internal handle that inherits the limit but not the transfer's start:
+  // its Schannel backend then counts the time as spent once it has encrypted
+  // SMTP's QUIT, never sends it, and sends close_notify out of sequence,
+  // which the server takes for a bad record MAC. Each attempt has a handle of
+  // its own, so nothing is reused anyway. A server silent after QUIT is given
+  // the channel's limit, not libcurl's two minutes.
+  curl_easy_setopt(handle_, CURLOPT_FORBID_REUSE, 1L);
+  curl_easy_setopt(handle_, CURLOPT_SERVER_RESPONSE_TIMEOUT, total / 1000);
   // The system's store: on Linux libcurl's built-in CA paths; on Windows
   // with OpenSSL, NATIVE_CA adds the Windows store (ignored elsewhere).
   long sslOptions = CURLSSLOPT_NATIVE_CA;

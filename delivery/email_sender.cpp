@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "delivery/curl_session.h"
@@ -68,14 +69,16 @@ size_t ReadMessage(char* buffer, size_t size, size_t count, void* source) {
   return length;
 }
 
-// The server's first refusal or deferral (libcurl stops at it, then sends
-// QUIT, whose "221" comes after), else its last reply.
+// The server's first refusal or deferral (libcurl stops at it), else its
+// last reply before the "221" that answers QUIT.
 std::string ServerReply(const std::vector<std::string>& lines) {
   const auto refusal = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
     return !line.empty() && (line[0] == '4' || line[0] == '5');
   });
   if (refusal != lines.end()) return LogLine(*refusal, LongestServerText);
-  return lines.empty() ? std::string() : LogLine(lines.back(), LongestServerText);
+  auto end = lines.end();
+  if (end != lines.begin() && std::prev(end)->starts_with("221")) --end;
+  return end == lines.begin() ? std::string() : LogLine(*std::prev(end), LongestServerText);
 }
 
 AttemptResult Outcome(CURLcode code, const CurlSession& session, const AlertChannel& channel) {

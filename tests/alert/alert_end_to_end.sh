@@ -24,9 +24,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 fail() {
   echo "FAIL: $*" >&2
   if [[ -n ${RECEIVED_DIR:-} ]]; then
-    for item in "$RECEIVED_DIR"/*/; do
-      echo "received: $(cat "$item/kind") $(cat "$item/path" "$item/subject" 2>/dev/null)" >&2
-    done
+    show_received >&2
     sqlite3 "$scratch/KELVORAN.HISTORY" "SELECT * FROM alert_log" >&2 2>/dev/null || true
   fi
   exit 1
@@ -50,9 +48,11 @@ fi
 # --- inside the probe namespace, with the servers running ------------------
 # shellcheck disable=SC1090
 source "$KELVORAN_DELIVERY_SERVERS"
+# shellcheck source=tests/alert/received_items.sh
+source "$here/received_items.sh"
 scratch=$(mktemp -d)
 app=
-trap '[[ -n $app ]] && kill -KILL "$app" 2>/dev/null; rm -rf "$scratch"' EXIT
+trap '[[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true; rm -rf "$scratch"' EXIT
 profile=$scratch/Brindlecot/Kelvoran\ by\ Brindlecot.conf
 mkdir -p "$scratch/Brindlecot"
 
@@ -106,23 +106,6 @@ start() {
     DBUS_SESSION_BUS_ADDRESS=disabled: exec "$kelvoran" </dev/null) &
   app=$!
 }
-# received KIND FIELD PATTERN: how many items the servers got whose FIELD matches.
-received() {
-  local count=0 item
-  for item in "$RECEIVED_DIR"/*/; do
-    [[ -f $item/kind && $(cat "$item/kind") == "$1" ]] || continue
-    grep -qE -- "$3" "$item/$2" 2>/dev/null && count=$((count + 1))
-  done
-  echo "$count"
-}
-wait_for() {  # wait_for SECONDS DESCRIPTION COMMAND...
-  local end=$((SECONDS + $1))
-  until "${@:3}"; do
-    ((SECONDS < end)) || fail "$2"
-    sleep 0.2
-  done
-}
-count_is() { [[ $(received "$1" "$2" "$3") -eq $4 ]]; }
 
 start
 sleep 3

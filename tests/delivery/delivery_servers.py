@@ -7,7 +7,8 @@ localhost signed by it, and a second CA that signed nothing; binds every
 server to a free port and writes what the tests need as KEY=VALUE lines to
 <dir>/servers.env once all of them listen. Each mail or request received is
 written to <dir>/received/NNNN/, one file per field, before the client gets
-its answer, so a test reads it back as soon as its send returns.
+its answer, so a test reads it back as soon as its send returns; a mail's
+folder gets a file "quit" when its session then ends with QUIT.
 
 SMTP: STARTTLS (AUTH only after it, LOGIN and PLAIN), implicit TLS (AUTH
 PLAIN only), plain (AUTH LOGIN only), and a port that accepts connections
@@ -87,6 +88,7 @@ class Recorder:
                 with open(os.path.join(partial, name), "wb") as out:
                     out.write(data)
             os.rename(partial, final)
+            return final
 
 
 class MailHandler:
@@ -109,7 +111,7 @@ class MailHandler:
         date = email.utils.parsedate_to_datetime(message["Date"]) if message["Date"] else None
         # As a mail reader shows it: line ends as "\n".
         body = message.get_content().replace("\r\n", "\n") if not message.is_multipart() else ""
-        self.recorder.record({
+        session.kelvoran_item = self.recorder.record({
             "kind": "mail",
             "mode": self.mode,
             "tls": "yes" if tls else "no",
@@ -129,6 +131,15 @@ class MailHandler:
             "body": body,
         })
         return "250 2.0.0 Queued as kelvoran-test"
+
+    async def handle_QUIT(self, server, session, envelope):
+        """Marks the session's last mail "quit": the client ended properly,
+        with a QUIT that arrived intact (over TLS: in sequence)."""
+        item = getattr(session, "kelvoran_item", None)
+        if item is not None:
+            with open(os.path.join(item, "quit"), "w") as out:
+                out.write("yes")
+        return "221 Bye"
 
 
 def authenticator(server, session, envelope, mechanism, auth_data):

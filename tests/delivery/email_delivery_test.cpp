@@ -74,6 +74,8 @@ TEST_F(EmailDelivery, ArrivesWithItsFieldsInEachSecurityMode) {
     test::ExpectFields(
         mail, {{"mode", c.serverMode},
                {"tls", c.tls},
+               // Within the attempt, and intact: over TLS in sequence.
+               {"quit", "yes"},
                {"auth_user", c.auth ? servers_->Value("SMTP_USER") : ""},
                {"mail_from", "kelvoran@example.test"},
                {"rcpt", "ops@example.test\nteam@example.test"},
