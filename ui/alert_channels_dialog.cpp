@@ -207,7 +207,8 @@ void AlertChannelsDialog::BuildPages() {
     const char* label;
     long style;
   };
-  // One page of labelled text fields; fields are found by "Page/Label:".
+  // One page of labelled text fields; fields are found by "Page/Label:". The
+  // note on where the secret is kept stands under the secret's field.
   const auto page = [this](const char* name, std::initializer_list<Row> rows, int secretNote) {
     auto* panel = new wxPanel(pages_);
     auto* grid = new wxFlexGridSizer(2, wxSize(8, 6));
@@ -220,11 +221,11 @@ void AlertChannelsDialog::BuildPages() {
       auto* field = new wxTextCtrl(panel, wxID_ANY, wxString(), wxDefaultPosition, size, row.style);
       fields_->text[std::string(name) + "/" + row.label] = field;
       grid->Add(field, 1, wxEXPAND);
-    }
-    if (secretNote >= 0) {
-      grid->AddSpacer(0);
-      fields_->secretNote[secretNote] = new wxStaticText(panel, wxID_ANY, wxString());
-      grid->Add(fields_->secretNote[secretNote]);
+      if (row.style & wxTE_PASSWORD) {
+        grid->AddSpacer(0);
+        fields_->secretNote[secretNote] = new wxStaticText(panel, wxID_ANY, wxString());
+        grid->Add(fields_->secretNote[secretNote]);
+      }
     }
     panel->SetSizer(grid);
     pages_->AddPage(panel, name);
@@ -270,7 +271,9 @@ void AlertChannelsDialog::BuildPages() {
   hookGrid->Insert(0, new wxStaticText(hook, wxID_ANY, "Preset:"), 0, wxALIGN_CENTER_VERTICAL);
   hookGrid->Insert(1, fields_->preset);
   fields_->preset->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { OnPreset(); });
+  // Where the chosen preset's URL and token go; shown once one is chosen.
   fields_->presetHint = new wxStaticText(hook, wxID_ANY, wxString());
+  fields_->presetHint->Hide();
   hookGrid->Insert(2, 0, 0);
   hookGrid->Insert(3, fields_->presetHint);
 
@@ -435,6 +438,9 @@ void AlertChannelsDialog::OnPreset() {
   Field("Webhook/Headers:")
       ->ChangeValue(Joined({preset.headers.begin(), preset.headers.end()}, "\n"));
   fields_->presetHint->SetLabel(Wide(std::string(preset.hint)));
+  fields_->presetHint->Wrap(FromDIP(340));
+  fields_->presetHint->Show(!preset.hint.empty());
+  pages_->GetCurrentPage()->Layout();
   fields_->preset->SetSelection(0);
 }
 

@@ -532,7 +532,12 @@ void CMainFrame::PassOnAlertAttempts() {
   if (!entries.empty())
     for (wxWindow* child : GetChildren())
       if (auto* log = dynamic_cast<AlertLogWindow*>(child)) log->Add(entries);
-  while (const auto notice = alerts_->TakeNotice()) ShowNotice(*notice);
+  // Several channels failing at once share the line, rather than each
+  // hiding the one before.
+  std::string notices;
+  while (const auto notice = alerts_->TakeNotice())
+    notices += (notices.empty() ? "" : "  ") + *notice;
+  if (!notices.empty()) ShowNotice(notices);
   if (!tray_) return;
   std::string failing;
   for (const std::string& channel : alerts_->FailingChannels())
@@ -561,7 +566,9 @@ void CMainFrame::OnAlertLog(wxCommandEvent& /*event*/) {
       return queries.alertLog(from * 1000, std::numeric_limits<HistoryTime>::max(), {})
           .value_or(std::vector<AlertLogEntry>{});
     };
-  (new AlertLogWindow(this, reader))->Show();
+  auto* log = new AlertLogWindow(this, reader);
+  log->CentreOnParent();
+  log->Show();
 }
 
 }  // namespace kelvoran

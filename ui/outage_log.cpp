@@ -47,13 +47,14 @@ class ChangeList : public wxListCtrl {
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
         rows_(rows),
         alerts_(alerts) {
+    // All within the window's width: a column past its edge goes unseen.
     AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
-    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(160));
-    AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(80));
-    AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(80));
-    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(90));
-    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(240));
-    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(200));
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(140));
+    AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(75));
+    AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(75));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(80));
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(180));
+    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(220));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -93,7 +94,7 @@ class ChangeList : public wxListCtrl {
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(820, 480), parent),
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(960, 480), parent),
               wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       queries_(std::move(queries)) {
   SetIcons(AppIcons());

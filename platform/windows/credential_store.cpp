@@ -17,7 +17,7 @@ std::wstring TargetName(const std::string& channel) {
 
 class CredentialStore final : public SecretStore {
  public:
-  std::string Where() const override { return "Windows Credential Manager"; }
+  std::string Where() const override { return "the Windows Credential Manager"; }
 
   std::optional<std::string> Read(const std::string& channel) override {
     PCREDENTIALW credential = nullptr;
