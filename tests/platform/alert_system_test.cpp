@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -225,6 +227,61 @@ TEST(AlertSound, MissingFileIsRejectedWithItsName) {
   EXPECT_EQ(result.outcome, AttemptOutcome::Rejected);
   EXPECT_EQ(result.text.rfind("Cannot play \"" + channel.soundFile + "\": ", 0), 0u) << result.text;
 }
+
+#ifndef _WIN32
+// A sound of 0.3 s: a 440 Hz tone, as a WAV file of 8 kHz 16-bit samples.
+void WriteTone(const fs::path& path) {
+  constexpr std::uint32_t rate = 8000, samples = rate * 3 / 10;
+  std::ofstream out(path, std::ios::binary);
+  const auto put = [&out](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.put(static_cast<char>((value >> (8 * i)) & 0xff));
+  };
+  out << "RIFF";
+  put(36 + 2 * samples, 4);
+  out << "WAVEfmt ";
+  for (const auto& [value, bytes] :
+       {std::pair(16u, 4), {1u, 2}, {1u, 2}, {rate, 4}, {2 * rate, 4}, {2u, 2}, {16u, 2}})
+    put(value, bytes);
+  out << "data";
+  put(2 * samples, 4);
+  for (std::uint32_t i = 0; i < samples; ++i)
+    put(static_cast<std::uint16_t>(
+            static_cast<std::int16_t>(12000 * std::sin(2 * 3.14159265 * 440 * i / rate))),
+        2);
+}
+
+// Whether the recording of the sound server's sink, past `from` bytes, holds
+// anything but silence.
+bool SoundRecordedSince(const std::string& recording, std::uintmax_t from) {
+  std::ifstream in(recording, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(from));
+  for (char byte; in.get(byte);)
+    if (byte != 0) return true;
+  return false;
+}
+
+// The desktop's own alert sound and a sound file both reach the sound
+// server: the sink's recording is no longer silent once each has played.
+TEST(AlertSound, PlaysIntoTheSoundServer) {
+  const char* recording = std::getenv("KELVORAN_TEST_RECORDING");
+  if (recording == nullptr) GTEST_SKIP() << "needs tests/platform/with-sound-server";
+  ScratchFolder scratch;
+  const fs::path tone = scratch.path() / "tone.wav";
+  WriteTone(tone);
+  for (const std::string& file : {std::string(), Utf8Path(tone)}) {
+    SCOPED_TRACE(file.empty() ? "the desktop's sound" : file);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::uintmax_t before = fs::file_size(recording);
+    AlertChannel channel;
+    channel.kind = ChannelKind::Sound;
+    channel.soundFile = file;
+    const AttemptResult result = SoundSender().Send(channel, {}, "");
+    EXPECT_EQ(result.outcome, AttemptOutcome::Sent) << result.text;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(SoundRecordedSince(recording, before));
+  }
+}
+#endif
 
 TEST(SecretFile, RoundTripKeepsAnyBytesAndNoSecretInClear) {
   ScratchFolder scratch;
