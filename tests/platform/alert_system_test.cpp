@@ -250,13 +250,16 @@ void WriteTone(const fs::path& path) {
         2);
 }
 
-// Whether the recording of the sound server's sink, past `from` bytes, holds
-// anything but silence.
+// Whether the recording of the sound server's sink, past `from` bytes, comes
+// to hold anything but silence within three seconds.
 bool SoundRecordedSince(const std::string& recording, std::uintmax_t from) {
-  std::ifstream in(recording, std::ios::binary);
-  in.seekg(static_cast<std::streamoff>(from));
-  for (char byte; in.get(byte);)
-    if (byte != 0) return true;
+  for (int wait = 0; wait < 30; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::ifstream in(recording, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(from));
+    for (char byte; in.get(byte);)
+      if (byte != 0) return true;
+  }
   return false;
 }
 
@@ -270,15 +273,15 @@ TEST(AlertSound, PlaysIntoTheSoundServer) {
   WriteTone(tone);
   for (const std::string& file : {std::string(), Utf8Path(tone)}) {
     SCOPED_TRACE(file.empty() ? "the desktop's sound" : file);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const std::uintmax_t before = fs::file_size(recording);
     AlertChannel channel;
     channel.kind = ChannelKind::Sound;
     channel.soundFile = file;
     const AttemptResult result = SoundSender().Send(channel, {}, "");
     EXPECT_EQ(result.outcome, AttemptOutcome::Sent) << result.text;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(SoundRecordedSince(recording, before));
+    // What trails of this sound is recorded before the next one starts.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
 }
 #endif
