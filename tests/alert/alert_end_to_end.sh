@@ -118,7 +118,7 @@ mail=$(grep -l "OK again" "$RECEIVED_DIR"/*/subject | head -1)
 [[ $(cat "$(dirname "$mail")/auth_user") == "$SMTP_USER" ]] || fail "the mail was sent without AUTH"
 [[ $(cat "$(dirname "$mail")/tls") == yes ]] || fail "the mail was sent without TLS"
 # The webhook answered 500 once: tried again after the first pause, once.
-wait_for 45 "the webhook was not retried" count_is http path "^/flaky/hook" 2
+wait_for 75 "the webhook was not retried" count_is http path "^/flaky/hook" 2
 hook=$(grep -l "^/flaky/hook" "$RECEIVED_DIR"/*/path | tail -1)
 hook=$(dirname "$hook")
 [[ $(cat "$hook/json_valid") == yes && $(cat "$hook/json.host") == 198.18.10.1 ]] ||

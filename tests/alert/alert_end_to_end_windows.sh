@@ -120,7 +120,7 @@ count_is mail tls yes 2 || fail "a mail was sent without TLS"
 # Each session ended with a QUIT that Schannel sent in sequence.
 wait_for 5 "a mail's session did not end with QUIT" count_is mail quit yes 2
 # The webhook answered 500 once: tried again after the first pause, once.
-wait_for 45 "the webhook was not retried" count_is http path "^/flaky/hook" 2
+wait_for 75 "the webhook was not retried" count_is http path "^/flaky/hook" 2
 mapfile -t hooks < <(grep -l "^/flaky/hook" "$RECEIVED_DIR"/*/path | xargs -n1 dirname)
 pause=$(($(stat -c %Y "${hooks[1]}") - $(stat -c %Y "${hooks[0]}")))
 ((pause >= 29)) || fail "the webhook was tried again after $pause s"
