@@ -8,12 +8,16 @@ namespace kelvoran {
 namespace {
 
 // Bucket 30 ends at 60,000 ms: ratio 60000^(1/30), about 1.44.
-const double kLogRatio = std::log(60'000.0) / 30.0;
+constexpr double kLastBound = 60'000.0;
+const double kLogRatio = std::log(kLastBound) / 30.0;
 
 }  // namespace
 
 double RoundTripHistogram::UpperBound(int bucket) {
   if (bucket >= kBuckets - 1) return std::numeric_limits<std::uint32_t>::max();
+  // Exactly, not as exp() rounds it on one C library or another: a minute
+  // is in bucket 30 wherever the file was written.
+  if (bucket == kBuckets - 2) return kLastBound;
   return std::exp(kLogRatio * bucket);
 }
 
