@@ -1,11 +1,13 @@
 #include "history/history_store.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 
+#include "history/histogram_sql.h"
 #include "platform/shared_folder_links.h"
 #include "portable/profile_text.h"
 
@@ -27,11 +29,32 @@ CREATE TABLE IF NOT EXISTS changes(
   after_status INTEGER NOT NULL, text TEXT NOT NULL);
 CREATE INDEX IF NOT EXISTS changes_by_time ON changes(time);
 CREATE INDEX IF NOT EXISTS changes_by_host ON changes(host, time);
+CREATE TABLE IF NOT EXISTS summaries(
+  host INTEGER NOT NULL, span INTEGER NOT NULL, start INTEGER NOT NULL,
+  probes INTEGER NOT NULL, failures INTEGER NOT NULL, rtt_min INTEGER, rtt_max INTEGER,
+  rtt_sum INTEGER NOT NULL, histogram BLOB NOT NULL,
+  PRIMARY KEY(host, span, start)) WITHOUT ROWID;
 )";
 
 // The schema's version in the file's user_version: 0 for files written
-// before alerts had channels, which hold the tables above only.
-constexpr int kSchemaVersion = 2;
+// before alerts had channels, which hold the tables above but the summaries
+// only; 2 for those written before the summaries.
+constexpr int kSchemaVersion = 3;
+
+// A host's results per 5 minutes and per hour, kept as results come in, in
+// the transaction that adds them. Round trips of answered probes only (code
+// 0); rtt_min and rtt_max are NULL while none was answered. The histogram is
+// a RoundTripHistogram's stored form.
+constexpr HistoryTime kSummarySpans[] = {HistorySummary::kFiveMinutes, HistorySummary::kHour};
+
+// The summaries of one host (or all when ?2 is NULL) over one span, built
+// from its results: the upgrade's, and a merged host's after a rename.
+constexpr const char* kBuildSummaries =
+    "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max, rtt_sum,"
+    " histogram) SELECT host, ?1, time - time % ?1 AS bucket, count(*), sum(code != 0),"
+    " min(CASE WHEN code = 0 THEN rtt END), max(CASE WHEN code = 0 THEN rtt END),"
+    " total(CASE WHEN code = 0 THEN rtt END), histogram_of(CASE WHEN code = 0 THEN rtt END)"
+    " FROM samples WHERE ?2 IS NULL OR host = ?2 GROUP BY host, bucket";
 
 // The alerts waiting for a channel, with every field of the event, and every
 // attempt made. Times of the log in milliseconds as elsewhere; the event's
@@ -68,6 +91,21 @@ int CheckLinks(const std::string& path, int& openFlags) {
   return SQLITE_OK;
 }
 
+// Counts a result recorded into the summary of its span.
+void AddToSummary(HistorySummary& summary, const HistorySample& sample) {
+  const bool firstAnswer = summary.probes == summary.failures;
+  ++summary.probes;
+  if (sample.code != 0) {
+    ++summary.failures;
+    return;
+  }
+  const auto rtt = static_cast<std::int64_t>(sample.roundTrip);
+  summary.minRoundTrip = firstAnswer ? rtt : std::min(summary.minRoundTrip, rtt);
+  summary.maxRoundTrip = firstAnswer ? rtt : std::max(summary.maxRoundTrip, rtt);
+  summary.sumRoundTrip += rtt;
+  summary.roundTrips.Add(sample.roundTrip);
+}
+
 // The settings file's own rule for which names are one section.
 std::string KeyOf(const std::string& name) { return ProfileText::SectionKey(name); }
 
@@ -93,15 +131,24 @@ struct HistoryStore::Statements {
                     " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)"),
         dropAlertLog(db,
                      "DELETE FROM alert_log WHERE rowid IN"
-                     " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)") {}
+                     " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)"),
+        addSummary(db,
+                   "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max,"
+                   " rtt_sum, histogram) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"
+                   " ON CONFLICT(host, span, start) DO UPDATE SET"
+                   " probes = probes + excluded.probes, failures = failures + excluded.failures,"
+                   " rtt_min = coalesce(min(rtt_min, excluded.rtt_min), rtt_min, excluded.rtt_min),"
+                   " rtt_max = coalesce(max(rtt_max, excluded.rtt_max), rtt_max, excluded.rtt_max),"
+                   " rtt_sum = rtt_sum + excluded.rtt_sum,"
+                   " histogram = merge_histograms(histogram, excluded.histogram)") {}
   int Prepared() const {
     for (const sqlite::Statement* s : {&findHost, &addHost, &addSample, &addChange, &nextHost,
-                                       &dropSamples, &dropChanges, &dropAlertLog})
+                                       &dropSamples, &dropChanges, &dropAlertLog, &addSummary})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }
   sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropChanges,
-      dropAlertLog;
+      dropAlertLog, addSummary;
 };
 
 HistoryStore::HistoryStore() = default;
@@ -133,6 +180,7 @@ int HistoryStore::Open(const std::string& path) {
   const std::u8string name = std::filesystem::path(path).u8string();
   int code = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &opened, flags, nullptr);
   db_.reset(opened);
+  if (code == SQLITE_OK) code = sqlite::AddHistogramFunctions(db_.get());
   if (code == SQLITE_OK) code = CreateTables();
   if (code == SQLITE_OK) {
     statements_ = std::make_unique<Statements>(db_.get());
@@ -172,10 +220,43 @@ int HistoryStore::Upgrade() {
   const std::int64_t found = version.Integer(0);
   version.Reset();
   if (found >= kSchemaVersion) return SQLITE_OK;
-  const int code = sqlite::Execute(db_.get(), kAlertSchema);
+  int code = sqlite::Execute(db_.get(), kAlertSchema);
+  if (code == SQLITE_OK) code = BuildSummaries(std::nullopt);
   if (code != SQLITE_OK) return code;
   return sqlite::Execute(db_.get(),
                          ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+}
+
+int HistoryStore::BuildSummaries(std::optional<std::int64_t> host) {
+  sqlite::Statement build(db_.get(), kBuildSummaries);
+  int code = SQLITE_OK;
+  for (const HistoryTime span : kSummarySpans)
+    if (code == SQLITE_OK) code = build.Bind(1, span).Bind(2, host).Run();
+  return code;
+}
+
+int HistoryStore::WriteSummaries(PendingSummaries& pending) {
+  int code = SQLITE_OK;
+  for (auto it = pending.begin(); code == SQLITE_OK && it != pending.end(); ++it) {
+    const HistorySummary& s = it->second;
+    std::optional<std::int64_t> min, max;
+    if (s.probes > s.failures) {
+      min = s.minRoundTrip;
+      max = s.maxRoundTrip;
+    }
+    code = statements_->addSummary.Bind(1, std::get<0>(it->first))
+               .Bind(2, s.span)
+               .Bind(3, s.start)
+               .Bind(4, s.probes)
+               .Bind(5, s.failures)
+               .Bind(6, min)
+               .Bind(7, max)
+               .Bind(8, s.sumRoundTrip)
+               .BindBlob(9, s.roundTrips.Encode())
+               .Run();
+  }
+  pending.clear();
+  return code;
 }
 
 void HistoryStore::Close() {
@@ -190,8 +271,10 @@ int HistoryStore::Write(const std::vector<HistoryBatch>& batches,
                         const std::vector<AlertJournalCall>& alerts) {
   if (!db_) return SQLITE_MISUSE;
   int code = sqlite::Execute(db_.get(), "BEGIN IMMEDIATE");
+  PendingSummaries pending;
   for (auto batch = batches.begin(); code == SQLITE_OK && batch != batches.end(); ++batch)
-    code = WriteBatch(*batch);
+    code = WriteBatch(*batch, pending);
+  if (code == SQLITE_OK) code = WriteSummaries(pending);
   for (auto call = alerts.begin(); code == SQLITE_OK && call != alerts.end(); ++call)
     code = WriteAlert(*call);
   if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), "COMMIT");
@@ -202,12 +285,16 @@ int HistoryStore::Write(const std::vector<HistoryBatch>& batches,
   return code;
 }
 
-int HistoryStore::WriteBatch(const HistoryBatch& batch) {
-  int code = batch.rename ? Rename(batch.rename->from, batch.rename->to) : SQLITE_OK;
+int HistoryStore::WriteBatch(const HistoryBatch& batch, PendingSummaries& pending) {
+  int code = SQLITE_OK;
+  // A rename may merge two hosts' summaries, rebuilt from the results in the
+  // file: those of the batches before it must be there already.
+  if (batch.rename && (code = WriteSummaries(pending)) == SQLITE_OK)
+    code = Rename(batch.rename->from, batch.rename->to);
   std::int64_t host = 0;
   for (auto r = batch.results.begin(); code == SQLITE_OK && r != batch.results.end(); ++r) {
     code = HostId(r->host, host);
-    if (code == SQLITE_OK) code = InsertSample(host, r->sample);
+    if (code == SQLITE_OK) code = InsertSample(host, r->sample, pending);
   }
   for (auto c = batch.changes.begin(); code == SQLITE_OK && c != batch.changes.end(); ++c) {
     if ((code = HostId(c->host, host)) != SQLITE_OK) break;
@@ -273,7 +360,8 @@ int HistoryStore::WriteAlert(const AlertJournalCall& call) {
       .Run();
 }
 
-int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample) {
+int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample,
+                               PendingSummaries& pending) {
   // Probe times are whole seconds: a host probed twice within one second (a
   // Delay of 0) gets its second result a millisecond later, not dropped.
   HistoryTime time = sample.time;
@@ -281,12 +369,22 @@ int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample) {
   if (last != lastTimes_.end() && time <= last->second && time / 1000 == last->second / 1000)
     time = last->second + 1;
   lastTimes_[host] = time;
-  return statements_->addSample.Bind(1, host)
-      .Bind(2, time)
-      .Bind(3, sample.code)
-      .Bind(4, static_cast<std::int64_t>(sample.roundTrip))
-      .Bind(5, sample.status)
-      .Run();
+  const int code = statements_->addSample.Bind(1, host)
+                       .Bind(2, time)
+                       .Bind(3, sample.code)
+                       .Bind(4, static_cast<std::int64_t>(sample.roundTrip))
+                       .Bind(5, sample.status)
+                       .Run();
+  // A result already there (the same moment recorded twice) is counted once.
+  if (code != SQLITE_OK || sqlite3_changes(db_.get()) == 0) return code;
+  for (const HistoryTime span : kSummarySpans) {
+    const HistoryTime start = time - time % span;
+    HistorySummary& summary = pending[{host, span, start}];
+    summary.start = start;
+    summary.span = span;
+    AddToSummary(summary, {time, sample.code, sample.roundTrip, sample.status});
+  }
+  return code;
 }
 
 std::int64_t HistoryStore::FindHost(const std::string& key) {
@@ -332,8 +430,11 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   sqlite::Statement changes(db_.get(), "UPDATE changes SET host = ?2 WHERE host = ?1");
   sqlite::Statement drop(db_.get(), "DELETE FROM hosts WHERE id = ?1");
   sqlite::Statement name(db_.get(), "UPDATE hosts SET name = ?1 WHERE id = ?2");
+  sqlite::Statement dropSummaries(db_.get(), "DELETE FROM summaries WHERE host IN (?1, ?2)");
   int code = samples.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = changes.Bind(1, fromId).Bind(2, toId).Run();
+  if (code == SQLITE_OK) code = dropSummaries.Bind(1, fromId).Bind(2, toId).Run();
+  if (code == SQLITE_OK) code = BuildSummaries(toId);
   if (code == SQLITE_OK) code = drop.Bind(1, fromId).Run();
   return code == SQLITE_OK ? name.Bind(1, to).Bind(2, toId).Run() : code;
 }
@@ -381,6 +482,22 @@ int HistoryStore::ForEachSample(const std::string& host, HistoryTime from, Histo
            static_cast<std::uint32_t>(query.Integer(2)),
            static_cast<std::int32_t>(query.Integer(3))});
   return code == SQLITE_DONE ? SQLITE_OK : code;
+}
+
+std::vector<HistorySummary> HistoryStore::Summaries(const std::string& host, HistoryTime span,
+                                                    HistoryTime from, HistoryTime to) {
+  std::vector<HistorySummary> found;
+  if (!db_) return found;
+  sqlite::Statement query(db_.get(),
+                          "SELECT start, probes, failures, rtt_min, rtt_max, rtt_sum, histogram"
+                          " FROM summaries WHERE host = (SELECT id FROM hosts WHERE key = ?1)"
+                          " AND span = ?2 AND start >= ?3 AND start < ?4 ORDER BY start");
+  query.Bind(1, KeyOf(host)).Bind(2, span).Bind(3, from).Bind(4, to);
+  while (query.Step() == SQLITE_ROW)
+    found.push_back({query.Integer(0), span, query.Integer(1), query.Integer(2), query.Integer(3),
+                     query.Integer(4), query.Integer(5),
+                     RoundTripHistogram::Decode(query.Blob(6)).value_or(RoundTripHistogram{})});
+  return found;
 }
 
 std::vector<HistoryChange> HistoryStore::Changes(HistoryTime from, HistoryTime to,

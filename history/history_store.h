@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -54,6 +58,10 @@ class HistoryStore {
   // first. SQLITE_OK or the error.
   int ForEachSample(const std::string& host, HistoryTime from, HistoryTime to,
                     const std::function<void(const HistorySample&)>& visit);
+  // The host's summaries over `span` (HistorySummary::kFiveMinutes or kHour)
+  // that start from `from` up to but not including `to`, oldest first.
+  std::vector<HistorySummary> Summaries(const std::string& host, HistoryTime span, HistoryTime from,
+                                        HistoryTime to);
   // The changes from `from` up to but not including `to`, newest first; of one
   // host when `host` is given.
   std::vector<HistoryChange> Changes(HistoryTime from, HistoryTime to,
@@ -68,15 +76,21 @@ class HistoryStore {
 
  private:
   struct Statements;
+  // The summaries a write adds to, by host, span and start, added up in
+  // memory first so that a tick costs one upsert per host and span.
+  using PendingSummaries =
+      std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>;
   int CreateTables();
   int Upgrade();
+  int BuildSummaries(std::optional<std::int64_t> host);
+  int WriteSummaries(PendingSummaries& pending);
   int WriteAlert(const AlertJournalCall& call);
-  int WriteBatch(const HistoryBatch& batch);
+  int WriteBatch(const HistoryBatch& batch, PendingSummaries& pending);
   int Rename(const std::string& from, const std::string& to);
   // The host's id, added to the hosts table when new.
   int HostId(const std::string& name, std::int64_t& id);
   std::int64_t FindHost(const std::string& key);
-  int InsertSample(std::int64_t host, const HistorySample& sample);
+  int InsertSample(std::int64_t host, const HistorySample& sample, PendingSummaries& pending);
   int DropExpiredSamples(HistoryTime cutoff, int limit, bool& more);
 
   sqlite::Connection db_;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "history/round_trip_histogram.h"
+
 namespace kelvoran {
 
 // Milliseconds since 1970-01-01 00:00 UTC.
@@ -17,6 +19,24 @@ struct HistorySample {
   std::uint32_t roundTrip = 0;  // milliseconds; 0 for a failure
   std::int32_t status = 0;      // the host's status after the result
   bool operator==(const HistorySample&) const = default;
+};
+
+// A host's results over one span of time (5 minutes or an hour, starting at
+// a multiple of it since 1970): how many, how many failed, and the round trips
+// of those answered.
+struct HistorySummary {
+  static constexpr HistoryTime kFiveMinutes = 5 * 60 * 1000;
+  static constexpr HistoryTime kHour = 60 * 60 * 1000;
+  HistoryTime start = 0;
+  HistoryTime span = 0;
+  std::int64_t probes = 0;
+  std::int64_t failures = 0;
+  // Of the answered probes; min and max are 0 when none was answered.
+  std::int64_t minRoundTrip = 0;
+  std::int64_t maxRoundTrip = 0;
+  std::int64_t sumRoundTrip = 0;
+  RoundTripHistogram roundTrips;
+  bool operator==(const HistorySummary&) const = default;
 };
 
 // A host's move from one status to another, with the text of the result that

@@ -25,6 +25,12 @@ Statement& Statement::Bind(int index, std::optional<std::int64_t> value) {
   return *this;
 }
 
+Statement& Statement::BindBlob(int index, std::string_view bytes) {
+  sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()),
+                    SQLITE_TRANSIENT);
+  return *this;
+}
+
 int Statement::Step() {
   if (prepared_ != SQLITE_OK) return prepared_;
   const int stepped = sqlite3_step(statement_);
@@ -43,6 +49,14 @@ std::string Statement::Text(int column) const {
   return text
              ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
              : std::string();
+}
+
+std::string_view Statement::Blob(int column) const {
+  const void* bytes = sqlite3_column_blob(statement_, column);
+  return bytes
+             ? std::string_view(static_cast<const char*>(bytes),
+                                static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
+             : std::string_view();
 }
 
 int Execute(sqlite3* db, const char* sql) {

@@ -33,6 +33,7 @@ class Statement {
   Statement& Bind(int index, std::string_view text);
   // NULL when empty.
   Statement& Bind(int index, std::optional<std::int64_t> value);
+  Statement& BindBlob(int index, std::string_view bytes);
   // SQLITE_ROW while there are rows, then SQLITE_DONE or an error code; a
   // failed preparation is returned as it was.
   int Step();
@@ -42,6 +43,8 @@ class Statement {
 
   std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
   std::string Text(int column) const;
+  // Valid until the next step or reset.
+  std::string_view Blob(int column) const;
   bool IsNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
 
  private:

@@ -1,7 +1,10 @@
 // What the history crash test kills: "history_writer FILE ROUND" records a
 // tick of results for ten hosts every 10 ms, as the program's tick does, and
-// prints "0 TICK" after handing each tick over. Never ends by itself.
+// prints "0 TICK" after handing each tick over. Never ends by itself. Round
+// trips vary and one result in 13 fails, so the summaries have something to
+// add up.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -19,7 +22,13 @@ int main(int argc, char** argv) {
   for (long tick = 0;; ++tick) {
     for (int h = 0; h < 10; ++h) {
       host.Host = "h" + std::to_string(h);
-      recorder.ResultApplied(host, {.StartTime = base + tick}, host.Status);
+      const bool failed = (tick + h) % 13 == 0;
+      recorder.ResultApplied(
+          host,
+          {.RoundTripTime = failed ? 0u : static_cast<std::uint32_t>(1 + (tick * 7 + h) % 300),
+           .ResultCode = failed ? 11010 : 0,
+           .StartTime = base + tick},
+          host.Status);
     }
     recorder.TickEnded();
     if (std::printf("0 %ld\n", tick) < 0 || std::fflush(stdout) != 0) return 3;
