@@ -113,7 +113,7 @@ void BM_StoreSizePerResult(benchmark::State& state) {
       store.Write({batch});
     }
     for (bool more = true; more;)
-      store.DropExpired(now - HistoryOptions().keepSamples, 0, 2000, more);
+      store.DropExpired({now - HistoryOptions().keepSamples, 0, 0, 0}, 2000, more);
     std::size_t kept = 0;
     for (int host = 0; host < kHosts; ++host)
       store.ForEachSample("host" + std::to_string(host) + ".example", 0, now + 1,

@@ -389,9 +389,10 @@ void HistoryRecorder::RunRetentionChunk() {
   bool more = false;
   // A failure ends this pass; a file that cannot be written shows at the
   // next commit.
-  if (store_.DropExpired(now - options_.keepSamples, now - options_.keepChanges, options_.chunkRows,
-                         more) != SQLITE_OK)
-    more = false;
+  const RetentionCutoffs cutoffs{now - options_.keepSamples, now - options_.keepChanges,
+                                 now - options_.keepFiveMinuteSummaries,
+                                 now - options_.keepHourlySummaries};
+  if (store_.DropExpired(cutoffs, options_.chunkRows, more) != SQLITE_OK) more = false;
   passRunning_ = more;
   if (!more) nextPass_ = Clock::now() + options_.passEvery;
 }

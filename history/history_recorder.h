@@ -22,6 +22,8 @@ struct HistoryOptions {
   static constexpr HistoryTime kDay = 24 * 60 * 60 * 1000;
   HistoryTime keepSamples = 30 * kDay;
   HistoryTime keepChanges = 365 * kDay;
+  HistoryTime keepFiveMinuteSummaries = 90 * kDay;
+  HistoryTime keepHourlySummaries = 730 * kDay;
   // How often the retention pass runs, and the rows it drops at a time.
   Duration passEvery = std::chrono::hours(1);
   int chunkRows = 2000;

@@ -126,6 +126,10 @@ struct HistoryStore::Statements {
                     "DELETE FROM samples WHERE host = ?1 AND time < coalesce("
                     "(SELECT time FROM samples WHERE host = ?1 AND time < ?2"
                     " ORDER BY time LIMIT 1 OFFSET ?3), ?2)"),
+        dropSummaries(db,
+                      "DELETE FROM summaries WHERE host = ?1 AND span = ?2 AND start < coalesce("
+                      "(SELECT start FROM summaries WHERE host = ?1 AND span = ?2 AND start < ?3"
+                      " ORDER BY start LIMIT 1 OFFSET ?4), ?3)"),
         dropChanges(db,
                     "DELETE FROM changes WHERE rowid IN"
                     " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)"),
@@ -142,13 +146,14 @@ struct HistoryStore::Statements {
                    " rtt_sum = rtt_sum + excluded.rtt_sum,"
                    " histogram = merge_histograms(histogram, excluded.histogram)") {}
   int Prepared() const {
-    for (const sqlite::Statement* s : {&findHost, &addHost, &addSample, &addChange, &nextHost,
-                                       &dropSamples, &dropChanges, &dropAlertLog, &addSummary})
+    for (const sqlite::Statement* s :
+         {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropSummaries,
+          &dropChanges, &dropAlertLog, &addSummary})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }
-  sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropChanges,
-      dropAlertLog, addSummary;
+  sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropSummaries,
+      dropChanges, dropAlertLog, addSummary;
 };
 
 HistoryStore::HistoryStore() = default;
@@ -439,20 +444,20 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   return code == SQLITE_OK ? name.Bind(1, to).Bind(2, toId).Run() : code;
 }
 
-int HistoryStore::DropExpired(HistoryTime sampleCutoff, HistoryTime changeCutoff, int limit,
-                              bool& more) {
+int HistoryStore::DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& more) {
   if (!db_) return SQLITE_MISUSE;
   more = true;
   // The changes first, then the results host by host; a chunk of one kind.
-  int code = statements_->dropChanges.Bind(1, changeCutoff).Bind(2, limit).Run();
+  int code = statements_->dropChanges.Bind(1, cutoffs.changes).Bind(2, limit).Run();
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
   // The alert log is kept as long as the changes it goes with.
-  code = statements_->dropAlertLog.Bind(1, changeCutoff).Bind(2, limit).Run();
+  code = statements_->dropAlertLog.Bind(1, cutoffs.changes).Bind(2, limit).Run();
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
-  return DropExpiredSamples(sampleCutoff, limit, more);
+  return DropExpiredOfHost(cutoffs, limit, more);
 }
 
-int HistoryStore::DropExpiredSamples(HistoryTime cutoff, int limit, bool& more) {
+// One chunk of the next host's results and summaries past their cutoffs.
+int HistoryStore::DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, bool& more) {
   sqlite::Statement& next = statements_->nextHost;
   const int stepped = next.Bind(1, retentionHost_).Step();
   if (stepped != SQLITE_ROW) {
@@ -462,9 +467,18 @@ int HistoryStore::DropExpiredSamples(HistoryTime cutoff, int limit, bool& more) 
   }
   const std::int64_t host = next.Integer(0);
   next.Reset();
-  const int code = statements_->dropSamples.Bind(1, host).Bind(2, cutoff).Bind(3, limit).Run();
-  // A host with fewer expired rows than a chunk is done.
-  if (code == SQLITE_OK && sqlite3_changes(db_.get()) < limit) retentionHost_ = host;
+  int code = statements_->dropSamples.Bind(1, host).Bind(2, cutoffs.samples).Bind(3, limit).Run();
+  int dropped = sqlite3_changes(db_.get());
+  for (const auto& [span, cutoff] :
+       {std::pair(HistorySummary::kFiveMinutes, cutoffs.fiveMinuteSummaries),
+        std::pair(HistorySummary::kHour, cutoffs.hourlySummaries)}) {
+    if (code != SQLITE_OK) break;
+    code =
+        statements_->dropSummaries.Bind(1, host).Bind(2, span).Bind(3, cutoff).Bind(4, limit).Run();
+    dropped = std::max(dropped, sqlite3_changes(db_.get()));
+  }
+  // A host with fewer expired rows of each kind than a chunk is done.
+  if (code == SQLITE_OK && dropped < limit) retentionHost_ = host;
   return code;
 }
 

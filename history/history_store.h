@@ -52,7 +52,7 @@ class HistoryStore {
 
   // Drops at most `limit` rows older than their cutoff, in a transaction of
   // their own. A pass is many such chunks: `more` says whether it goes on.
-  int DropExpired(HistoryTime sampleCutoff, HistoryTime changeCutoff, int limit, bool& more);
+  int DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& more);
 
   // The host's results from `from` up to but not including `to`, oldest
   // first. SQLITE_OK or the error.
@@ -91,7 +91,7 @@ class HistoryStore {
   int HostId(const std::string& name, std::int64_t& id);
   std::int64_t FindHost(const std::string& key);
   int InsertSample(std::int64_t host, const HistorySample& sample, PendingSummaries& pending);
-  int DropExpiredSamples(HistoryTime cutoff, int limit, bool& more);
+  int DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, bool& more);
 
   sqlite::Connection db_;
   std::unique_ptr<Statements> statements_;

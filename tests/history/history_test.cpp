@@ -116,7 +116,8 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
     const std::vector<std::string> hosts = {"a", "b", "c"};
     HistoryBatch batch;
     for (const std::string& host : hosts) {
-      for (const HistoryTime time : {now - 40 * kDay, now - 30 * kDay - 1, now - 30 * kDay, now})
+      for (const HistoryTime time : {now - 731 * kDay, now - 91 * kDay, now - 40 * kDay,
+                                     now - 30 * kDay - 1, now - 30 * kDay, now})
         batch.results.push_back({host, {time, 0, 1, StatusOk}});
       for (const HistoryTime time : {now - 366 * kDay, now - 364 * kDay})
         batch.changes.push_back({time, host, StatusOk, StatusError, "x"});
@@ -124,7 +125,10 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
     ASSERT_EQ(store.Write({batch}), SQLITE_OK);
     std::size_t rows = testing::RowCount(store, hosts);
     for (bool more = true; more;) {
-      ASSERT_EQ(store.DropExpired(now - 30 * kDay, now - 365 * kDay, chunk, more), SQLITE_OK);
+      ASSERT_EQ(
+          store.DropExpired({now - 30 * kDay, now - 365 * kDay, now - 90 * kDay, now - 730 * kDay},
+                            chunk, more),
+          SQLITE_OK);
       const std::size_t left = testing::RowCount(store, hosts);
       EXPECT_LE(rows - left, static_cast<std::size_t>(chunk));
       rows = left;
@@ -135,6 +139,13 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
       for (const HistoryChange& c : store.Changes(0, now + 1, &host)) changes.push_back(c.time);
       EXPECT_EQ(samples, (std::vector{now - 30 * kDay, now}));
       EXPECT_EQ(changes, std::vector{now - 364 * kDay});
+      // Summaries outlive the results: 5-minute ones 90 days, hourly ones two years.
+      for (const auto& [span, oldest] : {std::pair(HistorySummary::kFiveMinutes, now - 40 * kDay),
+                                         std::pair(HistorySummary::kHour, now - 91 * kDay)}) {
+        const auto kept = store.Summaries(host, span, 0, now + 1);
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(kept.front().start, oldest - oldest % span) << span;
+      }
     }
   }
 }
