@@ -276,8 +276,7 @@ TEST_F(HelpWindow, F1AndTheHelpButtonOfEachDialogOpenItsPageAndLeaveTheDialogOpe
                               kAlertChannelsHelpContext, kAlertChannelsHelpContext}));
 }
 
-// The windows beside the main one: F1 in each opens its own page, and each
-// has the program's icon for the task bar and the window switcher.
+// The windows beside the main one: F1 in each opens its own page.
 TEST_F(HelpWindow, F1InTheHistoryOutagesAndAlertLogWindowsAndTheColumnsDialogOpensTheirPages) {
   const HistoryQueries none{
       [](const std::string&, HistoryTime, HistoryTime) { return std::vector<HistorySample>(); },
@@ -288,7 +287,6 @@ TEST_F(HelpWindow, F1InTheHistoryOutagesAndAlertLogWindowsAndTheColumnsDialogOpe
                                                          new OutageLog(nullptr, none),
                                                          new AlertLogWindow(nullptr, nullptr)}) {
     window->Show();
-    EXPECT_FALSE(window->GetIcons().IsEmpty()) << window->GetTitle();
     PumpEvents(100ms);
     PressKey(*window, WXK_F1);
     pages.push_back(PageThenClose());
@@ -298,7 +296,6 @@ TEST_F(HelpWindow, F1InTheHistoryOutagesAndAlertLogWindowsAndTheColumnsDialogOpe
   wxTheApp->CallAfter([&] {
     for (wxWindow* window : wxTopLevelWindows)
       if (auto* dialog = dynamic_cast<wxDialog*>(window); dialog && dialog->IsModal()) {
-        EXPECT_FALSE(dialog->GetIcons().IsEmpty()) << dialog->GetTitle();
         PressKey(*dialog, WXK_F1);
         pages.push_back(PageThenClose());
         dialog->EndModal(wxID_CANCEL);
