@@ -1,8 +1,6 @@
 #include "ui/about_box.h"
 
 #include <gtest/gtest.h>
-#include <wx/button.h>
-#include <wx/settings.h>
 
 #include <memory>
 
@@ -37,39 +35,6 @@ class AboutBoxTest : public ::testing::Test {
   std::vector<std::string> opened;
   std::vector<int> helpContexts;
 };
-
-TEST_F(AboutBoxTest, NamesTheProgramAndShowsLinksAsLinksAndTheVersionAsText) {
-  std::unique_ptr<CAboutBox, void (*)(CAboutBox*)> box(new CAboutBox(nullptr, 0),
-                                                       [](CAboutBox* b) { b->Destroy(); });
-  box->Show();
-  PumpEvents(150ms);
-  EXPECT_EQ(box->GetTitle(), "About Kelvoran");
-  EXPECT_EQ(Label(*box, kVersionLabelId).GetLabel(), "Kelvoran 2.2");
-  EXPECT_EQ(Label(*box, kMakerLabelId).GetLabel(), "Brindlecot");
-  auto* close = dynamic_cast<wxButton*>(box->FindWindow(wxID_OK));
-  ASSERT_NE(close, nullptr);
-  EXPECT_EQ(close->GetLabel(), "Close");
-  EXPECT_EQ(box->GetDefaultItem(), close);
-  EXPECT_TRUE(box->GetIcons().GetIconOfExactSize(wxSize(32, 32)).IsOk());
-  for (const wxWindowID id :
-       {kVersionLabelId, kMakerLabelId, kWebsiteRowLabelId, kMailRowLabelId}) {
-    SCOPED_TRACE(id);
-    CLinkLabel& label = Label(*box, id);
-    const bool link = id != kVersionLabelId;
-    EXPECT_EQ(label.IsLink(), link);
-    EXPECT_EQ(label.LinkColor(),
-              link ? wxColour(0, 102, 255) : wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT));
-    EXPECT_EQ(label.LabelFont().GetWeight(), wxFONTWEIGHT_BOLD);
-    EXPECT_EQ(label.LabelFont().GetUnderlined(), link);
-    // The whole text shows in its font, bold included.
-    int textWidth = 0;
-    label.GetTextExtent(label.GetLabel(), &textWidth, nullptr, nullptr, nullptr,
-                        &label.LabelFont());
-    EXPECT_GE(label.GetClientSize().x, textWidth);
-  }
-  testing::ClickWithPointer(Label(*box, kVersionLabelId), {2, 2});
-  EXPECT_TRUE(opened.empty());
-}
 
 // A click in the far corner of each link, beyond the end of the text's ink,
 // opens it and leaves the box open; then Escape, the close box and F1.
