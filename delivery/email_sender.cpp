@@ -40,9 +40,12 @@ std::string SmtpUrl(const AlertChannel& channel, const AlertEvent& alert) {
   if (!IsUsableServerName(channel.server)) return {};
   const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
   const bool ipv6 = channel.server.find(':') != std::string::npos && channel.server[0] != '[';
-  const std::string host = ipv6 ? "[" + channel.server + "]" : channel.server;
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about a
+  // literal put before a string.
+  const std::string host =
+      ipv6 ? std::string(1, '[').append(channel.server).append(1, ']') : channel.server;
   const char* scheme = channel.security == SmtpSecurity::ImplicitTls ? "smtps" : "smtp";
-  const std::string path = "/" + HeloName(alert);
+  const std::string path = std::string(1, '/').append(HeloName(alert));
   char* text = nullptr;
   if (!url || curl_url_set(url.get(), CURLUPART_SCHEME, scheme, 0) != CURLUE_OK ||
       curl_url_set(url.get(), CURLUPART_HOST, host.c_str(), 0) != CURLUE_OK ||

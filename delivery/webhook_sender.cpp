@@ -57,7 +57,8 @@ std::string StatusText(long status, const std::vector<std::string>& lines) {
   const auto codeStart = line->find(' ');
   const auto reasonStart =
       codeStart == std::string::npos ? codeStart : line->find(' ', codeStart + 1);
-  if (reasonStart != std::string::npos) text += " " + LogLine(line->substr(reasonStart + 1), 100);
+  if (reasonStart != std::string::npos)
+    text.append(1, ' ').append(LogLine(line->substr(reasonStart + 1), 100));
   return text;
 }
 
