@@ -66,7 +66,7 @@ wxString Joined(const std::vector<std::string>& items, const char* separator) {
   return Wide(text);
 }
 
-// An alert that shows what a real one will look like, for the test button.
+// A new channel of the kind; a webhook starts from the generic JSON preset.
 AlertChannel DefaultChannel(ChannelKind kind, const std::string& name) {
   AlertChannel channel;
   channel.name = name;
@@ -103,7 +103,6 @@ struct AlertChannelsDialog::Fields {
   wxStaticText* presetHint = nullptr;
   wxStaticText* secretNote[2] = {nullptr, nullptr};
 
-  wxTextCtrl* operator[](const std::string& label) const { return text.at(label); }
 };
 
 AlertChannelsDialog::AlertChannelsDialog(
