@@ -102,7 +102,6 @@ struct AlertChannelsDialog::Fields {
   wxChoice* preset = nullptr;
   wxStaticText* presetHint = nullptr;
   wxStaticText* secretNote[2] = {nullptr, nullptr};
-
 };
 
 AlertChannelsDialog::AlertChannelsDialog(
