@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <ctime>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "engine/accounting.h"
@@ -17,16 +15,6 @@
 namespace kelvoran {
 
 CalendarTime SystemClock() { return static_cast<CalendarTime>(std::time(nullptr)); }
-
-bool StartDetachedThread(std::function<void()> body) {
-  try {
-    std::thread(std::move(body)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    // EAGAIN: out of threads or memory for a stack.
-    return false;
-  }
-}
 
 void ProbeThreadProc(ProbeJobPtr job, ResultMailbox& mailbox, const ProbeFunction& probe) {
   try {

@@ -11,6 +11,7 @@
 #include "engine/popup_sender.h"
 #include "engine/probe_job.h"
 #include "engine/probe_launcher.h"
+#include "platform/detached_thread.h"
 
 namespace kelvoran {
 
@@ -26,7 +27,6 @@ using Clock = std::function<CalendarTime()>;
 using ThreadStarter = std::function<bool(std::function<void()> body)>;
 
 CalendarTime SystemClock();
-bool StartDetachedThread(std::function<void()> body);
 
 // The body of a worker thread: runs the probe on the job, hands the job to the
 // mailbox and does not touch it again.

@@ -6,10 +6,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
+#include "platform/detached_thread.h"
 #include "portable/text_compare.h"
 
 namespace kelvoran {
@@ -35,18 +34,15 @@ struct PendingLookup {
 std::optional<AddressList> LookUpWithin(const std::string& name, std::chrono::milliseconds bound,
                                         const AddressLookup& lookup) {
   auto pending = std::make_shared<PendingLookup>();
-  try {
-    std::thread([pending, name, lookup] {
-      std::optional<AddressList> answer = lookup(name);
-      const std::lock_guard<std::mutex> hold(pending->lock);
-      pending->answer = std::move(answer);
-      pending->done = true;
-      pending->finished.notify_one();
-    }).detach();
-  } catch (const std::system_error&) {
-    // EAGAIN: no thread to wait on, so no lookup either.
-    return std::nullopt;
-  }
+  const bool started = StartDetachedThread([pending, name, lookup] {
+    std::optional<AddressList> answer = lookup(name);
+    const std::lock_guard<std::mutex> hold(pending->lock);
+    pending->answer = std::move(answer);
+    pending->done = true;
+    pending->finished.notify_one();
+  });
+  // No thread to wait on, so no lookup either.
+  if (!started) return std::nullopt;
   std::unique_lock<std::mutex> hold(pending->lock);
   if (!pending->finished.wait_for(hold, bound, [&pending] { return pending->done; }))
     return std::nullopt;
