@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,9 @@ class HistoryLink : public ResultSink {
   // Keeps the alert queue and log in the history file, for AlertDispatcher;
   // null when they are kept in memory only.
   virtual AlertJournal* Alerts() { return nullptr; }
+  // How many bytes the history file may take; it is brought within them by
+  // dropping its oldest results soon after.
+  virtual void SetDiskBudget(std::int64_t /*bytes*/) {}
 };
 
 // The history file of a host list: beside its settings file, same name with

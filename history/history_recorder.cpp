@@ -62,7 +62,15 @@ std::unique_ptr<HistoryLink> OpenHistory(const std::string& settingsPath) {
 }
 
 HistoryRecorder::HistoryRecorder(std::string path, HistoryOptions options)
-    : path_(std::move(path)), options_(std::move(options)), writer_([this] { Run(); }) {}
+    : path_(std::move(path)),
+      options_(std::move(options)),
+      budgetBytes_(options_.budget.bytes),
+      writer_([this] { Run(); }) {}
+
+void HistoryRecorder::SetDiskBudget(std::int64_t bytes) {
+  budgetBytes_.store(bytes, std::memory_order_relaxed);
+  budgetChanged_.store(true);
+}
 
 HistoryRecorder::~HistoryRecorder() {
   TickEnded();
@@ -249,12 +257,14 @@ void HistoryRecorder::Run() {
     if (state_ != State::Off && !NothingWaits() && mayWrite) {
       WriteWaiting(lock);
       if (stopping_ && state_ != State::Recording) break;  // one last try only
+      // Flush waits for this, and upkeep may keep the writer busy a while.
+      settled_.notify_all();
       continue;
     }
     if (stopping_) break;
-    if (state_ == State::Recording && (passRunning_ || Clock::now() >= nextPass_)) {
+    if (state_ == State::Recording && UpkeepDue()) {
       lock.unlock();
-      RunRetentionChunk();
+      RunUpkeepStep();
       lock.lock();
       continue;
     }
@@ -299,14 +309,21 @@ void HistoryRecorder::PauseForMemory() {
 // The moment the writer has something to do by itself: the next retention
 // pass, or the next try at writing what waits.
 HistoryRecorder::Clock::time_point HistoryRecorder::NextDeadline() const {
-  if (state_ == State::Recording) return std::min(nextPass_, Clock::now() + kLookEvery);
+  if (state_ == State::Recording)
+    return std::min({nextPass_, nextSpaceCheck_, Clock::now() + kLookEvery});
   if (state_ == State::Paused) return NothingWaits() ? Clock::now() + kLookEvery : retryAt_;
   return Clock::now() + std::chrono::hours(1);
 }
 
 int HistoryRecorder::OpenOrStartAfresh(std::string& notice) {
-  const int code = store_.Open(path_);
+  const int code = OpenStore();
   return HistoryStore::FaultOf(code) == HistoryStore::Fault::Damaged ? StartAfresh(notice) : code;
+}
+
+int HistoryRecorder::OpenStore() {
+  const int code = store_.Open(path_);
+  if (code == SQLITE_OK) store_.LimitJournal(Budget().JournalAllowance());
+  return code;
 }
 
 int HistoryRecorder::StartAfresh(std::string& notice) {
@@ -315,7 +332,7 @@ int HistoryRecorder::StartAfresh(std::string& notice) {
   if (aside.empty()) return SQLITE_CANTOPEN;
   notice =
       FileName(path_) + " was damaged and is kept as " + aside + "; a new history was started.";
-  return store_.Open(path_);
+  return OpenStore();
 }
 
 void HistoryRecorder::WriteWaiting(std::unique_lock<std::mutex>& lock) {
@@ -384,17 +401,69 @@ void HistoryRecorder::Failed(int code) {
                                 .append(" cannot be written."));
 }
 
+bool HistoryRecorder::UpkeepDue() {
+  if (budgetChanged_.exchange(false)) {
+    store_.LimitJournal(Budget().JournalAllowance());
+    nextSpaceCheck_ = Clock::now();
+  }
+  const auto now = Clock::now();
+  return passRunning_ || givingSpaceBack_ || now >= nextPass_ || now >= nextSpaceCheck_;
+}
+
+void HistoryRecorder::RunUpkeepStep() {
+  if (passRunning_ || Clock::now() >= nextPass_) return RunRetentionChunk();
+  if (givingSpaceBack_) return GiveSpaceBackChunk();
+  CheckSpace();
+}
+
 void HistoryRecorder::RunRetentionChunk() {
-  const HistoryTime now = options_.now();
+  if (!passRunning_) passCutoffs_ = PassCutoffs();
   bool more = false;
   // A failure ends this pass; a file that cannot be written shows at the
   // next commit.
-  const RetentionCutoffs cutoffs{now - options_.keepSamples, now - options_.keepChanges,
-                                 now - options_.keepFiveMinuteSummaries,
-                                 now - options_.keepHourlySummaries};
-  if (store_.DropExpired(cutoffs, options_.chunkRows, more) != SQLITE_OK) more = false;
+  if (store_.DropExpired(passCutoffs_, options_.chunkRows, more) != SQLITE_OK) more = false;
   passRunning_ = more;
-  if (!more) nextPass_ = Clock::now() + options_.passEvery;
+  if (more) return;
+  nextPass_ = Clock::now() + options_.passEvery;
+  // What the pass freed decides whether another is needed at once.
+  nextSpaceCheck_ = Clock::now();
+}
+
+RetentionCutoffs HistoryRecorder::PassCutoffs() const {
+  const HistoryTime now = options_.now();
+  return {std::max(now - options_.keepSamples, budgetCutoffs_.samples), now - options_.keepChanges,
+          std::max(now - options_.keepFiveMinuteSummaries, budgetCutoffs_.fiveMinuteSummaries),
+          std::max(now - options_.keepHourlySummaries, budgetCutoffs_.hourlySummaries)};
+}
+
+// Over the budget, the cutoffs are raised and a pass started at once; when
+// nothing more may go, or the rows fit, free pages are handed back until the
+// file itself fits.
+void HistoryRecorder::CheckSpace() {
+  nextSpaceCheck_ = Clock::now() + options_.spaceCheckEvery;
+  const DiskBudget budget = Budget();
+  const SpaceUse space = store_.Space();
+  if (space.journalBytes > budget.JournalAllowance()) store_.EmptyJournal();
+  if (OverBudget(space, budget)) {
+    const RetentionCutoffs raised =
+        BudgetCutoffs(budgetCutoffs_, store_.Oldest(), space, budget, options_.now());
+    if (raised != budgetCutoffs_) {
+      budgetCutoffs_ = raised;
+      nextPass_ = Clock::now();
+      return;
+    }
+  }
+  givingSpaceBack_ = ShouldGiveSpaceBack(space, budget) && Clock::now() >= givingBackRetryAt_;
+}
+
+void HistoryRecorder::GiveSpaceBackChunk() {
+  if (store_.GiveSpaceBack(options_.pagesGivenBackAtOnce) != SQLITE_OK) {
+    // No room for the journal of the move: the file keeps its size a while.
+    givingBackRetryAt_ = Clock::now() + std::chrono::hours(1);
+    givingSpaceBack_ = false;
+    return;
+  }
+  givingSpaceBack_ = ShouldGiveSpaceBack(store_.Space(), Budget());
 }
 
 }  // namespace kelvoran

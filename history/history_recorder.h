@@ -20,13 +20,20 @@ namespace kelvoran {
 struct HistoryOptions {
   using Duration = std::chrono::milliseconds;
   static constexpr HistoryTime kDay = 24 * 60 * 60 * 1000;
+  // The longest each kind is kept; the disk budget may keep results and
+  // summaries for less.
   HistoryTime keepSamples = 30 * kDay;
-  HistoryTime keepChanges = 365 * kDay;
+  HistoryTime keepChanges = 730 * kDay;
   HistoryTime keepFiveMinuteSummaries = 90 * kDay;
   HistoryTime keepHourlySummaries = 730 * kDay;
   // How often the retention pass runs, and the rows it drops at a time.
   Duration passEvery = std::chrono::hours(1);
   int chunkRows = 2000;
+  DiskBudget budget;
+  // How often the file's size is looked at, and the free pages handed back
+  // to the file system at a time.
+  Duration spaceCheckEvery = std::chrono::seconds(10);
+  int pagesGivenBackAtOnce = 2048;
   // While the file cannot be written: how often writing is tried again, and
   // how many results wait for it at most (the oldest go first).
   Duration retryEvery = std::chrono::seconds(5);
@@ -63,6 +70,7 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   std::optional<std::string> TakeNotice() override;
   HistoryQueries Queries() override;
   AlertJournal* Alerts() override { return this; }
+  void SetDiskBudget(std::int64_t bytes) override;
 
   void Queued(std::uint64_t id, const std::string& channel, const AlertEvent& alert) override;
   void Attempted(const AlertLogEntry& entry) override;
@@ -83,9 +91,18 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   // Writer thread. A damaged file is moved aside and a new one opened, with
   // the notice saying so.
   int OpenOrStartAfresh(std::string& notice);
+  int OpenStore();
   int StartAfresh(std::string& notice);
   void WriteWaiting(std::unique_lock<std::mutex>& lock);
+  // Between commits, one small step of upkeep: a chunk of the retention
+  // pass, a look at the file's size, or free pages handed back.
+  bool UpkeepDue();
+  void RunUpkeepStep();
   void RunRetentionChunk();
+  void CheckSpace();
+  void GiveSpaceBackChunk();
+  RetentionCutoffs PassCutoffs() const;
+  DiskBudget Budget() const { return {budgetBytes_.load(std::memory_order_relaxed)}; }
   // With the lock held.
   void Failed(int code);
   std::string ReasonToStop(int code) const;
@@ -102,6 +119,8 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   // The tick's batch: user-interface thread only.
   HistoryBatch current_;
   std::atomic<bool> discarding_ = false;
+  std::atomic<std::int64_t> budgetBytes_;
+  std::atomic<bool> budgetChanged_ = false;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
@@ -127,6 +146,13 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   Clock::time_point retryAt_{};
   Clock::time_point nextPass_{};
   bool passRunning_ = false;
+  RetentionCutoffs passCutoffs_;
+  // Raised while the rows outgrow the budget; never lowered while running.
+  RetentionCutoffs budgetCutoffs_;
+  Clock::time_point nextSpaceCheck_{};
+  bool givingSpaceBack_ = false;
+  // After a failure to give space back (a full disk), when to try again.
+  Clock::time_point givingBackRetryAt_{};
 
   std::thread writer_;
 };

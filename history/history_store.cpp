@@ -177,6 +177,9 @@ HistoryStore::Fault HistoryStore::FaultOf(int sqliteCode) {
 
 int HistoryStore::Open(const std::string& path) {
   Close();
+  path_ = path;
+  std::error_code missing;
+  const bool newFile = std::filesystem::file_size(path, missing) == 0 || missing;
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   if (const int refused = CheckLinks(path, flags); refused != SQLITE_OK) return refused;
   sqlite3* opened = nullptr;
@@ -186,7 +189,7 @@ int HistoryStore::Open(const std::string& path) {
   int code = sqlite3_open_v2(reinterpret_cast<const char*>(name.c_str()), &opened, flags, nullptr);
   db_.reset(opened);
   if (code == SQLITE_OK) code = sqlite::AddHistogramFunctions(db_.get());
-  if (code == SQLITE_OK) code = CreateTables();
+  if (code == SQLITE_OK) code = CreateTables(newFile);
   if (code == SQLITE_OK) {
     statements_ = std::make_unique<Statements>(db_.get());
     code = statements_->Prepared();
@@ -195,10 +198,15 @@ int HistoryStore::Open(const std::string& path) {
   return code;
 }
 
-int HistoryStore::CreateTables() {
+int HistoryStore::CreateTables(bool newFile) {
   // A second copy gives up at once: waiting would only delay its start.
   sqlite3_busy_timeout(db_.get(), 100);
   int code = sqlite::Execute(db_.get(), "PRAGMA locking_mode=EXCLUSIVE");
+  // Free pages can be handed back a few at a time. Only a new file takes
+  // this here (on a damaged one it would write before the damage shows); an
+  // older one takes it when first rebuilt (GiveSpaceBack).
+  if (code == SQLITE_OK && newFile)
+    code = sqlite::Execute(db_.get(), "PRAGMA auto_vacuum=INCREMENTAL");
   if (code != SQLITE_OK) return code;
   // The mode is the answer, not an error: a folder in which no -wal file can
   // be made leaves the journal as it was.
@@ -480,6 +488,71 @@ int HistoryStore::DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, 
   // A host with fewer expired rows of each kind than a chunk is done.
   if (code == SQLITE_OK && dropped < limit) retentionHost_ = host;
   return code;
+}
+
+std::int64_t HistoryStore::Pragma(const char* name) {
+  sqlite::Statement query(db_.get(), std::string("PRAGMA ").append(name));
+  const std::int64_t value = query.Step() == SQLITE_ROW ? query.Integer(0) : 0;
+  query.Reset();
+  return value;
+}
+
+SpaceUse HistoryStore::Space() {
+  SpaceUse space;
+  if (!db_) return space;
+  const std::int64_t pageSize = Pragma("page_size");
+  const std::int64_t freePages = Pragma("freelist_count");
+  space.usedBytes = (Pragma("page_count") - freePages) * pageSize;
+  space.freeBytes = freePages * pageSize;
+  std::error_code error;
+  const auto journal = std::filesystem::file_size(path_ + "-wal", error);
+  if (!error) space.journalBytes = static_cast<std::int64_t>(journal);
+  return space;
+}
+
+OldestRows HistoryStore::Oldest() {
+  OldestRows oldest;
+  if (!db_) return oldest;
+  // Host by host along the keys, not a scan of every row.
+  sqlite::Statement samples(db_.get(),
+                            "SELECT min((SELECT time FROM samples WHERE host = h.id"
+                            " ORDER BY time LIMIT 1)) FROM hosts h");
+  sqlite::Statement summaries(db_.get(),
+                              "SELECT min((SELECT start FROM summaries WHERE host = h.id"
+                              " AND span = ?1 ORDER BY start LIMIT 1)) FROM hosts h");
+  const auto read = [](sqlite::Statement& query) -> std::optional<HistoryTime> {
+    std::optional<HistoryTime> found;
+    if (query.Step() == SQLITE_ROW && !query.IsNull(0)) found = query.Integer(0);
+    query.Reset();
+    return found;
+  };
+  oldest.samples = read(samples);
+  oldest.fiveMinuteSummaries = read(summaries.Bind(1, HistorySummary::kFiveMinutes));
+  oldest.hourlySummaries = read(summaries.Bind(1, HistorySummary::kHour));
+  return oldest;
+}
+
+int HistoryStore::GiveSpaceBack(int pages) {
+  if (!db_) return SQLITE_MISUSE;
+  constexpr std::int64_t kIncremental = 2;
+  if (Pragma("auto_vacuum") != kIncremental) return sqlite::Execute(db_.get(), "VACUUM");
+  return sqlite::Execute(
+      db_.get(),
+      std::string("PRAGMA incremental_vacuum(").append(std::to_string(pages)).append(")").c_str());
+}
+
+int HistoryStore::LimitJournal(std::int64_t bytes) {
+  if (!db_) return SQLITE_MISUSE;
+  const std::int64_t pages = std::max<std::int64_t>(bytes / Pragma("page_size") / 2, 16);
+  std::string limits("PRAGMA journal_size_limit=");
+  limits.append(std::to_string(bytes)).append("; PRAGMA wal_autocheckpoint=");
+  limits.append(std::to_string(pages));
+  return sqlite::Execute(db_.get(), limits.c_str());
+}
+
+int HistoryStore::EmptyJournal() {
+  if (!db_) return SQLITE_MISUSE;
+  return sqlite::Execute(db_.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
 int HistoryStore::ForEachSample(const std::string& host, HistoryTime from, HistoryTime to,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "alert/alert_journal.h"
+#include "history/disk_budget.h"
 #include "history/history_types.h"
 #include "history/sqlite_handle.h"
 
@@ -54,6 +55,21 @@ class HistoryStore {
   // their own. A pass is many such chunks: `more` says whether it goes on.
   int DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& more);
 
+  // The file's pages in use and free, and its journal.
+  SpaceUse Space();
+  // The oldest result and summaries of any host.
+  OldestRows Oldest();
+  // Hands up to `pages` free pages back to the file system. A file written
+  // before this was possible is first rebuilt whole (VACUUM), which needs free
+  // disk as large as its rows; a failure leaves it as it was.
+  int GiveSpaceBack(int pages);
+  // How large the journal may stay between checkpoints.
+  int LimitJournal(std::int64_t bytes);
+  // Copies the journal into the file and empties it: a journal that grew past
+  // its limit (a large delete, space handed back) otherwise keeps its size
+  // until the next write.
+  int EmptyJournal();
+
   // The host's results from `from` up to but not including `to`, oldest
   // first. SQLITE_OK or the error.
   int ForEachSample(const std::string& host, HistoryTime from, HistoryTime to,
@@ -80,7 +96,7 @@ class HistoryStore {
   // memory first so that a tick costs one upsert per host and span.
   using PendingSummaries =
       std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>;
-  int CreateTables();
+  int CreateTables(bool newFile);
   int Upgrade();
   int BuildSummaries(std::optional<std::int64_t> host);
   int WriteSummaries(PendingSummaries& pending);
@@ -93,6 +109,9 @@ class HistoryStore {
   int InsertSample(std::int64_t host, const HistorySample& sample, PendingSummaries& pending);
   int DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, bool& more);
 
+  std::int64_t Pragma(const char* name);
+
+  std::string path_;
   sqlite::Connection db_;
   std::unique_ptr<Statements> statements_;
   // Section key -> id, and the time of each host's last result: both only

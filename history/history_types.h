@@ -21,9 +21,6 @@ struct HistorySample {
   bool operator==(const HistorySample&) const = default;
 };
 
-// A host's results over one span of time (5 minutes or an hour, starting at
-// a multiple of it since 1970): how many, how many failed, and the round trips
-// of those answered.
 // How old the rows of each kind may grow before the retention pass drops
 // them: results, changes of status (and the alert log with them), and the
 // 5-minute and hourly summaries.
@@ -32,8 +29,12 @@ struct RetentionCutoffs {
   HistoryTime changes = 0;
   HistoryTime fiveMinuteSummaries = 0;
   HistoryTime hourlySummaries = 0;
+  bool operator==(const RetentionCutoffs&) const = default;
 };
 
+// A host's results over one span of time (5 minutes or an hour, starting at
+// a multiple of it since 1970): how many, how many failed, and the round trips
+// of those answered.
 struct HistorySummary {
   static constexpr HistoryTime kFiveMinutes = 5 * 60 * 1000;
   static constexpr HistoryTime kHour = 60 * 60 * 1000;

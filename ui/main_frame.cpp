@@ -211,7 +211,7 @@ void CMainFrame::OnFrameCommand(wxCommandEvent& event) {
       profile_.Flush();
       break;
     case ID_VIEW_OPTIONS:
-      EditOptions(this, profile_, scheduler_);
+      EditOptions(this, profile_, scheduler_, history_);
       break;
     case ID_HELP_CONTENTS:
       RequestHelp(kMainWindowHelpContext);
@@ -316,6 +316,7 @@ void CMainFrame::BindViewCommands() {
 void CMainFrame::SetHistory(HistoryLink* history) {
   history_ = history;
   view_->SetHistory(history);
+  if (history) ApplyStoredHistoryBudget(profile_, *history);
 }
 
 void CMainFrame::SetAlerts(AlertCenter* alerts) {

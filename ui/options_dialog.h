@@ -6,6 +6,7 @@ class wxConfigBase;
 
 namespace kelvoran {
 
+class HistoryLink;
 class NumberField;
 class ProbeScheduler;
 
@@ -15,21 +16,30 @@ class COptionsDialog : public wxDialog {
  public:
   static constexpr int kHelpContext = 0x20000 + 131;
 
-  explicit COptionsDialog(wxWindow* parent);
+  // The history's budget is shown only where there is a history.
+  explicit COptionsDialog(wxWindow* parent, bool withHistory = false);
 
   NumberField* ProbesPerSecondField() const { return probesPerSecond_; }
+  NumberField* HistoryMegabytesField() const { return historyMegabytes_; }
 
  private:
+  void AddHistoryBudget(wxSizer& top);
+
   NumberField* probesPerSecond_ = nullptr;
+  NumberField* historyMegabytes_ = nullptr;
 };
 
 // Sets the scheduler from the profile. A profile written before the option
 // existed lacks it and keeps one probe per second; a hand-edited value
 // outside 1..500 is brought into range.
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler);
+// Likewise the history's disk budget: 1,024 MB when the profile lacks it, a
+// hand-edited value brought within 64 MB..1 TB.
+void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history);
 
-// Shows the dialog with the scheduler's current values; OK stores them in the
-// profile and applies them from the next tick on.
-void EditOptions(wxWindow* parent, wxConfigBase& profile, ProbeScheduler& scheduler);
+// Shows the dialog with the current values; OK stores them in the profile
+// and applies them from the next tick on. `history` may be null.
+void EditOptions(wxWindow* parent, wxConfigBase& profile, ProbeScheduler& scheduler,
+                 HistoryLink* history);
 
 }  // namespace kelvoran
