@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -82,6 +83,27 @@ void WriteSamplesCsv(std::ostream& out, const std::string& host,
     const std::string roundTrip = sample.code == 0 ? std::to_string(sample.roundTrip) : "";
     WriteCsvRecord(out, {time(sample.time), host, std::to_string(sample.code), result(sample.code),
                          roundTrip, StatusName(sample.status)});
+  }
+}
+
+void WriteSummariesCsv(std::ostream& out, const std::string& host,
+                       std::span<const HistorySummary> summaries, const TimeWriter& time) {
+  out << ExportedFileStart;
+  const bool hourly = !summaries.empty() && summaries.front().span == HistorySummary::kHour;
+  WriteCsvRecord(out, {hourly ? "Hour from" : "5 minutes from", "Host", "Probes", "Failed",
+                       "Min round trip (ms)", "Avg round trip (ms)", "Max round trip (ms)",
+                       "95th percentile (ms)"});
+  for (const HistorySummary& summary : summaries) {
+    const RangeSummary figures = SummariseSummaries({&summary, 1});
+    const auto number = [](std::optional<std::uint32_t> ms) {
+      return ms ? std::to_string(*ms) : std::string();
+    };
+    WriteCsvRecord(out,
+                   {time(summary.start), host, std::to_string(summary.probes),
+                    std::to_string(summary.failures), number(figures.minRoundTrip),
+                    figures.minRoundTrip ? std::to_string(std::lround(figures.averageRoundTrip))
+                                         : std::string(),
+                    number(figures.maxRoundTrip), number(figures.percentile95)});
   }
 }
 

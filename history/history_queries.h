@@ -28,6 +28,11 @@ struct HistoryQueries {
       changes;
   // The calendar clock.
   std::function<HistoryTime()> now;
+  // The host's summaries over `span` (5 minutes or an hour) starting in
+  // [from, to), oldest first; empty where none are kept.
+  std::function<HistoryAnswer<HistorySummary>(const std::string& host, HistoryTime span,
+                                              HistoryTime from, HistoryTime to)>
+      summaries = {};
   // The alert attempts in [from, to), newest first, as the filter chooses;
   // empty where no alert log is read.
   std::function<HistoryAnswer<AlertLogEntry>(HistoryTime from, HistoryTime to,

@@ -166,7 +166,14 @@ HistoryQueries HistoryRecorder::Queries() {
       return std::nullopt;
     return found;
   };
-  return {samples, changes, options_.now, alertLog};
+  const auto summaries = [this](const std::string& host, HistoryTime span, HistoryTime from,
+                                HistoryTime to) -> HistoryAnswer<HistorySummary> {
+    std::vector<HistorySummary> found;
+    if (!Read([&](HistoryStore& store) { found = store.Summaries(host, span, from, to); }))
+      return std::nullopt;
+    return found;
+  };
+  return {samples, changes, options_.now, summaries, alertLog};
 }
 
 void HistoryRecorder::Queued(std::uint64_t id, const std::string& channel,

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "engine/host_record.h"
+#include "history/round_trip_histogram.h"
 
 namespace kelvoran {
 namespace {
@@ -214,6 +215,93 @@ std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, Hist
     column.band = column.worstStatus;
   }
   if (i > 0) hold(i - 1);
+  return columns;
+}
+
+}  // namespace kelvoran
+
+namespace kelvoran {
+namespace {
+
+// Where times fall among `width` columns over [from, to). In floating point:
+// (time - from) * width could leave 64 bits for a range as wide as a
+// hand-edited file's times may make it.
+struct ColumnScale {
+  HistoryTime from;
+  double perMs;
+  ColumnScale(HistoryTime first, HistoryTime end, int width)
+      : from(first), perMs(width / (static_cast<double>(end) - static_cast<double>(first))) {}
+  std::size_t At(HistoryTime time, int last) const {
+    const double x = (static_cast<double>(time) - static_cast<double>(from)) * perMs;
+    return static_cast<std::size_t>(std::clamp(x, 0.0, static_cast<double>(last)));
+  }
+  HistoryTime Start(std::size_t column) const {
+    return from + static_cast<HistoryTime>(static_cast<double>(column) / perMs);
+  }
+};
+
+void AddSummary(PlotColumn& column, const HistorySummary& summary) {
+  if (summary.probes > summary.failures) {
+    const auto low = static_cast<std::uint32_t>(summary.minRoundTrip);
+    const auto high = static_cast<std::uint32_t>(summary.maxRoundTrip);
+    column.minRoundTrip = column.HasRoundTrip() ? std::min(column.minRoundTrip, low) : low;
+    column.maxRoundTrip = column.HasRoundTrip() ? std::max(column.maxRoundTrip, high) : high;
+  }
+  column.samples += static_cast<std::uint32_t>(summary.probes);
+  column.failures += static_cast<std::uint32_t>(summary.failures);
+}
+
+}  // namespace
+
+RangeSummary SummariseSummaries(std::span<const HistorySummary> summaries) {
+  RangeSummary range;
+  RoundTripHistogram roundTrips;
+  std::int64_t sum = 0;
+  for (const HistorySummary& s : summaries) {
+    range.probes += s.probes;
+    range.failed += s.failures;
+    sum += s.sumRoundTrip;
+    roundTrips.Merge(s.roundTrips);
+    if (s.probes == s.failures) continue;
+    const auto low = static_cast<std::uint32_t>(s.minRoundTrip);
+    const auto high = static_cast<std::uint32_t>(s.maxRoundTrip);
+    range.minRoundTrip = std::min(range.minRoundTrip.value_or(low), low);
+    range.maxRoundTrip = std::max(range.maxRoundTrip.value_or(high), high);
+  }
+  if (range.probes == 0) return range;
+  const std::int64_t answered = range.probes - range.failed;
+  range.lossPercent = 100.0 * static_cast<double>(range.failed) / static_cast<double>(range.probes);
+  if (answered == 0) return range;
+  range.averageRoundTrip = static_cast<double>(sum) / static_cast<double>(answered);
+  // Interpolated inside a bucket, it may fall outside what was seen.
+  if (const std::optional<double> p95 = Percentile(roundTrips, 0.95))
+    range.percentile95 = std::max(
+        range.minRoundTrip.value_or(0),
+        std::min(static_cast<std::uint32_t>(*p95 + 0.5), range.maxRoundTrip.value_or(UINT32_MAX)));
+  return range;
+}
+
+std::vector<PlotColumn> PlotSummaryColumns(std::span<const HistorySummary> summaries,
+                                           std::span<const HistoryChange> changes, HistoryTime from,
+                                           HistoryTime to, int width) {
+  if (width <= 0 || to <= from) return {};
+  std::vector<PlotColumn> columns(static_cast<std::size_t>(width));
+  const ColumnScale scale(from, to, width);
+  for (const HistorySummary& summary : summaries)
+    if (summary.start + summary.span > from && summary.start < to)
+      AddSummary(columns[scale.At(std::max(summary.start, from), width - 1)], summary);
+  // Before the first change, the status it left.
+  std::int32_t status = changes.empty() ? -1 : changes.front().before;
+  std::size_t next = 0;
+  for (std::size_t x = 0; x < columns.size(); ++x) {
+    for (; next < changes.size() && changes[next].time < scale.Start(x); ++next)
+      status = changes[next].after;
+    std::int32_t worst = status;
+    for (std::size_t c = next; c < changes.size() && changes[c].time < scale.Start(x + 1); ++c)
+      worst = std::max(worst, changes[c].after);
+    if (columns[x].samples == 0) continue;
+    columns[x].worstStatus = columns[x].band = worst;
+  }
   return columns;
 }
 

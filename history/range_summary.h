@@ -21,6 +21,9 @@ struct RangeSummary {
   double averageRoundTrip = 0;
 };
 RangeSummary SummariseRange(std::span<const HistorySample> samples);
+// The same from summaries, for ranges too long to read result by result:
+// the 95th percentile from their merged round-trip histograms.
+RangeSummary SummariseSummaries(std::span<const HistorySummary> summaries);
 
 // An outage: from the change into ERROR until the host is OK again, the
 // moments its popup message and its "OK again" message go out. A return to
@@ -77,5 +80,11 @@ struct PlotColumn {
 inline constexpr HistoryTime kMinHold = 2 * 60 * 1000;
 std::vector<PlotColumn> PlotColumns(std::span<const HistorySample> samples, HistoryTime from,
                                     HistoryTime to, int width);
+// The same from summaries, oldest first. They hold no status: a column's is
+// the worst the host's changes (oldest first) put in force during it, and a
+// column no summary falls in (the program was not running) has none.
+std::vector<PlotColumn> PlotSummaryColumns(std::span<const HistorySummary> summaries,
+                                           std::span<const HistoryChange> changes, HistoryTime from,
+                                           HistoryTime to, int width);
 
 }  // namespace kelvoran

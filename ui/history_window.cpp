@@ -28,11 +28,13 @@ struct RangeChoice {
   const char* label;
   HistoryTime span;
 };
-constexpr RangeChoice kRanges[] = {{"15 minutes", 15 * kMinute},
-                                   {"1 hour", kHour},
-                                   {"24 hours", kDay},
-                                   {"7 days", 7 * kDay},
-                                   {"30 days", 30 * kDay}};
+constexpr RangeChoice kRanges[] = {{"15 minutes", 15 * kMinute}, {"1 hour", kHour},
+                                   {"24 hours", kDay},           {"7 days", 7 * kDay},
+                                   {"30 days", 30 * kDay},       {"1 year", 365 * kDay}};
+// Ranges up to a few days are drawn from the results themselves, longer ones
+// from 5-minute summaries, and those beyond three months from hourly ones:
+// either way a few hundred rows or more per pixel column of the graph.
+constexpr HistoryTime kResultsUpTo = 3 * kDay, kFiveMinutesUpTo = 90 * kDay;
 constexpr int kDefaultRange = 2;
 constexpr char kUnreadableText[] =
     "The history of this range could not be read: there is not enough memory.";
@@ -104,7 +106,7 @@ void HistoryWindow::ChooseRange(int choice) {
   if (choice < 0) return;
   const HistoryTime to = queries_.now();
   const HistoryTime from = to - kRanges[choice].span;
-  Load(from, to);
+  Load(from, to, to - from);
   graph_->SetRange(from, to);
   UpdateDetails();
 }
@@ -112,14 +114,23 @@ void HistoryWindow::ChooseRange(int choice) {
 void HistoryWindow::ShowRange(HistoryTime from, HistoryTime to) {
   // A range beyond what is loaded reads a margin of one range's width on
   // each side, so that the next few pans need no reading.
-  if (from < loadedFrom_ || to > loadedTo_) {
-    const HistoryTime span = to - from;
-    Load(from - span, std::min(to + span, queries_.now() + 1));
-  }
+  const HistoryTime span = to - from;
+  if (from < loadedFrom_ || to > loadedTo_ || SummarySpanFor(span) != loadedSpan_)
+    Load(from - span, std::min(to + span, queries_.now() + 1), span);
   detailsTimer_.StartOnce(150);
 }
 
-void HistoryWindow::Load(HistoryTime from, HistoryTime to) {
+HistoryTime HistoryWindow::SummarySpanFor(HistoryTime shown) const {
+  if (!queries_.summaries || shown <= kResultsUpTo) return 0;
+  return shown <= kFiveMinutesUpTo ? HistorySummary::kFiveMinutes : HistorySummary::kHour;
+}
+
+void HistoryWindow::Load(HistoryTime from, HistoryTime to, HistoryTime shown) {
+  loadedSpan_ = SummarySpanFor(shown);
+  loaded_.clear();
+  loadedSummaries_.clear();
+  loadedChanges_.clear();
+  if (loadedSpan_) return LoadSummaries(from, to, loadedSpan_);
   HistoryAnswer<HistorySample> read = queries_.samples(host_, from, to);
   unreadable_ = !read;
   loaded_ = read ? std::move(*read) : std::vector<HistorySample>{};
@@ -127,6 +138,37 @@ void HistoryWindow::Load(HistoryTime from, HistoryTime to) {
   loadedFrom_ = read ? from : 0;
   loadedTo_ = read ? to : 0;
   graph_->SetSamples(loaded_);
+}
+
+void HistoryWindow::LoadSummaries(HistoryTime from, HistoryTime to, HistoryTime span) {
+  // The summary that began before `from` covers its start as well.
+  HistoryAnswer<HistorySummary> summaries = queries_.summaries(host_, span, from - span, to);
+  HistoryAnswer<HistoryChange> changes = queries_.changes(from - kOutageLookBack, to, &host_);
+  unreadable_ = !summaries || !changes;
+  if (!unreadable_) {
+    loadedSummaries_ = std::move(*summaries);
+    loadedChanges_.assign(changes->rbegin(), changes->rend());
+  }
+  loadedFrom_ = unreadable_ ? 0 : from;
+  loadedTo_ = unreadable_ ? 0 : to;
+  graph_->SetSummaries(loadedSummaries_, loadedChanges_);
+}
+
+std::span<const HistorySummary> HistoryWindow::SummariesShown() const {
+  const auto first = std::partition_point(
+      loadedSummaries_.begin(), loadedSummaries_.end(),
+      [this](const HistorySummary& s) { return s.start + s.span <= graph_->From(); });
+  const auto last =
+      std::partition_point(first, loadedSummaries_.end(),
+                           [this](const HistorySummary& s) { return s.start < graph_->To(); });
+  return {first, last};
+}
+
+wxString HistoryWindow::FiguresText() const {
+  if (!loadedSpan_) return SummaryText(SummariseRange(SamplesShown()));
+  return SummaryText(SummariseSummaries(SummariesShown())) +
+         (loadedSpan_ == HistorySummary::kHour ? "\nDrawn from hourly summaries."
+                                               : "\nDrawn from 5-minute summaries.");
 }
 
 std::span<const HistorySample> HistoryWindow::SamplesShown() const {
@@ -141,8 +183,7 @@ std::span<const HistorySample> HistoryWindow::SamplesShown() const {
 void HistoryWindow::UpdateDetails() {
   const HistoryAnswer<RecordedOutage> read =
       HostOutages(queries_, host_, graph_->From(), graph_->To());
-  summary_->SetLabel(unreadable_ || !read ? wxString(kUnreadableText)
-                                          : SummaryText(SummariseRange(SamplesShown())));
+  summary_->SetLabel(unreadable_ || !read ? wxString(kUnreadableText) : FiguresText());
   // The sizer learns the new text's size: it kept the old one's, and cut a
   // longer line or a larger font.
   summary_->GetParent()->Layout();
@@ -174,6 +215,8 @@ void HistoryWindow::UpdateDetails() {
 
 bool HistoryWindow::ExportSamples(const wxString& path) {
   return WriteCsvFile(this, path, [this](std::ostream& out) {
+    if (loadedSpan_)
+      return WriteSummariesCsv(out, host_, SummariesShown(), IsoTimeWriter(LocalUtcOffset));
     WriteSamplesCsv(out, host_, SamplesShown(), IsoTimeWriter(LocalUtcOffset),
                     [](std::int32_t code) { return ResultText(code, 0); });
   });

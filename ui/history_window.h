@@ -33,9 +33,15 @@ class HistoryWindow : public wxFrame {
  private:
   void ChooseRange(int choice);
   void ShowRange(HistoryTime from, HistoryTime to);
-  void Load(HistoryTime from, HistoryTime to);
+  // Reads [from, to) for a graph whose range is `shown` wide: its results,
+  // or beyond a few days its summaries.
+  void Load(HistoryTime from, HistoryTime to, HistoryTime shown);
+  void LoadSummaries(HistoryTime from, HistoryTime to, HistoryTime span);
+  HistoryTime SummarySpanFor(HistoryTime shown) const;
   void UpdateDetails();
+  wxString FiguresText() const;
   std::span<const HistorySample> SamplesShown() const;
+  std::span<const HistorySummary> SummariesShown() const;
 
   const std::string host_;
   const HistoryQueries queries_;
@@ -48,6 +54,11 @@ class HistoryWindow : public wxFrame {
   // so that a pan or a zoom out draws without asking the store.
   std::vector<HistorySample> loaded_;
   HistoryTime loadedFrom_ = 0, loadedTo_ = 0;
+  // Instead, for long ranges: the summaries over this span (0: results are
+  // loaded), and the host's changes, oldest first, for the status bands.
+  HistoryTime loadedSpan_ = 0;
+  std::vector<HistorySummary> loadedSummaries_;
+  std::vector<HistoryChange> loadedChanges_;
   // The last read failed: the range shown has no results to speak of.
   bool unreadable_ = false;
 };

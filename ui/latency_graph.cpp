@@ -142,6 +142,19 @@ LatencyGraph::LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged,
   Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { dragX_ = -1; });
 }
 
+void LatencyGraph::SetSamples(std::span<const HistorySample> samples) {
+  columns_ = [samples](HistoryTime from, HistoryTime to, int width) {
+    return PlotColumns(samples, from, to, width);
+  };
+}
+
+void LatencyGraph::SetSummaries(std::span<const HistorySummary> summaries,
+                                std::span<const HistoryChange> changes) {
+  columns_ = [summaries, changes](HistoryTime from, HistoryTime to, int width) {
+    return PlotSummaryColumns(summaries, changes, from, to, width);
+  };
+}
+
 void LatencyGraph::SetRange(HistoryTime from, HistoryTime to) {
   from_ = from;
   to_ = std::max(to, from + kNarrowest);
@@ -160,7 +173,8 @@ void LatencyGraph::OnPaint(wxPaintEvent&) {
   dc.SetBackground(wxBrush(GetBackgroundColour()));
   dc.Clear();
   const wxRect plot = PlotRect();
-  const std::vector<PlotColumn> columns = PlotColumns(samples_, from_, to_, plot.width);
+  const std::vector<PlotColumn> columns =
+      columns_ ? columns_(from_, to_, plot.width) : std::vector<PlotColumn>{};
   std::uint32_t highest = 1;
   for (const PlotColumn& column : columns)
     if (column.HasRoundTrip()) highest = std::max(highest, column.maxRoundTrip);

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "history/history_types.h"
+#include "history/range_summary.h"
 
 namespace kelvoran {
 
@@ -22,7 +23,11 @@ class LatencyGraph : public wxWindow {
   LatencyGraph(wxWindow* parent, RangeChanged onRangeChanged, std::function<HistoryTime()> now);
 
   // The results to draw, oldest first; they must outlive the next change.
-  void SetSamples(std::span<const HistorySample> samples) { samples_ = samples; }
+  void SetSamples(std::span<const HistorySample> samples);
+  // Or summaries, oldest first, with the host's changes for the status
+  // bands; likewise kept by the caller.
+  void SetSummaries(std::span<const HistorySummary> summaries,
+                    std::span<const HistoryChange> changes);
   void SetRange(HistoryTime from, HistoryTime to);
   HistoryTime From() const { return from_; }
   HistoryTime To() const { return to_; }
@@ -41,7 +46,8 @@ class LatencyGraph : public wxWindow {
 
   RangeChanged onRangeChanged_;
   const std::function<HistoryTime()> now_;
-  std::span<const HistorySample> samples_;
+  // What the window's columns are made from.
+  std::function<std::vector<PlotColumn>(HistoryTime from, HistoryTime to, int width)> columns_;
   HistoryTime from_ = 0, to_ = 1;
   int dragX_ = -1;
   HistoryTime dragFrom_ = 0;
