@@ -36,6 +36,8 @@ constexpr RangeChoice kRanges[] = {{"15 minutes", 15 * kMinute}, {"1 hour", kHou
 // either way a few hundred rows or more per pixel column of the graph.
 constexpr HistoryTime kResultsUpTo = 3 * kDay, kFiveMinutesUpTo = 90 * kDay;
 constexpr int kDefaultRange = 2;
+// How often a graph that ends at the present takes in new results.
+constexpr int kFollowEveryMs = 5000;
 constexpr char kUnreadableText[] =
     "The history of this range could not be read: there is not enough memory.";
 
@@ -59,7 +61,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
               FromDIP(wxSize(760, 560), parent), wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       host_(std::move(host)),
       queries_(std::move(queries)),
-      detailsTimer_(this) {
+      detailsTimer_(this),
+      followTimer_(this) {
   SetIcons(AppIcons());
   auto* panel = new wxPanel(this);
   const int gap = FromDIP(8);
@@ -93,7 +96,11 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   });
   // Zooming sends many ranges in a row: the figures and the outages follow
   // once it pauses.
-  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { UpdateDetails(); });
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { UpdateDetails(); }, detailsTimer_.GetId());
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { FollowThePresent(); }, followTimer_.GetId());
+  followTimer_.Start(kFollowEveryMs);
   AnswerHelpKey(*this, kHistoryWindowHelpContext);
   range_->SetSelection(kDefaultRange);
   ChooseRange(kDefaultRange);
@@ -106,6 +113,7 @@ void HistoryWindow::ChooseRange(int choice) {
   if (choice < 0) return;
   const HistoryTime to = queries_.now();
   const HistoryTime from = to - kRanges[choice].span;
+  presentAt_ = to;
   Load(from, to, to - from);
   graph_->SetRange(from, to);
   UpdateDetails();
@@ -169,6 +177,38 @@ wxString HistoryWindow::FiguresText() const {
   return SummaryText(SummariseSummaries(SummariesShown())) +
          (loadedSpan_ == HistorySummary::kHour ? "\nDrawn from hourly summaries."
                                                : "\nDrawn from 5-minute summaries.");
+}
+
+// A graph moved into the past stays there; one that ends at the present (as
+// every range chosen does, and a pan back to the end) moves on with it.
+void HistoryWindow::FollowThePresent() {
+  const HistoryTime now = queries_.now();
+  if (graph_->To() < presentAt_ || now <= presentAt_) return;
+  presentAt_ = now;
+  const HistoryTime width = graph_->To() - graph_->From();
+  graph_->SetRange(now - width, now);
+  TakeInNewResults(now);
+  UpdateDetails();
+}
+
+// Results are read from where the last read ended; summaries, a few hundred
+// rows, are read again whole, as the last one has grown since.
+void HistoryWindow::TakeInNewResults(HistoryTime now) {
+  const HistoryTime width = graph_->To() - graph_->From();
+  if (loadedSpan_ || unreadable_) return Load(now - 2 * width, now + 1, width);
+  HistoryAnswer<HistorySample> read = queries_.samples(host_, loadedTo_, now + 1);
+  if (!read) return Load(now - 2 * width, now + 1, width);
+  loaded_.insert(loaded_.end(), read->begin(), read->end());
+  loadedTo_ = now + 1;
+  // A window left open for days keeps no more than its margin behind.
+  if (const HistoryTime keepFrom = now - 2 * width; loadedFrom_ < keepFrom) {
+    loaded_.erase(loaded_.begin(), std::partition_point(loaded_.begin(), loaded_.end(),
+                                                        [keepFrom](const HistorySample& sample) {
+                                                          return sample.time < keepFrom;
+                                                        }));
+    loadedFrom_ = keepFrom;
+  }
+  graph_->SetSamples(loaded_);
 }
 
 std::span<const HistorySample> HistoryWindow::SamplesShown() const {

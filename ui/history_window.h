@@ -39,6 +39,8 @@ class HistoryWindow : public wxFrame {
   void LoadSummaries(HistoryTime from, HistoryTime to, HistoryTime span);
   HistoryTime SummarySpanFor(HistoryTime shown) const;
   void UpdateDetails();
+  void FollowThePresent();
+  void TakeInNewResults(HistoryTime now);
   wxString FiguresText() const;
   std::span<const HistorySample> SamplesShown() const;
   std::span<const HistorySummary> SummariesShown() const;
@@ -50,6 +52,10 @@ class HistoryWindow : public wxFrame {
   wxStaticText* summary_;
   wxListCtrl* outages_;
   wxTimer detailsTimer_;
+  wxTimer followTimer_;
+  // The present as the graph last reached it: a graph that still ends there
+  // follows the present on.
+  HistoryTime presentAt_ = 0;
   // Results of [loadedFrom_, loadedTo_), oldest first: more than is shown,
   // so that a pan or a zoom out draws without asking the store.
   std::vector<HistorySample> loaded_;
