@@ -638,6 +638,9 @@ TEST(TraySummary, WorstStatusCountsAndOutagesLongestDownFirst) {
   testing::FakeHostRows rows;
   EXPECT_EQ(std::pair(WorstStatus(CountStatuses(rows)), CountsText(CountStatuses(rows))),
             std::pair(StatusImage::Empty, wxString("No hosts")));
+  rows.Add().Status = StatusOk;
+  EXPECT_EQ(WorstStatus(CountStatuses(rows)), StatusImage::Ok);
+  rows.Remove(0);
   for (const CalendarTime since : {300, 0, 100, 200}) {
     HostRecord& host = rows.Add();
     std::tie(host.Host, host.Status, host.OutageStart) =
