@@ -342,6 +342,9 @@ TEST_F(HostListWindow, AddEditRenameAndDeleteKeepListFileAndHistoryAgreed) {
   click.SetEventObject(&Rows());
   Rows().ProcessWindowEvent(click);  // no row selected: no dialog
   Select(5);
+  const std::string unchanged = FileText();
+  Settings(ID_HOST_EDIT, PressOk);
+  EXPECT_EQ(FileText(), unchanged) << "OK without a change writes nothing";
   wxTEST_DIALOG(Rows().ProcessWindowEvent(click), ExpectSettings([](CHostSettingsDialog& dialog) {
                   EXPECT_FALSE(dialog.PopupWhenOkBox()->GetValue()) << "its own, not alpha's";
                   dialog.DescriptionField()->ChangeValue("edited");
