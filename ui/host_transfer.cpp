@@ -9,12 +9,12 @@
 #include <optional>
 #include <unordered_set>
 
+#include "engine/host_list_rules.h"
 #include "engine/host_list_text.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "portable/atomic_file.h"
 #include "portable/exported_text.h"
-#include "portable/profile_text.h"
 #include "ui/command_ids.h"
 #include "ui/display_text.h"
 #include "ui/host_settings_dialog.h"
@@ -41,24 +41,10 @@ wxString Plural(std::size_t count, const char* one, const char* many) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<HostRecord>> CTessarelView::NewHosts(const ParsedHostList& parsed,
-                                                                 ImportSummary& summary) const {
+std::vector<std::unique_ptr<HostRecord>> CTessarelView::NewImportedHosts(
+    const ParsedHostList& parsed, ImportSummary& summary) const {
   summary.refused = parsed.refused;
-  std::unordered_set<std::string> sections;
-  for (const auto& row : rows_) sections.insert(ProfileText::SectionKey(SectionOf(*row->record)));
-  std::vector<std::unique_ptr<HostRecord>> records;
-  for (const HostListEntry& entry : parsed.entries) {
-    if (!sections.insert(ProfileText::SectionKey(entry.host)).second) {
-      ++summary.skipped;
-      continue;
-    }
-    auto record = std::make_unique<HostRecord>(AddModeHost());
-    record->Host = entry.host;
-    record->Description = entry.description;
-    record->Section = entry.host;
-    records.push_back(std::move(record));
-  }
-  return records;
+  return NewHosts(*this, parsed.entries, AddModeHost(), summary.skipped);
 }
 
 std::size_t CTessarelView::AddImportedHosts(std::vector<std::unique_ptr<HostRecord>> records,
@@ -82,7 +68,7 @@ std::size_t CTessarelView::AddImportedHosts(std::vector<std::unique_ptr<HostReco
 
 ImportSummary CTessarelView::ImportHosts(const ParsedHostList& parsed) {
   ImportSummary summary;
-  summary.added = AddImportedHosts(NewHosts(parsed, summary), nullptr);
+  summary.added = AddImportedHosts(NewImportedHosts(parsed, summary), nullptr);
   return summary;
 }
 
@@ -99,25 +85,9 @@ bool CTessarelView::ConfirmImport(const std::vector<std::unique_ptr<HostRecord>>
          wxYES;
 }
 
-std::vector<std::string> CTessarelView::LastImportSections(
-    const std::unordered_set<std::int32_t>& hostIds) const {
-  std::unordered_set<std::string> needed;
-  for (const auto& row : rows_)
-    if (!hostIds.contains(row->record->HostId))
-      needed.insert(ProfileText::SectionKey(SectionOf(*row->record)));
-  std::vector<std::string> sections;
-  for (const auto& row : rows_)
-    if (hostIds.contains(row->record->HostId) &&
-        !needed.contains(ProfileText::SectionKey(SectionOf(*row->record))))
-      sections.emplace_back(SectionOf(*row->record));
-  return sections;
-}
-
 void CTessarelView::OnUndoImport(wxCommandEvent& /*event*/) {
   // Hosts deleted since are gone already; the rest go.
-  std::unordered_set<std::int32_t> hostIds;
-  for (const auto& row : rows_)
-    if (lastImport_.contains(row->record->HostId)) hostIds.insert(row->record->HostId);
+  const std::unordered_set<std::int32_t> hostIds = StillListed(*this, lastImport_);
   const wxString question = "Remove the " + Plural(hostIds.size(), "host", "hosts") +
                             " the last import added, from the list and from " +
                             ToDisplay(settingsPath_) + "?";
@@ -125,7 +95,7 @@ void CTessarelView::OnUndoImport(wxCommandEvent& /*event*/) {
       wxYES)
     return;
   wxBusyCursor busy;
-  if (!Saved(RemoveHostSections(LastImportSections(hostIds), settingsPath_, &witness_),
+  if (!Saved(RemoveHostSections(LastImportSections(*this, hostIds), settingsPath_, &witness_),
              "The hosts stay in the list."))
     return;
   RemoveRows(hostIds);
@@ -177,7 +147,7 @@ void CTessarelView::ImportFile(const wxString& path) {
     return;
   }
   ImportSummary summary;
-  auto records = NewHosts(ParseHostListText(decoded.text), summary);
+  auto records = NewImportedHosts(ParseHostListText(decoded.text), summary);
   const bool big = records.size() > kQuietImport;
   if (big && !ConfirmImport(records, path)) return;
   {

@@ -7,6 +7,7 @@
 
 #include "alert/channel_keys.h"
 #include "engine/accounting.h"
+#include "engine/host_list_rules.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
@@ -55,11 +56,6 @@ bool StoreCell(wxString& cell, const wxString& text) {
 // How far back the history is asked for hosts' last changes: as long as it
 // keeps changes.
 constexpr HistoryTime kChangesKept = 365LL * 24 * 3600 * 1000;
-
-// Whether two host names find the same section: the settings file's own rule.
-bool SameSection(std::string_view a, std::string_view b) {
-  return ProfileText::SameSectionName(a, b);
-}
 
 }  // namespace
 
@@ -190,19 +186,7 @@ CHostSettingsDialog& CTessarelView::SettingsDialog() {
 }
 
 int CTessarelView::InsertPosition(const std::string& host) const {
-  // After the first row of a greater name: a binary search, since rows stand
-  // in name order while the list loads. After a sort by another column the
-  // position is just somewhere sensible.
-  int low = 0;
-  int high = RowCount();
-  while (low < high) {
-    const int middle = low + (high - low) / 2;
-    if (CompareHostNames(host, RecordOf(middle)->Host) < 0)
-      high = middle;
-    else
-      low = middle + 1;
-  }
-  return low;
+  return kelvoran::InsertPosition(*this, host);
 }
 
 template <typename Change>
@@ -337,12 +321,14 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   const std::string oldName = copy.Host;
   // An empty name would make the host vanish at the next start: the edit is
   // refused and the host keeps its settings and its section.
-  if (!RunSettingsDialog(copy, CHostSettingsDialog::ModeEdit) || copy.Host.empty()) return;
-  // The file first, the row after: a refused save leaves the row as the file
-  // has it. A name that still finds the host's section is an edit in place.
+  if (!RunSettingsDialog(copy, CHostSettingsDialog::ModeEdit)) return;
   const HostRecord& before = *RecordOf(selected);
+  const HostEdit edit = ClassifyEdit(before, copy.Host);
+  if (edit == HostEdit::Refused) return;
+  // The file first, the row after: a refused save leaves the row as the file
+  // has it.
   const std::string oldSection(SectionOf(before));
-  const bool moves = copy.Host != before.Host && !SameSection(oldSection, copy.Host);
+  const bool moves = edit == HostEdit::Moves;
   const FileResult saved =
       moves ? RenameHostSection(copy, oldSection, FindSectionHolder(oldSection, copy.HostId),
                                 settingsPath_, &witness_)
@@ -424,10 +410,7 @@ void CTessarelView::ReloadList() {
 
 const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,
                                                    std::int32_t except) const {
-  const auto found = std::find_if(rows_.begin(), rows_.end(), [&](const auto& row) {
-    return row->record->HostId != except && SameSection(SectionOf(*row->record), name);
-  });
-  return found == rows_.end() ? nullptr : (*found)->record.get();
+  return kelvoran::FindSectionHolder(*this, name, except);
 }
 
 void CTessarelView::OnReset(wxCommandEvent& /*event*/) {
@@ -454,10 +437,12 @@ void CTessarelView::OnUpdateNeedsRows(wxUpdateUIEvent& event) {
 
 void CTessarelView::SortByColumn(int column) {
   sortKey_ = NextSortKey(sortKey_, column);
-  KeepingSelection([this] {
-    std::stable_sort(rows_.begin(), rows_.end(), [key = sortKey_](const auto& a, const auto& b) {
-      return CompareRows(*a->record, *b->record, key) < 0;
-    });
+  const std::vector<int> order = SortedRowOrder(*this, sortKey_);
+  KeepingSelection([&] {
+    std::vector<std::unique_ptr<HostRow>> sorted;
+    sorted.reserve(rows_.size());
+    for (const int row : order) sorted.push_back(std::move(rows_[static_cast<std::size_t>(row)]));
+    rows_ = std::move(sorted);
   });
 }
 

@@ -156,17 +156,13 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void RemoveRows(const std::unordered_set<std::int32_t>& hostIds);
   // The hosts of the parsed list that are new to the list, as records to
   // save; the rest are counted in the summary.
-  std::vector<std::unique_ptr<HostRecord>> NewHosts(const ParsedHostList& parsed,
-                                                    ImportSummary& summary) const;
+  std::vector<std::unique_ptr<HostRecord>> NewImportedHosts(const ParsedHostList& parsed,
+                                                            ImportSummary& summary) const;
   bool ConfirmImport(const std::vector<std::unique_ptr<HostRecord>>& records, const wxString& path);
   // Saves the records in one write and adds them to the list; returns how
   // many were added: none when the save failed or `progress` called it off.
   std::size_t AddImportedHosts(std::vector<std::unique_ptr<HostRecord>> records,
                                const SaveProgress& progress);
-  // The sections the undo of the last import removes: those of its hosts
-  // still in the list, less any another host of the list still needs.
-  std::vector<std::string> LastImportSections(
-      const std::unordered_set<std::int32_t>& hostIds) const;
   // Whether the save went through; if not, says so, and that the list is
   // left as `listLeftAs` says: what the list shows is what the next start
   // loads. A save that found the file changed by someone else offers to

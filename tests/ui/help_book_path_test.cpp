@@ -13,70 +13,50 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class HelpBookPath : public ::testing::Test {
- protected:
-  static fs::path Made(const fs::path& directory) {
-    fs::create_directories(directory);
-    return directory;
-  }
-  fs::path Touch(const fs::path& file) {
+TEST(HelpBookPath, BesideTheProgramInAnyCaseThenInstalledAndOnlyFilesCount) {
+  testing::TempDir dir;
+  const fs::path bin = dir.path() / "bin", data = dir.path() / "share", program = bin / "kelvoran";
+  fs::create_directories(bin);
+  fs::create_directories(data);
+  const auto touch = [](const fs::path& file) {
     std::ofstream(file) << "book";
     return file;
-  }
-
-  testing::TempDir dir_;
-  const fs::path root_ = dir_.path();
-  const fs::path bin_ = Made(root_ / "bin"), data_ = Made(root_ / "share");
-  const fs::path program_ = bin_ / "kelvoran";
-};
-
-TEST_F(HelpBookPath, TheBookBesideTheProgramIsFoundInAnyCase) {
-  EXPECT_EQ(FindHelpBook(program_, data_), std::nullopt);
-  const fs::path upper = Touch(bin_ / "KELVORAN.HTB");
-  EXPECT_EQ(FindHelpBook(program_, data_), upper);
-  // Upper-casing the whole path would look in /TMP/...; the directory is
-  // taken as it is and only the file name is compared without case.
-  const fs::path exact = Touch(bin_ / "kelvoran.htb");
-  EXPECT_EQ(FindHelpBook(program_, data_), exact) << "an exact match wins";
+  };
+  EXPECT_EQ(FindHelpBook(program, data), std::nullopt);
+  // Upper-casing the whole path would look in /TMP/...; only the file name
+  // is compared without case, an exact match first, then the smallest name.
+  const fs::path upper = touch(bin / "KELVORAN.HTB");
+  EXPECT_EQ(FindHelpBook(program, data), upper);
+  const fs::path exact = touch(bin / "kelvoran.htb");
+  EXPECT_EQ(FindHelpBook(program, data), exact);
   fs::remove(exact);
-  const fs::path mixed = Touch(bin_ / "Kelvoran.Htb");
-  EXPECT_EQ(FindHelpBook(program_, data_), upper) << "the smallest name, whatever the order";
+  const fs::path mixed = touch(bin / "Kelvoran.Htb");
+  EXPECT_EQ(FindHelpBook(program, data), upper);
   fs::remove(upper);
-  EXPECT_EQ(FindHelpBook(program_, data_), mixed);
-}
-
-TEST_F(HelpBookPath, TheBookIsNamedAfterTheProgramWithItsExtensionReplaced) {
-  Touch(bin_ / "kelvoran.htb");
-  const fs::path renamed = Touch(bin_ / "monitor.htb");
-  EXPECT_EQ(FindHelpBook(bin_ / "monitor", data_), renamed);
-  EXPECT_EQ(FindHelpBook(bin_ / "MONITOR.EXE", data_), renamed);
-  EXPECT_EQ(FindHelpBook(bin_ / "kelvoran-debug", data_), std::nullopt);
-}
-
-TEST_F(HelpBookPath, TheInstalledBookIsTheFallbackAndOnlyFilesCount) {
-  fs::create_directory(bin_ / "kelvoran.htb");  // a directory is no book
-  const fs::path installed = Touch(data_ / "kelvoran.htb");
-  EXPECT_EQ(FindHelpBook(program_, data_), installed);
-  EXPECT_EQ(FindHelpBook(bin_ / "other", data_), installed) << "installed under its own name";
-  EXPECT_EQ(FindHelpBook(program_, root_ / "missing"), std::nullopt);
-  EXPECT_EQ(FindHelpBook(program_, ""), std::nullopt);
-
-  fs::create_symlink(installed, bin_ / "KELVORAN.htb");
-  EXPECT_EQ(FindHelpBook(program_, ""), bin_ / "KELVORAN.htb") << "a link to a book is a book";
+  EXPECT_EQ(FindHelpBook(program, data), mixed);
+  // Named after the program, its extension replaced.
+  const fs::path renamed = touch(bin / "monitor.htb");
+  EXPECT_EQ(FindHelpBook(bin / "MONITOR.EXE", data), renamed);
+  EXPECT_EQ(FindHelpBook(bin / "kelvoran-debug", data), std::nullopt);
+  for (const char* near : {"kelvoran.htb.old", "xkelvoran.htb", "kelvoran.ht"}) touch(bin / near);
+  fs::remove(mixed);
+  EXPECT_EQ(FindFileIgnoringCase(bin, "kelvoran.htb"), std::nullopt) << "only the whole name";
+  EXPECT_EQ(FindFileIgnoringCase(bin / "kelvoran.ht", "x"), std::nullopt) << "not a directory";
+  // The installed book is the fallback; a directory or a dangling link is
+  // no book, a link to one is.
+  fs::create_directory(bin / "kelvoran.htb");
+  const fs::path installed = touch(data / "kelvoran.htb");
+  EXPECT_EQ(FindHelpBook(program, data), installed);
+  EXPECT_EQ(FindHelpBook(bin / "other", data), installed) << "installed under its own name";
+  EXPECT_EQ(FindHelpBook(program, dir.path() / "missing"), std::nullopt);
+  fs::create_symlink(installed, bin / "KELVORAN.htb");
+  EXPECT_EQ(FindHelpBook(program, ""), bin / "KELVORAN.htb");
   fs::remove(installed);
-  EXPECT_EQ(FindHelpBook(program_, ""), std::nullopt) << "a dangling link is not";
-}
-
-TEST_F(HelpBookPath, OnlyTheWholeNameMatchesAndUnreadableDirectoriesFindNothing) {
-  Touch(bin_ / "kelvoran.htb.old");
-  Touch(bin_ / "xkelvoran.htb");
-  Touch(bin_ / "kelvoran.ht");
-  EXPECT_EQ(FindFileIgnoringCase(bin_, "kelvoran.htb"), std::nullopt);
-  EXPECT_EQ(FindFileIgnoringCase(bin_ / "kelvoran.ht", "x"), std::nullopt) << "not a directory";
+  EXPECT_EQ(FindHelpBook(program, ""), std::nullopt);
   // A program started by a bare name looks in the current directory.
   const fs::path before = fs::current_path();
-  fs::current_path(bin_);
-  Touch("kelvoran.htb");
+  fs::current_path(data);
+  touch("kelvoran.htb");
   const auto found = FindHelpBook("kelvoran", "");
   fs::current_path(before);
   ASSERT_TRUE(found);
@@ -84,11 +64,12 @@ TEST_F(HelpBookPath, OnlyTheWholeNameMatchesAndUnreadableDirectoriesFindNothing)
 }
 
 TEST(CompiledHelpPath, IsTheProgramPathInUpperCaseWithTheBookNameReplaced) {
-  EXPECT_EQ(CompiledHelpPath("/opt/Tools/kelvoran.exe"), "/OPT/TOOLS/KELVORAN.CHM");
-  EXPECT_EQ(CompiledHelpPath("/opt/kelvoran.hlp/Kelvoran"), "/OPT/KELVORAN.CHM/KELVORAN.CHM")
-      << "every occurrence";
-  EXPECT_EQ(CompiledHelpPath("/opt/monitor.exe"), "/OPT/MONITOR.HLP") << "another name";
-  EXPECT_EQ(CompiledHelpPath("/opt/mykelvoran.exe"), "/OPT/MYKELVORAN.CHM") << "a plain replace";
+  const std::pair<const char*, const char*> cases[] = {
+      {"/opt/Tools/kelvoran.exe", "/OPT/TOOLS/KELVORAN.CHM"},
+      {"/opt/kelvoran.hlp/Kelvoran", "/OPT/KELVORAN.CHM/KELVORAN.CHM"},  // every occurrence
+      {"/opt/monitor.exe", "/OPT/MONITOR.HLP"},
+      {"/opt/mykelvoran.exe", "/OPT/MYKELVORAN.CHM"}};  // a plain replace
+  for (const auto& [program, book] : cases) EXPECT_EQ(CompiledHelpPath(program), book);
 }
 
 }  // namespace

@@ -156,44 +156,9 @@ TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
   window->Destroy();
 }
 
+// A host name wider than the window shows shortened in the choice, whole
+// in its tooltip, and choosing it still picks that host.
 TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChosen) {
-  auto* log = new OutageLog(nullptr, recorder_->Queries());
-  log->Show();
-  testing::PumpEvents(300ms);
-  ASSERT_EQ(log->Shown().size(), 3u);
-  EXPECT_EQ(log->Shown()[0].change.host, "other");
-  EXPECT_EQ(std::pair(log->Shown()[1].lasted, log->Shown()[2].lasted),
-            std::pair(std::optional<HistoryTime>(), std::optional<HistoryTime>(3000)));
-  auto* hosts = FindChild<wxChoice>(
-      *log, [](wxChoice& choice) { return choice.GetString(0) == "All hosts"; });
-  ASSERT_NE(hosts, nullptr);
-  // A change recorded while the window is open shows as soon as a host is
-  // chosen.
-  HostRecord other;
-  other.Host = "other";
-  other.Status = StatusWarning;
-  recorder_->ResultApplied(other, {.ResultCode = 11010, .StartTime = kNow - 50}, StatusOk);
-  recorder_->TickEnded();
-  ASSERT_TRUE(recorder_->Flush());
-  hosts->SetFocus();
-  hosts->SetStringSelection("other");
-  wxCommandEvent chosen(wxEVT_CHOICE, hosts->GetId());
-  chosen.SetInt(hosts->GetSelection());
-  hosts->ProcessWindowEvent(chosen);
-  ASSERT_EQ(log->Shown().size(), 2u);
-  EXPECT_EQ(hosts->GetStringSelection(), "other");
-
-  ExpectExport(
-      *log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); },
-      "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
-      "[r[1:5] for r in rows[1:]] == [['other', 'OK', 'WARNING', ''], "
-      "['other', 'WARNING', 'OK', '50']]");
-  log->Destroy();
-}
-
-// A host name wider than the window: the choice shows the name shortened,
-// its tooltip the whole name, and choosing it still picks that host.
-TEST_F(HistoryWindows, OutageLogChoosesAHostByItsShortenedLongName) {
   const std::string name = "a" + std::string(400, 'x') + ".example";
   HostRecord host;
   host.Host = name;
@@ -204,18 +169,43 @@ TEST_F(HistoryWindows, OutageLogChoosesAHostByItsShortenedLongName) {
   auto* log = new OutageLog(nullptr, recorder_->Queries());
   log->Show();
   testing::PumpEvents(300ms);
+  ASSERT_EQ(log->Shown().size(), 4u);
+  EXPECT_EQ(std::pair(log->Shown()[0].change.host, log->Shown()[1].change.host),
+            std::pair(name, std::string("other")));
+  EXPECT_EQ(std::pair(log->Shown()[2].lasted, log->Shown()[3].lasted),
+            std::pair(std::optional<HistoryTime>(), std::optional<HistoryTime>(3000)));
   auto* hosts = FindChild<wxChoice>(
       *log, [](wxChoice& choice) { return choice.GetString(0) == "All hosts"; });
   ASSERT_NE(hosts, nullptr);
-  unsigned item = 1;
-  while (item < hosts->GetCount() && !hosts->GetString(item).StartsWith("ax")) ++item;
-  ASSERT_LT(item, hosts->GetCount());
-  hosts->SetSelection(static_cast<int>(item));
-  wxCommandEvent chosen(wxEVT_CHOICE, hosts->GetId());
-  chosen.SetInt(static_cast<int>(item));
-  hosts->ProcessWindowEvent(chosen);
+  const auto choose = [&](const wxString& start) {
+    unsigned item = 1;
+    while (item < hosts->GetCount() && !hosts->GetString(item).StartsWith(start)) ++item;
+    ASSERT_LT(item, hosts->GetCount()) << start;
+    hosts->SetSelection(static_cast<int>(item));
+    wxCommandEvent chosen(wxEVT_CHOICE, hosts->GetId());
+    chosen.SetInt(static_cast<int>(item));
+    hosts->ProcessWindowEvent(chosen);
+  };
+  choose("ax");
   EXPECT_EQ(log->Shown().size(), 1u);
   EXPECT_EQ(hosts->GetToolTipText(), wxString(name));
+  // A change recorded while the window is open shows as soon as a host is
+  // chosen.
+  HostRecord other;
+  other.Host = "other";
+  other.Status = StatusWarning;
+  recorder_->ResultApplied(other, {.ResultCode = 11010, .StartTime = kNow - 50}, StatusOk);
+  recorder_->TickEnded();
+  ASSERT_TRUE(recorder_->Flush());
+  choose("other");
+  ASSERT_EQ(log->Shown().size(), 2u);
+  EXPECT_EQ(hosts->GetStringSelection(), "other");
+
+  ExpectExport(
+      *log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); },
+      "rows[0][:4] == ['Time', 'Host', 'From', 'To'] and "
+      "[r[1:5] for r in rows[1:]] == [['other', 'OK', 'WARNING', ''], "
+      "['other', 'WARNING', 'OK', '50']]");
   log->Destroy();
 }
 

@@ -1,0 +1,159 @@
+#include "engine/host_list_rules.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "engine/host_record.h"
+#include "engine/host_rows.h"
+#include "engine/host_settings.h"
+#include "portable/profile_text.h"
+#include "portable/text_compare.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr std::int32_t kDescending = 65536;
+
+int Sign(auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+// HostRows hands out records for change; these rules only read them.
+const HostRecord& At(const HostRows& rows, int row) {
+  return const_cast<HostRows&>(rows).RecordAt(row);
+}
+
+std::string_view SectionAt(const HostRows& rows, int row) { return SectionOf(At(rows, row)); }
+
+int CompareSuccessRates(const HostRecord& a, const HostRecord& b) {
+  if (a.SentCount == 0 || b.SentCount == 0) return Sign(a.SentCount != 0, b.SentCount != 0);
+  return Sign(SuccessRate(a), SuccessRate(b));
+}
+
+int CompareByColumn(const HostRecord& a, const HostRecord& b, int column) {
+  switch (column) {
+    case ColumnDescription:
+      return CompareHostNames(a.Description, b.Description);
+    case ColumnDelay:
+      return Sign(a.LastDelay, b.LastDelay);
+    case ColumnSent:
+      return Sign(a.SentCount, b.SentCount);
+    case ColumnPercentOk:
+      return CompareSuccessRates(a, b);
+    case ColumnMinResponse:
+      return Sign(a.MinResponse, b.MinResponse);
+    case ColumnAvgResponse:
+      return Sign(a.AvgResponse, b.AvgResponse);
+    case ColumnMaxResponse:
+      return Sign(a.MaxResponse, b.MaxResponse);
+    case ColumnError:
+      if (a.ResultCode != b.ResultCode) return Sign(a.ResultCode, b.ResultCode);
+      return Sign(a.ResultValue, b.ResultValue);
+    default:
+      return CompareHostNames(a.Host, b.Host);
+  }
+}
+
+}  // namespace
+
+double SuccessRate(const HostRecord& host) {
+  return static_cast<double>(host.ReceivedCount) * 100.0 / static_cast<double>(host.SentCount);
+}
+
+std::int32_t NextSortKey(std::int32_t lastSortKey, int clickedColumn) {
+  const std::int32_t column = clickedColumn >= 1 && clickedColumn <= 8 ? clickedColumn : 0;
+  const bool lastWasSameAscending = (lastSortKey & 0xFFFF) == column && lastSortKey < kDescending;
+  return lastWasSameAscending ? column + kDescending : column;
+}
+
+int CompareHostNames(std::string_view a, std::string_view b) { return CompareIgnoringCase(a, b); }
+
+int CompareRows(const HostRecord& a, const HostRecord& b, std::int32_t sortKey) {
+  const int order = CompareByColumn(a, b, sortKey & 0xFFFF);
+  return (static_cast<std::uint32_t>(sortKey) >> 16) != 0 ? -order : order;
+}
+
+std::vector<int> SortedRowOrder(const HostRows& rows, std::int32_t sortKey) {
+  std::vector<int> order(static_cast<std::size_t>(rows.RowCount()));
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return CompareRows(At(rows, a), At(rows, b), sortKey) < 0;
+  });
+  return order;
+}
+
+int InsertPosition(const HostRows& rows, std::string_view host) {
+  int low = 0;
+  int high = rows.RowCount();
+  while (low < high) {
+    const int middle = low + (high - low) / 2;
+    if (CompareHostNames(host, At(rows, middle).Host) < 0)
+      high = middle;
+    else
+      low = middle + 1;
+  }
+  return low;
+}
+
+bool SameSection(std::string_view a, std::string_view b) {
+  return ProfileText::SameSectionName(a, b);
+}
+
+const HostRecord* FindSectionHolder(const HostRows& rows, std::string_view name,
+                                    std::int32_t except) {
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    const HostRecord& host = At(rows, row);
+    if (host.HostId != except && SameSection(SectionOf(host), name)) return &host;
+  }
+  return nullptr;
+}
+
+HostEdit ClassifyEdit(const HostRecord& before, std::string_view newName) {
+  if (newName.empty()) return HostEdit::Refused;
+  if (newName == before.Host || SameSection(SectionOf(before), newName)) return HostEdit::InPlace;
+  return HostEdit::Moves;
+}
+
+std::vector<std::unique_ptr<HostRecord>> NewHosts(const HostRows& rows,
+                                                  const std::vector<HostListEntry>& entries,
+                                                  const HostRecord& start, std::size_t& skipped) {
+  std::unordered_set<std::string> sections;
+  for (int row = 0; row < rows.RowCount(); ++row)
+    sections.insert(ProfileText::SectionKey(SectionAt(rows, row)));
+  std::vector<std::unique_ptr<HostRecord>> records;
+  for (const HostListEntry& entry : entries) {
+    if (!sections.insert(ProfileText::SectionKey(entry.host)).second) {
+      ++skipped;
+      continue;
+    }
+    auto record = std::make_unique<HostRecord>();  // an id of its own
+    record->CopySettings(start);
+    record->Host = entry.host;
+    record->Description = entry.description;
+    record->Section = entry.host;
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+std::unordered_set<std::int32_t> StillListed(const HostRows& rows,
+                                             const std::unordered_set<std::int32_t>& hostIds) {
+  std::unordered_set<std::int32_t> listed;
+  for (int row = 0; row < rows.RowCount(); ++row)
+    if (hostIds.contains(At(rows, row).HostId)) listed.insert(At(rows, row).HostId);
+  return listed;
+}
+
+std::vector<std::string> LastImportSections(const HostRows& rows,
+                                            const std::unordered_set<std::int32_t>& hostIds) {
+  std::unordered_set<std::string> needed;
+  for (int row = 0; row < rows.RowCount(); ++row)
+    if (!hostIds.contains(At(rows, row).HostId))
+      needed.insert(ProfileText::SectionKey(SectionAt(rows, row)));
+  std::vector<std::string> sections;
+  for (int row = 0; row < rows.RowCount(); ++row)
+    if (hostIds.contains(At(rows, row).HostId) &&
+        !needed.contains(ProfileText::SectionKey(SectionAt(rows, row))))
+      sections.emplace_back(SectionAt(rows, row));
+  return sections;
+}
+
+}  // namespace kelvoran

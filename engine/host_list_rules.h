@@ -1,0 +1,92 @@
+#pragma once
+
+// The host list's rules, over the rows the view owns (HostRows): which names
+// are one host, where a new row goes, how rows sort, what an edit or an
+// import does to the settings file's sections. Plain logic, tested on a
+// vector of records.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/host_list_text.h"
+
+namespace kelvoran {
+
+class HostRecord;
+class HostRows;
+
+inline constexpr int kColumnCount = 9;
+enum HostColumn : int {
+  ColumnHost = 0,
+  ColumnDescription,
+  ColumnDelay,
+  ColumnSent,
+  ColumnPercentOk,
+  ColumnMinResponse,
+  ColumnAvgResponse,
+  ColumnMaxResponse,
+  ColumnError,
+};
+
+// Received x 100 / sent; not a number before the first probe.
+double SuccessRate(const HostRecord& host);
+
+// The sort key after a click on a column header: the column (0 for anything
+// outside 1 to 8) plus 65536 when the same column was last sorted ascending.
+std::int32_t NextSortKey(std::int32_t lastSortKey, int clickedColumn);
+
+// Host names compared the way the list and the settings file compare them:
+// ASCII letters folded to lower case, then bytes as unsigned values.
+int CompareHostNames(std::string_view a, std::string_view b);
+
+// Negative when a goes above b under the sort key, 0 when equal.
+int CompareRows(const HostRecord& a, const HostRecord& b, std::int32_t sortKey);
+
+// The rows' indexes in their order under the sort key; equal rows keep
+// their order.
+std::vector<int> SortedRowOrder(const HostRows& rows, std::int32_t sortKey);
+
+// The row a new host of this name is inserted at: after the last row whose
+// name is not greater. A binary search, since rows stand in name order while
+// the list loads; after a sort by another column the place is just somewhere
+// sensible.
+int InsertPosition(const HostRows& rows, std::string_view host);
+
+// Whether two host names find the same section: the settings file's own rule.
+bool SameSection(std::string_view a, std::string_view b);
+
+// The first host other than `except` whose section `name` finds, or null: a
+// second host of such a name would share the first one's section, and one of
+// the two would be lost at the next start.
+const HostRecord* FindSectionHolder(const HostRows& rows, std::string_view name,
+                                    std::int32_t except = 0);
+
+// What OK in the settings dialog does to the file. An empty name would make
+// the host vanish at the next start: refused. A name that still finds the
+// host's section edits it in place; any other name moves the host to a
+// section of the new name.
+enum class HostEdit { Refused, InPlace, Moves };
+HostEdit ClassifyEdit(const HostRecord& before, std::string_view newName);
+
+// The hosts of the import that are new to the list, each with the settings
+// of `start`, the entry's name and description, and an id of its own; an entry whose section a row
+// or an earlier entry finds already is counted in `skipped`.
+std::vector<std::unique_ptr<HostRecord>> NewHosts(const HostRows& rows,
+                                                  const std::vector<HostListEntry>& entries,
+                                                  const HostRecord& start, std::size_t& skipped);
+
+// Of the hosts an import added, those still in the list.
+std::unordered_set<std::int32_t> StillListed(const HostRows& rows,
+                                             const std::unordered_set<std::int32_t>& hostIds);
+
+// The sections the undo of an import removes: those of its hosts still in
+// the list, less any another host of the list still needs.
+std::vector<std::string> LastImportSections(const HostRows& rows,
+                                            const std::unordered_set<std::int32_t>& hostIds);
+
+}  // namespace kelvoran
