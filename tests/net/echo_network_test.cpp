@@ -1,116 +1,72 @@
 // The echo probe against a real network: namespaces, veth pairs, a router
 // that rejects and loops, and user-space responders (tests/net/
-// test_network.sh), in IPv4 and IPv6. Every case runs with a ping socket and
-// with a raw socket.
+// test_network.sh), in IPv4 and IPv6, with a ping socket and with a raw
+// socket. Only what the wire shows is here; what each packet means is
+// tests/platform/echo_platform_test.cpp's.
+//
+// As root the program builds the network, runs itself again inside the probe
+// namespace (`ip netns exec` also puts the namespace's hosts file and
+// resolver configuration in place), and removes the network.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <sstream>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "engine/result_text.h"
+#include "platform/linux/linux_echo_probe.h"
 
 namespace kelvoran {
 namespace {
 
-const std::string kPrefix = "kvp-" + std::to_string(getpid());
-const std::string kProbeNamespace = kPrefix + "-probe";
-
-// Runs argv through the shell, each argument quoted, and returns its standard
-// output, or nothing if it failed.
-std::optional<std::string> Capture(const std::vector<std::string>& args) {
-  std::string command;
-  for (const std::string& arg : args) {
-    command += " '";
-    for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += '\'';
-  }
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return std::nullopt;
-  std::string output;
-  char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-    output.append(chunk, got);
-  return pclose(pipe) == 0 ? std::optional(output) : std::nullopt;
-}
-
-// Built once for the whole run, and only as root.
-class TestNetwork : public ::testing::Environment {
- public:
-  void SetUp() override {
-    built = geteuid() == 0 &&
-            Capture({"bash", KELVORAN_TEST_NETWORK, "up", kPrefix, KELVORAN_RESPONDER});
-  }
-  void TearDown() override { Capture({"bash", KELVORAN_TEST_NETWORK, "down", kPrefix}); }
-  bool built = false;
-};
-
-TestNetwork* network = nullptr;
-
-struct Outcome {
-  std::int32_t code = -1;
-  std::int32_t value = -1;
-  std::uint32_t rtt = 0;
-  std::uint32_t sent = 0;
-  std::uint32_t reply = 0;
-  std::int64_t start = 0;
-};
-
-// Probes every target at once, one thread each, inside the probe namespace.
-std::vector<Outcome> Probe(std::vector<std::string> args, const std::vector<std::string>& targets) {
-  args.insert(args.begin(), {"ip", "netns", "exec", kProbeNamespace, KELVORAN_PROBE_DRIVER});
-  args.insert(args.end(), targets.begin(), targets.end());
-  std::istringstream lines(Capture(args).value_or(""));
-  std::vector<Outcome> outcomes;
-  for (Outcome o; lines >> o.code >> o.value >> o.rtt >> o.sent >> o.reply >> o.start;)
-    outcomes.push_back(o);
-  return outcomes;
-}
-
-std::string Target(const std::string& host, std::uint32_t size = 32, int timeout = 1) {
-  return host + ":" + std::to_string(size) + ":" + std::to_string(timeout);
-}
-
-class NetworkTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to build network namespaces";
-    ASSERT_TRUE(network->built) << "the test network could not be built";
-  }
-};
+bool inside = false;
 
 struct Case {
   std::string host;
   std::int32_t code = ResultSuccess;
   std::uint32_t size = 32;
-  std::optional<int> timeout = std::nullopt;  // unless the one for all
 };
 
-class EchoNetwork : public NetworkTest, public ::testing::WithParamInterface<std::string> {
+// Probes every case at once, one thread each, as the program does.
+std::vector<ProbeResult> ProbeAll(EchoSocketChoice socket, const std::vector<Case>& cases,
+                                  int timeout) {
+  const ProbeFunction probe = LinuxEchoProbe(socket);
+  std::vector<ProbeResult> results(cases.size());
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < cases.size(); ++i)
+    threads.emplace_back([&, i] { probe({cases[i].host, cases[i].size, timeout, 0}, results[i]); });
+  for (std::thread& thread : threads) thread.join();
+  return results;
+}
+
+class EchoNetwork : public ::testing::TestWithParam<EchoSocketChoice> {
  protected:
-  // Probes the hosts all at once and expects each its own code; an answer
-  // brings all the data back (only 16 bits of the size go on the wire), a
-  // failure no round trip.
-  std::vector<Outcome> ExpectCodes(const std::vector<Case>& cases, int timeout = 1) {
-    std::vector<std::string> targets;
-    for (const Case& c : cases)
-      targets.push_back(Target(c.host, c.size, c.timeout.value_or(timeout)));
-    const auto outcomes = Probe({"--socket", GetParam()}, targets);
-    EXPECT_EQ(outcomes.size(), cases.size());
-    for (std::size_t i = 0; i < outcomes.size() && i < cases.size(); ++i) {
-      SCOPED_TRACE(targets[i]);
-      const Outcome& o = outcomes[i];
-      EXPECT_EQ(std::tie(o.code, o.value), std::tuple(cases[i].code, 0));
-      if (cases[i].code == ResultSuccess) {
-        EXPECT_EQ(std::tie(o.sent, o.reply), std::tuple(cases[i].size, cases[i].size & 0xFFFFu));
-      } else {
-        EXPECT_EQ(o.rtt, 0u);
-      }
+  void SetUp() override {
+    if (!inside) GTEST_SKIP() << "needs root to build network namespaces";
+  }
+  // Expects each case its own code; an answer brings all the data back (only
+  // 16 bits of the size go on the wire), a failure no round trip.
+  std::vector<ProbeResult> ExpectCodes(const std::vector<Case>& cases, int timeout = 1) {
+    const auto results = ProbeAll(GetParam(), cases, timeout);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+      const ProbeResult& r = results[i];
+      SCOPED_TRACE(cases[i].host + ", " + std::to_string(cases[i].size));
+      EXPECT_EQ(std::tie(r.ResultCode, r.ResultValue), std::tuple(cases[i].code, 0));
+      if (cases[i].code == ResultSuccess)
+        EXPECT_EQ(std::tie(r.SentSize, r.ReplySize),
+                  std::tuple(cases[i].size, cases[i].size & 0xFFFFu));
+      else
+        EXPECT_EQ(r.RoundTripTime, 0u);
     }
-    return outcomes;
+    return results;
   }
 };
 
@@ -119,34 +75,27 @@ class EchoNetwork : public NetworkTest, public ::testing::WithParamInterface<std
 // The last two wait 50 ms before they answer.
 TEST_P(EchoNetwork, AnsweredEchoesReportTheirRoundTrip) {
   std::vector<Case> cases;
-  for (const char* host :
-       {"198.18.10.1", "198.18.6.1", "kv-target", "2001:2:0:a::1", "2001:2:0:6::1", "kv-target6",
-        "::1", "fe80::1%pr0", "198.18.10.2", "2001:2:0:a::2"})
+  for (const char* host : {"198.18.10.1", "kv-target", "2001:2:0:a::1", "kv-target6", "fe80::1%pr0",
+                           "198.18.10.2", "2001:2:0:a::2"})
     cases.push_back({host});
-  const auto outcomes = ExpectCodes(cases, 2);
-  for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_GT(outcomes[i].start, 1700000000);
-    EXPECT_EQ(outcomes[i].rtt >= 50u, i >= 8) << outcomes[i].rtt;
-    EXPECT_LT(outcomes[i].rtt, 250u);
+  const auto results = ExpectCodes(cases, 2);
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    EXPECT_GT(results[i].StartTime, 1700000000);
+    EXPECT_EQ(results[i].RoundTripTime >= 50u, i >= 5) << i << ": " << results[i].RoundTripTime;
+    EXPECT_LT(results[i].RoundTripTime, 250u);
   }
 }
 
-// 1453 bytes of ICMPv6 data are fragmented by the sender, 65527 fill an IPv6
-// payload. 65535 data bytes do not fit an IPv4 datagram, 65528 no IPv6
-// payload: sendto fails with EMSGSIZE. 1380 bytes meet the 1400-byte link:
-// with DF set, fragmentation needed; in IPv6, which routers never fragment,
-// packet too big. Each socket kind has its own targets there, as the learnt
-// path MTU stays.
+// 65527 data bytes fill an IPv6 payload, 65500 a fragmented IPv4 datagram.
+// 65535 bytes do not fit an IPv4 datagram, 65528 no IPv6 payload: sendto
+// fails with EMSGSIZE. 1380 bytes meet the 1400-byte link: with DF set,
+// fragmentation needed; in IPv6, packet too big. Each socket kind has its own
+// targets there, as the learnt path MTU stays.
 TEST_P(EchoNetwork, PacketSizesUpToTheLargestDatagramComeBackWholeLargerAreTooBig) {
-  const bool ping = GetParam() == "ping";
+  const bool ping = GetParam() == EchoSocketChoice::PingOnly;
   ExpectCodes({{"198.18.10.1", ResultSuccess, 0},
-               {"198.18.10.1", ResultSuccess, 1024},
-               {"198.18.10.1", ResultSuccess, 1473},
                {"198.18.10.1", ResultSuccess, 65500},
                {"198.18.10.1", ResultSuccess, 65536 + 32},
-               {"2001:2:0:a::1", ResultSuccess, 0},
-               {"2001:2:0:a::1", ResultSuccess, 1453},
                {"2001:2:0:a::1", ResultSuccess, 65527},
                {"198.18.10.1", IpPacketTooBig, 65535},
                {"2001:2:0:a::1", IpPacketTooBig, 65528},
@@ -154,62 +103,32 @@ TEST_P(EchoNetwork, PacketSizesUpToTheLargestDatagramComeBackWholeLargerAreTooBi
                {ping ? "2001:2:0:6::c8" : "2001:2:0:6::c9", IpPacketTooBig, 1380}});
 }
 
-TEST_P(EchoNetwork, IcmpErrorsBecomeTheirIpStatus) {
+// An ICMP error from a router, a loop, a neighbour that never answers, and
+// silence (a router's, a responder's, the probe's own blackhole route); a
+// flood of foreign replies and errors about other requests before the right
+// reply.
+TEST_P(EchoNetwork, ErrorsSilenceAndForeignTrafficEachEndAsTheyShould) {
   ExpectCodes({{"198.18.3.1", IpDestHostUnreachable},
-               {"198.18.3.17", IpDestNetUnreachable},
-               {"198.18.3.33", IpDestPortUnreachable},
-               {"198.18.3.49", IpDestProtUnreachable},
-               {"198.18.3.65", IpDestNetUnreachable},      // net prohibited
-               {"198.18.3.81", IpDestHostUnreachable},     // host prohibited
-               {"198.18.3.97", IpDestHostUnreachable},     // administratively prohibited
-               {"198.18.4.1", IpTtlExpiredTransit},        // routing loop
-               {"198.18.1.99", IpDestHostUnreachable},     // no ARP answer on our own link
-               {"198.18.10.11", IpDestHostUnreachable},    // quoted header with IP options
-               {"2001:2:0:3::1", IpDestNetUnreachable},    // no route
-               {"2001:2:0:3::11", IpDestHostUnreachable},  // administratively prohibited
-               {"2001:2:0:3::21", IpDestHostUnreachable},  // address unreachable
+               {"198.18.4.1", IpTtlExpiredTransit},
+               {"198.18.1.99", IpDestHostUnreachable},
                {"2001:2:0:3::31", IpDestPortUnreachable},
-               {"2001:2:0:3::41", IpDestHostUnreachable},   // source address policy
-               {"2001:2:0:3::51", IpDestHostUnreachable},   // reject route
-               {"2001:2:0:4::1", IpTtlExpiredTransit},      // hop limit in a routing loop
-               {"2001:2:0:1::99", IpDestHostUnreachable}},  // no neighbour answer
+               {"2001:2:0:4::1", IpTtlExpiredTransit},
+               {"2001:2:0:1::99", IpDestHostUnreachable},
+               {"198.18.9.1", ResultNoReply},
+               {"198.18.10.3", ResultNoReply},
+               {"198.18.12.1", ResultNoReply},
+               {"2001:2:0:a::3", ResultNoReply},
+               {"198.18.10.9", ResultSuccess}},
               2);
 }
 
-// Silence, and wrong answers among which the right one is found.
-TEST_P(EchoNetwork, SilenceAndWrongAnswersTimeOutTheRightOneAmongThemIsFound) {
-  ExpectCodes({{"198.18.10.3", ResultNoReply},    // drops the request
-               {"198.18.9.1", ResultNoReply},     // router drops it silently
-               {"198.18.12.1", ResultNoReply},    // a local blackhole refuses the send
-               {"198.18.10.4", ResultNoReply},    // answers with another identifier
-               {"198.18.10.5", ResultNoReply},    // answers from another address
-               {"198.18.10.6", ResultNoReply},    // answers with half the data
-               {"198.18.10.7", ResultNoReply},    // answers with a bad checksum
-               {"198.18.10.10", ResultNoReply},   // answers with another sequence number
-               {"2001:2:0:a::3", ResultNoReply},  // the same in IPv6, one more:
-               {"2001:2:0:9::1", ResultNoReply},
-               {"2001:2:0:a::4", ResultNoReply},
-               {"2001:2:0:a::5", ResultNoReply},
-               {"2001:2:0:a::6", ResultNoReply},
-               {"2001:2:0:a::a", ResultNoReply},
-               {"2001:2:0:a::c", ResultNoReply},  // answers with one data bit changed
-               {"198.18.10.8", ResultSuccess},    // answers twice
-               {"198.18.10.9", ResultSuccess}},   // a flood of foreign replies and errors first
-              2);
-}
-
-TEST_P(EchoNetwork, BadHostTextsAndSettingsEndCleanly) {
+// Texts the resolver must refuse whole rather than read in part.
+TEST_P(EchoNetwork, BadHostTextsEndCleanly) {
   ExpectCodes({{"no-such-host.invalid", ResultResolveFailed},
-               {"", ResultResolveFailed},
                {std::string(300, 'a'), ResultResolveFailed},
-               {"h\xC3\xB6st", ResultResolveFailed},
                {"%s%s%n", ResultResolveFailed},
-               {"my host", ResultResolveFailed},
                {"198.18.10.1 backup", ResultResolveFailed},
-               {"fe80::1%no-such-link", ResultResolveFailed},
-               {"2001:2:0:a::1 backup", ResultResolveFailed},
-               {"198.18.10.1", ResultMemoryError, 4294967295u},
-               {"198.18.10.1", ResultBadParameter, 32, 0}});
+               {"fe80::1%no-such-link", ResultResolveFailed}});
 }
 
 TEST_P(EchoNetwork, SixtyFourParallelProbesEachGetTheirOwnResult) {
@@ -224,42 +143,77 @@ TEST_P(EchoNetwork, SixtyFourParallelProbesEachGetTheirOwnResult) {
   ExpectCodes(cases);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothSocketKinds, EchoNetwork, ::testing::Values("ping", "raw"));
+INSTANTIATE_TEST_SUITE_P(BothSocketKinds, EchoNetwork,
+                         ::testing::Values(EchoSocketChoice::PingOnly, EchoSocketChoice::RawOnly));
 
-class EchoPermissions : public NetworkTest {
- protected:
-  void SetPingGroupRange(const std::string& range) {
-    ASSERT_TRUE(Capture({"ip", "netns", "exec", kProbeNamespace, "sysctl", "-qw",
-                         "net.ipv4.ping_group_range=" + range}));
-  }
-  void TearDown() override {
-    if (network->built) SetPingGroupRange("0 2147483647");
-  }
-};
+void SetPingGroupRange(const char* range) {
+  std::ofstream("/proc/sys/net/ipv4/ping_group_range") << range;
+}
 
-// The one range rules ping sockets of both families.
-TEST_F(EchoPermissions, PingSocketsFirstRawSocketsAsFallbackElse600WithTheErrno) {
-  constexpr auto kNobody = "65534";
-  const std::vector<std::string> targets = {Target("198.18.10.1"), Target("2001:2:0:a::1")};
-  const auto expectEach = [&](const std::vector<std::string>& user, std::int32_t code,
-                              std::int32_t value, const char* why) {
-    const auto outcomes = Probe(user, targets);
-    ASSERT_EQ(outcomes.size(), targets.size()) << why;
-    for (const auto& o : outcomes)
-      EXPECT_EQ(std::tie(o.code, o.value), std::tie(code, value)) << why;
-  };
-  expectEach({"--user", kNobody}, ResultSuccess, 0, "a ping socket needs no privilege");
+// The codes of an IPv4 and an IPv6 probe, run by "nobody" in a child process
+// when asked.
+std::vector<std::pair<std::int32_t, std::int32_t>> ProbeBothFamilies(bool asNobody) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return {};
+  const pid_t child = asNobody ? fork() : 0;
+  if (child == 0 &&
+      (!asNobody || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0))) {
+    for (const ProbeResult& r :
+         ProbeAll(EchoSocketChoice::PingThenRaw, {{"198.18.10.1"}, {"2001:2:0:a::1"}}, 1))
+      dprintf(pipeFds[1], "%d %d\n", r.ResultCode, r.ResultValue);
+  }
+  if (child == 0 && asNobody) _exit(0);
+  close(pipeFds[1]);
+  if (asNobody) waitpid(child, nullptr, 0);
+  std::vector<std::pair<std::int32_t, std::int32_t>> codes;
+  FILE* in = fdopen(pipeFds[0], "r");
+  for (std::int32_t code, value; std::fscanf(in, "%d %d", &code, &value) == 2;)
+    codes.emplace_back(code, value);
+  std::fclose(in);
+  return codes;
+}
+
+// Ping sockets first, raw sockets as fallback, else 600 with the errno; the
+// one range rules ping sockets of both families.
+TEST(EchoPermissions, PingSocketsFirstRawSocketsAsFallbackElse600WithTheErrno) {
+  if (!inside) GTEST_SKIP() << "needs root to build network namespaces";
+  using Codes = std::vector<std::pair<std::int32_t, std::int32_t>>;
+  const Codes answered(2, {ResultSuccess, 0}), refused(2, {ResultNoEchoHandle, EPERM});
+  EXPECT_EQ(ProbeBothFamilies(true), answered) << "a ping socket needs no privilege";
   SetPingGroupRange("1 0");
-  expectEach({}, ResultSuccess, 0, "root falls back to a raw socket");
-  expectEach({"--user", kNobody}, ResultNoEchoHandle, EPERM, "the raw socket's refusal");
+  EXPECT_EQ(ProbeBothFamilies(false), answered) << "root falls back to a raw socket";
+  EXPECT_EQ(ProbeBothFamilies(true), refused) << "the raw socket's refusal";
+  SetPingGroupRange("0 2147483647");
+}
+
+int Shell(const std::string& command) {
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 }  // namespace
 }  // namespace kelvoran
 
 int main(int argc, char** argv) {
+  using kelvoran::Shell;
+  if (argc > 1 && std::string(argv[1]) == "--inside") {
+    kelvoran::inside = true;
+    argv[1] = argv[0];
+    --argc, ++argv;
+  } else if (geteuid() == 0) {
+    const std::string prefix = "kvp-" + std::to_string(getpid());
+    const std::string network = std::string("bash '") + KELVORAN_TEST_NETWORK + "' ";
+    if (Shell(network + "up " + prefix + " '" + KELVORAN_RESPONDER + "' >/dev/null") != 0) {
+      std::fprintf(stderr, "the test network could not be built\n");
+      return 1;
+    }
+    std::string inner =
+        "ip netns exec " + prefix + "-probe /proc/" + std::to_string(getpid()) + "/exe --inside";
+    for (int i = 1; i < argc; ++i) inner += std::string(" '") + argv[i] + "'";
+    const int status = Shell(inner);
+    Shell(network + "down " + prefix);
+    return status;
+  }
   ::testing::InitGoogleTest(&argc, argv);
-  kelvoran::network = new kelvoran::TestNetwork;
-  ::testing::AddGlobalTestEnvironment(kelvoran::network);
   return RUN_ALL_TESTS();
 }

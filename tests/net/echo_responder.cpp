@@ -5,12 +5,10 @@
 //
 //   echo_responder ADDRESS MODE [ARG]
 //
-//   normal | delay MS | drop | wrong-identifier | wrong-sequence |
-//   wrong-source OTHER_ADDRESS | truncated | altered | bad-checksum |
-//   duplicate | flood | error-with-options
+//   normal | delay MS | drop | flood
 //
-// The last three are IPv4 only: the kernel writes every ICMPv6 checksum, and
-// the other two quote an IPv4 header.
+// flood, IPv4 only, first sends foreign replies and ICMP errors about other
+// requests.
 #include <linux/icmp.h>
 #include <netdb.h>
 #include <netinet/icmp6.h>
@@ -69,15 +67,11 @@ void Send(int fd, const Packet& icmp, const Peer& to) {
          to.length);
 }
 
-// An ICMP host-unreachable error quoting ipHeader (with four bytes of IP
-// options spliced in when withOptions) and the first 8 bytes of request.
-Packet HostUnreachable(Bytes ipHeader, Bytes request, bool withOptions) {
+// An ICMP host-unreachable error quoting ipHeader and the first 8 bytes of
+// request.
+Packet HostUnreachable(Bytes ipHeader, Bytes request) {
   Packet error{3, 1, 0, 0, 0, 0, 0, 0};
   error.insert(error.end(), ipHeader.begin(), ipHeader.end());
-  if (withOptions) {
-    error[8] = static_cast<unsigned char>((error[8] & 0xF0) | ((ipHeader.size() + 4) / 4));
-    error.insert(error.end(), {1, 1, 1, 0});  // three NOPs and the end-of-options mark
-  }
   error.insert(error.end(), request.begin(), request.begin() + 8);
   SetChecksum(error);
   return error;
@@ -87,7 +81,6 @@ struct Responder {
   std::string mode;
   std::string argument;
   int fd = -1;
-  int otherFd = -1;
   std::mt19937 random{std::random_device{}()};
 
   // Replies with other identifiers and sequence numbers, and errors about
@@ -102,36 +95,20 @@ struct Responder {
     for (unsigned char i = 1; i <= 20; ++i) {
       Packet other(request.begin(), request.end());
       other[7] ^= i;
-      Send(fd, HostUnreachable(ipHeader, other, false), to);
+      Send(fd, HostUnreachable(ipHeader, other), to);
     }
   }
 
   // ipHeader is empty for ICMPv6, which a raw socket gets without it.
   void Answer(Bytes ipHeader, Bytes request, const Peer& to) {
+    if (mode == "drop") return;
     Packet reply(request.begin(), request.end());
     reply[0] = ipHeader.empty() ? kEchoReply6 : 0;
-    if (mode == "altered" && reply.size() > 8) reply.back() ^= 0x01;
     SetChecksum(reply);
-    if (mode == "drop") return;
     if (mode == "delay")
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
-    if (mode == "wrong-identifier" || mode == "wrong-sequence") {
-      reply[mode == "wrong-identifier" ? 4 : 7] ^= 1;
-      SetChecksum(reply);
-    }
-    if (mode == "bad-checksum") reply[2] ^= 0x55;
-    if (mode == "truncated") {
-      Send(fd, Packet(reply.begin(), reply.begin() + 6), to);
-      reply.resize(8 + (reply.size() - 8) / 2);
-      SetChecksum(reply);
-    }
     if (mode == "flood") Flood(reply, ipHeader, request, to);
-    if (mode == "error-with-options") {
-      Send(fd, HostUnreachable(ipHeader, request, true), to);
-      return;
-    }
-    Send(mode == "wrong-source" ? otherFd : fd, reply, to);
-    if (mode == "duplicate") Send(fd, reply, to);
+    Send(fd, reply, to);
   }
 
   void Serve() {
@@ -161,7 +138,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   Responder responder{argv[2], argc > 3 ? argv[3] : "0", BoundRawSocket(argv[1])};
-  if (responder.mode == "wrong-source") responder.otherFd = BoundRawSocket(argv[3]);
   std::printf("ready\n");
   std::fflush(stdout);
   responder.Serve();

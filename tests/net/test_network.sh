@@ -116,7 +116,7 @@ up() {
   ip -n "$router" route add 198.18.6.0/24 via 198.18.5.2
   ip -n "$router" route add 198.18.4.0/24 via 198.18.5.2
   ip -n "$router" route add blackhole 198.18.9.0/24
-  local block reject start host mode responder6
+  local block reject start
   for block in "0 icmp-host-unreachable" "16 icmp-net-unreachable" "32 icmp-port-unreachable" \
     "48 icmp-proto-unreachable" "64 icmp-net-prohibited" "80 icmp-host-prohibited" \
     "96 icmp-admin-prohibited"; do
@@ -164,20 +164,10 @@ up() {
   start_responder "$prefix" "$responder" 198.18.10.1 normal
   start_responder "$prefix" "$responder" 198.18.10.2 delay 50
   start_responder "$prefix" "$responder" 198.18.10.3 drop
-  start_responder "$prefix" "$responder" 198.18.10.4 wrong-identifier
-  start_responder "$prefix" "$responder" 198.18.10.5 wrong-source 198.18.10.250
-  start_responder "$prefix" "$responder" 198.18.10.6 truncated
-  start_responder "$prefix" "$responder" 198.18.10.7 bad-checksum
-  start_responder "$prefix" "$responder" 198.18.10.8 duplicate
   start_responder "$prefix" "$responder" 198.18.10.9 flood
-  start_responder "$prefix" "$responder" 198.18.10.10 wrong-sequence
-  start_responder "$prefix" "$responder" 198.18.10.11 error-with-options
-  for responder6 in "1 normal" "2 delay 50" "3 drop" "4 wrong-identifier" \
-    "5 wrong-source 2001:2:0:a::fa" "6 truncated" "10 wrong-sequence" "12 altered"; do
-    read -r host mode <<<"$responder6"
-    # shellcheck disable=SC2086 # the mode and its argument are two words
-    start_responder "$prefix" "$responder" "2001:2:0:a::$(printf %x "$host")" $mode
-  done
+  start_responder "$prefix" "$responder" 2001:2:0:a::1 normal
+  start_responder "$prefix" "$responder" 2001:2:0:a::2 delay 50
+  start_responder "$prefix" "$responder" 2001:2:0:a::3 drop
   # Neighbour discovery on each hop takes a moment the first time, which a
   # loaded machine can stretch past a test's one-second time-out: one echo of
   # each family to the normal responders and to the peer settles both paths.

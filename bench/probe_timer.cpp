@@ -1,19 +1,14 @@
-// Runs echo probes the way the program does, one thread per probe, and prints
-// one line per probe: ResultCode ResultValue RoundTripTime SentSize ReplySize
-// StartTime. Started inside a test namespace with `ip netns exec`.
+// Times the echo probe for bench/echo_probe_compare, inside the test network
+// (`ip netns exec`):
 //
-//   probe_driver [--socket auto|ping|raw] [--user UID] [--repeat N] [--micros]
-//                HOST:PACKETSIZE:TIMEOUT...
+//   probe_timer [--socket auto|ping|raw] --repeat N | --micros  HOST:PACKETSIZE:TIMEOUT...
 //
-// --user drops root for that uid (and its gid) before probing.
 // --repeat N probes the targets N times in turn, each probe on a new thread,
-//            and prints the process's CPU time per probe instead of results.
+//            as the program does, and prints the process's CPU time per probe.
 // --micros   probes the targets in turn and prints each round trip in
-//            microseconds (for RTT comparisons, where whole ms are too coarse).
-#include <grp.h>
+//            microseconds (whole ms, as the program keeps them, are too coarse).
 #include <unistd.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -34,7 +29,6 @@ using kelvoran::ProbeResult;
 
 struct Options {
   EchoSocketChoice socket = EchoSocketChoice::PingThenRaw;
-  long user = -1;
   long repeat = 0;
   bool micros = false;
   std::vector<ProbeRequest> requests;
@@ -63,8 +57,6 @@ Options ParseOptions(int argc, char** argv) {
       options.socket = kind == "ping"  ? EchoSocketChoice::PingOnly
                        : kind == "raw" ? EchoSocketChoice::RawOnly
                                        : EchoSocketChoice::PingThenRaw;
-    } else if (arg == "--user" && i + 1 < argc) {
-      options.user = std::stol(argv[++i]);
     } else if (arg == "--repeat" && i + 1 < argc) {
       options.repeat = std::stol(argv[++i]);
     } else if (arg == "--micros") {
@@ -74,28 +66,6 @@ Options ParseOptions(int argc, char** argv) {
     }
   }
   return options;
-}
-
-void DropRoot(long user) {
-  const auto id = static_cast<uid_t>(user);
-  if (setgroups(0, nullptr) != 0 || setgid(id) != 0 || setuid(id) != 0) {
-    std::perror("dropping root");
-    std::exit(1);
-  }
-}
-
-void RunInParallel(const Options& options) {
-  const auto probe = kelvoran::LinuxEchoProbe(options.socket);
-  std::vector<ProbeResult> results(options.requests.size());
-  std::vector<std::thread> threads;
-  for (std::size_t i = 0; i < options.requests.size(); ++i) {
-    threads.emplace_back([&, i] { probe(options.requests[i], results[i]); });
-  }
-  for (auto& thread : threads) thread.join();
-  for (const auto& r : results) {
-    std::printf("%d %d %u %u %u %" PRId64 "\n", r.ResultCode, r.ResultValue, r.RoundTripTime,
-                r.SentSize, r.ReplySize, r.StartTime);
-  }
 }
 
 void RunRepeated(const Options& options) {
@@ -143,12 +113,6 @@ void RunTimed(const Options& options) {
 
 int main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
-  if (options.user >= 0) DropRoot(options.user);
-  if (options.repeat > 0) {
-    RunRepeated(options);
-  } else if (options.micros) {
-    RunTimed(options);
-  } else {
-    RunInParallel(options);
-  }
+  if (options.repeat > 0) RunRepeated(options);
+  if (options.micros) RunTimed(options);
 }
