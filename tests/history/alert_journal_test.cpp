@@ -87,42 +87,6 @@ TEST(AlertJournal, KeepsTheQueueAndTheLogInTheHistoryFile) {
     EXPECT_EQ(store.AlertLog(c.from, c.to, c.filter), c.expected) << c.name;
 }
 
-// A file as the version before alert channels wrote it: its tables only and
-// no schema version.
-void WriteFileOfTheVersionBefore(const std::string& path) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "PRAGMA journal_mode=WAL;"
-                         "CREATE TABLE hosts(id INTEGER PRIMARY KEY, key TEXT NOT NULL UNIQUE,"
-                         " name TEXT NOT NULL);"
-                         "CREATE TABLE samples(host INTEGER NOT NULL, time INTEGER NOT NULL,"
-                         " code INTEGER NOT NULL, rtt INTEGER NOT NULL, status INTEGER NOT NULL,"
-                         " PRIMARY KEY(host, time)) WITHOUT ROWID;"
-                         "CREATE TABLE changes(time INTEGER NOT NULL, host INTEGER NOT NULL,"
-                         " before_status INTEGER NOT NULL, after_status INTEGER NOT NULL,"
-                         " text TEXT NOT NULL);"
-                         "INSERT INTO hosts VALUES(1, 'gw', 'gw');"
-                         "INSERT INTO samples VALUES(1, 1800000000000, 0, 5, 0);",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
-}
-
-TEST(AlertJournal, AddsItsTablesToAFileOfTheVersionBefore) {
-  testing::TempDir dir;
-  const std::string path = dir.File("KELVORAN.HISTORY");
-  WriteFileOfTheVersionBefore(path);
-  for (std::uint64_t opening = 0; opening < 2; ++opening) {
-    HistoryStore store;
-    ASSERT_EQ(store.Open(path), SQLITE_OK);
-    EXPECT_EQ(testing::SamplesOf(store, "gw"),
-              (std::vector<HistorySample>{{kStart * 1000, 0, 5, 0}}));
-    ASSERT_EQ(store.Write({}, {WaitingAlert{opening + 1, "hook", FullEvent("gw")}}), SQLITE_OK);
-    EXPECT_EQ(store.WaitingAlerts().size(), opening + 1);
-  }
-}
-
 // The program stopped (or killed: every journal call is committed before
 // the dispatcher is gone) with alerts waiting on a dead server; the next
 // start sends each once, marked late.
