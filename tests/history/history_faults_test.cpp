@@ -49,6 +49,7 @@ TEST(HistoryFaults, SecondCopyRecordsNothingAndSaysSoOnce) {
     testing::RecordChange(closing, "h", testing::kStart + 1);  // closing writes its tick
   }
   HistoryRecorder first(file);
+  ASSERT_TRUE(first.Flush()) << "opened, and holding the file";
   {
     HistoryRecorder second(file);
     Tick(second, 2);
