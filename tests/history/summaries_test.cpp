@@ -82,12 +82,12 @@ TEST(HistorySummaries, PercentilesFromTheHistogramAreWithinAFewPercent) {
   }
 }
 
-// A file of the first version (no alert tables, no summaries, no schema
-// version) gets its alert tables and the summaries recording would have
-// kept as it is opened, once.
+// Files of the first version (no alert tables, no summaries, no schema
+// version) and of the one before the summaries get what they lack as they
+// are opened, once: the summaries as recording would have kept them.
 TEST(HistorySummaries, UpgradeBuildsTheSummariesRecordingWouldHaveKept) {
   testing::TempDir dir;
-  const std::string live = dir.File("LIVE.HISTORY"), old = dir.File("OLD.HISTORY");
+  const std::string live = dir.File("LIVE.HISTORY");
   {
     HistoryStore store;
     ASSERT_EQ(store.Open(live), SQLITE_OK);
@@ -99,29 +99,33 @@ TEST(HistorySummaries, UpgradeBuildsTheSummariesRecordingWouldHaveKept) {
       ASSERT_EQ(store.Write({batch}), SQLITE_OK);
     }
   }
-  std::filesystem::copy_file(live, old);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(old.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "DROP TABLE summaries; DROP TABLE alert_queue; DROP TABLE alert_log;"
-                         " PRAGMA user_version=0",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
+  std::vector<std::string> olds;
+  for (const char* older : {"DROP TABLE alert_queue; DROP TABLE alert_log; PRAGMA user_version=0",
+                            "PRAGMA user_version=2"}) {
+    olds.push_back(dir.File("OLD" + std::to_string(olds.size()) + ".HISTORY"));
+    std::filesystem::copy_file(live, olds.back());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(olds.back().c_str(), &db), SQLITE_OK);
+    const std::string downgrade = "DROP TABLE summaries; " + std::string(older);
+    ASSERT_EQ(sqlite3_exec(db, downgrade.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
   HistoryStore before;
   ASSERT_EQ(before.Open(live), SQLITE_OK);
-  for (std::uint64_t opening = 1; opening <= 2; ++opening) {
-    HistoryStore after;
-    ASSERT_EQ(after.Open(old), SQLITE_OK);
-    for (const char* host : {"a", "b", "c"})
-      for (const HistoryTime span : {kFive, kHour}) {
-        const auto built = after.Summaries(host, span, 0, INT64_MAX);
-        EXPECT_EQ(built, before.Summaries(host, span, 0, INT64_MAX)) << host << " " << span;
-        EXPECT_GT(built.size(), span == kFive ? 30u : 2u);
-      }
-    ASSERT_EQ(after.Write({}, {WaitingAlert{opening, "hook", {}}}), SQLITE_OK);
-    EXPECT_EQ(after.WaitingAlerts().size(), opening);
-  }
+  for (const std::string& old : olds)
+    for (std::uint64_t opening = 1; opening <= 2; ++opening) {
+      SCOPED_TRACE(old);
+      HistoryStore after;
+      ASSERT_EQ(after.Open(old), SQLITE_OK);
+      for (const char* host : {"a", "b", "c"})
+        for (const HistoryTime span : {kFive, kHour}) {
+          const auto built = after.Summaries(host, span, 0, INT64_MAX);
+          EXPECT_EQ(built, before.Summaries(host, span, 0, INT64_MAX)) << host << " " << span;
+          EXPECT_GT(built.size(), span == kFive ? 30u : 2u);
+        }
+      ASSERT_EQ(after.Write({}, {WaitingAlert{opening, "hook", {}}}), SQLITE_OK);
+      EXPECT_EQ(after.WaitingAlerts().size(), opening);
+    }
 }
 
 }  // namespace
