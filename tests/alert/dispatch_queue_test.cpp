@@ -117,8 +117,10 @@ TEST(DispatchQueue, GivesUpAfterADayOfFailures) {
   EXPECT_EQ(log[52], "84690 gw down failed, given up: 500 Internal Server Error");
 }
 
+// A retry due at the very end of the alert's lifetime is still made.
 TEST(DispatchQueue, HandsOutAnAttemptOnceUntilReported) {
-  DispatchQueue queue;
+  DispatchQueue queue(
+      {.firstPause = seconds(30), .longestPause = seconds(30), .lifetime = seconds(30)});
   const std::uint64_t id = queue.Enqueue("mail", "gw", {}, Start);
   ASSERT_EQ(queue.NextDue(Start).size(), 1u);
   EXPECT_TRUE(queue.NextDue(Start).empty());

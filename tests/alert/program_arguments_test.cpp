@@ -54,37 +54,13 @@ Arguments SplitLikeTheCRuntime(std::string_view line) {
   return arguments;
 }
 
-struct QuotingCase {
-  std::string argument;
-  std::string quoted;
-};
-
-TEST(WindowsCommandLine, QuotesByTheCRuntimeRules) {
-  const std::vector<QuotingCase> cases = {
-      {"plain", "plain"},
-      {"", "\"\""},
-      {"two words", "\"two words\""},
-      {"tab\there", "\"tab\there\""},
-      {"line\nbreak", "\"line\nbreak\""},
-      {"say \"hi\"", "\"say \\\"hi\\\"\""},
-      {"\"", "\"\\\"\""},
-      {"C:\\dir\\", "C:\\dir\\"},
-      {"C:\\my dir\\", "\"C:\\my dir\\\\\""},
-      {"a\\\"b", "\"a\\\\\\\"b\""},
-      {"a\\\\\"b", "\"a\\\\\\\\\\\"b\""},
-      {"\\\\server\\share", "\\\\server\\share"},
-  };
-  for (const QuotingCase& c : cases) {
-    EXPECT_EQ(WindowsCommandLine({c.argument}), c.quoted) << c.argument;
-  }
-  EXPECT_EQ(WindowsCommandLine({"a", "", "b c"}), "a \"\" \"b c\"");
-}
-
 TEST(WindowsCommandLine, SplitsBackIntoTheSameArguments) {
-  const Arguments arguments = {"",     "x y",     "\\",        "\\\\\"",   "end\\\\",
-                               "\"\"", "a\"\"b",  "\t",        "  lead",   "tail\\ ",
-                               "$(x)", "a;b&c|d", "%PATH% ^&", "\xc3\xa9", "\\\"\\"};
+  const Arguments arguments = {"",           "x y",     "\\",           "\\\\\"",     "end\\\\",
+                               "\"\"",       "a\"\"b",  "\t",           "  lead",     "tail\\ ",
+                               "$(x)",       "a;b&c|d", "%PATH% ^&",    "\xc3\xa9",   "\\\"\\",
+                               "say \"hi\"", "\"",      "C:\\my dir\\", "a\\\\\"b c", "plain"};
   EXPECT_EQ(SplitLikeTheCRuntime(WindowsCommandLine(arguments)), arguments);
+  EXPECT_EQ(WindowsCommandLine({"a", "", "b c"}), "a \"\" \"b c\"");
 }
 
 TEST(ProgramArguments, KeepsEachHostileValueOneArgument) {
@@ -94,18 +70,6 @@ TEST(ProgramArguments, KeepsEachHostileValueOneArgument) {
   const Arguments arguments =
       ProgramArguments({"/usr/bin/page", "--host={host}", "{status}", "{{literal}}"}, event);
   EXPECT_EQ(arguments, (Arguments{"/usr/bin/page", "--host=" + event.host, "ERROR", "{literal}"}));
-}
-
-TEST(ProgramArguments, NamesOneVariablePerPlaceholder) {
-  AlertEvent event;
-  event.host = "gw 1";
-  event.previousStatus = "OK";
-  const auto variables = AlertEnvironment(event);
-  EXPECT_EQ(variables.size(), 12u);
-  EXPECT_EQ(variables.at(0), (std::pair<std::string, std::string>{"KELVORAN_EVENT", "down"}));
-  EXPECT_EQ(variables.at(1), (std::pair<std::string, std::string>{"KELVORAN_HOST", "gw 1"}));
-  EXPECT_EQ(variables.at(4),
-            (std::pair<std::string, std::string>{"KELVORAN_PREVIOUS_STATUS", "OK"}));
 }
 
 }  // namespace

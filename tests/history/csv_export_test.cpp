@@ -99,34 +99,6 @@ TEST(CsvExport, LocalOffsetFollowsTheZoneRulesOfTheSystem) {
   tzset();
 }
 
-TEST(CsvExport, PythonsCsvReaderReadsHostileHostNamesBackExactly) {
-  const std::string host = "a,\"b\"\r\nc \xff\xfe";
-  const std::vector<HistorySample> samples = {{1000, 0, 12, StatusOk},
-                                              {2000, 11010, 0, StatusError}};
-  const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("kelvoran-csv-" + std::to_string(getpid()));
-  {
-    std::ofstream out(file, std::ios::binary);
-    WriteSamplesCsv(
-        out, host, samples, [](HistoryTime ms) { return std::to_string(ms); },
-        [](std::int32_t code) { return code == 0 ? "Success" : "Request, timed out"; });
-  }
-  // Rows back as Python sees them, the bytes restored by surrogateescape.
-  const std::string script =
-      "import csv,sys\n"
-      "f=open(sys.argv[1],newline='',encoding='utf-8',errors='surrogateescape')\n"
-      "rows,h=list(csv.reader(f)),sys.argv[2]\n"
-      "want=[['Time','Host','Result code','Result','Round trip (ms)','Status'],\n"
-      " ['1000',h,'0','Success','12','OK'],['2000',h,'11010','Request, timed out','','ERROR']]\n"
-      "sys.exit(0 if rows==want else print(rows) or 1)\n";
-  setenv("KELVORAN_CSV_SCRIPT", script.c_str(), 1);
-  setenv("KELVORAN_CSV_HOST", host.c_str(), 1);
-  const std::string command =
-      "python3 -c \"$KELVORAN_CSV_SCRIPT\" " + file.string() + " \"$KELVORAN_CSV_HOST\"";
-  EXPECT_EQ(std::system(command.c_str()), 0);
-  std::filesystem::remove(file);
-}
-
 #endif
 
 }  // namespace

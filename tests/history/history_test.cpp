@@ -2,13 +2,12 @@
 
 #include <map>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/host_record.h"
-#include "engine/result_mailbox.h"
 #include "engine/result_text.h"
-#include "engine/scheduler.h"
-#include "fake_host_rows.h"
 #include "history/history_recorder.h"
 #include "history_files.h"
 #include "temp_dir.h"
@@ -18,31 +17,24 @@ namespace {
 
 using testing::kStart;
 
-// Results go through the real scheduler's tick, one tick each, into the file.
+// Each result and each change of status, as the tick hands them over.
 TEST(HistoryRecording, EveryAppliedResultAndStatusChangeIsRecorded) {
   testing::TempDir dir;
   HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"));
-  testing::FakeHostRows rows;
-  HostRecord& host = rows.Add();
-  host.Host = "Gateway";  // starts in WARNING; periods 0 change status quickly
-  ResultMailbox mailbox;
-  ProbeScheduler scheduler(mailbox, ProbeFunction{}, PopupSender{});
-  scheduler.SchedulingEnabled = false;
-  scheduler.SetResultSink(&recorder);
-  const ProbeResult ticks[] = {
-      {.RoundTripTime = 5, .StartTime = kStart},      // WARNING, a run of successes starts
-      {.RoundTripTime = 7, .StartTime = kStart + 1},  // OK
-      // ERROR at once; a failure's round trip is not kept
-      {.RoundTripTime = 9, .ResultCode = 11010, .StartTime = kStart + 2},
-      {.ResultCode = 11003, .StartTime = kStart + 2},  // same second: a millisecond later, not lost
+  HostRecord host;
+  host.Host = "Gateway";
+  host.Status = StatusWarning;
+  const std::pair<ProbeResult, std::int32_t> ticks[] = {
+      {{.RoundTripTime = 5, .StartTime = kStart}, StatusWarning},
+      {{.RoundTripTime = 7, .StartTime = kStart + 1}, StatusOk},
+      // A failure's round trip is not kept.
+      {{.RoundTripTime = 9, .ResultCode = 11010, .StartTime = kStart + 2}, StatusError},
+      // The same second: a millisecond later, not lost.
+      {{.ResultCode = 11003, .StartTime = kStart + 2}, StatusError},
   };
-  for (const ProbeResult& tick : ticks) {
-    ProbeJobPtr job(new ProbeJob);
-    host.MakeProbeJob(*job);
-    job->Result = tick;
-    mailbox.Put(std::move(job));
-    ++scheduler.OutstandingProbes;
-    scheduler.ProcessTick(rows);
+  for (const auto& [result, status] : ticks) {
+    recorder.ResultApplied(host, result, std::exchange(host.Status, status));
+    recorder.TickEnded();
   }
   ASSERT_TRUE(recorder.Flush());
 
@@ -98,6 +90,10 @@ TEST(HistoryRecording, RenameCarriesTheHistoryToTheNewName) {
         const auto changes = store.Changes(0, start * 1000 + 1, &name);
         ASSERT_EQ(changes.size(), count) << name;
         EXPECT_EQ(changes.front().host, name);
+        std::int64_t summarised = 0;
+        for (const HistorySummary& s : store.Summaries(name, HistorySummary::kHour, 0, INT64_MAX))
+          summarised += s.probes;
+        EXPECT_EQ(summarised, static_cast<std::int64_t>(count)) << name;
       }
     });
   }
@@ -122,17 +118,27 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
       for (const HistoryTime time : {now - 366 * kDay, now - 364 * kDay})
         batch.changes.push_back({time, host, StatusOk, StatusError, "x"});
     }
-    ASSERT_EQ(store.Write({batch}), SQLITE_OK);
-    std::size_t rows = testing::RowCount(store, hosts);
-    for (bool more = true; more;) {
-      ASSERT_EQ(
-          store.DropExpired({now - 30 * kDay, now - 365 * kDay, now - 90 * kDay, now - 730 * kDay},
-                            chunk, more),
-          SQLITE_OK);
-      const std::size_t left = testing::RowCount(store, hosts);
-      EXPECT_LE(rows - left, static_cast<std::size_t>(chunk));
-      rows = left;
+    std::vector<AlertJournalCall> log;
+    for (const HistoryTime time : {now - 366 * kDay, now - 364 * kDay}) {
+      AlertLogEntry& entry = std::get<AlertLogEntry>(log.emplace_back(AlertLogEntry{}));
+      entry.at = time / 1000;
     }
+    ASSERT_EQ(store.Write({batch}, log), SQLITE_OK);
+    std::size_t rows = testing::RowCount(store, hosts);
+    // A pass that drops results, then one that finds summaries only.
+    for (const HistoryTime summaries : {0, 1})
+      for (bool more = true; more;) {
+        ASSERT_EQ(store.DropExpired({now - 30 * kDay, now - 365 * kDay,
+                                     summaries * (now - 90 * kDay), summaries * (now - 730 * kDay)},
+                                    chunk, more),
+                  SQLITE_OK);
+        const std::size_t left = testing::RowCount(store, hosts);
+        EXPECT_LE(rows - left, static_cast<std::size_t>(chunk));
+        rows = left;
+      }
+    const auto logKept = store.AlertLog(0, now + 1, {});
+    ASSERT_EQ(logKept.size(), 1u) << "the alert log as long as the changes";
+    EXPECT_EQ(logKept[0].at * 1000, now - 364 * kDay);
     for (const std::string& host : hosts) {
       std::vector<HistoryTime> samples, changes;
       for (const HistorySample& s : testing::SamplesOf(store, host)) samples.push_back(s.time);
@@ -148,6 +154,27 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
       }
     }
   }
+}
+
+// The recorder's own pass keeps the changes longer than the results.
+TEST(HistoryRetention, RecorderKeepsEachKindAsLongAsItsOptionsSay) {
+  testing::TempDir dir;
+  HistoryOptions options;
+  options.now = [] { return (kStart + 40 * 24 * 3600) * 1000; };
+  options.passEvery = std::chrono::milliseconds(10);
+  HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"), options);
+  testing::RecordChange(recorder, "h", kStart);
+  ASSERT_TRUE(recorder.Flush());
+  std::size_t samples = 1, changes = 0;
+  for (int tries = 0; tries < 500 && samples != 0; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    recorder.Read([&](HistoryStore& store) {
+      samples = testing::SamplesOf(store, "h").size();
+      changes = store.Changes(0, INT64_MAX).size();
+    });
+  }
+  EXPECT_EQ(samples, 0u);
+  EXPECT_EQ(changes, 1u);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // What the history crash test kills: "history_writer FILE ROUND" records a
-// tick of results for ten hosts every 10 ms, as the program's tick does, and
-// prints "0 TICK" after handing each tick over. Never ends by itself. Round
-// trips vary and one result in 13 fails, so the summaries have something to
-// add up.
+// tick of results for ten hosts every 10 ms and prints "0 TICK" after handing
+// each over. Never ends by itself. One result in 13 fails.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>

@@ -111,16 +111,6 @@ TEST(RangeSummary, HostOutagesAreReadUpToNow) {
   EXPECT_FALSE(HostOutages(queries, "a", 100, 350));
 }
 
-TEST(RangeSummary, ChangeLogIsNewestFirstWithHowLongEachStateLasted) {
-  const std::vector<LoggedChange> log =
-      ChangeLog({Change(10, "a", StatusWarning, StatusOk), Change(70, "a", StatusOk, StatusError),
-                 Change(30, "b", StatusWarning, StatusError)});
-  std::vector<std::tuple<HistoryTime, std::string, std::optional<HistoryTime>>> rows;
-  for (const LoggedChange& c : log) rows.emplace_back(c.change.time, c.change.host, c.lasted);
-  EXPECT_EQ(rows,
-            (decltype(rows){{70, "a", std::nullopt}, {30, "b", std::nullopt}, {10, "a", 60}}));
-}
-
 TEST(RangeSummary, PlotColumnsHoldTheirSlicesExtremesFailuresAndWorstStatus) {
   const std::vector<HistorySample> samples = {
       Answered(99, 1),  // before the range
