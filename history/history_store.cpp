@@ -48,13 +48,35 @@ constexpr int kSchemaVersion = 3;
 constexpr HistoryTime kSummarySpans[] = {HistorySummary::kFiveMinutes, HistorySummary::kHour};
 
 // The summaries of one host (or all when ?2 is NULL) over one span, built
-// from its results: the upgrade's, and a merged host's after a rename.
+// from its results from ?3 on: the upgrade's, and a merged host's after a
+// rename.
 constexpr const char* kBuildSummaries =
     "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max, rtt_sum,"
     " histogram) SELECT host, ?1, time - time % ?1 AS bucket, count(*), sum(code != 0),"
     " min(CASE WHEN code = 0 THEN rtt END), max(CASE WHEN code = 0 THEN rtt END),"
     " total(CASE WHEN code = 0 THEN rtt END), histogram_of(CASE WHEN code = 0 THEN rtt END)"
-    " FROM samples WHERE ?2 IS NULL OR host = ?2 GROUP BY host, bucket";
+    " FROM samples WHERE (?2 IS NULL OR host = ?2) AND time >= ?3 GROUP BY host, bucket";
+
+// How a summary added to one already there for the same host, span and
+// start is merged into it.
+constexpr std::string_view kMergeSummary =
+    " ON CONFLICT(host, span, start) DO UPDATE SET"
+    " probes = probes + excluded.probes, failures = failures + excluded.failures,"
+    " rtt_min = coalesce(min(rtt_min, excluded.rtt_min), rtt_min, excluded.rtt_min),"
+    " rtt_max = coalesce(max(rtt_max, excluded.rtt_max), rtt_max, excluded.rtt_max),"
+    " rtt_sum = rtt_sum + excluded.rtt_sum,"
+    " histogram = merge_histograms(histogram, excluded.histogram)";
+
+std::string MergingInto(std::string_view insert) {
+  return std::string(insert).append(kMergeSummary);
+}
+
+// A renamed host's summaries of one span before ?4, whose results are gone,
+// added into those of the host whose name it took.
+constexpr const char* kMergeSummaries =
+    "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max, rtt_sum,"
+    " histogram) SELECT ?2, span, start, probes, failures, rtt_min, rtt_max, rtt_sum, histogram"
+    " FROM summaries WHERE host = ?1 AND span = ?3 AND start < ?4";
 
 // The alerts waiting for a channel, with every field of the event, and every
 // attempt made. Times of the log in milliseconds as elsewhere; the event's
@@ -136,15 +158,9 @@ struct HistoryStore::Statements {
         dropAlertLog(db,
                      "DELETE FROM alert_log WHERE rowid IN"
                      " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)"),
-        addSummary(db,
-                   "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max,"
-                   " rtt_sum, histogram) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)"
-                   " ON CONFLICT(host, span, start) DO UPDATE SET"
-                   " probes = probes + excluded.probes, failures = failures + excluded.failures,"
-                   " rtt_min = coalesce(min(rtt_min, excluded.rtt_min), rtt_min, excluded.rtt_min),"
-                   " rtt_max = coalesce(max(rtt_max, excluded.rtt_max), rtt_max, excluded.rtt_max),"
-                   " rtt_sum = rtt_sum + excluded.rtt_sum,"
-                   " histogram = merge_histograms(histogram, excluded.histogram)") {}
+        addSummary(db, MergingInto("INSERT INTO summaries(host, span, start, probes, failures,"
+                                   " rtt_min, rtt_max, rtt_sum, histogram)"
+                                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")) {}
   int Prepared() const {
     for (const sqlite::Statement* s :
          {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropSummaries,
@@ -234,18 +250,49 @@ int HistoryStore::Upgrade() {
   version.Reset();
   if (found >= kSchemaVersion) return SQLITE_OK;
   int code = sqlite::Execute(db_.get(), kAlertSchema);
-  if (code == SQLITE_OK) code = BuildSummaries(std::nullopt);
+  if (code == SQLITE_OK) code = BuildSummaries(std::nullopt, 0);
   if (code != SQLITE_OK) return code;
   return sqlite::Execute(db_.get(),
                          ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
 }
 
-int HistoryStore::BuildSummaries(std::optional<std::int64_t> host) {
+int HistoryStore::BuildSummaries(std::optional<std::int64_t> host, HistoryTime from) {
   sqlite::Statement build(db_.get(), kBuildSummaries);
   int code = SQLITE_OK;
   for (const HistoryTime span : kSummarySpans)
-    if (code == SQLITE_OK) code = build.Bind(1, span).Bind(2, host).Run();
+    if (code == SQLITE_OK) code = build.Bind(1, span).Bind(2, host).Bind(3, from).Run();
   return code;
+}
+
+// Results are dropped oldest first, so from the first span-aligned start
+// after the oldest result of either host every summary can be built from
+// results; before it, where some or all of them are gone, the summaries are
+// added up instead. (Two results at the same moment, one of each host, count
+// twice there: the rebuilt part keeps only one.)
+int HistoryStore::MergeSummaries(std::int64_t fromId, std::int64_t toId) {
+  sqlite::Statement oldest(db_.get(), "SELECT min(time) FROM samples WHERE host IN (?1, ?2)");
+  const bool anyResult =
+      oldest.Bind(1, fromId).Bind(2, toId).Step() == SQLITE_ROW && !oldest.IsNull(0);
+  const HistoryTime firstResult = anyResult ? oldest.Integer(0) : INT64_MAX;
+  oldest.Reset();
+  sqlite::Statement merge(db_.get(), MergingInto(kMergeSummaries));
+  sqlite::Statement dropCovered(db_.get(),
+                                "DELETE FROM summaries WHERE host IN (?1, ?2) AND span = ?3"
+                                " AND start >= ?4");
+  sqlite::Statement build(db_.get(), kBuildSummaries);
+  int code = SQLITE_OK;
+  for (const HistoryTime span : kSummarySpans) {
+    const HistoryTime covered =
+        anyResult ? firstResult - firstResult % span + (firstResult % span ? span : 0) : INT64_MAX;
+    if (code == SQLITE_OK)
+      code = dropCovered.Bind(1, fromId).Bind(2, toId).Bind(3, span).Bind(4, covered).Run();
+    if (code == SQLITE_OK)
+      code = merge.Bind(1, fromId).Bind(2, toId).Bind(3, span).Bind(4, covered).Run();
+    if (code == SQLITE_OK && anyResult)
+      code = build.Bind(1, span).Bind(2, toId).Bind(3, covered).Run();
+  }
+  sqlite::Statement dropMerged(db_.get(), "DELETE FROM summaries WHERE host = ?1");
+  return code == SQLITE_OK ? dropMerged.Bind(1, fromId).Run() : code;
 }
 
 int HistoryStore::WriteSummaries(PendingSummaries& pending) {
@@ -443,11 +490,9 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   sqlite::Statement changes(db_.get(), "UPDATE changes SET host = ?2 WHERE host = ?1");
   sqlite::Statement drop(db_.get(), "DELETE FROM hosts WHERE id = ?1");
   sqlite::Statement name(db_.get(), "UPDATE hosts SET name = ?1 WHERE id = ?2");
-  sqlite::Statement dropSummaries(db_.get(), "DELETE FROM summaries WHERE host IN (?1, ?2)");
   int code = samples.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = changes.Bind(1, fromId).Bind(2, toId).Run();
-  if (code == SQLITE_OK) code = dropSummaries.Bind(1, fromId).Bind(2, toId).Run();
-  if (code == SQLITE_OK) code = BuildSummaries(toId);
+  if (code == SQLITE_OK) code = MergeSummaries(fromId, toId);
   if (code == SQLITE_OK) code = drop.Bind(1, fromId).Run();
   return code == SQLITE_OK ? name.Bind(1, to).Bind(2, toId).Run() : code;
 }

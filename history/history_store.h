@@ -98,7 +98,8 @@ class HistoryStore {
       std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>;
   int CreateTables(bool newFile);
   int Upgrade();
-  int BuildSummaries(std::optional<std::int64_t> host);
+  int BuildSummaries(std::optional<std::int64_t> host, HistoryTime from);
+  int MergeSummaries(std::int64_t fromId, std::int64_t toId);
   int WriteSummaries(PendingSummaries& pending);
   int WriteAlert(const AlertJournalCall& call);
   int WriteBatch(const HistoryBatch& batch, PendingSummaries& pending);

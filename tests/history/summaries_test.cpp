@@ -130,3 +130,35 @@ TEST(HistorySummaries, UpgradeBuildsTheSummariesRecordingWouldHaveKept) {
 
 }  // namespace
 }  // namespace kelvoran
+
+namespace kelvoran {
+namespace {
+
+// Renamed onto a deleted host's name after the old results of both have aged
+// out: the old summaries are added up, the recent ones built from results.
+TEST(HistorySummaries, ARenameMergesSummariesWhoseResultsAreGone) {
+  constexpr HistoryTime kDay = 24 * kHour / 1000;  // seconds
+  testing::TempDir dir;
+  HistoryStore store;
+  ASSERT_EQ(store.Open(dir.File("KELVORAN.HISTORY")), SQLITE_OK);
+  HistoryBatch batch;
+  for (const char* host : {"a", "b"})
+    for (const HistoryTime second : {-10 * kDay, -10 * kDay + 1, HistoryTime{0}})
+      batch.results.push_back(At(host, second, 0, host[0] == 'a' ? 10 : 30));
+  ASSERT_EQ(store.Write({batch}), SQLITE_OK);
+  bool more = true;
+  while (more) ASSERT_EQ(store.DropExpired({kBase - kDay * 1000, 0, 0, 0}, 1000, more), SQLITE_OK);
+  HistoryBatch rename;
+  rename.rename = HistoryBatch::Rename{"a", "b"};
+  ASSERT_EQ(store.Write({rename}), SQLITE_OK);
+  // At second 0 both hosts answered at the same moment: the renamed one's
+  // result is kept.
+  for (const HistoryTime span : {kFive, kHour})
+    EXPECT_EQ(RowsOf(store, "b", span),
+              (std::vector<Row>{{-10 * kDay, 4, 0, 10, 30, 80}, {0, 1, 0, 10, 10, 10}}))
+        << span;
+  EXPECT_TRUE(RowsOf(store, "a", kHour).empty());
+}
+
+}  // namespace
+}  // namespace kelvoran
