@@ -29,6 +29,9 @@ class HistoryWindow : public wxFrame {
   LatencyGraph& Graph() const { return *graph_; }
   // Writes the results of the range shown; false when it could not.
   bool ExportSamples(const wxString& path);
+  // Every few seconds: a graph that ends at the present moves on with it
+  // and takes in the results recorded since.
+  void FollowThePresent();
 
  private:
   void ChooseRange(int choice);
@@ -39,7 +42,6 @@ class HistoryWindow : public wxFrame {
   void LoadSummaries(HistoryTime from, HistoryTime to, HistoryTime span);
   HistoryTime SummarySpanFor(HistoryTime shown) const;
   void UpdateDetails();
-  void FollowThePresent();
   void TakeInNewResults(HistoryTime now);
   wxString FiguresText() const;
   std::span<const HistorySample> SamplesShown() const;

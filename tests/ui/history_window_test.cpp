@@ -10,6 +10,8 @@
 #include <wx/stattext.h>
 #include <wx/uiaction.h>
 
+#include <atomic>
+
 #include "engine/host_record.h"
 #include "engine/probe_job.h"
 #include "engine/result_text.h"
@@ -50,7 +52,7 @@ class HistoryWindows : public ::testing::Test {
   // sixth fail, taking the host into ERROR for 3 s; then one of another host.
   void SetUp() override {
     HistoryOptions options;
-    options.now = [] { return kNow * 1000; };
+    options.now = [this] { return nowMs_.load(); };
     recorder_ = std::make_unique<HistoryRecorder>(dir_.File("KELVORAN.HISTORY"), options);
     for (CalendarTime i = 0; i < 11; ++i) {
       const bool failed = i >= 3 && i <= 5;
@@ -100,8 +102,34 @@ class HistoryWindows : public ::testing::Test {
   }
 
   testing::TempDir dir_;
+  std::atomic<HistoryTime> nowMs_ = kNow * 1000;
   std::unique_ptr<HistoryRecorder> recorder_;
 };
+
+// A graph that ends at the present moves on with it and counts the results
+// recorded since; one moved into the past stays there.
+TEST_F(HistoryWindows, AGraphEndingAtThePresentFollowsIt) {
+  auto* window = new HistoryWindow(nullptr, kHost, recorder_->Queries());
+  HostRecord host;
+  host.Host = kHost;
+  recorder_->ResultApplied(host, {.RoundTripTime = 7, .StartTime = kNow + 60}, StatusOk);
+  recorder_->TickEnded();
+  ASSERT_TRUE(recorder_->Flush());
+  nowMs_ = (kNow + 120) * 1000;
+  window->FollowThePresent();
+  EXPECT_EQ(window->Graph().To(), nowMs_.load());
+  EXPECT_NE(FindChild<wxStaticText>(*window,
+                                    [](wxStaticText& text) {
+                                      return text.GetLabel().StartsWith("11 probes, 27.3 % lost.");
+                                    }),
+            nullptr);
+  const HistoryTime past = window->Graph().To() - 3'600'000;
+  window->Graph().SetRange(past - 3'600'000, past);
+  nowMs_ = (kNow + 180) * 1000;
+  window->FollowThePresent();
+  EXPECT_EQ(window->Graph().To(), past);
+  window->Destroy();
+}
 
 TEST_F(HistoryWindows, GraphFiguresOutagesAndTheExportOfTheRangeShown) {
   auto* window = new HistoryWindow(nullptr, kHost, recorder_->Queries());
