@@ -152,6 +152,11 @@ struct HistoryStore::Statements {
                       "DELETE FROM summaries WHERE host = ?1 AND span = ?2 AND start < coalesce("
                       "(SELECT start FROM summaries WHERE host = ?1 AND span = ?2 AND start < ?3"
                       " ORDER BY start LIMIT 1 OFFSET ?4), ?3)"),
+        dropEmptyHost(db,
+                      "DELETE FROM hosts WHERE id = ?1"
+                      " AND NOT EXISTS (SELECT 1 FROM samples WHERE host = ?1)"
+                      " AND NOT EXISTS (SELECT 1 FROM summaries WHERE host = ?1)"
+                      " AND NOT EXISTS (SELECT 1 FROM changes WHERE host = ?1)"),
         dropChanges(db,
                     "DELETE FROM changes WHERE rowid IN"
                     " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)"),
@@ -164,12 +169,12 @@ struct HistoryStore::Statements {
   int Prepared() const {
     for (const sqlite::Statement* s :
          {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropSummaries,
-          &dropChanges, &dropAlertLog, &addSummary})
+          &dropEmptyHost, &dropChanges, &dropAlertLog, &addSummary})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }
   sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropSummaries,
-      dropChanges, dropAlertLog, addSummary;
+      dropEmptyHost, dropChanges, dropAlertLog, addSummary;
 };
 
 HistoryStore::HistoryStore() = default;
@@ -531,7 +536,18 @@ int HistoryStore::DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, 
     dropped = std::max(dropped, sqlite3_changes(db_.get()));
   }
   // A host with fewer expired rows of each kind than a chunk is done.
-  if (code == SQLITE_OK && dropped < limit) retentionHost_ = host;
+  if (code != SQLITE_OK || dropped >= limit) return code;
+  retentionHost_ = host;
+  return DropHostIfEmpty(host);
+}
+
+// A name whose every row has aged out is forgotten; a result under it later
+// adds it again.
+int HistoryStore::DropHostIfEmpty(std::int64_t host) {
+  const int code = statements_->dropEmptyHost.Bind(1, host).Run();
+  if (code != SQLITE_OK || sqlite3_changes(db_.get()) == 0) return code;
+  std::erase_if(hostIds_, [host](const auto& known) { return known.second == host; });
+  lastTimes_.erase(host);
   return code;
 }
 

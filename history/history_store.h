@@ -109,6 +109,7 @@ class HistoryStore {
   std::int64_t FindHost(const std::string& key);
   int InsertSample(std::int64_t host, const HistorySample& sample, PendingSummaries& pending);
   int DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, bool& more);
+  int DropHostIfEmpty(std::int64_t host);
 
   std::int64_t Pragma(const char* name);
 

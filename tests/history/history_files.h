@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,20 @@ inline std::size_t RowCount(HistoryStore& store, const std::vector<std::string>&
   std::size_t rows = store.Changes(0, INT64_MAX).size();
   for (const std::string& host : hosts) rows += SamplesOf(store, host).size();
   return rows;
+}
+
+// The first column of the first row `sql` finds in the file, or -1.
+inline std::int64_t QueryInteger(const std::string& path, const char* sql) {
+  sqlite3* db = nullptr;
+  std::int64_t found = -1;
+  sqlite3_stmt* query = nullptr;
+  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, sql, -1, &query, nullptr) == SQLITE_OK &&
+      sqlite3_step(query) == SQLITE_ROW)
+    found = sqlite3_column_int64(query, 0);
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return found;
 }
 
 // A failed probe of the host stamped `start` that took it from OK to ERROR.

@@ -110,7 +110,9 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
     HistoryStore store;
     ASSERT_EQ(store.Open(dir.File("KELVORAN.HISTORY")), SQLITE_OK);
     const std::vector<std::string> hosts = {"a", "b", "c"};
+    // A name whose every row ages out: the first, so that it has id 1.
     HistoryBatch batch;
+    batch.results.push_back({"gone", {now - 800 * kDay, 0, 1, StatusOk}});
     for (const std::string& host : hosts) {
       for (const HistoryTime time : {now - 731 * kDay, now - 91 * kDay, now - 40 * kDay,
                                      now - 30 * kDay - 1, now - 30 * kDay, now})
@@ -136,6 +138,11 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
         EXPECT_LE(rows - left, static_cast<std::size_t>(chunk));
         rows = left;
       }
+    // Forgotten, it comes back with its next result, under a new id.
+    HistoryBatch back;
+    back.results.push_back({"gone", {now, 0, 1, StatusOk}});
+    ASSERT_EQ(store.Write({back}), SQLITE_OK);
+    EXPECT_EQ(testing::SamplesOf(store, "gone").size(), 1u);
     const auto logKept = store.AlertLog(0, now + 1, {});
     ASSERT_EQ(logKept.size(), 1u) << "the alert log as long as the changes";
     EXPECT_EQ(logKept[0].at * 1000, now - 364 * kDay);
@@ -153,6 +160,10 @@ TEST(HistoryRetention, DropsExpiredRowsInChunks) {
         EXPECT_EQ(kept.front().start, oldest - oldest % span) << span;
       }
     }
+    store.Close();
+    EXPECT_EQ(testing::QueryInteger(dir.File("KELVORAN.HISTORY"),
+                                    "SELECT id FROM hosts WHERE key = 'gone'"),
+              5);
   }
 }
 
