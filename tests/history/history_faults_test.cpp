@@ -262,23 +262,14 @@ TEST(HistoryFaults, AnotherUsersLinkInASharedFolderIsNotFollowed) {
 // Rows of the raw results per host and bucket that no summary row matches,
 // and summary rows no raw results match: probes, failures and round-trip sum.
 std::int64_t Disagreements(const std::string& file) {
-  sqlite3* db = nullptr;
-  std::int64_t found = -1;
-  constexpr const char* kCompare =
+  return testing::QueryInteger(
+      file,
       "WITH raw AS (SELECT host, s.span, time - time % s.span AS start, count(*),"
       " sum(code != 0), coalesce(sum(CASE WHEN code = 0 THEN rtt END), 0) FROM samples,"
       " (SELECT 300000 AS span UNION ALL SELECT 3600000) s GROUP BY host, s.span, start),"
       " kept AS (SELECT host, span, start, probes, failures, rtt_sum FROM summaries)"
       " SELECT (SELECT count(*) FROM (SELECT * FROM raw EXCEPT SELECT * FROM kept))"
-      " + (SELECT count(*) FROM (SELECT * FROM kept EXCEPT SELECT * FROM raw))";
-  sqlite3_stmt* query = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      sqlite3_prepare_v2(db, kCompare, -1, &query, nullptr) == SQLITE_OK &&
-      sqlite3_step(query) == SQLITE_ROW)
-    found = sqlite3_column_int64(query, 0);
-  sqlite3_finalize(query);
-  sqlite3_close(db);
-  return found;
+      " + (SELECT count(*) FROM (SELECT * FROM kept EXCEPT SELECT * FROM raw))");
 }
 
 // Kills a recording program at random moments, many times over, on one file:

@@ -34,7 +34,7 @@ inline std::int64_t QueryInteger(const std::string& path, const char* sql) {
   sqlite3* db = nullptr;
   std::int64_t found = -1;
   sqlite3_stmt* query = nullptr;
-  if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
       sqlite3_prepare_v2(db, sql, -1, &query, nullptr) == SQLITE_OK &&
       sqlite3_step(query) == SQLITE_ROW)
     found = sqlite3_column_int64(query, 0);
