@@ -234,6 +234,38 @@ void BM_ReadOneHostsResults(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadOneHostsResults)->Arg(1)->Arg(30)->Unit(benchmark::kMillisecond);
 
+// What the history window reads and draws for a range drawn from summaries:
+// one host's 5-minute summaries of 30 days, or its hourly ones of a year, out
+// of a store holding a year of its results at one a minute, reduced to a
+// graph 700 pixels wide with the range's figures.
+void BM_GraphFromSummaries(benchmark::State& state) {
+  constexpr HistoryTime kDay = 86'400'000, kMinute = 60'000;
+  static testing::TempDir dir;
+  static HistoryStore store;
+  const HistoryTime begin = kNow * 1000LL, end = begin + 365 * kDay;
+  if (!store.IsOpen()) {
+    if (store.Open(dir.File("KELVORAN.HISTORY")) != SQLITE_OK)
+      return state.SkipWithError("cannot open");
+    for (HistoryTime time = begin; time < end;) {
+      HistoryBatch batch;
+      for (int i = 0; i < 10'000 && time < end; ++i, time += kMinute)
+        batch.results.push_back(
+            {"gateway", {time, 0, static_cast<std::uint32_t>(1 + time / kMinute % 40), StatusOk}});
+      store.Write({batch});
+    }
+  }
+  const HistoryTime span =
+      state.range(0) == 30 ? HistorySummary::kFiveMinutes : HistorySummary::kHour;
+  const HistoryTime from = end - state.range(0) * kDay;
+  for (auto _ : state) {
+    const std::vector<HistorySummary> summaries = store.Summaries("gateway", span, from, end);
+    const std::vector<PlotColumn> columns = PlotSummaryColumns(summaries, {}, from, end, 700);
+    benchmark::DoNotOptimize(SummariseSummaries(summaries));
+    state.counters["summaries"] = static_cast<double>(summaries.size());
+  }
+}
+BENCHMARK(BM_GraphFromSummaries)->Arg(30)->Arg(365)->Unit(benchmark::kMillisecond);
+
 // What the outage log does as it opens on 100,000 changes of 500 hosts: read
 // them newest first and work out how long each state lasted.
 void BM_OutageLogOfHundredThousandChanges(benchmark::State& state) {
