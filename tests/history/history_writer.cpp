@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   kelvoran::HostRecord host;
   for (long tick = 0;; ++tick) {
     for (int h = 0; h < 10; ++h) {
-      host.Host = "h" + std::to_string(h);
+      // Not "h" + ..., nor = "h": GCC 12's optimiser warns falsely (-Wrestrict).
+      host.Host.assign(1, 'h').append(std::to_string(h));
       const bool failed = (tick + h) % 13 == 0;
       recorder.ResultApplied(
           host,
