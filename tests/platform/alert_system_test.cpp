@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "delivery/program_sender.h"
@@ -29,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing::ReadFile;
 
 std::string Utf8Path(const fs::path& path) {
   const std::u8string text = path.u8string();
@@ -44,13 +44,6 @@ std::string TestProgram() {
 #else
   return Utf8Path(fs::read_symlink("/proc/self/exe").parent_path() / "alert_test_program");
 #endif
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // The fields the test program recorded: its arguments (A), KELVORAN_HOST (E)
