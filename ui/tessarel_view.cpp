@@ -366,7 +366,7 @@ void CTessarelView::OnDeleteWithHistory(wxCommandEvent& /*event*/) {
     return;
   // Ticks go on while the question is open: the row may have moved.
   const int row = FindRowByHostId(hostId);
-  // A host the settings file keeps keeps its history as well.
+  // A refused save leaves the host in the file and the list: its history too.
   if (row >= 0 && DeleteRow(row) && history_) history_->HostForgotten(host);
 }
 
