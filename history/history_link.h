@@ -18,6 +18,10 @@ class HistoryLink : public ResultSink {
  public:
   // The settings dialog changed a host's name: its history goes with it.
   virtual void HostRenamed(const std::string& from, const std::string& to) = 0;
+  // The user deleted the host together with its history: its results,
+  // summaries and changes of status go; the alert log keeps what was sent.
+  // A result under the same name afterwards starts a history afresh.
+  virtual void HostForgotten(const std::string& /*host*/) {}
   // A message for the status bar, once for each thing worth telling (the
   // file is used by another copy, was damaged, cannot be written, can again).
   virtual std::optional<std::string> TakeNotice() = 0;

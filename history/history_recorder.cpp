@@ -115,6 +115,13 @@ void HistoryRecorder::HostRenamed(const std::string& from, const std::string& to
   TickEnded();
 }
 
+void HistoryRecorder::HostForgotten(const std::string& host) {
+  // The results so far go with the history; any after it start a new one.
+  TickEnded();
+  current_.forget = host;
+  TickEnded();
+}
+
 std::optional<std::string> HistoryRecorder::TakeNotice() {
   const std::lock_guard lock(mutex_);
   if (notices_.empty()) return std::nullopt;
@@ -226,8 +233,9 @@ bool HistoryRecorder::Read(const std::function<void(HistoryStore&)>& query) {
 }
 
 // Oldest first: what waits longest for a file that cannot be written is worth
-// least. A rename stays, or later results would land under the old name; the
-// batches emptied go, so the tick's hand-over stays short however long the
+// least. A rename stays, or later results would land under the old name, and
+// so does a forgotten host, or its history would come back; the batches
+// emptied go, so the tick's hand-over stays short however long the
 // pause.
 void HistoryRecorder::DropOldestWaiting() {
   for (auto batch = waiting_.begin();
@@ -235,7 +243,7 @@ void HistoryRecorder::DropOldestWaiting() {
     waitingResults_ -= batch->results.size();
     batch->results.clear();
     batch->changes.clear();
-    batch = batch->rename ? std::next(batch) : waiting_.erase(batch);
+    batch = batch->rename || batch->forget ? std::next(batch) : waiting_.erase(batch);
   }
 }
 

@@ -67,6 +67,7 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
                      std::int32_t statusBefore) override;
   void TickEnded() override;
   void HostRenamed(const std::string& from, const std::string& to) override;
+  void HostForgotten(const std::string& host) override;
   std::optional<std::string> TakeNotice() override;
   HistoryQueries Queries() override;
   AlertJournal* Alerts() override { return this; }

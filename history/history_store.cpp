@@ -356,6 +356,10 @@ int HistoryStore::WriteBatch(const HistoryBatch& batch, PendingSummaries& pendin
   // file: those of the batches before it must be there already.
   if (batch.rename && (code = WriteSummaries(pending)) == SQLITE_OK)
     code = Rename(batch.rename->from, batch.rename->to);
+  // Likewise the summaries a forgotten host's results added to: written
+  // first, or they would outlive it.
+  if (batch.forget && code == SQLITE_OK && (code = WriteSummaries(pending)) == SQLITE_OK)
+    code = Forget(*batch.forget);
   std::int64_t host = 0;
   for (auto r = batch.results.begin(); code == SQLITE_OK && r != batch.results.end(); ++r) {
     code = HostId(r->host, host);
@@ -500,6 +504,24 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   if (code == SQLITE_OK) code = MergeSummaries(fromId, toId);
   if (code == SQLITE_OK) code = drop.Bind(1, fromId).Run();
   return code == SQLITE_OK ? name.Bind(1, to).Bind(2, toId).Run() : code;
+}
+
+// Every row of the name but the alert log's, which keeps what was sent. Its
+// id goes too: a result under the name later adds it afresh.
+int HistoryStore::Forget(const std::string& name) {
+  const std::string key = KeyOf(name);
+  const std::int64_t id = FindHost(key);
+  if (!id) return SQLITE_OK;
+  hostIds_.erase(key);
+  lastTimes_.erase(id);
+  int code = SQLITE_OK;
+  for (const char* sql :
+       {"DELETE FROM samples WHERE host = ?1", "DELETE FROM summaries WHERE host = ?1",
+        "DELETE FROM changes WHERE host = ?1", "DELETE FROM hosts WHERE id = ?1"}) {
+    sqlite::Statement drop(db_.get(), sql);
+    if ((code = drop.Bind(1, id).Run()) != SQLITE_OK) break;
+  }
+  return code;
 }
 
 int HistoryStore::DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& more) {

@@ -104,6 +104,7 @@ class HistoryStore {
   int WriteAlert(const AlertJournalCall& call);
   int WriteBatch(const HistoryBatch& batch, PendingSummaries& pending);
   int Rename(const std::string& from, const std::string& to);
+  int Forget(const std::string& name);
   // The host's id, added to the hosts table when new.
   int HostId(const std::string& name, std::int64_t& id);
   std::int64_t FindHost(const std::string& key);

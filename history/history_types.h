@@ -68,8 +68,9 @@ struct AlertLogFilter {
   std::optional<std::int64_t> outageStart;
 };
 
-// What one tick hands to the writer, in order: a rename first (made in the
-// settings dialog between ticks), then the tick's results and changes.
+// What one tick hands to the writer, in order: a rename or a host whose
+// history is to be forgotten first (made by a command between ticks), then
+// the tick's results and changes.
 struct HistoryBatch {
   struct Result {
     std::string host;
@@ -80,9 +81,10 @@ struct HistoryBatch {
     std::string to;
   };
   std::optional<Rename> rename;
+  std::optional<std::string> forget;
   std::vector<Result> results;
   std::vector<HistoryChange> changes;
-  bool empty() const { return !rename && results.empty() && changes.empty(); }
+  bool empty() const { return !rename && !forget && results.empty() && changes.empty(); }
 };
 
 }  // namespace kelvoran

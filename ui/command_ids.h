@@ -30,6 +30,7 @@ enum CommandId : int {
   ID_HOST_UNDO_IMPORT = 32804 - kCommandIdOffset,
   ID_VIEW_ALERT_CHANNELS = 32805 - kCommandIdOffset,
   ID_VIEW_ALERT_LOG = 32806 - kCommandIdOffset,
+  ID_HOST_DELETE_WITH_HISTORY = 32807 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

@@ -147,6 +147,8 @@ void CMainFrame::CreateMenuBar() {
   host->Append(ID_HOST_ADD, "&Add...\tCtrl+N", ToolPrompt(ID_HOST_ADD));
   host->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter", ToolPrompt(ID_HOST_EDIT));
   host->Append(ID_HOST_DELETE, "&Delete\tDel", ToolPrompt(ID_HOST_DELETE));
+  host->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete with &History...",
+               "Delete the selected host and its recorded history");
   host->AppendSeparator();
   host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", ToolPrompt(ID_HOST_RESET));
   host->Append(ID_HOST_HISTORY, "&History...\tCtrl+H", ToolPrompt(ID_HOST_HISTORY));
@@ -285,6 +287,7 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_MENU, &CTessarelView::OnAdd, view_, ID_HOST_ADD);
   Bind(wxEVT_MENU, &CTessarelView::OnEdit, view_, ID_HOST_EDIT);
   Bind(wxEVT_MENU, &CTessarelView::OnDelete, view_, ID_HOST_DELETE);
+  Bind(wxEVT_MENU, &CTessarelView::OnDeleteWithHistory, view_, ID_HOST_DELETE_WITH_HISTORY);
   Bind(wxEVT_MENU, &CTessarelView::OnReset, view_, ID_HOST_RESET);
   Bind(wxEVT_MENU, &CTessarelView::OnImport, view_, ID_HOST_IMPORT);
   Bind(wxEVT_MENU, &CTessarelView::OnUndoImport, view_, ID_HOST_UNDO_IMPORT);
@@ -292,6 +295,8 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_MENU, &CTessarelView::OnChooseColumns, view_, ID_VIEW_COLUMNS);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_EDIT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_DELETE);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_,
+       ID_HOST_DELETE_WITH_HISTORY);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_EXPORT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateUndoImport, view_, ID_HOST_UNDO_IMPORT);

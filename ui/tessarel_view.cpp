@@ -69,6 +69,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   contextMenu_->Append(ID_HOST_ADD, "&Add...\tCtrl+N");
   contextMenu_->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter");
   contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
+  contextMenu_->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete with &History...");
   contextMenu_->AppendSeparator();
   contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
   contextMenu_->Append(ID_HOST_HISTORY, "&History...\tCtrl+H");
@@ -348,16 +349,38 @@ void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
 
 void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
   const long selected = SingleSelectedRow();
+  if (selected >= 0) DeleteRow(selected);
+}
+
+void CTessarelView::OnDeleteWithHistory(wxCommandEvent& /*event*/) {
+  const long selected = SingleSelectedRow();
   if (selected < 0) return;
-  const HostRecord& record = *RecordOf(selected);
+  const std::string host = RecordOf(selected)->Host;
+  const std::int32_t hostId = RecordOf(selected)->HostId;
+  const wxString question = wxString::Format(
+      "Delete %s from the list and delete its recorded history (results, summaries and changes "
+      "of status)? This cannot be undone.",
+      ToDisplay(host));
+  if (wxMessageBox(question, kAppTitle, wxYES_NO | wxNO_DEFAULT | wxICON_EXCLAMATION,
+                   wxGetTopLevelParent(this)) != wxYES)
+    return;
+  // Ticks go on while the question is open: the row may have moved.
+  const int row = FindRowByHostId(hostId);
+  // A refused save leaves the host in the file and the list: its history too.
+  if (row >= 0 && DeleteRow(row) && history_) history_->HostForgotten(host);
+}
+
+bool CTessarelView::DeleteRow(long row) {
+  const HostRecord& record = *RecordOf(row);
   // Hosts of a hand-written file may share one section: when one of them
   // goes, the section must still hold the other.
   const std::string section(SectionOf(record));
   const HostRecord* namesake = FindSectionHolder(section, record.HostId);
   if (!Saved(RemoveHostSection(section, namesake, settingsPath_, &witness_),
              "The host stays in the list."))
-    return;
-  RemoveRow(selected);
+    return false;
+  RemoveRow(row);
+  return true;
 }
 
 void CTessarelView::RemoveRow(long row) {
@@ -514,6 +537,7 @@ wxMenu& CTessarelView::PrepareContextMenu() {
   const bool anySelected = GetSelectedItemCount() > 0;
   contextMenu_->Enable(ID_HOST_EDIT, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
+  contextMenu_->Enable(ID_HOST_DELETE_WITH_HISTORY, anySelected);
   contextMenu_->Enable(ID_HOST_HISTORY, history_ != nullptr && SelectedRecord() != nullptr);
   return *contextMenu_;
 }

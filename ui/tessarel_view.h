@@ -66,6 +66,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void OnAdd(wxCommandEvent& event);
   void OnEdit(wxCommandEvent& event);
   void OnDelete(wxCommandEvent& event);
+  // Delete, after the user agreed, and then the host's history too.
+  void OnDeleteWithHistory(wxCommandEvent& event);
   void OnReset(wxCommandEvent& event);
   void OnImport(wxCommandEvent& event);
   void OnExport(wxCommandEvent& event);
@@ -172,6 +174,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // Brings the list in line with the settings file as it is now.
   void ReloadList();
   void RemoveRow(long row);
+  // Takes the host out of the settings file, then out of the list; false
+  // (and told) when the file could not be saved.
+  bool DeleteRow(long row);
   // Opens the settings dialog on `record`; whether it ended with OK.
   bool RunSettingsDialog(HostRecord& record, std::int32_t mode);
   void ReportFileError(const char* what, const std::string& reason);

@@ -54,6 +54,21 @@ TEST(HistoryRecording, EveryAppliedResultAndStatusChangeIsRecorded) {
   });
 }
 
+// The host has `count` results under `name`, as many changes carrying the
+// name, and summaries that count them all.
+void ExpectRecorded(HistoryStore& store, const std::string& name, std::size_t count) {
+  SCOPED_TRACE(name);
+  EXPECT_EQ(testing::SamplesOf(store, name).size(), count);
+  if (!count) return;
+  const auto changes = store.Changes(0, INT64_MAX, &name);
+  ASSERT_EQ(changes.size(), count);
+  EXPECT_EQ(changes.front().host, name);
+  std::int64_t summarised = 0;
+  for (const HistorySummary& s : store.Summaries(name, HistorySummary::kHour, 0, INT64_MAX))
+    summarised += s.probes;
+  EXPECT_EQ(summarised, static_cast<std::int64_t>(count));
+}
+
 struct RenameCase {
   const char* what;
   std::vector<std::string> before;
@@ -84,19 +99,44 @@ TEST(HistoryRecording, RenameCarriesTheHistoryToTheNewName) {
     for (const std::string& name : c.after) testing::RecordChange(recorder, name, ++start);
     ASSERT_TRUE(recorder.Flush());
     recorder.Read([&](HistoryStore& store) {
-      for (const auto& [name, count] : c.counts) {
-        EXPECT_EQ(testing::SamplesOf(store, name).size(), count) << name;
-        if (!count) continue;
-        const auto changes = store.Changes(0, start * 1000 + 1, &name);
-        ASSERT_EQ(changes.size(), count) << name;
-        EXPECT_EQ(changes.front().host, name);
-        std::int64_t summarised = 0;
-        for (const HistorySummary& s : store.Summaries(name, HistorySummary::kHour, 0, INT64_MAX))
-          summarised += s.probes;
-        EXPECT_EQ(summarised, static_cast<std::int64_t>(count)) << name;
-      }
+      for (const auto& [name, count] : c.counts) ExpectRecorded(store, name, count);
     });
   }
+}
+
+TEST(HistoryRecording, ForgettingAHostDropsItsHistoryButNotTheAlertLog) {
+  testing::TempDir dir;
+  const std::string path = dir.File("KELVORAN.HISTORY");
+  {
+    HistoryRecorder recorder(path);
+    CalendarTime start = kStart;
+    for (const char* name : {"gw", "other", "gw"}) testing::RecordChange(recorder, name, ++start);
+    recorder.TickEnded();
+    AlertLogEntry sent;
+    sent.at = start;
+    sent.channel = "mail";
+    sent.host = "gw";
+    recorder.Attempted(sent);
+    // A result of the tick under way is forgotten with the rest.
+    testing::RecordChange(recorder, "gw", ++start);
+    recorder.HostForgotten("GW");
+    // The same name again: a history of its own from here on.
+    testing::RecordChange(recorder, "gw", ++start);
+    ASSERT_TRUE(recorder.Flush());
+    recorder.Read([&](HistoryStore& store) {
+      ExpectRecorded(store, "gw", 1);
+      EXPECT_EQ(testing::SamplesOf(store, "gw").front().time, start * 1000);
+      ExpectRecorded(store, "other", 1);
+      EXPECT_EQ(store.AlertLog(0, INT64_MAX, {}), std::vector{sent});
+    });
+  }
+  // Nothing of the forgotten host is left behind under its former id.
+  EXPECT_EQ(testing::QueryInteger(
+                path,
+                "SELECT (SELECT count(*) FROM samples WHERE host NOT IN (SELECT id FROM hosts))"
+                " + (SELECT count(*) FROM summaries WHERE host NOT IN (SELECT id FROM hosts))"
+                " + (SELECT count(*) FROM changes WHERE host NOT IN (SELECT id FROM hosts))"),
+            0);
 }
 
 // Each chunk drops at most its rows; the pass goes on until every host's

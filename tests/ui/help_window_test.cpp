@@ -44,6 +44,7 @@ using testing::PumpEvents;
 const std::map<int, wxString> kCommandPages = {{ID_HOST_ADD, "add"},
                                                {ID_HOST_EDIT, "edit"},
                                                {ID_HOST_DELETE, "delete"},
+                                               {ID_HOST_DELETE_WITH_HISTORY, "delete_with_history"},
                                                {ID_HOST_RESET, "reset"},
                                                {ID_HOST_IMPORT, "import"},
                                                {ID_HOST_UNDO_IMPORT, "undo_import"},

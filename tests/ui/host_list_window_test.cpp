@@ -57,17 +57,19 @@ testing::ExpectDialog<wxMessageDialog> ReadBox(wxString& message, int button = w
   });
 }
 
-// Stands in for the history: the renames it hears, and a notice for the
-// status bar.
+// Stands in for the history: the renames and deletions it hears, and a
+// notice for the status bar.
 struct HeardHistory : HistoryLink {
   void ResultApplied(const HostRecord&, const ProbeResult&, std::int32_t) override {}
   void TickEnded() override {}
   void HostRenamed(const std::string& from, const std::string& to) override {
     renames.push_back(from + " > " + to);
   }
+  void HostForgotten(const std::string& host) override { forgotten.push_back(host); }
   std::optional<std::string> TakeNotice() override { return std::exchange(notice, std::nullopt); }
   HistoryQueries Queries() override { return {}; }
   std::vector<std::string> renames;
+  std::vector<std::string> forgotten;
   std::optional<std::string> notice = "History recording paused.";
 };
 
@@ -356,9 +358,29 @@ TEST_F(HostListWindow, AddEditRenameAndDeleteKeepListFileAndHistoryAgreed) {
     EXPECT_TRUE(Contains(kept)) << kept.substr(0, 20);
   Command(ID_HOST_DELETE);
   EXPECT_TRUE(testing::Eventually([&] { return StatusText() == notice; })) << StatusText();
+  // Delete with History asks first, No the default; No leaves all as it was.
+  for (const int answer : {wxID_NO, wxID_YES}) {
+    Select(4);
+    wxString asked;
+    long style = 0;
+    wxTEST_DIALOG(Command(ID_HOST_DELETE_WITH_HISTORY),
+                  testing::ExpectDialog<wxMessageDialog>([&](wxMessageDialog& box) {
+                    asked = box.GetMessage();
+                    style = box.GetMessageDialogStyle();
+                    return answer;
+                  }));
+    EXPECT_TRUE(asked.StartsWith("Delete omega from the list and delete its recorded history"))
+        << asked;
+    EXPECT_EQ(style & (wxYES_NO | wxNO_DEFAULT), wxYES_NO | wxNO_DEFAULT);
+    const bool yes = answer == wxID_YES;
+    EXPECT_EQ(Contains("Host=omega"), !yes);
+    EXPECT_EQ(HostColumn().size(), yes ? 4u : 5u);
+    EXPECT_EQ(history.forgotten,
+              yes ? std::vector<std::string>{"omega"} : std::vector<std::string>{});
+  }
   frame_->SetHistory(nullptr);
   Reopen();
-  const Texts listed{"ALPHA", "beta", "delta", "gamma", "omega"};
+  const Texts listed{"ALPHA", "beta", "delta", "gamma"};
   EXPECT_EQ(HostColumn(), listed) << FileText();
 
   // A directory where the settings file should be: every write fails.
