@@ -147,7 +147,7 @@ void CMainFrame::CreateMenuBar() {
   host->Append(ID_HOST_ADD, "&Add...\tCtrl+N", ToolPrompt(ID_HOST_ADD));
   host->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter", ToolPrompt(ID_HOST_EDIT));
   host->Append(ID_HOST_DELETE, "&Delete\tDel", ToolPrompt(ID_HOST_DELETE));
-  host->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete with &History...",
+  host->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete &with History...",
                "Delete the selected host and its recorded history");
   host->AppendSeparator();
   host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", ToolPrompt(ID_HOST_RESET));

@@ -69,7 +69,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
   contextMenu_->Append(ID_HOST_ADD, "&Add...\tCtrl+N");
   contextMenu_->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter");
   contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
-  contextMenu_->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete with &History...");
+  contextMenu_->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete &with History...");
   contextMenu_->AppendSeparator();
   contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
   contextMenu_->Append(ID_HOST_HISTORY, "&History...\tCtrl+H");
