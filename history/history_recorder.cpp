@@ -416,13 +416,11 @@ void HistoryRecorder::Failed(int code) {
                                 .append(" cannot be written."));
 }
 
-bool HistoryRecorder::UpkeepDue() {
-  if (budgetChanged_.exchange(false)) {
-    store_.LimitJournal(Budget().JournalAllowance());
-    nextSpaceCheck_ = Clock::now();
-  }
+// With the hand-over lock held: nothing here touches the file.
+bool HistoryRecorder::UpkeepDue() const {
   const auto now = Clock::now();
-  return passRunning_ || givingSpaceBack_ || now >= nextPass_ || now >= nextSpaceCheck_;
+  return passRunning_ || givingSpaceBack_ || now >= nextPass_ || now >= nextSpaceCheck_ ||
+         budgetChanged_.load();
 }
 
 void HistoryRecorder::RunUpkeepStep() {
@@ -457,6 +455,7 @@ RetentionCutoffs HistoryRecorder::PassCutoffs() const {
 void HistoryRecorder::CheckSpace() {
   nextSpaceCheck_ = Clock::now() + options_.spaceCheckEvery;
   const DiskBudget budget = Budget();
+  if (budgetChanged_.exchange(false)) store_.LimitJournal(budget.JournalAllowance());
   const SpaceUse space = store_.Space();
   if (space.journalBytes > budget.JournalAllowance()) store_.EmptyJournal();
   if (OverBudget(space, budget)) {

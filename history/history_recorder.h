@@ -97,7 +97,7 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   void WriteWaiting(std::unique_lock<std::mutex>& lock);
   // Between commits, one small step of upkeep: a chunk of the retention
   // pass, a look at the file's size, or free pages handed back.
-  bool UpkeepDue();
+  bool UpkeepDue() const;
   void RunUpkeepStep();
   void RunRetentionChunk();
   void CheckSpace();
