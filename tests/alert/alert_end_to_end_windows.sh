@@ -113,9 +113,11 @@ sleep 3
 
 drop=(iptables -w -A INPUT -d "$host" -j DROP)
 "${drop[@]}"
-wait_for 20 "no down mail" count_is mail subject "${host//./\\.} is ERROR" 1
+# Generous: now and then under Wine the first mail of a fresh prefix has
+# taken more than 20 s (not found why; nothing had reached the server).
+wait_for 60 "no down mail" count_is mail subject "${host//./\\.} is ERROR" 1
 "${drop[@]/-A/-D}"
-wait_for 20 "no OK-again mail" count_is mail subject "OK again" 1
+wait_for 60 "no OK-again mail" count_is mail subject "OK again" 1
 count_is mail tls yes 2 || fail "a mail was sent without TLS"
 # Each session ended with a QUIT that Schannel sent in sequence.
 wait_for 5 "a mail's session did not end with QUIT" count_is mail quit yes 2
