@@ -121,7 +121,8 @@ CMainFrame::CMainFrame(ProbeScheduler& scheduler, wxConfigBase& profile,
   SetMinSize(kMinimumSize);
   RestoreWindowPlacement();
   ApplyStoredOptions(profile_, scheduler_);
-  tray_ = new TrayStatus(*this, *view_);
+  tray_ = new TrayStatus(
+      *this, [this] { ShowFromTray(); }, *view_);
 
   Bind(wxEVT_TIMER, &CMainFrame::OnTimer, this, kTimerId);
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);

@@ -14,7 +14,6 @@
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
 #include "ui/display_text.h"
-#include "ui/main_frame.h"
 #include "ui/tessarel_view.h"
 
 namespace kelvoran {
@@ -86,8 +85,9 @@ wxString OutageText(const Outage& outage, int hostWidth) {
   return host + ", down since " + since.Format("%Y-%m-%d %H:%M:%S");
 }
 
-TrayStatus::TrayStatus(CMainFrame& frame, CTessarelView& view) : frame_(frame), view_(view) {
-  Bind(wxEVT_TASKBAR_LEFT_DOWN, [this](wxTaskBarIconEvent&) { frame_.ShowFromTray(); });
+TrayStatus::TrayStatus(wxFrame& frame, std::function<void()> showWindow, CTessarelView& view)
+    : frame_(frame), showWindow_(std::move(showWindow)), view_(view) {
+  Bind(wxEVT_TASKBAR_LEFT_DOWN, [this](wxTaskBarIconEvent&) { showWindow_(); });
   Bind(wxEVT_MENU, &TrayStatus::OnMenu, this);
 }
 
@@ -145,7 +145,7 @@ void TrayStatus::OnMenu(wxCommandEvent& event) {
     frame_.CallAfter([frame = &frame_] { frame->Close(); });
     return;
   }
-  frame_.ShowFromTray();
+  showWindow_();
   const auto line = static_cast<std::size_t>(id - IdFirstOutage);
   if (id >= IdFirstOutage && line < outageHosts_.size()) view_.SelectHost(outageHosts_[line]);
 }

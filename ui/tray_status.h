@@ -1,8 +1,10 @@
 #pragma once
 
+#include <wx/frame.h>
 #include <wx/taskbar.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,6 @@
 
 namespace kelvoran {
 
-class CMainFrame;
 class CTessarelView;
 class HostRows;
 
@@ -55,7 +56,8 @@ class TrayStatus : public wxTaskBarIcon {
   // The widest a host name stands in an outage line, in DIPs.
   static constexpr int kOutageHostWidth = 300;
 
-  TrayStatus(CMainFrame& frame, CTessarelView& view);
+  // showWindow brings the frame back from the tray; Quit closes the frame.
+  TrayStatus(wxFrame& frame, std::function<void()> showWindow, CTessarelView& view);
 
   // Takes the picture and tooltip from the hosts' statuses now.
   void Update();
@@ -77,7 +79,8 @@ class TrayStatus : public wxTaskBarIcon {
  private:
   void OnMenu(wxCommandEvent& event);
 
-  CMainFrame& frame_;
+  wxFrame& frame_;
+  std::function<void()> showWindow_;
   CTessarelView& view_;
   bool shown_ = false;
   StatusImage picture_ = StatusImage::Empty;
