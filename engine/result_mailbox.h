@@ -8,9 +8,10 @@
 
 namespace kelvoran {
 
-// The only structure shared between worker threads and the user-interface
-// thread: finished jobs wait here until the next tick takes them. Its lock is
-// the only lock in the monitor.
+// The only structure the probe workers share with the user-interface thread:
+// finished jobs wait here until the next tick takes them. Its lock is held
+// only to put or take a job; the history writer and the alert dispatcher
+// keep locks of their own, never taken while this one is held.
 class ResultMailbox {
  public:
   static constexpr std::size_t InitialSlots = 32;
