@@ -22,6 +22,7 @@
 #include "ui/alert_log_window.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/commands.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/history_window.h"
@@ -57,29 +58,19 @@ constexpr long kRestoreToMaximized = 2;
 
 enum StatusPane : int { PaneMessage, PaneCaps, PaneNum, PaneScroll, PaneCount };
 
+// The toolbar's buttons in order; their tooltips and prompts are the
+// commands' own.
 struct ToolLayout {
   int id;
   ToolbarImage image;
-  const char* help;  // status-bar prompt, then the tooltip
 };
 constexpr ToolLayout kTools[] = {
-    {ID_HOST_ADD, ToolbarImage::AddHost, "Add a new host\nAdd a new host"},
-    {ID_HOST_EDIT, ToolbarImage::EditHost,
-     "Edit the settings for the selected host\nEdit the settings for the selected host"},
-    {ID_HOST_DELETE, ToolbarImage::DeleteHost,
-     "Delete the selected host\nDelete the selected host"},
-    {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
-    {ID_HOST_RESET, ToolbarImage::ResetResults,
-     "Reset the results for all hosts\nReset the results for all hosts"},
-    {ID_HOST_HISTORY, ToolbarImage::History,
-     "Show the history of the selected host\nShow the history of the selected host"},
-    {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
-    {ID_HELP_WEBSITE, ToolbarImage::Website,
-     "Visit the Brindlecot website\nVisit the Brindlecot website"},
-    {ID_HELP_EMAIL, ToolbarImage::Email,
-     "Send an E-mail to Brindlecot\nSend an E-mail to Brindlecot"},
-    {wxID_SEPARATOR, ToolbarImage::AddHost, nullptr},
-    {ID_APP_ABOUT, ToolbarImage::About, "About Kelvoran\nAbout Kelvoran"},
+    {ID_HOST_ADD, ToolbarImage::AddHost},        {ID_HOST_EDIT, ToolbarImage::EditHost},
+    {ID_HOST_DELETE, ToolbarImage::DeleteHost},  {wxID_SEPARATOR, ToolbarImage::AddHost},
+    {ID_HOST_RESET, ToolbarImage::ResetResults}, {ID_HOST_HISTORY, ToolbarImage::History},
+    {wxID_SEPARATOR, ToolbarImage::AddHost},     {ID_HELP_WEBSITE, ToolbarImage::Website},
+    {ID_HELP_EMAIL, ToolbarImage::Email},        {wxID_SEPARATOR, ToolbarImage::AddHost},
+    {ID_APP_ABOUT, ToolbarImage::About},
 };
 
 void YieldForPainting() {
@@ -92,15 +83,6 @@ void YieldForPainting() {
     loop = temporary.get();
   }
   loop->YieldFor(wxEVT_CATEGORY_UI);
-}
-
-wxString Prompt(const char* help) { return wxString(help).BeforeFirst('\n'); }
-wxString Tooltip(const char* help) { return wxString(help).AfterFirst('\n'); }
-// The status-bar prompt of the command's toolbar button.
-wxString ToolPrompt(int id) {
-  for (const ToolLayout& tool : kTools)
-    if (tool.id == id) return Prompt(tool.help);
-  return {};
 }
 
 }  // namespace
@@ -144,45 +126,19 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::CreateMenuBar() {
+  constexpr int kSeparator = kMenuSeparator;
   auto* host = new wxMenu;
-  host->Append(ID_HOST_ADD, "&Add...\tCtrl+N", ToolPrompt(ID_HOST_ADD));
-  host->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter", ToolPrompt(ID_HOST_EDIT));
-  host->Append(ID_HOST_DELETE, "&Delete\tDel", ToolPrompt(ID_HOST_DELETE));
-  host->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete &with History...",
-               "Delete the selected host and its recorded history");
-  host->AppendSeparator();
-  host->Append(ID_HOST_RESET, "&Reset results\tCtrl+R", ToolPrompt(ID_HOST_RESET));
-  host->Append(ID_HOST_HISTORY, "&History...\tCtrl+H", ToolPrompt(ID_HOST_HISTORY));
-  host->AppendSeparator();
-  host->Append(ID_HOST_IMPORT, "&Import...", "Add the hosts listed in a text or CSV file");
-  host->Append(ID_HOST_UNDO_IMPORT, "&Undo import",
-               "Remove the hosts the last import added, from the list and the settings file");
-  host->Append(ID_HOST_EXPORT, "Ex&port...", "Save the list of hosts to a text or CSV file");
-  host->AppendSeparator();
-  host->Append(ID_APP_EXIT, "E&xit", "Exit Kelvoran");
-
+  AppendCommands(*host, {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY,
+                         kSeparator, ID_HOST_RESET, ID_HOST_HISTORY, kSeparator, ID_HOST_IMPORT,
+                         ID_HOST_UNDO_IMPORT, ID_HOST_EXPORT, kSeparator, ID_APP_EXIT});
   auto* view = new wxMenu;
-  view->AppendCheckItem(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
-  view->AppendCheckItem(ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar");
-  view->AppendCheckItem(ID_VIEW_MINIMISE_TO_TRAY, "&Minimise to Notification Area",
-                        "Hide the minimised window in the notification area");
+  AppendCommands(*view, {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_MINIMISE_TO_TRAY, kSeparator,
+                         ID_VIEW_OUTAGES, ID_VIEW_COLUMNS, kSeparator, ID_VIEW_ALERT_CHANNELS,
+                         ID_VIEW_ALERT_LOG, kSeparator, ID_VIEW_OPTIONS});
   view->Check(ID_VIEW_MINIMISE_TO_TRAY, profile_.ReadBool(kMinimiseToTray, false));
-  view->AppendSeparator();
-  view->Append(ID_VIEW_OUTAGES, "O&utages...", "Show every change of status of all hosts");
-  view->Append(ID_VIEW_COLUMNS, "Co&lumns...", "Choose the optional columns of the list");
-  view->AppendSeparator();
-  view->Append(ID_VIEW_ALERT_CHANNELS, "Alert C&hannels...",
-               "Define where alerts go: e-mail, webhooks, programs, sounds");
-  view->Append(ID_VIEW_ALERT_LOG, "Alert Lo&g...", "Show every attempt to deliver an alert");
-  view->AppendSeparator();
-  view->Append(ID_VIEW_OPTIONS, "&Options...", "Change how many probes start per second");
-
   auto* help = new wxMenu;
-  help->Append(ID_HELP_CONTENTS, "&Contents\tF1");
-  help->AppendSeparator();
-  help->Append(ID_HELP_WEBSITE, "Brindlecot website", ToolPrompt(ID_HELP_WEBSITE));
-  help->Append(ID_HELP_EMAIL, "Email Brindlecot", ToolPrompt(ID_HELP_EMAIL));
-  help->Append(ID_APP_ABOUT, "&About Kelvoran...", ToolPrompt(ID_APP_ABOUT));
+  AppendCommands(*help,
+                 {ID_HELP_CONTENTS, kSeparator, ID_HELP_WEBSITE, ID_HELP_EMAIL, ID_APP_ABOUT});
 
   auto* bar = new wxMenuBar;
   bar->Append(host, "&Host");
@@ -253,9 +209,9 @@ void CMainFrame::CreateToolBarWithImages() {
       continue;
     }
     // GTK only fades a disabled button's image; ours is drawn grey.
-    bar->AddTool(tool.id, Tooltip(tool.help), ToolbarBitmap(tool.image),
-                 ToolbarBitmap(tool.image, ArtLook::Disabled), wxITEM_NORMAL, Tooltip(tool.help),
-                 Prompt(tool.help));
+    const char* prompt = CommandTextOf(tool.id).prompt;
+    bar->AddTool(tool.id, prompt, ToolbarBitmap(tool.image),
+                 ToolbarBitmap(tool.image, ArtLook::Disabled), wxITEM_NORMAL, prompt, prompt);
   }
   bar->Realize();
 }

@@ -16,6 +16,7 @@
 #include "ui/alert_center.h"
 #include "ui/art.h"
 #include "ui/command_ids.h"
+#include "ui/commands.h"
 #include "ui/display_text.h"
 #include "ui/help_request.h"
 #include "ui/host_row_text.h"
@@ -66,13 +67,10 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
       settingsPath_(std::move(settingsPath)),
       dialog_(nullptr),
       contextMenu_(std::make_unique<wxMenu>()) {
-  contextMenu_->Append(ID_HOST_ADD, "&Add...\tCtrl+N");
-  contextMenu_->Append(ID_HOST_EDIT, "&Edit...\tAlt+Enter");
-  contextMenu_->Append(ID_HOST_DELETE, "&Delete\tDel");
-  contextMenu_->Append(ID_HOST_DELETE_WITH_HISTORY, "Delete &with History...");
-  contextMenu_->AppendSeparator();
-  contextMenu_->Append(ID_HOST_RESET, "&Reset results\tCtrl+R");
-  contextMenu_->Append(ID_HOST_HISTORY, "&History...\tCtrl+H");
+  AppendCommands(*contextMenu_,
+                 {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY,
+                  kMenuSeparator, ID_HOST_RESET, ID_HOST_HISTORY},
+                 WithPrompts::No);
   WatchMenuHelpKey(*this, *contextMenu_, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
