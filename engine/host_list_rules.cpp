@@ -7,14 +7,11 @@
 #include "engine/host_rows.h"
 #include "engine/host_settings.h"
 #include "portable/profile_text.h"
-#include "portable/text_compare.h"
 
 namespace kelvoran {
 namespace {
 
 constexpr std::int32_t kDescending = 65536;
-
-int Sign(auto a, auto b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 // HostRows hands out records for change; these rules only read them.
 const HostRecord& At(const HostRows& rows, int row) {
@@ -23,40 +20,7 @@ const HostRecord& At(const HostRows& rows, int row) {
 
 std::string_view SectionAt(const HostRows& rows, int row) { return SectionOf(At(rows, row)); }
 
-int CompareSuccessRates(const HostRecord& a, const HostRecord& b) {
-  if (a.SentCount == 0 || b.SentCount == 0) return Sign(a.SentCount != 0, b.SentCount != 0);
-  return Sign(SuccessRate(a), SuccessRate(b));
-}
-
-int CompareByColumn(const HostRecord& a, const HostRecord& b, int column) {
-  switch (column) {
-    case ColumnDescription:
-      return CompareHostNames(a.Description, b.Description);
-    case ColumnDelay:
-      return Sign(a.LastDelay, b.LastDelay);
-    case ColumnSent:
-      return Sign(a.SentCount, b.SentCount);
-    case ColumnPercentOk:
-      return CompareSuccessRates(a, b);
-    case ColumnMinResponse:
-      return Sign(a.MinResponse, b.MinResponse);
-    case ColumnAvgResponse:
-      return Sign(a.AvgResponse, b.AvgResponse);
-    case ColumnMaxResponse:
-      return Sign(a.MaxResponse, b.MaxResponse);
-    case ColumnError:
-      if (a.ResultCode != b.ResultCode) return Sign(a.ResultCode, b.ResultCode);
-      return Sign(a.ResultValue, b.ResultValue);
-    default:
-      return CompareHostNames(a.Host, b.Host);
-  }
-}
-
 }  // namespace
-
-double SuccessRate(const HostRecord& host) {
-  return static_cast<double>(host.ReceivedCount) * 100.0 / static_cast<double>(host.SentCount);
-}
 
 std::int32_t NextSortKey(std::int32_t lastSortKey, int clickedColumn) {
   const std::int32_t column = clickedColumn >= 1 && clickedColumn <= 8 ? clickedColumn : 0;
@@ -64,10 +28,8 @@ std::int32_t NextSortKey(std::int32_t lastSortKey, int clickedColumn) {
   return lastWasSameAscending ? column + kDescending : column;
 }
 
-int CompareHostNames(std::string_view a, std::string_view b) { return CompareIgnoringCase(a, b); }
-
 int CompareRows(const HostRecord& a, const HostRecord& b, std::int32_t sortKey) {
-  const int order = CompareByColumn(a, b, sortKey & 0xFFFF);
+  const int order = HostColumnAt(sortKey & 0xFFFF).compare(a, b);
   return (static_cast<std::uint32_t>(sortKey) >> 16) != 0 ? -order : order;
 }
 

@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/host_columns.h"
 #include "engine/host_list_text.h"
 
 namespace kelvoran {
@@ -20,29 +21,9 @@ namespace kelvoran {
 class HostRecord;
 class HostRows;
 
-inline constexpr int kColumnCount = 9;
-enum HostColumn : int {
-  ColumnHost = 0,
-  ColumnDescription,
-  ColumnDelay,
-  ColumnSent,
-  ColumnPercentOk,
-  ColumnMinResponse,
-  ColumnAvgResponse,
-  ColumnMaxResponse,
-  ColumnError,
-};
-
-// Received x 100 / sent; not a number before the first probe.
-double SuccessRate(const HostRecord& host);
-
 // The sort key after a click on a column header: the column (0 for anything
 // outside 1 to 8) plus 65536 when the same column was last sorted ascending.
 std::int32_t NextSortKey(std::int32_t lastSortKey, int clickedColumn);
-
-// Host names compared the way the list and the settings file compare them:
-// ASCII letters folded to lower case, then bytes as unsigned values.
-int CompareHostNames(std::string_view a, std::string_view b);
 
 // Negative when a goes above b under the sort key, 0 when equal.
 int CompareRows(const HostRecord& a, const HostRecord& b, std::int32_t sortKey);

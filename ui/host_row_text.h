@@ -2,14 +2,14 @@
 
 // What the host list and the settings dialog show of a record. Plain text
 // rules, kept apart from the widgets so they are tested without a display;
-// how rows sort is the list's rule (engine/host_list_rules.h).
+// each column's text and order are defined in engine/host_columns.h.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "engine/host_list_rules.h"
+#include "engine/host_columns.h"
 
 namespace kelvoran {
 
@@ -17,9 +17,6 @@ class HostRecord;
 
 // The texts of cells 1 to 8 (index 0, the host name, is left empty).
 std::array<std::string, kColumnCount> RowCellTexts(const HostRecord& host);
-
-// "%5.2f" of received x 100 / sent, or "-" before the first probe.
-std::string SuccessRateText(const HostRecord& host);
 
 // The results fields of the settings dialog, top to bottom.
 struct ResultsTexts {

@@ -26,19 +26,6 @@
 namespace kelvoran {
 namespace {
 
-struct ColumnLayout {
-  const char* title;
-  int width;
-  wxListColumnFormat align;
-};
-constexpr ColumnLayout kColumns[kColumnCount] = {
-    {"Host", 150, wxLIST_FORMAT_LEFT},         {"Description", 139, wxLIST_FORMAT_LEFT},
-    {"Delay (ms)", 80, wxLIST_FORMAT_RIGHT},   {"Sent", 80, wxLIST_FORMAT_RIGHT},
-    {"% OK", 80, wxLIST_FORMAT_RIGHT},         {"Min.resp(ms)", 80, wxLIST_FORMAT_RIGHT},
-    {"Avg.resp(ms)", 80, wxLIST_FORMAT_RIGHT}, {"Max.resp(ms)", 80, wxLIST_FORMAT_RIGHT},
-    {"Error", 180, wxLIST_FORMAT_LEFT},
-};
-
 // Pixels the header keeps clear on either side of a title: wx's renderer
 // reserves 5, inside the button's 1-pixel border.
 constexpr int kHeaderLabelMargin = 6;
@@ -100,11 +87,13 @@ void CTessarelView::InitialUpdate() {
 
 void CTessarelView::CreateColumns() {
   for (int column = 0; column < kColumnCount; ++column) {
-    const ColumnLayout& layout = kColumns[column];
+    const HostColumnDefinition& layout = HostColumnAt(column);
     // The widths suit a small font; GTK's default one is larger and would cut
     // titles short ("Min.resp(m"). A column is at least as wide as its title.
     const int titleWidth = GetTextExtent(layout.title).x + 2 * kHeaderLabelMargin;
-    AppendColumn(layout.title, layout.align, std::max(FromDIP(layout.width), titleWidth));
+    const auto align =
+        layout.align == ColumnAlign::Right ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT;
+    AppendColumn(layout.title, align, std::max(FromDIP(layout.width), titleWidth));
   }
 }
 
