@@ -124,7 +124,9 @@ TEST(HostListRules, HeaderClicksGiveSortKeysAndEachColumnItsOrder) {
       {4 + 65536, {"All", "spread", "three-quarters", "failed", "unprobed"}},
       {5, {"spread", "All", "three-quarters", "unprobed", "failed"}},
       {7, {"unprobed", "failed", "All", "three-quarters", "spread"}},
-      {8, {"three-quarters", "unprobed", "All", "spread", "failed"}}};
+      {8, {"three-quarters", "unprobed", "All", "spread", "failed"}},
+      // A hand-edited key past the last column sorts by name.
+      {9, {"All", "failed", "spread", "three-quarters", "unprobed"}}};
   for (const auto& [key, names] : orders)
     EXPECT_EQ(HostNames(rows, SortedRowOrder(rows, key)), names) << key;
 
