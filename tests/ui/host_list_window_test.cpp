@@ -79,10 +79,6 @@ class HostListWindow : public testing::MainWindowTest {
     if (!ini.empty()) std::ofstream(settingsPath_) << ini;
     OpenFrame().Show();
   }
-  void Reopen(const std::string& ini = "") {
-    CloseFrame();
-    Open(ini);
-  }
 
   CTessarelView& View() { return frame_->View(); }
   // The generic control's row area, found by its address.
@@ -167,7 +163,6 @@ class HostListWindow : public testing::MainWindowTest {
     }
     return {tools, items};
   }
-  wxString StatusText() { return frame_->GetStatusBar()->GetStatusText(); }
 };
 
 constexpr const char* kTwoHosts =
@@ -337,7 +332,8 @@ TEST_F(HostListWindow, AddEditRenameAndDeleteKeepListFileAndHistoryAgreed) {
   Command(ID_HOST_DELETE);
   EXPECT_EQ(View().GetSelectedItemCount(), 0);
   EXPECT_TRUE(Contains("Host=ALPHA\n")) << "the twin keeps the shared section";
-  EXPECT_TRUE(testing::Eventually([&] { return StatusText() == notice; })) << StatusText();
+  wxStatusBar& status = *frame_->GetStatusBar();
+  EXPECT_TRUE(testing::Eventually([&] { return status.GetStatusText() == notice; }));
   // Delete with History asks first, No the default; No leaves all as it was.
   for (const int answer : {wxID_NO, wxID_YES}) {
     Select(4);
@@ -358,7 +354,8 @@ TEST_F(HostListWindow, AddEditRenameAndDeleteKeepListFileAndHistoryAgreed) {
               yes ? std::vector<std::string>{"omega"} : std::vector<std::string>{});
   }
   frame_->SetHistory(nullptr);
-  Reopen();
+  CloseFrame();
+  Open();
   const Texts listed{"ALPHA", "beta", "delta", "gamma"};
   EXPECT_EQ(HostColumn(), listed) << FileText();
 
@@ -390,40 +387,11 @@ TEST_F(HostListWindow, AddEditRenameAndDeleteKeepListFileAndHistoryAgreed) {
   }
 }
 
-// Another copy in the same folder added omega, removed gamma and edited
-// alpha: this copy's Add keeps all of that, says so, and on request shows it,
-// alpha keeping its results.
-TEST_F(HostListWindow, AnotherCopysChangesAreKeptAndReloadedOnRequest) {
-  Open(kTwoHosts);
-  Feed(0, ResultSuccess, 5);
-  View().ProcessTick();
-  HostRecord omega;
-  omega.Host = "omega";
-  HostRecord alpha(View().RecordAt(0));
-  alpha.Description = "Edited elsewhere";
-  ASSERT_TRUE(SaveHostSettings(omega, omega.Host, settingsPath_).ok());
-  ASSERT_TRUE(SaveHostSettings(alpha, alpha.Host, settingsPath_).ok());
-  ASSERT_TRUE(RemoveHostSection("gamma", nullptr, settingsPath_).ok());
-  wxString question;
-  wxTEST_DIALOG(
-      {
-        NameAndOk(ID_HOST_ADD, "beta");
-        wxTheApp->ProcessPendingEvents();
-      },
-      ReadBox(question, wxID_YES));
-  EXPECT_NE(question.find("was changed by another program"), wxString::npos) << question;
-  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "omega"}));
-  EXPECT_EQ(Cell(0, 1), "Edited elsewhere");
-  EXPECT_EQ(Cell(0, 3), "1") << "alpha keeps its results";
-  for (const char* kept : {"[omega]", "[beta]", "Description=Edited elsewhere"})
-    EXPECT_TRUE(Contains(kept)) << kept << "\n" << FileText();
-  EXPECT_FALSE(Contains("Host=gamma")) << FileText();
-}
-
 // Import adds what is new, saved as Add saves it, and says what it skipped
 // and refused; a big one asks first; Undo import takes out exactly what it
-// added; a binary file adds nothing; Export writes the list back.
-TEST_F(HostListWindow, ImportUndoImportAndExport) {
+// added; a binary file adds nothing; Export writes the list back. Then
+// another copy of the program changes the file.
+TEST_F(HostListWindow, ImportUndoExportAndAnotherCopysChanges) {
   Open(kTwoHosts);
   const std::string before = FileText();
   const std::string list = dir_.File("in.csv");
@@ -461,6 +429,32 @@ TEST_F(HostListWindow, ImportUndoImportAndExport) {
   wxTEST_DIALOG(View().ImportFile(path), ReadBox(summary));
   EXPECT_TRUE(summary.Contains("was not imported: no host was added")) << summary;
   EXPECT_EQ(View().GetItemCount(), 2);
+
+  // Another copy in the same folder adds omega, removes gamma and edits
+  // alpha: this copy's Add keeps all of that, says so, and on request shows
+  // it, alpha keeping its results.
+  Feed(0, ResultSuccess, 5);
+  View().ProcessTick();
+  HostRecord omega;
+  omega.Host = "omega";
+  HostRecord alpha(View().RecordAt(0));
+  alpha.Description = "Edited elsewhere";
+  ASSERT_TRUE(SaveHostSettings(omega, omega.Host, settingsPath_).ok());
+  ASSERT_TRUE(SaveHostSettings(alpha, alpha.Host, settingsPath_).ok());
+  ASSERT_TRUE(RemoveHostSection("gamma", nullptr, settingsPath_).ok());
+  wxTEST_DIALOG(
+      {
+        NameAndOk(ID_HOST_ADD, "beta");
+        wxTheApp->ProcessPendingEvents();
+      },
+      ReadBox(question, wxID_YES));
+  EXPECT_NE(question.find("was changed by another program"), wxString::npos) << question;
+  EXPECT_EQ(HostColumn(), (Texts{"alpha", "beta", "omega"}));
+  EXPECT_EQ(Cell(0, 1), "Edited elsewhere");
+  EXPECT_EQ(Cell(0, 3), "1") << "alpha keeps its results";
+  for (const char* kept : {"[omega]", "[beta]", "Description=Edited elsewhere"})
+    EXPECT_TRUE(Contains(kept)) << kept << "\n" << FileText();
+  EXPECT_FALSE(Contains("Host=gamma")) << FileText();
 }
 
 // Real keys and clicks under a window manager: a Tab stop for each field and
