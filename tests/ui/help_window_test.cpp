@@ -175,38 +175,31 @@ TEST_F(HelpWindow, F1PressedInAnOpenMenuClosesItAndOpensThePageOfTheHighlightedC
 }
 
 // F1 and the Help button of each dialog open its page and leave the dialog
-// open, also with help already open; F1 in each window beside the main one
-// opens that window's page.
+// open, also with help already open (the About box's F1: below); F1 in each
+// window beside the main one opens that window's page.
 TEST_F(HelpWindow, F1AndHelpButtonsOfEachDialogAndWindowOpenTheirPages) {
   CMainFrame& frame = OpenFrame("Kelvoran");
   frame.Show();
   PressKey(frame, WXK_F1);
-  CAboutBox about(nullptr, 0);
   COptionsDialog options(nullptr);
   AlertChannelsDialog channels(nullptr, {}, "a store", nullptr, nullptr);
-  const struct {
-    wxDialog& dialog;
-    const char* page;
-    bool helpButton;
-  } dialogs[] = {{frame.View().SettingsDialog(), "settings_dialog.html", true},
-                 {about, "about_box.html", false},
-                 {options, "options_dialog.html", true},
-                 {channels, "alert_channels.html", true}};
-  for (const auto& [dialog, page, helpButton] : dialogs) {
+  const std::pair<wxDialog&, const char*> dialogs[] = {
+      {frame.View().SettingsDialog(), "settings_dialog.html"},
+      {options, "options_dialog.html"},
+      {channels, "alert_channels.html"}};
+  for (const auto& [dialog, page] : dialogs) {
     // The request must not block: a dialog that ends meanwhile would hang.
     std::vector<wxString> pages;
     bool stillOpen = false;
     testing::RunModal(dialog, [&] {
       PressKey(dialog, WXK_F1);
       pages.push_back(PageThenClose());
-      if (helpButton) {
-        ClickWithPointer(*dialog.FindWindow(wxID_HELP));
-        pages.push_back(PageThenClose());
-      }
+      ClickWithPointer(*dialog.FindWindow(wxID_HELP));
+      pages.push_back(PageThenClose());
       stillOpen = dialog.IsModal();
       dialog.EndModal(wxID_CANCEL);
     });
-    EXPECT_EQ(pages, std::vector<wxString>(helpButton ? 2 : 1, page));
+    EXPECT_EQ(pages, std::vector<wxString>(2, page));
     EXPECT_TRUE(stillOpen) << page << ": help does not end the dialog";
   }
   const HistoryQueries none{
