@@ -7,9 +7,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include <filesystem>
-
 #include "engine/host_record.h"
+#include "tests/settings/temp_dir.h"
 #include "tests/ui/modal_run.h"
 #include "ui/alert_channels_dialog.h"
 #include "ui/alert_log_window.h"
@@ -18,8 +17,6 @@
 
 namespace kelvoran {
 namespace {
-
-namespace fs = std::filesystem;
 
 AlertChannel StoredMail() {
   AlertChannel mail;
@@ -91,21 +88,20 @@ TEST(AlertChannels, TheDialogHandsOverChannelsSecretsAndRenames) {
 // Templates hold "$" and line breaks of their own, which wx's profile would
 // otherwise expand or lose; the secret is not among the keys.
 TEST(AlertChannels, TheProfileKeepsTemplatesAsWritten) {
-  const fs::path file = fs::temp_directory_path() /
-                        ("kelvoran-alert-profile-" + std::to_string(::getpid()) + ".conf");
+  testing::TempDir dir;
+  const std::string file = dir.File("profile.conf");
   AlertChannel program;
   program.name = "Ticket";
   program.kind = ChannelKind::Program;
   program.program = "/usr/local/bin/ticket";
   program.arguments = {"$HOME", "%PATH%", "{host}\nsecond line", " padded "};
   {
-    wxFileConfig profile("t", "t", file.string(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+    wxFileConfig profile("t", "t", file, wxString(), wxCONFIG_USE_LOCAL_FILE);
     SaveAlertChannels(profile, {StoredMail(), program});
   }
-  wxFileConfig profile("t", "t", file.string(), wxString(), wxCONFIG_USE_LOCAL_FILE);
+  wxFileConfig profile("t", "t", file, wxString(), wxCONFIG_USE_LOCAL_FILE);
   std::vector<std::string> problems;
   const auto loaded = LoadAlertChannels(profile, problems);
-  fs::remove(file);
   ASSERT_EQ(loaded.size(), 2u);
   EXPECT_TRUE(problems.empty());
   EXPECT_EQ(loaded[1].arguments, program.arguments);

@@ -1,10 +1,10 @@
-// Runs on a real X server (tests/ui/with-xvfb) with a real wx application.
+// Runs on a real X server (tests/ui/with-xvfb) with a real wx application
+// (tests/ui/wx_test_main.cpp).
 #include "ui/desktop_presenter.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/frame.h>
-#include <wx/init.h>
 #include <wx/log.h>
 #include <wx/textctrl.h>
 
@@ -148,14 +148,3 @@ TEST_F(Presenter, NotificationServiceReceivesTheEscapedBody) {
 
 }  // namespace
 }  // namespace kelvoran
-
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  // Without an application object of the GUI kind, wx starts a console one
-  // and never opens the display.
-  wxApp::SetInstance(new wxApp());
-  if (!wxEntryStart(argc, argv)) return 1;
-  int result = RUN_ALL_TESTS();
-  wxEntryCleanup();
-  return result;
-}
