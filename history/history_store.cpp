@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <variant>
@@ -54,6 +55,7 @@ constexpr int kSchemaVersion = 4;
 // a RoundTripHistogram's stored form. ok_ms, warning_ms and error_ms: the
 // time in each status (HistorySummary::msInStatus).
 constexpr HistoryTime kSummarySpans[] = {HistorySummary::kFiveMinutes, HistorySummary::kHour};
+using SummaryMap = std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>;
 
 // A renamed host's summaries of one span before ?4, whose results are gone,
 // added into those of the host whose name it took.
@@ -99,9 +101,8 @@ int CheckLinks(const std::string& path, int& openFlags) {
 }
 
 // The summary of the host's span that `time` falls in, made when new.
-HistorySummary& SummaryAt(
-    std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>& pending,
-    std::int64_t host, HistoryTime span, HistoryTime time) {
+HistorySummary& SummaryAt(SummaryMap& pending, std::int64_t host, HistoryTime span,
+                          HistoryTime time) {
   const HistoryTime start = time - time % span;
   HistorySummary& summary = pending[{host, span, start}];
   summary.start = start;
@@ -122,6 +123,24 @@ void AddToSummary(HistorySummary& summary, const HistorySample& sample) {
   summary.maxRoundTrip = firstAnswer ? rtt : std::max(summary.maxRoundTrip, rtt);
   summary.sumRoundTrip += rtt;
   summary.roundTrips.Add(sample.roundTrip);
+}
+
+// The time from a result (`before`) to the host's next one at `time`, in
+// the status of the first: up to the end of its span (`tail`), and from the
+// start of the next one's span when that is another (`head`).
+void AddStatusTimes(SummaryMap& pending, std::int64_t host, const HistorySample& before,
+                    HistoryTime time, bool tail, bool head, std::span<const HistoryTime> spans) {
+  if (before.status < 0 || before.status > 2) return;
+  const auto status = static_cast<std::size_t>(before.status);
+  for (const HistoryTime span : spans) {
+    const HistoryTime start = time - time % span;
+    const HistoryTime beforeEnd = before.time - before.time % span + span;
+    if (tail)
+      SummaryAt(pending, host, span, before.time).msInStatus[status] +=
+          std::min(time, beforeEnd) - before.time;
+    if (head && before.time < start)
+      SummaryAt(pending, host, span, time).msInStatus[status] += time - start;
+  }
 }
 
 // The settings file's own rule for which names are one section.
@@ -284,8 +303,9 @@ int HistoryStore::MergeSummaries(std::int64_t fromId, std::int64_t toId) {
       code = dropCovered.Bind(1, fromId).Bind(2, toId).Bind(3, span).Bind(4, covered).Run();
     if (code == SQLITE_OK)
       code = merge.Bind(1, fromId).Bind(2, toId).Bind(3, span).Bind(4, covered).Run();
+    HistoryTime end = INT64_MAX;
     if (code == SQLITE_OK && anyResult)
-      code = BuildSummariesOfSpan(span, toId, covered, INT64_MAX, true);
+      code = BuildSummaries(toId, covered, end, true, INT64_MAX, {&span, 1});
   }
   sqlite::Statement dropMerged(db_.get(), "DELETE FROM summaries WHERE host = ?1");
   return code == SQLITE_OK ? dropMerged.Bind(1, fromId).Run() : code;
@@ -447,7 +467,12 @@ int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample,
   // any status.
   const bool inOrder = !newest || newest->time < time;
   if (inOrder) lastTimes_[host] = {time, sample.status};
-  if (inOrder && newest) AddStatusTimes(host, *newest, time, pending);
+  // Each part is left to the upgrade when the result it is counted with is
+  // one the upgrade has still to count.
+  if (inOrder && newest)
+    AddStatusTimes(pending, host, {newest->time, 0, 0, newest->status}, time,
+                   !UpgradeOwns(host, newest->time, false), !UpgradeOwns(host, time, false),
+                   kSummarySpans);
   if (UpgradeOwns(host, time, true)) return code;
   for (const HistoryTime span : kSummarySpans)
     AddToSummary(SummaryAt(pending, host, span, time),
@@ -465,23 +490,44 @@ std::optional<HistoryStore::Latest> HistoryStore::Newest(std::int64_t host) {
   return newest;
 }
 
-// The time from the host's previous result to this one, in the previous
-// one's status: up to the end of its span, and from the start of this
-// result's span when it is another. Each part is left to the upgrade when the
-// result it is counted with is one the upgrade has still to count.
-void HistoryStore::AddStatusTimes(std::int64_t host, const Latest& before, HistoryTime time,
-                                  PendingSummaries& pending) const {
-  if (before.status < 0 || before.status > 2) return;
-  const auto status = static_cast<std::size_t>(before.status);
-  for (const HistoryTime span : kSummarySpans) {
-    const HistoryTime start = time - time % span;
-    const HistoryTime beforeEnd = before.time - before.time % span + span;
-    if (!UpgradeOwns(host, before.time, false))
-      SummaryAt(pending, host, span, before.time).msInStatus[status] +=
-          std::min(time, beforeEnd) - before.time;
-    if (before.time < start && !UpgradeOwns(host, time, false))
-      SummaryAt(pending, host, span, time).msInStatus[status] += time - start;
+// Adds the host's results from `from` up to `to`, at most `rows` of them, to
+// its summaries over `spans` as recording would have: their probes when
+// `counts`, and the time in each status that their predecessors and the
+// results themselves held. `to` is lowered to where it stopped.
+int HistoryStore::BuildSummaries(std::int64_t host, HistoryTime from, HistoryTime& to, bool counts,
+                                 std::int64_t rows, std::span<const HistoryTime> spans) {
+  sqlite::Statement before(db_.get(),
+                           "SELECT time, status FROM samples WHERE host = ?1 AND time < ?2"
+                           " ORDER BY time DESC LIMIT 1");
+  std::optional<HistorySample> previous;
+  if (before.Bind(1, host).Bind(2, from).Step() == SQLITE_ROW)
+    previous = HistorySample{before.Integer(0), 0, 0, static_cast<std::int32_t>(before.Integer(1))};
+  before.Reset();
+  bool previousCounted = false;
+  sqlite::Statement results(db_.get(),
+                            "SELECT time, code, rtt, status FROM samples WHERE host = ?1"
+                            " AND time >= ?2 ORDER BY time");
+  results.Bind(1, host).Bind(2, from);
+  PendingSummaries pending;
+  int code;
+  while ((code = results.Step()) == SQLITE_ROW) {
+    const HistorySample sample{results.Integer(0), static_cast<std::int32_t>(results.Integer(1)),
+                               static_cast<std::uint32_t>(results.Integer(2)),
+                               static_cast<std::int32_t>(results.Integer(3))};
+    if (rows-- == 0) to = std::min(to, sample.time);
+    const bool counted = sample.time < to;
+    if (previous)
+      AddStatusTimes(pending, host, *previous, sample.time, previousCounted, counted, spans);
+    if (!counted) break;
+    if (counts)
+      for (const HistoryTime span : spans)
+        AddToSummary(SummaryAt(pending, host, span, sample.time), sample);
+    previous = sample;
+    previousCounted = true;
   }
+  results.Reset();
+  if (code != SQLITE_ROW && code != SQLITE_DONE) return code;
+  return WriteSummaries(pending);
 }
 
 std::int64_t HistoryStore::FindHost(const std::string& key) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -125,12 +126,9 @@ class HistoryStore {
   int EndUpgradeOf(std::int64_t host, bool build);
   int UpgradeProgress(double& done);
   bool UpgradeOwns(std::int64_t host, HistoryTime time, bool counts) const;
-  int BuildSummaries(std::int64_t host, HistoryTime from, HistoryTime to, bool counts);
-  int BuildSummariesOfSpan(HistoryTime span, std::int64_t host, HistoryTime from, HistoryTime to,
-                           bool counts);
+  int BuildSummaries(std::int64_t host, HistoryTime from, HistoryTime& to, bool counts,
+                     std::int64_t rows, std::span<const HistoryTime> spans);
   std::optional<Latest> Newest(std::int64_t host);
-  void AddStatusTimes(std::int64_t host, const Latest& before, HistoryTime time,
-                      PendingSummaries& pending) const;
   int MergeSummaries(std::int64_t fromId, std::int64_t toId);
   int WriteSummaries(PendingSummaries& pending);
   int WriteAlert(const AlertJournalCall& call);

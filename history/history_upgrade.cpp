@@ -13,40 +13,9 @@
 #include <string>
 
 #include "history/history_store.h"
-#include "history/summary_sql.h"
 
 namespace kelvoran {
 namespace {
-
-// One host's summaries over one span (?1) from its results from ?3 up to but
-// not including ?4: their probes when ?5 (else only their times in each
-// status), added to the rows already there. Each result brings the time from
-// its predecessor: in the predecessor's status, up to the end of the
-// result's own bucket (tail), and from the start of its bucket when the
-// predecessor lies in an earlier one (head). The results just outside the
-// range are read along for the predecessor and the next result.
-constexpr const char* kBuildSummaries =
-    "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max, rtt_sum,"
-    " histogram, ok_ms, warning_ms, error_ms)"
-    " SELECT ?2, ?1, bucket, count(*) * ?5, sum(code != 0) * ?5,"
-    " CASE WHEN ?5 THEN min(CASE WHEN code = 0 THEN rtt END) END,"
-    " CASE WHEN ?5 THEN max(CASE WHEN code = 0 THEN rtt END) END,"
-    " total(CASE WHEN code = 0 THEN rtt END) * ?5,"
-    " CASE WHEN ?5 THEN histogram_of(CASE WHEN code = 0 THEN rtt END) ELSE X'' END,"
-    " sum(iif(before = 0, head, 0) + iif(status = 0, tail, 0)),"
-    " sum(iif(before = 1, head, 0) + iif(status = 1, tail, 0)),"
-    " sum(iif(before = 2, head, 0) + iif(status = 2, tail, 0))"
-    " FROM (SELECT time, code, rtt, status, time - time % ?1 AS bucket,"
-    "  lag(status) OVER byTime AS before,"
-    "  CASE WHEN lag(time) OVER byTime < time - time % ?1 THEN time % ?1 ELSE 0 END AS head,"
-    "  coalesce(min(lead(time) OVER byTime, time - time % ?1 + ?1), time) - time AS tail"
-    "  FROM samples WHERE host = ?2"
-    "  AND time >= coalesce((SELECT time FROM samples WHERE host = ?2 AND time < ?3"
-    "   ORDER BY time DESC LIMIT 1), ?3)"
-    "  AND time <= coalesce((SELECT time FROM samples WHERE host = ?2 AND time >= ?4"
-    "   ORDER BY time LIMIT 1), ?4)"
-    "  WINDOW byTime AS (ORDER BY time))"
-    " WHERE time >= ?3 AND time < ?4 GROUP BY bucket";
 
 // The hosts with results, each from its oldest up to its newest; ?1 whether
 // their probes are to be counted too.
@@ -64,6 +33,8 @@ constexpr const char* kAddStatusColumns =
     "ALTER TABLE summaries ADD COLUMN error_ms INTEGER NOT NULL DEFAULT 0;";
 
 constexpr std::int64_t kVersionWithSummaries = 3;
+
+constexpr HistoryTime kSpans[] = {HistorySummary::kFiveMinutes, HistorySummary::kHour};
 
 }  // namespace
 
@@ -99,31 +70,15 @@ bool HistoryStore::UpgradeOwns(std::int64_t host, HistoryTime time, bool counts)
   return time >= range.doneBefore && time < range.upTo && (range.counts || !counts);
 }
 
-int HistoryStore::BuildSummaries(std::int64_t host, HistoryTime from, HistoryTime to, bool counts) {
-  int code = SQLITE_OK;
-  for (const HistoryTime span : {HistorySummary::kFiveMinutes, HistorySummary::kHour})
-    if (code == SQLITE_OK) code = BuildSummariesOfSpan(span, host, from, to, counts);
-  return code;
-}
-
-int HistoryStore::BuildSummariesOfSpan(HistoryTime span, std::int64_t host, HistoryTime from,
-                                       HistoryTime to, bool counts) {
-  sqlite::Statement build(db_.get(), MergingInto(kBuildSummaries));
-  return build.Bind(1, span)
-      .Bind(2, host)
-      .Bind(3, from)
-      .Bind(4, to)
-      .Bind(5, std::int64_t{counts})
-      .Run();
-}
-
 // Within the caller's transaction: the rest of the host's upgrade built now
 // (`build`), or left out as its results go.
 int HistoryStore::EndUpgradeOf(std::int64_t host, bool build) {
   const auto found = upgrade_.find(host);
   if (found == upgrade_.end()) return SQLITE_OK;
-  const UpgradeRange range = found->second;
-  int code = build ? BuildSummaries(host, range.doneBefore, range.upTo, range.counts) : SQLITE_OK;
+  HistoryTime end = found->second.upTo;
+  int code = build ? BuildSummaries(host, found->second.doneBefore, end, found->second.counts,
+                                    INT64_MAX, kSpans)
+                   : SQLITE_OK;
   sqlite::Statement done(db_.get(),
                          "UPDATE summary_upgrade SET done_before = up_to WHERE host = ?1");
   if (code == SQLITE_OK) code = done.Bind(1, host).Run();
@@ -150,16 +105,9 @@ int HistoryStore::UpgradeChunk(int rows, double& done) {
   if (upgrade_.empty()) return SQLITE_OK;
   const auto [host, range] = *upgrade_.begin();
   int code = sqlite::Execute(db_.get(), "BEGIN IMMEDIATE");
-  sqlite::Statement chunkEnd(db_.get(),
-                             "SELECT time FROM samples WHERE host = ?1 AND time >= ?2"
-                             " AND time < ?3 ORDER BY time LIMIT 1 OFFSET ?4");
   HistoryTime to = range.upTo;
-  if (code == SQLITE_OK &&
-      chunkEnd.Bind(1, host).Bind(2, range.doneBefore).Bind(3, range.upTo).Bind(4, rows).Step() ==
-          SQLITE_ROW)
-    to = chunkEnd.Integer(0);
-  chunkEnd.Reset();
-  if (code == SQLITE_OK) code = BuildSummaries(host, range.doneBefore, to, range.counts);
+  if (code == SQLITE_OK)
+    code = BuildSummaries(host, range.doneBefore, to, range.counts, rows, kSpans);
   sqlite::Statement mark(db_.get(), "UPDATE summary_upgrade SET done_before = ?2 WHERE host = ?1");
   if (code == SQLITE_OK) code = mark.Bind(1, host).Bind(2, to).Run();
   const bool finished = to == range.upTo && upgrade_.size() == 1;
