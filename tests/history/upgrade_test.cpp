@@ -121,6 +121,8 @@ TEST(HistoryUpgrade, TimeInEachStatusAsRecordedAndAsUpgraded) {
                 {0, 100, 50, 150}, {300, 200, 100, 0}, {900, 100, 0, 200}, {3600, 0, 0, 100}}));
   EXPECT_EQ(StatusRowsOf(recorded, kHour),
             (std::vector<StatusRow>{{0, 700, 150, 2750}, {3600, 0, 0, 100}}));
+  EXPECT_EQ(SummariseSummaries(recorded.Summaries("gw", kHour, 0, INT64_MAX)).msInError,
+            2850 * 1000);
   for (const int version : {2, 3}) {
     SCOPED_TRACE(version);
     const std::string old = dir.File("V" + std::to_string(version) + ".HISTORY");
