@@ -346,7 +346,7 @@ TEST(HistoryUpgrade, KilledWhileBuildingSummariesGoesOnWhereItStopped) {
     int zero = 0;
     long tick = 0;
     ASSERT_TRUE(writer.Read(zero, tick)) << "the writer did not start";
-    std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 200));
     ASSERT_TRUE(writer.Kill());
     while (writer.Read(zero, tick)) continue;
     {
