@@ -92,18 +92,20 @@ void WriteSummariesCsv(std::ostream& out, const std::string& host,
   const bool hourly = !summaries.empty() && summaries.front().span == HistorySummary::kHour;
   WriteCsvRecord(out, {hourly ? "Hour from" : "5 minutes from", "Host", "Probes", "Failed",
                        "Min round trip (ms)", "Avg round trip (ms)", "Max round trip (ms)",
-                       "95th percentile (ms)"});
+                       "95th percentile (ms)", "OK (s)", "WARNING (s)", "ERROR (s)"});
   for (const HistorySummary& summary : summaries) {
     const RangeSummary figures = SummariseSummaries({&summary, 1});
     const auto number = [](std::optional<std::uint32_t> ms) {
       return ms ? std::to_string(*ms) : std::string();
     };
-    WriteCsvRecord(out,
-                   {time(summary.start), host, std::to_string(summary.probes),
-                    std::to_string(summary.failures), number(figures.minRoundTrip),
-                    figures.minRoundTrip ? std::to_string(std::lround(figures.averageRoundTrip))
-                                         : std::string(),
-                    number(figures.maxRoundTrip), number(figures.percentile95)});
+    WriteCsvRecord(
+        out,
+        {time(summary.start), host, std::to_string(summary.probes),
+         std::to_string(summary.failures), number(figures.minRoundTrip),
+         figures.minRoundTrip ? std::to_string(std::lround(figures.averageRoundTrip))
+                              : std::string(),
+         number(figures.maxRoundTrip), number(figures.percentile95), Seconds(summary.msInStatus[0]),
+         Seconds(summary.msInStatus[1]), Seconds(summary.msInStatus[2])});
   }
 }
 

@@ -54,7 +54,8 @@ using ResultWriter = std::function<std::string(std::int32_t code)>;
 void WriteSamplesCsv(std::ostream& out, const std::string& host,
                      std::span<const HistorySample> samples, const TimeWriter& time,
                      const ResultWriter& result);
-// A summarised range: a record per summary, its span in the header line.
+// A summarised range: a record per summary, its span in the header line,
+// and the whole seconds the host spent in each status.
 void WriteSummariesCsv(std::ostream& out, const std::string& host,
                        std::span<const HistorySummary> summaries, const TimeWriter& time);
 void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iterator>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "engine/host_record.h"
@@ -17,6 +18,8 @@ namespace fs = std::filesystem;
 
 // How often the writer looks for batches handed over.
 constexpr auto kLookEvery = std::chrono::milliseconds(250);
+
+constexpr std::string_view kBuildingSummaries = "Building history summaries: ";
 
 std::string FileName(const std::string& path) { return fs::path(path).filename().string(); }
 
@@ -283,6 +286,11 @@ void HistoryRecorder::Run() {
       lock.lock();
       continue;
     }
+    // Between commits as well, and tried again as writes are after a failure.
+    if (upgrading_ && (state_ == State::Recording || (state_ == State::Paused && retryDue))) {
+      RunUpgradeChunk(lock);
+      continue;
+    }
     settled_.notify_all();
     wake_.wait_until(lock, NextDeadline(), [this] {
       return stopping_ || read_ || (state_ == State::Recording && !NothingWaits());
@@ -338,6 +346,7 @@ int HistoryRecorder::OpenOrStartAfresh(std::string& notice) {
 int HistoryRecorder::OpenStore() {
   const int code = store_.Open(path_);
   if (code == SQLITE_OK) store_.LimitJournal(Budget().JournalAllowance());
+  if (code == SQLITE_OK) upgrading_ = store_.UpgradePending();
   return code;
 }
 
@@ -414,6 +423,40 @@ void HistoryRecorder::Failed(int code) {
     SetState(State::Paused, std::string("History recording paused: ")
                                 .append(FileName(path_))
                                 .append(" cannot be written."));
+}
+
+// A failure pauses recording as a failed write does; a damaged file is moved
+// aside, and the new one has nothing to build.
+void HistoryRecorder::RunUpgradeChunk(std::unique_lock<std::mutex>& lock) {
+  lock.unlock();
+  std::string notice;
+  int code = store_.IsOpen() ? SQLITE_OK : OpenOrStartAfresh(notice);
+  double done = 1;
+  if (code == SQLITE_OK) code = store_.UpgradeChunk(options_.upgradeChunkRows, done);
+  if (HistoryStore::FaultOf(code) == HistoryStore::Fault::Damaged) code = StartAfresh(notice);
+  lock.lock();
+  if (!notice.empty()) notices_.push_back(std::move(notice));
+  if (code != SQLITE_OK) return Failed(code);
+  if (state_ == State::Paused) SetState(State::Recording, "History recording resumed.");
+  upgrading_ = store_.UpgradePending();
+  TellUpgradeProgress(done);
+}
+
+// A progress notice the status bar has not taken yet is replaced, not
+// queued behind.
+void HistoryRecorder::TellUpgradeProgress(double done) {
+  const auto percent = static_cast<int>(done * 100);
+  const auto now = Clock::now();
+  if (upgrading_ && (percent == toldPercent_ || now < nextProgressNotice_)) return;
+  if (!notices_.empty() && notices_.back().starts_with(kBuildingSummaries)) notices_.pop_back();
+  if (!upgrading_) {
+    notices_.push_back("History summaries built.");
+    toldPercent_ = -1;
+    return;
+  }
+  notices_.push_back(std::string(kBuildingSummaries).append(std::to_string(percent)).append(" %"));
+  toldPercent_ = percent;
+  nextProgressNotice_ = now + options_.upgradeProgressEvery;
 }
 
 // With the hand-over lock held: nothing here touches the file.

@@ -40,6 +40,10 @@ struct HistoryOptions {
   std::size_t maxWaitingResults = 200'000;
   // Likewise for the alert log's lines; the queue's own calls always stay.
   std::size_t maxWaitingAlertLines = 100'000;
+  // An older file's summaries are built this many results at a time, and
+  // how far that has come is told at most this often.
+  int upgradeChunkRows = 20'000;
+  Duration upgradeProgressEvery = std::chrono::seconds(1);
   // The calendar clock, for the retention cutoffs.
   std::function<HistoryTime()> now = SystemHistoryTime;
 
@@ -100,6 +104,9 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   bool UpkeepDue() const;
   void RunUpkeepStep();
   void RunRetentionChunk();
+  void RunUpgradeChunk(std::unique_lock<std::mutex>& lock);
+  // With the lock held.
+  void TellUpgradeProgress(double done);
   void CheckSpace();
   void GiveSpaceBackChunk();
   RetentionCutoffs PassCutoffs() const;
@@ -154,6 +161,11 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   bool givingSpaceBack_ = false;
   // After a failure to give space back (a full disk), when to try again.
   Clock::time_point givingBackRetryAt_{};
+  // The file opened last has summaries still to build; kept while it is
+  // closed for a failure, so that building them is tried again.
+  bool upgrading_ = false;
+  int toldPercent_ = -1;
+  Clock::time_point nextProgressNotice_{};
 
   std::thread writer_;
 };

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <variant>
 
 #include "history/histogram_sql.h"
+#include "history/summary_sql.h"
 #include "platform/shared_folder_links.h"
 #include "portable/profile_text.h"
 
@@ -32,50 +34,35 @@ CREATE INDEX IF NOT EXISTS changes_by_host ON changes(host, time);
 CREATE TABLE IF NOT EXISTS summaries(
   host INTEGER NOT NULL, span INTEGER NOT NULL, start INTEGER NOT NULL,
   probes INTEGER NOT NULL, failures INTEGER NOT NULL, rtt_min INTEGER, rtt_max INTEGER,
-  rtt_sum INTEGER NOT NULL, histogram BLOB NOT NULL,
+  rtt_sum INTEGER NOT NULL, histogram BLOB NOT NULL, ok_ms INTEGER NOT NULL DEFAULT 0,
+  warning_ms INTEGER NOT NULL DEFAULT 0, error_ms INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY(host, span, start)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS summary_upgrade(
+  host INTEGER PRIMARY KEY, first INTEGER NOT NULL, done_before INTEGER NOT NULL,
+  up_to INTEGER NOT NULL, counts INTEGER NOT NULL);
 )";
 
 // The schema's version in the file's user_version: 0 for files written
 // before alerts had channels, which hold the tables above but the summaries
-// only; 2 for those written before the summaries.
-constexpr int kSchemaVersion = 3;
+// only; 2 for those written before the summaries; 3 for those whose
+// summaries hold no times in each status. The summaries an older file lacks
+// are built after it opens (summary_upgrade, history_upgrade.cpp).
+constexpr int kSchemaVersion = 4;
 
 // A host's results per 5 minutes and per hour, kept as results come in, in
 // the transaction that adds them. Round trips of answered probes only (code
 // 0); rtt_min and rtt_max are NULL while none was answered. The histogram is
-// a RoundTripHistogram's stored form.
+// a RoundTripHistogram's stored form. ok_ms, warning_ms and error_ms: the
+// time in each status (HistorySummary::msInStatus).
 constexpr HistoryTime kSummarySpans[] = {HistorySummary::kFiveMinutes, HistorySummary::kHour};
-
-// The summaries of one host (or all when ?2 is NULL) over one span, built
-// from its results from ?3 on: the upgrade's, and a merged host's after a
-// rename.
-constexpr const char* kBuildSummaries =
-    "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max, rtt_sum,"
-    " histogram) SELECT host, ?1, time - time % ?1 AS bucket, count(*), sum(code != 0),"
-    " min(CASE WHEN code = 0 THEN rtt END), max(CASE WHEN code = 0 THEN rtt END),"
-    " total(CASE WHEN code = 0 THEN rtt END), histogram_of(CASE WHEN code = 0 THEN rtt END)"
-    " FROM samples WHERE (?2 IS NULL OR host = ?2) AND time >= ?3 GROUP BY host, bucket";
-
-// How a summary added to one already there for the same host, span and
-// start is merged into it.
-constexpr std::string_view kMergeSummary =
-    " ON CONFLICT(host, span, start) DO UPDATE SET"
-    " probes = probes + excluded.probes, failures = failures + excluded.failures,"
-    " rtt_min = coalesce(min(rtt_min, excluded.rtt_min), rtt_min, excluded.rtt_min),"
-    " rtt_max = coalesce(max(rtt_max, excluded.rtt_max), rtt_max, excluded.rtt_max),"
-    " rtt_sum = rtt_sum + excluded.rtt_sum,"
-    " histogram = merge_histograms(histogram, excluded.histogram)";
-
-std::string MergingInto(std::string_view insert) {
-  return std::string(insert).append(kMergeSummary);
-}
+using SummaryMap = std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>;
 
 // A renamed host's summaries of one span before ?4, whose results are gone,
 // added into those of the host whose name it took.
 constexpr const char* kMergeSummaries =
     "INSERT INTO summaries(host, span, start, probes, failures, rtt_min, rtt_max, rtt_sum,"
-    " histogram) SELECT ?2, span, start, probes, failures, rtt_min, rtt_max, rtt_sum, histogram"
+    " histogram, ok_ms, warning_ms, error_ms) SELECT ?2, span, start, probes, failures,"
+    " rtt_min, rtt_max, rtt_sum, histogram, ok_ms, warning_ms, error_ms"
     " FROM summaries WHERE host = ?1 AND span = ?3 AND start < ?4";
 
 // The alerts waiting for a channel, with every field of the event, and every
@@ -113,6 +100,16 @@ int CheckLinks(const std::string& path, int& openFlags) {
   return SQLITE_OK;
 }
 
+// The summary of the host's span that `time` falls in, made when new.
+HistorySummary& SummaryAt(SummaryMap& pending, std::int64_t host, HistoryTime span,
+                          HistoryTime time) {
+  const HistoryTime start = time - time % span;
+  HistorySummary& summary = pending[{host, span, start}];
+  summary.start = start;
+  summary.span = span;
+  return summary;
+}
+
 // Counts a result recorded into the summary of its span.
 void AddToSummary(HistorySummary& summary, const HistorySample& sample) {
   const bool firstAnswer = summary.probes == summary.failures;
@@ -126,6 +123,24 @@ void AddToSummary(HistorySummary& summary, const HistorySample& sample) {
   summary.maxRoundTrip = firstAnswer ? rtt : std::max(summary.maxRoundTrip, rtt);
   summary.sumRoundTrip += rtt;
   summary.roundTrips.Add(sample.roundTrip);
+}
+
+// The time from a result (`before`) to the host's next one at `time`, in
+// the status of the first: up to the end of its span (`tail`), and from the
+// start of the next one's span when that is another (`head`).
+void AddStatusTimes(SummaryMap& pending, std::int64_t host, const HistorySample& before,
+                    HistoryTime time, bool tail, bool head, std::span<const HistoryTime> spans) {
+  if (before.status < 0 || before.status > 2) return;
+  const auto status = static_cast<std::size_t>(before.status);
+  for (const HistoryTime span : spans) {
+    const HistoryTime start = time - time % span;
+    const HistoryTime beforeEnd = before.time - before.time % span + span;
+    if (tail)
+      SummaryAt(pending, host, span, before.time).msInStatus[status] +=
+          std::min(time, beforeEnd) - before.time;
+    if (head && before.time < start)
+      SummaryAt(pending, host, span, time).msInStatus[status] += time - start;
+  }
 }
 
 // The settings file's own rule for which names are one section.
@@ -164,17 +179,21 @@ struct HistoryStore::Statements {
                      "DELETE FROM alert_log WHERE rowid IN"
                      " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)"),
         addSummary(db, MergingInto("INSERT INTO summaries(host, span, start, probes, failures,"
-                                   " rtt_min, rtt_max, rtt_sum, histogram)"
-                                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)")) {}
+                                   " rtt_min, rtt_max, rtt_sum, histogram, ok_ms, warning_ms,"
+                                   " error_ms) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10,"
+                                   " ?11, ?12)")),
+        newestResult(db,
+                     "SELECT time, status FROM samples WHERE host = ?1 ORDER BY time DESC"
+                     " LIMIT 1") {}
   int Prepared() const {
     for (const sqlite::Statement* s :
          {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropSummaries,
-          &dropEmptyHost, &dropChanges, &dropAlertLog, &addSummary})
+          &dropEmptyHost, &dropChanges, &dropAlertLog, &addSummary, &newestResult})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }
   sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropSummaries,
-      dropEmptyHost, dropChanges, dropAlertLog, addSummary;
+      dropEmptyHost, dropChanges, dropAlertLog, addSummary, newestResult;
 };
 
 HistoryStore::HistoryStore() = default;
@@ -253,20 +272,12 @@ int HistoryStore::Upgrade() {
   if (version.Step() != SQLITE_ROW) return version.Prepared() ? version.Prepared() : SQLITE_ERROR;
   const std::int64_t found = version.Integer(0);
   version.Reset();
-  if (found >= kSchemaVersion) return SQLITE_OK;
-  int code = sqlite::Execute(db_.get(), kAlertSchema);
-  if (code == SQLITE_OK) code = BuildSummaries(std::nullopt, 0);
-  if (code != SQLITE_OK) return code;
-  return sqlite::Execute(db_.get(),
-                         ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
-}
-
-int HistoryStore::BuildSummaries(std::optional<std::int64_t> host, HistoryTime from) {
-  sqlite::Statement build(db_.get(), kBuildSummaries);
-  int code = SQLITE_OK;
-  for (const HistoryTime span : kSummarySpans)
-    if (code == SQLITE_OK) code = build.Bind(1, span).Bind(2, host).Bind(3, from).Run();
-  return code;
+  int code = found >= kSchemaVersion ? SQLITE_OK : sqlite::Execute(db_.get(), kAlertSchema);
+  if (code == SQLITE_OK && found < kSchemaVersion) code = StartUpgrade(found);
+  if (code == SQLITE_OK && found < kSchemaVersion)
+    code = sqlite::Execute(db_.get(),
+                           ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+  return code == SQLITE_OK ? LoadUpgrade() : code;
 }
 
 // Results are dropped oldest first, so from the first span-aligned start
@@ -284,7 +295,6 @@ int HistoryStore::MergeSummaries(std::int64_t fromId, std::int64_t toId) {
   sqlite::Statement dropCovered(db_.get(),
                                 "DELETE FROM summaries WHERE host IN (?1, ?2) AND span = ?3"
                                 " AND start >= ?4");
-  sqlite::Statement build(db_.get(), kBuildSummaries);
   int code = SQLITE_OK;
   for (const HistoryTime span : kSummarySpans) {
     const HistoryTime covered =
@@ -293,8 +303,9 @@ int HistoryStore::MergeSummaries(std::int64_t fromId, std::int64_t toId) {
       code = dropCovered.Bind(1, fromId).Bind(2, toId).Bind(3, span).Bind(4, covered).Run();
     if (code == SQLITE_OK)
       code = merge.Bind(1, fromId).Bind(2, toId).Bind(3, span).Bind(4, covered).Run();
+    HistoryTime end = INT64_MAX;
     if (code == SQLITE_OK && anyResult)
-      code = build.Bind(1, span).Bind(2, toId).Bind(3, covered).Run();
+      code = BuildSummaries(toId, covered, end, true, INT64_MAX, {&span, 1});
   }
   sqlite::Statement dropMerged(db_.get(), "DELETE FROM summaries WHERE host = ?1");
   return code == SQLITE_OK ? dropMerged.Bind(1, fromId).Run() : code;
@@ -318,6 +329,9 @@ int HistoryStore::WriteSummaries(PendingSummaries& pending) {
                .Bind(7, max)
                .Bind(8, s.sumRoundTrip)
                .BindBlob(9, s.roundTrips.Encode())
+               .Bind(10, s.msInStatus[0])
+               .Bind(11, s.msInStatus[1])
+               .Bind(12, s.msInStatus[2])
                .Run();
   }
   pending.clear();
@@ -329,6 +343,7 @@ void HistoryStore::Close() {
   db_.reset();
   hostIds_.clear();
   lastTimes_.clear();
+  upgrade_.clear();
   retentionHost_ = 0;
 }
 
@@ -347,6 +362,7 @@ int HistoryStore::Write(const std::vector<HistoryBatch>& batches,
   if (!sqlite3_get_autocommit(db_.get())) sqlite::Execute(db_.get(), "ROLLBACK");
   hostIds_.clear();
   lastTimes_.clear();
+  if (!upgrade_.empty()) LoadUpgrade();
   return code;
 }
 
@@ -435,9 +451,10 @@ int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample,
   // Delay of 0) gets its second result a millisecond later, not dropped.
   HistoryTime time = sample.time;
   const auto last = lastTimes_.find(host);
-  if (last != lastTimes_.end() && time <= last->second && time / 1000 == last->second / 1000)
-    time = last->second + 1;
-  lastTimes_[host] = time;
+  if (last != lastTimes_.end() && time <= last->second.time &&
+      time / 1000 == last->second.time / 1000)
+    time = last->second.time + 1;
+  const std::optional<Latest> newest = Newest(host);
   const int code = statements_->addSample.Bind(1, host)
                        .Bind(2, time)
                        .Bind(3, sample.code)
@@ -446,14 +463,71 @@ int HistoryStore::InsertSample(std::int64_t host, const HistorySample& sample,
                        .Run();
   // A result already there (the same moment recorded twice) is counted once.
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) == 0) return code;
-  for (const HistoryTime span : kSummarySpans) {
-    const HistoryTime start = time - time % span;
-    HistorySummary& summary = pending[{host, span, start}];
-    summary.start = start;
-    summary.span = span;
-    AddToSummary(summary, {time, sample.code, sample.roundTrip, sample.status});
-  }
+  // A result stamped before the newest (a clock set back) adds no time in
+  // any status.
+  const bool inOrder = !newest || newest->time < time;
+  if (inOrder) lastTimes_[host] = {time, sample.status};
+  // Each part is left to the upgrade when the result it is counted with is
+  // one the upgrade has still to count.
+  if (inOrder && newest)
+    AddStatusTimes(pending, host, {newest->time, 0, 0, newest->status}, time,
+                   !UpgradeOwns(host, newest->time, false), !UpgradeOwns(host, time, false),
+                   kSummarySpans);
+  if (UpgradeOwns(host, time, true)) return code;
+  for (const HistoryTime span : kSummarySpans)
+    AddToSummary(SummaryAt(pending, host, span, time),
+                 {time, sample.code, sample.roundTrip, sample.status});
   return code;
+}
+
+std::optional<HistoryStore::Latest> HistoryStore::Newest(std::int64_t host) {
+  if (const auto last = lastTimes_.find(host); last != lastTimes_.end()) return last->second;
+  std::optional<Latest> newest;
+  sqlite::Statement& find = statements_->newestResult;
+  if (find.Bind(1, host).Step() == SQLITE_ROW)
+    newest = Latest{find.Integer(0), static_cast<std::int32_t>(find.Integer(1))};
+  find.Reset();
+  return newest;
+}
+
+// Adds the host's results from `from` up to `to`, at most `rows` of them, to
+// its summaries over `spans` as recording would have: their probes when
+// `counts`, and the time in each status that their predecessors and the
+// results themselves held. `to` is lowered to where it stopped.
+int HistoryStore::BuildSummaries(std::int64_t host, HistoryTime from, HistoryTime& to, bool counts,
+                                 std::int64_t rows, std::span<const HistoryTime> spans) {
+  sqlite::Statement before(db_.get(),
+                           "SELECT time, status FROM samples WHERE host = ?1 AND time < ?2"
+                           " ORDER BY time DESC LIMIT 1");
+  std::optional<HistorySample> previous;
+  if (before.Bind(1, host).Bind(2, from).Step() == SQLITE_ROW)
+    previous = HistorySample{before.Integer(0), 0, 0, static_cast<std::int32_t>(before.Integer(1))};
+  before.Reset();
+  bool previousCounted = false;
+  sqlite::Statement results(db_.get(),
+                            "SELECT time, code, rtt, status FROM samples WHERE host = ?1"
+                            " AND time >= ?2 ORDER BY time");
+  results.Bind(1, host).Bind(2, from);
+  PendingSummaries pending;
+  int code;
+  while ((code = results.Step()) == SQLITE_ROW) {
+    const HistorySample sample{results.Integer(0), static_cast<std::int32_t>(results.Integer(1)),
+                               static_cast<std::uint32_t>(results.Integer(2)),
+                               static_cast<std::int32_t>(results.Integer(3))};
+    if (rows-- == 0) to = std::min(to, sample.time);
+    const bool counted = sample.time < to;
+    if (previous)
+      AddStatusTimes(pending, host, *previous, sample.time, previousCounted, counted, spans);
+    if (!counted) break;
+    if (counts)
+      for (const HistoryTime span : spans)
+        AddToSummary(SummaryAt(pending, host, span, sample.time), sample);
+    previous = sample;
+    previousCounted = true;
+  }
+  results.Reset();
+  if (code != SQLITE_ROW && code != SQLITE_DONE) return code;
+  return WriteSummaries(pending);
 }
 
 std::int64_t HistoryStore::FindHost(const std::string& key) {
@@ -499,7 +573,11 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   sqlite::Statement changes(db_.get(), "UPDATE changes SET host = ?2 WHERE host = ?1");
   sqlite::Statement drop(db_.get(), "DELETE FROM hosts WHERE id = ?1");
   sqlite::Statement name(db_.get(), "UPDATE hosts SET name = ?1 WHERE id = ?2");
-  int code = samples.Bind(1, fromId).Bind(2, toId).Run();
+  // The merged summaries are rebuilt from the results: the upgrade's share
+  // of both hosts' is built first, or it would be counted again.
+  int code = EndUpgradeOf(fromId, true);
+  if (code == SQLITE_OK) code = EndUpgradeOf(toId, true);
+  if (code == SQLITE_OK) code = samples.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = changes.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = MergeSummaries(fromId, toId);
   if (code == SQLITE_OK) code = drop.Bind(1, fromId).Run();
@@ -514,12 +592,13 @@ int HistoryStore::Forget(const std::string& name) {
   if (!id) return SQLITE_OK;
   hostIds_.erase(key);
   lastTimes_.erase(id);
-  int code = SQLITE_OK;
+  int code = EndUpgradeOf(id, false);
   for (const char* sql :
        {"DELETE FROM samples WHERE host = ?1", "DELETE FROM summaries WHERE host = ?1",
         "DELETE FROM changes WHERE host = ?1", "DELETE FROM hosts WHERE id = ?1"}) {
+    if (code != SQLITE_OK) break;
     sqlite::Statement drop(db_.get(), sql);
-    if ((code = drop.Bind(1, id).Run()) != SQLITE_OK) break;
+    code = drop.Bind(1, id).Run();
   }
   return code;
 }
@@ -570,7 +649,7 @@ int HistoryStore::DropHostIfEmpty(std::int64_t host) {
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) == 0) return code;
   std::erase_if(hostIds_, [host](const auto& known) { return known.second == host; });
   lastTimes_.erase(host);
-  return code;
+  return EndUpgradeOf(host, false);
 }
 
 std::int64_t HistoryStore::Pragma(const char* name) {
@@ -659,14 +738,21 @@ std::vector<HistorySummary> HistoryStore::Summaries(const std::string& host, His
   std::vector<HistorySummary> found;
   if (!db_) return found;
   sqlite::Statement query(db_.get(),
-                          "SELECT start, probes, failures, rtt_min, rtt_max, rtt_sum, histogram"
-                          " FROM summaries WHERE host = (SELECT id FROM hosts WHERE key = ?1)"
+                          "SELECT start, probes, failures, rtt_min, rtt_max, rtt_sum, histogram,"
+                          " ok_ms, warning_ms, error_ms FROM summaries WHERE host = (SELECT id "
+                          "FROM hosts WHERE key = ?1)"
                           " AND span = ?2 AND start >= ?3 AND start < ?4 ORDER BY start");
   query.Bind(1, KeyOf(host)).Bind(2, span).Bind(3, from).Bind(4, to);
   while (query.Step() == SQLITE_ROW)
-    found.push_back({query.Integer(0), span, query.Integer(1), query.Integer(2), query.Integer(3),
-                     query.Integer(4), query.Integer(5),
-                     RoundTripHistogram::Decode(query.Blob(6)).value_or(RoundTripHistogram{})});
+    found.push_back({query.Integer(0),
+                     span,
+                     query.Integer(1),
+                     query.Integer(2),
+                     query.Integer(3),
+                     query.Integer(4),
+                     query.Integer(5),
+                     RoundTripHistogram::Decode(query.Blob(6)).value_or(RoundTripHistogram{}),
+                     {query.Integer(7), query.Integer(8), query.Integer(9)}});
   return found;
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -51,6 +52,16 @@ class HistoryStore {
   int Write(const std::vector<HistoryBatch>& batches,
             const std::vector<AlertJournalCall>& alerts = {});
 
+  // A file of an older schema opens with its summaries still to be built
+  // (all of them, or their times in each status): from its oldest results up
+  // to those it held when it was opened, host by host, a chunk at a time,
+  // each in a transaction of its own, so that recording goes on meanwhile.
+  // How far it has come is kept in the file: a restart goes on from there.
+  bool UpgradePending() const { return !upgrade_.empty(); }
+  // Builds the summaries of about `rows` results of the older file; `done`
+  // says how much of the upgrade is done then (0 to 1).
+  int UpgradeChunk(int rows, double& done);
+
   // Drops at most `limit` rows older than their cutoff, in a transaction of
   // their own. A pass is many such chunks: `more` says whether it goes on.
   int DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& more);
@@ -96,9 +107,28 @@ class HistoryStore {
   // memory first so that a tick costs one upsert per host and span.
   using PendingSummaries =
       std::map<std::tuple<std::int64_t, HistoryTime, HistoryTime>, HistorySummary>;
+  // The results of a host the upgrade has yet to count (from `doneBefore` up
+  // to `upTo`): their probes too, or only their time in each status.
+  struct UpgradeRange {
+    HistoryTime doneBefore = 0;
+    HistoryTime upTo = 0;
+    bool counts = false;
+  };
+  // The newest result of a host, as recording knows it.
+  struct Latest {
+    HistoryTime time = 0;
+    std::int32_t status = 0;
+  };
   int CreateTables(bool newFile);
   int Upgrade();
-  int BuildSummaries(std::optional<std::int64_t> host, HistoryTime from);
+  int StartUpgrade(std::int64_t version);
+  int LoadUpgrade();
+  int EndUpgradeOf(std::int64_t host, bool build);
+  int UpgradeProgress(double& done);
+  bool UpgradeOwns(std::int64_t host, HistoryTime time, bool counts) const;
+  int BuildSummaries(std::int64_t host, HistoryTime from, HistoryTime& to, bool counts,
+                     std::int64_t rows, std::span<const HistoryTime> spans);
+  std::optional<Latest> Newest(std::int64_t host);
   int MergeSummaries(std::int64_t fromId, std::int64_t toId);
   int WriteSummaries(PendingSummaries& pending);
   int WriteAlert(const AlertJournalCall& call);
@@ -120,7 +150,10 @@ class HistoryStore {
   // Section key -> id, and the time of each host's last result: both only
   // true of what has been committed, so they are emptied when a write fails.
   std::unordered_map<std::string, std::int64_t> hostIds_;
-  std::unordered_map<std::int64_t, HistoryTime> lastTimes_;
+  std::unordered_map<std::int64_t, Latest> lastTimes_;
+  // The hosts whose summaries the upgrade has still to build, by id: as
+  // committed, so reloaded from the file when a write fails.
+  std::map<std::int64_t, UpgradeRange> upgrade_;
   // The retention pass goes host by host; the id it has reached.
   std::int64_t retentionHost_ = 0;
 };

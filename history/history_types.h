@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,8 +34,8 @@ struct RetentionCutoffs {
 };
 
 // A host's results over one span of time (5 minutes or an hour, starting at
-// a multiple of it since 1970): how many, how many failed, and the round trips
-// of those answered.
+// a multiple of it since 1970): how many, how many failed, the round trips
+// of those answered, and how long the host spent in each status.
 struct HistorySummary {
   static constexpr HistoryTime kFiveMinutes = 5 * 60 * 1000;
   static constexpr HistoryTime kHour = 60 * 60 * 1000;
@@ -47,6 +48,12 @@ struct HistorySummary {
   std::int64_t maxRoundTrip = 0;
   std::int64_t sumRoundTrip = 0;
   RoundTripHistogram roundTrips;
+  // Milliseconds in OK, WARNING and ERROR (indexed by status). A result's
+  // status holds from its time until the host's next result, counted in the
+  // span of each of the two and in no span between them (the program may not
+  // have been running then); the last result's time is counted once the next
+  // one comes.
+  std::array<std::int64_t, 3> msInStatus{};
   bool operator==(const HistorySummary&) const = default;
 };
 

@@ -261,6 +261,7 @@ RangeSummary SummariseSummaries(std::span<const HistorySummary> summaries) {
     range.probes += s.probes;
     range.failed += s.failures;
     sum += s.sumRoundTrip;
+    range.msInError = range.msInError.value_or(0) + s.msInStatus[StatusError];
     roundTrips.Merge(s.roundTrips);
     if (s.probes == s.failures) continue;
     const auto low = static_cast<std::uint32_t>(s.minRoundTrip);

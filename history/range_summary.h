@@ -19,6 +19,8 @@ struct RangeSummary {
   double lossPercent = 0;
   std::optional<std::uint32_t> minRoundTrip, maxRoundTrip, percentile95;
   double averageRoundTrip = 0;
+  // Of a range drawn from summaries: how long the host was in ERROR.
+  std::optional<HistoryTime> msInError;
 };
 RangeSummary SummariseRange(std::span<const HistorySample> samples);
 // The same from summaries, for ranges too long to read result by result:

@@ -45,6 +45,7 @@ wxString SummaryText(const RangeSummary& summary) {
         wxString::Format("  Round trip: min %u ms, avg %.1f ms, max %u ms, 95th percentile %u ms.",
                          *summary.minRoundTrip, summary.averageRoundTrip, *summary.maxRoundTrip,
                          *summary.percentile95);
+  if (summary.msInError) text += "  In ERROR for " + DurationText(summary.msInError) + ".";
   return text;
 }
 

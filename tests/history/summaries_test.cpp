@@ -117,6 +117,7 @@ TEST(HistorySummaries, UpgradeBuildsTheSummariesRecordingWouldHaveKept) {
       SCOPED_TRACE(old);
       HistoryStore after;
       ASSERT_EQ(after.Open(old), SQLITE_OK);
+      for (double done = 0; after.UpgradePending();) ASSERT_EQ(after.UpgradeChunk(50, done), 0);
       for (const char* host : {"a", "b", "c"})
         for (const HistoryTime span : {kFive, kHour}) {
           const auto built = after.Summaries(host, span, 0, INT64_MAX);
