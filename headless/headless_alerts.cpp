@@ -1,6 +1,7 @@
 #include "headless/headless_alerts.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "alert/channel_keys.h"
 #include "headless/service_log.h"

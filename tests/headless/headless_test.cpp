@@ -46,11 +46,6 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
   }
 }
 
-TEST(HeadlessCommandLine, HelpSaysThatNoPopupIsSent) {
-  EXPECT_NE(UsageText().find("Popup messages are not sent"), std::string::npos);
-  EXPECT_NE(VersionText().find(KELVORAN_VERSION), std::string::npos);
-}
-
 TEST(DesktopProfileText, ReadsWhatTheToolkitWrites) {
   const struct {
     const char* text;
