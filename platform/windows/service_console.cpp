@@ -41,6 +41,9 @@ const char* ServiceRequestsHelp() {
 
 void ListenForServiceRequests() {
   requestEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  // A process may start with Ctrl+C ignored (a new process group, a program
+  // without a console of its own): it is asked for here.
+  SetConsoleCtrlHandler(nullptr, FALSE);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

@@ -2,9 +2,11 @@
 # kelvoran.exe --headless under Wine: --version and --help reach the output
 # the program was started with although it is a GUI-subsystem program; a run
 # in a folder listing this computer's loopback address logs the host's change
-# of status, and Ctrl+C (Wine turns the SIGINT a console program gets into
-# CTRL_C_EVENT for the handlers it registered) ends it with status 0 and its
-# results in the history.
+# of status, and Ctrl+C ends it with status 0 and its results in the history.
+# Wine turns SIGINT into CTRL_C_EVENT only for a program with a console: it
+# runs on a pseudo-terminal (script(1)), where Wine gives it one, as a job of
+# its own (set -m): a background command of a script without job control
+# starts with SIGINT ignored, and Wine would never hear it.
 #
 #   headless_windows.sh KELVORAN.EXE
 #
@@ -15,7 +17,7 @@ program=${1:?usage: headless_windows.sh KELVORAN.EXE}
 scratch=$(mktemp -d)
 app=
 cleanup() {
-  [[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true
+  [[ -z $app ]] || kill -KILL -- -"$app" 2>/dev/null || true
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -38,17 +40,20 @@ wine "$program" --headless --bogus </dev/null >/dev/null 2>"$scratch/log" || sta
 [[ $status -eq 2 ]] || fail "an unknown argument gave status $status"
 
 printf '[loopback]\nHost=127.0.0.1\nDelay=1\nTimeout=1\nSuccessPeriod=0\n' >"$scratch/KELVORAN.INI"
-# wine ends in the process of the program itself: the pid is the program's.
-(cd "$scratch" && exec wine "$program" --headless </dev/null >"$scratch/stdout" 2>"$scratch/log") &
+set -m
+(cd "$scratch" && exec script -qfec "exec wine '$program' --headless 2>'$scratch/log'" /dev/null \
+  </dev/null >/dev/null 2>&1) &
 app=$!
+set +m
 for _ in $(seq 600); do
-  grep -q ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" && break
+  grep -qs ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" && break
   sleep 0.1
 done
 grep -q ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" || fail "no change of status logged"
 grep -q 'started without a window: 1 host of ' "$scratch/log" || fail "no start line"
 
-kill -INT "$app"
+# wine ends in the program's own process, script's child.
+kill -INT "$(pgrep -P "$app")"
 timeout 30 tail --pid="$app" -f /dev/null || fail "kelvoran.exe did not end on Ctrl+C"
 status=0
 wait "$app" || status=$?
