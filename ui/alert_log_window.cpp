@@ -7,6 +7,7 @@
 #include <ctime>
 #include <limits>
 
+#include "alert/alert_log_text.h"
 #include "ui/art.h"
 #include "ui/help_request.h"
 #include "ui/history_text.h"
@@ -24,30 +25,10 @@ std::string LocalText(CalendarTime seconds) {
   return std::string(LocalTimeText(seconds * 1000).utf8_str());
 }
 
-const char* OutcomeText(const AlertLogEntry& entry) {
-  switch (entry.outcome) {
-    case AttemptOutcome::Sent:
-      return "sent";
-    case AttemptOutcome::Failed:
-      return "failed";
-    case AttemptOutcome::TimedOut:
-      return "timed out";
-    case AttemptOutcome::Rejected:
-      return "refused";
-  }
-  return "";
-}
-
 }  // namespace
 
 std::vector<std::string> AlertLogColumns(const AlertLogEntry& entry) {
-  std::string details = entry.text;
-  if (entry.retryAt) details += "; next try at " + LocalText(*entry.retryAt);
-  if (entry.givenUp) details += "; given up";
-  if (entry.late) details += " (raised before Kelvoran last closed)";
-  return {LocalText(entry.at), entry.host,
-          entry.channel,       entry.kind == AlertKind::Down ? "down" : "OK again",
-          OutcomeText(entry),  details};
+  return AlertAttemptColumns(entry, LocalText);
 }
 
 std::string OutageAlertsText(const std::vector<AlertLogEntry>& attempts) {

@@ -1,5 +1,11 @@
 #include <wx/app.h>
 
+#include "headless/command_line.h"
 #include "ui/tessarel_app.h"
 
-int main(int argc, char** argv) { return wxEntry(argc, argv); }
+// --help, --version and --headless are answered before the toolkit starts:
+// without a window there may be no display to start it on.
+int main(int argc, char** argv) {
+  if (const auto status = kelvoran::RunWithoutWindow(argc, argv)) return *status;
+  return wxEntry(argc, argv);
+}

@@ -29,6 +29,10 @@ has windows "destination does on Windows"
 lacks windows "~/.config"
 lacks windows "ping_without_root"
 lacks windows "destination does on Linux"
+# Only Linux has a signal that makes the program without a window read its
+# host list again.
+has linux "SIGHUP"
+lacks windows "SIGHUP"
 # Where an alert channel's secrets go and which sound it plays differ too.
 has linux "alert-secrets"
 has linux "dialog-warning"

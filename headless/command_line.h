@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kelvoran {
+
+// What the program's command line asks for.
+struct CommandLine {
+  enum class Mode { Window, Headless, Help, Version, Refused };
+  Mode mode = Mode::Window;
+  // For Refused: what was wrong.
+  std::string problem;
+};
+
+// Reads the arguments after the program's name. --help (-h) and --version
+// win over everything; --headless takes no other argument. Without any of
+// these the window starts, and ignores its arguments as it always did.
+CommandLine ParseCommandLine(std::span<const std::string_view> arguments);
+
+std::string UsageText();
+std::string VersionText();
+
+// Does what the command line asks when that is not the window, and returns
+// the exit status; nothing when the window is to start.
+std::optional<int> RunWithoutWindow(int argc, char** argv);
+
+}  // namespace kelvoran

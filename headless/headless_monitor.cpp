@@ -1,0 +1,199 @@
+#include "headless/headless_monitor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "delivery/system_senders.h"
+#include "engine/host_record.h"
+#include "engine/host_settings.h"
+#include "engine/result_mailbox.h"
+#include "engine/scheduler.h"
+#include "headless/command_line.h"
+#include "headless/headless_alerts.h"
+#include "headless/plain_host_rows.h"
+#include "headless/service_log.h"
+#include "history/disk_budget.h"
+#include "history/history_link.h"
+#include "platform/service_console.h"
+#include "platform/system_services.h"
+#include "platform/user_profile_store.h"
+#include "portable/file_lock.h"
+
+namespace kelvoran {
+namespace {
+
+// The window's timer drives the monitor once a second; its closing wait
+// looks for finished probes this often.
+constexpr std::chrono::milliseconds kTick{1000};
+constexpr std::chrono::milliseconds kClosingPoll{100};
+// The options the window's Options dialog keeps in the profile.
+constexpr const char* kProbesPerSecond = "Options/ProbesPerSecond";
+constexpr const char* kHistoryMegabytes = "Options/HistoryMegabytes";
+constexpr long long kMaximumHistoryMegabytes = 1024 * 1024;
+
+long long ProfileNumber(const ProfileEntries& profile, const char* key, long long fallback) {
+  const auto found = profile.find(key);
+  if (found == profile.end()) return fallback;
+  char* end = nullptr;
+  const long long number = std::strtoll(found->second.c_str(), &end, 10);
+  return end == found->second.c_str() ? fallback : number;
+}
+
+std::string Plural(std::size_t count, const char* one) {
+  return std::to_string(count) + " " + one + (count == 1 ? "" : "s");
+}
+
+// Everything the window's application object holds for the monitor, in the
+// same order: what is made later goes first at the end (the scheduler before
+// the alerts, the alerts before the history they journal into, the history
+// before the folder's lock).
+class HeadlessMonitor {
+ public:
+  HeadlessMonitor() : log_(stderr) {}
+  int Run();
+  bool Recording() const { return history_ != nullptr; }
+
+ private:
+  void Start();
+  void LoadHostList();
+  void ReloadHostList();
+  void Tick();
+  void Close();
+
+  ServiceLog log_;
+  ResultMailbox mailbox_;
+  std::string settingsPath_;
+  FileLock folderLock_;
+  std::unique_ptr<HistoryLink> history_;
+  std::unique_ptr<SystemSenders> senders_;
+  std::unique_ptr<HeadlessAlerts> alerts_;
+  ResultSinks resultSinks_;
+  std::unique_ptr<ProbeScheduler> scheduler_;
+  ProfileWitness witness_;
+  PlainHostRows rows_;
+};
+
+void HeadlessMonitor::Start() {
+  StartNetworkServices();
+  std::string profileProblem;
+  const ProfileEntries profile = ReadUserProfile(profileProblem);
+  if (!profileProblem.empty())
+    log_.WriteNow("The profile could not be read (" + profileProblem + "): default options.");
+  settingsPath_ = HostSettingsPath();
+  folderLock_ = FileLock::Take(LockPathBeside(settingsPath_), FileLock::Slot::Folder, {});
+  if (folderLock_.outcome() == FileLock::Outcome::Busy)
+    log_.WriteNow(
+        "Another copy of Kelvoran is using this folder: only the other copy records "
+        "history.");
+  else
+    history_ = OpenHistory(settingsPath_);
+  if (history_)
+    history_->SetDiskBudget(
+        std::clamp<long long>(
+            ProfileNumber(profile, kHistoryMegabytes, DiskBudget::kDefaultMegabytes),
+            DiskBudget::kMinimumMegabytes, kMaximumHistoryMegabytes) *
+        DiskBudget::kMegabyte);
+  senders_ = std::make_unique<SystemSenders>();
+  alerts_ = std::make_unique<HeadlessAlerts>(profile, history_ ? history_->Alerts() : nullptr,
+                                             senders_->Pointers(), log_);
+  // No popup senders: nobody sees a popup here. The alert channels hear
+  // every change as in the window.
+  PopupSenders senders;
+  senders.edges = alerts_->Observer();
+  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), senders);
+  scheduler_->SetProbesPerTick(
+      ProfileNumber(profile, kProbesPerSecond, ProbeScheduler::kMinProbesPerTick));
+  resultSinks_.Add(history_.get());
+  resultSinks_.Add(&alerts_->RecentResults());
+  resultSinks_.Add(&log_);
+  scheduler_->SetResultSink(&resultSinks_);
+  LoadHostList();
+}
+
+void HeadlessMonitor::LoadHostList() {
+  const FileResult loaded = kelvoran::LoadHostList(rows_, settingsPath_, &witness_);
+  if (!loaded.ok())
+    log_.WriteNow("The host list could not be read from " + settingsPath_ + ": " + loaded.error);
+  std::string line = VersionText();
+  line.pop_back();
+  log_.WriteNow(
+      line +
+      " started without a window: " + Plural(static_cast<std::size_t>(rows_.RowCount()), "host") +
+      " of " + settingsPath_ + ", " + Plural(alerts_->ChannelCount(), "alert channel") +
+      (history_ ? ", history in " + HistoryPathBeside(settingsPath_) : ", no history") + ".");
+}
+
+void HeadlessMonitor::ReloadHostList() {
+  std::vector<std::unique_ptr<HostRecord>> loaded;
+  if (const FileResult read = ReadHostList(loaded, settingsPath_, &witness_); !read.ok()) {
+    log_.WriteNow("The host list could not be read again from " + settingsPath_ + ": " +
+                  read.error + "; the hosts stay as they were.");
+    return;
+  }
+  const auto counts = rows_.Reload(std::move(loaded));
+  log_.WriteNow("Host list read again: " + Plural(counts.added, "host") + " added, " +
+                std::to_string(counts.removed) + " removed, " + std::to_string(counts.kept) +
+                " kept.");
+}
+
+void HeadlessMonitor::Tick() {
+  scheduler_->ProcessTick(rows_);
+  alerts_->LogAttempts();
+  if (history_)
+    while (const auto notice = history_->TakeNotice()) log_.WriteNow("History: " + *notice);
+}
+
+void HeadlessMonitor::Close() {
+  // As the window's close: every probe started has its result applied (a
+  // host may still change status and raise an alert) before the list goes.
+  scheduler_->SchedulingEnabled = false;
+  while (scheduler_->OutstandingProbes != 0) {
+    Tick();
+    if (scheduler_->OutstandingProbes != 0) std::this_thread::sleep_for(kClosingPoll);
+  }
+  alerts_->LogAttempts();
+}
+
+int HeadlessMonitor::Run() {
+  // Before any thread starts, so that none misses the handlers.
+  ListenForServiceRequests();
+  Start();
+  auto nextTick = std::chrono::steady_clock::now();
+  for (;;) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextTick) {
+      Tick();
+      // A tick that overran is not made up for, as a timer that missed its
+      // time is not.
+      nextTick += kTick;
+      if (nextTick <= now) nextTick = now + kTick;
+      continue;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick - now);
+    const ServiceRequest request = WaitForServiceRequest(wait);
+    if (request == ServiceRequest::Stop) break;
+    if (request == ServiceRequest::Reload) ReloadHostList();
+  }
+  log_.WriteNow("Closing: waiting for the probes under way.");
+  Close();
+  return 0;
+}
+
+}  // namespace
+
+int RunHeadless() {
+  auto monitor = std::make_unique<HeadlessMonitor>();
+  const int status = monitor->Run();
+  const bool recording = monitor->Recording();
+  // The history writes out what it holds as it goes.
+  monitor.reset();
+  ServiceLog(stderr).WriteNow(recording ? "Closed, the history written out." : "Closed.");
+  return status;
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# kelvoran.exe --headless under Wine: --version and --help reach the output
+# the program was started with although it is a GUI-subsystem program; a run
+# in a folder listing this computer's loopback address logs the host's change
+# of status, and Ctrl+C ends it with status 0 and its results in the history.
+# Wine turns SIGINT into CTRL_C_EVENT only for a program with a console: it
+# runs on a pseudo-terminal (script(1)), where Wine gives it one, as a job of
+# its own (set -m): a background command of a script without job control
+# starts with SIGINT ignored, and Wine would never hear it.
+#
+#   headless_windows.sh KELVORAN.EXE
+#
+# Runs in the Wine prefix of the environment (WINEPREFIX), as the other
+# Windows tests do.
+set -euo pipefail
+program=${1:?usage: headless_windows.sh KELVORAN.EXE}
+scratch=$(mktemp -d)
+app=
+cleanup() {
+  [[ -z $app ]] || kill -KILL -- -"$app" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+export WINEDEBUG=-all
+
+fail() {
+  echo "FAIL: $*" >&2
+  echo "--- log:" >&2
+  cat "$scratch/log" >&2 2>/dev/null || true
+  exit 1
+}
+
+version=$(wine "$program" --version </dev/null | tr -d '\r')
+[[ $version =~ ^Kelvoran\ by\ Brindlecot\ [0-9]+\.[0-9]+$ ]] || fail "--version printed '$version'"
+usage=$(wine "$program" --help </dev/null | tr -d '\r')
+[[ $usage == *"Ctrl+C"* && $usage == *"Popup messages are not sent"* ]] || fail "--help: $usage"
+[[ $usage != *SIGHUP* ]] || fail "--help names a signal Windows does not have"
+status=0
+wine "$program" --headless --bogus </dev/null >/dev/null 2>"$scratch/log" || status=$?
+[[ $status -eq 2 ]] || fail "an unknown argument gave status $status"
+
+printf '[loopback]\nHost=127.0.0.1\nDelay=1\nTimeout=1\nSuccessPeriod=0\n' >"$scratch/KELVORAN.INI"
+set -m
+(cd "$scratch" && exec script -qfec "exec wine '$program' --headless 2>'$scratch/log'" /dev/null \
+  </dev/null >/dev/null 2>&1) &
+app=$!
+set +m
+for _ in $(seq 600); do
+  grep -qs ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" && break
+  sleep 0.1
+done
+grep -q ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" || fail "no change of status logged"
+grep -q 'started without a window: 1 host of ' "$scratch/log" || fail "no start line"
+
+# wine ends in the program's own process, script's child.
+kill -INT "$(pgrep -P "$app")"
+timeout 30 tail --pid="$app" -f /dev/null || fail "kelvoran.exe did not end on Ctrl+C"
+status=0
+wait "$app" || status=$?
+app=
+[[ $status -eq 0 ]] || fail "exit status $status after Ctrl+C"
+tail -n 1 "$scratch/log" | grep -q ' Closed' || fail "no closing line"
+if [[ -e $scratch/KELVORAN.HISTORY ]] && command -v sqlite3 >/dev/null; then
+  recorded=$(sqlite3 "$scratch/KELVORAN.HISTORY" "SELECT count(*) FROM samples")
+  [[ $recorded -gt 0 ]] || fail "no results in the history"
+fi
+echo "PASS"
