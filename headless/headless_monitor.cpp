@@ -23,6 +23,7 @@
 #include "platform/system_services.h"
 #include "platform/user_profile_store.h"
 #include "portable/file_lock.h"
+#include "portable/option_keys.h"
 
 namespace kelvoran {
 namespace {
@@ -32,9 +33,6 @@ namespace {
 constexpr std::chrono::milliseconds kTick{1000};
 constexpr std::chrono::milliseconds kClosingPoll{100};
 // The options the window's Options dialog keeps in the profile.
-constexpr const char* kProbesPerSecond = "Options/ProbesPerSecond";
-constexpr const char* kHistoryMegabytes = "Options/HistoryMegabytes";
-constexpr long long kMaximumHistoryMegabytes = 1024 * 1024;
 
 long long ProfileNumber(const ProfileEntries& profile, const char* key, long long fallback) {
   const auto found = profile.find(key);
@@ -93,11 +91,9 @@ void HeadlessMonitor::Start() {
   else
     history_ = OpenHistory(settingsPath_);
   if (history_)
-    history_->SetDiskBudget(
-        std::clamp<long long>(
-            ProfileNumber(profile, kHistoryMegabytes, DiskBudget::kDefaultMegabytes),
-            DiskBudget::kMinimumMegabytes, kMaximumHistoryMegabytes) *
-        DiskBudget::kMegabyte);
+    history_->SetDiskBudget(DiskBudget::ClampMegabytes(ProfileNumber(
+                                profile, kHistoryMegabytesKey, DiskBudget::kDefaultMegabytes)) *
+                            DiskBudget::kMegabyte);
   senders_ = std::make_unique<SystemSenders>();
   alerts_ = std::make_unique<HeadlessAlerts>(profile, history_ ? history_->Alerts() : nullptr,
                                              senders_->Pointers(), log_);
@@ -107,7 +103,7 @@ void HeadlessMonitor::Start() {
   senders.edges = alerts_->Observer();
   scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), senders);
   scheduler_->SetProbesPerTick(
-      ProfileNumber(profile, kProbesPerSecond, ProbeScheduler::kMinProbesPerTick));
+      ProfileNumber(profile, kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&log_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -12,7 +13,14 @@ struct DiskBudget {
   static constexpr std::int64_t kMegabyte = 1024 * 1024;
   static constexpr std::int64_t kDefaultMegabytes = 1024;
   static constexpr std::int64_t kMinimumMegabytes = 64;
+  static constexpr std::int64_t kMaximumMegabytes = 1024 * 1024;
   std::int64_t bytes = kDefaultMegabytes * kMegabyte;
+
+  // The stored size in megabytes, held within the minimum and the maximum:
+  // a hand-edited profile's absurd number gives the nearest size allowed.
+  static std::int64_t ClampMegabytes(long long stored) {
+    return std::clamp<long long>(stored, kMinimumMegabytes, kMaximumMegabytes);
+  }
 
   // What the journal may keep between checkpoints: a sixteenth of the
   // budget, within 256 kB and 8 MB. The rows may use the rest.

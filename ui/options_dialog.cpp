@@ -10,6 +10,7 @@
 #include "engine/scheduler.h"
 #include "history/disk_budget.h"
 #include "history/history_link.h"
+#include "portable/option_keys.h"
 #include "ui/art.h"
 #include "ui/dialog_buttons.h"
 #include "ui/help_request.h"
@@ -18,13 +19,8 @@
 namespace kelvoran {
 namespace {
 
-// A group of its own beside "MainWnd": profiles written before the option
-// lack it and keep one probe per second.
-constexpr const char* kProbesPerSecond = "Options/ProbesPerSecond";
 constexpr int IdProbesPerSecond = 1101;
-constexpr const char* kHistoryMegabytes = "Options/HistoryMegabytes";
 constexpr int IdHistoryMegabytes = 1102;
-constexpr int kMaximumHistoryMegabytes = 1024 * 1024;
 
 constexpr const char* kProbesPerSecondNote =
     "At one probe per second a list of N hosts is served about once every N seconds, "
@@ -37,8 +33,8 @@ constexpr const char* kHistoryBudgetNote =
     "status are kept longer.";
 
 long StoredHistoryMegabytes(const wxConfigBase& profile) {
-  return std::clamp<long>(profile.ReadLong(kHistoryMegabytes, DiskBudget::kDefaultMegabytes),
-                          DiskBudget::kMinimumMegabytes, kMaximumHistoryMegabytes);
+  return static_cast<long>(DiskBudget::ClampMegabytes(
+      profile.ReadLong(kHistoryMegabytesKey, DiskBudget::kDefaultMegabytes)));
 }
 
 wxBoxSizer* LabelledField(wxWindow* parent, const char* label, NumberField* field,
@@ -80,14 +76,15 @@ COptionsDialog::COptionsDialog(wxWindow* parent, bool withHistory)
 void COptionsDialog::AddHistoryBudget(wxSizer& top) {
   historyMegabytes_ =
       new NumberField(this, IdHistoryMegabytes, static_cast<int>(DiskBudget::kMinimumMegabytes),
-                      kMaximumHistoryMegabytes);
+                      static_cast<int>(DiskBudget::kMaximumMegabytes));
   top.Add(LabelledField(this, "History may use up to", historyMegabytes_, "MB"), 0,
           wxLEFT | wxRIGHT | wxTOP, 10);
   top.Add(Note(this, kHistoryBudgetNote), 0, wxLEFT | wxRIGHT | wxTOP, 10);
 }
 
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler) {
-  scheduler.SetProbesPerTick(profile.ReadLong(kProbesPerSecond, ProbeScheduler::kMinProbesPerTick));
+  scheduler.SetProbesPerTick(
+      profile.ReadLong(kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
 }
 
 void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history) {
@@ -102,9 +99,10 @@ void EditOptions(wxWindow* parent, wxConfigBase& profile, ProbeScheduler& schedu
   dialog.ProbesPerSecondField()->Text()->SetFocus();
   if (dialog.ShowModal() != wxID_OK) return;
   const int probesPerSecond = dialog.ProbesPerSecondField()->GetValue();
-  profile.Write(kProbesPerSecond, static_cast<long>(probesPerSecond));
+  profile.Write(kProbesPerSecondKey, static_cast<long>(probesPerSecond));
   if (history)
-    profile.Write(kHistoryMegabytes, static_cast<long>(dialog.HistoryMegabytesField()->GetValue()));
+    profile.Write(kHistoryMegabytesKey,
+                  static_cast<long>(dialog.HistoryMegabytesField()->GetValue()));
   profile.Flush();
   scheduler.SetProbesPerTick(probesPerSecond);
   if (history) ApplyStoredHistoryBudget(profile, *history);
