@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_map>
 
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
@@ -116,6 +117,25 @@ std::vector<std::string> LastImportSections(const HostRows& rows,
         !needed.contains(ProfileText::SectionKey(SectionAt(rows, row))))
       sections.emplace_back(SectionAt(rows, row));
   return sections;
+}
+
+ReloadedList MatchReloadedList(const HostRows& rows,
+                               std::vector<std::unique_ptr<HostRecord>> loaded) {
+  std::unordered_map<std::string, std::size_t> loadedAt;
+  for (std::size_t at = 0; at < loaded.size(); ++at)
+    loadedAt.emplace(ProfileText::SectionKey(SectionOf(*loaded[at])), at);
+  ReloadedList list;
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    const auto found = loadedAt.find(ProfileText::SectionKey(SectionAt(rows, row)));
+    // The first of two rows of one section takes the record; the second goes.
+    if (found != loadedAt.end() && loaded[found->second])
+      list.kept.emplace_back(row, std::move(loaded[found->second]));
+    else
+      list.gone.insert(At(rows, row).HostId);
+  }
+  for (auto& record : loaded)
+    if (record) list.added.push_back(std::move(record));
+  return list;
 }
 
 }  // namespace kelvoran

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/host_columns.h"
@@ -69,5 +70,17 @@ std::unordered_set<std::int32_t> StillListed(const HostRows& rows,
 // the list, less any another host of the list still needs.
 std::vector<std::string> LastImportSections(const HostRows& rows,
                                             const std::unordered_set<std::int32_t>& hostIds);
+
+// The host list as just read again, matched to the rows: a host whose
+// section is still in the file keeps its row and its results and takes the
+// file's settings (`kept`: the row and the record read); one no longer there
+// goes (`gone`, by HostId); one new to the list is added (`added`).
+struct ReloadedList {
+  std::vector<std::pair<int, std::unique_ptr<HostRecord>>> kept;
+  std::unordered_set<std::int32_t> gone;
+  std::vector<std::unique_ptr<HostRecord>> added;
+};
+ReloadedList MatchReloadedList(const HostRows& rows,
+                               std::vector<std::unique_ptr<HostRecord>> loaded);
 
 }  // namespace kelvoran

@@ -28,30 +28,15 @@ int PlainHostRows::AddRow(std::unique_ptr<HostRecord> record) {
 }
 
 PlainHostRows::ReloadCounts PlainHostRows::Reload(std::vector<std::unique_ptr<HostRecord>> loaded) {
-  std::unordered_map<std::string, std::size_t> loadedAt;
-  for (std::size_t at = 0; at < loaded.size(); ++at)
-    loadedAt.emplace(ProfileText::SectionKey(SectionOf(*loaded[at])), at);
-  ReloadCounts counts;
-  std::unordered_set<const HostRecord*> gone;
-  for (const auto& row : rows_) {
-    const auto found = loadedAt.find(ProfileText::SectionKey(SectionOf(*row)));
-    std::unique_ptr<HostRecord>* match = found == loadedAt.end() ? nullptr : &loaded[found->second];
-    if (match && *match) {
-      row->CopySettings(**match);
-      row->Section = (*match)->Section;
-      match->reset();
-      ++counts.kept;
-    } else {
-      gone.insert(row.get());
-    }
+  ReloadedList list = MatchReloadedList(*this, std::move(loaded));
+  for (const auto& [row, record] : list.kept) {
+    RecordAt(row).CopySettings(*record);
+    RecordAt(row).Section = record->Section;
   }
-  counts.removed = std::erase_if(rows_, [&](const auto& row) { return gone.contains(row.get()); });
+  const ReloadCounts counts{list.added.size(), list.gone.size(), list.kept.size()};
+  std::erase_if(rows_, [&](const auto& row) { return list.gone.contains(row->HostId); });
   rowOfHostStale_ = true;
-  for (auto& record : loaded)
-    if (record) {
-      AddRow(std::move(record));
-      ++counts.added;
-    }
+  for (auto& record : list.added) AddRow(std::move(record));
   return counts;
 }
 

@@ -396,26 +396,13 @@ void CTessarelView::ReloadList() {
     ReportFileError("The host list could not be read from %s.", read.error);
     return;
   }
-  // A host still in the file keeps its row and its results, with the file's
-  // settings; one no longer there goes; one new to the list is added.
-  std::unordered_map<std::string, std::size_t> loadedAt;
-  for (std::size_t at = 0; at < loaded.size(); ++at)
-    loadedAt.emplace(ProfileText::SectionKey(SectionOf(*loaded[at])), at);
-  std::unordered_set<std::int32_t> gone;
-  for (int row = 0; row < RowCount(); ++row) {
-    const auto found = loadedAt.find(ProfileText::SectionKey(SectionOf(*RecordOf(row))));
-    std::unique_ptr<HostRecord>* match = found == loadedAt.end() ? nullptr : &loaded[found->second];
-    if (match && *match) {
-      ApplyRowSettings(row, **match);
-      FormatRow(row);
-      match->reset();
-    } else {
-      gone.insert(RecordOf(row)->HostId);
-    }
+  ReloadedList list = MatchReloadedList(*this, std::move(loaded));
+  for (const auto& [row, record] : list.kept) {
+    ApplyRowSettings(row, *record);
+    FormatRow(row);
   }
-  RemoveRows(gone);
-  std::erase(loaded, nullptr);
-  AddRows(std::move(loaded));
+  RemoveRows(list.gone);
+  AddRows(std::move(list.added));
 }
 
 const HostRecord* CTessarelView::FindSectionHolder(const std::string& name,
