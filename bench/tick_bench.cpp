@@ -21,8 +21,8 @@
 #include "engine/host_record.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
-#include "ui/main_frame.h"
-#include "ui/tessarel_view.h"
+#include "ui/main_window/main_frame.h"
+#include "ui/main_window/tessarel_view.h"
 
 namespace kelvoran {
 namespace {

@@ -16,7 +16,7 @@ foreach(svg IN LISTS svg_files)
 endforeach()
 
 set(content "// Generated at build time from the SVG files in res/. Do not edit.
-#include \"ui/embedded_art.h\"
+#include \"ui/parts/embedded_art.h\"
 
 namespace kelvoran {
 namespace {

@@ -1,9 +1,9 @@
-#include "ui/about_box.h"
+#include "ui/dialogs/about_box.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/ui/modal_run.h"
-#include "ui/links.h"
+#include "ui/parts/links.h"
 
 namespace kelvoran {
 namespace {

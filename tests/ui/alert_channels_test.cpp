@@ -10,10 +10,10 @@
 #include "engine/host_record.h"
 #include "tests/settings/temp_dir.h"
 #include "tests/ui/modal_run.h"
-#include "ui/alert_channels_dialog.h"
-#include "ui/alert_log_window.h"
-#include "ui/alert_profile.h"
-#include "ui/host_settings_dialog.h"
+#include "ui/dialogs/alert_channels_dialog.h"
+#include "ui/history/alert_log_window.h"
+#include "ui/dialogs/alert_profile.h"
+#include "ui/dialogs/host_settings_dialog.h"
 
 namespace kelvoran {
 namespace {

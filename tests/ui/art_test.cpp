@@ -1,4 +1,4 @@
-#include "ui/art.h"
+#include "ui/parts/art.h"
 
 #include <gtest/gtest.h>
 #include <wx/image.h>

@@ -1,6 +1,6 @@
 // Runs on a real X server (tests/ui/with-xvfb) with a real wx application
 // (tests/ui/wx_test_main.cpp).
-#include "ui/desktop_presenter.h"
+#include "ui/tray/desktop_presenter.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -17,7 +17,7 @@
 #include "notify/notification_text.h"
 #include "portable/ansi_text.h"
 #include "tests/ui/modal_run.h"
-#include "ui/notification_box.h"
+#include "ui/tray/notification_box.h"
 
 namespace kelvoran {
 namespace {

@@ -1,6 +1,6 @@
 // Where the help book is found, on real directories: next to the program and
 // named after it in any case, then in the installed data directory.
-#include "ui/help_book_path.h"
+#include "ui/parts/help_book_path.h"
 
 #include <gtest/gtest.h>
 

@@ -18,17 +18,17 @@
 
 #include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
-#include "ui/about_box.h"
-#include "ui/alert_channels_dialog.h"
-#include "ui/alert_log_window.h"
-#include "ui/command_ids.h"
-#include "ui/help_book.h"
-#include "ui/help_request.h"
-#include "ui/history_window.h"
-#include "ui/host_settings_dialog.h"
-#include "ui/optional_columns.h"
-#include "ui/options_dialog.h"
-#include "ui/outage_log.h"
+#include "ui/dialogs/about_box.h"
+#include "ui/dialogs/alert_channels_dialog.h"
+#include "ui/history/alert_log_window.h"
+#include "ui/main_window/command_ids.h"
+#include "ui/parts/help_book.h"
+#include "ui/parts/help_request.h"
+#include "ui/history/history_window.h"
+#include "ui/dialogs/host_settings_dialog.h"
+#include "ui/main_window/optional_columns.h"
+#include "ui/dialogs/options_dialog.h"
+#include "ui/history/outage_log.h"
 
 namespace kelvoran {
 namespace {

@@ -1,6 +1,6 @@
 // The history window and the outage log on a real history file, driven with
 // the real pointer; what they export is read back by Python's csv module.
-#include "ui/history_window.h"
+#include "ui/history/history_window.h"
 
 #include <gtest/gtest.h>
 #include <wx/button.h>
@@ -18,9 +18,9 @@
 #include "history/history_recorder.h"
 #include "tests/settings/temp_dir.h"
 #include "tests/ui/modal_run.h"
-#include "ui/history_text.h"
-#include "ui/latency_graph.h"
-#include "ui/outage_log.h"
+#include "ui/history/history_text.h"
+#include "ui/history/latency_graph.h"
+#include "ui/history/outage_log.h"
 
 namespace kelvoran {
 namespace {

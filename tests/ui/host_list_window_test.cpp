@@ -25,14 +25,14 @@
 #include "tests/engine/fake_host_rows.h"
 #include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
-#include "ui/command_ids.h"
-#include "ui/help_book.h"
-#include "ui/help_request.h"
-#include "ui/host_settings_dialog.h"
-#include "ui/notification_box.h"
-#include "ui/number_field.h"
-#include "ui/options_dialog.h"
-#include "ui/tray_status.h"
+#include "ui/main_window/command_ids.h"
+#include "ui/parts/help_book.h"
+#include "ui/parts/help_request.h"
+#include "ui/dialogs/host_settings_dialog.h"
+#include "ui/tray/notification_box.h"
+#include "ui/dialogs/number_field.h"
+#include "ui/dialogs/options_dialog.h"
+#include "ui/tray/tray_status.h"
 
 namespace kelvoran {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/host_row_text.h"
+#include "ui/main_window/host_row_text.h"
 
 #include <gtest/gtest.h>
 

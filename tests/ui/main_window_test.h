@@ -13,8 +13,8 @@
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "tests/settings/temp_dir.h"
-#include "ui/main_frame.h"
-#include "ui/tessarel_view.h"
+#include "ui/main_window/main_frame.h"
+#include "ui/main_window/tessarel_view.h"
 
 namespace kelvoran::testing {
 

@@ -11,8 +11,8 @@
 
 #include <utility>
 
-#include "ui/help_book_path.h"
-#include "ui/window_group.h"
+#include "ui/parts/help_book_path.h"
+#include "ui/parts/window_group.h"
 
 namespace kelvoran {
 namespace {

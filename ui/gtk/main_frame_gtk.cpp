@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "ui/main_frame.h"
+#include "ui/main_window/main_frame.h"
 
 namespace kelvoran {
 namespace {

@@ -3,7 +3,7 @@
 #include <wx/app.h>
 #include <wx/dialog.h>
 
-#include "ui/termination_close.h"
+#include "ui/main_window/termination_close.h"
 
 namespace kelvoran {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/tessarel_view.h"
+#include "ui/main_window/tessarel_view.h"
 
 namespace kelvoran {
 

@@ -10,7 +10,7 @@
 
 #include <utility>
 
-#include "ui/help_book_path.h"
+#include "ui/parts/help_book_path.h"
 
 namespace kelvoran {
 namespace {

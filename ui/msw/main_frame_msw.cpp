@@ -1,7 +1,7 @@
 // The main window's placement and closing wait on wxMSW.
 #include <wx/msw/wrapwin.h>
 
-#include "ui/main_frame.h"
+#include "ui/main_window/main_frame.h"
 
 namespace kelvoran {
 

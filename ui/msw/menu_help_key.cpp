@@ -1,4 +1,4 @@
-#include "ui/menu_help_key.h"
+#include "ui/parts/menu_help_key.h"
 
 #include <wx/cshelp.h>
 #include <wx/frame.h>

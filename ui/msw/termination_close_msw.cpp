@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "ui/termination_close.h"
+#include "ui/main_window/termination_close.h"
 
 namespace kelvoran {
 

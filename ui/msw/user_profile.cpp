@@ -1,4 +1,4 @@
-#include "ui/user_profile.h"
+#include "ui/main_window/user_profile.h"
 
 #include <wx/config.h>
 #include <wx/msw/regconf.h>

@@ -1,4 +1,4 @@
-#include "ui/window_group.h"
+#include "ui/parts/window_group.h"
 
 namespace kelvoran {
 

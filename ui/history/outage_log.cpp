@@ -1,0 +1,185 @@
+#include "ui/history/outage_log.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/listctrl.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include <set>
+
+#include "engine/host_record.h"
+#include "history/csv_export.h"
+#include "platform/local_time.h"
+#include "ui/history/alert_log_window.h"
+#include "ui/parts/art.h"
+#include "ui/main_window/display_text.h"
+#include "ui/parts/help_request.h"
+#include "ui/history/history_text.h"
+
+namespace kelvoran {
+namespace {
+
+constexpr HistoryTime kHour = 3'600'000, kDay = 24 * kHour;
+struct RangeChoice {
+  const char* label;
+  HistoryTime span;
+};
+constexpr RangeChoice kRanges[] = {{"Last 24 hours", kDay},
+                                   {"Last 7 days", 7 * kDay},
+                                   {"Last 30 days", 30 * kDay},
+                                   {"Last year", 365 * kDay}};
+constexpr int kDefaultRange = 1;
+// A choice is as wide as its longest item: an unshortened long host name
+// pushed Export past the window's edge, out of reach of pointer and Tab.
+constexpr int kHostChoiceWidth = 240;
+
+}  // namespace
+
+// A virtual list: a hundred thousand changes cost no more to show than a
+// screenful, as the rows are written only when drawn.
+class ChangeList : public wxListCtrl {
+ public:
+  ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows, const OutageAlerts& alerts)
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
+                   wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
+        rows_(rows),
+        alerts_(alerts) {
+    // All within the window's width: a column past its edge goes unseen.
+    AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(140));
+    AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(75));
+    AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(75));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(80));
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(180));
+    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(220));
+  }
+  void ShowRows(std::size_t count) {
+    SetItemCount(static_cast<long>(count));
+    Refresh();
+  }
+
+ private:
+  wxString OnGetItemText(long item, long column) const override {
+    const LoggedChange& row = rows_[static_cast<std::size_t>(item)];
+    switch (column) {
+      case 0:
+        return LocalTimeText(row.change.time);
+      case 1:
+        return ToDisplay(row.change.host);
+      case 2:
+        return StatusName(row.change.before);
+      case 3:
+        return StatusName(row.change.after);
+      case 4:
+        return row.lasted ? DurationText(row.lasted) : wxString("until now");
+      case 5:
+        return ToDisplay(row.change.text);
+      default:
+        return AlertsOf(row.change);
+    }
+  }
+
+  // An outage's alerts stand on the change that began it.
+  wxString AlertsOf(const HistoryChange& change) const {
+    if (change.after != StatusError) return {};
+    const auto told = alerts_.find({change.host, change.time / 1000});
+    return told == alerts_.end() ? wxString() : wxString::FromUTF8(told->second);
+  }
+
+  const std::vector<LoggedChange>& rows_;
+  const OutageAlerts& alerts_;
+};
+
+OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(960, 480), parent),
+              wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
+      queries_(std::move(queries)) {
+  SetIcons(AppIcons());
+  auto* panel = new wxPanel(this);
+  const int gap = FromDIP(8), labelGap = FromDIP(6);
+  range_ = new wxChoice(panel, wxID_ANY);
+  for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
+  range_->SetSelection(kDefaultRange);
+  host_ = new wxChoice(panel, wxID_ANY);
+  auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
+  list_ = new ChangeList(panel, shown_, alerts_);
+
+  auto* bar = new wxBoxSizer(wxHORIZONTAL);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           labelGap);
+  bar->Add(range_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 2 * labelGap);
+  bar->Add(new wxStaticText(panel, wxID_ANY, "H&ost:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
+           labelGap);
+  bar->Add(host_, 0, wxALIGN_CENTER_VERTICAL);
+  bar->AddStretchSpacer();
+  bar->Add(exportButton, 0, wxALIGN_CENTER_VERTICAL | wxLEFT, gap);
+  auto* column = new wxBoxSizer(wxVERTICAL);
+  column->Add(bar, 0, wxEXPAND | wxALL, gap);
+  column->Add(list_, 1, wxEXPAND | wxLEFT | wxRIGHT | wxBOTTOM, gap);
+  panel->SetSizer(column);
+
+  // Either choice reads the changes again: a host chosen in a window left
+  // open for a while shows its changes up to now, not as they were at opening.
+  for (wxChoice* choice : {range_, host_})
+    choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { Reload(); });
+  AnswerHelpKey(*this, kOutagesWindowHelpContext);
+  exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    const wxString path = AskCsvPath(this, "Export Outages", "outages.csv");
+    if (!path.empty()) ExportShown(path);
+  });
+  Reload();
+}
+
+void OutageLog::Reload() {
+  const HistoryTime now = queries_.now();
+  // The change before the range's first one of each host is not needed: a
+  // duration runs from a change to the host's next, never backwards.
+  // The status bar says when the history could not be read.
+  const HistoryTime from = now - kRanges[range_->GetSelection()].span;
+  all_ = ChangeLog(queries_.changes(from, now + 1, nullptr).value_or(std::vector<HistoryChange>{}));
+  alerts_ = ReadOutageAlerts(queries_, from, nullptr);
+  FillHostChoice();
+  ApplyHostFilter();
+}
+
+void OutageLog::FillHostChoice() {
+  const int chosen = host_->GetSelection();
+  const std::string chosenHost = chosen > 0 ? hosts_[static_cast<std::size_t>(chosen - 1)] : "";
+  std::set<std::string> hosts;
+  for (const LoggedChange& entry : all_) hosts.insert(entry.change.host);
+  hosts_.assign(hosts.begin(), hosts.end());
+  host_->Clear();
+  host_->Append("All hosts");
+  host_->SetSelection(0);
+  wxClientDC dc(host_);
+  dc.SetFont(host_->GetFont());
+  // Shortened in the middle, where names of one network tend to differ.
+  for (const std::string& host : hosts_) {
+    const int item = host_->Append(
+        wxControl::Ellipsize(ToDisplay(host), dc, wxELLIPSIZE_MIDDLE, FromDIP(kHostChoiceWidth)));
+    if (chosen > 0 && host == chosenHost) host_->SetSelection(item);
+  }
+  // The whole name of the host chosen, which its item may show only in part.
+  const int now = host_->GetSelection();
+  host_->SetToolTip(now > 0 ? ToDisplay(hosts_[static_cast<std::size_t>(now - 1)]) : wxString());
+}
+
+void OutageLog::ApplyHostFilter() {
+  shown_.clear();
+  const int chosen = host_->GetSelection();
+  for (const LoggedChange& entry : all_)
+    if (chosen <= 0 || entry.change.host == hosts_[static_cast<std::size_t>(chosen - 1)])
+      shown_.push_back(entry);
+  list_->ShowRows(shown_.size());
+}
+
+bool OutageLog::ExportShown(const wxString& path) {
+  return WriteCsvFile(this, path, [this](std::ostream& out) {
+    WriteChangesCsv(out, shown_, IsoTimeWriter(LocalUtcOffset));
+  });
+}
+
+}  // namespace kelvoran

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <wx/app.h>
+
+#include <memory>
+#include <string>
+
+#include "delivery/system_senders.h"
+#include "engine/result_mailbox.h"
+#include "engine/scheduler.h"
+#include "history/history_link.h"
+#include "notify/popup_delivery.h"
+#include "platform/system_services.h"
+#include "portable/file_lock.h"
+#include "ui/main_window/termination_close.h"
+#include "ui/main_window/tessarel_doc.h"
+
+class wxConfigBase;
+
+namespace kelvoran {
+
+class AlertCenter;
+class CMainFrame;
+class DesktopPresenter;
+class HelpBook;
+
+// The application object: starts the monitor, opens the main window and shows
+// the About box once.
+class CTessarelApp : public wxApp {
+ public:
+  CTessarelApp();
+  ~CTessarelApp() override;
+
+  bool OnInit() override;
+  int OnExit() override;
+
+  // Opens the help book at the page of a context number; nothing happens
+  // when there is no book or no such page.
+  void ShowHelp(int context);
+
+  CMainFrame* MainFrame() const { return frame_; }
+  ProbeScheduler& Scheduler() { return *scheduler_; }
+
+ private:
+  // Live from start-up to exit, before and after the main window.
+  ResultMailbox mailbox_;
+  std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
+  PopupDelivery popupDelivery_{*terminalServices_};
+  std::unique_ptr<DesktopPresenter> presenter_;
+  // This copy's hold on the working folder: its history is the holder's alone.
+  // Held until the history has gone.
+  FileLock folderLock_;
+  // Null when built without history, or when another copy holds the folder.
+  // Goes after the scheduler, which tells it
+  // every result.
+  std::unique_ptr<HistoryLink> history_;
+  // The alert channels' senders and dispatcher: after the history, whose
+  // file keeps their queue, and before the scheduler, which raises alerts.
+  std::unique_ptr<SystemSenders> senders_;
+  std::unique_ptr<AlertCenter> alerts_;
+  ResultSinks resultSinks_;
+  std::unique_ptr<ProbeScheduler> scheduler_;
+  std::unique_ptr<wxConfigBase> profile_;
+  CTessarelDoc doc_;
+  CMainFrame* frame_ = nullptr;
+  // Made on the first help request, not at start-up.
+  std::unique_ptr<HelpBook> helpBook_;
+  TerminationClose termination_;
+};
+
+wxDECLARE_APP(CTessarelApp);
+
+}  // namespace kelvoran
