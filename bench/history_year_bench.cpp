@@ -9,11 +9,11 @@
 //     The simulated clock runs `speed` times faster than the real one, and
 //     the writer's upkeep timers likewise.
 //   history_year_bench year [--hosts=500] [--repeat=300] [--days=365]
-//       [--budget-mb=hosts/5000*1024] [--keep=FILE]
+//       [--budget-mb=hosts/5000*1024] [--keep=FILE] [--verbose=1]
 //     A year at one result per host per repeat (every 5-minute summary
 //     filled), with an outage a week per host and its two alerts; the file
 //     with its journal against the budget after every simulated day.
-//   history_year_bench reads --store=FILE [--copies=10] [--samples=20]
+//   history_year_bench reads --store=FILE [--copies=10] [--samples=20] [--keep=FILE]
 //     Widens the year's file to `copies` times its hosts (their rows copied
 //     under new names), then times what the history window reads and reduces
 //     for its first paint and a pan at 30 days and a year, and what the
@@ -97,15 +97,14 @@ double WriterCpuSeconds() {
   return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-std::int64_t FileBytes(const std::string& path) {
-  std::int64_t bytes = 0;
-  for (const char* companion : {"", "-wal"}) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path + companion, error);
-    if (!error) bytes += static_cast<std::int64_t>(size);
-  }
-  return bytes;
+std::int64_t SizeOf(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<std::int64_t>(size);
 }
+
+// The file with its journal, as the budget counts them.
+std::int64_t FileBytes(const std::string& path) { return SizeOf(path) + SizeOf(path + "-wal"); }
 
 double Megabytes(std::int64_t bytes) { return static_cast<double>(bytes) / kMegabyte; }
 
@@ -300,6 +299,7 @@ int Year(const Arguments& args) {
   const int hosts = static_cast<int>(args.Number("hosts", 500));
   const HistoryTime repeat = static_cast<HistoryTime>(args.Number("repeat", 300)) * kSecond;
   const int days = static_cast<int>(args.Number("days", 365));
+  const bool verbose = args.Number("verbose", 0) != 0;
   const auto budget =
       static_cast<std::int64_t>(args.Number("budget-mb", 1024.0 * hosts / 5000) * kMegabyte);
   testing::TempDir dir;
@@ -326,7 +326,7 @@ int Year(const Arguments& args) {
       // Commits of an hour's results at most, as a writer that keeps up makes.
       if (minute % 60 == 59 && !recorder.Flush()) return 1;
     }
-    const std::int64_t atEnd = FileBytes(path);
+    const std::int64_t atEnd = FileBytes(path), journalAtEnd = SizeOf(path + "-wal");
     const auto settling = RealClock::now();
     const bool fits = FitsWithin(path, budget, std::chrono::seconds(30));
     const double settle = std::chrono::duration<double>(RealClock::now() - settling).count();
@@ -334,9 +334,11 @@ int Year(const Arguments& args) {
     largestSettled = std::max(largestSettled, FileBytes(path));
     longestSettle = std::max(longestSettle, settle);
     if (!fits) ++overDays;
-    if (day % 30 == 0 || !fits) {
-      std::printf("  day %3d: %.1f MB at its end, %.1f MB after %.2f s of upkeep%s\n", day,
-                  Megabytes(atEnd), Megabytes(FileBytes(path)), settle, fits ? "" : " OVER");
+    if (day % 30 == 0 || !fits || (verbose && atEnd > budget)) {
+      std::printf(
+          "  day %3d: %.1f MB (journal %.1f) at its end, %.1f MB after %.2f s of upkeep%s\n", day,
+          Megabytes(atEnd), Megabytes(journalAtEnd), Megabytes(FileBytes(path)), settle,
+          fits ? "" : " OVER");
       std::fflush(stdout);
     }
   }
@@ -449,7 +451,8 @@ int Reads(const Arguments& args) {
   const int copies = static_cast<int>(args.Number("copies", 10));
   const int timed = static_cast<int>(args.Number("samples", 20));
   testing::TempDir dir;
-  const std::string path = dir.File("KELVORAN.HISTORY");
+  const std::string path =
+      args.Text("keep").empty() ? dir.File("KELVORAN.HISTORY") : args.Text("keep");
   std::filesystem::copy_file(args.Text("store"), path);
   const auto widening = RealClock::now();
   if (copies > 1 && !Widen(path, copies)) return 1;
