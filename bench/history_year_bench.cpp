@@ -34,6 +34,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/host_record.h"
@@ -426,25 +427,82 @@ std::size_t ShowRange(const HistoryQueries& queries, const std::string& host, Hi
          outages.value_or(std::vector<RecordedOutage>{}).size() + GroupAlerts(queries, from, &host);
 }
 
-// What the outage log does before it shows its first page.
-std::size_t OpenOutageLog(const HistoryQueries& queries, HistoryTime from, HistoryTime now) {
-  const std::vector<LoggedChange> log =
-      ChangeLog(queries.changes(from, now + 1, nullptr).value_or(std::vector<HistoryChange>{}));
-  const std::size_t alerts = GroupAlerts(queries, from, nullptr);
-  std::set<std::string> hosts;
-  for (const LoggedChange& entry : log) hosts.insert(entry.change.host);
-  const std::vector<LoggedChange> shown = log;
-  return shown.size() + hosts.size() + alerts;
-}
-
 double Milliseconds(RealClock::time_point since) {
   return std::chrono::duration<double, std::milli>(RealClock::now() - since).count();
 }
 
 void PrintTimes(const char* what, std::vector<double> times) {
   std::sort(times.begin(), times.end());
-  std::printf("  %-44s median %7.1f ms, max %7.1f ms (%zu runs)\n", what, times[times.size() / 2],
+  std::printf("  %-48s median %7.1f ms, max %7.1f ms (%zu runs)\n", what, times[times.size() / 2],
               times.back(), times.size());
+}
+
+// What the outage log does before it shows its first page, with the time of
+// each step: reading the changes, working out how long each state lasted,
+// reading and grouping the alert lines, listing the hosts for the choice.
+std::size_t OpenOutageLog(const HistoryQueries& queries, HistoryTime from, HistoryTime now,
+                          std::vector<std::vector<double>>& steps) {
+  steps.resize(4);
+  auto began = RealClock::now();
+  std::vector<HistoryChange> changes =
+      queries.changes(from, now + 1, nullptr).value_or(std::vector<HistoryChange>{});
+  steps[0].push_back(Milliseconds(began));
+  began = RealClock::now();
+  const std::vector<LoggedChange> log = ChangeLog(std::move(changes));
+  steps[1].push_back(Milliseconds(began));
+  began = RealClock::now();
+  const std::size_t alerts = GroupAlerts(queries, from, nullptr);
+  steps[2].push_back(Milliseconds(began));
+  began = RealClock::now();
+  std::set<std::string> hosts;
+  for (const LoggedChange& entry : log) hosts.insert(entry.change.host);
+  const std::vector<LoggedChange> shown = log;
+  steps[3].push_back(Milliseconds(began));
+  return shown.size() + hosts.size() + alerts;
+}
+
+// Adds a host whose summaries were never cut: 30 days of 5-minute ones and a
+// year of hourly ones, the most a window of either range reads.
+std::string AddHostWithEverySummary(sqlite3* db, HistoryTime now) {
+  std::ostringstream sql;
+  sql << "BEGIN; INSERT INTO hosts(key, name) VALUES ('every-summary', 'every-summary');";
+  for (const auto& [span, count, probes] : {std::tuple(HistorySummary::kFiveMinutes, 30 * 288, 30),
+                                            std::tuple(HistorySummary::kHour, 365 * 24, 360)})
+    sql << "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " << count
+        << ") INSERT INTO summaries SELECT (SELECT id FROM hosts WHERE key = 'every-summary'), "
+        << span << ", " << now - now % span << " - i * " << span << ", " << probes
+        << ", 1, 5, 180, " << probes * 60
+        << ", (SELECT histogram FROM summaries WHERE probes > 20 LIMIT 1) FROM n;";
+  sql << "INSERT INTO changes SELECT time, (SELECT id FROM hosts WHERE key = 'every-summary'),"
+         " before_status, after_status, text FROM changes WHERE host = 1; COMMIT;";
+  return Execute(db, sql.str()) == SQLITE_OK ? "every-summary" : "";
+}
+
+// The history window's first paint and a pan step of each host, at 30 days
+// and a year.
+std::size_t TimeHistoryWindow(const HistoryQueries& queries, const std::vector<std::string>& hosts,
+                              HistoryTime now, const std::string& which) {
+  std::size_t made = 0;
+  for (const auto& [days, span] :
+       {std::pair(30, HistorySummary::kFiveMinutes), std::pair(365, HistorySummary::kHour)}) {
+    const HistoryTime width = days * kDay, from = now - width;
+    std::vector<double> firstPaints, pans;
+    for (const std::string& host : hosts) {
+      auto began = RealClock::now();
+      made += ShowRange(queries, host, span, from, now, from, now);
+      firstPaints.push_back(Milliseconds(began));
+      // A step back by a tenth: past what is loaded, so three widths are read.
+      const HistoryTime step = width / 10;
+      began = RealClock::now();
+      made += ShowRange(queries, host, span, from - step - width,
+                        std::min(now - step + width, now + 1), from - step, now - step);
+      pans.push_back(Milliseconds(began));
+    }
+    const std::string range = (days == 30 ? "30 days, " : "1 year, ") + which;
+    PrintTimes(("window first paint, " + range).c_str(), firstPaints);
+    PrintTimes(("window pan step reading, " + range).c_str(), pans);
+  }
+  return made;
 }
 
 int Reads(const Arguments& args) {
@@ -482,6 +540,7 @@ int Reads(const Arguments& args) {
       host = reinterpret_cast<const char*>(sqlite3_column_text(name, 0));
     sqlite3_finalize(name);
   }
+  const std::string fullHost = AddHostWithEverySummary(db, now);
   sqlite3_close(db);
 
   HistoryOptions options;
@@ -489,34 +548,22 @@ int Reads(const Arguments& args) {
   HistoryRecorder recorder(path, options);
   recorder.Flush();
   const HistoryQueries queries = recorder.Queries();
-  std::size_t made = 0;
-  for (const auto& [days, span] :
-       {std::pair(30, HistorySummary::kFiveMinutes), std::pair(365, HistorySummary::kHour)}) {
-    const HistoryTime width = days * kDay, from = now - width;
-    std::vector<double> firstPaints, pans, pansInLoaded;
-    for (const std::string& host : hosts) {
-      auto began = RealClock::now();
-      made += ShowRange(queries, host, span, from, now, from, now);
-      firstPaints.push_back(Milliseconds(began));
-      // A step back by a tenth: past what is loaded, so three widths are read.
-      const HistoryTime step = width / 10;
-      began = RealClock::now();
-      made += ShowRange(queries, host, span, from - step - width,
-                        std::min(now - step + width, now + 1), from - step, now - step);
-      pans.push_back(Milliseconds(began));
-    }
-    const std::string range = days == 30 ? "30 days" : "1 year";
-    PrintTimes(("history window first paint, " + range).c_str(), firstPaints);
-    PrintTimes(("history window pan step reading, " + range).c_str(), pans);
-  }
+  std::size_t made = TimeHistoryWindow(queries, hosts, now, "hosts as kept");
+  made +=
+      TimeHistoryWindow(queries, std::vector<std::string>(5, fullHost), now, "every summary kept");
   for (const int days : {7, 365}) {
     std::vector<double> opens;
+    std::vector<std::vector<double>> steps;
     for (int run = 0; run < 5; ++run) {
       const auto began = RealClock::now();
-      made += OpenOutageLog(queries, now - days * kDay, now);
+      made += OpenOutageLog(queries, now - days * kDay, now, steps);
       opens.push_back(Milliseconds(began));
     }
     PrintTimes(("outage log first page, last " + std::to_string(days) + " days").c_str(), opens);
+    const char* names[] = {"reading the changes", "their durations", "alert lines read, grouped",
+                           "hosts listed, rows copied"};
+    for (std::size_t step = 0; step < steps.size(); ++step)
+      PrintTimes((std::string("  of which ") + names[step]).c_str(), steps[step]);
   }
   return made > 0 ? 0 : 1;
 }
