@@ -9,7 +9,7 @@
 //     The simulated clock runs `speed` times faster than the real one, and
 //     the writer's upkeep timers likewise.
 //   history_year_bench year [--hosts=500] [--repeat=300] [--days=365]
-//       [--budget-mb=hosts/5000*1024] [--keep=FILE] [--verbose=1]
+//       [--budget-mb=hosts/5000*1024] [--keep=FILE] [--verbose=1] [--settle-ms=0]
 //     A year at one result per host per repeat (every 5-minute summary
 //     filled), with an outage a week per host and its two alerts; the file
 //     with its journal against the budget after every simulated day.
@@ -301,6 +301,7 @@ int Year(const Arguments& args) {
   const HistoryTime repeat = static_cast<HistoryTime>(args.Number("repeat", 300)) * kSecond;
   const int days = static_cast<int>(args.Number("days", 365));
   const bool verbose = args.Number("verbose", 0) != 0;
+  const auto upkeepTime = std::chrono::milliseconds(static_cast<int>(args.Number("settle-ms", 0)));
   const auto budget =
       static_cast<std::int64_t>(args.Number("budget-mb", 1024.0 * hosts / 5000) * kMegabyte);
   testing::TempDir dir;
@@ -324,8 +325,11 @@ int Year(const Arguments& args) {
     for (int minute = 0; minute < 24 * 60; ++minute) {
       simulated.Tick(recorder, now);
       now += kMinute;
-      // Commits of an hour's results at most, as a writer that keeps up makes.
-      if (minute % 60 == 59 && !recorder.Flush()) return 1;
+      // Commits of an hour's results at most, as a writer that keeps up
+      // makes; then, if asked, time for the upkeep as real hours leave it.
+      if (minute % 60 != 59) continue;
+      if (!recorder.Flush()) return 1;
+      std::this_thread::sleep_for(upkeepTime);
     }
     const std::int64_t atEnd = FileBytes(path), journalAtEnd = SizeOf(path + "-wal");
     const auto settling = RealClock::now();
@@ -472,7 +476,7 @@ std::string AddHostWithEverySummary(sqlite3* db, HistoryTime now) {
         << ") INSERT INTO summaries SELECT (SELECT id FROM hosts WHERE key = 'every-summary'), "
         << span << ", " << now - now % span << " - i * " << span << ", " << probes
         << ", 1, 5, 180, " << probes * 60
-        << ", (SELECT histogram FROM summaries WHERE probes > 20 LIMIT 1) FROM n;";
+        << ", (SELECT histogram FROM summaries WHERE span = 3600000 LIMIT 1) FROM n;";
   sql << "INSERT INTO changes SELECT time, (SELECT id FROM hosts WHERE key = 'every-summary'),"
          " before_status, after_status, text FROM changes WHERE host = 1; COMMIT;";
   return Execute(db, sql.str()) == SQLITE_OK ? "every-summary" : "";
