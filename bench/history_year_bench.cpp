@@ -219,6 +219,23 @@ SpaceUse SpaceOf(const std::string& path) {
   return space;
 }
 
+// How far back each kind reaches, and the free pages left in the file: the
+// budget's deletes and space given back at work.
+void PrintKept(HistoryRecorder& recorder, HistoryTime now) {
+  recorder.Read([&](HistoryStore& store) {
+    const OldestRows oldest = store.Oldest();
+    const auto age = [&](std::optional<HistoryTime> t) {
+      return t ? static_cast<double>(now - *t) / kDay : 0.0;
+    };
+    const SpaceUse space = store.Space();
+    std::printf(
+        "  kept: results %.2f days, 5-minute summaries %.1f days, hourly %.1f days;"
+        " %.1f MB in use, %.1f MB free, journal %.1f MB\n",
+        age(oldest.samples), age(oldest.fiveMinuteSummaries), age(oldest.hourlySummaries),
+        Megabytes(space.usedBytes), Megabytes(space.freeBytes), Megabytes(space.journalBytes));
+  });
+}
+
 int WriterCpu(const Arguments& args) {
   const int hosts = static_cast<int>(args.Number("hosts", 5000));
   const HistoryTime repeat = static_cast<HistoryTime>(args.Number("repeat", 10)) * kSecond;
@@ -285,6 +302,7 @@ int WriterCpu(const Arguments& args) {
       rate, hours, std::chrono::duration<double>(RealClock::now() - began).count(),
       static_cast<long long>(late), static_cast<long long>(seconds), cpu, cpu / simulated_s * 100,
       cpu / (simulated_s * rate) * 1e6, Megabytes(largest), Megabytes(budget.bytes));
+  PrintKept(recorder, now);
   return 0;
 }
 
@@ -358,14 +376,7 @@ int Year(const Arguments& args) {
       std::chrono::duration<double>(RealClock::now() - began).count(), Megabytes(budget),
       Megabytes(largestAtDayEnd), Megabytes(largestSettled), longestSettle,
       static_cast<long long>(overDays), cpu, cpu / results * 1e6);
-  recorder.Read([&](HistoryStore& store) {
-    const OldestRows oldest = store.Oldest();
-    const auto age = [&](std::optional<HistoryTime> t) {
-      return t ? static_cast<double>(now - *t) / kDay : 0.0;
-    };
-    std::printf("  kept: results %.1f days, 5-minute summaries %.1f days, hourly %.1f days\n",
-                age(oldest.samples), age(oldest.fiveMinuteSummaries), age(oldest.hourlySummaries));
-  });
+  PrintKept(recorder, now);
   return overDays == 0 ? 0 : 2;
 }
 
