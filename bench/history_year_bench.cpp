@@ -1,21 +1,26 @@
 // A year of a large host list's history, scaled to what a bench can run, with
 // the real writer (HistoryRecorder) on a simulated calendar clock:
 //
-//   history_year_bench writer-cpu [--hosts=5000] [--repeat=10] [--hours=2]
-//       [--speed=20] [--seed-hours=25] [--budget-mb=auto]
+//   history_year_bench writer-cpu [--hosts=5000] [--repeat=10] [--hours=1]
+//       [--speed=10] [--seed-hours=25] [--budget-mb=auto]
 //     The writer thread's processor time per simulated second at the full
-//     rate, on a file seeded with a day of results and a budget it has just
-//     outgrown, so that budget deletes and space given back run throughout.
-//     The simulated clock runs `speed` times faster than the real one, and
-//     the writer's upkeep timers likewise.
-//   history_year_bench year [--hosts=500] [--repeat=300] [--days=365]
-//       [--budget-mb=hosts/5000*1024] [--keep=FILE] [--verbose=1] [--settle-ms=0]
+//     rate (a tick a second, each committed), on a file seeded with 25 hours
+//     of results and a budget it has just outgrown, so that budget deletes
+//     and space given back run throughout. The simulated clock runs `speed`
+//     times faster than the real one, and the writer's upkeep timers likewise.
+//   history_year_bench year [--hosts=100] [--repeat=300] [--days=365]
+//       [--budget-mb=hosts/5000*1024] [--settle-ms=20] [--keep=FILE] [--verbose=1]
 //     A year at one result per host per repeat (every 5-minute summary
-//     filled), with an outage a week per host and its two alerts; the file
-//     with its journal against the budget after every simulated day.
-//   history_year_bench reads --store=FILE [--copies=10] [--samples=20] [--keep=FILE]
+//     filled), with an outage a week per host and its two alerts, and a
+//     budget in proportion to the hosts; the file with its journal against
+//     the budget after every simulated day. After each simulated hour the
+//     clock stands still for `settle-ms` of real time, the upkeep's share of
+//     a real hour: without it a day's results come in a second and the
+//     upkeep, which runs between commits, falls behind.
+//   history_year_bench reads --store=FILE [--copies=50] [--samples=20] [--keep=FILE]
 //     Widens the year's file to `copies` times its hosts (their rows copied
-//     under new names), then times what the history window reads and reduces
+//     under new names) and adds a host with 30 days of 5-minute and a year of
+//     hourly summaries, then times what the history window reads and reduces
 //     for its first paint and a pan at 30 days and a year, and what the
 //     outage log does before its first page, over a year and a week.
 //
@@ -239,7 +244,7 @@ void PrintKept(HistoryRecorder& recorder, HistoryTime now) {
 int WriterCpu(const Arguments& args) {
   const int hosts = static_cast<int>(args.Number("hosts", 5000));
   const HistoryTime repeat = static_cast<HistoryTime>(args.Number("repeat", 10)) * kSecond;
-  const double hours = args.Number("hours", 2), speed = args.Number("speed", 20);
+  const double hours = args.Number("hours", 1), speed = args.Number("speed", 10);
   const int seedHours = static_cast<int>(args.Number("seed-hours", 25));
   testing::TempDir dir;
   const std::string path = dir.File("KELVORAN.HISTORY");
@@ -293,15 +298,16 @@ int WriterCpu(const Arguments& args) {
     }
   }
   const double cpu = WriterCpuSeconds() - cpuBefore;
-  const double simulated_s = static_cast<double>(seconds);
+  const double simulatedSeconds = static_cast<double>(seconds);
   const auto rate = static_cast<double>(hosts) / static_cast<double>(repeat / kSecond);
   std::printf(
       "writer-cpu: %.0f results/s for %.2f simulated h (%.0f s real, %lld of %lld ticks late):\n"
       "  writer %.2f s of processor = %.2f %% of one core per simulated second"
       " (%.1f us per result)\n  file+journal largest %.1f MB, budget %.1f MB\n",
       rate, hours, std::chrono::duration<double>(RealClock::now() - began).count(),
-      static_cast<long long>(late), static_cast<long long>(seconds), cpu, cpu / simulated_s * 100,
-      cpu / (simulated_s * rate) * 1e6, Megabytes(largest), Megabytes(budget.bytes));
+      static_cast<long long>(late), static_cast<long long>(seconds), cpu,
+      cpu / simulatedSeconds * 100, cpu / (simulatedSeconds * rate) * 1e6, Megabytes(largest),
+      Megabytes(budget.bytes));
   PrintKept(recorder, now);
   return 0;
 }
@@ -315,11 +321,11 @@ bool FitsWithin(const std::string& path, std::int64_t budget, std::chrono::secon
 }
 
 int Year(const Arguments& args) {
-  const int hosts = static_cast<int>(args.Number("hosts", 500));
+  const int hosts = static_cast<int>(args.Number("hosts", 100));
   const HistoryTime repeat = static_cast<HistoryTime>(args.Number("repeat", 300)) * kSecond;
   const int days = static_cast<int>(args.Number("days", 365));
   const bool verbose = args.Number("verbose", 0) != 0;
-  const auto upkeepTime = std::chrono::milliseconds(static_cast<int>(args.Number("settle-ms", 0)));
+  const auto upkeepTime = std::chrono::milliseconds(static_cast<int>(args.Number("settle-ms", 20)));
   const auto budget =
       static_cast<std::int64_t>(args.Number("budget-mb", 1024.0 * hosts / 5000) * kMegabyte);
   testing::TempDir dir;
@@ -521,7 +527,7 @@ std::size_t TimeHistoryWindow(const HistoryQueries& queries, const std::vector<s
 }
 
 int Reads(const Arguments& args) {
-  const int copies = static_cast<int>(args.Number("copies", 10));
+  const int copies = static_cast<int>(args.Number("copies", 50));
   const int timed = static_cast<int>(args.Number("samples", 20));
   testing::TempDir dir;
   const std::string path =
