@@ -11,9 +11,13 @@ std::int64_t Percent(std::int64_t value, std::int64_t percent) { return value * 
 
 // Raises one cutoff: past the oldest row by the excess's share of the rows'
 // age, but never into the floor. False when nothing of this kind may go.
+// Rows that passed the floor less than an hour ago count as none: while
+// results keep coming, some always have, and cutting them as they pass
+// started a pass over every host at each look at the space, and never let
+// the next kind be cut.
 bool Raise(HistoryTime& cutoff, std::optional<HistoryTime> oldest, HistoryTime floor,
            double excessShare, HistoryTime now) {
-  if (!oldest || *oldest >= floor || cutoff >= floor) return false;
+  if (!oldest || *oldest > floor - kHour || cutoff >= floor) return false;
   const auto age = static_cast<double>(now - *oldest);
   const HistoryTime step = std::max(kHour, static_cast<HistoryTime>(age * excessShare));
   cutoff = std::min(floor, std::max(cutoff, *oldest + step));

@@ -61,11 +61,11 @@ bool ShouldGiveSpaceBack(const SpaceUse& space, const DiskBudget& budget);
 
 // The cutoffs raised so that the next retention pass brings the rows down to
 // about 90 % of the budget: results go first, oldest first; only when no
-// result older than a day is left do 5-minute summaries go, then hourly
-// ones. One kind at a time, by an estimate in proportion to the excess
-// (never less than an hour's rows), so that each pass is followed by a new
-// look at the space it freed. The changes of status and the alert log are
-// never dropped for space.
+// more than an hour's results older than a day are left do 5-minute
+// summaries go, then hourly ones (likewise past their floors). One kind at a time, by an estimate
+// in proportion to the excess (never less than an hour's rows), so that each pass is followed by a
+// new look at the space it freed. The changes of status and the alert log are never dropped for
+// space.
 RetentionCutoffs BudgetCutoffs(RetentionCutoffs current, const OldestRows& oldest,
                                const SpaceUse& space, const DiskBudget& budget, HistoryTime now,
                                const BudgetFloors& floors = {});
