@@ -509,8 +509,24 @@ void HistoryRecorder::CheckSpace() {
       nextPass_ = Clock::now();
       return;
     }
+    TellOverBudget(budget);
+  } else {
+    toldOverBudget_ = false;
   }
   givingSpaceBack_ = ShouldGiveSpaceBack(space, budget) && Clock::now() >= givingBackRetryAt_;
+}
+
+// Nothing more may go, and the rows still outgrow the budget: what is kept
+// whatever the size needs more room than the user gave. Said once, until the
+// file fits again.
+void HistoryRecorder::TellOverBudget(const DiskBudget& budget) {
+  if (std::exchange(toldOverBudget_, true)) return;
+  const std::int64_t megabytes = (budget.bytes + DiskBudget::kMegabyte - 1) / DiskBudget::kMegabyte;
+  const std::lock_guard lock(mutex_);
+  notices_.push_back("History needs more than the " + std::to_string(megabytes) +
+                     " MB it may use: the last day of results, a week of 5-minute summaries "
+                     "and three months of hourly ones are kept whatever the size. Give it more "
+                     "room in View > Options...");
 }
 
 void HistoryRecorder::GiveSpaceBackChunk() {

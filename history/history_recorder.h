@@ -109,6 +109,7 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   void TellUpgradeProgress(double done);
   void CheckSpace();
   void GiveSpaceBackChunk();
+  void TellOverBudget(const DiskBudget& budget);
   RetentionCutoffs PassCutoffs() const;
   DiskBudget Budget() const { return {budgetBytes_.load(std::memory_order_relaxed)}; }
   // With the lock held.
@@ -159,6 +160,8 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   RetentionCutoffs budgetCutoffs_;
   Clock::time_point nextSpaceCheck_{};
   bool givingSpaceBack_ = false;
+  // Whether the user was told that the budget cannot hold what must be kept.
+  bool toldOverBudget_ = false;
   // After a failure to give space back (a full disk), when to try again.
   Clock::time_point givingBackRetryAt_{};
   // The file opened last has summaries still to build; kept while it is

@@ -139,6 +139,17 @@ class SimulatedDays {
   std::unique_ptr<HistoryRecorder> recorder_;
 };
 
+// Whether the notice that the budget is too small came within `wait`.
+bool TakeBudgetNotice(HistoryRecorder& recorder, std::chrono::seconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  do {
+    while (const auto notice = recorder.TakeNotice())
+      if (notice->starts_with("History needs more than the 1 MB it may use")) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
 // Every 5-minute summary the results still cover whole counts exactly those
 // results, and the last day's results are all there.
 void ExpectSummariesAgreeAndTheLastDayKept(HistoryRecorder& recorder, HistoryTime now) {
@@ -185,6 +196,10 @@ TEST(DiskBudget, SimulatedDaysStayWithinTheBudgetAndACutShrinksTheFile) {
       EXPECT_EQ(hourly.front().start,
                 SimulatedDays::kStartTime - SimulatedDays::kStartTime % HistorySummary::kHour);
     });
+    // Below what the last day and the summaries' floors need: the user is told.
+    EXPECT_FALSE(TakeBudgetNotice(days.Recorder(), std::chrono::seconds(0)));
+    days.Recorder().SetDiskBudget(kMegabyte / 2);
+    EXPECT_TRUE(TakeBudgetNotice(days.Recorder(), std::chrono::seconds(30)));
   }
 }
 
