@@ -153,7 +153,16 @@ printf '[local]\r\nHost=127.0.0.1\r\nDelay=1\r\nTimeout=1\r\nSuccessPeriod=0\r\n
 log=$service_folder/KELVORAN.LOG
 logged() { grep -q "$1" "$log" 2>/dev/null; }
 sc() { wine sc "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-sc start Kelvoran >/dev/null
+# Wine's service manager may refuse to start a service registered while it
+# ran (error 1055, the database locked) until it starts again, as after a
+# restart of Windows.
+if ! wine sc start Kelvoran </dev/null >/dev/null 2>&1; then
+  echo "note: the service started only after Wine's service manager restarted"
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine sc start Kelvoran </dev/null >/dev/null 2>&1 || fail "the service did not start"
+fi
 wait_for logged ' 127\.0\.0\.1: WARNING -> OK' || fail "the service did not probe: $(cat "$log" 2>&1)"
 sc query Kelvoran | grep -q 'STATE *: 4 *RUNNING' || fail "the service is not running: $(sc query Kelvoran)"
 sc stop Kelvoran >/dev/null
