@@ -29,16 +29,17 @@ probes without root where ping sockets are closed to the user.")
 # the window cannot open without it. setcap comes from libcap2-bin, which the
 # maintainer script needs while it runs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgtk-3-0, libcap2-bin")
+# The service's user comes from systemd-sysusers (package systemd) or adduser.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgtk-3-0, libcap2-bin, systemd | adduser")
 # Web and mail links open through the desktop's default handler.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 
-set(KELVORAN_INSTALLED_BINARY "${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kelvoran")
 configure_file("${PROJECT_SOURCE_DIR}/data/deb/postinst.in"
                "${PROJECT_BINARY_DIR}/deb/postinst" @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/deb/postinst")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/deb/postinst"
+    "${PROJECT_SOURCE_DIR}/data/deb/prerm" "${PROJECT_SOURCE_DIR}/data/deb/postrm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

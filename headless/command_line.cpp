@@ -30,15 +30,20 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   if (Given(arguments, {"--version"})) return {Mode::Version, {}};
   if (!Given(arguments, {"--headless"})) return {Mode::Window, {}};
   for (const std::string_view argument : arguments)
-    if (argument != "--headless")
+    if (argument != "--headless" && argument != "--service")
       return {Mode::Refused, "kelvoran: unknown argument '" + std::string(argument) + "'\n"};
-  return {Mode::Headless, {}};
+  if (!Given(arguments, {"--service"})) return {Mode::Headless, {}};
+  if (!ServiceManagerNeedsEntry())
+    return {Mode::Refused,
+            "kelvoran: --service is for the Windows service control manager; systemd runs\n"
+            "kelvoran --headless as it is (kelvoran-headless.service)\n"};
+  return {Mode::Service, {}};
 }
 
 std::string VersionText() { return "Kelvoran by Brindlecot " KELVORAN_VERSION "\n"; }
 
 std::string UsageText() {
-  return "Usage: kelvoran [--headless | --help | --version]\n"
+  return "Usage: kelvoran [--headless [--service] | --help | --version]\n"
          "\n"
          "Without arguments Kelvoran opens its window.\n"
          "\n"
@@ -48,6 +53,9 @@ std::string UsageText() {
          "              Each change of status and each alert attempt is logged to\n"
          "              standard error. Popup messages are not sent: nobody would see\n"
          "              them.\n"
+         "  --service   With --headless, on Windows: run as the Windows service the\n"
+         "              installer registers, in ProgramData\\Kelvoran, logging to\n"
+         "              KELVORAN.LOG there.\n"
          "  --help      Show this text.\n"
          "  --version   Show the version.\n"
          "\n"
@@ -59,6 +67,8 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
   std::vector<std::string_view> arguments(argv + std::min(argc, 1), argv + argc);
   const CommandLine line = ParseCommandLine(arguments);
   if (line.mode == CommandLine::Mode::Window) return std::nullopt;
+  // The service control manager gives no console, and wants none attached.
+  if (line.mode == CommandLine::Mode::Service) return RunAsSystemService(RunHeadless);
   UseParentConsole();
   switch (line.mode) {
     case CommandLine::Mode::Help:
@@ -71,7 +81,7 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
       Print(stderr, line.problem + UsageText());
       return 2;
     default:
-      return RunHeadless();
+      return RunHeadless(stderr);
   }
 }
 

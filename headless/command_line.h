@@ -9,14 +9,16 @@ namespace kelvoran {
 
 // What the program's command line asks for.
 struct CommandLine {
-  enum class Mode { Window, Headless, Help, Version, Refused };
+  enum class Mode { Window, Headless, Service, Help, Version, Refused };
   Mode mode = Mode::Window;
   // For Refused: what was wrong.
   std::string problem;
 };
 
 // Reads the arguments after the program's name. --help (-h) and --version
-// win over everything; --headless takes no other argument. Without any of
+// win over everything; --headless takes no other argument but --service,
+// which only a system whose service manager needs the program's own answer
+// accepts (Windows). Without any of
 // these the window starts, and ignores its arguments as it always did.
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments);
 

@@ -52,7 +52,7 @@ std::string Plural(std::size_t count, const char* one) {
 // before the folder's lock).
 class HeadlessMonitor {
  public:
-  HeadlessMonitor() : log_(stderr) {}
+  explicit HeadlessMonitor(std::FILE* log) : log_(log) {}
   int Run();
   bool Recording() const { return history_ != nullptr; }
 
@@ -182,13 +182,13 @@ int HeadlessMonitor::Run() {
 
 }  // namespace
 
-int RunHeadless() {
-  auto monitor = std::make_unique<HeadlessMonitor>();
+int RunHeadless(std::FILE* log) {
+  auto monitor = std::make_unique<HeadlessMonitor>(log);
   const int status = monitor->Run();
   const bool recording = monitor->Recording();
   // The history writes out what it holds as it goes.
   monitor.reset();
-  ServiceLog(stderr).WriteNow(recording ? "Closed, the history written out." : "Closed.");
+  ServiceLog(log).WriteNow(recording ? "Closed, the history written out." : "Closed.");
   return status;
 }
 

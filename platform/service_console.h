@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 
 namespace kelvoran {
 
@@ -23,6 +24,19 @@ void ListenForServiceRequests();
 // Waits up to `timeout` for a request and returns it, Stop before Reload when
 // both came; None when the time ran out.
 ServiceRequest WaitForServiceRequest(std::chrono::milliseconds timeout);
+
+// Whether the program can run under the system's service manager by
+// itself: Windows needs the process to answer the service control manager;
+// systemd runs the plain program.
+bool ServiceManagerNeedsEntry();
+
+// Runs `monitor` as a service of the Windows service control manager: in
+// the service folder (ProgramData\Kelvoran, made when missing), standard
+// its log appended to KELVORAN.LOG there (a service has no standard error),
+// a stop or shutdown from the manager arriving as ServiceRequest::Stop.
+// Returns the exit status; 1 at once when the process was not started by
+// the manager. Only where ServiceManagerNeedsEntry().
+int RunAsSystemService(int (*monitor)(std::FILE* log));
 
 // Makes stdout and stderr reach the console the program was started from
 // when the system gave it none: a Windows program of the GUI subsystem starts

@@ -6,6 +6,17 @@
 ; (the host list, KELVORAN.INI, lives in the folder the program starts in,
 ; and the program folder is no place for it). The uninstaller removes what the
 ; installer put down and the program's window placement; host lists stay.
+;
+; The optional component "Run as a Windows service", off unless chosen on the
+; Components page or with /SERVICE on the command line, needs an installer
+; run as administrator. It copies the program where only administrators may
+; change it (a service run from the user's own folder would run whatever the
+; user put there) and registers the service "Kelvoran": started by hand
+; (sc start Kelvoran) until set to start automatically, running
+; "kelvoran.exe --headless --service" as the local service account in
+; ProgramData\Kelvoran, which holds its host list, history and log. The
+; uninstaller removes the service and its program copy and leaves that
+; folder alone.
 
 Unicode true
 ; A 64-bit installer for a 64-bit program; it also runs where only 64-bit
@@ -17,6 +28,10 @@ RequestExecutionLevel user
 !define APP_TITLE "Kelvoran by Brindlecot"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvoran"
 !define PROFILE_KEY "Software\Brindlecot\Kelvoran by Brindlecot"
+!define SERVICE_NAME "Kelvoran"
+!define SERVICE_KEY "SYSTEM\CurrentControlSet\Services\${SERVICE_NAME}"
+; The local service account by its well-known SID: names are translated.
+!define LOCAL_SERVICE_SID "S-1-5-19"
 
 Name "${APP_TITLE}"
 OutFile "${OUTFILE}"
@@ -35,6 +50,9 @@ VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Brindlecot"
 
 !include "MUI2.nsh"
+!include "FileFunc.nsh"
+!include "LogicLib.nsh"
+!include "Sections.nsh"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 ; The Finish page starts the program where the Start-menu entry does: started
@@ -42,6 +60,7 @@ VIAddVersionKey "LegalCopyright" "Brindlecot"
 ; does not show and the uninstaller leaves behind.
 !define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_FUNCTION RunFromDocuments
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -55,7 +74,8 @@ Function RunFromDocuments
   Exec '"$INSTDIR\kelvoran.exe"'
 FunctionEnd
 
-Section "Kelvoran"
+Section "Kelvoran" SecProgram
+  SectionIn RO
   SetOutPath "$INSTDIR"
   File "/oname=kelvoran.exe" "${PROGRAM}"
   File "/oname=KELVORAN.CHM" "${HELP}"
@@ -77,6 +97,50 @@ Section "Kelvoran"
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; Off by default (/o). Where the program copy and the service go, and the
+; service's folder, are the machine's, not the user's.
+Section /o "Run as a Windows service" SecService
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_ICONEXCLAMATION|MB_OK "Registering the service needs administrator rights: run the setup as administrator. The program is installed without the service." /SD IDOK
+    Return
+  ${EndIf}
+  SetShellVarContext all
+  SetOutPath "$PROGRAMFILES64\Kelvoran"
+  File "/oname=kelvoran.exe" "${PROGRAM}"
+  CreateDirectory "$APPDATA\Kelvoran"
+  ; History and log are written by the service account.
+  nsExec::ExecToLog 'icacls "$APPDATA\Kelvoran" /grant "*${LOCAL_SERVICE_SID}:(OI)(CI)M"'
+  Pop $0
+  DetailPrint "Access to $APPDATA\Kelvoran for the service account: $0"
+  nsExec::ExecToLog 'sc create ${SERVICE_NAME} binPath= "\"$PROGRAMFILES64\Kelvoran\kelvoran.exe\" --headless --service" start= demand obj= "NT AUTHORITY\LocalService" DisplayName= "${APP_TITLE} (without a window)"'
+  Pop $0
+  ${If} $0 != 0
+    MessageBox MB_ICONEXCLAMATION|MB_OK "The service could not be registered (sc create: $0)." /SD IDOK
+  ${EndIf}
+  nsExec::ExecToLog 'sc description ${SERVICE_NAME} "Watches the hosts of $APPDATA\Kelvoran\KELVORAN.INI and sends their alerts."'
+  Pop $0
+  SetShellVarContext current
+SectionEnd
+
+LangString DESC_Program ${LANG_ENGLISH} "The program, its help and the Start-menu entry."
+LangString DESC_Service ${LANG_ENGLISH} "Also run the monitor without a window as a Windows service, started by hand until set otherwise, for the hosts of ProgramData\Kelvoran\KELVORAN.INI. Needs the setup run as administrator."
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_Program)
+  !insertmacro MUI_DESCRIPTION_TEXT ${SecService} $(DESC_Service)
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; setup.exe /S /SERVICE: a silent install with the service.
+Function .onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/SERVICE" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecService}
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
   Delete "$SMPROGRAMS\${APP_TITLE}.lnk"
   Delete "$INSTDIR\kelvoran.exe"
@@ -88,4 +152,30 @@ Section "Uninstall"
   ; The window placement and the options; the vendor key only when empty.
   DeleteRegKey HKCU "${PROFILE_KEY}"
   DeleteRegKey /ifempty HKCU "Software\Brindlecot"
+
+  ; The service, when this installer registered it and the uninstaller may
+  ; remove it; its folder in ProgramData keeps the host list and history.
+  ClearErrors
+  ReadRegStr $0 HKLM "${SERVICE_KEY}" "ImagePath"
+  ${IfNot} ${Errors}
+    nsExec::ExecToLog 'sc stop ${SERVICE_NAME}'
+    Pop $0
+    ; It closes as on Ctrl+C, waiting for the probes under way; its file
+    ; stays in use until then.
+    ${For} $1 1 90
+      ClearErrors
+      Delete "$PROGRAMFILES64\Kelvoran\kelvoran.exe"
+      ${IfNot} ${Errors}
+        ${Break}
+      ${EndIf}
+      Sleep 1000
+    ${Next}
+    nsExec::ExecToLog 'sc delete ${SERVICE_NAME}'
+    Pop $0
+    ${If} $0 != 0
+      MessageBox MB_ICONEXCLAMATION|MB_OK "The service ${SERVICE_NAME} could not be removed (sc delete: $0): run the uninstaller as administrator." /SD IDOK
+    ${EndIf}
+    Delete /REBOOTOK "$PROGRAMFILES64\Kelvoran\kelvoran.exe"
+    RMDir "$PROGRAMFILES64\Kelvoran"
+  ${EndIf}
 SectionEnd

@@ -65,4 +65,10 @@ ServiceRequest WaitForServiceRequest(std::chrono::milliseconds timeout) {
 
 void UseParentConsole() {}
 
+bool ServiceManagerNeedsEntry() { return false; }
+
+// systemd starts the plain program (kelvoran-headless.service): nothing to
+// answer, so the command line refuses --service before it gets here.
+int RunAsSystemService(int (*monitor)(std::FILE*)) { return monitor(stderr); }
+
 }  // namespace kelvoran

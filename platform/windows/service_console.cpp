@@ -5,16 +5,18 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/windows/stop_request.h"
+
 namespace kelvoran {
 namespace {
 
 std::atomic<bool> stopAsked{false};
-HANDLE requestEvent = nullptr;
+// Set once at the start; read by the threads the system runs the handlers on.
+std::atomic<HANDLE> requestEvent{nullptr};
 
 // Runs on a thread the system starts for the event.
 BOOL WINAPI OnConsoleControl(DWORD control) {
-  stopAsked = true;
-  if (requestEvent) SetEvent(requestEvent);
+  RequestStop();
   if (control == CTRL_C_EVENT || control == CTRL_BREAK_EVENT) return TRUE;
   // Closing the console, logoff and shutdown end the process as soon as the
   // handler returns: it waits instead, and the process ends when the main
@@ -32,6 +34,11 @@ bool Redirected(DWORD which) {
 }
 
 }  // namespace
+
+void RequestStop() {
+  stopAsked = true;
+  if (requestEvent) SetEvent(requestEvent);
+}
 
 const char* ServiceRequestsHelp() {
   return "Ctrl+C, Ctrl+Break or closing the console ends it as Host > Exit does: probes\n"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch DESTDIR the way a package build does and
 # checks that every file the desktop needs is in place, that the pieces refer
-# to each other correctly, and that nothing but the program's own files is
+# to each other correctly (the service unit starts the installed program),
+# and that nothing but the program's own files is
 # installed (no tests, benchmarks, libraries or headers).
 #
 #   install_tree.sh BUILD_DIR VERSION
@@ -35,6 +36,12 @@ else
   fail "no menu entry $desktop"
   icon=kelvoran
 fi
+
+# The service unit starts the installed program.
+unit=$usr/lib/systemd/system/kelvoran-headless.service
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit" 2>/dev/null) || true
+[[ -x "$dest${exec_start%% *}" && "$exec_start" == /usr/bin/* ]] ||
+  fail "the service unit runs '$exec_start', which is not installed"
 
 # The icon: scalable, and a PNG of the stated size in each fixed-size folder.
 hicolor=$share/icons/hicolor
@@ -71,8 +78,11 @@ fi
 book=$(unzip -l "$share/kelvoran/help/kelvoran.htb" 2>/dev/null) || book=
 grep -q ' kelvoran.hhp$' <<<"$book" || fail "no help book with its project file in $share/kelvoran/help"
 
-# Nothing else: one program, and data under share/ only.
-extra=$(cd "$dest" && find . -type f ! -path './usr/bin/kelvoran' ! -path './usr/share/*')
+# Nothing else: one program, data under share/ only, and the service's unit
+# and user entry where systemd looks for them.
+extra=$(cd "$dest" && find . -type f ! -path './usr/bin/kelvoran' ! -path './usr/share/*' \
+  ! -path ./usr/lib/systemd/system/kelvoran-headless.service \
+  ! -path ./usr/lib/sysusers.d/kelvoran.conf)
 [[ -z "$extra" ]] || fail "files outside the program and its data: $extra"
 strays=$(cd "$dest" && find . -type f \( -name '*.a' -o -name '*.so*' -o -name '*.h' \
   -o -name '*test*' -o -name '*bench*' -o -name '*.cmake' \))

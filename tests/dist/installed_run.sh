@@ -22,28 +22,12 @@ if [[ $EUID -ne 0 ]]; then
 fi
 user=nobody
 group=$(id -gn "$user")
-ns=kvpkg-$$
-# Under /tmp rather than $TMPDIR: the user has to reach it.
-scratch=$(mktemp -d /tmp/kvpkg.XXXXXX)
-chmod 755 "$scratch"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-  ip netns del "$ns" 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
-
-ip netns add "$ns"
-ip -n "$ns" link set lo up
-# The kernel's default "1 0" admits no group to ping sockets.
-range=$(ip netns exec "$ns" sysctl -n net.ipv4.ping_group_range)
-[[ "$range" =~ ^1[[:space:]]+0$ ]] || fail "ping sockets are open in the namespace: '$range'"
+# shellcheck source=tests/dist/loopback_namespace.sh
+. "$(dirname "$0")/loopback_namespace.sh"
 
 # start NAME PROGRAM: runs PROGRAM as the user in $scratch/NAME, which holds
 # its host list, profile and row report; sets $started to the program's pid.

@@ -6,7 +6,10 @@
 # window manager; the uninstaller then removes all the installer put down and
 # the window placement, and leaves the user's host list alone. Installed
 # again through its pages, the Finish page starts the program where the
-# entry does.
+# entry does. Neither install registers the service, which is chosen
+# separately; chosen (/SERVICE), the service runs the monitor without a
+# window in ProgramData\Kelvoran, is started and stopped through the service
+# control manager, and the uninstaller removes it but not its host list.
 #
 #   with-xvfb windows_installer.sh INSTALLER.EXE
 set -euo pipefail
@@ -55,6 +58,12 @@ entry="$(unix_path APPDATA)/Microsoft/Windows/Start Menu/Programs/Kelvoran by Br
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvoran'
 profile_key='HKCU\Software\Brindlecot\Kelvoran by Brindlecot'
 has_key() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+service_key='HKLM\System\CurrentControlSet\Services\Kelvoran'
+service_program=$(unix_path ProgramFiles)/Kelvoran
+no_service() {
+  ! has_key "$service_key" || fail "$1: the service is registered"
+  [[ ! -e "$service_program" ]] || fail "$1: $service_program exists"
+}
 
 # Silent, and the installer returns only once it is done.
 wine "$installer" /S </dev/null >/dev/null 2>&1 || fail "installer exit status $?"
@@ -62,6 +71,7 @@ for file in kelvoran.exe KELVORAN.CHM uninstall.exe; do
   [[ -s "$programs/$file" ]] || fail "no $file in $programs"
 done
 [[ -f "$entry" ]] || fail "no Start-menu entry"
+no_service "installed silently without /SERVICE"
 # A shortcut holds its target's full path in 8-bit text, its working folder
 # in UTF-16.
 grep -aqF 'Programs\Kelvoran\kelvoran.exe' "$entry" || fail "entry's target"
@@ -126,6 +136,43 @@ wait_for test -e "$rows" || fail "the program from the Finish page wrote no rows
 grep -qP '^\d+\t127\.0\.0\.1\t' <(tr -d '\r' <"$rows") ||
   fail "the program from the Finish page did not read the documents folder's host list: $(cat "$rows")"
 [[ ! -e "$programs/KELVORAN.INI" ]] || fail "a host list was written into the program folder"
+no_service "installed through its pages with the defaults"
 wine "$programs/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
 wait_for test ! -e "$programs" || fail "left in $programs: $(ls -A "$programs")"
+
+# The service chosen. (Wine runs everything as an administrator.)
+wine "$installer" /S /SERVICE </dev/null >/dev/null 2>&1 || fail "installer /SERVICE exit status $?"
+value() { wine reg query "$service_key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {$1 = $2 = ""; print substr($0, 3)}'; }
+[[ "$(value ImagePath)" == '"C:\Program Files\Kelvoran\kelvoran.exe" --headless --service' ]] ||
+  fail "the service runs '$(value ImagePath)'"
+[[ "$(value Start)" == 0x3 ]] || fail "the service's start type is $(value Start), not by hand"
+[[ "$(value ObjectName)" == 'NT AUTHORITY\LocalService' ]] || fail "the service runs as $(value ObjectName)"
+service_folder=$(unix_path ProgramData)/Kelvoran
+[[ -d "$service_folder" ]] || fail "no service folder $service_folder"
+printf '[local]\r\nHost=127.0.0.1\r\nDelay=1\r\nTimeout=1\r\nSuccessPeriod=0\r\n' >"$service_folder/KELVORAN.INI"
+log=$service_folder/KELVORAN.LOG
+logged() { grep -q "$1" "$log" 2>/dev/null; }
+sc() { wine sc "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# Wine's service manager may refuse to start a service registered while it
+# ran (error 1055, the database locked) until it starts again, as after a
+# restart of Windows.
+if ! wine sc start Kelvoran </dev/null >/dev/null 2>&1; then
+  echo "note: the service started only after Wine's service manager restarted"
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine sc start Kelvoran </dev/null >/dev/null 2>&1 || fail "the service did not start"
+fi
+wait_for logged ' 127\.0\.0\.1: WARNING -> OK' || fail "the service did not probe: $(cat "$log" 2>&1)"
+sc query Kelvoran | grep -q 'STATE *: 4 *RUNNING' || fail "the service is not running: $(sc query Kelvoran)"
+sc stop Kelvoran >/dev/null
+wait_for logged 'Closed, the history written out\.' || fail "the service did not close: $(cat "$log")"
+wait_for eval 'sc query Kelvoran | grep -q "STATE *: 1 *STOPPED"' || fail "the service did not stop"
+sc query Kelvoran | grep -q 'WIN32_EXIT_CODE *: 0 ' || fail "the service's exit: $(sc query Kelvoran)"
+wine "$programs/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
+wait_for test ! -e "$programs" || fail "left in $programs: $(ls -A "$programs")"
+wait_for test ! -e "$service_program" || fail "left in $service_program: $(ls -A "$service_program")"
+! has_key "$service_key" || fail "the service is left registered"
+[[ -s "$service_folder/KELVORAN.INI" && -s "$service_folder/KELVORAN.HISTORY" ]] ||
+  fail "the uninstaller removed the service's host list or history"
 echo "PASS"

@@ -17,6 +17,11 @@ namespace {
 using Mode = CommandLine::Mode;
 
 TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
+#ifdef _WIN32
+  constexpr Mode kServiceMode = Mode::Service;
+#else
+  constexpr Mode kServiceMode = Mode::Refused;
+#endif
   const struct {
     std::vector<std::string_view> arguments;
     Mode mode;
@@ -36,6 +41,12 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
       {{"--headless", "--verbose"}, Mode::Refused},
       {{"--headless", "KELVORAN.INI"}, Mode::Refused},
       {{"--Headless"}, Mode::Window},
+      // Only Windows' service manager needs the program to answer it; the
+      // window never runs as a service.
+      {{"--headless", "--service"}, kServiceMode},
+      {{"--service", "--headless"}, kServiceMode},
+      {{"--headless", "--service", "--verbose"}, Mode::Refused},
+      {{"--service"}, Mode::Window},
   };
   for (const auto& each : cases) {
     const CommandLine line = ParseCommandLine(each.arguments);
