@@ -17,6 +17,10 @@ bool Given(std::span<const std::string_view> arguments,
   });
 }
 
+CommandLine Refused(std::string problem) {
+  return {CommandLine::Mode::Refused, std::move(problem), {}};
+}
+
 void Print(std::FILE* stream, const std::string& text) {
   std::fputs(text.c_str(), stream);
   std::fflush(stream);
@@ -26,19 +30,31 @@ void Print(std::FILE* stream, const std::string& text) {
 
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   using Mode = CommandLine::Mode;
-  if (Given(arguments, {"--help", "-h"})) return {Mode::Help, {}};
-  if (Given(arguments, {"--version"})) return {Mode::Version, {}};
-  if (!Given(arguments, {"--headless"})) return {Mode::Window, {}};
-  for (const std::string_view argument : arguments)
-    if (argument != "--headless")
-      return {Mode::Refused, "kelvoran: unknown argument '" + std::string(argument) + "'\n"};
-  return {Mode::Headless, {}};
+  if (Given(arguments, {"--help", "-h"})) return {Mode::Help, {}, {}};
+  if (Given(arguments, {"--version"})) return {Mode::Version, {}, {}};
+  if (!Given(arguments, {"--headless"})) return {Mode::Window, {}, {}};
+  CommandLine line{Mode::Headless, {}, {}};
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--headless") continue;
+    std::optional<std::string_view> value;
+    if (argument == "--metrics" && i + 1 < arguments.size())
+      value = arguments[++i];
+    else if (argument.starts_with("--metrics="))
+      value = argument.substr(std::string_view("--metrics=").size());
+    if (!value) return Refused("kelvoran: unknown argument '" + std::string(argument) + "'\n");
+    std::string problem;
+    line.metrics = ParseListenAddress(*value, problem);
+    if (!line.metrics)
+      return Refused("kelvoran: --metrics " + std::string(*value) + ": " + problem + "\n");
+  }
+  return line;
 }
 
 std::string VersionText() { return "Kelvoran by Brindlecot " KELVORAN_VERSION "\n"; }
 
 std::string UsageText() {
-  return "Usage: kelvoran [--headless | --help | --version]\n"
+  return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT] | --help | --version]\n"
          "\n"
          "Without arguments Kelvoran opens its window.\n"
          "\n"
@@ -48,6 +64,13 @@ std::string UsageText() {
          "              Each change of status and each alert attempt is logged to\n"
          "              standard error. Popup messages are not sent: nobody would see\n"
          "              them.\n"
+         "  --metrics [ADDRESS:]PORT\n"
+         "              With --headless: serve the hosts' figures for Prometheus at\n"
+         "              http://ADDRESS:PORT/metrics. ADDRESS is 127.0.0.1 unless given\n"
+         "              (an IPv6 one as [::1]:PORT); " +
+         std::to_string(kSuggestedMetricsPort) +
+         " is a free port in the\n"
+         "              exporters' range.\n"
          "  --help      Show this text.\n"
          "  --version   Show the version.\n"
          "\n"
@@ -71,7 +94,7 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
       Print(stderr, line.problem + UsageText());
       return 2;
     default:
-      return RunHeadless();
+      return RunHeadless(line.metrics);
   }
 }
 

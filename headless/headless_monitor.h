@@ -1,10 +1,16 @@
 #pragma once
 
+#include <optional>
+
+#include "metrics/listen_address.h"
+
 namespace kelvoran {
 
 // `kelvoran --headless`: the monitor of the window without a window. Runs
 // until the system asks it to stop (see service_console.h), and returns the
-// program's exit status.
-int RunHeadless();
+// program's exit status. With `metrics`, serves metrics for Prometheus
+// there; an address that cannot be listened on is logged and monitoring goes
+// on.
+int RunHeadless(const std::optional<ListenAddress>& metrics = std::nullopt);
 
 }  // namespace kelvoran

@@ -36,6 +36,11 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
       {{"--headless", "--verbose"}, Mode::Refused},
       {{"--headless", "KELVORAN.INI"}, Mode::Refused},
       {{"--Headless"}, Mode::Window},
+      {{"--headless", "--metrics", "9765"}, Mode::Headless},
+      {{"--metrics=[::1]:9765", "--headless"}, Mode::Headless},
+      {{"--headless", "--metrics"}, Mode::Refused},
+      {{"--headless", "--metrics", "99999"}, Mode::Refused},
+      {{"--headless", "--metrics="}, Mode::Refused},
   };
   for (const auto& each : cases) {
     const CommandLine line = ParseCommandLine(each.arguments);
