@@ -119,8 +119,7 @@ void HeadlessMonitor::Start() {
 }
 
 void HeadlessMonitor::ServeMetrics() {
-  metrics_ =
-      std::make_unique<MetricsEndpoint>(rows_, scheduler_->OutstandingProbes, KELVORAN_VERSION);
+  metrics_ = std::make_unique<MetricsEndpoint>(rows_, scheduler_->OutstandingProbes);
   resultSinks_.Add(metrics_.get());
   const std::string url = "http://" + ListenAddressText(*metricsAddress_) + "/metrics";
   if (const auto problem = metrics_->Serve(*metricsAddress_))

@@ -13,9 +13,8 @@ constexpr std::chrono::milliseconds kCaptureInterval{900};
 
 }  // namespace
 
-MetricsEndpoint::MetricsEndpoint(HostRows& rows, const std::int32_t& probesInFlight,
-                                 std::string version)
-    : rows_(rows), probesInFlight_(probesInFlight), version_(std::move(version)) {}
+MetricsEndpoint::MetricsEndpoint(HostRows& rows, const std::int32_t& probesInFlight)
+    : rows_(rows), probesInFlight_(probesInFlight) {}
 
 MetricsEndpoint::~MetricsEndpoint() = default;
 
@@ -57,7 +56,7 @@ std::shared_ptr<const std::string> MetricsEndpoint::CurrentText() {
     latest = latest_;
   }
   if (latest != textSnapshot_ || !text_) {
-    text_ = std::make_shared<const std::string>(ExpositionText(*latest, version_));
+    text_ = std::make_shared<const std::string>(ExpositionText(*latest, KELVORAN_VERSION));
     textSnapshot_ = std::move(latest);
   }
   return text_;

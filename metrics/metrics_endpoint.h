@@ -25,7 +25,7 @@ class MetricsEndpoint final : public ResultSink {
  public:
   // `probesInFlight` is read on the monitor's thread only (the scheduler's
   // OutstandingProbes).
-  MetricsEndpoint(HostRows& rows, const std::int32_t& probesInFlight, std::string version);
+  MetricsEndpoint(HostRows& rows, const std::int32_t& probesInFlight);
   ~MetricsEndpoint() override;
 
   // Serves on `address` in place of wherever it served before. Nothing on
@@ -45,7 +45,6 @@ class MetricsEndpoint final : public ResultSink {
 
   HostRows& rows_;
   const std::int32_t& probesInFlight_;
-  const std::string version_;
   MetricsCollector collector_;
   std::chrono::steady_clock::time_point lastCapture_;
 
