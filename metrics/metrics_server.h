@@ -20,6 +20,9 @@ class MetricsServer {
   static std::unique_ptr<MetricsServer> Start(const ListenAddress& address, TextSource source,
                                               std::string& problem);
   virtual ~MetricsServer() = default;
+
+  // Whether this build serves at all (-DKELVORAN_METRICS).
+  static bool BuiltIn();
 };
 
 }  // namespace kelvoran

@@ -130,6 +130,8 @@ MHD_Result MhdServer::Queue(MHD_Connection* connection, unsigned status,
 
 }  // namespace
 
+bool MetricsServer::BuiltIn() { return true; }
+
 std::unique_ptr<MetricsServer> MetricsServer::Start(const ListenAddress& address, TextSource source,
                                                     std::string& problem) {
   auto server = std::make_unique<MhdServer>(std::move(source));

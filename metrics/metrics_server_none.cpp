@@ -10,4 +10,6 @@ std::unique_ptr<MetricsServer> MetricsServer::Start(const ListenAddress& /*addre
   return nullptr;
 }
 
+bool MetricsServer::BuiltIn() { return false; }
+
 }  // namespace kelvoran
