@@ -1,9 +1,14 @@
 // The metrics endpoint's own logic: the text Prometheus reads for given
 // results, and the listening address as the user writes it.
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/host_record.h"
@@ -13,6 +18,8 @@
 #include "metrics/exposition.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_collector.h"
+#include "metrics/metrics_endpoint.h"
+#include "metrics/metrics_server.h"
 
 namespace kelvoran {
 namespace {
@@ -118,6 +125,70 @@ TEST(MetricsExposition, CountsFromFirstSightAndForgetsHostsGone) {
   EXPECT_EQ(snapshot.hosts[0].lastChange, 50);
   EXPECT_EQ(snapshot.hosts[0].sent, 0u);
   (void)kept;
+}
+
+// GET over loopback with libcurl: the body, or nothing when the request failed.
+std::optional<std::string> Fetch(const std::string& url) {
+  CURL* curl = curl_easy_init();
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* out) {
+        static_cast<std::string*>(out)->append(data, size * count);
+        return size * count;
+      });
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  long status = 0;
+  const CURLcode code = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  if (code != CURLE_OK || status != 200) return std::nullopt;
+  return body;
+}
+
+std::uint64_t SentOf(const std::string& text) {
+  const std::string start = "kelvoran_probes_sent_total{host=\"a\",description=\"\"} ";
+  const auto at = text.find(start);
+  return at == std::string::npos ? 0 : std::stoull(text.substr(at + start.size()));
+}
+
+// Ticks on this thread and scrapes on another at once, as in the running
+// program: every scrape is whole, and the count it shows never goes back.
+TEST(MetricsEndpoint, ScrapesDuringTicksAreWholeAndInOrder) {
+  if (!MetricsServer::BuiltIn()) GTEST_SKIP() << "built without the metrics endpoint";
+  testing::FakeHostRows rows;
+  HostRecord& host = rows.Add();
+  host.Host = "a";
+  const std::int32_t inFlight = 0;
+  MetricsEndpoint endpoint(rows, inFlight);
+  const auto port = static_cast<std::uint16_t>(20000 + std::random_device()() % 20000);
+  ASSERT_EQ(endpoint.Serve({"127.0.0.1", port}), std::nullopt);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/metrics";
+  EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/other"), std::nullopt);
+
+  std::atomic<bool> ticking{true};
+  std::vector<std::uint64_t> seen;
+  std::thread scraper([&] {
+    while (ticking)
+      if (const auto text = Fetch(url)) {
+        EXPECT_NE(text->find("\nkelvoran_build_info{version="), std::string::npos);
+        seen.push_back(SentOf(*text));
+      }
+  });
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+  while (std::chrono::steady_clock::now() < end) {
+    ProbeResult result;
+    result.RoundTripTime = 3;
+    endpoint.ResultApplied(host, result, host.Status);
+    endpoint.TickEnded();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ticking = false;
+  scraper.join();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GT(seen.back(), 0u) << "a capture after the start was served";
 }
 
 TEST(MetricsListenAddress, ReadsWhatTheUserWrites) {

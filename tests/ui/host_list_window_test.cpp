@@ -4,7 +4,6 @@
 // wx's testing hooks, and results come through the real mailbox and tick.
 // The list's rules themselves are tables in tests/engine/host_list_rules_test.
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <wx/checkbox.h>
 #include <wx/filedlg.h>
 #include <wx/html/helpctrl.h>
@@ -14,6 +13,7 @@
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include <atomic>
 #include <filesystem>
@@ -628,7 +628,7 @@ TEST_F(HostListWindow, OptionsServeMetricsOnTheStoredPort) {
   frame_->SetMetrics(&metrics);
   EXPECT_FALSE(metrics.Serving()) << "off unless asked for";
   // A port of this process's own, away from the ones commonly in use.
-  const int port = 20000 + static_cast<int>(getpid() % 20000);
+  const int port = 20000 + static_cast<int>(wxGetProcessId() % 20000);
   const auto setPort = [&](int value) {
     wxTEST_DIALOG(Command(ID_VIEW_OPTIONS),
                   testing::ExpectDialog<COptionsDialog>([&](auto& dialog) {
