@@ -1,7 +1,4 @@
 #include <microhttpd.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <atomic>
 #include <cstdarg>
@@ -10,6 +7,7 @@
 
 #include "metrics/exposition.h"
 #include "metrics/metrics_server.h"
+#include "platform/address_lookup.h"
 
 namespace kelvoran {
 namespace {
@@ -23,23 +21,6 @@ namespace {
 constexpr unsigned kConnectionLimit = 512;
 constexpr std::size_t kConnectionMemory = 16 * 1024;
 constexpr unsigned kConnectionTimeoutSeconds = 10;
-
-// The address as libmicrohttpd takes it; AI_NUMERICHOST so that no name is
-// looked up: the user names the address to listen on, not a host.
-bool SocketAddress(const ListenAddress& address, sockaddr_storage& socket, std::string& problem) {
-  addrinfo hints{};
-  hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string port = std::to_string(address.port);
-  if (getaddrinfo(address.address.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-    problem = "'" + address.address + "' is not a numeric IPv4 or IPv6 address";
-    return false;
-  }
-  std::memcpy(&socket, found->ai_addr, found->ai_addrlen);
-  freeaddrinfo(found);
-  return true;
-}
 
 class MhdServer final : public MetricsServer {
  public:
@@ -67,13 +48,17 @@ class MhdServer final : public MetricsServer {
 };
 
 bool MhdServer::Start(const ListenAddress& address, std::string& problem) {
-  sockaddr_storage socket{};
-  if (!SocketAddress(address, socket, problem)) return false;
+  // The user names the address to listen on, not a host: no name is looked up.
+  const auto socket = NumericSocketAddress(address.address, address.port);
+  if (!socket) {
+    problem = "'" + address.address + "' is not a numeric IPv4 or IPv6 address";
+    return false;
+  }
   unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
-  if (socket.ss_family == AF_INET6) flags |= MHD_USE_IPv6;
+  if (socket->ipv6) flags |= MHD_USE_IPv6;
   daemon_ = MHD_start_daemon(
       flags, address.port, nullptr, nullptr, &MhdServer::Answer, this, MHD_OPTION_EXTERNAL_LOGGER,
-      &MhdServer::Log, this, MHD_OPTION_SOCK_ADDR, &socket, MHD_OPTION_CONNECTION_LIMIT,
+      &MhdServer::Log, this, MHD_OPTION_SOCK_ADDR, socket->get(), MHD_OPTION_CONNECTION_LIMIT,
       kConnectionLimit, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
       MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds, MHD_OPTION_END);
   starting_ = false;
