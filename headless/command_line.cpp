@@ -17,6 +17,10 @@ bool Given(std::span<const std::string_view> arguments,
   });
 }
 
+CommandLine Refused(std::string problem) {
+  return {CommandLine::Mode::Refused, std::move(problem), {}};
+}
+
 void Print(std::FILE* stream, const std::string& text) {
   std::fputs(text.c_str(), stream);
   std::fflush(stream);
@@ -26,24 +30,38 @@ void Print(std::FILE* stream, const std::string& text) {
 
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   using Mode = CommandLine::Mode;
-  if (Given(arguments, {"--help", "-h"})) return {Mode::Help, {}};
-  if (Given(arguments, {"--version"})) return {Mode::Version, {}};
-  if (!Given(arguments, {"--headless"})) return {Mode::Window, {}};
-  for (const std::string_view argument : arguments)
-    if (argument != "--headless" && argument != "--service")
-      return {Mode::Refused, "kelvoran: unknown argument '" + std::string(argument) + "'\n"};
-  if (!Given(arguments, {"--service"})) return {Mode::Headless, {}};
+  if (Given(arguments, {"--help", "-h"})) return {Mode::Help, {}, {}};
+  if (Given(arguments, {"--version"})) return {Mode::Version, {}, {}};
+  if (!Given(arguments, {"--headless"})) return {Mode::Window, {}, {}};
+  CommandLine line{Mode::Headless, {}, {}};
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--headless" || argument == "--service") continue;
+    std::optional<std::string_view> value;
+    if (argument == "--metrics" && i + 1 < arguments.size())
+      value = arguments[++i];
+    else if (argument.starts_with("--metrics="))
+      value = argument.substr(std::string_view("--metrics=").size());
+    if (!value) return Refused("kelvoran: unknown argument '" + std::string(argument) + "'\n");
+    std::string problem;
+    line.metrics = ParseListenAddress(*value, problem);
+    if (!line.metrics)
+      return Refused("kelvoran: --metrics " + std::string(*value) + ": " + problem + "\n");
+  }
+  if (!Given(arguments, {"--service"})) return line;
   if (!ServiceManagerNeedsEntry())
-    return {Mode::Refused,
-            "kelvoran: --service is for the Windows service control manager; systemd runs\n"
-            "kelvoran --headless as it is (kelvoran-headless.service)\n"};
-  return {Mode::Service, {}};
+    return Refused(
+        "kelvoran: --service is for the Windows service control manager; systemd runs\n"
+        "kelvoran --headless as it is (kelvoran-headless.service)\n");
+  line.mode = Mode::Service;
+  return line;
 }
 
 std::string VersionText() { return "Kelvoran by Brindlecot " KELVORAN_VERSION "\n"; }
 
 std::string UsageText() {
-  return "Usage: kelvoran [--headless [--service] | --help | --version]\n"
+  return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT] [--service] | --help |\n"
+         "                 --version]\n"
          "\n"
          "Without arguments Kelvoran opens its window.\n"
          "\n"
@@ -56,6 +74,13 @@ std::string UsageText() {
          "  --service   With --headless, on Windows: run as the Windows service the\n"
          "              installer registers, in ProgramData\\Kelvoran, logging to\n"
          "              KELVORAN.LOG there.\n"
+         "  --metrics [ADDRESS:]PORT\n"
+         "              With --headless: serve the hosts' figures for Prometheus at\n"
+         "              http://ADDRESS:PORT/metrics. ADDRESS is 127.0.0.1 unless given\n"
+         "              (an IPv6 one as [::1]:PORT); " +
+         std::to_string(kSuggestedMetricsPort) +
+         " is a free port in the\n"
+         "              exporters' range.\n"
          "  --help      Show this text.\n"
          "  --version   Show the version.\n"
          "\n"
@@ -68,7 +93,8 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
   const CommandLine line = ParseCommandLine(arguments);
   if (line.mode == CommandLine::Mode::Window) return std::nullopt;
   // The service control manager gives no console, and wants none attached.
-  if (line.mode == CommandLine::Mode::Service) return RunAsSystemService(RunHeadless);
+  if (line.mode == CommandLine::Mode::Service)
+    return RunAsSystemService([&](std::FILE* log) { return RunHeadless(log, line.metrics); });
   UseParentConsole();
   switch (line.mode) {
     case CommandLine::Mode::Help:
@@ -81,7 +107,7 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
       Print(stderr, line.problem + UsageText());
       return 2;
     default:
-      return RunHeadless(stderr);
+      return RunHeadless(stderr, line.metrics);
   }
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "metrics/listen_address.h"
+
 namespace kelvoran {
 
 // What the program's command line asks for.
@@ -13,12 +15,14 @@ struct CommandLine {
   Mode mode = Mode::Window;
   // For Refused: what was wrong.
   std::string problem;
+  // For Headless: where to serve metrics for Prometheus, if anywhere.
+  std::optional<ListenAddress> metrics;
 };
 
 // Reads the arguments after the program's name. --help (-h) and --version
-// win over everything; --headless takes no other argument but --service,
-// which only a system whose service manager needs the program's own answer
-// accepts (Windows). Without any of
+// win over everything; --headless takes --metrics ADDRESS:PORT (or
+// --metrics=ADDRESS:PORT), and --service, which only a system whose service
+// manager needs the program's own answer accepts (Windows). Without any of
 // these the window starts, and ignores its arguments as it always did.
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments);
 

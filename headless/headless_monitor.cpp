@@ -19,6 +19,7 @@
 #include "headless/service_log.h"
 #include "history/disk_budget.h"
 #include "history/history_link.h"
+#include "metrics/metrics_endpoint.h"
 #include "platform/service_console.h"
 #include "platform/system_services.h"
 #include "platform/user_profile_store.h"
@@ -52,18 +53,21 @@ std::string Plural(std::size_t count, const char* one) {
 // before the folder's lock).
 class HeadlessMonitor {
  public:
-  explicit HeadlessMonitor(std::FILE* log) : log_(log) {}
+  HeadlessMonitor(std::FILE* log, std::optional<ListenAddress> metricsAddress)
+      : log_(log), metricsAddress_(std::move(metricsAddress)) {}
   int Run();
   bool Recording() const { return history_ != nullptr; }
 
  private:
   void Start();
+  void ServeMetrics();
   void LoadHostList();
   void ReloadHostList();
   void Tick();
   void Close();
 
   ServiceLog log_;
+  std::optional<ListenAddress> metricsAddress_;
   ResultMailbox mailbox_;
   std::string settingsPath_;
   FileLock folderLock_;
@@ -72,6 +76,8 @@ class HeadlessMonitor {
   std::unique_ptr<HeadlessAlerts> alerts_;
   ResultSinks resultSinks_;
   std::unique_ptr<ProbeScheduler> scheduler_;
+  // Reads the scheduler's count of probes under way: goes before it.
+  std::unique_ptr<MetricsEndpoint> metrics_;
   ProfileWitness witness_;
   PlainHostRows rows_;
 };
@@ -109,6 +115,17 @@ void HeadlessMonitor::Start() {
   resultSinks_.Add(&log_);
   scheduler_->SetResultSink(&resultSinks_);
   LoadHostList();
+  if (metricsAddress_) ServeMetrics();
+}
+
+void HeadlessMonitor::ServeMetrics() {
+  metrics_ = std::make_unique<MetricsEndpoint>(rows_, scheduler_->OutstandingProbes);
+  resultSinks_.Add(metrics_.get());
+  const std::string url = "http://" + ListenAddressText(*metricsAddress_) + "/metrics";
+  if (const auto problem = metrics_->Serve(*metricsAddress_))
+    log_.WriteNow("Metrics for Prometheus are not served (" + *problem + "); monitoring goes on.");
+  else
+    log_.WriteNow("Metrics for Prometheus at " + url + ".");
 }
 
 void HeadlessMonitor::LoadHostList() {
@@ -182,8 +199,8 @@ int HeadlessMonitor::Run() {
 
 }  // namespace
 
-int RunHeadless(std::FILE* log) {
-  auto monitor = std::make_unique<HeadlessMonitor>(log);
+int RunHeadless(std::FILE* log, const std::optional<ListenAddress>& metrics) {
+  auto monitor = std::make_unique<HeadlessMonitor>(log, metrics);
   const int status = monitor->Run();
   const bool recording = monitor->Recording();
   // The history writes out what it holds as it goes.

@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #endif
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "platform/local_names.h"
@@ -25,6 +27,23 @@ std::optional<std::string> NumericAddress(const sockaddr* address) {
   if (getnameinfo(address, size, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
     return std::nullopt;
   return std::string(text);
+}
+
+std::optional<SocketAddress> NumericSocketAddress(const std::string& address, std::uint16_t port) {
+  static_assert(sizeof(sockaddr_storage) <= sizeof(SocketAddress::bytes));
+  addrinfo hints{};
+  hints.ai_flags = AI_NUMERICHOST | AI_PASSIVE;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0 || !found)
+    return std::nullopt;
+  SocketAddress socket{};
+  std::memcpy(socket.bytes, found->ai_addr,
+              std::min<std::size_t>(found->ai_addrlen, sizeof socket.bytes));
+  socket.ipv6 = found->ai_family == AF_INET6;
+  freeaddrinfo(found);
+  return socket;
 }
 
 std::optional<AddressList> LookUpAddresses(const std::string& name) {

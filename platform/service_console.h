@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 
 namespace kelvoran {
 
@@ -36,7 +37,7 @@ bool ServiceManagerNeedsEntry();
 // a stop or shutdown from the manager arriving as ServiceRequest::Stop.
 // Returns the exit status; 1 at once when the process was not started by
 // the manager. Only where ServiceManagerNeedsEntry().
-int RunAsSystemService(int (*monitor)(std::FILE* log));
+int RunAsSystemService(const std::function<int(std::FILE* log)>& monitor);
 
 // Makes stdout and stderr reach the console the program was started from
 // when the system gave it none: a Windows program of the GUI subsystem starts

@@ -8,5 +8,7 @@ namespace kelvoran {
 // option's default.
 inline constexpr const char* kProbesPerSecondKey = "Options/ProbesPerSecond";
 inline constexpr const char* kHistoryMegabytesKey = "Options/HistoryMegabytes";
+// The window's metrics endpoint's port on 127.0.0.1; 0 (the default) serves none.
+inline constexpr const char* kMetricsPortKey = "Options/MetricsPort";
 
 }  // namespace kelvoran

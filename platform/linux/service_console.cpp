@@ -69,6 +69,6 @@ bool ServiceManagerNeedsEntry() { return false; }
 
 // systemd starts the plain program (kelvoran-headless.service): nothing to
 // answer, so the command line refuses --service before it gets here.
-int RunAsSystemService(int (*monitor)(std::FILE*)) { return monitor(stderr); }
+int RunAsSystemService(const std::function<int(std::FILE*)>& monitor) { return monitor(stderr); }
 
 }  // namespace kelvoran

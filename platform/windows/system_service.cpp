@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "platform/service_console.h"
@@ -16,7 +17,8 @@ namespace {
 // Timeout, 10 s unless set.
 constexpr DWORD kStopWaitHintMs = 90'000;
 
-int (*serviceMonitor)(std::FILE*) = nullptr;
+// Set before the dispatcher starts, read on the service's own thread.
+std::function<int(std::FILE*)> serviceMonitor;
 std::atomic<SERVICE_STATUS_HANDLE> statusHandle{nullptr};
 std::atomic<DWORD> checkPoint{0};
 int monitorStatus = 1;
@@ -90,7 +92,7 @@ void WINAPI ServiceMain(DWORD, wchar_t** arguments) {
 
 bool ServiceManagerNeedsEntry() { return true; }
 
-int RunAsSystemService(int (*monitor)(std::FILE*)) {
+int RunAsSystemService(const std::function<int(std::FILE*)>& monitor) {
   serviceMonitor = monitor;
   // For a service of its own process the manager ignores the name.
   wchar_t anyName[] = L"";

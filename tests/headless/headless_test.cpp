@@ -47,6 +47,11 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
       {{"--service", "--headless"}, kServiceMode},
       {{"--headless", "--service", "--verbose"}, Mode::Refused},
       {{"--service"}, Mode::Window},
+      {{"--headless", "--metrics", "9765"}, Mode::Headless},
+      {{"--metrics=[::1]:9765", "--headless"}, Mode::Headless},
+      {{"--headless", "--metrics"}, Mode::Refused},
+      {{"--headless", "--metrics", "99999"}, Mode::Refused},
+      {{"--headless", "--metrics="}, Mode::Refused},
   };
   for (const auto& each : cases) {
     const CommandLine line = ParseCommandLine(each.arguments);

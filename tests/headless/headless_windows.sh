@@ -2,7 +2,8 @@
 # kelvoran.exe --headless under Wine: --version and --help reach the output
 # the program was started with although it is a GUI-subsystem program; a run
 # in a folder listing this computer's loopback address logs the host's change
-# of status, and Ctrl+C ends it with status 0 and its results in the history.
+# of status, serves it for Prometheus on loopback (when the build has the
+# endpoint), and Ctrl+C ends it with status 0 and its results in the history.
 # Wine turns SIGINT into CTRL_C_EVENT only for a program with a console: it
 # runs on a pseudo-terminal (script(1)), where Wine gives it one, as a job of
 # its own (set -m): a background command of a script without job control
@@ -40,8 +41,10 @@ wine "$program" --headless --bogus </dev/null >/dev/null 2>"$scratch/log" || sta
 [[ $status -eq 2 ]] || fail "an unknown argument gave status $status"
 
 printf '[loopback]\nHost=127.0.0.1\nDelay=1\nTimeout=1\nSuccessPeriod=0\n' >"$scratch/KELVORAN.INI"
+port=$((20000 + RANDOM % 20000))
 set -m
-(cd "$scratch" && exec script -qfec "exec wine '$program' --headless 2>'$scratch/log'" /dev/null \
+(cd "$scratch" && exec script -qfec \
+  "exec wine '$program' --headless --metrics 127.0.0.1:$port 2>'$scratch/log'" /dev/null \
   </dev/null >/dev/null 2>&1) &
 app=$!
 set +m
@@ -51,6 +54,17 @@ for _ in $(seq 600); do
 done
 grep -q ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" || fail "no change of status logged"
 grep -q 'started without a window: 1 host of ' "$scratch/log" || fail "no start line"
+if ! grep -q 'this build of Kelvoran has no metrics endpoint' "$scratch/log"; then
+  grep -q "Metrics for Prometheus at http://127\.0\.0\.1:$port/metrics\." "$scratch/log" ||
+    fail "no line for the metrics endpoint"
+  sleep 1.5
+  curl -sS --max-time 5 -o "$scratch/metrics" "http://127.0.0.1:$port/metrics" || fail "no scrape"
+  grep -qx 'kelvoran_host_status{host="127.0.0.1",description="",status="OK"} 1' \
+    "$scratch/metrics" || fail "the scrape does not show the host OK: $(cat "$scratch/metrics")"
+  if command -v promtool >/dev/null; then
+    lint=$(promtool check metrics <"$scratch/metrics" 2>&1) || fail "promtool: $lint"
+  fi
+fi
 
 # wine ends in the program's own process, script's child.
 kill -INT "$(pgrep -P "$app")"

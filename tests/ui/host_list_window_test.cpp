@@ -13,6 +13,7 @@
 #include <wx/statusbr.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include <atomic>
 #include <filesystem>
@@ -22,6 +23,8 @@
 #include "engine/host_settings.h"
 #include "engine/result_text.h"
 #include "history/history_link.h"
+#include "metrics/metrics_endpoint.h"
+#include "metrics/metrics_server.h"
 #include "tests/engine/fake_host_rows.h"
 #include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
@@ -613,6 +616,44 @@ TEST_F(HostListWindow, OptionsSurviveARestartAndClosingWaitsForProbesInFlight) {
     EXPECT_EQ(scheduler_->ProbesPerTick(), perTick) << "read at the start: " << stored;
     CloseFrame();
   }
+}
+
+// The metrics port of the Options dialog: stored, served on 127.0.0.1 from
+// OK on and told in the status bar; a port another program holds is told,
+// the window going on; 0 stops serving.
+TEST_F(HostListWindow, OptionsServeMetricsOnTheStoredPort) {
+  if (!MetricsServer::BuiltIn()) GTEST_SKIP() << "built without the metrics endpoint";
+  Open("[a]\nHost=a\n");
+  MetricsEndpoint metrics(View(), scheduler_->OutstandingProbes);
+  frame_->SetMetrics(&metrics);
+  EXPECT_FALSE(metrics.Serving()) << "off unless asked for";
+  // A port of this process's own, away from the ones commonly in use.
+  const int port = 20000 + static_cast<int>(wxGetProcessId() % 20000);
+  const auto setPort = [&](int value) {
+    wxTEST_DIALOG(Command(ID_VIEW_OPTIONS),
+                  testing::ExpectDialog<COptionsDialog>([&](auto& dialog) {
+                    dialog.MetricsPortField()->Text()->SetValue(std::to_string(value));
+                    return wxID_OK;
+                  }));
+  };
+  setPort(port);
+  EXPECT_TRUE(metrics.Serving());
+  EXPECT_NE(testing::FileText(profilePath_).find("MetricsPort=" + std::to_string(port) + "\n"),
+            std::string::npos);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/metrics";
+  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(), "Metrics for Prometheus at " + url + ".");
+
+  MetricsEndpoint second(View(), scheduler_->OutstandingProbes);
+  const auto problem = second.Serve({"127.0.0.1", static_cast<std::uint16_t>(port)});
+  ASSERT_TRUE(problem.has_value());
+  EXPECT_NE(problem->find("cannot listen on 127.0.0.1:" + std::to_string(port)), std::string::npos)
+      << *problem;
+
+  setPort(0);
+  EXPECT_FALSE(metrics.Serving());
+  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(),
+            "Metrics for Prometheus are no longer served.");
+  CloseFrame();
 }
 
 // The tray's summary of the list: the worst status, the counts (an unknown

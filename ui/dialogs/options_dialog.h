@@ -2,11 +2,15 @@
 
 #include <wx/dialog.h>
 
+#include <optional>
+#include <string>
+
 class wxConfigBase;
 
 namespace kelvoran {
 
 class HistoryLink;
+class MetricsEndpoint;
 class NumberField;
 class ProbeScheduler;
 
@@ -21,12 +25,14 @@ class COptionsDialog : public wxDialog {
 
   NumberField* ProbesPerSecondField() const { return probesPerSecond_; }
   NumberField* HistoryMegabytesField() const { return historyMegabytes_; }
+  NumberField* MetricsPortField() const { return metricsPort_; }
 
  private:
   void AddHistoryBudget(wxSizer& top);
 
   NumberField* probesPerSecond_ = nullptr;
   NumberField* historyMegabytes_ = nullptr;
+  NumberField* metricsPort_ = nullptr;
 };
 
 // Sets the scheduler from the profile. A profile written before the option
@@ -37,9 +43,17 @@ void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler);
 // hand-edited value brought within 64 MB..1 TB.
 void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history);
 
+// Serves metrics for Prometheus on 127.0.0.1 at the profile's port, or
+// stops serving when it is 0 (the default). Returns a sentence for the
+// status bar: where the metrics are, or why they are not served.
+std::optional<std::string> ApplyStoredMetricsPort(const wxConfigBase& profile,
+                                                  MetricsEndpoint& metrics);
+
 // Shows the dialog with the current values; OK stores them in the profile
-// and applies them from the next tick on. `history` may be null.
-void EditOptions(wxWindow* parent, wxConfigBase& profile, ProbeScheduler& scheduler,
-                 HistoryLink* history);
+// and applies them from the next tick on. `history` and `metrics` may be
+// null. Returns a sentence for the status bar when the metrics' port changed.
+std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
+                                       ProbeScheduler& scheduler, HistoryLink* history,
+                                       MetricsEndpoint* metrics);
 
 }  // namespace kelvoran

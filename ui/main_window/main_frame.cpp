@@ -170,7 +170,8 @@ void CMainFrame::OnFrameCommand(wxCommandEvent& event) {
       profile_.Flush();
       break;
     case ID_VIEW_OPTIONS:
-      EditOptions(this, profile_, scheduler_, history_);
+      if (const auto notice = EditOptions(this, profile_, scheduler_, history_, metrics_))
+        ShowNotice(*notice);
       break;
     case ID_HELP_CONTENTS:
       RequestHelp(kMainWindowHelpContext);
@@ -284,6 +285,11 @@ void CMainFrame::SetHistory(HistoryLink* history) {
 void CMainFrame::SetAlerts(AlertCenter* alerts) {
   alerts_ = alerts;
   view_->SetAlerts(alerts);
+}
+
+void CMainFrame::SetMetrics(MetricsEndpoint* metrics) {
+  metrics_ = metrics;
+  if (const auto notice = ApplyStoredMetricsPort(profile_, *metrics)) ShowNotice(*notice);
 }
 
 void CMainFrame::ShowNotice(const std::string& text) {

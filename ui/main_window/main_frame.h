@@ -14,6 +14,7 @@ namespace kelvoran {
 class AlertCenter;
 class CTessarelView;
 class HistoryLink;
+class MetricsEndpoint;
 class ProbeScheduler;
 class TrayStatus;
 
@@ -44,6 +45,9 @@ class CMainFrame : public wxFrame {
   // alert log shows their attempts, and the status bar and tray tell when one
   // fails. Not owned.
   void SetAlerts(AlertCenter* alerts);
+  // Serves metrics at the profile's port from now on; the status bar tells
+  // where, or why not.
+  void SetMetrics(MetricsEndpoint* metrics);
   // Tells the operator something in the status bar.
   void ShowNotice(const std::string& text);
   // The icon in the notification area; null once the window is closing.
@@ -106,6 +110,7 @@ class CMainFrame : public wxFrame {
   TrayStatus* tray_ = nullptr;
   HistoryLink* history_ = nullptr;
   AlertCenter* alerts_ = nullptr;
+  MetricsEndpoint* metrics_ = nullptr;
   // Hidden in the notification area after being minimised.
   bool inTray_ = false;
 };

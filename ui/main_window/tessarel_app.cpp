@@ -69,6 +69,9 @@ bool CTessarelApp::OnInit() {
   columns.Load(*profile_);
   frame_->View().ShowOptionalColumns(columns);
   resultSinks_.Add(&frame_->View().Recent());
+  metrics_ = std::make_unique<MetricsEndpoint>(frame_->View(), scheduler_->OutstandingProbes);
+  resultSinks_.Add(metrics_.get());
+  frame_->SetMetrics(metrics_.get());
   SetTopWindow(frame_);
   popupDelivery_.UseMessenger(FindMessenger());
   presenter_ = std::make_unique<DesktopPresenter>(frame_);

@@ -9,6 +9,7 @@
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
+#include "metrics/metrics_endpoint.h"
 #include "notify/popup_delivery.h"
 #include "platform/system_services.h"
 #include "portable/file_lock.h"
@@ -60,6 +61,8 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<AlertCenter> alerts_;
   ResultSinks resultSinks_;
   std::unique_ptr<ProbeScheduler> scheduler_;
+  // Reads the scheduler's count of probes under way: goes before it.
+  std::unique_ptr<MetricsEndpoint> metrics_;
   std::unique_ptr<wxConfigBase> profile_;
   CTessarelDoc doc_;
   CMainFrame* frame_ = nullptr;

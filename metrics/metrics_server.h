@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "metrics/listen_address.h"
+
+namespace kelvoran {
+
+// The HTTP side of the metrics endpoint: GET (or HEAD) /metrics answers the
+// text `source` gives, anything else 404. Runs on a thread of its own from
+// Start until the object goes; `source` is called on that thread.
+class MetricsServer {
+ public:
+  using TextSource = std::function<std::shared_ptr<const std::string>()>;
+
+  // Null, with `problem` set to a sentence for the user, when the address
+  // cannot be listened on (or this build has no endpoint).
+  static std::unique_ptr<MetricsServer> Start(const ListenAddress& address, TextSource source,
+                                              std::string& problem);
+  virtual ~MetricsServer() = default;
+
+  // Whether this build serves at all (-DKELVORAN_METRICS).
+  static bool BuiltIn();
+};
+
+}  // namespace kelvoran

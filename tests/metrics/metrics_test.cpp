@@ -1,0 +1,225 @@
+// The metrics endpoint's own logic: the text Prometheus reads for given
+// results, and the listening address as the user writes it.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/host_record.h"
+#include "engine/probe_job.h"
+#include "engine/result_text.h"
+#include "fake_host_rows.h"
+#include "metrics/exposition.h"
+#include "metrics/listen_address.h"
+#include "metrics/metrics_collector.h"
+#include "metrics/metrics_endpoint.h"
+#include "metrics/metrics_server.h"
+
+namespace kelvoran {
+namespace {
+
+bool HasLine(const std::string& text, const std::string& line) {
+  std::istringstream lines(text);
+  for (std::string each; std::getline(lines, each);)
+    if (each == line) return true;
+  return false;
+}
+
+// Applies one result to the collector as the tick would: the record's own
+// figures are set by the test.
+void Apply(MetricsCollector& collector, HostRecord& host, std::int32_t code,
+           std::uint32_t milliseconds, std::int32_t statusAfter, CalendarTime at) {
+  ProbeResult result;
+  result.ResultCode = code;
+  result.RoundTripTime = milliseconds;
+  result.StartTime = at;
+  const std::int32_t before = host.Status;
+  host.Status = statusAfter;
+  collector.ResultApplied(host, result, before);
+}
+
+TEST(MetricsExposition, WritesEachHostsFiguresInTheTextFormat) {
+  testing::FakeHostRows rows;
+  HostRecord& answering = rows.Add();
+  answering.Host = "198.51.100.1";
+  // Each character the format escapes, and a byte that is not UTF-8.
+  answering.Description = "core \"switch\"\\rack 4\nsecond line \xE9";
+  HostRecord& silent = rows.Add();
+  silent.Host = "198.51.100.2";
+  MetricsCollector collector;
+  Apply(collector, answering, ResultSuccess, 1, StatusWarning, 100);
+  Apply(collector, answering, ResultSuccess, 30, StatusOk, 101);
+  Apply(collector, answering, ResultSuccess, 6000, StatusOk, 102);
+  Apply(collector, answering, IpDestHostUnreachable, 0, StatusOk, 103);
+  answering.ReceivedCount = 3;
+  answering.MinResponse = 1;
+  answering.AvgResponse = 2010;
+  answering.MaxResponse = 6000;
+  Apply(collector, silent, ResultNoReply, 0, StatusError, 104);
+  Apply(collector, silent, IpRequestTimedOut, 0, StatusError, 105);
+  Apply(collector, silent, ResultResolveFailed, 0, StatusError, 106);
+
+  const std::string text = ExpositionText(collector.Capture(rows, 7, 500), "2.2");
+  const std::string a =
+      R"(host="198.51.100.1",description="core \"switch\"\\rack 4\nsecond line é")";
+  const std::string s = R"(host="198.51.100.2",description="")";
+  const std::vector<std::string> expected = {
+      "# TYPE kelvoran_probes_sent_total counter",
+      "kelvoran_probes_sent_total{" + a + "} 4",
+      "kelvoran_replies_total{" + a + "} 3",
+      "kelvoran_probes_sent_total{" + s + "} 3",
+      "kelvoran_replies_total{" + s + "} 0",
+      "kelvoran_probe_failures_total{" + a + ",result=\"unreachable\"} 1",
+      "kelvoran_probe_failures_total{" + a + ",result=\"timed_out\"} 0",
+      "kelvoran_probe_failures_total{" + s + ",result=\"timed_out\"} 2",
+      "kelvoran_probe_failures_total{" + s + ",result=\"other_error\"} 1",
+      // Cumulative buckets: 1 ms in the first, 30 ms from 0.05 s on, 6 s only
+      // in +Inf.
+      "# TYPE kelvoran_round_trip_seconds histogram",
+      "kelvoran_round_trip_seconds_bucket{" + a + ",le=\"0.001\"} 1",
+      "kelvoran_round_trip_seconds_bucket{" + a + ",le=\"0.025\"} 1",
+      "kelvoran_round_trip_seconds_bucket{" + a + ",le=\"0.05\"} 2",
+      "kelvoran_round_trip_seconds_bucket{" + a + ",le=\"5\"} 2",
+      "kelvoran_round_trip_seconds_bucket{" + a + ",le=\"+Inf\"} 3",
+      "kelvoran_round_trip_seconds_sum{" + a + "} 6.031",
+      "kelvoran_round_trip_seconds_count{" + a + "} 3",
+      "kelvoran_round_trip_seconds_bucket{" + s + ",le=\"+Inf\"} 0",
+      "kelvoran_round_trip_seconds_count{" + s + "} 0",
+      // A state set: one status 1, the others 0.
+      "kelvoran_host_status{" + a + ",status=\"OK\"} 1",
+      "kelvoran_host_status{" + a + ",status=\"WARNING\"} 0",
+      "kelvoran_host_status{" + a + ",status=\"ERROR\"} 0",
+      "kelvoran_host_status{" + s + ",status=\"OK\"} 0",
+      "kelvoran_host_status{" + s + ",status=\"ERROR\"} 1",
+      "kelvoran_host_last_change_timestamp_seconds{" + a + "} 101",
+      "kelvoran_host_last_change_timestamp_seconds{" + s + "} 104",
+      "kelvoran_round_trip_min_seconds{" + a + "} 0.001",
+      "kelvoran_round_trip_avg_seconds{" + a + "} 2.01",
+      "kelvoran_round_trip_max_seconds{" + a + "} 6",
+      "kelvoran_probes_in_flight 7",
+      "kelvoran_build_info{version=\"2.2\"} 1",
+  };
+  for (const std::string& line : expected) EXPECT_TRUE(HasLine(text, line)) << line;
+  // A host without answers has no extremes rather than made-up zeros.
+  EXPECT_EQ(text.find("kelvoran_round_trip_min_seconds{" + s), std::string::npos);
+  EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(MetricsExposition, CountsFromFirstSightAndForgetsHostsGone) {
+  testing::FakeHostRows rows;
+  HostRecord& kept = rows.Add();
+  HostRecord& removed = rows.Add();
+  MetricsCollector collector;
+  Apply(collector, removed, ResultSuccess, 5, StatusWarning, 10);
+  collector.Capture(rows, 0, 50);
+  rows.Remove(1);
+  const MetricsSnapshot snapshot = collector.Capture(rows, 0, 60);
+  ASSERT_EQ(snapshot.hosts.size(), 1u);
+  // Never changed: in its status since the first capture that saw it.
+  EXPECT_EQ(snapshot.hosts[0].lastChange, 50);
+  EXPECT_EQ(snapshot.hosts[0].sent, 0u);
+  (void)kept;
+}
+
+// GET over loopback with libcurl: the body, or nothing when the request failed.
+std::optional<std::string> Fetch(const std::string& url) {
+  CURL* curl = curl_easy_init();
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* out) {
+        static_cast<std::string*>(out)->append(data, size * count);
+        return size * count;
+      });
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  long status = 0;
+  const CURLcode code = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  if (code != CURLE_OK || status != 200) return std::nullopt;
+  return body;
+}
+
+std::uint64_t SentOf(const std::string& text) {
+  const std::string start = "kelvoran_probes_sent_total{host=\"a\",description=\"\"} ";
+  const auto at = text.find(start);
+  return at == std::string::npos ? 0 : std::stoull(text.substr(at + start.size()));
+}
+
+// Ticks on this thread and scrapes on another at once, as in the running
+// program: every scrape is whole, and the count it shows never goes back.
+TEST(MetricsEndpoint, ScrapesDuringTicksAreWholeAndInOrder) {
+  if (!MetricsServer::BuiltIn()) GTEST_SKIP() << "built without the metrics endpoint";
+  testing::FakeHostRows rows;
+  HostRecord& host = rows.Add();
+  host.Host = "a";
+  const std::int32_t inFlight = 0;
+  MetricsEndpoint endpoint(rows, inFlight);
+  const auto port = static_cast<std::uint16_t>(20000 + std::random_device()() % 20000);
+  ASSERT_EQ(endpoint.Serve({"127.0.0.1", port}), std::nullopt);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/metrics";
+  EXPECT_EQ(Fetch("http://127.0.0.1:" + std::to_string(port) + "/other"), std::nullopt);
+
+  std::atomic<bool> ticking{true};
+  std::vector<std::uint64_t> seen;
+  std::thread scraper([&] {
+    while (ticking)
+      if (const auto text = Fetch(url)) {
+        EXPECT_NE(text->find("\nkelvoran_build_info{version="), std::string::npos);
+        seen.push_back(SentOf(*text));
+      }
+  });
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+  while (std::chrono::steady_clock::now() < end) {
+    ProbeResult result;
+    result.RoundTripTime = 3;
+    endpoint.ResultApplied(host, result, host.Status);
+    endpoint.TickEnded();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ticking = false;
+  scraper.join();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_GT(seen.back(), 0u) << "a capture after the start was served";
+}
+
+TEST(MetricsListenAddress, ReadsWhatTheUserWrites) {
+  const struct {
+    const char* text;
+    std::optional<ListenAddress> address;
+  } cases[] = {
+      {"9765", ListenAddress{"127.0.0.1", 9765}},
+      {":9765", ListenAddress{"127.0.0.1", 9765}},
+      {"0.0.0.0:9765", ListenAddress{"0.0.0.0", 9765}},
+      {"[::1]:9765", ListenAddress{"::1", 9765}},
+      {"[::]:1", ListenAddress{"::", 1}},
+      {"127.0.0.1:65535", ListenAddress{"127.0.0.1", 65535}},
+      {"", std::nullopt},
+      {"0", std::nullopt},
+      {"65536", std::nullopt},
+      {"127.0.0.1:", std::nullopt},
+      {"127.0.0.1:97x", std::nullopt},
+      {"127.0.0.1:-1", std::nullopt},
+      {"::1:9765", std::nullopt},
+      {"[::1]9765", std::nullopt},
+      {"[]:9765", std::nullopt},
+  };
+  for (const auto& each : cases) {
+    std::string problem;
+    EXPECT_EQ(ParseListenAddress(each.text, problem), each.address) << each.text;
+    EXPECT_EQ(problem.empty(), each.address.has_value()) << each.text;
+  }
+  EXPECT_EQ(ListenAddressText({"::1", 9765}), "[::1]:9765");
+  EXPECT_EQ(ListenAddressText({"127.0.0.1", 80}), "127.0.0.1:80");
+}
+
+}  // namespace
+}  // namespace kelvoran
