@@ -257,11 +257,17 @@ RangeSummary SummariseSummaries(std::span<const HistorySummary> summaries) {
   RangeSummary range;
   RoundTripHistogram roundTrips;
   std::int64_t sum = 0;
+  // Summaries written before the time in each status was kept hold none
+  // (nor does the newest, until its host's next result): such a range's
+  // time in ERROR is not known, and is not shown as none.
+  bool statusTimesKnown = true;
   for (const HistorySummary& s : summaries) {
     range.probes += s.probes;
     range.failed += s.failures;
     sum += s.sumRoundTrip;
     range.msInError = range.msInError.value_or(0) + s.msInStatus[StatusError];
+    if (s.probes > 0 && &s != &summaries.back() && s.msInStatus == std::array<std::int64_t, 3>{})
+      statusTimesKnown = false;
     roundTrips.Merge(s.roundTrips);
     if (s.probes == s.failures) continue;
     const auto low = static_cast<std::uint32_t>(s.minRoundTrip);
@@ -269,6 +275,7 @@ RangeSummary SummariseSummaries(std::span<const HistorySummary> summaries) {
     range.minRoundTrip = std::min(range.minRoundTrip.value_or(low), low);
     range.maxRoundTrip = std::max(range.maxRoundTrip.value_or(high), high);
   }
+  if (!statusTimesKnown) range.msInError.reset();
   if (range.probes == 0) return range;
   const std::int64_t answered = range.probes - range.failed;
   range.lossPercent = 100.0 * static_cast<double>(range.failed) / static_cast<double>(range.probes);

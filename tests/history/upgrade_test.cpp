@@ -123,6 +123,11 @@ TEST(HistoryUpgrade, TimeInEachStatusAsRecordedAndAsUpgraded) {
             (std::vector<StatusRow>{{0, 700, 150, 2750}, {3600, 0, 0, 100}}));
   EXPECT_EQ(SummariseSummaries(recorded.Summaries("gw", kHour, 0, INT64_MAX)).msInError,
             2850 * 1000);
+  // A summary kept from before the times were, its results gone: the time in
+  // ERROR is not known, rather than none.
+  auto withoutTimes = recorded.Summaries("gw", kHour, 0, INT64_MAX);
+  withoutTimes.front().msInStatus = {};
+  EXPECT_EQ(SummariseSummaries(withoutTimes).msInError, std::nullopt);
   for (const int version : {2, 3}) {
     SCOPED_TRACE(version);
     const std::string old = dir.File("V" + std::to_string(version) + ".HISTORY");
