@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -38,6 +39,16 @@ struct HistoryQueries {
   std::function<HistoryAnswer<AlertLogEntry>(HistoryTime from, HistoryTime to,
                                              const AlertLogFilter& filter)>
       alertLog = {};
+  // The newest `limit` of the changes `changes` finds, and how many it finds,
+  // for a long range read a page at a time.
+  std::function<HistoryAnswer<HistoryChange>(HistoryTime from, HistoryTime to,
+                                             const std::string* host, std::int64_t limit)>
+      newestChanges = {};
+  std::function<std::optional<std::int64_t>(HistoryTime from, HistoryTime to,
+                                            const std::string* host)>
+      changeCount = {};
+  // The names of the hosts with changes in [from, to), in name order.
+  std::function<HistoryAnswer<std::string>(HistoryTime from, HistoryTime to)> changedHosts = {};
 };
 
 }  // namespace kelvoran

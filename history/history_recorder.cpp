@@ -160,12 +160,28 @@ HistoryQueries HistoryRecorder::Queries() {
     if (!read) return std::nullopt;
     return found;
   };
-  const auto changes = [this](HistoryTime from, HistoryTime to,
-                              const std::string* host) -> HistoryAnswer<HistoryChange> {
+  const auto newestChanges = [this](HistoryTime from, HistoryTime to, const std::string* host,
+                                    std::int64_t limit) -> HistoryAnswer<HistoryChange> {
     std::vector<HistoryChange> found;
     if (!Read([&](HistoryStore& store) {
-          if (store.IsOpen()) found = store.Changes(from, to, host);
+          if (store.IsOpen()) found = store.Changes(from, to, host, limit);
         }))
+      return std::nullopt;
+    return found;
+  };
+  const auto changes = [newestChanges](HistoryTime from, HistoryTime to, const std::string* host) {
+    return newestChanges(from, to, host, -1);
+  };
+  const auto changeCount = [this](HistoryTime from, HistoryTime to,
+                                  const std::string* host) -> std::optional<std::int64_t> {
+    std::int64_t count = 0;
+    if (!Read([&](HistoryStore& store) { count = store.ChangeCount(from, to, host); }))
+      return std::nullopt;
+    return count;
+  };
+  const auto changedHosts = [this](HistoryTime from, HistoryTime to) -> HistoryAnswer<std::string> {
+    std::vector<std::string> found;
+    if (!Read([&](HistoryStore& store) { found = store.ChangedHosts(from, to); }))
       return std::nullopt;
     return found;
   };
@@ -183,7 +199,8 @@ HistoryQueries HistoryRecorder::Queries() {
       return std::nullopt;
     return found;
   };
-  return {samples, changes, options_.now, summaries, alertLog};
+  return {samples,  changes,       options_.now, summaries,
+          alertLog, newestChanges, changeCount,  changedHosts};
 }
 
 void HistoryRecorder::Queued(std::uint64_t id, const std::string& channel,

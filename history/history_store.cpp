@@ -82,6 +82,7 @@ CREATE TABLE IF NOT EXISTS alert_log(
   outage_offset INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS alert_log_by_time ON alert_log(time);
 CREATE INDEX IF NOT EXISTS alert_log_by_host ON alert_log(host_key, time);
+CREATE INDEX IF NOT EXISTS alert_log_by_outage ON alert_log(outage_start);
 )";
 
 constexpr HistoryTime kMillisecondsPerSecond = 1000;
@@ -757,7 +758,7 @@ std::vector<HistorySummary> HistoryStore::Summaries(const std::string& host, His
 }
 
 std::vector<HistoryChange> HistoryStore::Changes(HistoryTime from, HistoryTime to,
-                                                 const std::string* host) {
+                                                 const std::string* host, std::int64_t limit) {
   std::vector<HistoryChange> found;
   if (!db_) return found;
   // One host's along the index on host and time: an "?3 IS NULL OR" test
@@ -767,12 +768,37 @@ std::vector<HistoryChange> HistoryStore::Changes(HistoryTime from, HistoryTime t
                                                  " JOIN hosts h ON h.id = c.host WHERE ")
                                          .append(host ? "h.key = ?3 AND " : "")
                                          .append("c.time >= ?1 AND c.time < ?2"
-                                                 " ORDER BY c.time DESC, c.rowid DESC"));
-  query.Bind(1, from).Bind(2, to);
+                                                 " ORDER BY c.time DESC, c.rowid DESC LIMIT ?4"));
+  // A negative limit is none, to SQLite.
+  query.Bind(1, from).Bind(2, to).Bind(4, limit);
   if (host) query.Bind(3, KeyOf(*host));
   while (query.Step() == SQLITE_ROW)
     found.push_back({query.Integer(0), query.Text(1), static_cast<std::int32_t>(query.Integer(2)),
                      static_cast<std::int32_t>(query.Integer(3)), query.Text(4)});
+  return found;
+}
+
+std::int64_t HistoryStore::ChangeCount(HistoryTime from, HistoryTime to, const std::string* host) {
+  if (!db_) return 0;
+  sqlite::Statement query(
+      db_.get(), host ? "SELECT count(*) FROM changes WHERE host = (SELECT id FROM hosts WHERE"
+                        " key = ?3) AND time >= ?1 AND time < ?2"
+                      : "SELECT count(*) FROM changes WHERE time >= ?1 AND time < ?2");
+  query.Bind(1, from).Bind(2, to);
+  if (host) query.Bind(3, KeyOf(*host));
+  return query.Step() == SQLITE_ROW ? query.Integer(0) : 0;
+}
+
+std::vector<std::string> HistoryStore::ChangedHosts(HistoryTime from, HistoryTime to) {
+  std::vector<std::string> found;
+  if (!db_) return found;
+  // A look along the index on host and time per host: a few thousand hosts
+  // cost less than a year of their changes.
+  sqlite::Statement query(db_.get(),
+                          "SELECT name FROM hosts h WHERE EXISTS (SELECT 1 FROM changes c"
+                          " WHERE c.host = h.id AND c.time >= ?1 AND c.time < ?2) ORDER BY name");
+  query.Bind(1, from).Bind(2, to);
+  while (query.Step() == SQLITE_ROW) found.push_back(query.Text(0));
   return found;
 }
 
@@ -814,10 +840,16 @@ std::vector<AlertLogEntry> HistoryStore::AlertLog(HistoryTime from, HistoryTime 
                                                  " retry_at, given_up, late, outage_start,"
                                                  " outage_offset FROM alert_log WHERE ")
                                          .append(filter.host ? "host_key = ?3 AND " : "")
-                                         .append("time >= ?1 AND time < ?2"
-                                                 " AND (?4 IS NULL OR outage_start = ?4)"
+                                         .append(filter.outageStarts
+                                                     // "+": along the index on outage starts
+                                                     ? "+time >= ?1 AND +time < ?2 AND"
+                                                       " outage_start BETWEEN ?5 AND ?6"
+                                                     : "time >= ?1 AND time < ?2")
+                                         .append(" AND (?4 IS NULL OR outage_start = ?4)"
                                                  " ORDER BY time DESC, rowid DESC"));
   query.Bind(1, from).Bind(2, to).Bind(4, filter.outageStart);
+  if (filter.outageStarts)
+    query.Bind(5, filter.outageStarts->first).Bind(6, filter.outageStarts->second);
   if (filter.host) query.Bind(3, KeyOf(*filter.host));
   while (query.Step() == SQLITE_ROW) {
     AlertLogEntry& e = found.emplace_back();

@@ -92,7 +92,12 @@ class HistoryStore {
   // The changes from `from` up to but not including `to`, newest first; of one
   // host when `host` is given.
   std::vector<HistoryChange> Changes(HistoryTime from, HistoryTime to,
-                                     const std::string* host = nullptr);
+                                     const std::string* host = nullptr, std::int64_t limit = -1);
+  // How many changes Changes would find, counted along an index only.
+  std::int64_t ChangeCount(HistoryTime from, HistoryTime to, const std::string* host);
+  // The names of the hosts with changes from `from` up to but not including
+  // `to`, in name order.
+  std::vector<std::string> ChangedHosts(HistoryTime from, HistoryTime to);
 
   // The alerts left waiting, oldest first.
   std::vector<WaitingAlert> WaitingAlerts();

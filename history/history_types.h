@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "history/round_trip_histogram.h"
@@ -73,6 +74,8 @@ struct HistoryChange {
 struct AlertLogFilter {
   const std::string* host = nullptr;
   std::optional<std::int64_t> outageStart;
+  // Those about the outages that began in [first, second], in seconds.
+  std::optional<std::pair<std::int64_t, std::int64_t>> outageStarts;
 };
 
 // What one tick hands to the writer, in order: a rename or a host whose

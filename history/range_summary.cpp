@@ -152,16 +152,20 @@ std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes) {
   std::stable_sort(changes.begin(), changes.end(),
                    [](const HistoryChange& a, const HistoryChange& b) { return a.time > b.time; });
   std::vector<LoggedChange> log;
-  log.reserve(changes.size());
-  std::unordered_map<std::string, HistoryTime> next;  // host -> the time of its later change
-  for (HistoryChange& change : changes) {
-    const auto later = next.find(change.host);
+  ChangeLogBuilder().Append(std::move(changes), log);
+  return log;
+}
+
+void ChangeLogBuilder::Append(std::vector<HistoryChange> newestFirst,
+                              std::vector<LoggedChange>& log) {
+  log.reserve(log.size() + newestFirst.size());
+  for (HistoryChange& change : newestFirst) {
+    const auto later = later_.find(change.host);
     std::optional<HistoryTime> lasted;
-    if (later != next.end()) lasted = later->second - change.time;
-    next[change.host] = change.time;
+    if (later != later_.end()) lasted = later->second - change.time;
+    later_[change.host] = change.time;
     log.push_back({std::move(change), lasted});
   }
-  return log;
 }
 
 std::string StatusName(std::int32_t status) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "history/history_queries.h"
@@ -60,6 +61,15 @@ struct LoggedChange {
 };
 // `changes` of any hosts, in any order, newest first with their durations.
 std::vector<LoggedChange> ChangeLog(std::vector<HistoryChange> changes);
+// The same a part at a time: each part's changes newest first, and older than
+// every change of the parts before.
+class ChangeLogBuilder {
+ public:
+  void Append(std::vector<HistoryChange> newestFirst, std::vector<LoggedChange>& log);
+
+ private:
+  std::unordered_map<std::string, HistoryTime> later_;  // host -> the time of its later change
+};
 
 // "OK", "WARNING" or "ERROR".
 std::string StatusName(std::int32_t status);

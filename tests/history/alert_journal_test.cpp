@@ -80,8 +80,18 @@ TEST(AlertJournal, KeepsTheQueueAndTheLogInTheHistoryFile) {
   const Case cases[] = {
       {"all, newest first", 0, INT64_MAX, {}, {log[2], log[1], log[0]}},
       {"a window", kStart * ms, (kStart + 20) * ms, {}, {log[1], log[0]}},
-      {"one host, as the settings file compares names", 0, INT64_MAX, {&gw, {}}, {log[1], log[0]}},
-      {"one outage of it", 0, INT64_MAX, {&gw, kStart + 5}, {log[1]}},
+      {"one host, as the settings file compares names",
+       0,
+       INT64_MAX,
+       {&gw, {}, {}},
+       {log[1], log[0]}},
+      {"one outage of it", 0, INT64_MAX, {&gw, kStart + 5, {}}, {log[1]}},
+      {"outages begun in a span, both ends in",
+       0,
+       INT64_MAX,
+       {nullptr, {}, std::pair(kStart - 60, kStart - 60)},
+       {log[2], log[0]}},
+      {"and of one host", 0, INT64_MAX, {&gw, {}, std::pair(kStart - 59, kStart + 5)}, {log[1]}},
   };
   for (const Case& c : cases)
     EXPECT_EQ(store.AlertLog(c.from, c.to, c.filter), c.expected) << c.name;

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <tuple>
 
 #include "engine/host_record.h"
+#include "history/change_pages.h"
 
 namespace kelvoran {
 namespace {
@@ -167,6 +169,58 @@ TEST(RangeSummary, StatusBandsLeaveOutWhereTheProgramWasNotRunning) {
     EXPECT_EQ(bandAt(2 * c.pace + c.pause / 2), expected) << "during the pause";
     EXPECT_EQ(bandAt(last + c.pause / 2), expected) << "after the last result";
   }
+}
+
+// The outage log's pages, over changes read as the store gives them (newest
+// first, the later written first within a millisecond): pages end between
+// milliseconds, also where more changes share one than a page holds, and
+// together give the log the whole range gives, durations and all.
+TEST(ChangePages, PagesEndBetweenMillisecondsAndAddUpToTheWholeRange) {
+  std::vector<HistoryChange> stored;  // newest first
+  for (int i = 5'000; i-- > 0;)
+    stored.push_back({1'000'000 + i / 3, "h" + std::to_string(i % 4), i % 3, (i + 1) % 3, ""});
+  // 1,500 in one millisecond, more than the first page.
+  stored.insert(stored.begin() + 700, 1'500, {1'000'000 + 5'000 / 3 - 233, "h9", 0, 2, ""});
+  std::stable_sort(stored.begin(), stored.end(),
+                   [](const HistoryChange& a, const HistoryChange& b) { return a.time > b.time; });
+  const auto within = [&](HistoryTime from, HistoryTime to, const std::string* host) {
+    std::vector<HistoryChange> found;
+    for (const HistoryChange& c : stored)
+      if (c.time >= from && c.time < to && (!host || c.host == *host)) found.push_back(c);
+    return found;
+  };
+  HistoryQueries queries;
+  queries.newestChanges = [&](HistoryTime from, HistoryTime to, const std::string* host,
+                              std::int64_t limit) -> HistoryAnswer<HistoryChange> {
+    std::vector<HistoryChange> found = within(from, to, host);
+    if (limit >= 0 && found.size() > static_cast<std::size_t>(limit))
+      found.resize(static_cast<std::size_t>(limit));
+    return found;
+  };
+  queries.changeCount = [&](HistoryTime from, HistoryTime to, const std::string* host) {
+    return std::optional<std::int64_t>(within(from, to, host).size());
+  };
+  for (const std::optional<std::string>& host : {std::optional<std::string>(), {"h9"}, {"h1"}}) {
+    const std::vector<HistoryChange> range = within(1'000'100, 1'001'600, host ? &*host : nullptr);
+    ChangePages pages(queries, 1'000'100, 1'001'600, host);
+    std::size_t pagesRead = 0;
+    pages.onPage = [&](HistoryTime, HistoryTime) { ++pagesRead; };
+    EXPECT_EQ(pages.Count(), range.size());
+    ASSERT_NE(pages.Row(0), nullptr);
+    EXPECT_EQ(pages.Row(range.size()), nullptr);
+    const std::vector<LoggedChange> expected = ChangeLog(range);
+    ASSERT_EQ(pages.All().size(), expected.size()) << host.value_or("all");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(pages.All()[i].change, expected[i].change) << i;
+      EXPECT_EQ(pages.All()[i].lasted, expected[i].lasted) << i;
+    }
+    EXPECT_GE(pagesRead, 1u);
+  }
+  // A history that cannot be read shows nothing, and says so.
+  queries.newestChanges = [](auto&&...) { return std::nullopt; };
+  ChangePages unread(queries, 0, INT64_MAX, std::nullopt);
+  EXPECT_EQ(unread.Row(0), nullptr);
+  EXPECT_TRUE(unread.Unread());
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <limits>
 
 #include "alert/alert_log_text.h"
+#include "ui/history/history_text.h"
 #include "ui/parts/art.h"
 #include "ui/parts/help_request.h"
-#include "ui/history/history_text.h"
 
 namespace kelvoran {
 namespace {
@@ -54,11 +54,13 @@ std::string OutageAlertsText(const std::vector<AlertLogEntry>& attempts) {
 }
 
 OutageAlerts ReadOutageAlerts(const HistoryQueries& queries, HistoryTime from,
-                              const std::string* host) {
+                              const std::string* host,
+                              std::optional<std::pair<CalendarTime, CalendarTime>> starts) {
   OutageAlerts texts;
   if (!queries.alertLog) return texts;
   AlertLogFilter filter;
   filter.host = host;
+  filter.outageStarts = starts;
   std::map<std::pair<std::string, CalendarTime>, std::vector<AlertLogEntry>> byOutage;
   for (AlertLogEntry& entry :
        queries.alertLog(from, std::numeric_limits<HistoryTime>::max(), filter)

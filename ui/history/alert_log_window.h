@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,12 @@ std::vector<std::string> AlertLogColumns(const AlertLogEntry& entry);
 std::string OutageAlertsText(const std::vector<AlertLogEntry>& attempts);
 
 // The alerts of each outage (host and start, in seconds) that were attempted
-// from `from` (milliseconds) on, of one host or all.
+// from `from` (milliseconds) on, of one host or all, and of the outages that
+// began within `starts` (seconds, both ends in) when given.
 using OutageAlerts = std::map<std::pair<std::string, CalendarTime>, std::string>;
-OutageAlerts ReadOutageAlerts(const HistoryQueries& queries, HistoryTime from,
-                              const std::string* host);
+OutageAlerts ReadOutageAlerts(
+    const HistoryQueries& queries, HistoryTime from, const std::string* host,
+    std::optional<std::pair<CalendarTime, CalendarTime>> starts = std::nullopt);
 
 // View > Alert Log...: every attempt to deliver an alert, newest first: when,
 // which host and channel, what came of it and what happens next. New attempts

@@ -8,16 +8,16 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
-#include <set>
+#include <functional>
 
 #include "engine/host_record.h"
 #include "history/csv_export.h"
 #include "platform/local_time.h"
 #include "ui/history/alert_log_window.h"
-#include "ui/parts/art.h"
-#include "ui/main_window/display_text.h"
-#include "ui/parts/help_request.h"
 #include "ui/history/history_text.h"
+#include "ui/main_window/display_text.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 
 namespace kelvoran {
 namespace {
@@ -42,10 +42,12 @@ constexpr int kHostChoiceWidth = 240;
 // screenful, as the rows are written only when drawn.
 class ChangeList : public wxListCtrl {
  public:
-  ChangeList(wxWindow* parent, const std::vector<LoggedChange>& rows, const OutageAlerts& alerts)
+  // `rows` reads on as far as the row asked for: only what is drawn is read.
+  using RowSource = std::function<const LoggedChange*(std::size_t)>;
+  ChangeList(wxWindow* parent, RowSource rows, const OutageAlerts& alerts)
       : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
-        rows_(rows),
+        rows_(std::move(rows)),
         alerts_(alerts) {
     // All within the window's width: a column past its edge goes unseen.
     AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
@@ -63,7 +65,10 @@ class ChangeList : public wxListCtrl {
 
  private:
   wxString OnGetItemText(long item, long column) const override {
-    const LoggedChange& row = rows_[static_cast<std::size_t>(item)];
+    // Past the end when changes counted were cut by age before being read.
+    const LoggedChange* read = rows_(static_cast<std::size_t>(item));
+    if (!read) return {};
+    const LoggedChange& row = *read;
     switch (column) {
       case 0:
         return LocalTimeText(row.change.time);
@@ -89,7 +94,7 @@ class ChangeList : public wxListCtrl {
     return told == alerts_.end() ? wxString() : wxString::FromUTF8(told->second);
   }
 
-  const std::vector<LoggedChange>& rows_;
+  const RowSource rows_;
   const OutageAlerts& alerts_;
 };
 
@@ -105,7 +110,8 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   range_->SetSelection(kDefaultRange);
   host_ = new wxChoice(panel, wxID_ANY);
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
-  list_ = new ChangeList(panel, shown_, alerts_);
+  list_ = new ChangeList(
+      panel, [this](std::size_t row) { return pages_ ? pages_->Row(row) : nullptr; }, alerts_);
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
   bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
@@ -139,18 +145,33 @@ void OutageLog::Reload() {
   // duration runs from a change to the host's next, never backwards.
   // The status bar says when the history could not be read.
   const HistoryTime from = now - kRanges[range_->GetSelection()].span;
-  all_ = ChangeLog(queries_.changes(from, now + 1, nullptr).value_or(std::vector<HistoryChange>{}));
-  alerts_ = ReadOutageAlerts(queries_, from, nullptr);
-  FillHostChoice();
-  ApplyHostFilter();
+  FillHostChoice(from, now + 1);
+  const std::string* host = ChosenHost();
+  alerts_.clear();
+  pages_ = std::make_unique<ChangePages>(queries_, from, now + 1,
+                                         host ? std::optional(*host) : std::nullopt);
+  pages_->onPage = [this](HistoryTime oldest, HistoryTime newest) {
+    ReadAlertsOfPage(oldest, newest);
+  };
+  pages_->Row(0);  // the first page, with its alerts, before the list asks
+  list_->ShowRows(pages_->Count());
 }
 
-void OutageLog::FillHostChoice() {
+// An outage's alerts are attempted from its start on: those of the outages
+// that began within the page, read by their start.
+void OutageLog::ReadAlertsOfPage(HistoryTime oldest, HistoryTime newest) {
+  alerts_.merge(
+      ReadOutageAlerts(queries_, 0, ChosenHost(), std::pair(oldest / 1000, newest / 1000)));
+}
+
+const std::string* OutageLog::ChosenHost() const {
   const int chosen = host_->GetSelection();
-  const std::string chosenHost = chosen > 0 ? hosts_[static_cast<std::size_t>(chosen - 1)] : "";
-  std::set<std::string> hosts;
-  for (const LoggedChange& entry : all_) hosts.insert(entry.change.host);
-  hosts_.assign(hosts.begin(), hosts.end());
+  return chosen > 0 ? &hosts_[static_cast<std::size_t>(chosen - 1)] : nullptr;
+}
+
+void OutageLog::FillHostChoice(HistoryTime from, HistoryTime to) {
+  const std::string chosenHost = ChosenHost() ? *ChosenHost() : "";
+  hosts_ = queries_.changedHosts ? queries_.changedHosts(from, to).value_or(hosts_) : hosts_;
   host_->Clear();
   host_->Append("All hosts");
   host_->SetSelection(0);
@@ -160,25 +181,20 @@ void OutageLog::FillHostChoice() {
   for (const std::string& host : hosts_) {
     const int item = host_->Append(
         wxControl::Ellipsize(ToDisplay(host), dc, wxELLIPSIZE_MIDDLE, FromDIP(kHostChoiceWidth)));
-    if (chosen > 0 && host == chosenHost) host_->SetSelection(item);
+    if (!chosenHost.empty() && host == chosenHost) host_->SetSelection(item);
   }
   // The whole name of the host chosen, which its item may show only in part.
-  const int now = host_->GetSelection();
-  host_->SetToolTip(now > 0 ? ToDisplay(hosts_[static_cast<std::size_t>(now - 1)]) : wxString());
+  host_->SetToolTip(ChosenHost() ? ToDisplay(*ChosenHost()) : wxString());
 }
 
-void OutageLog::ApplyHostFilter() {
-  shown_.clear();
-  const int chosen = host_->GetSelection();
-  for (const LoggedChange& entry : all_)
-    if (chosen <= 0 || entry.change.host == hosts_[static_cast<std::size_t>(chosen - 1)])
-      shown_.push_back(entry);
-  list_->ShowRows(shown_.size());
+const std::vector<LoggedChange>& OutageLog::Shown() {
+  static const std::vector<LoggedChange> none;
+  return pages_ ? pages_->All() : none;
 }
 
 bool OutageLog::ExportShown(const wxString& path) {
   return WriteCsvFile(this, path, [this](std::ostream& out) {
-    WriteChangesCsv(out, shown_, IsoTimeWriter(LocalUtcOffset));
+    WriteChangesCsv(out, Shown(), IsoTimeWriter(LocalUtcOffset));
   });
 }
 

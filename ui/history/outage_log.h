@@ -2,8 +2,11 @@
 
 #include <wx/frame.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "history/change_pages.h"
 #include "history/history_queries.h"
 #include "history/range_summary.h"
 #include "ui/history/alert_log_window.h"
@@ -23,21 +26,22 @@ class OutageLog : public wxFrame {
 
   // Reads the changes again, as they stand now.
   void Reload();
-  const std::vector<LoggedChange>& Shown() const { return shown_; }
+  // Every change of the range and host chosen, read to the end.
+  const std::vector<LoggedChange>& Shown();
   bool ExportShown(const wxString& path);
 
  private:
-  void ApplyHostFilter();
-  void FillHostChoice();
+  void FillHostChoice(HistoryTime from, HistoryTime to);
+  const std::string* ChosenHost() const;
+  void ReadAlertsOfPage(HistoryTime oldest, HistoryTime newest);
 
   const HistoryQueries queries_;
   wxChoice* range_;
   wxChoice* host_;
   ChangeList* list_;
-  std::vector<LoggedChange> all_;    // the range's changes, every host
-  std::vector<LoggedChange> shown_;  // those of the chosen host
-  OutageAlerts alerts_;              // what became of each outage's alerts
-  std::vector<std::string> hosts_;   // the host choice's, after "All hosts"
+  std::unique_ptr<ChangePages> pages_;  // the changes shown, read as far as scrolled
+  OutageAlerts alerts_;                 // what became of the outages read so far
+  std::vector<std::string> hosts_;      // the host choice's, after "All hosts"
 };
 
 }  // namespace kelvoran
