@@ -18,11 +18,14 @@
 //     a real hour: without it a day's results come in a second and the
 //     upkeep, which runs between commits, falls behind.
 //   history_year_bench reads --store=FILE [--copies=50] [--samples=20] [--keep=FILE]
+//       [--cold=0]
 //     Widens the year's file to `copies` times its hosts (their rows copied
 //     under new names) and adds a host with 30 days of 5-minute and a year of
 //     hourly summaries, then times what the history window reads and reduces
 //     for its first paint and a pan at 30 days and a year, and what the
-//     outage log does before its first page, over a year and a week.
+//     outage log does before its first page, over a year and a week. A store
+//     kept from an earlier run is read as it is with --copies=1; --cold=1
+//     drops the system's file cache before each timed read (root only).
 //
 // Linux only: the writer's time is read from /proc/self/task.
 #include <sqlite3.h>
@@ -494,6 +497,8 @@ std::size_t OpenOutageLog(const HistoryQueries& queries, HistoryTime from, Histo
 // Adds a host whose summaries were never cut: 30 days of 5-minute ones and a
 // year of hourly ones, the most a window of either range reads.
 std::string AddHostWithEverySummary(sqlite3* db, HistoryTime now) {
+  if (QueryInteger(db, "SELECT count(*) FROM hosts WHERE key = 'every-summary'") > 0)
+    return "every-summary";  // a store kept from an earlier run
   std::ostringstream sql;
   sql << "BEGIN; INSERT INTO hosts(key, name) VALUES ('every-summary', 'every-summary');";
   for (const auto& [span, count, probes] : {std::tuple(HistorySummary::kFiveMinutes, 30 * 288, 30),
@@ -508,6 +513,15 @@ std::string AddHostWithEverySummary(sqlite3* db, HistoryTime now) {
   return Execute(db, sql.str()) == SQLITE_OK ? "every-summary" : "";
 }
 
+// With --cold=1, each timed read starts with the file out of the system's
+// cache, as after a restart of the machine (root only).
+bool coldReads = false;
+void StartRead() {
+  if (!coldReads) return;
+  sync();
+  std::ofstream("/proc/sys/vm/drop_caches") << "1\n";
+}
+
 // The history window's first paint and a pan step of each host, at 30 days
 // and a year.
 std::size_t TimeHistoryWindow(const HistoryQueries& queries, const std::vector<std::string>& hosts,
@@ -518,6 +532,7 @@ std::size_t TimeHistoryWindow(const HistoryQueries& queries, const std::vector<s
     const HistoryTime width = days * kDay, from = now - width;
     std::vector<double> firstPaints, pans;
     for (const std::string& host : hosts) {
+      StartRead();
       auto began = RealClock::now();
       made += ShowRange(queries, host, span, from, now, from, now);
       firstPaints.push_back(Milliseconds(began));
@@ -538,6 +553,7 @@ std::size_t TimeHistoryWindow(const HistoryQueries& queries, const std::vector<s
 int Reads(const Arguments& args) {
   const int copies = static_cast<int>(args.Number("copies", 50));
   const int timed = static_cast<int>(args.Number("samples", 20));
+  coldReads = args.Number("cold", 0) != 0;
   testing::TempDir dir;
   const std::string path =
       args.Text("keep").empty() ? dir.File("KELVORAN.HISTORY") : args.Text("keep");
@@ -585,6 +601,7 @@ int Reads(const Arguments& args) {
     std::vector<double> opens;
     std::vector<std::vector<double>> steps;
     for (int run = 0; run < 5; ++run) {
+      StartRead();
       const auto began = RealClock::now();
       made += OpenOutageLog(queries, now - days * kDay, now, steps);
       opens.push_back(Milliseconds(began));
