@@ -3,9 +3,8 @@
 # (tests/net/test_network.sh) with the programs and Prometheus in its probe
 # namespace, where every address they listen on is the namespace's own
 # loopback; a scratch folder; and on exit the end of every pid in $pids and
-# of both. Exits 77 (skipped) without root. Sets ns, prefix, dir and pids.
-#
-#   source metrics_scenario.sh RESPONDER
+# of both. Exits 77 (skipped) without root. Sets ns, prefix, network, dir
+# and pids; start_kelvoran runs $kelvoran, which the caller sets first.
 if [[ $EUID -ne 0 ]]; then
   echo "SKIPPED: needs root to build network namespaces"
   exit 77
@@ -49,6 +48,7 @@ in_ns() { ip netns exec "$ns" "$@"; }
 # start_kelvoran FOLDER LOG PORT: the program without a window in the
 # namespace, in FOLDER with its profile there too, serving metrics on PORT.
 start_kelvoran() {
+  : "${kelvoran:?set by the caller}"
   (cd "$1" && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$1" \
     DBUS_SESSION_BUS_ADDRESS=disabled: ip netns exec "$ns" "$kelvoran" --headless \
     --metrics "127.0.0.1:$3" </dev/null >/dev/null 2>"$2") &

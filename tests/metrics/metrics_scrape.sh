@@ -15,6 +15,7 @@
 set -euo pipefail
 kelvoran=${1:?usage: metrics_scrape.sh KELVORAN RESPONDER}
 responder=${2:?usage: metrics_scrape.sh KELVORAN RESPONDER}
+# shellcheck source=tests/metrics/metrics_scenario.sh
 source "$(dirname "$0")/metrics_scenario.sh"
 port=9765
 
