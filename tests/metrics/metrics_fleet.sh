@@ -139,8 +139,9 @@ prometheus_samples() {
   jq_query "$1" "map(\"\(.metric.instance) \(.metric.${2}) \(.value[1])\") | sort | .[]"
 }
 
-in_ns curl -sS --max-time 5 -H "Accept: $accept" -D "$dir/headers" -o "$dir/om" \
-  "http://127.0.0.1:${ports[0]}/metrics" || fail "the OpenMetrics scrape failed"
+took=$(in_ns curl -sS --max-time 5 -H "Accept: $accept" -D "$dir/headers" -o "$dir/om" \
+  -w '%{time_total}' "http://127.0.0.1:${ports[0]}/metrics") || fail "the OpenMetrics scrape failed"
+echo "OpenMetrics scrape of two hosts: ${took} s"
 grep -qi '^content-type: application/openmetrics-text; version=1.0.0; charset=utf-8' "$dir/headers" ||
   fail "wrong OpenMetrics content type: $(cat "$dir/headers")"
 [[ $(tail -n 1 "$dir/om") == '# EOF' ]] || fail "the OpenMetrics text does not end with # EOF"
