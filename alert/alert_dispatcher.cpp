@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -89,6 +90,8 @@ struct AlertDispatcher::State {
   std::unordered_map<std::uint64_t, Tracked> tracked;
   std::vector<AlertJournalCall> journalOps;
   std::vector<AlertLogEntry> newEntries;
+  // Attempts per channel name: sent first, failed second.
+  std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> attempts;
   std::deque<std::function<void()>> tests;
   bool stopping = false;
   // Nothing is attempted before the channels are known: alerts taken up
@@ -154,6 +157,8 @@ void AlertDispatcher::State::CollectLog() {
     const auto found = tracked.find(record.delivery);
     if (found == tracked.end()) continue;
     const Tracked& t = found->second;
+    auto& counts = attempts[record.channel];
+    ++(record.outcome == AttemptOutcome::Sent ? counts.first : counts.second);
     AlertLogEntry entry{.at = WallClockAt(record.at),
                         .channel = std::move(record.channel),
                         .host = std::move(record.host),
@@ -281,6 +286,7 @@ void AlertDispatcher::SetChannels(std::vector<AlertChannel> channels) {
   {
     const std::lock_guard lock(state_->mutex);
     state_->channels.swap(byName);
+    for (const auto& [name, channel] : state_->channels) state_->attempts.try_emplace(name);
     state_->channelsSet = true;
   }
   state_->wake.notify_all();
@@ -319,6 +325,15 @@ void AlertDispatcher::SendTest(const AlertChannel& channel, const std::string& s
 std::vector<AlertLogEntry> AlertDispatcher::TakeNewEntries() {
   const std::lock_guard lock(state_->mutex);
   return std::exchange(state_->newEntries, {});
+}
+
+std::vector<AlertDispatcher::ChannelCounts> AlertDispatcher::AttemptCounts() const {
+  const std::lock_guard lock(state_->mutex);
+  std::vector<ChannelCounts> counts;
+  counts.reserve(state_->attempts.size());
+  for (const auto& [channel, count] : state_->attempts)
+    counts.push_back({channel, count.first, count.second});
+  return counts;
 }
 
 std::size_t AlertDispatcher::Waiting() const {

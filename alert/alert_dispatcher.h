@@ -73,6 +73,16 @@ class AlertDispatcher {
 
   std::size_t Waiting() const;
 
+  // Attempts per channel since the start: every channel defined, and any
+  // other name an alert was attempted for, in name order. Takes the queue's
+  // lock, which no attempt holds while it sends.
+  struct ChannelCounts {
+    std::string channel;
+    std::uint64_t sent = 0;
+    std::uint64_t failed = 0;
+  };
+  std::vector<ChannelCounts> AttemptCounts() const;
+
  private:
   struct State;
   std::unique_ptr<State> state_;

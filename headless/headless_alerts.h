@@ -28,6 +28,9 @@ class HeadlessAlerts {
   StatusEdgeObserver Observer() { return raiser_.Observer(); }
   ResultSink& RecentResults() { return raiser_; }
   std::size_t ChannelCount() const { return channels_.size(); }
+  std::vector<AlertDispatcher::ChannelCounts> AttemptCounts() const {
+    return dispatcher_->AttemptCounts();
+  }
 
   // Logs the attempts made since the last call.
   void LogAttempts();

@@ -61,6 +61,7 @@ class HeadlessMonitor {
  private:
   void Start();
   void ServeMetrics();
+  ProgramFigures Figures() const;
   void LoadHostList();
   void ReloadHostList();
   void Tick();
@@ -80,6 +81,8 @@ class HeadlessMonitor {
   std::unique_ptr<MetricsEndpoint> metrics_;
   ProfileWitness witness_;
   PlainHostRows rows_;
+  // How much later than due the last tick began.
+  std::chrono::steady_clock::duration tickLag_{};
 };
 
 void HeadlessMonitor::Start() {
@@ -120,12 +123,22 @@ void HeadlessMonitor::Start() {
 
 void HeadlessMonitor::ServeMetrics() {
   metrics_ = std::make_unique<MetricsEndpoint>(rows_, scheduler_->OutstandingProbes);
+  metrics_->SetProgramFigures([this] { return Figures(); });
   resultSinks_.Add(metrics_.get());
   const std::string url = "http://" + ListenAddressText(*metricsAddress_) + "/metrics";
   if (const auto problem = metrics_->Serve(*metricsAddress_))
     log_.WriteNow("Metrics for Prometheus are not served (" + *problem + "); monitoring goes on.");
   else
     log_.WriteNow("Metrics for Prometheus at " + url + ".");
+}
+
+ProgramFigures HeadlessMonitor::Figures() const {
+  ProgramFigures figures;
+  figures.tickLagSeconds = std::chrono::duration<double>(tickLag_).count();
+  if (history_) figures.historyQueue = history_->WaitingResults();
+  for (const auto& counts : alerts_->AttemptCounts())
+    figures.channels.push_back({counts.channel, counts.sent, counts.failed});
+  return figures;
 }
 
 void HeadlessMonitor::LoadHostList() {
@@ -180,6 +193,7 @@ int HeadlessMonitor::Run() {
   for (;;) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= nextTick) {
+      tickLag_ = now - nextTick;
       Tick();
       // A tick that overran is not made up for, as a timer that missed its
       // time is not.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -34,6 +35,9 @@ class HistoryLink : public ResultSink {
   // How many bytes the history file may take; it is brought within them by
   // dropping its oldest results soon after.
   virtual void SetDiskBudget(std::int64_t /*bytes*/) {}
+  // Results handed over and not yet written: grows while the file cannot
+  // keep up or cannot be written.
+  virtual std::size_t WaitingResults() const { return 0; }
 };
 
 // The history file of a host list: beside its settings file, same name with

@@ -70,6 +70,11 @@ HistoryRecorder::HistoryRecorder(std::string path, HistoryOptions options)
       budgetBytes_(options_.budget.bytes),
       writer_([this] { Run(); }) {}
 
+std::size_t HistoryRecorder::WaitingResults() const {
+  const std::lock_guard lock(mutex_);
+  return waitingResults_;
+}
+
 void HistoryRecorder::SetDiskBudget(std::int64_t bytes) {
   budgetBytes_.store(bytes, std::memory_order_relaxed);
   budgetChanged_.store(true);

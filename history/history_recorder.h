@@ -76,6 +76,9 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   HistoryQueries Queries() override;
   AlertJournal* Alerts() override { return this; }
   void SetDiskBudget(std::int64_t bytes) override;
+  // Under the lock the tick's hand-over takes anyway; not counting those
+  // being written at the moment.
+  std::size_t WaitingResults() const override;
 
   void Queued(std::uint64_t id, const std::string& channel, const AlertEvent& alert) override;
   void Attempted(const AlertLogEntry& entry) override;

@@ -1,5 +1,6 @@
 #include "metrics/exposition.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <vector>
@@ -17,7 +18,8 @@ constexpr const char* kStatusLabels[] = {"OK", "WARNING", "ERROR"};
 // same, in the C locale whatever the process's locale is.
 class TextWriter {
  public:
-  explicit TextWriter(std::string& out) : out_(out) {}
+  TextWriter(std::string& out, ExpositionFormat format) : out_(out), format_(format) {}
+  ExpositionFormat Format() const { return format_; }
   TextWriter& operator<<(std::string_view text) {
     out_ += text;
     return *this;
@@ -41,9 +43,19 @@ class TextWriter {
     return *this;
   }
   std::string& out_;
+  ExpositionFormat format_;
 };
 
+// `name` is the samples' name. OpenMetrics names a counter's family without
+// its _total and an info family without its _info; the text format has no
+// info type and calls it a gauge.
 void Family(TextWriter& out, std::string_view name, std::string_view type, std::string_view help) {
+  if (out.Format() == ExpositionFormat::OpenMetrics) {
+    if (type == "counter" && name.ends_with("_total")) name.remove_suffix(6);
+    if (type == "info" && name.ends_with("_info")) name.remove_suffix(5);
+  } else if (type == "info") {
+    type = "gauge";
+  }
   out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
 }
 
@@ -142,11 +154,99 @@ void Extremes(TextWriter& out, const MetricsSnapshot& snapshot,
 void ProgramWide(TextWriter& out, const MetricsSnapshot& snapshot, std::string_view version) {
   Family(out, "kelvoran_probes_in_flight", "gauge", "Probes started and not yet back.");
   out << "kelvoran_probes_in_flight " << std::int64_t{snapshot.probesInFlight} << '\n';
-  Family(out, "kelvoran_build_info", "gauge", "The program's version, as a label; always 1.");
+  Family(out, "kelvoran_build_info", "info", "The program's version, as a label; always 1.");
   out << "kelvoran_build_info{version=\"" << LabelValue(version) << "\"} 1\n";
 }
 
+// What the program that runs the endpoint tells of itself; a figure it does
+// not know has no family at all.
+void MonitorHealth(TextWriter& out, const ProgramFigures& program) {
+  if (program.tickLagSeconds) {
+    Family(out, "kelvoran_tick_lag_seconds", "gauge",
+           "How much later than due the last tick began.");
+    out << "kelvoran_tick_lag_seconds " << *program.tickLagSeconds << '\n';
+  }
+  if (program.historyQueue) {
+    Family(out, "kelvoran_history_waiting_results", "gauge",
+           "Results handed to the history's writer and not yet written.");
+    out << "kelvoran_history_waiting_results " << *program.historyQueue << '\n';
+  }
+  Family(out, "kelvoran_alerts_sent_total", "counter", "Alert deliveries that went through.");
+  for (const ChannelFigures& channel : program.channels)
+    out << "kelvoran_alerts_sent_total{channel=\"" << LabelValue(channel.channel) << "\"} "
+        << channel.sent << '\n';
+  Family(out, "kelvoran_alerts_failed_total", "counter",
+         "Alert delivery attempts that failed, each retry counted.");
+  for (const ChannelFigures& channel : program.channels)
+    out << "kelvoran_alerts_failed_total{channel=\"" << LabelValue(channel.channel) << "\"} "
+        << channel.failed << '\n';
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// Media types and parameter names are case-insensitive (RFC 9110).
+bool SameLetters(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// One media range of an Accept header: its type, version and quality.
+struct MediaRange {
+  std::string_view type;
+  std::string_view version;
+  double quality = 1.0;
+};
+
+MediaRange ParseMediaRange(std::string_view text) {
+  MediaRange range;
+  std::size_t end = text.find(';');
+  range.type = Trimmed(text.substr(0, end));
+  while (end != std::string_view::npos) {
+    text.remove_prefix(end + 1);
+    end = text.find(';');
+    const std::string_view parameter = Trimmed(text.substr(0, end));
+    const auto equals = parameter.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = Trimmed(parameter.substr(0, equals));
+    const std::string_view value = Trimmed(parameter.substr(equals + 1));
+    if (SameLetters(key, "version")) range.version = value;
+    if (SameLetters(key, "q") &&
+        std::from_chars(value.data(), value.data() + value.size(), range.quality).ec != std::errc{})
+      range.quality = 0;
+  }
+  return range;
+}
+
 }  // namespace
+
+const char* ContentTypeOf(ExpositionFormat format) {
+  return format == ExpositionFormat::OpenMetrics
+             ? "application/openmetrics-text; version=1.0.0; charset=utf-8"
+             : "text/plain; version=0.0.4; charset=utf-8";
+}
+
+ExpositionFormat NegotiatedFormat(std::string_view accept) {
+  double openMetrics = 0;
+  double text = 0;
+  while (!accept.empty()) {
+    const auto comma = accept.find(',');
+    const MediaRange range = ParseMediaRange(accept.substr(0, comma));
+    accept.remove_prefix(comma == std::string_view::npos ? accept.size() : comma + 1);
+    if (SameLetters(range.type, "application/openmetrics-text") &&
+        (range.version.empty() || range.version == "1.0.0"))
+      openMetrics = std::max(openMetrics, range.quality);
+    else if (SameLetters(range.type, "text/plain") || SameLetters(range.type, "text/*") ||
+             range.type == "*/*")
+      text = std::max(text, range.quality);
+  }
+  return openMetrics > 0 && openMetrics >= text ? ExpositionFormat::OpenMetrics
+                                                : ExpositionFormat::Text;
+}
 
 std::string LabelValue(std::string_view text) {
   const std::string utf8 = ToDisplayText(text);
@@ -165,17 +265,20 @@ std::string LabelValue(std::string_view text) {
   return escaped;
 }
 
-std::string ExpositionText(const MetricsSnapshot& snapshot, std::string_view version) {
+std::string ExpositionText(const MetricsSnapshot& snapshot, std::string_view version,
+                           ExpositionFormat format) {
   std::string text;
   // About 2 KB a host: reserved once rather than grown a few dozen times.
-  text.reserve(512 + snapshot.hosts.size() * 2048);
-  TextWriter out(text);
+  text.reserve(1024 + snapshot.hosts.size() * 2048 + snapshot.program.channels.size() * 128);
+  TextWriter out(text, format);
   const std::vector<std::string> labels = HostLabels(snapshot);
   Counters(out, snapshot, labels);
   RoundTrips(out, snapshot, labels);
   Statuses(out, snapshot, labels);
   Extremes(out, snapshot, labels);
   ProgramWide(out, snapshot, version);
+  MonitorHealth(out, snapshot.program);
+  if (format == ExpositionFormat::OpenMetrics) out << "# EOF\n";
   return text;
 }
 

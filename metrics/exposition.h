@@ -7,13 +7,25 @@
 
 namespace kelvoran {
 
-// The Content-Type of ExpositionText's answer.
-inline constexpr const char* kExpositionContentType = "text/plain; version=0.0.4; charset=utf-8";
+// Prometheus' text format 0.0.4, or OpenMetrics 1.0.0 for a scraper that
+// asks for it: the same samples, with OpenMetrics' family names (a counter's
+// without _total), its info type and its closing "# EOF".
+enum class ExpositionFormat { Text, OpenMetrics };
 
-// The snapshot in Prometheus' text exposition format 0.0.4: each family
-// with its HELP and TYPE lines, then one sample per host (labels host and
-// description) and the program-wide ones.
-std::string ExpositionText(const MetricsSnapshot& snapshot, std::string_view version);
+// The Content-Type of ExpositionText's answer in `format`.
+const char* ContentTypeOf(ExpositionFormat format);
+
+// The format an HTTP Accept header prefers: OpenMetrics 1.0.0 when it is
+// named (without a version or with 1.0.0) with a quality above zero and no
+// lower than the text format's; the text format for anything else,
+// including no header.
+ExpositionFormat NegotiatedFormat(std::string_view accept);
+
+// The snapshot in `format`: each family with its HELP and TYPE lines, then
+// one sample per host (labels host and description) and the program-wide
+// ones.
+std::string ExpositionText(const MetricsSnapshot& snapshot, std::string_view version,
+                           ExpositionFormat format = ExpositionFormat::Text);
 
 // A label value as the format wants it between its double quotes: valid
 // UTF-8 (other bytes read as the platform reads the host list), with

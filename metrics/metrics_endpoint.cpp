@@ -24,7 +24,7 @@ std::optional<std::string> MetricsEndpoint::Serve(const ListenAddress& address) 
   Capture();
   std::string problem;
   server_ = MetricsServer::Start(
-      address, [this] { return CurrentText(); }, problem);
+      address, [this](const char* accept) { return CurrentPage(accept); }, problem);
   if (!server_) return problem;
   return std::nullopt;
 }
@@ -43,23 +43,27 @@ void MetricsEndpoint::TickEnded() {
 
 void MetricsEndpoint::Capture() {
   lastCapture_ = std::chrono::steady_clock::now();
-  auto snapshot = std::make_shared<const MetricsSnapshot>(
-      collector_.Capture(rows_, probesInFlight_, SystemClock()));
+  MetricsSnapshot captured = collector_.Capture(rows_, probesInFlight_, SystemClock());
+  if (programFigures_) captured.program = programFigures_();
+  auto snapshot = std::make_shared<const MetricsSnapshot>(std::move(captured));
   const std::lock_guard lock(latestMutex_);
   latest_ = std::move(snapshot);
 }
 
-std::shared_ptr<const std::string> MetricsEndpoint::CurrentText() {
+MetricsPage MetricsEndpoint::CurrentPage(const char* accept) {
   std::shared_ptr<const MetricsSnapshot> latest;
   {
     const std::lock_guard lock(latestMutex_);
     latest = latest_;
   }
-  if (latest != textSnapshot_ || !text_) {
-    text_ = std::make_shared<const std::string>(ExpositionText(*latest, KELVORAN_VERSION));
-    textSnapshot_ = std::move(latest);
+  const ExpositionFormat format = NegotiatedFormat(accept ? accept : "");
+  BuiltText& built = texts_[static_cast<std::size_t>(format)];
+  if (latest != built.snapshot || !built.text) {
+    built.text =
+        std::make_shared<const std::string>(ExpositionText(*latest, KELVORAN_VERSION, format));
+    built.snapshot = std::move(latest);
   }
-  return text_;
+  return {built.text, ContentTypeOf(format)};
 }
 
 }  // namespace kelvoran

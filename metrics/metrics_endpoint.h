@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -10,11 +12,11 @@
 #include "engine/result_sink.h"
 #include "metrics/listen_address.h"
 #include "metrics/metrics_collector.h"
+#include "metrics/metrics_server.h"
 
 namespace kelvoran {
 
 class HostRows;
-class MetricsServer;
 
 // The metrics endpoint of a running monitor: hears every result as one of the
 // scheduler's sinks, and while it serves, copies the rows' figures at the end
@@ -27,6 +29,12 @@ class MetricsEndpoint final : public ResultSink {
   // OutstandingProbes).
   MetricsEndpoint(HostRows& rows, const std::int32_t& probesInFlight);
   ~MetricsEndpoint() override;
+
+  // The monitor's own figures, asked for at each capture on the monitor's
+  // thread: it must answer without waiting (no lock held across I/O).
+  // Without one they are not served.
+  using ProgramFiguresSource = std::function<ProgramFigures()>;
+  void SetProgramFigures(ProgramFiguresSource source) { programFigures_ = std::move(source); }
 
   // Serves on `address` in place of wherever it served before. Nothing on
   // success; otherwise what went wrong, in a sentence, and nothing is served.
@@ -41,20 +49,24 @@ class MetricsEndpoint final : public ResultSink {
  private:
   void Capture();
   // On the server's thread.
-  std::shared_ptr<const std::string> CurrentText();
+  MetricsPage CurrentPage(const char* accept);
 
   HostRows& rows_;
   const std::int32_t& probesInFlight_;
   MetricsCollector collector_;
+  ProgramFiguresSource programFigures_;
   std::chrono::steady_clock::time_point lastCapture_;
 
   std::mutex latestMutex_;
   std::shared_ptr<const MetricsSnapshot> latest_;
 
-  // The server's thread's alone: the text of the snapshot it was built from,
-  // so that scrapes within one second build it once.
-  std::shared_ptr<const MetricsSnapshot> textSnapshot_;
-  std::shared_ptr<const std::string> text_;
+  // The server's thread's alone: the text of each format and the snapshot it
+  // was built from, so that scrapes within one second build it once.
+  struct BuiltText {
+    std::shared_ptr<const MetricsSnapshot> snapshot;
+    std::shared_ptr<const std::string> text;
+  };
+  std::array<BuiltText, 2> texts_;
 
   // Last: it goes first, and its thread with it.
   std::unique_ptr<MetricsServer> server_;

@@ -8,12 +8,20 @@
 
 namespace kelvoran {
 
+// What GET /metrics answers: the text, shared with the scrapes that read the
+// same snapshot, and its Content-Type.
+struct MetricsPage {
+  std::shared_ptr<const std::string> text;
+  const char* contentType = nullptr;
+};
+
 // The HTTP side of the metrics endpoint: GET (or HEAD) /metrics answers the
-// text `source` gives, anything else 404. Runs on a thread of its own from
-// Start until the object goes; `source` is called on that thread.
+// page `source` gives for the request's Accept header (null when it has
+// none), anything else 404. Runs on a thread of its own from Start until the
+// object goes; `source` is called on that thread.
 class MetricsServer {
  public:
-  using TextSource = std::function<std::shared_ptr<const std::string>()>;
+  using TextSource = std::function<MetricsPage(const char* accept)>;
 
   // Null, with `problem` set to a sentence for the user, when the address
   // cannot be listened on (or this build has no endpoint).

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "metrics/exposition.h"
 #include "metrics/metrics_server.h"
 #include "platform/address_lookup.h"
 
@@ -36,8 +35,7 @@ class MhdServer final : public MetricsServer {
                            const char* method, const char* version, const char* uploadData,
                            std::size_t* uploadDataSize, void** requestState);
   static void Log(void* self, const char* format, va_list arguments);
-  MHD_Result Queue(MHD_Connection* connection, unsigned status,
-                   std::shared_ptr<const std::string> text);
+  MHD_Result Queue(MHD_Connection* connection, unsigned status, MetricsPage page);
 
   TextSource source_;
   MHD_Daemon* daemon_ = nullptr;
@@ -88,16 +86,17 @@ MHD_Result MhdServer::Answer(void* self, MHD_Connection* connection, const char*
                    std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
   if (!get || std::strcmp(url, "/metrics") != 0) {
     static const auto notFound = std::make_shared<const std::string>("Not found\n");
-    return server.Queue(connection, MHD_HTTP_NOT_FOUND, notFound);
+    return server.Queue(connection, MHD_HTTP_NOT_FOUND, {notFound, "text/plain; charset=utf-8"});
   }
-  return server.Queue(connection, MHD_HTTP_OK, server.source_());
+  const char* accept =
+      MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT);
+  return server.Queue(connection, MHD_HTTP_OK, server.source_(accept));
 }
 
 // The response reads the shared text in place; the last reference goes when
 // libmicrohttpd has sent it.
-MHD_Result MhdServer::Queue(MHD_Connection* connection, unsigned status,
-                            std::shared_ptr<const std::string> text) {
-  auto* held = new std::shared_ptr<const std::string>(std::move(text));
+MHD_Result MhdServer::Queue(MHD_Connection* connection, unsigned status, MetricsPage page) {
+  auto* held = new std::shared_ptr<const std::string>(std::move(page.text));
   MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
       (*held)->size(), const_cast<char*>((*held)->data()),
       [](void* holder) { delete static_cast<std::shared_ptr<const std::string>*>(holder); }, held);
@@ -105,9 +104,7 @@ MHD_Result MhdServer::Queue(MHD_Connection* connection, unsigned status,
     delete held;
     return MHD_NO;
   }
-  MHD_add_response_header(
-      response, MHD_HTTP_HEADER_CONTENT_TYPE,
-      status == MHD_HTTP_OK ? kExpositionContentType : "text/plain; charset=utf-8");
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, page.contentType);
   const MHD_Result queued = MHD_queue_response(connection, status, response);
   MHD_destroy_response(response);
   return queued;

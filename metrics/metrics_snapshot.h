@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,31 @@ struct HostFigures {
   std::uint32_t maxMilliseconds = 0;
 };
 
+// Alert deliveries through one channel since the program started: each
+// attempt counts once, so an alert tried three times before it went through
+// counts two failures and one sent.
+struct ChannelFigures {
+  std::string channel;
+  std::uint64_t sent = 0;
+  std::uint64_t failed = 0;
+  bool operator==(const ChannelFigures&) const = default;
+};
+
+// The monitor's own health. Nothing is known (and nothing served) where the
+// program that runs the endpoint does not say.
+struct ProgramFigures {
+  // How much later than due the last tick began.
+  std::optional<double> tickLagSeconds;
+  // Results handed to the history's writer and not yet written.
+  std::optional<std::uint64_t> historyQueue;
+  // Every channel defined, and any other that was attempted.
+  std::vector<ChannelFigures> channels;
+};
+
 struct MetricsSnapshot {
   std::vector<HostFigures> hosts;
   std::int32_t probesInFlight = 0;
+  ProgramFigures program;
 };
 
 }  // namespace kelvoran

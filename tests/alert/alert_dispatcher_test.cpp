@@ -37,6 +37,14 @@ std::vector<std::string> Described(const std::vector<AlertLogEntry>& entries) {
   return lines;
 }
 
+// The attempt counts the metrics endpoint serves, as "channel sent/failed".
+std::vector<std::string> Counted(const AlertDispatcher& dispatcher) {
+  std::vector<std::string> counts;
+  for (const auto& c : dispatcher.AttemptCounts())
+    counts.push_back(c.channel + " " + std::to_string(c.sent) + "/" + std::to_string(c.failed));
+  return counts;
+}
+
 // A sender that throws fails its attempt, to be tried again; an alert sent
 // is not sent again, and one host's alerts keep their order on a channel.
 TEST(AlertDispatcher, RetriesUntilSentOnceInOrder) {
@@ -65,6 +73,7 @@ TEST(AlertDispatcher, RetriesUntilSentOnceInOrder) {
   const std::vector<std::string> secrets = sender.Secrets();
   EXPECT_EQ(std::count(secrets.begin(), secrets.end(), "token of hook"), 3);
   EXPECT_EQ(dispatcher.Waiting(), 0u);
+  EXPECT_EQ(Counted(dispatcher), (std::vector<std::string>{"hook 2/1", "quiet 1/0"}));
 }
 
 // A server that takes its whole time limit: released by the test.
@@ -132,6 +141,8 @@ TEST(AlertDispatcher, GivesUpWhatCannotBeSentWithAClearText) {
                 "hook second failed given up: more than 2 alerts were waiting, given up",
                 "hook third sent 200 OK",
                 "mail fourth rejected this program cannot send e-mail alerts, given up"}));
+  // A name no longer defined counts too; one given up unsent counts a failure.
+  EXPECT_EQ(Counted(dispatcher), (std::vector<std::string>{"gone 0/1", "hook 2/1", "mail 0/1"}));
 }
 
 TEST(AlertDispatcher, SendsATestAlertOnceWithTheGivenSecret) {

@@ -72,6 +72,14 @@ else
   fail "no compressed manual page $man"
 fi
 [[ -s "$share/doc/kelvoran/copyright" ]] || fail "no copyright notice"
+# The many-machines examples, whole: the rules as Prometheus reads them, the
+# dashboard as JSON.
+examples=$share/doc/kelvoran/examples
+promtool check rules "$examples/prometheus/kelvoran-rules.yml" >/dev/null 2>&1 ||
+  fail "no valid $examples/prometheus/kelvoran-rules.yml"
+[[ -s "$examples/prometheus/kelvoran-scrape.yml" ]] || fail "no scrape configuration example"
+jq -e '.panels | length > 0' "$examples/grafana/kelvoran-dashboard.json" >/dev/null 2>&1 ||
+  fail "no dashboard in $examples/grafana"
 # F1 finds the book here when none lies beside the program.
 # (The listing is read whole: grep -q stopping early would fail unzip with
 # SIGPIPE, and pipefail with it.)

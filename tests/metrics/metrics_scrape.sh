@@ -15,57 +15,14 @@
 set -euo pipefail
 kelvoran=${1:?usage: metrics_scrape.sh KELVORAN RESPONDER}
 responder=${2:?usage: metrics_scrape.sh KELVORAN RESPONDER}
-if [[ $EUID -ne 0 ]]; then
-  echo "SKIPPED: needs root to build network namespaces"
-  exit 77
-fi
-network=$(dirname "$0")/../net/test_network.sh
-prefix=kvp-$$
-ns=$prefix-probe
+# shellcheck source=tests/metrics/metrics_scenario.sh
+source "$(dirname "$0")/metrics_scenario.sh"
 port=9765
-dir=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  bash "$network" down "$prefix" || true
-  rm -rf "$dir"
-}
-trap cleanup EXIT
 
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$dir"/*.log; do
-    echo "--- $log:" >&2
-    tail -n 30 "$log" >&2 || true
-  done
-  exit 1
-}
-
-# wait_for LOG REGEX [SECONDS]
-wait_for() {
-  for _ in $(seq $((${3:-20} * 10))); do
-    grep -qE "$2" "$1" && return 0
-    sleep 0.1
-  done
-  fail "no line matching '$2' in $1"
-}
-
-in_ns() { ip netns exec "$ns" "$@"; }
 scrape() { in_ns curl -sS --max-time "${2:-5}" "http://127.0.0.1:$port${1:-/metrics}"; }
 # The value of the one sample whose line starts with $1 (through the
 # environment: awk -v would read the backslashes as escapes).
 sample() { start=$1 awk 'index($0, ENVIRON["start"]) == 1 { print $NF }' "$dir/metrics"; }
-
-# start_kelvoran FOLDER LOG: runs the program in the namespace, from FOLDER.
-start_kelvoran() {
-  (cd "$1" && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$1" \
-    DBUS_SESSION_BUS_ADDRESS=disabled: ip netns exec "$ns" "$kelvoran" --headless \
-    --metrics "127.0.0.1:$port" </dev/null >/dev/null 2>"$2") &
-  pids+=($!)
-}
 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 
@@ -87,7 +44,7 @@ INI
 : >"$dir/second/KELVORAN.INI"
 
 bash "$network" up "$prefix" "$responder"
-start_kelvoran "$dir/main" "$dir/kelvoran.log"
+start_kelvoran "$dir/main" "$dir/kelvoran.log" "$port"
 app=${pids[-1]}
 wait_for "$dir/kelvoran.log" "Metrics for Prometheus at http://127\.0\.0\.1:$port/metrics\.$"
 wait_for "$dir/kelvoran.log" ' 198\.18\.10\.3: WARNING -> ERROR: Request timed out\.$'
@@ -115,7 +72,7 @@ code=$(in_ns curl -sS --max-time 5 -o /dev/null -w '%{http_code}' "http://127.0.
 [[ $code == 404 ]] || fail "/ answered $code, not 404"
 
 # A second copy on the same port: told in its log, and it monitors on.
-start_kelvoran "$dir/second" "$dir/second.log"
+start_kelvoran "$dir/second" "$dir/second.log" "$port"
 second=${pids[-1]}
 wait_for "$dir/second.log" "Metrics for Prometheus are not served \(cannot listen on 127\.0\.0\.1:$port.*\); monitoring goes on\.$"
 kill -0 "$second" 2>/dev/null || fail "the second copy ended"
@@ -155,14 +112,11 @@ scrape_configs:
     static_configs:
       - targets: ['127.0.0.1:$port']
 YML
-in_ns prometheus --config.file="$dir/prometheus.yml" --storage.tsdb.path="$dir/tsdb" \
-  --web.listen-address=127.0.0.1:9090 >"$dir/prometheus.log" 2>&1 &
-pids+=($!)
+start_prometheus "$dir/prometheus.yml"
 query='kelvoran_host_status{host="198.18.10.3",status="ERROR"}'
 answer=
 for _ in $(seq 60); do
-  answer=$(in_ns curl -sS --max-time 2 -G "http://127.0.0.1:9090/api/v1/query" \
-    --data-urlencode "query=$query" 2>/dev/null || true)
+  answer=$(prometheus_query "$query")
   [[ $answer == *'"value":['*',"1"]'* ]] && break
   sleep 0.5
 done

@@ -65,7 +65,9 @@ TEST(MetricsExposition, WritesEachHostsFiguresInTheTextFormat) {
   Apply(collector, silent, IpRequestTimedOut, 0, StatusError, 105);
   Apply(collector, silent, ResultResolveFailed, 0, StatusError, 106);
 
-  const std::string text = ExpositionText(collector.Capture(rows, 7, 500), "2.2");
+  MetricsSnapshot snapshot = collector.Capture(rows, 7, 500);
+  snapshot.program = {0.25, 12, {{"ops \"mail\"", 3, 2}, {"pager", 0, 0}}};
+  const std::string text = ExpositionText(snapshot, "2.2");
   const std::string a =
       R"(host="198.51.100.1",description="core \"switch\"\\rack 4\nsecond line é")";
   const std::string s = R"(host="198.51.100.2",description="")";
@@ -104,11 +106,83 @@ TEST(MetricsExposition, WritesEachHostsFiguresInTheTextFormat) {
       "kelvoran_round_trip_max_seconds{" + a + "} 6",
       "kelvoran_probes_in_flight 7",
       "kelvoran_build_info{version=\"2.2\"} 1",
+      "kelvoran_tick_lag_seconds 0.25",
+      "kelvoran_history_waiting_results 12",
+      "# TYPE kelvoran_alerts_sent_total counter",
+      R"(kelvoran_alerts_sent_total{channel="ops \"mail\""} 3)",
+      R"(kelvoran_alerts_failed_total{channel="ops \"mail\""} 2)",
+      R"(kelvoran_alerts_sent_total{channel="pager"} 0)",
   };
   for (const std::string& line : expected) EXPECT_TRUE(HasLine(text, line)) << line;
   // A host without answers has no extremes rather than made-up zeros.
   EXPECT_EQ(text.find("kelvoran_round_trip_min_seconds{" + s), std::string::npos);
   EXPECT_EQ(text.back(), '\n');
+}
+
+// The same samples in both formats; only the families' names, the info type
+// and the end differ. A figure the program does not know has no family.
+TEST(MetricsExposition, WritesOpenMetricsWhenAskedAndLeavesOutUnknownFigures) {
+  MetricsSnapshot snapshot;
+  snapshot.hosts.emplace_back();
+  snapshot.hosts.back().host = "h";
+  snapshot.hosts.back().sent = 4;
+  snapshot.program.channels = {{"mail", 1, 0}};
+  const struct {
+    ExpositionFormat format;
+    const char* line;
+    bool present;
+  } cases[] = {
+      {ExpositionFormat::Text, "# TYPE kelvoran_probes_sent_total counter", true},
+      {ExpositionFormat::Text, "# TYPE kelvoran_build_info gauge", true},
+      {ExpositionFormat::Text, "# EOF", false},
+      {ExpositionFormat::OpenMetrics, "# TYPE kelvoran_probes_sent counter", true},
+      {ExpositionFormat::OpenMetrics,
+       "# HELP kelvoran_alerts_failed Alert delivery attempts that "
+       "failed, each retry counted.",
+       true},
+      {ExpositionFormat::OpenMetrics, "# TYPE kelvoran_build info", true},
+      {ExpositionFormat::OpenMetrics, "# TYPE kelvoran_round_trip_seconds histogram", true},
+      {ExpositionFormat::OpenMetrics, "# TYPE kelvoran_probes_sent_total counter", false},
+  };
+  for (const auto& each : cases) {
+    const std::string text = ExpositionText(snapshot, "2.2", each.format);
+    EXPECT_EQ(HasLine(text, each.line), each.present) << each.line;
+    EXPECT_TRUE(HasLine(text, R"(kelvoran_probes_sent_total{host="h",description=""} 4)"));
+    EXPECT_TRUE(HasLine(text, R"(kelvoran_alerts_sent_total{channel="mail"} 1)"));
+    EXPECT_EQ(text.find("kelvoran_tick_lag_seconds"), std::string::npos);
+    EXPECT_EQ(text.find("kelvoran_history_waiting_results"), std::string::npos);
+  }
+  EXPECT_TRUE(
+      ExpositionText(snapshot, "2.2", ExpositionFormat::OpenMetrics).ends_with("\n# EOF\n"));
+}
+
+TEST(MetricsExposition, NegotiatesTheFormatFromTheAcceptHeader) {
+  const auto om = ExpositionFormat::OpenMetrics;
+  const auto text = ExpositionFormat::Text;
+  const struct {
+    const char* accept;
+    ExpositionFormat format;
+  } cases[] = {
+      // Prometheus 2.x's own header.
+      {"application/openmetrics-text;version=1.0.0,application/openmetrics-text;version=0.0.1;"
+       "q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1",
+       om},
+      {"Application/OpenMetrics-Text; Version=1.0.0; charset=utf-8", om},
+      {"application/openmetrics-text", om},
+      {"text/plain;q=0.5, application/openmetrics-text;q=0.5", om},
+      {"", text},
+      {"*/*", text},
+      {"text/plain;version=0.0.4", text},
+      {"application/openmetrics-text;version=0.0.1", text},
+      {"application/openmetrics-text;q=0", text},
+      {"application/openmetrics-text;q=0.4,text/plain;q=0.6", text},
+      {"application/openmetrics-text;q=junk", text},
+      {";;,=,;q=,application/json", text},
+  };
+  for (const auto& each : cases)
+    EXPECT_EQ(NegotiatedFormat(each.accept), each.format) << each.accept;
+  EXPECT_EQ(std::string(ContentTypeOf(om)),
+            "application/openmetrics-text; version=1.0.0; charset=utf-8");
 }
 
 TEST(MetricsExposition, CountsFromFirstSightAndForgetsHostsGone) {
