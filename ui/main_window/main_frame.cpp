@@ -18,20 +18,20 @@
 #include "history/history_link.h"
 #include "portable/profile_text.h"
 #include "ui/dialogs/about_box.h"
-#include "ui/main_window/alert_center.h"
+#include "ui/dialogs/options_dialog.h"
 #include "ui/history/alert_log_window.h"
-#include "ui/parts/art.h"
+#include "ui/history/history_window.h"
+#include "ui/history/outage_log.h"
+#include "ui/main_window/alert_center.h"
 #include "ui/main_window/command_ids.h"
 #include "ui/main_window/commands.h"
 #include "ui/main_window/display_text.h"
-#include "ui/parts/help_request.h"
-#include "ui/history/history_window.h"
-#include "ui/parts/links.h"
-#include "ui/parts/menu_help_key.h"
-#include "ui/dialogs/options_dialog.h"
-#include "ui/history/outage_log.h"
 #include "ui/main_window/row_report.h"
 #include "ui/main_window/tessarel_view.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
+#include "ui/parts/links.h"
+#include "ui/parts/menu_help_key.h"
 #include "ui/tray/tray_status.h"
 
 namespace kelvoran {
@@ -297,6 +297,11 @@ void CMainFrame::ShowNotice(const std::string& text) {
 }
 
 void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
+  const auto now = std::chrono::steady_clock::now();
+  if (lastTick_)
+    tickLag_ = std::max(std::chrono::steady_clock::duration{},
+                        now - *lastTick_ - std::chrono::milliseconds(kTickMs));
+  lastTick_ = now;
   view_->ProcessTick();
   UpdateKeyIndicators();
   if (history_)

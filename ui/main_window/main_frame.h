@@ -3,7 +3,9 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -61,6 +63,10 @@ class CMainFrame : public wxFrame {
   void OnAlertChannels(wxCommandEvent& event);
   void OnAlertLog(wxCommandEvent& event);
 
+  // How much later than due the last tick began: its timer's period after
+  // the one before.
+  std::chrono::steady_clock::duration TickLag() const { return tickLag_; }
+
  private:
   void CreateMenuBar();
   void CreateToolBarWithImages();
@@ -111,6 +117,8 @@ class CMainFrame : public wxFrame {
   HistoryLink* history_ = nullptr;
   AlertCenter* alerts_ = nullptr;
   MetricsEndpoint* metrics_ = nullptr;
+  std::optional<std::chrono::steady_clock::time_point> lastTick_;
+  std::chrono::steady_clock::duration tickLag_{};
   // Hidden in the notification area after being minimised.
   bool inTray_ = false;
 };

@@ -9,14 +9,14 @@
 #include "ui/dialogs/about_box.h"
 #include "ui/main_window/alert_center.h"
 #include "ui/main_window/command_ids.h"
-#include "ui/tray/desktop_presenter.h"
-#include "ui/parts/help_book.h"
-#include "ui/parts/help_request.h"
 #include "ui/main_window/main_frame.h"
 #include "ui/main_window/optional_columns.h"
 #include "ui/main_window/row_report.h"
 #include "ui/main_window/tessarel_view.h"
 #include "ui/main_window/user_profile.h"
+#include "ui/parts/help_book.h"
+#include "ui/parts/help_request.h"
+#include "ui/tray/desktop_presenter.h"
 
 namespace kelvoran {
 
@@ -70,6 +70,15 @@ bool CTessarelApp::OnInit() {
   frame_->View().ShowOptionalColumns(columns);
   resultSinks_.Add(&frame_->View().Recent());
   metrics_ = std::make_unique<MetricsEndpoint>(frame_->View(), scheduler_->OutstandingProbes);
+  // Taken at the end of a tick, which only the living window runs.
+  metrics_->SetProgramFigures([this] {
+    ProgramFigures figures;
+    figures.tickLagSeconds = std::chrono::duration<double>(frame_->TickLag()).count();
+    if (history_) figures.historyQueue = history_->WaitingResults();
+    for (const auto& counts : alerts_->Dispatcher().AttemptCounts())
+      figures.channels.push_back({counts.channel, counts.sent, counts.failed});
+    return figures;
+  });
   resultSinks_.Add(metrics_.get());
   frame_->SetMetrics(metrics_.get());
   SetTopWindow(frame_);
