@@ -507,7 +507,8 @@ std::string AddHostWithEverySummary(sqlite3* db, HistoryTime now) {
         << ") INSERT INTO summaries SELECT (SELECT id FROM hosts WHERE key = 'every-summary'), "
         << span << ", " << now - now % span << " - i * " << span << ", " << probes
         << ", 1, 5, 180, " << probes * 60
-        << ", (SELECT histogram FROM summaries WHERE span = 3600000 LIMIT 1) FROM n;";
+        << ", (SELECT histogram FROM summaries WHERE span = 3600000 LIMIT 1), " << span
+        << ", 0, 0 FROM n;";
   sql << "INSERT INTO changes SELECT time, (SELECT id FROM hosts WHERE key = 'every-summary'),"
          " before_status, after_status, text FROM changes WHERE host = 1; COMMIT;";
   return Execute(db, sql.str()) == SQLITE_OK ? "every-summary" : "";
