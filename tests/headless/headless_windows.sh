@@ -3,7 +3,7 @@
 # the program was started with although it is a GUI-subsystem program; a run
 # in a folder listing this computer's loopback address logs the host's change
 # of status, serves it for Prometheus on loopback (when the build has the
-# endpoint), and Ctrl+C ends it with status 0 and its results in the history.
+# endpoint: a real Prometheus server scrapes it), and Ctrl+C ends it with status 0 and its results in the history.
 # Wine turns SIGINT into CTRL_C_EVENT only for a program with a console: it
 # runs on a pseudo-terminal (script(1)), where Wine gives it one, as a job of
 # its own (set -m): a background command of a script without job control
@@ -40,6 +40,27 @@ status=0
 wine "$program" --headless --bogus </dev/null >/dev/null 2>"$scratch/log" || status=$?
 [[ $status -eq 2 ]] || fail "an unknown argument gave status $status"
 
+# A real Prometheus server on loopback scrapes the program each second, and
+# its HTTP API returns the host OK.
+scraped_by_prometheus() {
+  local web=$((port + 1)) answer= prometheus
+  printf 'global: {scrape_interval: 1s}\nscrape_configs:\n- job_name: kelvoran\n  %s\n' \
+    "static_configs: [{targets: ['127.0.0.1:$port']}]" >"$scratch/prometheus.yml"
+  prometheus --config.file="$scratch/prometheus.yml" --storage.tsdb.path="$scratch/tsdb" \
+    --web.listen-address="127.0.0.1:$web" >"$scratch/prometheus.log" 2>&1 &
+  prometheus=$!
+  for _ in $(seq 300); do
+    answer=$(curl -sS --max-time 2 -G "http://127.0.0.1:$web/api/v1/query" \
+      --data-urlencode 'query=kelvoran_host_status{host="127.0.0.1",status="OK"}' 2>/dev/null) || true
+    [[ $answer == *'"value":['*',"1"]'* ]] && break
+    sleep 0.1
+  done
+  kill "$prometheus"
+  wait "$prometheus" || true
+  [[ $answer == *'"value":['*',"1"]'* ]] ||
+    fail "Prometheus did not scrape the host OK: $answer $(tail -n 5 "$scratch/prometheus.log")"
+}
+
 printf '[loopback]\nHost=127.0.0.1\nDelay=1\nTimeout=1\nSuccessPeriod=0\n' >"$scratch/KELVORAN.INI"
 port=$((20000 + RANDOM % 20000))
 set -m
@@ -64,6 +85,7 @@ if ! grep -q 'this build of Kelvoran has no metrics endpoint' "$scratch/log"; th
   if command -v promtool >/dev/null; then
     lint=$(promtool check metrics <"$scratch/metrics" 2>&1) || fail "promtool: $lint"
   fi
+  if command -v prometheus >/dev/null; then scraped_by_prometheus; fi
 fi
 
 # wine ends in the program's own process, script's child.
