@@ -9,6 +9,7 @@
 
 #include "engine/result_sink.h"
 #include "metrics/listen_address.h"
+#include "metrics/metrics_access.h"
 #include "metrics/metrics_collector.h"
 
 namespace kelvoran {
@@ -30,7 +31,7 @@ class MetricsEndpoint final : public ResultSink {
 
   // Serves on `address` in place of wherever it served before. Nothing on
   // success; otherwise what went wrong, in a sentence, and nothing is served.
-  std::optional<std::string> Serve(const ListenAddress& address);
+  std::optional<std::string> Serve(const ListenAddress& address, const MetricsAccess& access = {});
   void StopServing();
   bool Serving() const { return server_ != nullptr; }
 
