@@ -75,6 +75,7 @@ bool PasswordCheck::Allows(std::string_view user, std::string_view password) {
   Digest digest = DigestOf(user, password);
   if (digest.empty()) return false;
   if (Remembers(digest)) return true;
+  if (!MayCheck()) return false;
   // The hash is checked for a wrong user too: how long the answer takes does
   // not tell whether the name was right.
   std::string phrase(password);
@@ -124,6 +125,17 @@ bool PasswordCheck::Remembers(const Digest& digest) {
   // Every entry is compared, so that the time taken does not tell which.
   for (const Remembered& each : remembered_) found |= SameInConstantTime(each.digest, digest);
   return found;
+}
+
+bool PasswordCheck::MayCheck() {
+  const std::lock_guard lock(mutex_);
+  const auto now = std::chrono::steady_clock::now();
+  const std::chrono::duration<double> elapsed = now - lastAllowance_;
+  lastAllowance_ = now;
+  checksAllowed_ = std::min(kChecksPerSecond, checksAllowed_ + elapsed.count() * kChecksPerSecond);
+  if (checksAllowed_ < 1) return false;
+  checksAllowed_ -= 1;
+  return true;
 }
 
 void PasswordCheck::Remember(Digest digest) {

@@ -25,7 +25,11 @@ std::optional<std::string> BcryptHash(const std::string& password);
 // The check of one user name and password hash. bcrypt costs tens of
 // milliseconds on purpose; a scraper sends the same credentials every few
 // seconds, so a success is remembered for a few minutes by a keyed digest of
-// what was sent (never the password itself), in a short list.
+// what was sent (never the password itself), in a short list. The server
+// answers on one thread: bcrypt runs at most kChecksPerSecond times a second
+// (after a burst of as many), so that a flood of wrong passwords cannot hold
+// up a scraper whose success is remembered; beyond that a request is refused
+// unchecked.
 class PasswordCheck {
  public:
   PasswordCheck(std::string user, std::string bcryptHash);
@@ -37,6 +41,7 @@ class PasswordCheck {
 
   static constexpr std::size_t kRememberedLimit = 8;
   static constexpr std::chrono::minutes kRememberedFor{5};
+  static constexpr double kChecksPerSecond = 4;
 
  private:
   using Digest = std::string;
@@ -47,6 +52,7 @@ class PasswordCheck {
   Digest DigestOf(std::string_view user, std::string_view password) const;
   bool Remembers(const Digest& digest);
   void Remember(Digest digest);
+  bool MayCheck();
 
   std::string user_;
   std::string hash_;
@@ -54,6 +60,8 @@ class PasswordCheck {
   std::string digestKey_;
   std::mutex mutex_;
   std::vector<Remembered> remembered_;
+  double checksAllowed_ = kChecksPerSecond;
+  std::chrono::steady_clock::time_point lastAllowance_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace kelvoran
