@@ -127,7 +127,7 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
 std::string VersionText() { return "Kelvoran by Brindlecot " KELVORAN_VERSION "\n"; }
 
 std::string UsageText() {
-  return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT [METRICS ACCESS]]\n"
+  return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT [--metrics-OPTION VALUE]...]\n"
          "                 [--service] | --help | --version]\n"
          "\n"
          "Without arguments Kelvoran opens its window.\n"

@@ -122,18 +122,17 @@ bool MhdServer::Start(const ListenAddress& address, const MetricsAccess& access,
   if (access.UsesTls() && !LoadTls(access, problem)) return false;
   unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ERROR_LOG;
   if (socket->ipv6) flags |= MHD_USE_IPv6;
-  // Without TLS the array ends at its first item.
   if (access.UsesTls()) flags |= MHD_USE_TLS;
-  const MHD_OptionItem tls[] = {
-      {access.UsesTls() ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0, certificate_.data()},
-      {MHD_OPTION_HTTPS_MEM_KEY, 0, key_.data()},
-      {MHD_OPTION_END, 0, nullptr}};
-  daemon_ = MHD_start_daemon(flags, address.port, nullptr, nullptr, &MhdServer::Answer, this,
-                             MHD_OPTION_EXTERNAL_LOGGER, &MhdServer::Log, this,
-                             MHD_OPTION_SOCK_ADDR, socket->get(), MHD_OPTION_CONNECTION_LIMIT,
-                             kConnectionLimit, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-                             kConnectionMemory, MHD_OPTION_CONNECTION_TIMEOUT,
-                             kConnectionTimeoutSeconds, MHD_OPTION_ARRAY, tls, MHD_OPTION_END);
+  const MHD_OptionItem tls[] = {{MHD_OPTION_HTTPS_MEM_CERT, 0, certificate_.data()},
+                                {MHD_OPTION_HTTPS_MEM_KEY, 0, key_.data()},
+                                {MHD_OPTION_END, 0, nullptr}};
+  const MHD_OptionItem plain[] = {{MHD_OPTION_END, 0, nullptr}};
+  daemon_ = MHD_start_daemon(
+      flags, address.port, nullptr, nullptr, &MhdServer::Answer, this, MHD_OPTION_EXTERNAL_LOGGER,
+      &MhdServer::Log, this, MHD_OPTION_SOCK_ADDR, socket->get(), MHD_OPTION_CONNECTION_LIMIT,
+      kConnectionLimit, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+      MHD_OPTION_CONNECTION_TIMEOUT, kConnectionTimeoutSeconds, MHD_OPTION_ARRAY,
+      access.UsesTls() ? tls : plain, MHD_OPTION_END);
   starting_ = false;
   if (daemon_) return true;
   problem = "cannot listen on " + ListenAddressText(address) +
