@@ -672,6 +672,17 @@ TEST_F(HostListWindow, OptionsServeMetricsOnTheStoredPort) {
   EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(),
             "Metrics for Prometheus are no longer served.");
   CloseFrame();
+  if (!BcryptBuiltIn()) return;
+  // A stored hash is read as written: its "$HOME" is no variable.
+  std::ofstream(profilePath_) << "[Options]\nMetricsPort=" << port
+                              << "\nMetricsUser=prom\nMetricsPasswordHash=$2b$10$HOME."
+                                 "fghijklmnopqrstuu5Ih9ybGfm6uG1Mj5fdLQxYTWnUd3Ska\n";
+  Open();
+  MetricsEndpoint stored(View(), scheduler_->OutstandingProbes);
+  frame_->SetMetrics(&stored);
+  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(),
+            "Metrics for Prometheus at " + url + " (basic auth).");
+  CloseFrame();
 }
 
 // The tray's summary of the list: the worst status, the counts (an unknown

@@ -47,10 +47,16 @@ constexpr const char* kMetricsAccessNote =
 
 constexpr int kMaximumPort = 65535;
 
-MetricsAccess StoredMetricsAccess(const wxConfigBase& profile) {
+// A bcrypt hash is full of '$': read as written, not with the toolkit's
+// expansion of environment variables.
+MetricsAccess StoredMetricsAccess(wxConfigBase& profile) {
+  const bool expanding = profile.IsExpandingEnvVars();
+  profile.SetExpandEnvVars(false);
   const auto text = [&](const char* key) { return profile.Read(key, "").utf8_string(); };
-  return {text(kMetricsUserKey), text(kMetricsPasswordHashKey), text(kMetricsTlsCertificateKey),
-          text(kMetricsTlsKeyKey)};
+  MetricsAccess access{text(kMetricsUserKey), text(kMetricsPasswordHashKey),
+                       text(kMetricsTlsCertificateKey), text(kMetricsTlsKeyKey)};
+  profile.SetExpandEnvVars(expanding);
+  return access;
 }
 
 // Profiles that never set a key keep lacking it.
@@ -182,8 +188,7 @@ void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history)
   history.SetDiskBudget(StoredHistoryMegabytes(profile) * DiskBudget::kMegabyte);
 }
 
-std::optional<std::string> ApplyStoredMetricsPort(const wxConfigBase& profile,
-                                                  MetricsEndpoint& metrics) {
+std::optional<std::string> ApplyStoredMetricsPort(wxConfigBase& profile, MetricsEndpoint& metrics) {
   const long port = StoredMetricsPort(profile);
   if (port == 0) {
     if (!metrics.Serving()) return std::nullopt;

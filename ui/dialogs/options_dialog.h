@@ -58,8 +58,7 @@ void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history)
 // Serves metrics for Prometheus on 127.0.0.1 at the profile's port, with its
 // basic auth and TLS when set, or stops serving when it is 0 (the default). Returns a sentence for
 // the status bar: where the metrics are, or why they are not served.
-std::optional<std::string> ApplyStoredMetricsPort(const wxConfigBase& profile,
-                                                  MetricsEndpoint& metrics);
+std::optional<std::string> ApplyStoredMetricsPort(wxConfigBase& profile, MetricsEndpoint& metrics);
 
 // Shows the dialog with the current values; OK stores them in the profile
 // and applies them from the next tick on. `history` and `metrics` may be
