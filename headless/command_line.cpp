@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
-#include "headless/headless_monitor.h"
 #include "platform/service_console.h"
 
 namespace kelvoran {
@@ -26,6 +27,76 @@ void Print(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+// The options that take a value, as "--name VALUE" or "--name=VALUE".
+constexpr std::string_view kValueOptions[] = {"--metrics", "--metrics-user",
+                                              "--metrics-password-hash-file", "--metrics-tls-cert",
+                                              "--metrics-tls-key"};
+
+struct OptionValue {
+  std::string_view name;
+  std::string_view value;
+};
+
+std::optional<OptionValue> ValueOption(std::span<const std::string_view> arguments,
+                                       std::size_t& i) {
+  const std::string_view argument = arguments[i];
+  for (const std::string_view name : kValueOptions) {
+    if (argument == name && i + 1 < arguments.size()) return OptionValue{name, arguments[++i]};
+    if (argument.starts_with(name) && argument.substr(name.size()).starts_with('='))
+      return OptionValue{name, argument.substr(name.size() + 1)};
+  }
+  return std::nullopt;
+}
+
+// The file holds the hash alone, as `htpasswd -nBC 10 "" | tr -d ':\n'`
+// writes it; blanks and a line end around it are dropped.
+std::optional<std::string> ReadPasswordHash(const std::string& path, std::string& warning,
+                                            std::string& problem) {
+  std::ifstream file(path);
+  std::string hash;
+  if (!file || !std::getline(file, hash)) {
+    problem = "cannot read " + path;
+    return std::nullopt;
+  }
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!hash.empty() && blank(hash.back())) hash.pop_back();
+  hash.erase(0, std::min(hash.find_first_not_of(" \t"), hash.size()));
+  std::error_code error;
+  const auto permissions = std::filesystem::status(path, error).permissions();
+  if (!error && (permissions & std::filesystem::perms::others_read) != std::filesystem::perms::none)
+    warning = "The password hash file " + path +
+              " may be read by every user of this computer: chmod o-r it.";
+  return hash;
+}
+
+// Applies one of kValueOptions to `line`; a sentence when its value is wrong.
+std::optional<std::string> ApplyValueOption(const OptionValue& option, CommandLine& line) {
+  const std::string value(option.value);
+  HeadlessMetrics& metrics = line.metrics;
+  std::string problem;
+  if (option.name == "--metrics") {
+    metrics.address = ParseListenAddress(value, problem);
+  } else if (option.name == "--metrics-user") {
+    metrics.access.user = value;
+  } else if (option.name == "--metrics-password-hash-file") {
+    if (auto hash = ReadPasswordHash(value, metrics.warning, problem))
+      metrics.access.passwordHash = std::move(*hash);
+  } else if (option.name == "--metrics-tls-cert") {
+    metrics.access.tlsCertificateFile = value;
+  } else {
+    metrics.access.tlsKeyFile = value;
+  }
+  if (problem.empty()) return std::nullopt;
+  return std::string(option.name) + " " + value + ": " + problem;
+}
+
+std::optional<std::string> MetricsProblem(const HeadlessMetrics& metrics) {
+  const MetricsAccess& access = metrics.access;
+  if (!metrics.address && (access.ChecksPassword() || access.UsesTls()))
+    return "--metrics-user, --metrics-password-hash-file and --metrics-tls-* go with --metrics";
+  return MetricsAccessProblem(access);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
@@ -37,17 +108,13 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
     if (argument == "--headless" || argument == "--service") continue;
-    std::optional<std::string_view> value;
-    if (argument == "--metrics" && i + 1 < arguments.size())
-      value = arguments[++i];
-    else if (argument.starts_with("--metrics="))
-      value = argument.substr(std::string_view("--metrics=").size());
-    if (!value) return Refused("kelvoran: unknown argument '" + std::string(argument) + "'\n");
-    std::string problem;
-    line.metrics = ParseListenAddress(*value, problem);
-    if (!line.metrics)
-      return Refused("kelvoran: --metrics " + std::string(*value) + ": " + problem + "\n");
+    const auto option = ValueOption(arguments, i);
+    if (!option) return Refused("kelvoran: unknown argument '" + std::string(argument) + "'\n");
+    if (const auto problem = ApplyValueOption(*option, line))
+      return Refused("kelvoran: " + *problem + "\n");
   }
+  if (const auto problem = MetricsProblem(line.metrics))
+    return Refused("kelvoran: " + *problem + "\n");
   if (!Given(arguments, {"--service"})) return line;
   if (!ServiceManagerNeedsEntry())
     return Refused(
@@ -60,8 +127,8 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
 std::string VersionText() { return "Kelvoran by Brindlecot " KELVORAN_VERSION "\n"; }
 
 std::string UsageText() {
-  return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT] [--service] | --help |\n"
-         "                 --version]\n"
+  return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT [--metrics-OPTION VALUE]...]\n"
+         "                 [--service] | --help | --version]\n"
          "\n"
          "Without arguments Kelvoran opens its window.\n"
          "\n"
@@ -81,6 +148,11 @@ std::string UsageText() {
          std::to_string(kSuggestedMetricsPort) +
          " is a free port in the\n"
          "              exporters' range.\n"
+         "  --metrics-user NAME --metrics-password-hash-file FILE\n"
+         "              Ask for HTTP basic auth: NAME, and the password whose bcrypt\n"
+         "              hash ($2y$ or $2b$) FILE holds, as htpasswd -B writes it.\n"
+         "  --metrics-tls-cert FILE --metrics-tls-key FILE\n"
+         "              Serve https:// with this certificate (chain) and key, in PEM.\n"
          "  --help      Show this text.\n"
          "  --version   Show the version.\n"
          "\n"

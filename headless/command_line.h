@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "metrics/listen_address.h"
+#include "headless/headless_monitor.h"
 
 namespace kelvoran {
 
@@ -15,13 +15,14 @@ struct CommandLine {
   Mode mode = Mode::Window;
   // For Refused: what was wrong.
   std::string problem;
-  // For Headless: where to serve metrics for Prometheus, if anywhere.
-  std::optional<ListenAddress> metrics;
+  // For Headless: where and how to serve metrics for Prometheus, if anywhere.
+  HeadlessMetrics metrics;
 };
 
 // Reads the arguments after the program's name. --help (-h) and --version
 // win over everything; --headless takes --metrics ADDRESS:PORT (or
-// --metrics=ADDRESS:PORT), and --service, which only a system whose service
+// --metrics=ADDRESS:PORT) with its basic auth and TLS options (the password
+// hash file is read here), and --service, which only a system whose service
 // manager needs the program's own answer accepts (Windows). Without any of
 // these the window starts, and ignores its arguments as it always did.
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments);

@@ -53,8 +53,8 @@ std::string Plural(std::size_t count, const char* one) {
 // before the folder's lock).
 class HeadlessMonitor {
  public:
-  HeadlessMonitor(std::FILE* log, std::optional<ListenAddress> metricsAddress)
-      : log_(log), metricsAddress_(std::move(metricsAddress)) {}
+  HeadlessMonitor(std::FILE* log, HeadlessMetrics metrics)
+      : log_(log), metricsSettings_(std::move(metrics)) {}
   int Run();
   bool Recording() const { return history_ != nullptr; }
 
@@ -68,7 +68,7 @@ class HeadlessMonitor {
   void Close();
 
   ServiceLog log_;
-  std::optional<ListenAddress> metricsAddress_;
+  HeadlessMetrics metricsSettings_;
   ResultMailbox mailbox_;
   std::string settingsPath_;
   FileLock folderLock_;
@@ -118,18 +118,19 @@ void HeadlessMonitor::Start() {
   resultSinks_.Add(&log_);
   scheduler_->SetResultSink(&resultSinks_);
   LoadHostList();
-  if (metricsAddress_) ServeMetrics();
+  if (metricsSettings_.address) ServeMetrics();
 }
 
 void HeadlessMonitor::ServeMetrics() {
   metrics_ = std::make_unique<MetricsEndpoint>(rows_, scheduler_->OutstandingProbes);
   metrics_->SetProgramFigures([this] { return Figures(); });
   resultSinks_.Add(metrics_.get());
-  const std::string url = "http://" + ListenAddressText(*metricsAddress_) + "/metrics";
-  if (const auto problem = metrics_->Serve(*metricsAddress_))
+  const auto& [address, access, warning] = metricsSettings_;
+  if (!warning.empty()) log_.WriteNow(warning);
+  if (const auto problem = metrics_->Serve(*address, access))
     log_.WriteNow("Metrics for Prometheus are not served (" + *problem + "); monitoring goes on.");
   else
-    log_.WriteNow("Metrics for Prometheus at " + url + ".");
+    log_.WriteNow("Metrics for Prometheus at " + MetricsUrlText(*address, access) + ".");
 }
 
 ProgramFigures HeadlessMonitor::Figures() const {
@@ -213,7 +214,7 @@ int HeadlessMonitor::Run() {
 
 }  // namespace
 
-int RunHeadless(std::FILE* log, const std::optional<ListenAddress>& metrics) {
+int RunHeadless(std::FILE* log, const HeadlessMetrics& metrics) {
   auto monitor = std::make_unique<HeadlessMonitor>(log, metrics);
   const int status = monitor->Run();
   const bool recording = monitor->Recording();

@@ -18,13 +18,14 @@ MetricsEndpoint::MetricsEndpoint(HostRows& rows, const std::int32_t& probesInFli
 
 MetricsEndpoint::~MetricsEndpoint() = default;
 
-std::optional<std::string> MetricsEndpoint::Serve(const ListenAddress& address) {
+std::optional<std::string> MetricsEndpoint::Serve(const ListenAddress& address,
+                                                  const MetricsAccess& access) {
   StopServing();
   // The first scrape finds the hosts as they are now, not an empty list.
   Capture();
   std::string problem;
   server_ = MetricsServer::Start(
-      address, [this](const char* accept) { return CurrentPage(accept); }, problem);
+      address, access, [this](const char* accept) { return CurrentPage(accept); }, problem);
   if (!server_) return problem;
   return std::nullopt;
 }

@@ -11,6 +11,7 @@
 
 #include "engine/result_sink.h"
 #include "metrics/listen_address.h"
+#include "metrics/metrics_access.h"
 #include "metrics/metrics_collector.h"
 #include "metrics/metrics_server.h"
 
@@ -38,7 +39,7 @@ class MetricsEndpoint final : public ResultSink {
 
   // Serves on `address` in place of wherever it served before. Nothing on
   // success; otherwise what went wrong, in a sentence, and nothing is served.
-  std::optional<std::string> Serve(const ListenAddress& address);
+  std::optional<std::string> Serve(const ListenAddress& address, const MetricsAccess& access = {});
   void StopServing();
   bool Serving() const { return server_ != nullptr; }
 

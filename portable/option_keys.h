@@ -10,5 +10,11 @@ inline constexpr const char* kProbesPerSecondKey = "Options/ProbesPerSecond";
 inline constexpr const char* kHistoryMegabytesKey = "Options/HistoryMegabytes";
 // The window's metrics endpoint's port on 127.0.0.1; 0 (the default) serves none.
 inline constexpr const char* kMetricsPortKey = "Options/MetricsPort";
+// Its basic auth and TLS, written only when set: the user name, the bcrypt
+// hash of the password (never the password), the PEM certificate and key.
+inline constexpr const char* kMetricsUserKey = "Options/MetricsUser";
+inline constexpr const char* kMetricsPasswordHashKey = "Options/MetricsPasswordHash";
+inline constexpr const char* kMetricsTlsCertificateKey = "Options/MetricsTlsCertificate";
+inline constexpr const char* kMetricsTlsKeyKey = "Options/MetricsTlsKey";
 
 }  // namespace kelvoran

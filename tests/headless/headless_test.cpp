@@ -9,6 +9,7 @@
 #include "engine/host_record.h"
 #include "headless/command_line.h"
 #include "headless/plain_host_rows.h"
+#include "metrics/metrics_server.h"
 #include "portable/desktop_profile_text.h"
 
 namespace kelvoran {
@@ -22,6 +23,8 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
 #else
   constexpr Mode kServiceMode = Mode::Refused;
 #endif
+  // The Windows build's HTTP server has no TLS, and says so.
+  const Mode tlsMode = MetricsServer::TlsBuiltIn() ? Mode::Headless : Mode::Refused;
   const struct {
     std::vector<std::string_view> arguments;
     Mode mode;
@@ -52,6 +55,18 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
       {{"--headless", "--metrics"}, Mode::Refused},
       {{"--headless", "--metrics", "99999"}, Mode::Refused},
       {{"--headless", "--metrics="}, Mode::Refused},
+      // Basic auth and TLS: each half of a pair needs the other, and both
+      // need --metrics; a hash file that cannot be read is told at once.
+      {{"--headless", "--metrics", "9765", "--metrics-tls-cert", "c.pem",
+        "--metrics-tls-key=k.pem"},
+       tlsMode},
+      {{"--headless", "--metrics-tls-cert", "c.pem", "--metrics-tls-key", "k.pem"}, Mode::Refused},
+      {{"--headless", "--metrics", "9765", "--metrics-tls-cert", "c.pem"}, Mode::Refused},
+      {{"--headless", "--metrics", "9765", "--metrics-user", "prom"}, Mode::Refused},
+      {{"--headless", "--metrics", "9765", "--metrics-user", "prom", "--metrics-password-hash-file",
+        "/nonexistent/hash"},
+       Mode::Refused},
+      {{"--headless", "--metrics", "9765", "--metrics-user"}, Mode::Refused},
   };
   for (const auto& each : cases) {
     const CommandLine line = ParseCommandLine(each.arguments);

@@ -43,7 +43,7 @@ wine "$program" --headless --bogus </dev/null >/dev/null 2>"$scratch/log" || sta
 # A real Prometheus server on loopback scrapes the program each second, and
 # its HTTP API returns the host OK.
 scraped_by_prometheus() {
-  local web=$((port + 1)) answer= prometheus
+  local web=$((port + 1)) answer='' prometheus=''
   printf 'global: {scrape_interval: 1s}\nscrape_configs:\n- job_name: kelvoran\n  %s\n' \
     "static_configs: [{targets: ['127.0.0.1:$port']}]" >"$scratch/prometheus.yml"
   prometheus --config.file="$scratch/prometheus.yml" --storage.tsdb.path="$scratch/tsdb" \

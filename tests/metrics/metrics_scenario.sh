@@ -14,34 +14,14 @@ network=$(dirname "${BASH_SOURCE[0]}")/../net/test_network.sh
 prefix=kvp-$$
 ns=$prefix-probe
 dir=$(mktemp -d)
-pids=()
+# shellcheck source=tests/metrics/scrape_helpers.sh
+source "$(dirname "${BASH_SOURCE[0]}")/scrape_helpers.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  stop_started
   bash "$network" down "$prefix" || true
   rm -rf "$dir"
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$dir"/*.log; do
-    echo "--- $log:" >&2
-    tail -n 30 "$log" >&2 || true
-  done
-  exit 1
-}
-
-# wait_for LOG REGEX [SECONDS]
-wait_for() {
-  for _ in $(seq $((${3:-20} * 10))); do
-    grep -qE "$2" "$1" && return 0
-    sleep 0.1
-  done
-  fail "no line matching '$2' in $1"
-}
 
 in_ns() { ip netns exec "$ns" "$@"; }
 

@@ -25,16 +25,17 @@
 #include "history/history_link.h"
 #include "metrics/metrics_endpoint.h"
 #include "metrics/metrics_server.h"
+#include "metrics/password_check.h"
 #include "tests/engine/fake_host_rows.h"
 #include "tests/ui/main_window_test.h"
 #include "tests/ui/modal_run.h"
+#include "ui/dialogs/host_settings_dialog.h"
+#include "ui/dialogs/number_field.h"
+#include "ui/dialogs/options_dialog.h"
 #include "ui/main_window/command_ids.h"
 #include "ui/parts/help_book.h"
 #include "ui/parts/help_request.h"
-#include "ui/dialogs/host_settings_dialog.h"
 #include "ui/tray/notification_box.h"
-#include "ui/dialogs/number_field.h"
-#include "ui/dialogs/options_dialog.h"
 #include "ui/tray/tray_status.h"
 
 namespace kelvoran {
@@ -642,6 +643,23 @@ TEST_F(HostListWindow, OptionsServeMetricsOnTheStoredPort) {
             std::string::npos);
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/metrics";
   EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(), "Metrics for Prometheus at " + url + ".");
+  if (BcryptBuiltIn()) {
+    // Basic auth: the name and the password's bcrypt hash stored, never the
+    // password; served again with them at once.
+    wxTEST_DIALOG(Command(ID_VIEW_OPTIONS),
+                  testing::ExpectDialog<COptionsDialog>([&](auto& dialog) {
+                    dialog.MetricsUserField()->SetValue("prom");
+                    dialog.MetricsPasswordField()->SetValue("pass word");
+                    return wxID_OK;
+                  }));
+    const std::string stored = testing::FileText(profilePath_);
+    EXPECT_NE(stored.find("MetricsUser=prom\n"), std::string::npos) << stored;
+    EXPECT_NE(stored.find("MetricsPasswordHash=$2b$"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("pass word"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("MetricsTls"), std::string::npos) << "written only when set";
+    EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(),
+              "Metrics for Prometheus at " + url + " (basic auth).");
+  }
 
   MetricsEndpoint second(View(), scheduler_->OutstandingProbes);
   const auto problem = second.Serve({"127.0.0.1", static_cast<std::uint16_t>(port)});
@@ -653,6 +671,17 @@ TEST_F(HostListWindow, OptionsServeMetricsOnTheStoredPort) {
   EXPECT_FALSE(metrics.Serving());
   EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(),
             "Metrics for Prometheus are no longer served.");
+  CloseFrame();
+  if (!BcryptBuiltIn()) return;
+  // A stored hash is read as written: its "$HOME" is no variable.
+  std::ofstream(profilePath_) << "[Options]\nMetricsPort=" << port
+                              << "\nMetricsUser=prom\nMetricsPasswordHash=$2b$10$HOME."
+                                 "fghijklmnopqrstuu5Ih9ybGfm6uG1Mj5fdLQxYTWnUd3Ska\n";
+  Open();
+  MetricsEndpoint stored(View(), scheduler_->OutstandingProbes);
+  frame_->SetMetrics(&stored);
+  EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(),
+            "Metrics for Prometheus at " + url + " (basic auth).");
   CloseFrame();
 }
 

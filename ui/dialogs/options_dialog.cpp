@@ -1,6 +1,7 @@
 #include "ui/dialogs/options_dialog.h"
 
 #include <wx/config.h>
+#include <wx/filepicker.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -11,11 +12,13 @@
 #include "history/disk_budget.h"
 #include "history/history_link.h"
 #include "metrics/metrics_endpoint.h"
+#include "metrics/metrics_server.h"
+#include "metrics/password_check.h"
 #include "portable/option_keys.h"
-#include "ui/parts/art.h"
 #include "ui/dialogs/dialog_buttons.h"
-#include "ui/parts/help_request.h"
 #include "ui/dialogs/number_field.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 
 namespace kelvoran {
 namespace {
@@ -38,7 +41,52 @@ constexpr const char* kMetricsPortNote =
     "0 serves none. Prometheus may then scrape http://127.0.0.1:PORT/metrics on this "
     "computer; 9765 is a port in the exporters' range.";
 
+constexpr const char* kMetricsAccessNote =
+    "With a user name, Prometheus must give it and the password (basic_auth); only the "
+    "password's bcrypt hash is stored. With a certificate and key (PEM), it scrapes https://.";
+
 constexpr int kMaximumPort = 65535;
+
+// A bcrypt hash is full of '$': read as written, not with the toolkit's
+// expansion of environment variables.
+MetricsAccess StoredMetricsAccess(wxConfigBase& profile) {
+  const bool expanding = profile.IsExpandingEnvVars();
+  profile.SetExpandEnvVars(false);
+  const auto text = [&](const char* key) { return profile.Read(key, "").utf8_string(); };
+  MetricsAccess access{text(kMetricsUserKey), text(kMetricsPasswordHashKey),
+                       text(kMetricsTlsCertificateKey), text(kMetricsTlsKeyKey)};
+  profile.SetExpandEnvVars(expanding);
+  return access;
+}
+
+// Profiles that never set a key keep lacking it.
+void WriteWhenSet(wxConfigBase& profile, const char* key, const std::string& value) {
+  if (!value.empty())
+    profile.Write(key, wxString::FromUTF8(value));
+  else if (profile.HasEntry(key))
+    profile.DeleteEntry(key, false);
+}
+
+void StoreMetricsAccess(wxConfigBase& profile, const MetricsAccess& access) {
+  WriteWhenSet(profile, kMetricsUserKey, access.user);
+  WriteWhenSet(profile, kMetricsPasswordHashKey, access.passwordHash);
+  WriteWhenSet(profile, kMetricsTlsCertificateKey, access.tlsCertificateFile);
+  WriteWhenSet(profile, kMetricsTlsKeyKey, access.tlsKeyFile);
+}
+
+// What the dialog's fields ask for; `stored` gives the hash when no
+// password was typed. No user name, no password.
+MetricsAccess DialogMetricsAccess(const COptionsDialog& dialog, const MetricsAccess& stored) {
+  MetricsAccess access;
+  access.user = dialog.MetricsUserField()->GetValue().utf8_string();
+  const std::string password = dialog.MetricsPasswordField()->GetValue().utf8_string();
+  if (!access.user.empty())
+    access.passwordHash =
+        password.empty() ? stored.passwordHash : BcryptHash(password).value_or(std::string());
+  access.tlsCertificateFile = dialog.MetricsCertificatePicker()->GetPath().utf8_string();
+  access.tlsKeyFile = dialog.MetricsKeyPicker()->GetPath().utf8_string();
+  return access;
+}
 
 long StoredMetricsPort(const wxConfigBase& profile) {
   const long port = profile.ReadLong(kMetricsPortKey, 0);
@@ -82,6 +130,7 @@ COptionsDialog::COptionsDialog(wxWindow* parent, bool withHistory)
   top->Add(LabelledField(this, "Serve metrics for Prometheus on port", metricsPort_), 0,
            wxLEFT | wxRIGHT | wxTOP, 10);
   top->Add(Note(this, kMetricsPortNote), 0, wxLEFT | wxRIGHT | wxTOP, 10);
+  AddMetricsAccess(*top);
   top->Add(OkCancelHelpButtons(this), 0, wxEXPAND | wxALL, 10);
   SetSizerAndFit(top);
 
@@ -99,6 +148,37 @@ void COptionsDialog::AddHistoryBudget(wxSizer& top) {
   top.Add(Note(this, kHistoryBudgetNote), 0, wxLEFT | wxRIGHT | wxTOP, 10);
 }
 
+void COptionsDialog::AddMetricsAccess(wxSizer& top) {
+  metricsUser_ = new wxTextCtrl(this, wxID_ANY);
+  metricsPassword_ =
+      new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PASSWORD);
+  const long pickerStyle = wxFLP_OPEN | wxFLP_FILE_MUST_EXIST | wxFLP_USE_TEXTCTRL;
+  metricsCertificate_ = new wxFilePickerCtrl(this, wxID_ANY, "", "Certificate (PEM)",
+                                             "PEM files (*.pem;*.crt)|*.pem;*.crt|All files|*",
+                                             wxDefaultPosition, wxDefaultSize, pickerStyle);
+  metricsKey_ = new wxFilePickerCtrl(this, wxID_ANY, "", "Private key (PEM)",
+                                     "PEM files (*.pem;*.key)|*.pem;*.key|All files|*",
+                                     wxDefaultPosition, wxDefaultSize, pickerStyle);
+  // What this build cannot do is not offered (the Windows build: no bcrypt,
+  // no TLS in its HTTP server).
+  metricsUser_->Enable(BcryptBuiltIn());
+  metricsPassword_->Enable(BcryptBuiltIn());
+  metricsCertificate_->Enable(MetricsServer::TlsBuiltIn());
+  metricsKey_->Enable(MetricsServer::TlsBuiltIn());
+  auto* grid = new wxFlexGridSizer(2, 6, 8);
+  grid->AddGrowableCol(1);
+  const auto add = [&](const char* label, wxWindow* field) {
+    grid->Add(new wxStaticText(this, wxID_ANY, label), 0, wxALIGN_CENTER_VERTICAL);
+    grid->Add(field, 1, wxEXPAND);
+  };
+  add("Metrics user name:", metricsUser_);
+  add("Password:", metricsPassword_);
+  add("TLS certificate:", metricsCertificate_);
+  add("TLS key:", metricsKey_);
+  top.Add(grid, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 10);
+  top.Add(Note(this, kMetricsAccessNote), 0, wxLEFT | wxRIGHT | wxTOP, 10);
+}
+
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler) {
   scheduler.SetProbesPerTick(
       profile.ReadLong(kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
@@ -108,8 +188,7 @@ void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history)
   history.SetDiskBudget(StoredHistoryMegabytes(profile) * DiskBudget::kMegabyte);
 }
 
-std::optional<std::string> ApplyStoredMetricsPort(const wxConfigBase& profile,
-                                                  MetricsEndpoint& metrics) {
+std::optional<std::string> ApplyStoredMetricsPort(wxConfigBase& profile, MetricsEndpoint& metrics) {
   const long port = StoredMetricsPort(profile);
   if (port == 0) {
     if (!metrics.Serving()) return std::nullopt;
@@ -117,9 +196,10 @@ std::optional<std::string> ApplyStoredMetricsPort(const wxConfigBase& profile,
     return "Metrics for Prometheus are no longer served.";
   }
   const ListenAddress address{kDefaultListenAddress, static_cast<std::uint16_t>(port)};
-  if (const auto problem = metrics.Serve(address))
+  const MetricsAccess access = StoredMetricsAccess(profile);
+  if (const auto problem = metrics.Serve(address, access))
     return "Metrics for Prometheus are not served: " + *problem + ".";
-  return "Metrics for Prometheus at http://" + ListenAddressText(address) + "/metrics.";
+  return "Metrics for Prometheus at " + MetricsUrlText(address, access) + ".";
 }
 
 std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
@@ -130,6 +210,11 @@ std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
   if (history) dialog.HistoryMegabytesField()->SetValue(StoredHistoryMegabytes(profile));
   const long metricsPort = StoredMetricsPort(profile);
   dialog.MetricsPortField()->SetValue(static_cast<int>(metricsPort));
+  const MetricsAccess access = StoredMetricsAccess(profile);
+  dialog.MetricsUserField()->SetValue(wxString::FromUTF8(access.user));
+  if (!access.passwordHash.empty()) dialog.MetricsPasswordField()->SetHint("(stored)");
+  dialog.MetricsCertificatePicker()->SetPath(wxString::FromUTF8(access.tlsCertificateFile));
+  dialog.MetricsKeyPicker()->SetPath(wxString::FromUTF8(access.tlsKeyFile));
   dialog.ProbesPerSecondField()->Text()->SetFocus();
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   const int probesPerSecond = dialog.ProbesPerSecondField()->GetValue();
@@ -138,10 +223,13 @@ std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
     profile.Write(kHistoryMegabytesKey,
                   static_cast<long>(dialog.HistoryMegabytesField()->GetValue()));
   profile.Write(kMetricsPortKey, static_cast<long>(dialog.MetricsPortField()->GetValue()));
+  const MetricsAccess newAccess = DialogMetricsAccess(dialog, access);
+  StoreMetricsAccess(profile, newAccess);
   profile.Flush();
   scheduler.SetProbesPerTick(probesPerSecond);
   if (history) ApplyStoredHistoryBudget(profile, *history);
-  if (!metrics || StoredMetricsPort(profile) == metricsPort) return std::nullopt;
+  if (!metrics || (StoredMetricsPort(profile) == metricsPort && newAccess == access))
+    return std::nullopt;
   return ApplyStoredMetricsPort(profile, *metrics);
 }
 

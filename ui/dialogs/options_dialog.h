@@ -6,6 +6,8 @@
 #include <string>
 
 class wxConfigBase;
+class wxFilePickerCtrl;
+class wxTextCtrl;
 
 namespace kelvoran {
 
@@ -26,13 +28,23 @@ class COptionsDialog : public wxDialog {
   NumberField* ProbesPerSecondField() const { return probesPerSecond_; }
   NumberField* HistoryMegabytesField() const { return historyMegabytes_; }
   NumberField* MetricsPortField() const { return metricsPort_; }
+  wxTextCtrl* MetricsUserField() const { return metricsUser_; }
+  // Empty leaves the stored hash as it is.
+  wxTextCtrl* MetricsPasswordField() const { return metricsPassword_; }
+  wxFilePickerCtrl* MetricsCertificatePicker() const { return metricsCertificate_; }
+  wxFilePickerCtrl* MetricsKeyPicker() const { return metricsKey_; }
 
  private:
   void AddHistoryBudget(wxSizer& top);
+  void AddMetricsAccess(wxSizer& top);
 
   NumberField* probesPerSecond_ = nullptr;
   NumberField* historyMegabytes_ = nullptr;
   NumberField* metricsPort_ = nullptr;
+  wxTextCtrl* metricsUser_ = nullptr;
+  wxTextCtrl* metricsPassword_ = nullptr;
+  wxFilePickerCtrl* metricsCertificate_ = nullptr;
+  wxFilePickerCtrl* metricsKey_ = nullptr;
 };
 
 // Sets the scheduler from the profile. A profile written before the option
@@ -43,15 +55,15 @@ void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler);
 // hand-edited value brought within 64 MB..1 TB.
 void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history);
 
-// Serves metrics for Prometheus on 127.0.0.1 at the profile's port, or
-// stops serving when it is 0 (the default). Returns a sentence for the
-// status bar: where the metrics are, or why they are not served.
-std::optional<std::string> ApplyStoredMetricsPort(const wxConfigBase& profile,
-                                                  MetricsEndpoint& metrics);
+// Serves metrics for Prometheus on 127.0.0.1 at the profile's port, with its
+// basic auth and TLS when set, or stops serving when it is 0 (the default). Returns a sentence for
+// the status bar: where the metrics are, or why they are not served.
+std::optional<std::string> ApplyStoredMetricsPort(wxConfigBase& profile, MetricsEndpoint& metrics);
 
 // Shows the dialog with the current values; OK stores them in the profile
 // and applies them from the next tick on. `history` and `metrics` may be
-// null. Returns a sentence for the status bar when the metrics' port changed.
+// null. Returns a sentence for the status bar when the metrics' port or
+// access changed. A password typed is stored as its bcrypt hash.
 std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
                                        ProbeScheduler& scheduler, HistoryLink* history,
                                        MetricsEndpoint* metrics);
