@@ -16,41 +16,14 @@ responder=$(realpath "${2:?usage: big_list_probes.sh KELVORAN RESPONDER [HOSTS] 
 hosts=${3:-5000}
 rate=${4:-500}
 seconds=${5:-600}
-network=$(dirname "$0")/../tests/net/test_network.sh
+# shellcheck source=bench/probe_namespace_lib.sh
 source "$(dirname "$0")/probe_namespace_lib.sh"
-prefix=kvp-$$
-scratch=$(mktemp -d)
-app=
-cleanup() {
-  [[ -n "$app" ]] && kill -KILL "$app" 2>/dev/null
-  bash "$network" down "$prefix" || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+use_test_network "$(dirname "$0")/../tests/net/test_network.sh"
 
 bash "$network" up "$prefix" "$responder"
-# More room than the network's own /24s, still inside 198.18.0.0/15 and only
-# inside these namespaces: 198.19.0.0/18 answered by the peer's kernel,
-# 198.19.64.0/18 dropped by the router, 198.19.128.0/18 rejected by it.
-ip -n "$prefix-peer" route add local 198.19.0.0/18 dev lo
-ip -n "$prefix-peer" route add 198.19.0.0/18 via 198.18.5.1
-ip -n "$prefix-router" route add 198.19.0.0/18 via 198.18.5.2
-ip -n "$prefix-router" route add blackhole 198.19.64.0/18
-ip -n "$prefix-router" route add 198.19.128.0/18 via 198.18.2.2
-ip netns exec "$prefix-router" iptables -A FORWARD -d 198.19.128.0/18 -j REJECT \
-  --reject-with icmp-host-unreachable
-
+route_big_address_space "$prefix"
 mkdir -p "$scratch/Brindlecot"
-awk -v n="$hosts" 'BEGIN {
-  for (i = 0; i < n; i++) {
-    # A probe counts as in flight until the tick after its result: a dropped
-    # one (Timeout 1) holds its place for two ticks, an answered one for one.
-    kind = i % 10 < 8 ? 0 : i % 10 - 7
-    block = kind * 64
-    k = int(i / 10) * (kind == 0 ? 8 : 1) + (kind == 0 ? i % 10 : 0)
-    printf "[h%d]\nHost=198.19.%d.%d\nDelay=10\nTimeout=1\n", i, block + int(k / 250), k % 250 + 1
-  }
-}' >"$scratch/KELVORAN.INI"
+big_host_list "$hosts" >"$scratch/KELVORAN.INI"
 printf '[Options]\nProbesPerSecond=%d\n' "$rate" >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf"
 
 start_in_probe_namespace "$scratch" "$prefix" "$kelvoran"
