@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "headless/service_log.h"
 #include "platform/service_console.h"
 
 namespace kelvoran {
@@ -19,7 +20,7 @@ bool Given(std::span<const std::string_view> arguments,
 }
 
 CommandLine Refused(std::string problem) {
-  return {CommandLine::Mode::Refused, std::move(problem), {}};
+  return {CommandLine::Mode::Refused, std::move(problem), {}, {}};
 }
 
 void Print(std::FILE* stream, const std::string& text) {
@@ -28,9 +29,9 @@ void Print(std::FILE* stream, const std::string& text) {
 }
 
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-constexpr std::string_view kValueOptions[] = {"--metrics", "--metrics-user",
-                                              "--metrics-password-hash-file", "--metrics-tls-cert",
-                                              "--metrics-tls-key"};
+constexpr std::string_view kValueOptions[] = {
+    "--metrics",          "--metrics-user",    "--metrics-password-hash-file",
+    "--metrics-tls-cert", "--metrics-tls-key", "--service-folder"};
 
 struct OptionValue {
   std::string_view name;
@@ -69,6 +70,17 @@ std::optional<std::string> ReadPasswordHash(const std::string& path, std::string
   return hash;
 }
 
+// The service starts in the system folder, which a relative folder would be
+// taken from. A refused folder is told when the same command line is tried
+// at a command prompt; the service manager only shows that it did not start.
+std::string ServiceFolderProblem(const std::string& folder) {
+  const std::filesystem::path path(folder);
+  if (!path.is_absolute()) return "the service's folder must be a full path, such as C:\\Monitor";
+  std::error_code error;
+  if (!std::filesystem::is_directory(path, error)) return "there is no such folder";
+  return {};
+}
+
 // Applies one of kValueOptions to `line`; a sentence when its value is wrong.
 std::optional<std::string> ApplyValueOption(const OptionValue& option, CommandLine& line) {
   const std::string value(option.value);
@@ -83,6 +95,9 @@ std::optional<std::string> ApplyValueOption(const OptionValue& option, CommandLi
       metrics.access.passwordHash = std::move(*hash);
   } else if (option.name == "--metrics-tls-cert") {
     metrics.access.tlsCertificateFile = value;
+  } else if (option.name == "--service-folder") {
+    line.serviceFolder = value;
+    problem = ServiceFolderProblem(value);
   } else {
     metrics.access.tlsKeyFile = value;
   }
@@ -101,10 +116,10 @@ std::optional<std::string> MetricsProblem(const HeadlessMetrics& metrics) {
 
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   using Mode = CommandLine::Mode;
-  if (Given(arguments, {"--help", "-h"})) return {Mode::Help, {}, {}};
-  if (Given(arguments, {"--version"})) return {Mode::Version, {}, {}};
-  if (!Given(arguments, {"--headless"})) return {Mode::Window, {}, {}};
-  CommandLine line{Mode::Headless, {}, {}};
+  if (Given(arguments, {"--help", "-h"})) return {Mode::Help, {}, {}, {}};
+  if (Given(arguments, {"--version"})) return {Mode::Version, {}, {}, {}};
+  if (!Given(arguments, {"--headless"})) return {Mode::Window, {}, {}, {}};
+  CommandLine line{Mode::Headless, {}, {}, {}};
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
     if (argument == "--headless" || argument == "--service") continue;
@@ -115,7 +130,10 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   }
   if (const auto problem = MetricsProblem(line.metrics))
     return Refused("kelvoran: " + *problem + "\n");
-  if (!Given(arguments, {"--service"})) return line;
+  const bool service = Given(arguments, {"--service"});
+  if (!service && !line.serviceFolder.empty())
+    return Refused("kelvoran: --service-folder goes with --service\n");
+  if (!service) return line;
   if (!ServiceManagerNeedsEntry())
     return Refused(
         "kelvoran: --service is for the Windows service control manager; systemd runs\n"
@@ -128,7 +146,7 @@ std::string VersionText() { return "Kelvoran by Brindlecot " KELVORAN_VERSION "\
 
 std::string UsageText() {
   return "Usage: kelvoran [--headless [--metrics [ADDRESS:]PORT [--metrics-OPTION VALUE]...]\n"
-         "                 [--service] | --help | --version]\n"
+         "                 [--service [--service-folder FOLDER]] | --help | --version]\n"
          "\n"
          "Without arguments Kelvoran opens its window.\n"
          "\n"
@@ -140,7 +158,11 @@ std::string UsageText() {
          "              them.\n"
          "  --service   With --headless, on Windows: run as the Windows service the\n"
          "              installer registers, in ProgramData\\Kelvoran, logging to\n"
-         "              KELVORAN.LOG there.\n"
+         "              KELVORAN.LOG there; past 10 MB it is started afresh, the\n"
+         "              previous one kept as KELVORAN.LOG.1.\n"
+         "  --service-folder FOLDER\n"
+         "              With --service: run in FOLDER (a full path that exists)\n"
+         "              instead of ProgramData\\Kelvoran.\n"
          "  --metrics [ADDRESS:]PORT\n"
          "              With --headless: serve the hosts' figures for Prometheus at\n"
          "              http://ADDRESS:PORT/metrics. ADDRESS is 127.0.0.1 unless given\n"
@@ -166,7 +188,10 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
   if (line.mode == CommandLine::Mode::Window) return std::nullopt;
   // The service control manager gives no console, and wants none attached.
   if (line.mode == CommandLine::Mode::Service)
-    return RunAsSystemService([&](std::FILE* log) { return RunHeadless(log, line.metrics); });
+    return RunAsSystemService(line.serviceFolder, [&] {
+      LogFile log(kServiceLogName, kServiceLogLimit);
+      return log.IsOpen() ? RunHeadless(log, line.metrics) : 1;
+    });
   UseParentConsole();
   switch (line.mode) {
     case CommandLine::Mode::Help:
@@ -178,8 +203,10 @@ std::optional<int> RunWithoutWindow(int argc, char** argv) {
     case CommandLine::Mode::Refused:
       Print(stderr, line.problem + UsageText());
       return 2;
-    default:
-      return RunHeadless(stderr, line.metrics);
+    default: {
+      LogFile log(stderr);
+      return RunHeadless(log, line.metrics);
+    }
   }
 }
 

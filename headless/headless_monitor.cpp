@@ -53,7 +53,7 @@ std::string Plural(std::size_t count, const char* one) {
 // before the folder's lock).
 class HeadlessMonitor {
  public:
-  HeadlessMonitor(std::FILE* log, HeadlessMetrics metrics)
+  HeadlessMonitor(LogFile& log, HeadlessMetrics metrics)
       : log_(log), metricsSettings_(std::move(metrics)) {}
   int Run();
   bool Recording() const { return history_ != nullptr; }
@@ -214,7 +214,7 @@ int HeadlessMonitor::Run() {
 
 }  // namespace
 
-int RunHeadless(std::FILE* log, const HeadlessMetrics& metrics) {
+int RunHeadless(LogFile& log, const HeadlessMetrics& metrics) {
   auto monitor = std::make_unique<HeadlessMonitor>(log, metrics);
   const int status = monitor->Run();
   const bool recording = monitor->Recording();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -8,6 +7,8 @@
 #include "metrics/metrics_access.h"
 
 namespace kelvoran {
+
+class LogFile;
 
 // Where and how the headless monitor serves metrics for Prometheus.
 struct HeadlessMetrics {
@@ -22,6 +23,6 @@ struct HeadlessMetrics {
 // service_console.h), and returns the program's exit status. With a metrics
 // address, serves metrics for Prometheus there; an address that cannot be
 // listened on, or access that cannot be had, is logged and monitoring goes on.
-int RunHeadless(std::FILE* log, const HeadlessMetrics& metrics = {});
+int RunHeadless(LogFile& log, const HeadlessMetrics& metrics = {});
 
 }  // namespace kelvoran

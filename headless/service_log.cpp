@@ -44,10 +44,58 @@ std::string AlertAttemptText(const AlertLogEntry& entry) {
          (columns[5].empty() ? "" : ": " + columns[5]);
 }
 
-void ServiceLog::Write(CalendarTime at, const std::string& text) {
-  // One call per line: lines of several threads never interleave.
-  std::fputs((LogTimeText(at) + " " + text + "\n").c_str(), stream_);
+namespace {
+
+std::FILE* OpenForAppending(const std::filesystem::path& path) {
+  return std::fopen(path.string().c_str(), "a");
+}
+
+}  // namespace
+
+LogFile::LogFile(std::filesystem::path path, std::uintmax_t limit)
+    : stream_(OpenForAppending(path)), path_(std::move(path)), limit_(limit) {}
+
+LogFile::~LogFile() {
+  if (!path_.empty() && stream_) std::fclose(stream_);
+}
+
+bool LogFile::ReachedLimit() {
+  // A stream opened for appending writes at the end whatever its position,
+  // but the C runtimes disagree on where that position starts: it is put
+  // there before it is read.
+  if (std::fseek(stream_, 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(stream_);
+  return size >= 0 && static_cast<std::uintmax_t>(size) >= limit_;
+}
+
+void LogFile::StartAfresh() {
+  // Windows renames neither an open file nor onto an existing one: the file
+  // is closed and the older copy removed first, the same on every system.
+  std::fclose(stream_);
+  std::filesystem::path kept = path_;
+  kept += ".1";
+  std::error_code error;
+  std::filesystem::remove(kept, error);
+  std::filesystem::rename(path_, kept, error);
+  // When the rename failed, the lines go on at the end of the same file
+  // rather than being lost.
+  stream_ = OpenForAppending(path_);
+}
+
+void LogFile::Write(const std::string& text) {
+  const std::scoped_lock lock(mutex_);
+  if (!path_.empty()) {
+    if (stream_ && ReachedLimit()) StartAfresh();
+    // A file that could not be opened is tried again with each line.
+    if (!stream_) stream_ = OpenForAppending(path_);
+  }
+  if (!stream_) return;
+  std::fputs(text.c_str(), stream_);
   std::fflush(stream_);
+}
+
+void ServiceLog::Write(CalendarTime at, const std::string& text) {
+  file_.Write(LogTimeText(at) + " " + text + "\n");
 }
 
 void ServiceLog::WriteNow(const std::string& text) { Write(std::time(nullptr), text); }

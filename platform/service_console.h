@@ -1,8 +1,8 @@
 #pragma once
 
 #include <chrono>
-#include <cstdio>
 #include <functional>
+#include <string>
 
 namespace kelvoran {
 
@@ -31,13 +31,14 @@ ServiceRequest WaitForServiceRequest(std::chrono::milliseconds timeout);
 // systemd runs the plain program.
 bool ServiceManagerNeedsEntry();
 
-// Runs `monitor` as a service of the Windows service control manager: in
-// the service folder (ProgramData\Kelvoran, made when missing), standard
-// its log appended to KELVORAN.LOG there (a service has no standard error),
-// a stop or shutdown from the manager arriving as ServiceRequest::Stop.
-// Returns the exit status; 1 at once when the process was not started by
-// the manager. Only where ServiceManagerNeedsEntry().
-int RunAsSystemService(const std::function<int(std::FILE* log)>& monitor);
+// Runs `monitor` as a service of the Windows service control manager, in
+// `folder` (a full path in the system's code page, as argv holds it; when
+// empty ProgramData\Kelvoran, made when missing), where the monitor keeps
+// its log (a service has no standard error). A stop or shutdown from the
+// manager arrives as ServiceRequest::Stop. Returns the exit status; 1 at once
+// when the process was not started by the manager. Only where
+// ServiceManagerNeedsEntry().
+int RunAsSystemService(const std::string& folder, const std::function<int()>& monitor);
 
 // Makes stdout and stderr reach the console the program was started from
 // when the system gave it none: a Windows program of the GUI subsystem starts

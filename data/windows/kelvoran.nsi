@@ -13,10 +13,12 @@
 ; change it (a service run from the user's own folder would run whatever the
 ; user put there) and registers the service "Kelvoran": started by hand
 ; (sc start Kelvoran) until set to start automatically, running
-; "kelvoran.exe --headless --service" as the local service account in
-; ProgramData\Kelvoran, which holds its host list, history and log. The
-; uninstaller removes the service and its program copy and leaves that
-; folder alone.
+; "kelvoran.exe --headless --service --service-folder FOLDER" as the local
+; service account. FOLDER holds its host list, history and log: asked on a
+; page of its own, or given as /SERVICEDIR=FOLDER (a full path, last on the
+; command line when it has blanks, as /D= is), ProgramData\Kelvoran unless
+; chosen. The uninstaller removes the service and its program copy and
+; leaves that folder alone.
 
 Unicode true
 ; A 64-bit installer for a 64-bit program; it also runs where only 64-bit
@@ -62,6 +64,15 @@ VIAddVersionKey "LegalCopyright" "Brindlecot"
 !define MUI_FINISHPAGE_RUN_FUNCTION RunFromDocuments
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
+; The service's folder, asked only when the service is chosen.
+Var ServiceDir
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipUnlessService
+!define MUI_PAGE_HEADER_TEXT "Service Folder"
+!define MUI_PAGE_HEADER_SUBTEXT "Choose the folder the Kelvoran service runs in."
+!define MUI_DIRECTORYPAGE_TEXT_TOP "The service keeps its host list (KELVORAN.INI), its history and its log (KELVORAN.LOG) in this folder, which the local service account may change. The uninstaller leaves it in place."
+!define MUI_DIRECTORYPAGE_TEXT_DESTINATION "Service folder"
+!define MUI_DIRECTORYPAGE_VARIABLE $ServiceDir
+!insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -106,34 +117,64 @@ Section /o "Run as a Windows service" SecService
     MessageBox MB_ICONEXCLAMATION|MB_OK "Registering the service needs administrator rights: run the setup as administrator. The program is installed without the service." /SD IDOK
     Return
   ${EndIf}
+  ; A trailing backslash would escape the quote that ends the folder in the
+  ; service's command line; the service starts in the system folder, so a
+  ; relative folder would be taken from there.
+  ${Do}
+    StrCpy $1 $ServiceDir 1 -1
+    ${IfThen} $1 != "\" ${|} ${ExitDo} ${|}
+    StrCpy $ServiceDir $ServiceDir -1
+  ${Loop}
+  StrCpy $1 $ServiceDir 2 1
+  ${If} $1 != ":\"
+    MessageBox MB_ICONEXCLAMATION|MB_OK "The service's folder must be a full path below a drive, such as C:\Kelvoran, not '$ServiceDir'. The program is installed without the service." /SD IDOK
+    Return
+  ${EndIf}
   SetShellVarContext all
   SetOutPath "$PROGRAMFILES64\Kelvoran"
   File "/oname=kelvoran.exe" "${PROGRAM}"
-  CreateDirectory "$APPDATA\Kelvoran"
+  SetShellVarContext current
+  CreateDirectory "$ServiceDir"
   ; History and log are written by the service account.
-  nsExec::ExecToLog 'icacls "$APPDATA\Kelvoran" /grant "*${LOCAL_SERVICE_SID}:(OI)(CI)M"'
+  nsExec::ExecToLog 'icacls "$ServiceDir" /grant "*${LOCAL_SERVICE_SID}:(OI)(CI)M"'
   Pop $0
-  DetailPrint "Access to $APPDATA\Kelvoran for the service account: $0"
-  nsExec::ExecToLog 'sc create ${SERVICE_NAME} binPath= "\"$PROGRAMFILES64\Kelvoran\kelvoran.exe\" --headless --service" start= demand obj= "NT AUTHORITY\LocalService" DisplayName= "${APP_TITLE} (without a window)"'
+  DetailPrint "Access to $ServiceDir for the service account: $0"
+  ; sc takes the command line as one argument: the quotes within it as \".
+  nsExec::ExecToLog 'sc create ${SERVICE_NAME} binPath= "\"$PROGRAMFILES64\Kelvoran\kelvoran.exe\" --headless --service --service-folder \"$ServiceDir\"" start= demand obj= "NT AUTHORITY\LocalService" DisplayName= "${APP_TITLE} (without a window)"'
   Pop $0
   ${If} $0 != 0
     MessageBox MB_ICONEXCLAMATION|MB_OK "The service could not be registered (sc create: $0)." /SD IDOK
   ${EndIf}
-  nsExec::ExecToLog 'sc description ${SERVICE_NAME} "Watches the hosts of $APPDATA\Kelvoran\KELVORAN.INI and sends their alerts."'
+  nsExec::ExecToLog 'sc description ${SERVICE_NAME} "Watches the hosts of $ServiceDir\KELVORAN.INI and sends their alerts."'
   Pop $0
-  SetShellVarContext current
 SectionEnd
 
 LangString DESC_Program ${LANG_ENGLISH} "The program, its help and the Start-menu entry."
-LangString DESC_Service ${LANG_ENGLISH} "Also run the monitor without a window as a Windows service, started by hand until set otherwise, for the hosts of ProgramData\Kelvoran\KELVORAN.INI. Needs the setup run as administrator."
+LangString DESC_Service ${LANG_ENGLISH} "Also run the monitor without a window as a Windows service, started by hand until set otherwise, for the hosts of KELVORAN.INI in a folder of its own (ProgramData\Kelvoran unless chosen on the next pages). Needs the setup run as administrator."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_Program)
   !insertmacro MUI_DESCRIPTION_TEXT ${SecService} $(DESC_Service)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
-; setup.exe /S /SERVICE: a silent install with the service.
+Function SkipUnlessService
+  ${IfNot} ${SectionIsSelected} ${SecService}
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; setup.exe /S /SERVICE [/SERVICEDIR=FOLDER]: a silent install with the
+; service. GetOptions takes a value up to the next " /", blanks and all, and
+; drops quotes around it.
 Function .onInit
+  SetShellVarContext all
+  StrCpy $ServiceDir "$APPDATA\Kelvoran"
+  SetShellVarContext current
   ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/SERVICEDIR=" $1
+  ${IfNot} ${Errors}
+    StrCpy $ServiceDir $1
+  ${EndIf}
   ClearErrors
   ${GetOptions} $0 "/SERVICE" $1
   ${IfNot} ${Errors}

@@ -69,6 +69,8 @@ bool ServiceManagerNeedsEntry() { return false; }
 
 // systemd starts the plain program (kelvoran-headless.service): nothing to
 // answer, so the command line refuses --service before it gets here.
-int RunAsSystemService(const std::function<int(std::FILE*)>& monitor) { return monitor(stderr); }
+int RunAsSystemService(const std::string&, const std::function<int()>& monitor) {
+  return monitor();
+}
 
 }  // namespace kelvoran

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/service_console.h"
+#include "platform/windows/code_page.h"
 #include "platform/windows/stop_request.h"
 
 namespace kelvoran {
@@ -18,7 +19,8 @@ namespace {
 constexpr DWORD kStopWaitHintMs = 90'000;
 
 // Set before the dispatcher starts, read on the service's own thread.
-std::function<int(std::FILE*)> serviceMonitor;
+std::function<int()> serviceMonitor;
+std::string serviceFolder;
 std::atomic<SERVICE_STATUS_HANDLE> statusHandle{nullptr};
 std::atomic<DWORD> checkPoint{0};
 int monitorStatus = 1;
@@ -53,7 +55,7 @@ DWORD WINAPI OnServiceControl(DWORD control, DWORD, void*, void*) {
 
 // A service starts in the system folder: the host list, its history and the
 // log live in the service folder instead. Empty when there is none.
-std::wstring ServiceFolder() {
+std::wstring DefaultServiceFolder() {
   wchar_t* programData = nullptr;
   std::wstring folder;
   if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData) == S_OK)
@@ -62,10 +64,15 @@ std::wstring ServiceFolder() {
   return folder;
 }
 
+// The folder an administrator chose is theirs to make (the installer does);
+// the default one is made here when missing.
 bool EnterServiceFolder() {
-  const std::wstring folder = ServiceFolder();
-  if (folder.empty()) return false;
-  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring folder = WideFromCodePage(CP_ACP, serviceFolder);
+  if (serviceFolder.empty()) {
+    folder = DefaultServiceFolder();
+    if (folder.empty()) return false;
+    CreateDirectoryW(folder.c_str(), nullptr);
+  }
   return SetCurrentDirectoryW(folder.c_str()) != 0;
 }
 
@@ -77,14 +84,8 @@ void WINAPI ServiceMain(DWORD, wchar_t** arguments) {
     Report(SERVICE_STOPPED, ERROR_PATH_NOT_FOUND);
     return;
   }
-  std::FILE* log = _wfopen(L"KELVORAN.LOG", L"a");
-  if (!log) {
-    Report(SERVICE_STOPPED, ERROR_ACCESS_DENIED);
-    return;
-  }
   Report(SERVICE_RUNNING);
-  monitorStatus = serviceMonitor(log);
-  std::fclose(log);
+  monitorStatus = serviceMonitor();
   Report(SERVICE_STOPPED, static_cast<DWORD>(monitorStatus));
 }
 
@@ -92,8 +93,9 @@ void WINAPI ServiceMain(DWORD, wchar_t** arguments) {
 
 bool ServiceManagerNeedsEntry() { return true; }
 
-int RunAsSystemService(const std::function<int(std::FILE*)>& monitor) {
+int RunAsSystemService(const std::string& folder, const std::function<int()>& monitor) {
   serviceMonitor = monitor;
+  serviceFolder = folder;
   // For a service of its own process the manager ignores the name.
   wchar_t anyName[] = L"";
   const SERVICE_TABLE_ENTRYW table[] = {{anyName, ServiceMain}, {nullptr, nullptr}};

@@ -7,9 +7,10 @@
 # the window placement, and leaves the user's host list alone. Installed
 # again through its pages, the Finish page starts the program where the
 # entry does. Neither install registers the service, which is chosen
-# separately; chosen (/SERVICE), the service runs the monitor without a
-# window in ProgramData\Kelvoran, is started and stopped through the service
-# control manager, and the uninstaller removes it but not its host list.
+# separately; chosen (/SERVICE) with a folder of its own whose name has a
+# blank (/SERVICEDIR=), the service runs the monitor without a window in that
+# folder, is started and stopped through the service control manager, and the
+# uninstaller removes it but not its host list.
 #
 #   with-xvfb windows_installer.sh INSTALLER.EXE
 set -euo pipefail
@@ -140,15 +141,22 @@ no_service "installed through its pages with the defaults"
 wine "$programs/uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "uninstaller exit status $?"
 wait_for test ! -e "$programs" || fail "left in $programs: $(ls -A "$programs")"
 
-# The service chosen. (Wine runs everything as an administrator.)
-wine "$installer" /S /SERVICE </dev/null >/dev/null 2>&1 || fail "installer /SERVICE exit status $?"
+# The service chosen, in a folder of its own. (Wine runs everything as an
+# administrator.) The folder as typed at a command prompt, unquoted: the
+# option's value runs to the next option, blanks and all. (Wine would quote a
+# single argument with a blank whole, which no installer reads.)
+wine "$installer" /S /SERVICE '/SERVICEDIR=C:\Kelvoran' 'Data' </dev/null >/dev/null 2>&1 ||
+  fail "installer /SERVICE exit status $?"
 value() { wine reg query "$service_key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v {$1 = $2 = ""; print substr($0, 3)}'; }
-[[ "$(value ImagePath)" == '"C:\Program Files\Kelvoran\kelvoran.exe" --headless --service' ]] ||
+[[ "$(value ImagePath)" == '"C:\Program Files\Kelvoran\kelvoran.exe" --headless --service --service-folder "C:\Kelvoran Data"' ]] ||
   fail "the service runs '$(value ImagePath)'"
 [[ "$(value Start)" == 0x3 ]] || fail "the service's start type is $(value Start), not by hand"
 [[ "$(value ObjectName)" == 'NT AUTHORITY\LocalService' ]] || fail "the service runs as $(value ObjectName)"
-service_folder=$(unix_path ProgramData)/Kelvoran
+# (Wine's sc takes "sc description" without doing it: the description that
+# names the folder is seen on Windows only.)
+service_folder=$(winepath -u 'C:\Kelvoran Data')
 [[ -d "$service_folder" ]] || fail "no service folder $service_folder"
+[[ ! -e "$(unix_path ProgramData)/Kelvoran" ]] || fail "the default service folder was made as well"
 printf '[local]\r\nHost=127.0.0.1\r\nDelay=1\r\nTimeout=1\r\nSuccessPeriod=0\r\n' >"$service_folder/KELVORAN.INI"
 log=$service_folder/KELVORAN.LOG
 logged() { grep -q "$1" "$log" 2>/dev/null; }

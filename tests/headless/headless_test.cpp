@@ -1,7 +1,12 @@
-// The headless program's own logic: its command line, the desktop profile's
-// text read without the toolkit that writes it, and the host list read again.
+// The headless program's own logic: its command line, its log file started
+// afresh on real files, the desktop profile's text read without the toolkit
+// that writes it, and the host list read again.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +14,7 @@
 #include "engine/host_record.h"
 #include "headless/command_line.h"
 #include "headless/plain_host_rows.h"
+#include "headless/service_log.h"
 #include "metrics/metrics_server.h"
 #include "portable/desktop_profile_text.h"
 
@@ -25,6 +31,10 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
 #endif
   // The Windows build's HTTP server has no TLS, and says so.
   const Mode tlsMode = MetricsServer::TlsBuiltIn() ? Mode::Headless : Mode::Refused;
+  const auto temporary = std::filesystem::temp_directory_path();
+  const std::string folder = temporary.string();
+  const std::string folderOption = "--service-folder=" + folder;
+  const std::string missingFolder = (temporary / "kelvoran-no-such-folder").string();
   const struct {
     std::vector<std::string_view> arguments;
     Mode mode;
@@ -50,6 +60,13 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
       {{"--service", "--headless"}, kServiceMode},
       {{"--headless", "--service", "--verbose"}, Mode::Refused},
       {{"--service"}, Mode::Window},
+      // The service's own folder: a full path that is there, with --service.
+      {{"--headless", "--service", "--service-folder", folder}, kServiceMode},
+      {{"--headless", "--service", folderOption}, kServiceMode},
+      {{"--headless", "--service", "--service-folder", "Kelvoran"}, Mode::Refused},
+      {{"--headless", "--service", "--service-folder", missingFolder}, Mode::Refused},
+      {{"--headless", "--service", "--service-folder"}, Mode::Refused},
+      {{"--headless", "--service-folder", folder}, Mode::Refused},
       {{"--headless", "--metrics", "9765"}, Mode::Headless},
       {{"--metrics=[::1]:9765", "--headless"}, Mode::Headless},
       {{"--headless", "--metrics"}, Mode::Refused},
@@ -75,6 +92,61 @@ TEST(HeadlessCommandLine, ChoosesTheModeOfEachArgumentList) {
     EXPECT_EQ(line.mode, each.mode) << shown;
     EXPECT_EQ(line.mode == Mode::Refused, !line.problem.empty()) << shown;
   }
+  const std::string_view service[] = {"--headless", "--service", folderOption};
+  if (kServiceMode == Mode::Service) {
+    EXPECT_EQ(ParseCommandLine(service).serviceFolder, folder);
+  }
+}
+
+std::optional<std::string> FileText(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::filesystem::path& path, const std::optional<std::string>& text) {
+  if (text) std::ofstream(path, std::ios::binary) << *text;
+}
+
+TEST(ServiceLogFile, StartsAfreshOnceItReachedItsLimitKeepingOnePredecessor) {
+  constexpr std::uintmax_t kLimit = 10;
+  const struct {
+    std::optional<std::string> before, keptBefore;
+    std::vector<std::string> writes;
+    std::optional<std::string> after, kept;
+  } cases[] = {
+      {std::nullopt, std::nullopt, {"aaaa", "bbbb"}, "aaaabbbb", std::nullopt},
+      // Checked as each write starts: the line that passes the limit stays
+      // whole in the old file.
+      {std::nullopt, std::nullopt, {"aaaaaa", "bbbbbb", "cc"}, "cc", "aaaaaabbbbbb"},
+      {"", std::nullopt, {"aaaaaaaaaa", "b"}, "b", "aaaaaaaaaa"},
+      {"012345678", std::nullopt, {"x", "y"}, "y", "012345678x"},
+      // Left from the last run: an older kept copy is replaced, and only then.
+      {"0123456789AB", "old", {"x"}, "x", "0123456789AB"},
+      {"01234", "old", {"x"}, "01234x", "old"},
+      // However long it runs, two files at most.
+      {std::nullopt, std::nullopt, {"aaaaaaaaaaaa", "bbbbbbbbbbbb", "c"}, "c", "bbbbbbbbbbbb"},
+  };
+  const auto folder = std::filesystem::temp_directory_path() / "kelvoran-service-log-test";
+  const auto path = folder / "KELVORAN.LOG";
+  const auto keptPath = folder / "KELVORAN.LOG.1";
+  for (const auto& each : cases) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    WriteFile(path, each.before);
+    WriteFile(keptPath, each.keptBefore);
+    {
+      LogFile log(path, kLimit);
+      ASSERT_TRUE(log.IsOpen());
+      for (const auto& text : each.writes) log.Write(text);
+    }
+    const std::string shown = each.before.value_or("(none)") + " + " + each.writes.front();
+    EXPECT_EQ(FileText(path), each.after) << shown;
+    EXPECT_EQ(FileText(keptPath), each.kept) << shown;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 TEST(DesktopProfileText, ReadsWhatTheToolkitWrites) {
