@@ -5,6 +5,7 @@
 
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
+#include "engine/probe_job.h"
 #include "portable/profile_text.h"
 
 namespace kelvoran {
@@ -74,10 +75,12 @@ HostRecord* HostDependencies::Record(std::int32_t hostId, int* rowOut) {
   return row < 0 ? nullptr : &rows_->RecordAt(row);
 }
 
-const HostRecord* HostDependencies::DownAncestor(const HostRecord& host) {
-  if (!rows_) return nullptr;
+const HostRecord* HostDependencies::DownAncestor(const HostRecord& host) { return Walk(host).down; }
+
+HostDependencies::Ancestry HostDependencies::Walk(const HostRecord& host) {
+  Ancestry ancestry;
+  if (!rows_) return ancestry;
   if (stale_) ReadLinks();
-  const HostRecord* down = nullptr;
   // The links hold no loop, so the walk ends; the bound is for a list that
   // changed without ListChanged.
   std::int32_t id = host.HostId;
@@ -86,10 +89,11 @@ const HostRecord* HostDependencies::DownAncestor(const HostRecord& host) {
     if (link == parentOf_.end()) break;
     const HostRecord* parent = Record(link->second);
     if (!parent) break;
-    if (parent->Status == StatusError) down = parent;
+    if (parent->Status == StatusError) ancestry.down = parent;
+    ancestry.lastProbe = std::max(ancestry.lastProbe, parent->LastProbeTime);
     id = parent->HostId;
   }
-  return down;
+  return ancestry;
 }
 
 void HostDependencies::ReadLinks() {
@@ -168,7 +172,7 @@ void HostDependencies::EdgeSeen(const HostRecord& host, const StatusEdge& edge) 
   endedHeld_ = 0;
   if (edge.kind == StatusEdge::Kind::Down) {
     if (const HostRecord* down = DownAncestor(host)) {
-      held_[host.HostId] = {edge, false};
+      held_[host.HostId] = Held{edge, false, std::nullopt};
       Mark(host.HostId, down->Host);
       return;
     }
@@ -193,9 +197,28 @@ std::int32_t HostDependencies::SendOkAgain(HostRecord& host, CalendarTime outage
   return inner_.okAgain ? inner_.okAgain(host, outage) : host.ResultCode;
 }
 
-void HostDependencies::ResultApplied(const HostRecord& host, const ProbeResult& /*result*/,
+// A held host is still down once it fails a probe started after every host in
+// front of it was seen up again: one that was merely not probed since then
+// may well be back, and would send the very alerts the hold is there to spare.
+void HostDependencies::ResultApplied(const HostRecord& host, const ProbeResult& result,
                                      std::int32_t statusBefore) {
   if (statusBefore == StatusError && host.Status != StatusError) recheck_ = true;
+  const auto held = held_.find(host.HostId);
+  if (held == held_.end() || !held->second.clearFrom || result.ResultCode == 0 ||
+      result.StartTime < *held->second.clearFrom)
+    return;
+  int row = -1;
+  HostRecord* record = Record(host.HostId, &row);
+  if (!record) return;
+  if (const HostRecord* down = DownAncestor(host)) {
+    held->second.clearFrom.reset();
+    Mark(host.HostId, down->Host);
+    rows_->FormatRow(row);
+    return;
+  }
+  const Held released = held->second;
+  held_.erase(held);
+  Release(*record, row, released);
 }
 
 void HostDependencies::TickEnded() {
@@ -211,17 +234,17 @@ void HostDependencies::TickEnded() {
       held = held_.erase(held);
       continue;
     }
-    if (const HostRecord* down = DownAncestor(*host)) {
-      if (host->UnreachableBehind != down->Host) {
-        host->UnreachableBehind = down->Host;
-        rows_->FormatRow(row);
-      }
-      ++held;
-      continue;
+    const Ancestry ancestry = Walk(*host);
+    const std::string downHost = ancestry.down ? ancestry.down->Host : std::string();
+    if (ancestry.down)
+      held->second.clearFrom.reset();
+    else if (!held->second.clearFrom)
+      held->second.clearFrom = ancestry.lastProbe;
+    if (host->UnreachableBehind != downHost) {
+      host->UnreachableBehind = downHost;
+      rows_->FormatRow(row);
     }
-    const Held released = held->second;
-    held = held_.erase(held);
-    Release(*host, row, released);
+    ++held;
   }
 }
 

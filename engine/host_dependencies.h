@@ -30,9 +30,10 @@ std::vector<int> RowsDependingOn(HostRows& rows, const std::string& host);
 // "Depends on": while any host a host depends on, directly or through others,
 // is in ERROR, that host's outage is held back: its down alert and its popup
 // are not sent, and its row says which host is down. The status, counters and
-// history go on as ever. When no host in front of it is in ERROR any more
-// and its outage goes on, what was held is sent then; an outage that ends
-// while held sends nothing, its OK-again messages included.
+// history go on as ever. Once no host in front of it is in ERROR any more,
+// the first failed probe it starts from then on sends what was held; an
+// outage that ends before that sends nothing, its OK-again messages
+// included.
 //
 // Sits between the accounting and the real senders, and hears the tick's
 // results as a ResultSink; everything runs on the user-interface thread. The
@@ -58,7 +59,8 @@ class HostDependencies final : public ResultSink {
 
   void ResultApplied(const HostRecord& host, const ProbeResult& result,
                      std::int32_t statusBefore) override;
-  // Releases what nothing holds back any more.
+  // Looks again at the held hosts once a host left ERROR or the list
+  // changed.
   void TickEnded() override;
 
  private:
@@ -66,7 +68,18 @@ class HostDependencies final : public ResultSink {
     StatusEdge edge;
     // The popup was due while held.
     bool popup = false;
+    // Every host in front is up again, as seen by results started then: the
+    // host's first failure started from then on releases the outage.
+    std::optional<CalendarTime> clearFrom;
   };
+  struct Ancestry {
+    // The farthest host in front in ERROR, or null.
+    const HostRecord* down = nullptr;
+    // The latest LastProbeTime of the hosts in front.
+    CalendarTime lastProbe = 0;
+  };
+
+  Ancestry Walk(const HostRecord& host);
 
   void EdgeSeen(const HostRecord& host, const StatusEdge& edge);
   std::int32_t SendDown(HostRecord& host);

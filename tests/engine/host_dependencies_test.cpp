@@ -48,15 +48,16 @@ struct Monitor {
     return host;
   }
   // One tick: the results of the named hosts in the order given ("+name" a
-  // reply, "-name" none), then the tick's end.
-  void Tick(const std::vector<std::string>& results) {
+  // reply, "-name" none), probes started `startedAgo` seconds before the
+  // tick, then the tick's end.
+  void Tick(const std::vector<std::string>& results, CalendarTime startedAgo = 0) {
     ++now;
     for (const std::string& result : results) {
       const int row = Row(result.substr(1));
       HostRecord& host = rows.RecordAt(row);
       ProbeJob job;
       host.MakeProbeJob(job);
-      job.Result.StartTime = now;
+      job.Result.StartTime = now - startedAgo;
       job.Result.ResultCode = result[0] == '+' ? ResultSuccess : ResultNoReply;
       const std::int32_t before = host.Status;
       ApplyResult(rows, row, job, senders);
@@ -97,7 +98,10 @@ struct Order {
 
 const Order kOrders[] = {
     {"router first, hosts recover first", {"R-", "D-", "D+", "R+"}, "", "vp^k"},
-    {"router first, router recovers first", {"R-", "D-", "R+", "D+"}, "vp^k", "vp^k"},
+    {"router first, router recovers first", {"R-", "D-", "R+", "D+"}, "", "vp^k"},
+    {"router back, hosts still down", {"R-", "D-", "R+", "D-", "D+"}, "vp^k", "vp^k"},
+    {"router back, hosts' failure in its tick", {"R-", "D-", "R+D-", "D+"}, "", "vp^k"},
+    {"router back and down again", {"R-", "D-", "R+", "R-", "D-", "R+", "D+"}, "", "vp^kvp^k"},
     {"router first, both in one tick", {"R-", "D-", "R+D+"}, "", "vp^k"},
     {"router down in the hosts' tick, after them", {"D-R-", "R+D+"}, "vp^k", "vp^k"},
     {"router down in the hosts' tick, before them", {"R-D-", "D+R+"}, "", "vp^k"},
@@ -105,7 +109,7 @@ const Order kOrders[] = {
     {"hosts first, back first", {"D-", "R-", "D+", "R+"}, "vp^k", "vp^k"},
     {"router alone", {"R-", "R+"}, "", "vp^k"},
     {"hosts alone", {"D-", "D+"}, "vp^k", ""},
-    {"held, back and down again", {"R-", "D-", "D+", "D-", "R+", "D+"}, "vp^k", "vp^k"},
+    {"held, back and down again", {"R-", "D-", "D+", "D-", "R+", "D-", "D+"}, "vp^k", "vp^k"},
 };
 
 void RunOrder(const Order& order) {
@@ -158,6 +162,9 @@ TEST(HostDependencies, HeldHostsSayWhichHostIsDownAndOnlyStatusesMove) {
   EXPECT_EQ(m.dependencies.HeldCount(), 1u);
   m.Tick({"+router"});
   EXPECT_EQ(m["host"].ResultText(), ResultText(ResultNoReply, 0));
+  m.Tick({"-host"}, 2);
+  EXPECT_EQ(m.sent["host"], "") << "a probe started while the router was down";
+  m.Tick({"-host"});
   EXPECT_EQ(m.sent["host"], "vp");
 }
 
@@ -173,6 +180,7 @@ TEST(HostDependencies, AChainHoldsUntilNoHostInFrontIsDown) {
   EXPECT_EQ(m["b"].ResultText(), "unreachable: c is down");
   EXPECT_EQ(m.sent, (std::map<std::string, std::string>{{"c", "vp"}}));
   m.Tick({"+c"});
+  m.Tick({"-b", "-a"});
   EXPECT_EQ(m.sent["b"], "vp");
   EXPECT_EQ(m.sent["a"], "");
   EXPECT_EQ(m["a"].ResultText(), "unreachable: b is down");
@@ -224,8 +232,9 @@ TEST(HostDependencies, LoopsAndMissingHostsInAFileAreToldAndIgnored) {
   EXPECT_EQ(m["w"].ResultText(), "unreachable: x is down");
 }
 
-// The list changes under held hosts: a deleted host in front releases them,
-// a deleted held host is forgotten, a reset ends the hold without a word.
+// The list changes under held hosts: a dependency ended releases one at its
+// next failure, a deleted held host is forgotten, a reset ends the hold
+// without a word.
 TEST(HostDependencies, ChangesOfTheListReleaseOrForgetWhatIsHeld) {
   Monitor m;
   m.Add("router");
@@ -241,6 +250,7 @@ TEST(HostDependencies, ChangesOfTheListReleaseOrForgetWhatIsHeld) {
   m["kept"].DependsOn.clear();
   m.dependencies.ListChanged();
   m.Tick({});
+  m.Tick({"-kept"});
   EXPECT_EQ(m.sent, (std::map<std::string, std::string>{{"kept", "vp"}, {"router", "vp"}}));
   EXPECT_EQ(m["reset"].ResultText(), ResultText(ResultSuccess, 0));
 }

@@ -16,6 +16,7 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -526,12 +527,18 @@ TEST_F(HostListWindow, TheSettingsDialogUnderRealKeysAndWithWindowsBesideIt) {
                 dialog.SuccessPeriodField()->Text(),
                 dialog.FailPeriodField()->Text(),
                 dialog.DelayField()->Text(),
+                dialog.DependsOnChoice(),
                 dialog.DestinationField(),
                 dialog.MessageField(),
                 dialog.PopupWhenOkBox(),
                 dialog.FindWindow(wxID_OK)};
     ClickWithPointer(*dialog.HostField());
     input.Text("host");
+#ifdef __WXGTK__
+    // GTK focuses a button inside the choice, which wx maps back to no window.
+    std::replace(expected.begin(), expected.end(), static_cast<wxWindow*>(dialog.DependsOnChoice()),
+                 static_cast<wxWindow*>(nullptr));
+#endif
     stops.push_back(wxWindow::FindFocus());
     while (stops.size() < expected.size()) {
       input.Char(WXK_TAB);
