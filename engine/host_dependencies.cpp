@@ -200,12 +200,14 @@ std::int32_t HostDependencies::SendOkAgain(HostRecord& host, CalendarTime outage
 // A held host is still down once it fails a probe started after every host in
 // front of it was seen up again: one that was merely not probed since then
 // may well be back, and would send the very alerts the hold is there to spare.
+// Start times are whole seconds: a probe of the same second as the one that
+// saw the router back may have gone out before it, so it does not count.
 void HostDependencies::ResultApplied(const HostRecord& host, const ProbeResult& result,
                                      std::int32_t statusBefore) {
   if (statusBefore == StatusError && host.Status != StatusError) recheck_ = true;
   const auto held = held_.find(host.HostId);
   if (held == held_.end() || !held->second.clearFrom || result.ResultCode == 0 ||
-      result.StartTime < *held->second.clearFrom)
+      result.StartTime <= *held->second.clearFrom)
     return;
   int row = -1;
   HostRecord* record = Record(host.HostId, &row);

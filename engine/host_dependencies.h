@@ -69,7 +69,7 @@ class HostDependencies final : public ResultSink {
     // The popup was due while held.
     bool popup = false;
     // Every host in front is up again, as seen by results started then: the
-    // host's first failure started from then on releases the outage.
+    // host's first failure started later releases the outage.
     std::optional<CalendarTime> clearFrom;
   };
   struct Ancestry {
