@@ -12,33 +12,9 @@
 #
 # Needs root for the namespaces; exits 77 (skipped) otherwise.
 set -euo pipefail
-if [[ $# -eq 3 && $1 == --inside ]]; then
-  inside=1
-  shift
-fi
+# shellcheck source=tests/alert/in_test_network.sh
+source "$(dirname "$0")/in_test_network.sh"
 kelvoran=${1:?usage: dependency_end_to_end.sh KELVORAN RESPONDER}
-responder=${2:?usage: dependency_end_to_end.sh KELVORAN RESPONDER}
-here=$(cd "$(dirname "$0")" && pwd)
-
-if [[ -z ${inside:-} ]]; then
-  if [[ $EUID -ne 0 ]]; then
-    echo "SKIPPED: needs root to build network namespaces"
-    exit 77
-  fi
-  network=$here/../net/test_network.sh
-  prefix=kvp-$$
-  trap 'bash "$network" down "$prefix" || true' EXIT
-  bash "$network" up "$prefix" "$responder"
-  KELVORAN_PREFIX=$prefix ip netns exec "$prefix-probe" \
-    "$here/../delivery/with-delivery-servers" "$0" --inside "$kelvoran" "$responder"
-  exit
-fi
-
-# --- inside the probe namespace, with the servers running ------------------
-# shellcheck disable=SC1090
-source "$KELVORAN_DELIVERY_SERVERS"
-# shellcheck source=tests/alert/received_items.sh
-source "$here/received_items.sh"
 scratch=$(mktemp -d)
 app=
 router_ns=$KELVORAN_PREFIX-router
