@@ -176,6 +176,8 @@ void HostDependencies::EdgeSeen(const HostRecord& host, const StatusEdge& edge) 
       Mark(host.HostId, down->Host);
       return;
     }
+    // An outage a reset ended unseen must not hold this one's popup.
+    held_.erase(host.HostId);
   } else if (held_.erase(host.HostId) != 0) {
     Mark(host.HostId, {});
     endedHeld_ = host.HostId;
