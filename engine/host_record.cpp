@@ -34,6 +34,7 @@ void HostRecord::CopySettings(const HostRecord& source) {
   Description = source.Description;
   PopupWhenOk = source.PopupWhenOk;
   AlertChannels = source.AlertChannels;
+  DependsOn = source.DependsOn;
 }
 
 void HostRecord::ResetResults() {
@@ -53,6 +54,7 @@ void HostRecord::ResetResults() {
   OutageStart.reset();
   ResultCode = 0;
   ResultValue = 0;
+  UnreachableBehind.clear();
 }
 
 void HostRecord::MakeProbeJob(ProbeJob& job) const {

@@ -54,6 +54,11 @@ class HostRecord {
   // The alert channels that hear about this host, by name, separated by
   // commas; empty for none.
   std::string AlertChannels;
+  // The Host of the host this one is reached through (the router in front of
+  // it), by the settings file's name rule; empty for none. While that host,
+  // or any it depends on in turn, is in ERROR, this host's outage is held
+  // back (engine/host_dependencies.h).
+  std::string DependsOn;
   // The settings file's section the host was read from or last saved under:
   // its Host, unless a hand-edited file gave it a name longer than Host
   // holds. Empty until the host is saved.
@@ -79,6 +84,9 @@ class HostRecord {
   std::optional<CalendarTime> OutageStart;
   std::int32_t ResultCode = 0;
   std::int32_t ResultValue = 0;
+  // While this host's outage is held back: the host in front of it that is
+  // down. ResultText then says so instead of the probe's error.
+  std::string UnreachableBehind;
 
   std::int32_t HostId;
   bool Busy = false;

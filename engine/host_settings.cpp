@@ -21,6 +21,7 @@ constexpr std::int32_t kDefaultFailPeriod = 60;
 constexpr std::int32_t kDefaultSuccessPeriod = 60;
 constexpr char kPopupWhenOkKey[] = "PopupWhenOk";
 constexpr char kAlertChannelsKey[] = "AlertChannels";
+constexpr char kDependsOnKey[] = "DependsOn";
 
 // Reads a text setting; returns whether it gave any characters.
 bool ReadText(const ProfileText& file, std::string_view section, std::string_view key,
@@ -66,6 +67,8 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
   record.PopupWhenOk = ReadSigned(file, section, kPopupWhenOkKey, 0) != 0;
   record.AlertChannels.clear();
   ReadText(file, section, kAlertChannelsKey, record.AlertChannels);
+  record.DependsOn.clear();
+  ReadText(file, section, kDependsOnKey, record.DependsOn);
   return result;
 }
 
@@ -79,10 +82,18 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 namespace {
 
 // The keys in the order the writer puts them.
-constexpr std::string_view kKeyOrder[] = {
-    "Host",           "Timeout",          "Delay",        "PacketSize",  "FailPeriod",
-    "SuccessPeriod",  "PopupDestination", "PopupMessage", "Description", kPopupWhenOkKey,
-    kAlertChannelsKey};
+constexpr std::string_view kKeyOrder[] = {"Host",
+                                          "Timeout",
+                                          "Delay",
+                                          "PacketSize",
+                                          "FailPeriod",
+                                          "SuccessPeriod",
+                                          "PopupDestination",
+                                          "PopupMessage",
+                                          "Description",
+                                          kPopupWhenOkKey,
+                                          kAlertChannelsKey,
+                                          kDependsOnKey};
 
 // The nine keys' texts, in that order.
 std::array<std::string, 9> KeyTexts(const HostRecord& record) {
@@ -122,6 +133,8 @@ void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view s
                  before && before->PopupWhenOk == record.PopupWhenOk);
   SetOptionalKey(file, section, kAlertChannelsKey, record.AlertChannels,
                  before && before->AlertChannels == record.AlertChannels);
+  SetOptionalKey(file, section, kDependsOnKey, record.DependsOn,
+                 before && before->DependsOn == record.DependsOn);
 }
 
 }  // namespace
@@ -164,6 +177,17 @@ FileResult SaveHostEdit(const HostRecord& before, const HostRecord& after,
       [&](ProfileText& file) {
         SetHostKeys(file, after, section, &before);
         file.OrderKeys(section, {std::begin(kKeyOrder), std::end(kKeyOrder)});
+      },
+      witness);
+}
+
+FileResult SaveDependencies(const std::vector<const HostRecord*>& hosts,
+                            const std::string& fileName, ProfileWitness* witness) {
+  return EditProfile(
+      fileName,
+      [&](ProfileText& file) {
+        for (const HostRecord* host : hosts)
+          SetOptionalKey(file, SectionOf(*host), kDependsOnKey, host->DependsOn, false);
       },
       witness);
 }

@@ -48,7 +48,8 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
 // Writes the settings as the keys of the section, existing keys in their
 // places, new ones in the order Host, Timeout, Delay, PacketSize, FailPeriod,
 // SuccessPeriod, PopupDestination, PopupMessage, Description, then
-// PopupWhenOk=1 only when that is set (otherwise the key is removed). The file
+// PopupWhenOk=1 only when that is set (otherwise the key is removed), and
+// AlertChannels and DependsOn only when not empty. The file
 // is replaced in one atomic step, so a crash never leaves half a section.
 FileResult SaveHostSettings(const HostRecord& record, std::string_view section,
                             const std::string& fileName, ProfileWitness* witness = nullptr);
@@ -78,6 +79,12 @@ FileResult RemoveHostSections(const std::vector<std::string>& sections, const st
 // stand first in the section, in the writer's order.
 FileResult SaveHostEdit(const HostRecord& before, const HostRecord& after,
                         const std::string& fileName, ProfileWitness* witness = nullptr);
+
+// Writes each host's DependsOn into its section (SectionOf), the key removed
+// when empty, in one replacement of the file: what a rename or delete of the
+// host they depend on changes in the hosts behind it.
+FileResult SaveDependencies(const std::vector<const HostRecord*>& hosts,
+                            const std::string& fileName, ProfileWitness* witness = nullptr);
 
 // The section a record's settings live in: its Section, or its Host for a
 // record not saved yet.

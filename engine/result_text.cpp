@@ -57,6 +57,9 @@ std::string ResultText(std::int32_t code, std::int32_t value) {
   return "Code " + std::to_string(code) + ", Value " + std::to_string(value);
 }
 
-std::string HostRecord::ResultText() const { return kelvoran::ResultText(ResultCode, ResultValue); }
+std::string HostRecord::ResultText() const {
+  if (!UnreachableBehind.empty()) return "unreachable: " + UnreachableBehind + " is down";
+  return kelvoran::ResultText(ResultCode, ResultValue);
+}
 
 }  // namespace kelvoran

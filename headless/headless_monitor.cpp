@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "delivery/system_senders.h"
+#include "engine/host_dependencies.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/result_mailbox.h"
@@ -76,6 +77,8 @@ class HeadlessMonitor {
   std::unique_ptr<SystemSenders> senders_;
   std::unique_ptr<HeadlessAlerts> alerts_;
   ResultSinks resultSinks_;
+  // The scheduler's senders lead through it: goes after the scheduler.
+  HostDependencies dependencies_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
@@ -110,13 +113,16 @@ void HeadlessMonitor::Start() {
   // every change as in the window.
   PopupSenders senders;
   senders.edges = alerts_->Observer();
-  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), senders);
+  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(),
+                                                dependencies_.Guard(std::move(senders)));
   scheduler_->SetProbesPerTick(
       ProfileNumber(profile, kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&log_);
+  resultSinks_.Add(&dependencies_);
   scheduler_->SetResultSink(&resultSinks_);
+  dependencies_.Attach(rows_);
   LoadHostList();
   if (metricsSettings_.address) ServeMetrics();
 }
@@ -163,6 +169,7 @@ void HeadlessMonitor::ReloadHostList() {
     return;
   }
   const auto counts = rows_.Reload(std::move(loaded));
+  dependencies_.ListChanged();
   log_.WriteNow("Host list read again: " + Plural(counts.added, "host") + " added, " +
                 std::to_string(counts.removed) + " removed, " + std::to_string(counts.kept) +
                 " kept.");
@@ -170,6 +177,7 @@ void HeadlessMonitor::ReloadHostList() {
 
 void HeadlessMonitor::Tick() {
   scheduler_->ProcessTick(rows_);
+  while (const auto notice = dependencies_.TakeNotice()) log_.WriteNow(*notice);
   alerts_->LogAttempts();
   if (history_)
     while (const auto notice = history_->TakeNotice()) log_.WriteNow("History: " + *notice);

@@ -13,13 +13,9 @@
 #
 # Needs root for the namespaces; exits 77 (skipped) otherwise.
 set -euo pipefail
-if [[ $# -eq 3 && $1 == --inside ]]; then
-  inside=1
-  shift
-fi
+# shellcheck source=tests/alert/in_test_network.sh
+source "$(dirname "$0")/in_test_network.sh"
 kelvoran=${1:?usage: alert_end_to_end.sh KELVORAN RESPONDER}
-responder=${2:?usage: alert_end_to_end.sh KELVORAN RESPONDER}
-here=$(cd "$(dirname "$0")" && pwd)
 
 fail() {
   echo "FAIL: $*" >&2
@@ -30,26 +26,6 @@ fail() {
   exit 1
 }
 
-if [[ -z ${inside:-} ]]; then
-  if [[ $EUID -ne 0 ]]; then
-    echo "SKIPPED: needs root to build network namespaces"
-    exit 77
-  fi
-  network=$here/../net/test_network.sh
-  prefix=kvp-$$
-  trap 'bash "$network" down "$prefix" || true' EXIT
-  bash "$network" up "$prefix" "$responder"
-  # The servers and the program share the probe namespace's loopback.
-  KELVORAN_PREFIX=$prefix ip netns exec "$prefix-probe" \
-    "$here/../delivery/with-delivery-servers" "$0" --inside "$kelvoran" "$responder"
-  exit
-fi
-
-# --- inside the probe namespace, with the servers running ------------------
-# shellcheck disable=SC1090
-source "$KELVORAN_DELIVERY_SERVERS"
-# shellcheck source=tests/alert/received_items.sh
-source "$here/received_items.sh"
 scratch=$(mktemp -d)
 app=
 trap '[[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true; rm -rf "$scratch"' EXIT

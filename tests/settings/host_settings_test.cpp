@@ -101,16 +101,35 @@ TEST_F(HostSettings, PopupWhenOkIsAKeyOnlyWhileItIsOn) {
     ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
     EXPECT_EQ(loaded.PopupWhenOk, on) << line;
   }
-  // The alert channels likewise: a key only while the host names some.
-  host.AlertChannels = "Mail,Team chat";
+  // The alert channels and the host in front likewise: keys only while set.
+  for (const auto& [field, key] : {std::pair(&HostRecord::AlertChannels, "AlertChannels"),
+                                   std::pair(&HostRecord::DependsOn, "DependsOn")}) {
+    host.*field = "Mail,Team chat";
+    Save(host);
+    EXPECT_EQ(ReadFile(file), kGatewaySection + std::string(key) + "=Mail,Team chat\n");
+    HostRecord loaded;
+    ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
+    EXPECT_EQ(loaded.*field, "Mail,Team chat");
+    host.*field = "";
+    ASSERT_TRUE(SaveHostEdit(loaded, host, file).ok());
+    EXPECT_EQ(ReadFile(file), kGatewaySection);
+  }
+}
+
+// A rename or delete of the host in front rewrites the key of every host
+// behind it in one save.
+TEST_F(HostSettings, DependenciesAreSavedTogether) {
+  HostRecord host = Gateway();
+  HostRecord other = Gateway("other");
+  other.DependsOn = "core";
   Save(host);
-  EXPECT_EQ(ReadFile(file), kGatewaySection + std::string("AlertChannels=Mail,Team chat\n"));
-  HostRecord loaded;
-  ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
-  EXPECT_EQ(loaded.AlertChannels, "Mail,Team chat");
-  host.AlertChannels.clear();
-  ASSERT_TRUE(SaveHostEdit(loaded, host, file).ok());
-  EXPECT_EQ(ReadFile(file), kGatewaySection);
+  Save(other);
+  host.DependsOn = "core2";
+  other.DependsOn.clear();
+  ASSERT_TRUE(SaveDependencies({&host, &other}, file).ok());
+  EXPECT_EQ(ReadFile(file),
+            kGatewaySection + std::string("DependsOn=core2\n") +
+                std::regex_replace(kGatewaySection, std::regex("gateway"), "other"));
 }
 
 // An import's save can be called off part way, and its sections removed again

@@ -2,6 +2,7 @@
 
 #include <wx/checkbox.h>
 #include <wx/checklst.h>
+#include <wx/choice.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
@@ -16,13 +17,14 @@
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/result_text.h"
-#include "ui/parts/art.h"
-#include "ui/main_window/command_ids.h"
+#include "portable/profile_text.h"
 #include "ui/dialogs/dialog_buttons.h"
-#include "ui/main_window/display_text.h"
-#include "ui/parts/help_request.h"
-#include "ui/main_window/host_row_text.h"
 #include "ui/dialogs/number_field.h"
+#include "ui/main_window/command_ids.h"
+#include "ui/main_window/display_text.h"
+#include "ui/main_window/host_row_text.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 
 namespace kelvoran {
 namespace {
@@ -41,6 +43,7 @@ enum DialogId : int {
   IdDescription = 1034,
   IdPopupWhenOk = 1035,
   IdAlertChannels = 1036,
+  IdDependsOn = 1037,
 };
 constexpr int kResultIds[] = {1013, 1021, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1024};
 constexpr const char* kResultLabels[] = {"Status:",
@@ -173,6 +176,8 @@ wxSizer* CHostSettingsDialog::BuildConfiguration(wxWindow* parent) {
   group.Row("Ping success period:", successPeriod_, "seconds");
   group.Row("Ping fail period:", failPeriod_, "seconds");
   group.Row("Repeat ping every", delay_, "seconds");
+  dependsOn_ = new wxChoice(group.panel, IdDependsOn);
+  group.Row("Depends on:", dependsOn_);
   return group.box;
 }
 
@@ -270,6 +275,7 @@ void CHostSettingsDialog::StartValues() {
   successPeriod_->SetValue(start.SuccessPeriod);
   popupWhenOk_->SetValue(start.PopupWhenOk);
   ShowAlertChannels(start.AlertChannels);
+  ShowDependsOn(start.DependsOn);
   ClearResults();
 }
 
@@ -291,6 +297,30 @@ void CHostSettingsDialog::ShowSettings(const HostRecord& record) {
   ShowText(message_, record.PopupMessage, messageBytes_);
   popupWhenOk_->SetValue(record.PopupWhenOk);
   ShowAlertChannels(record.AlertChannels);
+  ShowDependsOn(record.DependsOn);
+}
+
+void CHostSettingsDialog::ShowDependsOn(const std::string& parent) {
+  parentNames_ = HostNames;
+  if (!parent.empty() &&
+      std::none_of(parentNames_.begin(), parentNames_.end(), [&](const std::string& name) {
+        return ProfileText::SameSectionName(name, parent);
+      }))
+    parentNames_.push_back(parent);
+  dependsOn_->Clear();
+  dependsOn_->Append("(none)");
+  int chosen = 0;
+  for (const std::string& name : parentNames_) {
+    const int item = dependsOn_->Append(ToDisplay(name));
+    if (!parent.empty() && ProfileText::SameSectionName(name, parent)) chosen = item;
+  }
+  dependsOn_->SetSelection(chosen);
+}
+
+std::string CHostSettingsDialog::ChosenParent() const {
+  const int item = dependsOn_->GetSelection();
+  if (item <= 0 || static_cast<std::size_t>(item) > parentNames_.size()) return {};
+  return parentNames_[static_cast<std::size_t>(item - 1)];
 }
 
 void CHostSettingsDialog::ShowResults(const HostRecord& record) {
@@ -317,7 +347,7 @@ void CHostSettingsDialog::RefreshResults(const HostRecord& live) {
 }
 
 void CHostSettingsDialog::OnOk(wxCommandEvent& /*event*/) {
-  if (!AcceptHostName()) return;
+  if (!AcceptHostName() || !AcceptDependency()) return;
   StoreSettings();
   EndModal(wxID_OK);
 }
@@ -329,6 +359,17 @@ bool CHostSettingsDialog::AcceptHostName() {
                                 host_->GetValue().Strip(wxString::both)),
                kAppTitle, wxOK | wxICON_EXCLAMATION, this);
   host_->SetFocus();
+  return false;
+}
+
+bool CHostSettingsDialog::AcceptDependency() {
+  const std::string loop =
+      DependencyLoop ? DependencyLoop(StoredText(*host_, hostBytes_), ChosenParent()) : "";
+  if (loop.empty()) return true;
+  wxMessageBox("The host cannot depend on " + ToDisplay(ChosenParent()) +
+                   ": the hosts would depend on each other in a loop (" + ToDisplay(loop) + ").",
+               kAppTitle, wxOK | wxICON_EXCLAMATION, this);
+  dependsOn_->SetFocus();
   return false;
 }
 
@@ -351,6 +392,7 @@ void CHostSettingsDialog::StoreSettings() {
         channels.emplace_back(alertChannels_->GetString(item).utf8_str());
     channels.insert(channels.end(), undefinedChannels_.begin(), undefinedChannels_.end());
     record.AlertChannels = JoinChannelNames(channels);
+    record.DependsOn = ChosenParent();
   }
 }
 

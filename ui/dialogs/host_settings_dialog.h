@@ -9,6 +9,7 @@
 #include <vector>
 
 class wxCheckBox;
+class wxChoice;
 class wxCheckListBox;
 class wxStaticText;
 class wxSizer;
@@ -42,6 +43,12 @@ class CHostSettingsDialog : public wxDialog {
   std::function<bool(const std::string& host)> IsHostTaken;
   // The alert channels defined now, offered for the host to send to.
   std::vector<std::string> ChannelNames;
+  // The other hosts of the list, offered as the host this one depends on.
+  std::vector<std::string> HostNames;
+  // Asked when OK is pressed: the loop of dependencies that the entered name
+  // depending on the chosen host would close ("a -> b -> a"), or empty. A
+  // loop is refused and the dialog stays open.
+  std::function<std::string(const std::string& host, const std::string& parent)> DependencyLoop;
 
   int ShowModal() override;
 
@@ -60,6 +67,7 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* MessageField() const { return message_; }
   wxCheckBox* PopupWhenOkBox() const { return popupWhenOk_; }
   wxCheckListBox* AlertChannelsList() const { return alertChannels_; }
+  wxChoice* DependsOnChoice() const { return dependsOn_; }
   // The results fields, top to bottom.
   wxTextCtrl* ResultField(std::size_t index) const { return results_.at(index); }
   NumberField* PacketSizeField() const { return packetSize_; }
@@ -74,6 +82,9 @@ class CHostSettingsDialog : public wxDialog {
   wxSizer* BuildPopupMessage(wxWindow* parent);
   wxSizer* BuildAlerts(wxWindow* parent);
   void ShowAlertChannels(const std::string& list);
+  void ShowDependsOn(const std::string& parent);
+  std::string ChosenParent() const;
+  bool AcceptDependency();
   wxSizer* BuildResults(wxWindow* parent);
   void StartValues();
   void ClearResults();
@@ -88,6 +99,10 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* message_ = nullptr;
   wxCheckBox* popupWhenOk_ = nullptr;
   wxCheckListBox* alertChannels_ = nullptr;
+  wxChoice* dependsOn_ = nullptr;
+  // The host names behind the choice's items after the first ("none"): a
+  // name the list does not hold (any more) is kept as an item of its own.
+  std::vector<std::string> parentNames_;
   wxStaticText* noChannels_ = nullptr;
   // Channels the host names that are not defined (any more): kept as they
   // are, so that defining them again brings the host's alerts back.

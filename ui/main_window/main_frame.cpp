@@ -303,6 +303,7 @@ void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
                         now - *lastTick_ - std::chrono::milliseconds(kTickMs));
   lastTick_ = now;
   view_->ProcessTick();
+  if (const auto notice = view_->TakeDependencyNotices()) ShowNotice(*notice);
   UpdateKeyIndicators();
   if (history_)
     if (const auto notice = history_->TakeNotice()) ShowNotice(*notice);

@@ -54,9 +54,11 @@ bool CTessarelApp::OnInit() {
                                           senders_->Pointers());
   PopupSenders senders = popupDelivery_.Senders();
   senders.edges = alerts_->Observer();
-  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(), senders);
+  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(),
+                                                dependencies_.Guard(std::move(senders)));
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
+  resultSinks_.Add(&dependencies_);
   scheduler_->SetResultSink(&resultSinks_);
 
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
@@ -64,6 +66,8 @@ bool CTessarelApp::OnInit() {
   frame_->SetAlerts(alerts_.get());
   if (folderInUse) frame_->ShowNotice(kFolderInUseNotice);
   SetHelpRequester([this](int context) { ShowHelp(context); });
+  frame_->View().SetDependencies(&dependencies_);
+  dependencies_.Attach(frame_->View());
   frame_->View().InitialUpdate();
   OptionalColumnState columns;
   columns.Load(*profile_);

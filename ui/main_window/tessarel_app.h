@@ -6,6 +6,7 @@
 #include <string>
 
 #include "delivery/system_senders.h"
+#include "engine/host_dependencies.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
@@ -60,6 +61,9 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<SystemSenders> senders_;
   std::unique_ptr<AlertCenter> alerts_;
   ResultSinks resultSinks_;
+  // Holds back the alerts of hosts behind a host that is down: the
+  // scheduler's senders lead through it, so it goes after the scheduler.
+  HostDependencies dependencies_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;

@@ -7,20 +7,21 @@
 
 #include "alert/channel_keys.h"
 #include "engine/accounting.h"
+#include "engine/host_dependencies.h"
 #include "engine/host_list_rules.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "portable/profile_text.h"
+#include "ui/dialogs/host_settings_dialog.h"
 #include "ui/main_window/alert_center.h"
-#include "ui/parts/art.h"
 #include "ui/main_window/command_ids.h"
 #include "ui/main_window/commands.h"
 #include "ui/main_window/display_text.h"
-#include "ui/parts/help_request.h"
 #include "ui/main_window/host_row_text.h"
-#include "ui/dialogs/host_settings_dialog.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 #include "ui/parts/menu_help_key.h"
 
 namespace kelvoran {
@@ -191,6 +192,7 @@ void CTessarelView::KeepingSelection(Change change) {
   change();
   rowOfHostStale_ = true;
   statusesChanged_ = true;
+  ListChanged();
   SetItemCount(static_cast<long>(rows_.size()));
   // Rows moved under the ones on screen. Windows' list view repaints only
   // the rows a count change adds or takes away, and would go on showing the
@@ -271,9 +273,17 @@ bool CTessarelView::RunSettingsDialog(HostRecord& record, std::int32_t mode) {
   dialog.IsHostTaken = [this, id = record.HostId](const std::string& host) {
     return FindSectionHolder(host, id) != nullptr;
   };
+  dialog.HostNames.clear();
+  for (const auto& row : rows_)
+    if (row->record->HostId != record.HostId) dialog.HostNames.push_back(row->record->Host);
+  dialog.DependencyLoop = [this, id = record.HostId](const std::string& host,
+                                                     const std::string& parent) {
+    return DependencyLoopText(*this, id, host, parent);
+  };
   const bool ok = dialog.ShowModal() == wxID_OK;
   dialog.EditRecord = nullptr;
   dialog.IsHostTaken = nullptr;
+  dialog.DependencyLoop = nullptr;
   return ok;
 }
 
@@ -326,12 +336,44 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   const int row = FindRowByHostId(copy.HostId);
   if (row >= 0) ApplyRowSettings(row, copy);
   if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
+  if (copy.Host != oldName) MoveDependents(oldName, copy.Host);
+}
+
+void CTessarelView::MoveDependents(const std::string& from, const std::string& to) {
+  std::vector<HostRecord> moved;
+  for (const int row : RowsDependingOn(*this, from)) {
+    moved.push_back(*RecordOf(row));
+    moved.back().DependsOn = to;
+  }
+  if (moved.empty()) return;
+  std::vector<const HostRecord*> hosts;
+  for (const HostRecord& host : moved) hosts.push_back(&host);
+  if (!Saved(SaveDependencies(hosts, settingsPath_, &witness_),
+             "The hosts behind it keep their former dependency."))
+    return;
+  for (const HostRecord& host : moved)
+    if (const int row = FindRowByHostId(host.HostId); row >= 0)
+      RecordOf(row)->DependsOn = host.DependsOn;
+  ListChanged();
+}
+
+void CTessarelView::ListChanged() {
+  if (dependencies_) dependencies_->ListChanged();
+}
+
+std::optional<std::string> CTessarelView::TakeDependencyNotices() {
+  if (!dependencies_) return std::nullopt;
+  std::optional<std::string> notices;
+  while (const auto notice = dependencies_->TakeNotice())
+    notices = notices ? *notices + "  " + *notice : *notice;
+  return notices;
 }
 
 void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
   if (SetCellText(row, ColumnHost, ToDisplay(edited.Host))) RefreshItem(row);
   RecordOf(row)->CopySettings(edited);
   RecordOf(row)->Section = edited.Section;
+  ListChanged();
 }
 
 void CTessarelView::OnDelete(wxCommandEvent& /*event*/) {
@@ -366,7 +408,10 @@ bool CTessarelView::DeleteRow(long row) {
   if (!Saved(RemoveHostSection(section, namesake, settingsPath_, &witness_),
              "The host stays in the list."))
     return false;
+  const std::string host = record.Host;
   RemoveRow(row);
+  // A namesake still answers to the name the hosts behind it give.
+  if (!namesake) MoveDependents(host, {});
   return true;
 }
 
@@ -377,6 +422,7 @@ void CTessarelView::RemoveRow(long row) {
   rows_.erase(rows_.begin() + row);
   rowOfHostStale_ = true;
   statusesChanged_ = true;
+  ListChanged();
 }
 
 void CTessarelView::OfferReload() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -26,6 +27,7 @@ namespace kelvoran {
 
 class AlertCenter;
 class CHostSettingsDialog;
+class HostDependencies;
 class HistoryLink;
 class ProbeScheduler;
 
@@ -106,6 +108,11 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void SetHistory(HistoryLink* history) { history_ = history; }
   // The alert channels the settings dialog offers; null for none.
   void SetAlerts(AlertCenter* alerts) { alerts_ = alerts; }
+  // The hold on hosts behind a down host, told when hosts come, go or are
+  // renamed; null for none.
+  void SetDependencies(HostDependencies* dependencies) { dependencies_ = dependencies; }
+  // What the hold says about dependencies it cannot follow, in one line.
+  std::optional<std::string> TakeDependencyNotices();
   // Hosts that name a renamed channel name it by its new name, in the list
   // and the settings file.
   void RenameAlertChannels(const std::map<std::string, std::string>& renamed);
@@ -174,6 +181,11 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // Brings the list in line with the settings file as it is now.
   void ReloadList();
   void RemoveRow(long row);
+  void ListChanged();
+  // Hosts behind `from` are behind `to` instead, or behind none when `to`
+  // is empty, in the list and the settings file: a rename of the host in
+  // front follows it, a delete ends the dependency.
+  void MoveDependents(const std::string& from, const std::string& to);
   // Takes the host out of the settings file, then out of the list; false
   // (and told) when the file could not be saved.
   bool DeleteRow(long row);
@@ -205,6 +217,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   OptionalColumnState optional_;
   HistoryLink* history_ = nullptr;
   AlertCenter* alerts_ = nullptr;
+  HostDependencies* dependencies_ = nullptr;
   // The hosts the last import added, for Host > Undo import.
   std::unordered_set<std::int32_t> lastImport_;
 };
