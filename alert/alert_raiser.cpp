@@ -46,13 +46,13 @@ LocalMoment AlertRaiser::Local(CalendarTime utc) const {
 
 // The edge comes before the scheduler tells the sinks of its result, so the
 // result that made it (a failure into ERROR, a success into OK) is counted
-// here on a copy.
+// here on a copy; an edge told late has had its results counted already.
 void AlertRaiser::EdgeSeen(const HostRecord& host, const StatusEdge& edge) {
   const std::vector<std::string> channels = SplitChannelNames(host.AlertChannels);
   if (channels.empty()) return;
   const bool down = edge.kind == StatusEdge::Kind::Down;
   RecentFailures recent = recent_[host.HostId];
-  recent.Add(down);
+  if (!edge.resultsTold) recent.Add(down);
   AlertEvent event;
   event.kind = down ? AlertKind::Down : AlertKind::OkAgain;
   event.host = host.Host;

@@ -254,7 +254,9 @@ void HostDependencies::TickEnded() {
 
 void HostDependencies::Release(HostRecord& host, int row, const Held& held) {
   host.UnreachableBehind.clear();
-  if (inner_.edges) inner_.edges(host, held.edge);
+  StatusEdge edge = held.edge;
+  edge.resultsTold = true;
+  if (inner_.edges) inner_.edges(host, edge);
   // A host back in WARNING within its outage has its popup sent on its next
   // entry into ERROR, as the accounting calls the sender then.
   if (held.popup && host.Status == StatusError && inner_.down) inner_.down(host);

@@ -32,6 +32,10 @@ struct StatusEdge {
   // the outage.
   CalendarTime at = 0;
   CalendarTime outageStart = 0;
+  // An edge told after its moment (an alert held while a host in front was
+  // down): every result up to the one that released it, that one included,
+  // has already been told to the result sinks.
+  bool resultsTold = false;
 };
 
 // Hears each edge on the user-interface thread, in the tick, with the host

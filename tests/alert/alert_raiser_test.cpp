@@ -104,5 +104,22 @@ TEST(AlertRaiser, OneDownAndOneOkAgainPerOutage) {
   }
 }
 
+// An alert held while a host in front was down is told after its results
+// were: its loss counts each of them once.
+TEST(AlertRaiser, AnEdgeToldLateCountsItsResultsOnce) {
+  Watched w;
+  for (const bool failed : {false, false, true}) {
+    ProbeResult result;
+    result.ResultCode = failed ? ResultNoReply : ResultSuccess;
+    w.raiser.ResultApplied(w.host, result, StatusOk);
+  }
+  StatusEdge late;
+  late.at = late.outageStart = 1'800'000'000;
+  late.resultsTold = true;
+  w.raiser.EdgeSeen(w.host, late);
+  ASSERT_EQ(w.alerts.size(), 1u);
+  EXPECT_NE(w.alerts[0].find("loss 33%"), std::string::npos) << w.alerts[0];
+}
+
 }  // namespace
 }  // namespace kelvoran
