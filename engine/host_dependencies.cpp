@@ -176,6 +176,13 @@ void HostDependencies::EdgeSeen(const HostRecord& host, const StatusEdge& edge) 
       Mark(host.HostId, down->Host);
       return;
     }
+    // The host in front may fail in this very tick, after this host's result:
+    // its fate is decided at the tick's end, when every result is in.
+    if (parentOf_.contains(host.HostId)) {
+      held_[host.HostId] = Held{edge, false, std::nullopt};
+      decideAtTickEnd_.push_back(host.HostId);
+      return;
+    }
     // An outage a reset ended unseen must not hold this one's popup.
     held_.erase(host.HostId);
   } else if (held_.erase(host.HostId) != 0) {
@@ -228,6 +235,7 @@ void HostDependencies::ResultApplied(const HostRecord& host, const ProbeResult& 
 void HostDependencies::TickEnded() {
   if (!rows_) return;
   if (stale_) ReadLinks();
+  DecideThisTicksOutages();
   if (!std::exchange(recheck_, false)) return;
   for (auto held = held_.begin(); held != held_.end();) {
     int row = -1;
@@ -249,6 +257,25 @@ void HostDependencies::TickEnded() {
       rows_->FormatRow(row);
     }
     ++held;
+  }
+}
+
+// The outages that began this tick behind a host not then down: held still if
+// it went down since, sent otherwise.
+void HostDependencies::DecideThisTicksOutages() {
+  for (const std::int32_t id : std::exchange(decideAtTickEnd_, {})) {
+    const auto held = held_.find(id);
+    int row = -1;
+    HostRecord* host = Record(id, &row);
+    if (held == held_.end() || !host) continue;
+    if (const HostRecord* down = DownAncestor(*host)) {
+      Mark(id, down->Host);
+      rows_->FormatRow(row);
+      continue;
+    }
+    const Held released = held->second;
+    held_.erase(held);
+    Release(*host, row, released);
   }
 }
 

@@ -33,7 +33,9 @@ std::vector<int> RowsDependingOn(HostRows& rows, const std::string& host);
 // history go on as ever. Once no host in front of it is in ERROR any more,
 // the first failed probe it starts from then on sends what was held; an
 // outage that ends before that sends nothing, its OK-again messages
-// included.
+// included. Results of one tick come in no set order, so an outage that
+// begins behind a host not down is decided at the tick's end: held if that
+// host went down in the same tick.
 //
 // Sits between the accounting and the real senders, and hears the tick's
 // results as a ResultSink; everything runs on the user-interface thread. The
@@ -91,6 +93,7 @@ class HostDependencies final : public ResultSink {
   HostRecord* Record(std::int32_t hostId, int* rowOut = nullptr);
   void Mark(std::int32_t hostId, const std::string& downHost);
   void Release(HostRecord& host, int row, const Held& held);
+  void DecideThisTicksOutages();
 
   PopupSenders inner_;
   HostRows* rows_ = nullptr;
@@ -105,6 +108,8 @@ class HostDependencies final : public ResultSink {
   // The host whose held outage the last edge ended: its OK-again popup,
   // which follows the edge, goes unsent.
   std::int32_t endedHeld_ = 0;
+  // Hosts with a host in front whose outage began this tick, by HostId.
+  std::vector<std::int32_t> decideAtTickEnd_;
   std::set<std::string> told_;
   std::vector<std::string> notices_;
 };

@@ -103,7 +103,7 @@ const Order kOrders[] = {
     {"router back, hosts' failure in its tick", {"R-", "D-", "R+D-", "D+"}, "", "vp^k"},
     {"router back and down again", {"R-", "D-", "R+", "R-", "D-", "R+", "D+"}, "", "vp^kvp^k"},
     {"router first, both in one tick", {"R-", "D-", "R+D+"}, "", "vp^k"},
-    {"router down in the hosts' tick, after them", {"D-R-", "R+D+"}, "vp^k", "vp^k"},
+    {"router down in the hosts' tick, after them", {"D-R-", "R+D+"}, "", "vp^k"},
     {"router down in the hosts' tick, before them", {"R-D-", "D+R+"}, "", "vp^k"},
     {"hosts first", {"D-", "R-", "R+", "D+"}, "vp^k", "vp^k"},
     {"hosts first, back first", {"D-", "R-", "D+", "R+"}, "vp^k", "vp^k"},
