@@ -13,14 +13,14 @@
 #include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "portable/profile_text.h"
+#include "ui/dialogs/host_settings_dialog.h"
 #include "ui/main_window/alert_center.h"
-#include "ui/parts/art.h"
 #include "ui/main_window/command_ids.h"
 #include "ui/main_window/commands.h"
 #include "ui/main_window/display_text.h"
-#include "ui/parts/help_request.h"
 #include "ui/main_window/host_row_text.h"
-#include "ui/dialogs/host_settings_dialog.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 #include "ui/parts/menu_help_key.h"
 
 namespace kelvoran {
@@ -75,13 +75,14 @@ void CTessarelView::InitialUpdate() {
   for (int index = 0; index < 4; ++index) images.push_back(StatusBitmap(index));
   SetSmallImages(images);
   CreateColumns();
-  // The control learns the count once: each change of count makes the
-  // system's list view ask for a redraw, which under Wine is a server round
-  // trip, and a long list paid it once per host.
-  loadingList_ = true;
-  const FileResult loaded = LoadHostList(*this, settingsPath_, &witness_);
-  loadingList_ = false;
-  SetItemCount(static_cast<long>(rows_.size()));
+  // Read whole, sorted once and added in one step: the control learns the
+  // count once (each change of count makes the system's list view ask for a
+  // redraw, which under Wine is a server round trip), and no row is moved
+  // for the next one (inserting each host at its place moved half the rows
+  // a host: quadratic in the hosts).
+  std::vector<std::unique_ptr<HostRecord>> hosts;
+  const FileResult loaded = ReadHostList(hosts, settingsPath_, &witness_);
+  AddRows(std::move(hosts));
   if (!loaded.ok()) ReportFileError("The host list could not be read from %s.", loaded.error);
 }
 
@@ -179,11 +180,6 @@ int CTessarelView::InsertPosition(const std::string& host) const {
 
 template <typename Change>
 void CTessarelView::KeepingSelection(Change change) {
-  if (loadingList_) {  // nothing shown yet, nothing selected
-    change();
-    rowOfHostStale_ = true;
-    return;
-  }
   // The control remembers selected positions, not hosts.
   const long selected = SingleSelectedRow();
   const HostRow* selectedRow =
@@ -221,24 +217,18 @@ int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
 }
 
 void CTessarelView::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
-  // Each new row's place among the rows there were, then one merge.
-  std::vector<std::pair<std::size_t, std::unique_ptr<HostRow>>> placed;
+  std::vector<std::pair<int, std::unique_ptr<HostRow>>> placed;
   placed.reserve(records.size());
-  for (auto& record : records) {
-    const auto at = static_cast<std::size_t>(InsertPosition(record->Host));
+  for (auto& [at, record] : PlaceNewRows(*this, std::move(records))) {
     placed.emplace_back(at, MakeRow(std::move(record)));
     FormatCells(*placed.back().second);
   }
-  std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return CompareHostNames(a.second->record->Host, b.second->record->Host) < 0;
-  });
   KeepingSelection([&] {
     std::vector<std::unique_ptr<HostRow>> merged;
     merged.reserve(rows_.size() + placed.size());
     auto next = placed.begin();
     for (std::size_t old = 0; old <= rows_.size(); ++old) {
-      for (; next != placed.end() && next->first == old; ++next)
+      for (; next != placed.end() && static_cast<std::size_t>(next->first) == old; ++next)
         merged.push_back(std::move(next->second));
       if (old < rows_.size()) merged.push_back(std::move(rows_[old]));
     }

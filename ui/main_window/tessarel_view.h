@@ -152,8 +152,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   static std::unique_ptr<HostRow> MakeRow(std::unique_ptr<HostRecord> record);
   // Brings the row's cells and image up to date; whether any changed.
   bool FormatCells(HostRow& shown);
-  // Adds the rows where AddRow would put each, with the rows moving once,
-  // not once a host, and the list repainted once.
+  // Adds the rows where AddRow would put each (PlaceNewRows), with the rows
+  // moving once, not once a host, and the control told the count once.
   void AddRows(std::vector<std::unique_ptr<HostRecord>> records);
   void RemoveRows(const std::unordered_set<std::int32_t>& hostIds);
   // The hosts of the parsed list that are new to the list, as records to
@@ -190,9 +190,6 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // or reordered.
   mutable std::unordered_map<std::int32_t, int> rowOfHost_;
   mutable bool rowOfHostStale_ = true;
-  // While the list is read at start: rows are added without telling the
-  // control, which learns the count at the end.
-  bool loadingList_ = false;
   bool statusesChanged_ = true;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
