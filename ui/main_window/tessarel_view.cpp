@@ -35,9 +35,9 @@ constexpr const char* kNotSaved = "The change could not be saved to %s.";
 constexpr long kSelectedAndFocused = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
 
 // Stores a cell's text; whether it changed.
-bool StoreCell(wxString& cell, const wxString& text) {
+bool StoreCell(std::string& cell, std::string text) {
   if (cell == text) return false;
-  cell = text;
+  cell = std::move(text);
   return true;
 }
 
@@ -108,7 +108,7 @@ HostRecord* CTessarelView::RecordOf(long row) const {
 
 wxString CTessarelView::OnGetItemText(long row, long column) const {
   const HostRow& shown = *rows_[static_cast<std::size_t>(row)];
-  if (column < kColumnCount) return shown.cells[static_cast<std::size_t>(column)];
+  if (column < kColumnCount) return ToDisplay(shown.cells[static_cast<std::size_t>(column)]);
   // Written as painted: they change with every result, and only the rows on
   // screen are asked for.
   return OptionalColumnText(optional_.shown[static_cast<std::size_t>(column - kColumnCount)],
@@ -137,7 +137,7 @@ int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
   return found == rowOfHost_.end() ? -1 : found->second;
 }
 
-bool CTessarelView::SetCellText(long row, int column, const wxString& text) {
+bool CTessarelView::SetCellText(long row, int column, const std::string& text) {
   // Only a changed cell is stored, and only a changed row repainted.
   return StoreCell(rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)],
                    text);
@@ -148,9 +148,9 @@ bool CTessarelView::FormatCells(HostRow& shown) {
   bool changed = shown.image != image;
   statusesChanged_ |= changed;
   shown.image = image;
-  const auto cells = RowCellTexts(*shown.record);
+  auto cells = RowCellTexts(*shown.record);
   for (std::size_t column = 1; column < shown.cells.size(); ++column)
-    changed |= StoreCell(shown.cells[column], ToDisplay(cells[column]));
+    changed |= StoreCell(shown.cells[column], std::move(cells[column]));
   return changed;
 }
 
@@ -204,7 +204,7 @@ void CTessarelView::KeepingSelection(Change change) {
 
 std::unique_ptr<CTessarelView::HostRow> CTessarelView::MakeRow(std::unique_ptr<HostRecord> record) {
   auto shown = std::make_unique<HostRow>();
-  shown->cells[ColumnHost] = ToDisplay(record->Host);
+  shown->cells[ColumnHost] = record->Host;
   shown->image = 1;
   shown->record = std::move(record);
   return shown;
@@ -319,7 +319,7 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
 }
 
 void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
-  if (SetCellText(row, ColumnHost, ToDisplay(edited.Host))) RefreshItem(row);
+  if (SetCellText(row, ColumnHost, edited.Host)) RefreshItem(row);
   RecordOf(row)->CopySettings(edited);
   RecordOf(row)->Section = edited.Section;
 }

@@ -132,10 +132,13 @@ class CTessarelView : public wxListCtrl, public HostRows {
 
   // A row: its record and the cells as they were last formatted. The cells
   // are kept, not computed from the record at paint time, because an edited
-  // host's numbers wait for its next result.
+  // host's numbers wait for its next result. They are kept as the record's
+  // bytes and made display text as painted, for the few rows on screen: a
+  // wxString is half again the size of a std::string and holds wide
+  // characters, which was a third of a row's memory in a long list.
   struct HostRow {
     std::unique_ptr<HostRecord> record;
-    std::array<wxString, kColumnCount> cells;
+    std::array<std::string, kColumnCount> cells;
     int image = 0;
   };
 
@@ -144,7 +147,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void SeedLastChanges();
   HostRecord* RecordOf(long row) const;
   long SingleSelectedRow() const;
-  bool SetCellText(long row, int column, const wxString& text);
+  bool SetCellText(long row, int column, const std::string& text);
   // Runs a change that moves rows and keeps the selection on the same host.
   template <typename Change>
   void KeepingSelection(Change change);
