@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Resident memory (VmRSS) of the program with 1,000 hosts, against the same
-# program with an empty KELVORAN.INI (main window, menu, toolbar, status bar,
-# empty list) and against an empty wx frame (build/bench/empty_frame). Read
+# Resident memory (VmRSS) of the program with 1,000 hosts (or HOSTS), against
+# the same program with an empty KELVORAN.INI (main window, menu, toolbar,
+# status bar, empty list), whose difference is what the list costs a host,
+# and against an empty wx frame (build/bench/empty_frame). Read
 # 12 s after the window shows, once the start-up About box has closed itself.
 # The private part (RssAnon) is shown apart from library pages (RssFile).
 #
@@ -32,3 +33,6 @@ printf '%-28s %9d %9d %9d\n' "empty wx frame" "$frame" "$frame_anon" "$frame_fil
   "$hosts hosts - empty frame" $((full - frame)) $((full_anon - frame_anon)) \
   $((full_file - frame_file)) \
   "$hosts hosts - no hosts" $((full - empty)) $((full_anon - empty_anon)) $((full_file - empty_file))
+if ((hosts > 0)); then
+  awk -v kb=$((full - empty)) -v n="$hosts" 'BEGIN { printf "%.2f kB of VmRSS a host\n", kb / n }'
+fi

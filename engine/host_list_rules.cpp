@@ -56,6 +56,23 @@ int InsertPosition(const HostRows& rows, std::string_view host) {
   return low;
 }
 
+std::vector<std::pair<int, std::unique_ptr<HostRecord>>> PlaceNewRows(
+    const HostRows& rows, std::vector<std::unique_ptr<HostRecord>> hosts) {
+  // Stable: a later host of an equal name goes after an earlier one, as its
+  // InsertPosition would put it.
+  std::stable_sort(hosts.begin(), hosts.end(), [](const auto& a, const auto& b) {
+    return CompareHostNames(a->Host, b->Host) < 0;
+  });
+  std::vector<std::pair<int, std::unique_ptr<HostRecord>>> placed;
+  placed.reserve(hosts.size());
+  for (auto& host : hosts) placed.emplace_back(InsertPosition(rows, host->Host), std::move(host));
+  // Already in order while the rows are in name order; after a sort by
+  // another column the places are merely sensible, and need ordering.
+  std::stable_sort(placed.begin(), placed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return placed;
+}
+
 bool SameSection(std::string_view a, std::string_view b) {
   return ProfileText::SameSectionName(a, b);
 }

@@ -80,6 +80,36 @@ TEST(HostListRules, ANewHostIsInsertedByName) {
   EXPECT_EQ(InsertPosition(FakeHostRows(), "x"), 0);
 }
 
+// Hosts joining at once (the file read at start, an import, another copy's
+// additions) stand as inserting each in turn left them: a file is not in name
+// order, and names equal ignoring case keep the order they came in.
+TEST(HostListRules, HostsAddedAtOnceStandAsAddedOneByOne) {
+  using Placed = std::vector<std::pair<int, std::string>>;
+  const struct {
+    Names listed;
+    Names added;
+    Placed placed;
+  } cases[] = {{{},
+                {"b", "A", "c", "a", "B", "A"},
+                {{0, "A"}, {0, "a"}, {0, "A"}, {0, "b"}, {0, "B"}, {0, "c"}}},
+               {{"a", "C", "c"},
+                {"c", "A", "b", "a", "D", ""},
+                {{0, ""}, {1, "A"}, {1, "a"}, {1, "b"}, {3, "c"}, {3, "D"}}}};
+  for (const auto& [listed, added, placed] : cases) {
+    FakeHostRows rows;
+    AddHosts(rows, listed);
+    std::vector<std::unique_ptr<HostRecord>> hosts;
+    for (const std::string& name : added) {
+      hosts.push_back(std::make_unique<HostRecord>());
+      hosts.back()->Host = name;
+    }
+    Placed got;
+    for (const auto& [row, host] : PlaceNewRows(rows, std::move(hosts)))
+      got.emplace_back(row, host->Host);
+    EXPECT_EQ(got, placed) << ::testing::PrintToString(added);
+  }
+}
+
 // A host with the given counts; a negative `delay` means the last probe
 // failed, and `response`, when given, goes into minimum, average and maximum.
 void SetCounts(HostRecord& host, std::uint32_t sent, std::uint32_t received, int delay = 0,

@@ -36,9 +36,9 @@ constexpr const char* kNotSaved = "The change could not be saved to %s.";
 constexpr long kSelectedAndFocused = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
 
 // Stores a cell's text; whether it changed.
-bool StoreCell(wxString& cell, const wxString& text) {
+bool StoreCell(std::string& cell, std::string text) {
   if (cell == text) return false;
-  cell = text;
+  cell = std::move(text);
   return true;
 }
 
@@ -76,13 +76,14 @@ void CTessarelView::InitialUpdate() {
   for (int index = 0; index < 4; ++index) images.push_back(StatusBitmap(index));
   SetSmallImages(images);
   CreateColumns();
-  // The control learns the count once: each change of count makes the
-  // system's list view ask for a redraw, which under Wine is a server round
-  // trip, and a long list paid it once per host.
-  loadingList_ = true;
-  const FileResult loaded = LoadHostList(*this, settingsPath_, &witness_);
-  loadingList_ = false;
-  SetItemCount(static_cast<long>(rows_.size()));
+  // Read whole, sorted once and added in one step: the control learns the
+  // count once (each change of count makes the system's list view ask for a
+  // redraw, which under Wine is a server round trip), and no row is moved
+  // for the next one (inserting each host at its place moved half the rows
+  // a host: quadratic in the hosts).
+  std::vector<std::unique_ptr<HostRecord>> hosts;
+  const FileResult loaded = ReadHostList(hosts, settingsPath_, &witness_);
+  AddRows(std::move(hosts));
   if (!loaded.ok()) ReportFileError("The host list could not be read from %s.", loaded.error);
 }
 
@@ -108,7 +109,7 @@ HostRecord* CTessarelView::RecordOf(long row) const {
 
 wxString CTessarelView::OnGetItemText(long row, long column) const {
   const HostRow& shown = *rows_[static_cast<std::size_t>(row)];
-  if (column < kColumnCount) return shown.cells[static_cast<std::size_t>(column)];
+  if (column < kColumnCount) return ToDisplay(shown.cells[static_cast<std::size_t>(column)]);
   // Written as painted: they change with every result, and only the rows on
   // screen are asked for.
   return OptionalColumnText(optional_.shown[static_cast<std::size_t>(column - kColumnCount)],
@@ -137,7 +138,7 @@ int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
   return found == rowOfHost_.end() ? -1 : found->second;
 }
 
-bool CTessarelView::SetCellText(long row, int column, const wxString& text) {
+bool CTessarelView::SetCellText(long row, int column, const std::string& text) {
   // Only a changed cell is stored, and only a changed row repainted.
   return StoreCell(rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)],
                    text);
@@ -148,9 +149,9 @@ bool CTessarelView::FormatCells(HostRow& shown) {
   bool changed = shown.image != image;
   statusesChanged_ |= changed;
   shown.image = image;
-  const auto cells = RowCellTexts(*shown.record);
+  auto cells = RowCellTexts(*shown.record);
   for (std::size_t column = 1; column < shown.cells.size(); ++column)
-    changed |= StoreCell(shown.cells[column], ToDisplay(cells[column]));
+    changed |= StoreCell(shown.cells[column], std::move(cells[column]));
   return changed;
 }
 
@@ -180,11 +181,6 @@ int CTessarelView::InsertPosition(const std::string& host) const {
 
 template <typename Change>
 void CTessarelView::KeepingSelection(Change change) {
-  if (loadingList_) {  // nothing shown yet, nothing selected
-    change();
-    rowOfHostStale_ = true;
-    return;
-  }
   // The control remembers selected positions, not hosts.
   const long selected = SingleSelectedRow();
   const HostRow* selectedRow =
@@ -210,7 +206,7 @@ void CTessarelView::KeepingSelection(Change change) {
 
 std::unique_ptr<CTessarelView::HostRow> CTessarelView::MakeRow(std::unique_ptr<HostRecord> record) {
   auto shown = std::make_unique<HostRow>();
-  shown->cells[ColumnHost] = ToDisplay(record->Host);
+  shown->cells[ColumnHost] = record->Host;
   shown->image = 1;
   shown->record = std::move(record);
   return shown;
@@ -223,24 +219,18 @@ int CTessarelView::AddRow(std::unique_ptr<HostRecord> record) {
 }
 
 void CTessarelView::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
-  // Each new row's place among the rows there were, then one merge.
-  std::vector<std::pair<std::size_t, std::unique_ptr<HostRow>>> placed;
+  std::vector<std::pair<int, std::unique_ptr<HostRow>>> placed;
   placed.reserve(records.size());
-  for (auto& record : records) {
-    const auto at = static_cast<std::size_t>(InsertPosition(record->Host));
+  for (auto& [at, record] : PlaceNewRows(*this, std::move(records))) {
     placed.emplace_back(at, MakeRow(std::move(record)));
     FormatCells(*placed.back().second);
   }
-  std::stable_sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return CompareHostNames(a.second->record->Host, b.second->record->Host) < 0;
-  });
   KeepingSelection([&] {
     std::vector<std::unique_ptr<HostRow>> merged;
     merged.reserve(rows_.size() + placed.size());
     auto next = placed.begin();
     for (std::size_t old = 0; old <= rows_.size(); ++old) {
-      for (; next != placed.end() && next->first == old; ++next)
+      for (; next != placed.end() && static_cast<std::size_t>(next->first) == old; ++next)
         merged.push_back(std::move(next->second));
       if (old < rows_.size()) merged.push_back(std::move(rows_[old]));
     }
@@ -370,7 +360,7 @@ std::optional<std::string> CTessarelView::TakeDependencyNotices() {
 }
 
 void CTessarelView::ApplyRowSettings(int row, const HostRecord& edited) {
-  if (SetCellText(row, ColumnHost, ToDisplay(edited.Host))) RefreshItem(row);
+  if (SetCellText(row, ColumnHost, edited.Host)) RefreshItem(row);
   RecordOf(row)->CopySettings(edited);
   RecordOf(row)->Section = edited.Section;
   ListChanged();

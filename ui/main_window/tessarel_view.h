@@ -139,10 +139,13 @@ class CTessarelView : public wxListCtrl, public HostRows {
 
   // A row: its record and the cells as they were last formatted. The cells
   // are kept, not computed from the record at paint time, because an edited
-  // host's numbers wait for its next result.
+  // host's numbers wait for its next result. They are kept as the record's
+  // bytes and made display text as painted, for the few rows on screen: a
+  // wxString is half again the size of a std::string and holds wide
+  // characters, which was a third of a row's memory in a long list.
   struct HostRow {
     std::unique_ptr<HostRecord> record;
-    std::array<wxString, kColumnCount> cells;
+    std::array<std::string, kColumnCount> cells;
     int image = 0;
   };
 
@@ -151,7 +154,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void SeedLastChanges();
   HostRecord* RecordOf(long row) const;
   long SingleSelectedRow() const;
-  bool SetCellText(long row, int column, const wxString& text);
+  bool SetCellText(long row, int column, const std::string& text);
   // Runs a change that moves rows and keeps the selection on the same host.
   template <typename Change>
   void KeepingSelection(Change change);
@@ -159,8 +162,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   static std::unique_ptr<HostRow> MakeRow(std::unique_ptr<HostRecord> record);
   // Brings the row's cells and image up to date; whether any changed.
   bool FormatCells(HostRow& shown);
-  // Adds the rows where AddRow would put each, with the rows moving once,
-  // not once a host, and the list repainted once.
+  // Adds the rows where AddRow would put each (PlaceNewRows), with the rows
+  // moving once, not once a host, and the control told the count once.
   void AddRows(std::vector<std::unique_ptr<HostRecord>> records);
   void RemoveRows(const std::unordered_set<std::int32_t>& hostIds);
   // The hosts of the parsed list that are new to the list, as records to
@@ -202,9 +205,6 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // or reordered.
   mutable std::unordered_map<std::int32_t, int> rowOfHost_;
   mutable bool rowOfHostStale_ = true;
-  // While the list is read at start: rows are added without telling the
-  // control, which learns the count at the end.
-  bool loadingList_ = false;
   bool statusesChanged_ = true;
   ProbeScheduler& scheduler_;
   std::string settingsPath_;
