@@ -2,12 +2,12 @@
 
 #include <wx/checkbox.h>
 #include <wx/checklst.h>
-#include <wx/choice.h>
 #include <wx/msgdlg.h>
 #include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/textcompleter.h>
 #include <wx/textctrl.h>
 
 #include <algorithm>
@@ -109,6 +109,25 @@ std::string StoredText(const wxTextCtrl& field, const std::string& original) {
   return bytes.substr(0, end);
 }
 
+// The hosts whose names begin with what is typed, at most a screenful, found
+// by a binary search in the sorted names: cheap for any length of list.
+// Names are compared as the settings file compares them, which ignores case.
+class HostNameCompleter final : public wxTextCompleterSimple {
+ public:
+  using KeyedNames = std::vector<std::pair<std::string, std::string>>;
+  explicit HostNameCompleter(const KeyedNames& sorted) : names_(sorted) {}
+  void GetCompletions(const wxString& prefix, wxArrayString& found) override {
+    const std::string key = ProfileText::SectionKey(std::string(prefix.utf8_str()));
+    auto name = std::lower_bound(names_.begin(), names_.end(), std::pair(key, std::string()));
+    for (; name != names_.end() && found.size() < kShown && name->first.starts_with(key); ++name)
+      found.push_back(ToDisplay(name->second));
+  }
+
+ private:
+  static constexpr std::size_t kShown = 50;
+  const KeyedNames& names_;
+};
+
 // Wide enough for every result text: a GtkEntry shows the start of a text
 // longer than itself, and the end of a sentence would be cut off unseen.
 int ErrorFieldWidth(const wxTextCtrl& field) {
@@ -176,7 +195,8 @@ wxSizer* CHostSettingsDialog::BuildConfiguration(wxWindow* parent) {
   group.Row("Ping success period:", successPeriod_, "seconds");
   group.Row("Ping fail period:", failPeriod_, "seconds");
   group.Row("Repeat ping every", delay_, "seconds");
-  dependsOn_ = new wxChoice(group.panel, IdDependsOn);
+  dependsOn_ = TextField(group.panel, IdDependsOn);
+  dependsOn_->AutoComplete(new HostNameCompleter(sortedHostNames_));
   group.Row("Depends on:", dependsOn_);
   return group.box;
 }
@@ -301,26 +321,17 @@ void CHostSettingsDialog::ShowSettings(const HostRecord& record) {
 }
 
 void CHostSettingsDialog::ShowDependsOn(const std::string& parent) {
-  parentNames_ = HostNames;
-  if (!parent.empty() &&
-      std::none_of(parentNames_.begin(), parentNames_.end(), [&](const std::string& name) {
-        return ProfileText::SameSectionName(name, parent);
-      }))
-    parentNames_.push_back(parent);
-  dependsOn_->Clear();
-  dependsOn_->Append("(none)");
-  int chosen = 0;
-  for (const std::string& name : parentNames_) {
-    const int item = dependsOn_->Append(ToDisplay(name));
-    if (!parent.empty() && ProfileText::SameSectionName(name, parent)) chosen = item;
-  }
-  dependsOn_->SetSelection(chosen);
+  sortedHostNames_.clear();
+  sortedHostNames_.reserve(HostNames.size());
+  for (const std::string& name : HostNames)
+    sortedHostNames_.emplace_back(ProfileText::SectionKey(name), name);
+  std::sort(sortedHostNames_.begin(), sortedHostNames_.end());
+  dependsOnBytes_ = parent;
+  dependsOn_->ChangeValue(ToDisplay(parent));
 }
 
 std::string CHostSettingsDialog::ChosenParent() const {
-  const int item = dependsOn_->GetSelection();
-  if (item <= 0 || static_cast<std::size_t>(item) > parentNames_.size()) return {};
-  return parentNames_[static_cast<std::size_t>(item - 1)];
+  return StoredText(*dependsOn_, dependsOnBytes_);
 }
 
 void CHostSettingsDialog::ShowResults(const HostRecord& record) {
@@ -363,11 +374,20 @@ bool CHostSettingsDialog::AcceptHostName() {
 }
 
 bool CHostSettingsDialog::AcceptDependency() {
+  const std::string parent = ChosenParent();
+  // A name the file held is kept as it was; a new one must be of the list.
+  const bool listed = parent.empty() || parent == dependsOnBytes_ ||
+                      std::any_of(HostNames.begin(), HostNames.end(), [&](const std::string& name) {
+                        return ProfileText::SameSectionName(name, parent);
+                      });
   const std::string loop =
-      DependencyLoop ? DependencyLoop(StoredText(*host_, hostBytes_), ChosenParent()) : "";
-  if (loop.empty()) return true;
-  wxMessageBox("The host cannot depend on " + ToDisplay(ChosenParent()) +
-                   ": the hosts would depend on each other in a loop (" + ToDisplay(loop) + ").",
+      listed && DependencyLoop ? DependencyLoop(StoredText(*host_, hostBytes_), parent) : "";
+  if (listed && loop.empty()) return true;
+  wxMessageBox(listed ? "The host cannot depend on " + ToDisplay(parent) +
+                            ": the hosts would depend on each other in a loop (" + ToDisplay(loop) +
+                            ")."
+                      : "The host cannot depend on " + ToDisplay(parent) +
+                            ": there is no such host in the list.",
                kAppTitle, wxOK | wxICON_EXCLAMATION, this);
   dependsOn_->SetFocus();
   return false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class wxCheckBox;
@@ -67,7 +68,7 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* MessageField() const { return message_; }
   wxCheckBox* PopupWhenOkBox() const { return popupWhenOk_; }
   wxCheckListBox* AlertChannelsList() const { return alertChannels_; }
-  wxChoice* DependsOnChoice() const { return dependsOn_; }
+  wxTextCtrl* DependsOnField() const { return dependsOn_; }
   // The results fields, top to bottom.
   wxTextCtrl* ResultField(std::size_t index) const { return results_.at(index); }
   NumberField* PacketSizeField() const { return packetSize_; }
@@ -99,10 +100,14 @@ class CHostSettingsDialog : public wxDialog {
   wxTextCtrl* message_ = nullptr;
   wxCheckBox* popupWhenOk_ = nullptr;
   wxCheckListBox* alertChannels_ = nullptr;
-  wxChoice* dependsOn_ = nullptr;
-  // The host names behind the choice's items after the first ("none"): a
-  // name the list does not hold (any more) is kept as an item of its own.
-  std::vector<std::string> parentNames_;
+  // A name typed with completion rather than a choice: a choice of a list
+  // of 50,000 hosts takes GTK some 20 seconds to fill.
+  wxTextCtrl* dependsOn_ = nullptr;
+  // HostNames in name order, for the completion; and the name shown at
+  // opening, kept though the list may not hold it (any more).
+  // (name key, name) pairs.
+  std::vector<std::pair<std::string, std::string>> sortedHostNames_;
+  std::string dependsOnBytes_;
   wxStaticText* noChannels_ = nullptr;
   // Channels the host names that are not defined (any more): kept as they
   // are, so that defining them again brings the host's alerts back.
