@@ -1,7 +1,7 @@
 // What the history crash test kills: "history_writer FILE ROUND" records a
 // tick of results for ten hosts every 10 ms and prints "0 TICK" after handing
 // each over. Never ends by itself. One result in 13 fails. An older file is
-// upgraded in chunks of 2,000 results, so that a kill lands part way through
+// upgraded in chunks of 500 results, so that a kill lands part way through
 // a host's summaries almost always.
 #include <chrono>
 #include <cstdint>
@@ -16,7 +16,7 @@
 int main(int argc, char** argv) {
   if (argc != 3) return 1;
   kelvoran::HistoryOptions options;
-  options.upgradeChunkRows = 2'000;
+  options.upgradeChunkRows = 500;
   kelvoran::HistoryRecorder recorder(argv[1], options);
   // Stamped from 2027 on: nothing the retention pass drops.
   const kelvoran::CalendarTime base = 1'800'000'000 + std::stol(argv[2]) * 1'000'000L;

@@ -342,7 +342,7 @@ TEST(HistoryUpgrade, KilledWhileBuildingSummariesGoesOnWhereItStopped) {
   ASSERT_FALSE(file.empty());
   std::mt19937 random(20261208);
   bool killedPartWay = false;
-  for (int round = 1; round <= 20; ++round) {
+  for (int round = 1; round <= 40; ++round) {
     if (testing::QueryInteger(file, "PRAGMA user_version") == 4 &&
         testing::QueryInteger(file, "SELECT count(*) FROM summary_upgrade") == 0)
       break;
@@ -351,7 +351,10 @@ TEST(HistoryUpgrade, KilledWhileBuildingSummariesGoesOnWhereItStopped) {
     int zero = 0;
     long tick = 0;
     ASSERT_TRUE(writer.Read(zero, tick)) << "the writer did not start";
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 200));
+    // Shorter than the whole upgrade takes (about 0.2 s) even on a fast
+    // machine, so that the kills come part way through it; what one start
+    // leaves undone the next goes on with.
+    std::this_thread::sleep_for(std::chrono::milliseconds(5 + random() % 40));
     ASSERT_TRUE(writer.Kill());
     while (writer.Read(zero, tick)) continue;
     {
