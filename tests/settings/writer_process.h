@@ -79,8 +79,14 @@ inline void WriterProcess::Start(const std::string& file, const std::string& rou
                          std::filesystem::path(file).wstring() + L"\" " +
                          std::filesystem::path(round).wstring();
   PROCESS_INFORMATION child{};
-  const bool created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &child);
+  // Wine now and then fails a CreateProcess shortly after a TerminateProcess
+  // of the same program; Windows does not. A few tries, a moment apart.
+  bool created = false;
+  for (int attempt = 0; attempt < 5 && !created; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    created = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                             nullptr, nullptr, &startup, &child);
+  }
   CloseHandle(write);  // the child's copy stays open; the end comes with it
   if (!created) {
     CloseHandle(read);
