@@ -19,5 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The GCC runtime (libstdc++, libgcc, winpthread) linked in, so that a program
 # imports system DLLs only and runs wherever it is copied, Wine included.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-# ctest and GoogleTest's test discovery run the programs through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# ctest and GoogleTest's test discovery run the programs through Wine, by
+# way of a launcher that starts again a program Wine failed to start.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-launch)
