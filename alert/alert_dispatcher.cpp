@@ -115,7 +115,11 @@ struct AlertDispatcher::State {
         queue(options.retry) {}
 
   void TakeUpUnfinished();
+  // Whether the named channel takes the event: OK-again only where asked
+  // for. A name no longer defined takes everything: its attempt logs it.
+  bool Takes(const std::string& channel, const AlertEvent& event) const;
   void Enqueue(const std::string& channel, const AlertEvent& event);
+  void Log(AlertLogEntry entry);
   void CollectLog();
   void Work();
   // With the lock held: whether the caller should wake a thread.
@@ -135,6 +139,11 @@ void AlertDispatcher::State::TakeUpUnfinished() {
     const std::uint64_t id = queue.Enqueue(w.channel, w.alert.host, w.alert, QueueClock::now());
     tracked[id] = {w.id, w.alert.kind, w.alert.outageStart, true};
   }
+}
+
+bool AlertDispatcher::State::Takes(const std::string& channel, const AlertEvent& event) const {
+  const auto found = channels.find(channel);
+  return event.kind != AlertKind::OkAgain || found == channels.end() || found->second.alsoWhenOk;
 }
 
 // With the lock held.
@@ -170,15 +179,20 @@ void AlertDispatcher::State::CollectLog() {
                         .late = t.late,
                         .outageStart = t.outageStart};
     if (record.retryAt) entry.retryAt = WallClockAt(*record.retryAt);
-    if (journal) journalOps.emplace_back(entry);
-    // Nobody reading them (no window yet): the oldest half goes.
-    if (newEntries.size() >= kMostNewEntries)
-      newEntries.erase(newEntries.begin(), newEntries.begin() + kMostNewEntries / 2);
-    newEntries.push_back(std::move(entry));
+    Log(std::move(entry));
     if (record.retryAt) continue;
     if (journal) journalOps.emplace_back(AlertFinished{t.journalId});
     tracked.erase(found);
   }
+}
+
+// With the lock held.
+void AlertDispatcher::State::Log(AlertLogEntry entry) {
+  if (journal) journalOps.emplace_back(entry);
+  // Nobody reading them (no window yet): the oldest half goes.
+  if (newEntries.size() >= kMostNewEntries)
+    newEntries.erase(newEntries.begin(), newEntries.begin() + kMostNewEntries / 2);
+  newEntries.push_back(std::move(entry));
 }
 
 void AlertDispatcher::State::Work() {
@@ -296,18 +310,34 @@ void AlertDispatcher::Raise(const std::vector<std::string>& channels, const Aler
   bool wakeOne = false;
   {
     const std::lock_guard lock(state_->mutex);
-    for (const std::string& name : channels) {
-      const auto found = state_->channels.find(name);
-      // A name no longer defined is queued all the same: its attempt logs it.
-      if (event.kind == AlertKind::OkAgain && found != state_->channels.end() &&
-          !found->second.alsoWhenOk)
-        continue;
-      state_->Enqueue(name, event);
-    }
+    for (const std::string& name : channels)
+      if (state_->Takes(name, event)) state_->Enqueue(name, event);
     state_->CollectLog();
     wakeOne = state_->TakeWake();
   }
   if (wakeOne) state_->wake.notify_one();
+}
+
+void AlertDispatcher::Hold(const std::vector<std::string>& channels, const AlertEvent& event,
+                           const std::string& why) {
+  {
+    const std::lock_guard lock(state_->mutex);
+    for (const std::string& name : channels) {
+      if (!state_->Takes(name, event)) continue;
+      state_->Log({.at = event.time.utc,
+                   .channel = name,
+                   .host = event.host,
+                   .kind = event.kind,
+                   .outcome = AttemptOutcome::Held,
+                   .text = why,
+                   .retryAt = std::nullopt,
+                   .givenUp = false,
+                   .late = false,
+                   .outageStart = event.outageStart});
+    }
+  }
+  // The journal is written by the dispatcher's threads.
+  state_->wake.notify_one();
 }
 
 void AlertDispatcher::SendTest(const AlertChannel& channel, const std::string& secret,

@@ -62,6 +62,11 @@ class AlertDispatcher {
   // only where alsoWhenOk is set).
   void Raise(const std::vector<std::string>& channels, const AlertEvent& event);
 
+  // Logs, for each named channel that would take the event as Raise does,
+  // that it was held back and why; nothing is queued or sent.
+  void Hold(const std::vector<std::string>& channels, const AlertEvent& event,
+            const std::string& why);
+
   // The "Send test alert" button: one attempt now with the given settings and
   // secret, not queued, not retried; `done` is called on a dispatcher thread.
   void SendTest(const AlertChannel& channel, const std::string& secret, const AlertEvent& event,

@@ -13,6 +13,8 @@ const char* OutcomeText(const AlertLogEntry& entry) {
       return "timed out";
     case AttemptOutcome::Rejected:
       return "refused";
+    case AttemptOutcome::Held:
+      return "held";
   }
   return "";
 }

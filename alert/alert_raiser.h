@@ -13,7 +13,6 @@
 
 namespace kelvoran {
 
-
 // Whether each of a host's last (up to 100) results failed.
 class RecentFailures {
  public:

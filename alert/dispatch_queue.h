@@ -45,8 +45,10 @@ struct Delivery {
 
 // Failed and TimedOut are tried again after a pause; Rejected is an answer
 // that will not change (a wrong password, a refused recipient, an HTTP 4xx):
-// given up at once.
-enum class AttemptOutcome { Sent, Failed, TimedOut, Rejected };
+// given up at once. Held is no attempt: the alert was kept back on purpose
+// (a muted host, a channel's quiet hours) and the log says why. The values
+// are stored in the history file: new ones go at the end.
+enum class AttemptOutcome { Sent, Failed, TimedOut, Rejected, Held };
 
 // What a channel reports after an attempt; text is the server's answer or
 // the error, as the operator should read it.

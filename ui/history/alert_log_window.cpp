@@ -44,9 +44,10 @@ std::string OutageAlertsText(const std::vector<AlertLogEntry>& attempts) {
   std::string text;
   for (auto each = latest.rbegin(); each != latest.rend(); ++each) {
     const AlertLogEntry& entry = **each;
-    const char* state = entry.outcome == AttemptOutcome::Sent ? "sent"
-                        : entry.givenUp                       ? "given up"
-                                                              : "trying again";
+    const char* state = entry.outcome == AttemptOutcome::Sent   ? "sent"
+                        : entry.outcome == AttemptOutcome::Held ? "held"
+                        : entry.givenUp                         ? "given up"
+                                                                : "trying again";
     text += (text.empty() ? "" : ", ") + entry.channel +
             (entry.kind == AlertKind::OkAgain ? " (OK again) " : " ") + state;
   }

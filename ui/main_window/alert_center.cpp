@@ -142,6 +142,8 @@ void AlertCenter::Edit(
 }
 
 void AlertCenter::Track(const AlertLogEntry& entry) {
+  // Held on purpose: says nothing about whether the channel delivers.
+  if (entry.outcome == AttemptOutcome::Held) return;
   if (entry.outcome == AttemptOutcome::Sent) {
     if (failing_.erase(entry.channel))
       notices_.push_back("Alert channel \"" + entry.channel + "\" delivers again.");
