@@ -20,6 +20,24 @@ std::unordered_map<std::string, int> RowsByName(HostRows& rows) {
   return byName;
 }
 
+// The longest a host takes from failing to reaching ERROR: its next probe a
+// delay away, a run of failures for its fail period (or of replies for its
+// success period, for one on its way back), the probe that ends it a delay
+// later, and that probe's timeout. Values of a hand-edited file are bounded,
+// so the sum cannot overflow and an outage waits a day at the most.
+constexpr CalendarTime kDay = 24 * 60 * 60;
+
+CalendarTime TimeToFail(const HostRecord& host) {
+  const auto bounded = [](std::int32_t seconds) {
+    return std::clamp<CalendarTime>(seconds, 0, kDay);
+  };
+  const CalendarTime period = std::max(bounded(host.FailPeriod), bounded(host.SuccessPeriod));
+  return std::min(2 * bounded(host.Delay) + period + bounded(host.Timeout), kDay);
+}
+
+// Ticks come about once a second and start times are whole seconds.
+constexpr CalendarTime kTickSlack = 2;
+
 std::string Joined(const std::vector<std::string>& names, const char* separator) {
   std::string text;
   for (const std::string& name : names) text += (text.empty() ? "" : separator) + name;
@@ -90,7 +108,11 @@ HostDependencies::Ancestry HostDependencies::Walk(const HostRecord& host) {
     const HostRecord* parent = Record(link->second);
     if (!parent) break;
     if (parent->Status == StatusError) ancestry.down = parent;
+    ancestry.allOk = ancestry.allOk && parent->Status == StatusOk;
+    ancestry.earliestProbe =
+        step == 0 ? parent->LastProbeTime : std::min(ancestry.earliestProbe, parent->LastProbeTime);
     ancestry.lastProbe = std::max(ancestry.lastProbe, parent->LastProbeTime);
+    ancestry.slowestToFail = std::max(ancestry.slowestToFail, TimeToFail(*parent));
     id = parent->HostId;
   }
   return ancestry;
@@ -171,24 +193,33 @@ void HostDependencies::Mark(std::int32_t hostId, const std::string& downHost) {
 void HostDependencies::EdgeSeen(const HostRecord& host, const StatusEdge& edge) {
   endedHeld_ = 0;
   if (edge.kind == StatusEdge::Kind::Down) {
-    if (const HostRecord* down = DownAncestor(host)) {
-      held_[host.HostId] = Held{edge, false, std::nullopt};
-      Mark(host.HostId, down->Host);
+    const Ancestry ancestry = Walk(host);
+    if (ancestry.down) {
+      held_[host.HostId] = Held{edge, false, std::nullopt, std::nullopt};
+      Mark(host.HostId, ancestry.down->Host);
       return;
     }
-    // The host in front may fail in this very tick, after this host's result:
-    // its fate is decided at the tick's end, when every result is in.
+    // Even a host in front seen OK may fail in this very tick, after this
+    // host's result: at the least it waits for the tick's end.
     if (parentOf_.contains(host.HostId)) {
-      held_[host.HostId] = Held{edge, false, std::nullopt};
-      decideAtTickEnd_.push_back(host.HostId);
+      held_[host.HostId] =
+          Held{edge, false, std::nullopt, edge.at + ancestry.slowestToFail + kTickSlack};
+      ++waiting_;
       return;
     }
     // An outage a reset ended unseen must not hold this one's popup.
     held_.erase(host.HostId);
-  } else if (held_.erase(host.HostId) != 0) {
+  } else if (const auto held = held_.find(host.HostId); held != held_.end()) {
+    const Held ended = held->second;
+    held_.erase(held);
     Mark(host.HostId, {});
     endedHeld_ = host.HostId;
-    return;
+    if (!ended.decideBy) return;
+    // Over before any host in front was seen down: it is told after all.
+    --waiting_;
+    StatusEdge down = ended.edge;
+    down.resultsTold = true;
+    if (inner_.edges) inner_.edges(host, down);
   }
   if (inner_.edges) inner_.edges(host, edge);
 }
@@ -235,9 +266,13 @@ void HostDependencies::ResultApplied(const HostRecord& host, const ProbeResult& 
 void HostDependencies::TickEnded() {
   if (!rows_) return;
   if (stale_) ReadLinks();
-  DecideThisTicksOutages();
+  DecideWaitingOutages();
   if (!std::exchange(recheck_, false)) return;
   for (auto held = held_.begin(); held != held_.end();) {
+    if (held->second.decideBy) {
+      ++held;
+      continue;
+    }
     int row = -1;
     HostRecord* host = Record(held->first, &row);
     // Deleted, or reset: the outage held is over without a word.
@@ -260,21 +295,43 @@ void HostDependencies::TickEnded() {
   }
 }
 
-// The outages that began this tick behind a host not then down: held still if
-// it went down since, sent otherwise.
-void HostDependencies::DecideThisTicksOutages() {
-  for (const std::int32_t id : std::exchange(decideAtTickEnd_, {})) {
-    const auto held = held_.find(id);
-    int row = -1;
-    HostRecord* host = Record(id, &row);
-    if (held == held_.end() || !host) continue;
-    if (const HostRecord* down = DownAncestor(*host)) {
-      Mark(id, down->Host);
-      rows_->FormatRow(row);
+// The outages that began behind hosts not then down: held from the moment
+// one of them is in ERROR; sent once all are seen OK by probes started since
+// the outage began, or when the wait is up.
+void HostDependencies::DecideWaitingOutages() {
+  if (waiting_ == 0) return;
+  const CalendarTime now = now_();
+  for (auto held = held_.begin(); held != held_.end();) {
+    Held& waiting = held->second;
+    if (!waiting.decideBy) {
+      ++held;
       continue;
     }
-    const Held released = held->second;
-    held_.erase(held);
+    int row = -1;
+    HostRecord* host = Record(held->first, &row);
+    // Deleted, or reset: the outage is over without a word.
+    if (!host || host->OutageStart != waiting.edge.outageStart) {
+      --waiting_;
+      held = held_.erase(held);
+      continue;
+    }
+    const Ancestry ancestry = Walk(*host);
+    if (ancestry.down) {
+      --waiting_;
+      waiting.decideBy.reset();
+      Mark(held->first, ancestry.down->Host);
+      rows_->FormatRow(row);
+      ++held;
+      continue;
+    }
+    const bool seenUp = ancestry.allOk && ancestry.earliestProbe >= waiting.edge.at;
+    if (!seenUp && now < *waiting.decideBy) {
+      ++held;
+      continue;
+    }
+    --waiting_;
+    const Held released = waiting;
+    held = held_.erase(held);
     Release(*host, row, released);
   }
 }

@@ -6,10 +6,12 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/popup_sender.h"
 #include "engine/result_sink.h"
+#include "engine/scheduler.h"
 
 namespace kelvoran {
 
@@ -33,9 +35,18 @@ std::vector<int> RowsDependingOn(HostRows& rows, const std::string& host);
 // history go on as ever. Once no host in front of it is in ERROR any more,
 // the first failed probe it starts from then on sends what was held; an
 // outage that ends before that sends nothing, its OK-again messages
-// included. Results of one tick come in no set order, so an outage that
-// begins behind a host not down is decided at the tick's end: held if that
-// host went down in the same tick.
+// included.
+//
+// A router that fails is seen to fail only at its own next probe, and in
+// ERROR only once its fail period has passed, while the hosts behind it may
+// have failed a moment earlier. So an outage that begins while no host in
+// front is in ERROR waits: it is held if one of them enters ERROR, and sent
+// once each has answered a probe started since the outage began and is OK,
+// or at the latest once the slowest of them would have reached ERROR had it
+// failed (its delay twice, its timeout and its longer period, and a little
+// more for the ticks). An outage that ends while it waits is sent, down and
+// OK-again, as no host in front explains it; the popups of so short an
+// outage, one it no longer describes, are not shown.
 //
 // Sits between the accounting and the real senders, and hears the tick's
 // results as a ResultSink; everything runs on the user-interface thread. The
@@ -43,6 +54,8 @@ std::vector<int> RowsDependingOn(HostRows& rows, const std::string& host);
 // then costs one step per host in front of it.
 class HostDependencies final : public ResultSink {
  public:
+  explicit HostDependencies(Clock now = SystemClock) : now_(std::move(now)) {}
+
   // The senders to give the scheduler: `inner`, behind the hold. They refer to
   // this object, which must outlive them.
   PopupSenders Guard(PopupSenders inner);
@@ -73,12 +86,20 @@ class HostDependencies final : public ResultSink {
     // Every host in front is up again, as seen by results started then: the
     // host's first failure started later releases the outage.
     std::optional<CalendarTime> clearFrom;
+    // No host in front was in ERROR when the outage began: sent by then,
+    // unless one of them enters ERROR first.
+    std::optional<CalendarTime> decideBy;
   };
   struct Ancestry {
     // The farthest host in front in ERROR, or null.
     const HostRecord* down = nullptr;
-    // The latest LastProbeTime of the hosts in front.
+    // The latest and the earliest LastProbeTime of the hosts in front.
     CalendarTime lastProbe = 0;
+    CalendarTime earliestProbe = 0;
+    // Every host in front is OK.
+    bool allOk = true;
+    // Seconds the slowest host in front takes to reach ERROR once it fails.
+    CalendarTime slowestToFail = 0;
   };
 
   Ancestry Walk(const HostRecord& host);
@@ -93,8 +114,9 @@ class HostDependencies final : public ResultSink {
   HostRecord* Record(std::int32_t hostId, int* rowOut = nullptr);
   void Mark(std::int32_t hostId, const std::string& downHost);
   void Release(HostRecord& host, int row, const Held& held);
-  void DecideThisTicksOutages();
+  void DecideWaitingOutages();
 
+  Clock now_;
   PopupSenders inner_;
   HostRows* rows_ = nullptr;
   bool stale_ = true;
@@ -108,8 +130,8 @@ class HostDependencies final : public ResultSink {
   // The host whose held outage the last edge ended: its OK-again popup,
   // which follows the edge, goes unsent.
   std::int32_t endedHeld_ = 0;
-  // Hosts with a host in front whose outage began this tick, by HostId.
-  std::vector<std::int32_t> decideAtTickEnd_;
+  // Outages waiting for the hosts in front to be seen (decideBy set).
+  std::size_t waiting_ = 0;
   std::set<std::string> told_;
   std::vector<std::string> notices_;
 };

@@ -50,10 +50,10 @@ Kind=webhook
 Url=http://localhost:$HTTP_PORT/status/200/hook
 Body={"host": "{host}", "event": "{event}"}
 CONF
-# The router goes ERROR at its first failure, the hosts after three seconds
-# of them: as the help advises, the router's fail period is the shorter.
+# Router and hosts go ERROR after three seconds of failures, whichever is
+# probed first: hosts that get there before the router wait for it.
 {
-  printf '[router]\nHost=198.18.1.1\nDelay=1\nTimeout=1\nFailPeriod=0\nSuccessPeriod=0\n'
+  printf '[router]\nHost=198.18.1.1\nDelay=1\nTimeout=1\nFailPeriod=3\nSuccessPeriod=0\n'
   printf 'AlertChannels=Hook\n'
   for n in $(seq 1 10); do
     printf '[behind%s]\nHost=198.18.6.%s\nDelay=1\nTimeout=1\nFailPeriod=3\n' "$n" "$n"

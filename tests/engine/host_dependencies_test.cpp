@@ -78,10 +78,10 @@ struct Monitor {
     return notices;
   }
 
-  testing::FakeHostRows rows;
-  HostDependencies dependencies;
-  PopupSenders senders;
   CalendarTime now = 1000;
+  testing::FakeHostRows rows;
+  HostDependencies dependencies{[this] { return now; }};
+  PopupSenders senders;
   std::map<std::string, std::string> sent;
 };
 
@@ -105,10 +105,12 @@ const Order kOrders[] = {
     {"router first, both in one tick", {"R-", "D-", "R+D+"}, "", "vp^k"},
     {"router down in the hosts' tick, after them", {"D-R-", "R+D+"}, "", "vp^k"},
     {"router down in the hosts' tick, before them", {"R-D-", "D+R+"}, "", "vp^k"},
-    {"hosts first", {"D-", "R-", "R+", "D+"}, "vp^k", "vp^k"},
-    {"hosts first, back first", {"D-", "R-", "D+", "R+"}, "vp^k", "vp^k"},
+    {"hosts first, router down at its next probe", {"D-", "R-", "R+", "D+"}, "", "vp^k"},
+    {"hosts first, back first", {"D-", "R-", "D+", "R+"}, "", "vp^k"},
+    {"hosts first, router seen up", {"D-", "R+", "D+"}, "vp^k", ""},
     {"router alone", {"R-", "R+"}, "", "vp^k"},
-    {"hosts alone", {"D-", "D+"}, "vp^k", ""},
+    {"hosts alone, the wait runs out", {"D-", "D-", "D-", "D+"}, "vp^k", ""},
+    {"hosts back before the router is seen", {"D-", "D+"}, "v^", ""},
     {"held, back and down again", {"R-", "D-", "D+", "D-", "R+", "D-", "D+"}, "vp^k", "vp^k"},
 };
 
@@ -187,8 +189,11 @@ TEST(HostDependencies, AChainHoldsUntilNoHostInFrontIsDown) {
   m.Tick({"+a"});
   m.Tick({"+b"});
   EXPECT_EQ(m.sent, (std::map<std::string, std::string>{{"a", ""}, {"b", "vp^k"}, {"c", "vp^k"}}));
-  // Only the far end down: the middle host is down on its own.
+  // The middle host down, and the far end seen up since: it is down on its
+  // own. Then the far end too.
   m.Tick({"-b"});
+  EXPECT_EQ(m.sent["b"], "vp^k") << "waits for c to be seen";
+  m.Tick({"+c"});
   m.Tick({"-c", "-a"});
   EXPECT_EQ(m["a"].ResultText(), "unreachable: c is down");
   EXPECT_EQ(m.sent["b"], "vp^kvp");
