@@ -57,8 +57,12 @@ std::string ResultText(std::int32_t code, std::int32_t value) {
   return "Code " + std::to_string(code) + ", Value " + std::to_string(value);
 }
 
+std::string UnreachableText(const std::string& downHost) {
+  return "unreachable: " + downHost + " is down";
+}
+
 std::string HostRecord::ResultText() const {
-  if (!UnreachableBehind.empty()) return "unreachable: " + UnreachableBehind + " is down";
+  if (!UnreachableBehind.empty()) return UnreachableText(UnreachableBehind);
   return kelvoran::ResultText(ResultCode, ResultValue);
 }
 

@@ -38,4 +38,7 @@ enum ResultCodes : std::int32_t {
 // The text an operator reads for a result code and its detail value.
 std::string ResultText(std::int32_t code, std::int32_t value);
 
+// What a host held behind a down host says instead of its probe's error.
+std::string UnreachableText(const std::string& downHost);
+
 }  // namespace kelvoran

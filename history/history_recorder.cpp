@@ -97,9 +97,13 @@ void HistoryRecorder::ResultApplied(const HostRecord& host, const ProbeResult& r
   const bool success = result.ResultCode == ResultSuccess;
   current_.results.push_back(
       {host.Host, {time, result.ResultCode, success ? result.RoundTripTime : 0, host.Status}});
+  // Not the row's text: a popup's delivery may have overwritten its code. An
+  // outage held behind a down host is kept as such.
   if (host.Status != statusBefore)
     current_.changes.push_back({time, host.Host, statusBefore, host.Status,
-                                ResultText(result.ResultCode, result.ResultValue)});
+                                host.UnreachableBehind.empty()
+                                    ? ResultText(result.ResultCode, result.ResultValue)
+                                    : UnreachableText(host.UnreachableBehind)});
 }
 
 // The writer is not woken: it looks for batches a few times a second. A

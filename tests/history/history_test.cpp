@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -17,39 +18,45 @@ namespace {
 
 using testing::kStart;
 
-// Each result and each change of status, as the tick hands them over.
+// Each result and each change of status, as the tick hands them over; an
+// outage held behind a down host says so.
 TEST(HistoryRecording, EveryAppliedResultAndStatusChangeIsRecorded) {
   testing::TempDir dir;
   HistoryRecorder recorder(dir.File("KELVORAN.HISTORY"));
   HostRecord host;
   host.Host = "Gateway";
   host.Status = StatusWarning;
-  const std::pair<ProbeResult, std::int32_t> ticks[] = {
-      {{.RoundTripTime = 5, .StartTime = kStart}, StatusWarning},
-      {{.RoundTripTime = 7, .StartTime = kStart + 1}, StatusOk},
+  const std::tuple<ProbeResult, std::int32_t, const char*> ticks[] = {
+      {{.RoundTripTime = 5, .StartTime = kStart}, StatusWarning, ""},
+      {{.RoundTripTime = 7, .StartTime = kStart + 1}, StatusOk, ""},
       // A failure's round trip is not kept.
-      {{.RoundTripTime = 9, .ResultCode = 11010, .StartTime = kStart + 2}, StatusError},
+      {{.RoundTripTime = 9, .ResultCode = 11010, .StartTime = kStart + 2}, StatusError, ""},
       // The same second: a millisecond later, not lost.
-      {{.ResultCode = 11003, .StartTime = kStart + 2}, StatusError},
+      {{.ResultCode = 11003, .StartTime = kStart + 2}, StatusError, ""},
+      {{.StartTime = kStart + 3}, StatusOk, ""},
+      {{.ResultCode = 11010, .StartTime = kStart + 4}, StatusError, "Router"},
   };
-  for (const auto& [result, status] : ticks) {
+  for (const auto& [result, status, behind] : ticks) {
+    host.UnreachableBehind = behind;
     recorder.ResultApplied(host, result, std::exchange(host.Status, status));
     recorder.TickEnded();
   }
   ASSERT_TRUE(recorder.Flush());
 
   const HistoryTime t = kStart * 1000;
-  const std::vector<HistorySample> expectedSamples = {{t, 0, 5, StatusWarning},
-                                                      {t + 1000, 0, 7, StatusOk},
-                                                      {t + 2000, 11010, 0, StatusError},
-                                                      {t + 2001, 11003, 0, StatusError}};
+  const std::vector<HistorySample> expectedSamples = {
+      {t, 0, 5, StatusWarning},          {t + 1000, 0, 7, StatusOk},
+      {t + 2000, 11010, 0, StatusError}, {t + 2001, 11003, 0, StatusError},
+      {t + 3000, 0, 0, StatusOk},        {t + 4000, 11010, 0, StatusError}};
   const std::vector<HistoryChange> expectedChanges = {
+      {t + 4000, "Gateway", StatusOk, StatusError, "unreachable: Router is down"},
+      {t + 3000, "Gateway", StatusError, StatusOk, ResultText(0, 0)},
       {t + 2000, "Gateway", StatusOk, StatusError, ResultText(11010, 0)},
       {t + 1000, "Gateway", StatusWarning, StatusOk, ResultText(0, 0)}};
   recorder.Read([&](HistoryStore& store) {
     // The host is found by the settings file's rule for section names.
     EXPECT_EQ(testing::SamplesOf(store, " GATEWAY"), expectedSamples);
-    EXPECT_EQ(store.Changes(0, t + 2000), std::vector{expectedChanges[1]});
+    EXPECT_EQ(store.Changes(0, t + 2000), std::vector{expectedChanges[3]});
     EXPECT_EQ(store.Changes(0, kStart * 2000), expectedChanges);
   });
 }
