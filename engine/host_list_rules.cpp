@@ -56,6 +56,10 @@ int InsertPosition(const HostRows& rows, std::string_view host) {
   return low;
 }
 
+void HostRows::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
+  for (auto& record : records) FormatRow(AddRow(std::move(record)));
+}
+
 std::vector<std::pair<int, std::unique_ptr<HostRecord>>> PlaceNewRows(
     const HostRows& rows, std::vector<std::unique_ptr<HostRecord>> hosts) {
   // Stable: a later host of an equal name goes after an earlier one, as its

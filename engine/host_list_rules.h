@@ -47,6 +47,21 @@ int InsertPosition(const HostRows& rows, std::string_view host);
 std::vector<std::pair<int, std::unique_ptr<HostRecord>>> PlaceNewRows(
     const HostRows& rows, std::vector<std::unique_ptr<HostRecord>> hosts);
 
+// `rows` with each of `placed` (as PlaceNewRows gives them, its records made
+// into rows) put before the row its place names, in one pass.
+template <typename Row>
+void MergePlacedRows(std::vector<Row>& rows, std::vector<std::pair<int, Row>> placed) {
+  std::vector<Row> merged;
+  merged.reserve(rows.size() + placed.size());
+  auto next = placed.begin();
+  for (std::size_t old = 0; old <= rows.size(); ++old) {
+    for (; next != placed.end() && static_cast<std::size_t>(next->first) == old; ++next)
+      merged.push_back(std::move(next->second));
+    if (old < rows.size()) merged.push_back(std::move(rows[old]));
+  }
+  rows = std::move(merged);
+}
+
 // Whether two host names find the same section: the settings file's own rule.
 bool SameSection(std::string_view a, std::string_view b);
 

@@ -249,7 +249,7 @@ FileResult ReadHostList(std::vector<std::unique_ptr<HostRecord>>& hosts,
 FileResult LoadHostList(HostRows& rows, const std::string& fileName, ProfileWitness* witness) {
   std::vector<std::unique_ptr<HostRecord>> hosts;
   FileResult read = ReadHostList(hosts, fileName, witness);
-  for (auto& record : hosts) rows.FormatRow(rows.AddRow(std::move(record)));
+  rows.AddRows(std::move(hosts));
   return read;
 }
 

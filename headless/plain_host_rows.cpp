@@ -27,6 +27,11 @@ int PlainHostRows::AddRow(std::unique_ptr<HostRecord> record) {
   return row;
 }
 
+void PlainHostRows::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
+  MergePlacedRows(rows_, PlaceNewRows(*this, std::move(records)));
+  rowOfHostStale_ = true;
+}
+
 PlainHostRows::ReloadCounts PlainHostRows::Reload(std::vector<std::unique_ptr<HostRecord>> loaded) {
   ReloadedList list = MatchReloadedList(*this, std::move(loaded));
   for (const auto& [row, record] : list.kept) {
@@ -36,7 +41,7 @@ PlainHostRows::ReloadCounts PlainHostRows::Reload(std::vector<std::unique_ptr<Ho
   const ReloadCounts counts{list.added.size(), list.gone.size(), list.kept.size()};
   std::erase_if(rows_, [&](const auto& row) { return list.gone.contains(row->HostId); });
   rowOfHostStale_ = true;
-  for (auto& record : list.added) AddRow(std::move(record));
+  AddRows(std::move(list.added));
   return counts;
 }
 

@@ -20,6 +20,8 @@ class PlainHostRows final : public HostRows {
   // Nothing is drawn.
   void FormatRow(int /*row*/) override {}
   int AddRow(std::unique_ptr<HostRecord> record) override;
+  // In one pass: a list of 100,000 loads in the time of a sort.
+  void AddRows(std::vector<std::unique_ptr<HostRecord>> records) override;
 
   struct ReloadCounts {
     std::size_t added = 0;

@@ -194,10 +194,11 @@ std::unique_ptr<HostRecord> Host(const std::string& name, std::int32_t delay = 1
 
 TEST(PlainHostRows, ReadingTheListAgainKeepsTheResultsOfHostsStillThere) {
   PlainHostRows rows;
-  rows.AddRow(Host("b.test"));
-  rows.AddRow(Host("a.test"));
-  rows.AddRow(Host("gone.test"));
+  std::vector<std::unique_ptr<HostRecord>> first;
+  for (const char* name : {"b.test", "gone.test", "a.test"}) first.push_back(Host(name));
+  rows.AddRows(std::move(first));
   ASSERT_EQ(rows.RecordAt(0).Host, "a.test");
+  ASSERT_EQ(rows.RecordAt(2).Host, "gone.test");
   const std::int32_t keptId = rows.RecordAt(1).HostId;
   rows.RecordAt(1).SentCount = 7;
   rows.RecordAt(1).Status = StatusError;

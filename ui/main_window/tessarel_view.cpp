@@ -225,17 +225,7 @@ void CTessarelView::AddRows(std::vector<std::unique_ptr<HostRecord>> records) {
     placed.emplace_back(at, MakeRow(std::move(record)));
     FormatCells(*placed.back().second);
   }
-  KeepingSelection([&] {
-    std::vector<std::unique_ptr<HostRow>> merged;
-    merged.reserve(rows_.size() + placed.size());
-    auto next = placed.begin();
-    for (std::size_t old = 0; old <= rows_.size(); ++old) {
-      for (; next != placed.end() && static_cast<std::size_t>(next->first) == old; ++next)
-        merged.push_back(std::move(next->second));
-      if (old < rows_.size()) merged.push_back(std::move(rows_[old]));
-    }
-    rows_ = std::move(merged);
-  });
+  KeepingSelection([&] { MergePlacedRows(rows_, std::move(placed)); });
 }
 
 void CTessarelView::RemoveRows(const std::unordered_set<std::int32_t>& hostIds) {

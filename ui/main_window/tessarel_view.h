@@ -164,7 +164,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   bool FormatCells(HostRow& shown);
   // Adds the rows where AddRow would put each (PlaceNewRows), with the rows
   // moving once, not once a host, and the control told the count once.
-  void AddRows(std::vector<std::unique_ptr<HostRecord>> records);
+  void AddRows(std::vector<std::unique_ptr<HostRecord>> records) override;
   void RemoveRows(const std::unordered_set<std::int32_t>& hostIds);
   // The hosts of the parsed list that are new to the list, as records to
   // save; the rest are counted in the summary.
