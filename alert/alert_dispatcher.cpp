@@ -31,7 +31,8 @@ struct Tracked {
 
 std::string NoteOf(const AlertEvent& event) {
   std::string note = ReminderText(event);
-  if (event.keptInQuietHours) note += (note.empty() ? "" : ", ") + std::string("held in quiet hours");
+  if (event.keptInQuietHours)
+    note += (note.empty() ? "" : ", ") + std::string("held in quiet hours");
   return note.empty() ? note : " (" + note + ")";
 }
 

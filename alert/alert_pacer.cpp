@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "alert/alert_template.h"
+#include "engine/host_record.h"
+#include "engine/host_rows.h"
 
 namespace kelvoran {
 namespace {
@@ -29,6 +32,23 @@ std::string EndText(const LocalMoment& end, CalendarTime from) {
 }
 
 }  // namespace
+
+// A reminder is due only every few minutes: one pass over the list then is
+// cheaper than keeping an index of names up to date.
+bool OutageGoesOn(HostRows& rows, const std::string& host) {
+  for (int row = 0; row < rows.RowCount(); ++row) {
+    const HostRecord& record = rows.RecordAt(row);
+    if (record.Host == host && record.Status != StatusOk) return true;
+  }
+  return false;
+}
+
+AlertPacer::Environment AlertPacer::Watching(HostRows* const& hosts, UtcOffsetAt utcOffset) {
+  return {.utcOffset = std::move(utcOffset),
+          .now = [] { return CalendarTime{std::time(nullptr)}; },
+          .outageGoesOn =
+              [&hosts](const std::string& host) { return !hosts || OutageGoesOn(*hosts, host); }};
+}
 
 AlertPacer::AlertPacer(Hand hand, Hold hold, Environment environment)
     : hand_(std::move(hand)), hold_(std::move(hold)), environment_(std::move(environment)) {}
@@ -66,14 +86,14 @@ void AlertPacer::Deliver(const AlertChannel& channel, const AlertEvent& event) {
     return;
   }
   hold_({channel.name}, event, QuietWhy(channel, at));
-  if (channel.sendHeldLater && TakesKind(channel, event.kind)) kept_.push_back({channel.name, event});
+  if (channel.sendHeldLater && TakesKind(channel, event.kind))
+    kept_.push_back({channel.name, event});
 }
 
 bool AlertPacer::DropKeptDown(const std::string& channel, const AlertEvent& okAgain) {
   return std::erase_if(kept_, [&](const Kept& kept) {
            return kept.channel == channel && kept.event.kind == AlertKind::Down &&
-                  kept.event.host == okAgain.host &&
-                  kept.event.outageStart == okAgain.outageStart;
+                  kept.event.host == okAgain.host && kept.event.outageStart == okAgain.outageStart;
          }) != 0;
 }
 
@@ -131,7 +151,8 @@ void AlertPacer::Remind(CalendarTime now) {
       continue;
     }
     if (channel.quietHours.IsQuiet(now, environment_.utcOffset)) {
-      const std::optional<CalendarTime> end = channel.quietHours.QuietEnds(now, environment_.utcOffset);
+      const std::optional<CalendarTime> end =
+          channel.quietHours.QuietEnds(now, environment_.utcOffset);
       // Quiet all week: no reminder can ever go.
       if (!end) {
         it = reminders_.erase(it);

@@ -31,6 +31,11 @@ namespace kelvoran {
 // OK-again, the host leaves the list or the channel is removed. A reminder
 // due in quiet hours waits for their end, unlogged; the release of a kept
 // down alert starts the count of minutes again.
+class HostRows;
+
+// Whether a host named `host` is in the list and not OK: its outage goes on.
+bool OutageGoesOn(HostRows& rows, const std::string& host);
+
 class AlertPacer final : public ResultSink {
  public:
   using Hand = std::function<void(const std::vector<std::string>& channels, const AlertEvent&)>;
@@ -44,6 +49,10 @@ class AlertPacer final : public ResultSink {
       return true;
     };
   };
+
+  // The program's: the system clock, and the list `hosts` points to once it
+  // is set (until then every outage goes on).
+  static Environment Watching(HostRows* const& hosts, UtcOffsetAt utcOffset);
 
   // `hand` queues alerts (AlertDispatcher::Raise), `hold` logs them as held
   // (AlertDispatcher::Hold).

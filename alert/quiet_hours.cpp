@@ -10,8 +10,7 @@ namespace {
 
 constexpr int kMinutesPerDay = 24 * 60;
 constexpr int kMinutesPerWeek = 7 * kMinutesPerDay;
-constexpr std::array<const char*, 7> kDayNames = {"Mon", "Tue", "Wed", "Thu",
-                                                  "Fri", "Sat", "Sun"};
+constexpr std::array<const char*, 7> kDayNames = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 constexpr std::uint8_t kEveryDay = 0x7F;
 
 std::string_view Trim(std::string_view text) {
@@ -103,25 +102,31 @@ std::string ClockText(int minute) {
   return two(minute / 60) + ":" + two(minute % 60);
 }
 
+bool HasDay(std::uint8_t days, int day) { return (days >> ((day + 7) % 7)) & 1u; }
+
+// Runs of days as ranges, a run over the week's end included ("Sun-Thu"),
+// from the first run that begins in the week.
 std::string DaysText(std::uint8_t days) {
   if (days == kEveryDay) return {};
+  int first = 0;
+  while (first < 7 && (!HasDay(days, first) || HasDay(days, first - 1))) ++first;
   std::string text;
-  for (int day = 0; day < 7;) {
-    if (!(days & (1u << day))) {
+  for (int day = first; day < first + 7;) {
+    if (!HasDay(days, day)) {
       ++day;
       continue;
     }
     int last = day;
-    while (last + 1 < 7 && (days & (1u << (last + 1)))) ++last;
+    while (last + 1 < first + 7 && HasDay(days, last + 1)) ++last;
     if (!text.empty()) text += ",";
-    text += kDayNames[static_cast<std::size_t>(day)];
-    if (last > day) text += std::string(last == day + 1 ? "," : "-") + kDayNames[static_cast<std::size_t>(last)];
+    text += kDayNames[static_cast<std::size_t>(day % 7)];
+    if (last > day)
+      text +=
+          std::string(last == day + 1 ? "," : "-") + kDayNames[static_cast<std::size_t>(last % 7)];
     day = last + 1;
   }
   return text + " ";
 }
-
-bool HasDay(std::uint8_t days, int day) { return (days >> ((day + 7) % 7)) & 1u; }
 
 // The local minute of the week, 0 being Monday 00:00; 1970-01-01 was a
 // Thursday.
@@ -172,8 +177,8 @@ bool QuietHours::QuietAt(int minuteOfWeek) const {
 int QuietHours::MinutesToNextBoundary(int minuteOfWeek) const {
   int nearest = kMinutesPerWeek;
   const auto consider = [&](int boundary) {
-    const int ahead = ((boundary - minuteOfWeek) % kMinutesPerWeek + kMinutesPerWeek) %
-                      kMinutesPerWeek;
+    const int ahead =
+        ((boundary - minuteOfWeek) % kMinutesPerWeek + kMinutesPerWeek) % kMinutesPerWeek;
     if (ahead > 0) nearest = std::min(nearest, ahead);
   };
   for (const Span& span : spans_) {
@@ -201,8 +206,8 @@ std::optional<CalendarTime> QuietHours::QuietEnds(CalendarTime utc,
     const std::int64_t here = offset(at);
     const CalendarTime local = at + here;
     if (!QuietAt(MinuteOfWeek(local))) return at;
-    CalendarTime next =
-        at + CalendarTime{MinutesToNextBoundary(MinuteOfWeek(local))} * 60 - SecondsIntoMinute(local);
+    CalendarTime next = at + CalendarTime{MinutesToNextBoundary(MinuteOfWeek(local))} * 60 -
+                        SecondsIntoMinute(local);
     if (offset(next) != here) {
       CalendarTime same = at;
       while (next - same > 1) {

@@ -38,11 +38,11 @@ struct Recorder {
   std::set<std::string> hostsDown = {"gw"};
   CalendarTime now = 0;
 
-  void Add(const std::string& what, const std::vector<std::string>& channels,
-           const AlertEvent& e, const std::string& why) {
+  void Add(const std::string& what, const std::vector<std::string>& channels, const AlertEvent& e,
+           const std::string& why) {
     for (const std::string& channel : channels) {
-      std::string line = std::to_string((now - kMonday) / kMinute) + " " + what + " " +
-                         channel + " " + e.host + (e.kind == AlertKind::Down ? " down" : " ok");
+      std::string line = std::to_string((now - kMonday) / kMinute) + " " + what + " " + channel +
+                         " " + e.host + (e.kind == AlertKind::Down ? " down" : " ok");
       if (e.reminder) line += " " + std::to_string(e.reminder) + "/" + std::to_string(e.reminders);
       if (e.keptInQuietHours) line += " kept";
       if (!why.empty()) line += ": " + why;
@@ -50,14 +50,14 @@ struct Recorder {
     }
   }
   AlertPacer Pacer() {
-    return AlertPacer([this](const auto& c, const AlertEvent& e) { Add("sent", c, e, ""); },
-                      [this](const auto& c, const AlertEvent& e,
-                             const std::string& why) { Add("held", c, e, why); },
-                      {.utcOffset = [](CalendarTime) { return std::int64_t{0}; },
-                       .now = [this] { return now; },
-                       .outageGoesOn = [this](const std::string& h) {
-                         return hostsDown.count(h) != 0;
-                       }});
+    return AlertPacer(
+        [this](const auto& c, const AlertEvent& e) { Add("sent", c, e, ""); },
+        [this](const auto& c, const AlertEvent& e, const std::string& why) {
+          Add("held", c, e, why);
+        },
+        {.utcOffset = [](CalendarTime) { return std::int64_t{0}; },
+         .now = [this] { return now; },
+         .outageGoesOn = [this](const std::string& h) { return hostsDown.count(h) != 0; }});
   }
   // Ticks once a minute from `from` to `to`, both included.
   void Run(AlertPacer& pacer, CalendarTime from, CalendarTime to) {
@@ -127,15 +127,24 @@ TEST(AlertPacer, RemindersAreBoundedAndStopWithTheOutage) {
     Lines expected;
   };
   const Case cases[] = {
-      {"at most 3", "", "", 0,
+      {"at most 3",
+       "",
+       "",
+       0,
        {"0 sent ch gw down", "10 sent ch gw down 1/3", "20 sent ch gw down 2/3",
         "30 sent ch gw down 3/3"}},
-      {"OK again", "", "ok", 15,
+      {"OK again",
+       "",
+       "ok",
+       15,
        {"0 sent ch gw down", "10 sent ch gw down 1/3", "15 sent ch gw ok"}},
       {"host deleted", "", "deleted", 15, {"0 sent ch gw down", "10 sent ch gw down 1/3"}},
       {"channel removed", "", "removed", 15, {"0 sent ch gw down", "10 sent ch gw down 1/3"}},
       // Down at 00:00, quiet 00:05-01:00: the first reminder waits for 01:00.
-      {"quiet hours", "00:05-01:00", "", 0,
+      {"quiet hours",
+       "00:05-01:00",
+       "",
+       0,
        {"0 sent ch gw down", "60 sent ch gw down 1/3", "70 sent ch gw down 2/3",
         "80 sent ch gw down 3/3"}},
   };
@@ -163,28 +172,30 @@ TEST(AlertPacer, RemindersAreBoundedAndStopWithTheOutage) {
 // The pacer in front of the real dispatcher: the alert log says what was
 // held and why, and which line is a kept alert or a reminder.
 TEST(AlertPacer, TheAlertLogTellsHeldKeptAndReminders) {
-  testing::ScriptedSender sender(
-      [](const AlertChannel&, const AlertEvent&) { return AttemptResult{AttemptOutcome::Sent, "200 OK"}; });
+  testing::ScriptedSender sender([](const AlertChannel&, const AlertEvent&) {
+    return AttemptResult{AttemptOutcome::Sent, "200 OK"};
+  });
   AlertDispatcher dispatcher({.webhook = &sender}, {}, nullptr, testing::QuickRetries());
   AlertChannel channel = Channel("night", "22:00-07:00");
   channel.sendHeldLater = true;
   channel.reminderMinutes = 30;
   channel.mostReminders = 2;
   dispatcher.SetChannels({channel});
-  AlertPacer pacer(
-      [&](const auto& c, const AlertEvent& e) { dispatcher.Raise(c, e); },
-      [&](const auto& c, const AlertEvent& e, const std::string& why) { dispatcher.Hold(c, e, why); },
-      {});
+  AlertPacer pacer([&](const auto& c, const AlertEvent& e) { dispatcher.Raise(c, e); },
+                   [&](const auto& c, const AlertEvent& e, const std::string& why) {
+                     dispatcher.Hold(c, e, why);
+                   },
+                   {});
   pacer.SetChannels({channel});
   pacer.Raise({"night"}, At(kMonday + 6 * kHour));
   for (CalendarTime now = kMonday + 6 * kHour; now <= kMonday + 9 * kHour; now += kMinute)
     pacer.Tick(now);
   std::vector<std::string> texts;
-  for (const AlertLogEntry& entry : testing::EntriesUntil(dispatcher, 4)) texts.push_back(entry.text);
+  for (const AlertLogEntry& entry : testing::EntriesUntil(dispatcher, 4))
+    texts.push_back(entry.text);
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts, (std::vector<std::string>{"200 OK (held in quiet hours)",
-                                             "200 OK (reminder 1 of 2)",
-                                             "200 OK (reminder 2 of 2)",
+                                             "200 OK (reminder 1 of 2)", "200 OK (reminder 2 of 2)",
                                              "quiet hours until 07:00; sent then"}));
 }
 
