@@ -90,11 +90,16 @@ void AlertPacer::Deliver(const AlertChannel& channel, const AlertEvent& event) {
     kept_.push_back({channel.name, event});
 }
 
-bool AlertPacer::DropKeptDown(const std::string& channel, const AlertEvent& okAgain) {
-  return std::erase_if(kept_, [&](const Kept& kept) {
-           return kept.channel == channel && kept.event.kind == AlertKind::Down &&
-                  kept.event.host == okAgain.host && kept.event.outageStart == okAgain.outageStart;
-         }) != 0;
+std::optional<AlertEvent> AlertPacer::DropKeptDown(const std::string& channel,
+                                                   const AlertEvent& okAgain) {
+  const auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& kept) {
+    return kept.channel == channel && kept.event.kind == AlertKind::Down &&
+           kept.event.host == okAgain.host && kept.event.outageStart == okAgain.outageStart;
+  });
+  if (found == kept_.end()) return std::nullopt;
+  AlertEvent down = std::move(found->event);
+  kept_.erase(found);
+  return down;
 }
 
 void AlertPacer::Raise(const std::vector<std::string>& channels, const AlertEvent& event) {
@@ -108,8 +113,11 @@ void AlertPacer::Raise(const std::vector<std::string>& channels, const AlertEven
     const Key key{name, event.host};
     if (event.kind == AlertKind::OkAgain) {
       reminders_.erase(key);
-      if (DropKeptDown(name, event)) {
-        hold_({name}, event, "its down alert was held in quiet hours: neither is sent");
+      // Logged once: on the OK-again where the channel takes it, else on
+      // the down alert, whose "held" line promised it for later.
+      if (const std::optional<AlertEvent> down = DropKeptDown(name, event)) {
+        hold_({name}, channel->alsoWhenOk ? event : *down,
+              "OK again within quiet hours: neither the down nor the OK-again alert is sent");
         continue;
       }
     }

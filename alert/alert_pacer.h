@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -86,7 +87,8 @@ class AlertPacer final : public ResultSink {
 
   const AlertChannel* Find(const std::string& name) const;
   void Deliver(const AlertChannel& channel, const AlertEvent& event);
-  bool DropKeptDown(const std::string& channel, const AlertEvent& okAgain);
+  // The kept down alert of the OK-again's outage, taken out.
+  std::optional<AlertEvent> DropKeptDown(const std::string& channel, const AlertEvent& okAgain);
   void ReleaseKept(CalendarTime now);
   void Remind(CalendarTime now);
   std::string QuietWhy(const AlertChannel& channel, CalendarTime at) const;

@@ -74,6 +74,7 @@ TEST(AlertPacer, HoldsInQuietHoursAndSendsTheKeptOnesWhenTheyEnd) {
     // Minutes after Monday 03:00 the host is OK again; none: stays down.
     std::optional<CalendarTime> okAfter;
     Lines expected;
+    bool alsoWhenOk = true;
   };
   const Case cases[] = {
       {"kept, sent at 07:00",
@@ -89,8 +90,17 @@ TEST(AlertPacer, HoldsInQuietHoursAndSendsTheKeptOnesWhenTheyEnd) {
        true,
        10,
        {"180 held night gw down: quiet hours until 07:00; sent then", "180 sent day gw down",
-        "190 held night gw ok: its down alert was held in quiet hours: neither is sent",
+        "190 held night gw ok: OK again within quiet hours: neither the down nor the OK-again "
+        "alert is sent",
         "190 sent day gw ok"}},
+      {"a blip, and the channel takes no OK-again: the down's line says it",
+       true,
+       10,
+       {"180 held night gw down: quiet hours until 07:00; sent then", "180 sent day gw down",
+        "190 held night gw down: OK again within quiet hours: neither the down nor the OK-again "
+        "alert is sent",
+        "190 sent day gw ok"},
+       false},
       {"OK again after 07:00: both sent",
        true,
        300,
@@ -102,6 +112,7 @@ TEST(AlertPacer, HoldsInQuietHoursAndSendsTheKeptOnesWhenTheyEnd) {
     AlertPacer pacer = recorder.Pacer();
     AlertChannel night = Channel("night", "Sun-Thu 22:00-07:00; Sat 00:00-24:00");
     night.sendHeldLater = c.sendHeldLater;
+    night.alsoWhenOk = c.alsoWhenOk;
     pacer.SetChannels({night, Channel("day")});
     const CalendarTime down = kMonday + 3 * kHour;
     recorder.now = down;
