@@ -102,7 +102,7 @@ std::string ClockText(int minute) {
   return two(minute / 60) + ":" + two(minute % 60);
 }
 
-bool HasDay(std::uint8_t days, int day) { return (days >> ((day + 7) % 7)) & 1u; }
+bool HasDay(std::uint8_t days, int day) { return (days >> ((day + 7) % 7)) & 1; }
 
 // Runs of days as ranges, a run over the week's end included ("Sun-Thu"),
 // from the first run that begins in the week.
