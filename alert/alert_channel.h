@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "alert/quiet_hours.h"
+
 namespace kelvoran {
 
 enum class ChannelKind { Email, Webhook, Program, Sound };
@@ -55,6 +57,15 @@ struct AlertChannel {
 
   // Sound: a sound file, or empty for the desktop's own alert sound.
   std::string soundFile;
+
+  // When the channel is not used; alerts then are logged as held, and with
+  // sendHeldLater sent once the quiet hours end.
+  QuietHours quietHours;
+  bool sendHeldLater = false;
+  // While a host stays down, its down alert again every so many minutes (0:
+  // never), at most so many times.
+  std::int32_t reminderMinutes = 0;
+  std::int32_t mostReminders = 3;
 };
 
 }  // namespace kelvoran

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "alert/alert_template.h"
+
 namespace kelvoran {
 namespace {
 
@@ -22,7 +24,17 @@ struct Tracked {
   AlertKind kind = AlertKind::Down;
   LocalMoment outageStart;
   bool late = false;
+  // Added to each log line's text: a reminder's number, a release from
+  // quiet hours.
+  std::string note;
 };
+
+std::string NoteOf(const AlertEvent& event) {
+  std::string note = ReminderText(event);
+  if (event.keptInQuietHours)
+    note += (note.empty() ? "" : ", ") + std::string("held in quiet hours");
+  return note.empty() ? note : " (" + note + ")";
+}
 
 CalendarTime WallClockAt(QueueClock::time_point at) {
   using namespace std::chrono;
@@ -137,7 +149,7 @@ void AlertDispatcher::State::TakeUpUnfinished() {
   for (const AlertJournal::Waiting& w : waiting) queue.IdsAbove(w.id);
   for (AlertJournal::Waiting& w : waiting) {
     const std::uint64_t id = queue.Enqueue(w.channel, w.alert.host, w.alert, QueueClock::now());
-    tracked[id] = {w.id, w.alert.kind, w.alert.outageStart, true};
+    tracked[id] = {w.id, w.alert.kind, w.alert.outageStart, true, NoteOf(w.alert)};
   }
 }
 
@@ -155,7 +167,7 @@ void AlertDispatcher::State::Enqueue(const std::string& channel, const AlertEven
              now)) {
   }
   const std::uint64_t id = queue.Enqueue(channel, event.host, event, now);
-  tracked[id] = {id, event.kind, event.outageStart, false};
+  tracked[id] = {id, event.kind, event.outageStart, false, NoteOf(event)};
   if (journal) journalOps.emplace_back(WaitingAlert{id, channel, event});
 }
 
@@ -173,7 +185,7 @@ void AlertDispatcher::State::CollectLog() {
                         .host = std::move(record.host),
                         .kind = t.kind,
                         .outcome = record.outcome,
-                        .text = std::move(record.text),
+                        .text = std::move(record.text) + t.note,
                         .retryAt = std::nullopt,
                         .givenUp = record.givenUp,
                         .late = t.late,

@@ -38,6 +38,12 @@ struct AlertEvent {
   std::uint32_t lossPercent = 0;
   LocalMoment time;
   std::string computer;
+  // A reminder of a down alert while the outage goes on: its number and the
+  // most the channel sends; both 0 for the alert itself.
+  std::uint32_t reminder = 0;
+  std::uint32_t reminders = 0;
+  // Held in the channel's quiet hours and sent when they ended.
+  bool keptInQuietHours = false;
   bool operator==(const AlertEvent&) const = default;
 };
 

@@ -10,7 +10,7 @@ namespace {
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
-constexpr std::array<AlertField, 12> Fields{{
+constexpr std::array<AlertField, 13> Fields{{
     {"event",
      [](const AlertEvent& e) -> std::string { return e.kind == AlertKind::Down ? "down" : "ok"; }},
     {"host", [](const AlertEvent& e) { return e.host; }},
@@ -25,6 +25,7 @@ constexpr std::array<AlertField, 12> Fields{{
     {"loss", [](const AlertEvent& e) { return Number(e.lossPercent); }},
     {"time", [](const AlertEvent& e) { return Iso8601(e.time); }},
     {"computer", [](const AlertEvent& e) { return e.computer; }},
+    {"reminder", ReminderText},
 }};
 
 const AlertField* FindField(std::string_view name) {
@@ -52,6 +53,11 @@ void AppendJsonEscaped(std::string& out, unsigned char c) {
 }  // namespace
 
 std::span<const AlertField> AlertFields() { return Fields; }
+
+std::string ReminderText(const AlertEvent& event) {
+  if (event.reminder == 0) return {};
+  return "reminder " + Number(event.reminder) + " of " + Number(event.reminders);
+}
 
 LocalClockReading ReadLocalClock(const LocalMoment& moment) {
   using namespace std::chrono;

@@ -28,6 +28,9 @@ struct AlertField {
   std::string (*value)(const AlertEvent&);
 };
 
+// "reminder 2 of 3", or empty for the alert itself.
+std::string ReminderText(const AlertEvent& event);
+
 // Every placeholder an alert text may use, in a fixed order.
 std::span<const AlertField> AlertFields();
 

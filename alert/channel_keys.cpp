@@ -24,6 +24,9 @@ constexpr std::array<std::pair<SmtpSecurity, const char*>, 3> kSecurityNames = {
 // Limits of one attempt that a hand-edited profile cannot stretch past a
 // day or shrink to nothing.
 constexpr std::int32_t kLongestLimitSeconds = 24 * 60 * 60;
+// Reminders at most a week apart, and not more than a thousand of them.
+constexpr std::int64_t kMostReminderMinutes = 7 * 24 * 60;
+constexpr std::int64_t kMostReminders = 1000;
 
 template <typename Enum, std::size_t N>
 const char* NameOf(const std::array<std::pair<Enum, const char*>, N>& names, Enum value) {
@@ -56,6 +59,7 @@ class Group {
     return found == keys_.end() ? std::string() : found->second;
   }
   bool Has(const std::string& key) const { return keys_.count(prefix_ + key) != 0; }
+  const std::string& Prefix() const { return prefix_; }
 
   // The number, or `fallback` when absent; out of [low, high] it is brought
   // into range and named in `problems`.
@@ -118,6 +122,20 @@ void PutChannel(ChannelKeys& keys, const std::string& prefix, const AlertChannel
   put("Program", channel.program);
   PutList(keys, prefix, "Argument", channel.arguments);
   put("SoundFile", channel.soundFile);
+  put("QuietHours", channel.quietHours.Text());
+  put("SendHeldLater", channel.sendHeldLater ? "1" : "0");
+  put("ReminderMinutes", std::to_string(channel.reminderMinutes));
+  put("MostReminders", std::to_string(channel.mostReminders));
+}
+
+// Profiles written before quiet hours lack the key: never quiet.
+QuietHours ReadQuietHours(const Group& group, std::vector<std::string>& problems) {
+  std::string problem;
+  if (std::optional<QuietHours> hours = QuietHours::Parse(group.Text("QuietHours"), problem))
+    return *hours;
+  problems.push_back(group.Prefix() + "QuietHours is not understood (" + problem +
+                     "); the channel has no quiet hours");
+  return {};
 }
 
 AlertChannel ReadChannel(const Group& group, std::vector<std::string>& problems) {
@@ -143,6 +161,12 @@ AlertChannel ReadChannel(const Group& group, std::vector<std::string>& problems)
   channel.program = group.Text("Program");
   channel.arguments = group.List("Argument");
   channel.soundFile = group.Text("SoundFile");
+  channel.quietHours = ReadQuietHours(group, problems);
+  channel.sendHeldLater = group.Text("SendHeldLater") == "1";
+  channel.reminderMinutes = static_cast<std::int32_t>(
+      group.Number("ReminderMinutes", 0, 0, kMostReminderMinutes, problems));
+  channel.mostReminders = static_cast<std::int32_t>(
+      group.Number("MostReminders", channel.mostReminders, 1, kMostReminders, problems));
   return channel;
 }
 

@@ -44,8 +44,13 @@ bool AgreedToSecretFile(const ProfileEntries& profile) {
 HeadlessAlerts::HeadlessAlerts(const ProfileEntries& profile, AlertJournal* journal,
                                ChannelSenders senders, ServiceLog& log)
     : log_(log),
+      pacer_([this](const std::vector<std::string>& channels,
+                    const AlertEvent& event) { dispatcher_->Raise(channels, event); },
+             [this](const std::vector<std::string>& channels, const AlertEvent& event,
+                    const std::string& why) { dispatcher_->Hold(channels, event, why); },
+             AlertPacer::Watching(hosts_, [](CalendarTime utc) { return LocalUtcOffset(utc); })),
       raiser_([this](const std::vector<std::string>& channels,
-                     const AlertEvent& event) { dispatcher_->Raise(channels, event); },
+                     const AlertEvent& event) { pacer_.Raise(channels, event); },
               RaiserEnvironment()) {
   std::vector<std::string> problems;
   channels_ = ChannelsOfKeys(EntriesBelow(profile, "AlertChannels"), problems);
@@ -54,6 +59,7 @@ HeadlessAlerts::HeadlessAlerts(const ProfileEntries& profile, AlertJournal* jour
   dispatcher_ = std::make_unique<AlertDispatcher>(
       senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal);
   dispatcher_->SetChannels(channels_);
+  pacer_.SetChannels(channels_);
 }
 
 HeadlessAlerts::~HeadlessAlerts() = default;

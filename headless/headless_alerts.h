@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "alert/alert_dispatcher.h"
+#include "alert/alert_pacer.h"
 #include "alert/alert_raiser.h"
 #include "portable/desktop_profile_text.h"
 
@@ -27,6 +28,10 @@ class HeadlessAlerts {
   // For the scheduler's PopupSenders and its result sinks.
   StatusEdgeObserver Observer() { return raiser_.Observer(); }
   ResultSink& RecentResults() { return raiser_; }
+  // Quiet hours and reminders, timed by the tick's end.
+  ResultSink& Timing() { return pacer_; }
+  // The list reminders look at: they stop once their host left it or is OK.
+  void AttachHosts(HostRows& rows) { hosts_ = &rows; }
   std::size_t ChannelCount() const { return channels_.size(); }
   std::vector<AlertDispatcher::ChannelCounts> AttemptCounts() const {
     return dispatcher_->AttemptCounts();
@@ -44,6 +49,8 @@ class HeadlessAlerts {
   std::mutex secretsLock_;
   std::unique_ptr<SecretStore> secrets_;
   std::unique_ptr<AlertDispatcher> dispatcher_;
+  HostRows* hosts_ = nullptr;
+  AlertPacer pacer_;
   AlertRaiser raiser_;
 };
 

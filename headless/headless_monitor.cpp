@@ -119,10 +119,12 @@ void HeadlessMonitor::Start() {
       ProfileNumber(profile, kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
+  resultSinks_.Add(&alerts_->Timing());
   resultSinks_.Add(&log_);
   resultSinks_.Add(&dependencies_);
   scheduler_->SetResultSink(&resultSinks_);
   dependencies_.Attach(rows_);
+  alerts_->AttachHosts(rows_);
   LoadHostList();
   if (metricsSettings_.address) ServeMetrics();
 }

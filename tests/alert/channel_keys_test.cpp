@@ -15,6 +15,11 @@ AlertChannel Mail() {
   mail.user = "monitor";
   mail.recipients = {"a@example.org", "b@example.org"};
   mail.body = "{host} is {status}\nsince {outage_start}";
+  std::string problem;
+  mail.quietHours = QuietHours::Parse("Sun-Thu 22:00-07:00; Sat 00:00-24:00", problem).value();
+  mail.sendHeldLater = true;
+  mail.reminderMinutes = 15;
+  mail.mostReminders = 4;
   return mail;
 }
 
@@ -31,7 +36,9 @@ AlertChannel Script() {
 std::string Fields(const AlertChannel& c) {
   std::string text = c.name + "|" + std::to_string(static_cast<int>(c.kind)) + "|" +
                      std::to_string(c.port) + "|" + c.body + "|" + c.program + "|" +
-                     std::to_string(c.totalSeconds) + "|" + (c.alsoWhenOk ? "ok" : "");
+                     std::to_string(c.totalSeconds) + "|" + (c.alsoWhenOk ? "ok" : "") + "|" +
+                     c.quietHours.Text() + (c.sendHeldLater ? "|later|" : "|") +
+                     std::to_string(c.reminderMinutes) + "x" + std::to_string(c.mostReminders);
   for (const auto* list : {&c.recipients, &c.arguments, &c.headers})
     for (const std::string& item : *list) text += "|" + item;
   return text;
@@ -57,6 +64,12 @@ TEST(ChannelKeys, AHandEditedProfileLosesOnlyWhatCannotBeUsed) {
   keys["1/Port"] = "99999";
   keys["1/TotalSeconds"] = "-5";
   keys["4/ConnectSeconds"] = "ten";
+  keys["1/QuietHours"] = "nights";
+  keys["1/MostReminders"] = "0";
+  // Written before quiet hours and reminders: none.
+  for (const char* key :
+       {"4/QuietHours", "4/SendHeldLater", "4/ReminderMinutes", "4/MostReminders"})
+    keys.erase(key);
   std::vector<std::string> problems;
   const auto loaded = ChannelsOfKeys(keys, problems);
   ASSERT_EQ(loaded.size(), 2u);
@@ -64,11 +77,18 @@ TEST(ChannelKeys, AHandEditedProfileLosesOnlyWhatCannotBeUsed) {
   EXPECT_EQ(loaded[0].totalSeconds, 1);
   EXPECT_EQ(loaded[1].name, "Ticket");
   EXPECT_EQ(loaded[1].connectSeconds, 10);
-  ASSERT_EQ(problems.size(), 5u);
+  EXPECT_TRUE(loaded[0].quietHours.Empty());
+  EXPECT_EQ(loaded[0].mostReminders, 1);
+  EXPECT_TRUE(loaded[1].quietHours.Empty());
+  EXPECT_EQ(loaded[1].reminderMinutes, 0);
+  ASSERT_EQ(problems.size(), 7u);
   EXPECT_EQ(problems[2],
+            "1/QuietHours is not understood (\"nights\" is not a time range such as "
+            "22:00-07:00); the channel has no quiet hours");
+  EXPECT_EQ(problems[4],
             "Alert channel 2 is left out: there is already a channel named "
             "\"On-call mail\"");
-  EXPECT_EQ(problems[3], "Alert channel 3 is left out: its kind \"carrier pigeon\" is unknown");
+  EXPECT_EQ(problems[5], "Alert channel 3 is left out: its kind \"carrier pigeon\" is unknown");
 }
 
 TEST(ChannelKeys, NamesAndHostLists) {

@@ -1,6 +1,7 @@
 // The alert channels' dialogs on a real display: the channel list edited as a
 // user edits it, secrets kept out of the profile, a host's choice of channels.
 #include <gtest/gtest.h>
+#include <wx/checkbox.h>
 #include <wx/checklst.h>
 #include <wx/fileconf.h>
 #include <wx/listbox.h>
@@ -11,9 +12,9 @@
 #include "tests/settings/temp_dir.h"
 #include "tests/ui/modal_run.h"
 #include "ui/dialogs/alert_channels_dialog.h"
-#include "ui/history/alert_log_window.h"
 #include "ui/dialogs/alert_profile.h"
 #include "ui/dialogs/host_settings_dialog.h"
+#include "ui/history/alert_log_window.h"
 
 namespace kelvoran {
 namespace {
@@ -69,10 +70,20 @@ TEST(AlertChannels, TheDialogHandsOverChannelsSecretsAndRenames) {
   ASSERT_TRUE(dialog.ShowChannel(0));
   dialog.NameField()->SetValue("On-call mail");
   dialog.SendTest();
+  dialog.Field("Quiet hours:")->SetValue("nights 22:00-07:00");
+  wxTEST_DIALOG(EXPECT_FALSE(dialog.Accept()), Refusal(message));
+  EXPECT_NE(message.Find("\"nights\" is not a day"), wxNOT_FOUND) << message;
+  dialog.Field("Quiet hours:")->SetValue("sun-thu 22:00-7:00");
+  auto* remind = dynamic_cast<wxCheckBox*>(wxWindow::FindWindowByLabel("Repeat every", &dialog));
+  ASSERT_TRUE(remind);
+  remind->SetValue(true);
   ASSERT_TRUE(dialog.Accept());
   const AlertChannelsEdit& edit = dialog.Result();
   ASSERT_EQ(edit.channels.size(), 2u);
   EXPECT_EQ(edit.channels[0].name, "On-call mail");
+  EXPECT_EQ(edit.channels[0].quietHours.Text(), "Sun-Thu 22:00-07:00");
+  EXPECT_EQ(edit.channels[0].reminderMinutes, 30);
+  EXPECT_EQ(edit.channels[1].reminderMinutes, 0) << "no reminders unless asked for";
   EXPECT_EQ(edit.channels[1].url, "https://127.0.0.1:8443/hook");
   EXPECT_EQ(edit.secrets, (std::map<std::string, std::string>{{"Chat", "token 1"},
                                                               {"On-call mail", "old secret"}}));

@@ -20,11 +20,11 @@
 #include "alert/alert_template.h"
 #include "alert/channel_keys.h"
 #include "alert/webhook_presets.h"
-#include "ui/parts/art.h"
-#include "ui/main_window/command_ids.h"
 #include "ui/dialogs/dialog_buttons.h"
-#include "ui/parts/help_request.h"
 #include "ui/dialogs/number_field.h"
+#include "ui/main_window/command_ids.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 
 namespace kelvoran {
 namespace {
@@ -197,7 +197,42 @@ wxSizer* AlertChannelsDialog::BuildCommon(wxWindow* parent) {
   grid->Add(limitRow);
   grid->AddSpacer(0);
   grid->Add(alsoWhenOk_);
+  BuildTiming(parent, grid);
   return grid;
+}
+
+void AlertChannelsDialog::BuildTiming(wxWindow* parent, wxFlexGridSizer* grid) {
+  quietHours_ = new wxTextCtrl(parent, wxID_ANY);
+  quietHours_->SetHint("none; e.g. Sun-Thu 22:00-07:00; Sat 00:00-24:00");
+  quietHours_->SetToolTip(
+      "Days and times when this channel is not used, separated by \";\". A time range "
+      "past midnight belongs to the day it starts on. Alerts then are logged as held.");
+  fields_->text["Quiet hours:"] = quietHours_;
+  sendHeldLater_ = new wxCheckBox(parent, wxID_ANY, "Send the held ones when quiet hours end");
+  remind_ = new wxCheckBox(parent, wxID_ANY, "Repeat every");
+  reminderMinutes_ = new NumberField(parent, wxID_ANY, 1, 7 * 24 * 60);
+  mostReminders_ = new NumberField(parent, wxID_ANY, 1, 1000);
+  auto* remindRow = new wxBoxSizer(wxHORIZONTAL);
+  remindRow->Add(remind_, 0, wxALIGN_CENTER_VERTICAL);
+  remindRow->Add(reminderMinutes_, 0, wxLEFT, 4);
+  remindRow->Add(new wxStaticText(parent, wxID_ANY, "minutes while the host stays down, at most"),
+                 0, wxALIGN_CENTER_VERTICAL | wxLEFT, 4);
+  remindRow->Add(mostReminders_, 0, wxLEFT, 4);
+  remindRow->Add(new wxStaticText(parent, wxID_ANY, "times"), 0, wxALIGN_CENTER_VERTICAL | wxLEFT,
+                 4);
+  grid->Add(new wxStaticText(parent, wxID_ANY, "Quiet hours:"), 0, wxALIGN_CENTER_VERTICAL);
+  grid->Add(quietHours_, 1, wxEXPAND);
+  grid->AddSpacer(0);
+  grid->Add(sendHeldLater_);
+  grid->Add(new wxStaticText(parent, wxID_ANY, "Reminders:"), 0, wxALIGN_CENTER_VERTICAL);
+  grid->Add(remindRow);
+  remind_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { EnableReminderFields(); });
+}
+
+void AlertChannelsDialog::EnableReminderFields() {
+  const bool on = remind_->IsEnabled() && remind_->GetValue();
+  reminderMinutes_->Enable(on);
+  mostReminders_->Enable(on);
 }
 
 void AlertChannelsDialog::BuildPages() {
@@ -291,10 +326,11 @@ std::string AlertChannelsDialog::SecretOf(const Entry& entry) const {
 void AlertChannelsDialog::ShowEntry(int index) {
   shown_ = index;
   const bool any = index >= 0;
-  for (wxWindow* window :
-       std::initializer_list<wxWindow*>{name_, alsoWhenOk_, timeLimit_, pages_, test_})
+  for (wxWindow* window : std::initializer_list<wxWindow*>{
+           name_, alsoWhenOk_, timeLimit_, quietHours_, sendHeldLater_, remind_, pages_, test_})
     window->Enable(any);
   testOutcome_->SetLabel(wxString());
+  EnableReminderFields();
   if (!any) return;
   const Entry& entry = entries_[static_cast<std::size_t>(index)];
   const AlertChannel& c = entry.channel;
@@ -302,6 +338,12 @@ void AlertChannelsDialog::ShowEntry(int index) {
   kind_->SetSelection(static_cast<int>(c.kind));
   alsoWhenOk_->SetValue(c.alsoWhenOk);
   timeLimit_->SetValue(c.totalSeconds);
+  quietHours_->ChangeValue(Wide(c.quietHours.Text()));
+  sendHeldLater_->SetValue(c.sendHeldLater);
+  remind_->SetValue(c.reminderMinutes > 0);
+  reminderMinutes_->SetValue(c.reminderMinutes > 0 ? c.reminderMinutes : 30);
+  mostReminders_->SetValue(c.mostReminders);
+  EnableReminderFields();
   pages_->ChangeSelection(static_cast<std::size_t>(c.kind));
   const auto set = [this](const char* label, const std::string& text) {
     Field(label)->ChangeValue(Wide(text));
@@ -349,9 +391,23 @@ bool AlertChannelsDialog::KeepShown() {
     name_->SetFocus();
     return false;
   }
+  std::string quietProblem;
+  const std::optional<QuietHours> quiet =
+      QuietHours::Parse(Narrow(quietHours_->GetValue()), quietProblem);
+  if (!quiet) {
+    wxMessageBox("These quiet hours cannot be used: " + Wide(quietProblem) + ".", kAppTitle,
+                 wxOK | wxICON_EXCLAMATION, this);
+    list_->SetSelection(shown_);
+    quietHours_->SetFocus();
+    return false;
+  }
   AlertChannel& c = entry.channel;
   const auto get = [this](const char* label) { return Narrow(Field(label)->GetValue()); };
   c.name = name;
+  c.quietHours = *quiet;
+  c.sendHeldLater = sendHeldLater_->GetValue();
+  c.reminderMinutes = remind_->GetValue() ? reminderMinutes_->GetValue() : 0;
+  c.mostReminders = mostReminders_->GetValue();
   c.alsoWhenOk = alsoWhenOk_->GetValue();
   c.totalSeconds = timeLimit_->GetValue();
   c.connectSeconds = std::min(c.connectSeconds, c.totalSeconds);

@@ -15,6 +15,7 @@
 class wxButton;
 class wxCheckBox;
 class wxChoice;
+class wxFlexGridSizer;
 class wxListBox;
 class wxSimplebook;
 class wxStaticText;
@@ -79,6 +80,9 @@ class AlertChannelsDialog : public wxDialog {
   };
 
   void BuildLayout();
+  // Quiet hours and reminders, under the common fields.
+  void BuildTiming(wxWindow* parent, wxFlexGridSizer* grid);
+  void EnableReminderFields();
   wxSizer* BuildCommon(wxWindow* parent);
   void BuildPages();
   void ShowEntry(int index);
@@ -105,6 +109,11 @@ class AlertChannelsDialog : public wxDialog {
   wxChoice* kind_ = nullptr;
   wxCheckBox* alsoWhenOk_ = nullptr;
   NumberField* timeLimit_ = nullptr;
+  wxTextCtrl* quietHours_ = nullptr;
+  wxCheckBox* sendHeldLater_ = nullptr;
+  wxCheckBox* remind_ = nullptr;
+  NumberField* reminderMinutes_ = nullptr;
+  NumberField* mostReminders_ = nullptr;
   wxSimplebook* pages_ = nullptr;
   wxButton* test_ = nullptr;
   wxStaticText* testOutcome_ = nullptr;

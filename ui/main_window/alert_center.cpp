@@ -55,8 +55,13 @@ AlertRaiser::Environment RaiserEnvironment() {
 
 AlertCenter::AlertCenter(wxConfigBase& profile, AlertJournal* journal, ChannelSenders senders)
     : profile_(profile),
+      pacer_([this](const std::vector<std::string>& channels,
+                    const AlertEvent& event) { dispatcher_->Raise(channels, event); },
+             [this](const std::vector<std::string>& channels, const AlertEvent& event,
+                    const std::string& why) { dispatcher_->Hold(channels, event, why); },
+             AlertPacer::Watching(hosts_, [](CalendarTime utc) { return LocalUtcOffset(utc); })),
       raiser_([this](const std::vector<std::string>& channels,
-                     const AlertEvent& event) { dispatcher_->Raise(channels, event); },
+                     const AlertEvent& event) { pacer_.Raise(channels, event); },
               RaiserEnvironment()) {
   std::vector<std::string> problems;
   channels_ = LoadAlertChannels(profile_, problems);
@@ -67,6 +72,7 @@ AlertCenter::AlertCenter(wxConfigBase& profile, AlertJournal* journal, ChannelSe
   dispatcher_ = std::make_unique<AlertDispatcher>(
       senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal);
   dispatcher_->SetChannels(channels_);
+  pacer_.SetChannels(channels_);
 }
 
 AlertCenter::~AlertCenter() = default;
@@ -138,6 +144,7 @@ void AlertCenter::Edit(
   SaveAlertChannels(profile_, channels_);
   KeepSecrets(parent, edit);
   dispatcher_->SetChannels(channels_);
+  pacer_.SetChannels(channels_);
   if (!edit.renamed.empty() && renameInHosts) renameInHosts(edit.renamed);
 }
 

@@ -11,6 +11,7 @@
 
 #include "alert/alert_channel.h"
 #include "alert/alert_dispatcher.h"
+#include "alert/alert_pacer.h"
 #include "alert/alert_raiser.h"
 
 class wxConfigBase;
@@ -33,6 +34,10 @@ class AlertCenter {
   // For the scheduler's PopupSenders and its result sinks.
   StatusEdgeObserver Observer() { return raiser_.Observer(); }
   ResultSink& RecentResults() { return raiser_; }
+  // Quiet hours and reminders, timed by the tick's end.
+  ResultSink& Timing() { return pacer_; }
+  // The list reminders look at: they stop once their host left it or is OK.
+  void AttachHosts(HostRows& rows) { hosts_ = &rows; }
 
   const std::vector<AlertChannel>& Channels() const { return channels_; }
   std::vector<std::string> ChannelNames() const;
@@ -65,6 +70,8 @@ class AlertCenter {
   std::unique_ptr<SecretStore> secrets_;
   std::string noDesktopStore_;
   std::unique_ptr<AlertDispatcher> dispatcher_;
+  HostRows* hosts_ = nullptr;
+  AlertPacer pacer_;
   AlertRaiser raiser_;
   std::set<std::string> failing_;
   std::vector<std::string> notices_;

@@ -58,6 +58,7 @@ bool CTessarelApp::OnInit() {
                                                 dependencies_.Guard(std::move(senders)));
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
+  resultSinks_.Add(&alerts_->Timing());
   resultSinks_.Add(&dependencies_);
   scheduler_->SetResultSink(&resultSinks_);
 
@@ -68,6 +69,7 @@ bool CTessarelApp::OnInit() {
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().SetDependencies(&dependencies_);
   dependencies_.Attach(frame_->View());
+  alerts_->AttachHosts(frame_->View());
   frame_->View().InitialUpdate();
   OptionalColumnState columns;
   columns.Load(*profile_);
