@@ -9,6 +9,7 @@
 #include "engine/accounting.h"
 #include "engine/host_dependencies.h"
 #include "engine/host_list_rules.h"
+#include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
@@ -349,6 +350,7 @@ void CTessarelView::MoveDependents(const std::string& from, const std::string& t
 
 void CTessarelView::ListChanged() {
   if (dependencies_) dependencies_->ListChanged();
+  if (mutes_) mutes_->Changed();
 }
 
 std::optional<std::string> CTessarelView::TakeDependencyNotices() {
