@@ -73,6 +73,11 @@ class HostMutes final : public ResultSink {
   // A host's MutedUntil changed, or hosts came or went: the rows' notes and
   // the held outages are looked at again at the tick's end.
   void Changed() { recheck_ = true; }
+  // Looks again now, not at the tick's end: the user just muted or unmuted.
+  void Refresh() {
+    recheck_ = true;
+    TickEnded();
+  }
   std::size_t HeldCount() const { return held_.size(); }
 
   void ResultApplied(const HostRecord&, const ProbeResult&, std::int32_t) override {}

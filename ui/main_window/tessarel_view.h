@@ -115,6 +115,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // The user's mutes, told when hosts come and go; null for none.
   void SetMutes(HostMutes* mutes) { mutes_ = mutes; }
   HostMutes* Mutes() const { return mutes_; }
+  // The Mute commands: the selected hosts, or the whole list, in the list
+  // and the settings file.
+  void OnMute(wxCommandEvent& event);
   // What the hold says about dependencies it cannot follow, in one line.
   std::optional<std::string> TakeDependencyNotices();
   // Hosts that name a renamed channel name it by its new name, in the list
@@ -189,6 +192,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void ReloadList();
   void RemoveRow(long row);
   void ListChanged();
+  void MuteSelected(CalendarTime until);
+  void MuteList(CalendarTime until);
   // Hosts behind `from` are behind `to` instead, or behind none when `to`
   // is empty, in the list and the settings file: a rename of the host in
   // front follows it, a delete ends the dependency.
