@@ -45,6 +45,9 @@ enum CommandId : int {
   ID_LIST_MUTE_UNTIL = 32817 - kCommandIdOffset,
   ID_LIST_MUTE_UNTIL_UNMUTED = 32818 - kCommandIdOffset,
   ID_LIST_UNMUTE = 32819 - kCommandIdOffset,
+  // The Host menu's Mute and Mute all submenus themselves, for their help.
+  ID_HOST_MUTE = 32820 - kCommandIdOffset,
+  ID_LIST_MUTE = 32821 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

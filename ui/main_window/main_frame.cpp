@@ -135,8 +135,8 @@ void CMainFrame::CreateMenuBar() {
   // Mute and Mute all after History, before the import commands.
   size_t historyAt = 0;
   host->FindChildItem(ID_HOST_HISTORY, &historyAt);
-  host->Insert(historyAt + 1, wxID_ANY, "&Mute", MakeMuteMenu(MuteTarget::Hosts));
-  host->Insert(historyAt + 2, wxID_ANY, "Mute a&ll", MakeMuteMenu(MuteTarget::List));
+  host->Insert(historyAt + 1, ID_HOST_MUTE, "&Mute", MakeMuteMenu(MuteTarget::Hosts));
+  host->Insert(historyAt + 2, ID_LIST_MUTE, "Mute a&ll", MakeMuteMenu(MuteTarget::List));
   auto* view = new wxMenu;
   AppendCommands(*view, {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_MINIMISE_TO_TRAY, kSeparator,
                          ID_VIEW_OUTAGES, ID_VIEW_COLUMNS, kSeparator, ID_VIEW_ALERT_CHANNELS,
