@@ -67,7 +67,10 @@ void AlertRaiser::EdgeSeen(const HostRecord& host, const StatusEdge& edge) {
   event.lossPercent = recent.LossPercent();
   event.time = Local(edge.at);
   event.computer = environment_.computer;
-  raise_(channels, event);
+  if (edge.heldBecause.empty())
+    raise_(channels, event);
+  else if (hold_)
+    hold_(channels, event, edge.heldBecause);
 }
 
 void AlertRaiser::ResultApplied(const HostRecord& host, const ProbeResult& result,

@@ -41,6 +41,11 @@ class AlertRaiser final : public ResultSink {
   };
 
   AlertRaiser(Raise raise, Environment environment);
+  // Takes the alerts of edges held on purpose (StatusEdge::heldBecause), to
+  // be logged as held; without it they are dropped.
+  using Hold = std::function<void(const std::vector<std::string>& channels, const AlertEvent&,
+                                  const std::string& why)>;
+  void SetHold(Hold hold) { hold_ = std::move(hold); }
 
   // For PopupSenders::edges; valid while the raiser lives.
   StatusEdgeObserver Observer();
@@ -55,6 +60,7 @@ class AlertRaiser final : public ResultSink {
   LocalMoment Local(CalendarTime utc) const;
 
   Raise raise_;
+  Hold hold_;
   Environment environment_;
   std::unordered_map<std::int32_t, RecentFailures> recent_;
 };

@@ -19,6 +19,13 @@ std::string LastDelayText(const HostRecord& host) {
   return std::to_string(static_cast<std::uint32_t>(host.LastDelay));
 }
 
+// A muted host says so first, and when the mute ends.
+std::string ErrorCellText(const HostRecord& host) {
+  std::string text = host.ResultText();
+  if (host.MuteNote.empty()) return text;
+  return text.empty() ? host.MuteNote : host.MuteNote + "; " + text;
+}
+
 // Hosts not yet probed go above every rate, whatever the direction.
 int CompareSuccessRates(const HostRecord& a, const HostRecord& b) {
   if (a.SentCount == 0 || b.SentCount == 0) return Sign(a.SentCount != 0, b.SentCount != 0);
@@ -49,7 +56,7 @@ const std::array<HostColumnDefinition, kColumnCount> kColumns = {{
     {"Max.resp(ms)", 80, kRight,
      [](const HostRecord& h) { return ResponseText(h.MaxResponse, h.ReceivedCount); },
      [](const HostRecord& a, const HostRecord& b) { return Sign(a.MaxResponse, b.MaxResponse); }},
-    {"Error", 180, kLeft, [](const HostRecord& h) { return h.ResultText(); },
+    {"Error", 180, kLeft, ErrorCellText,
      [](const HostRecord& a, const HostRecord& b) {
        if (a.ResultCode != b.ResultCode) return Sign(a.ResultCode, b.ResultCode);
        return Sign(a.ResultValue, b.ResultValue);

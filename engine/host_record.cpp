@@ -35,6 +35,7 @@ void HostRecord::CopySettings(const HostRecord& source) {
   PopupWhenOk = source.PopupWhenOk;
   AlertChannels = source.AlertChannels;
   DependsOn = source.DependsOn;
+  MutedUntil = source.MutedUntil;
 }
 
 void HostRecord::ResetResults() {

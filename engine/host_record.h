@@ -59,6 +59,9 @@ class HostRecord {
   // or any it depends on in turn, is in ERROR, this host's outage is held
   // back (engine/host_dependencies.h).
   std::string DependsOn;
+  // While the user muted this host: when the mute ends, kMutedUntilUnmuted
+  // for none; 0 when not muted (engine/host_mute.h). A time passed is no mute.
+  CalendarTime MutedUntil = 0;
   // The settings file's section the host was read from or last saved under:
   // its Host, unless a hand-edited file gave it a name longer than Host
   // holds. Empty until the host is saved.
@@ -87,6 +90,9 @@ class HostRecord {
   // While this host's outage is held back: the host in front of it that is
   // down. ResultText then says so instead of the probe's error.
   std::string UnreachableBehind;
+  // The host's or the whole list's mute as the row shows it, e.g. "muted
+  // until 14:30"; empty while neither is muted.
+  std::string MuteNote;
 
   std::int32_t HostId;
   bool Busy = false;

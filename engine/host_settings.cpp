@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
 #include "portable/private_profile.h"
@@ -69,6 +70,9 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
   ReadText(file, section, kAlertChannelsKey, record.AlertChannels);
   record.DependsOn.clear();
   ReadText(file, section, kDependsOnKey, record.DependsOn);
+  std::string mutedUntil;
+  ReadText(file, section, kMutedUntilKey, mutedUntil);
+  record.MutedUntil = ParseMutedUntil(mutedUntil);
   return result;
 }
 
@@ -93,7 +97,8 @@ constexpr std::string_view kKeyOrder[] = {"Host",
                                           "Description",
                                           kPopupWhenOkKey,
                                           kAlertChannelsKey,
-                                          kDependsOnKey};
+                                          kDependsOnKey,
+                                          kMutedUntilKey};
 
 // The nine keys' texts, in that order.
 std::array<std::string, 9> KeyTexts(const HostRecord& record) {
@@ -135,6 +140,8 @@ void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view s
                  before && before->AlertChannels == record.AlertChannels);
   SetOptionalKey(file, section, kDependsOnKey, record.DependsOn,
                  before && before->DependsOn == record.DependsOn);
+  SetOptionalKey(file, section, kMutedUntilKey, MutedUntilText(record.MutedUntil),
+                 before && before->MutedUntil == record.MutedUntil);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 
 #include "engine/calendar_time.h"
@@ -36,6 +37,9 @@ struct StatusEdge {
   // down): every result up to the one that released it, that one included,
   // has already been told to the result sinks.
   bool resultsTold = false;
+  // Not empty for an edge held back on purpose (a mute): why, for the alert
+  // log, which records it as held; nothing is sent.
+  std::string heldBecause = {};
 };
 
 // Hears each edge on the user-interface thread, in the tick, with the host

@@ -60,6 +60,8 @@ HeadlessAlerts::HeadlessAlerts(const ProfileEntries& profile, AlertJournal* jour
       senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal);
   dispatcher_->SetChannels(channels_);
   pacer_.SetChannels(channels_);
+  raiser_.SetHold([this](const std::vector<std::string>& channels, const AlertEvent& event,
+                         const std::string& why) { dispatcher_->Hold(channels, event, why); });
 }
 
 HeadlessAlerts::~HeadlessAlerts() = default;

@@ -10,6 +10,7 @@
 
 #include "delivery/system_senders.h"
 #include "engine/host_dependencies.h"
+#include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/result_mailbox.h"
@@ -21,6 +22,7 @@
 #include "history/disk_budget.h"
 #include "history/history_link.h"
 #include "metrics/metrics_endpoint.h"
+#include "platform/local_time.h"
 #include "platform/service_console.h"
 #include "platform/system_services.h"
 #include "platform/user_profile_store.h"
@@ -79,6 +81,8 @@ class HeadlessMonitor {
   ResultSinks resultSinks_;
   // The scheduler's senders lead through it: goes after the scheduler.
   HostDependencies dependencies_;
+  // The user's mutes, read from the host list's file with it.
+  HostMutes mutes_{SystemClock, LocalUtcOffset};
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
@@ -113,8 +117,8 @@ void HeadlessMonitor::Start() {
   // every change as in the window.
   PopupSenders senders;
   senders.edges = alerts_->Observer();
-  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(),
-                                                dependencies_.Guard(std::move(senders)));
+  scheduler_ = std::make_unique<ProbeScheduler>(
+      mailbox_, SystemEchoProbe(), dependencies_.Guard(mutes_.Guard(std::move(senders))));
   scheduler_->SetProbesPerTick(
       ProfileNumber(profile, kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
   resultSinks_.Add(history_.get());
@@ -122,9 +126,11 @@ void HeadlessMonitor::Start() {
   resultSinks_.Add(&alerts_->Timing());
   resultSinks_.Add(&log_);
   resultSinks_.Add(&dependencies_);
+  resultSinks_.Add(&mutes_);
   scheduler_->SetResultSink(&resultSinks_);
   dependencies_.Attach(rows_);
   alerts_->AttachHosts(rows_);
+  mutes_.Attach(rows_);
   LoadHostList();
   if (metricsSettings_.address) ServeMetrics();
 }
@@ -152,6 +158,7 @@ ProgramFigures HeadlessMonitor::Figures() const {
 
 void HeadlessMonitor::LoadHostList() {
   const FileResult loaded = kelvoran::LoadHostList(rows_, settingsPath_, &witness_);
+  mutes_.MuteList(ReadListMute(settingsPath_));
   if (!loaded.ok())
     log_.WriteNow("The host list could not be read from " + settingsPath_ + ": " + loaded.error);
   std::string line = VersionText();
@@ -172,6 +179,7 @@ void HeadlessMonitor::ReloadHostList() {
   }
   const auto counts = rows_.Reload(std::move(loaded));
   dependencies_.ListChanged();
+  mutes_.MuteList(ReadListMute(settingsPath_));
   log_.WriteNow("Host list read again: " + Plural(counts.added, "host") + " added, " +
                 std::to_string(counts.removed) + " removed, " + std::to_string(counts.kept) +
                 " kept.");

@@ -121,5 +121,20 @@ TEST(AlertRaiser, AnEdgeToldLateCountsItsResultsOnce) {
   EXPECT_NE(w.alerts[0].find("loss 33%"), std::string::npos) << w.alerts[0];
 }
 
+// A muted host's edge goes to the alert log as held, with why; none is sent.
+TEST(AlertRaiser, AHeldEdgeIsHeldNotRaised) {
+  Watched w;
+  std::string held;
+  w.raiser.SetHold(
+      [&](const std::vector<std::string>& channels, const AlertEvent& e, const std::string& why) {
+        held = e.host + " " + why + " to " + channels.at(0) + "," + channels.at(1);
+      });
+  StatusEdge edge;
+  edge.heldBecause = "muted until 14:30";
+  w.raiser.EdgeSeen(w.host, edge);
+  EXPECT_TRUE(w.alerts.empty());
+  EXPECT_EQ(held, "gw muted until 14:30 to mail,hook");
+}
+
 }  // namespace
 }  // namespace kelvoran

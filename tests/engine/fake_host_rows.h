@@ -1,11 +1,14 @@
 #pragma once
 
+#include <map>
 #include <memory>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
+#include "engine/popup_sender.h"
 
 namespace kelvoran::testing {
 
@@ -51,5 +54,25 @@ class FakeHostRows : public HostRows {
  private:
   std::vector<std::unique_ptr<HostRecord>> records_;
 };
+
+// Senders that write what reaches them into `sent`, per host: "v" down
+// alert, "^" OK-again alert, "h" / "H" the same held on purpose (and why,
+// into `why`), "p" popup, "k" OK-again popup.
+inline PopupSenders StandInSenders(std::map<std::string, std::string>& sent, std::string& why) {
+  return {[&sent](HostRecord& h) {
+            if (!h.PopupSent) sent[h.Host] += "p";
+            h.PopupSent = true;
+            return 0;
+          },
+          [&sent](HostRecord& h, CalendarTime) {
+            sent[h.Host] += "k";
+            return 0;
+          },
+          [&sent, &why](const HostRecord& h, const StatusEdge& e) {
+            const bool down = e.kind == StatusEdge::Kind::Down;
+            if (!e.heldBecause.empty()) why = e.heldBecause;
+            sent[h.Host] += e.heldBecause.empty() ? (down ? "v" : "^") : (down ? "h" : "H");
+          }};
+}
 
 }  // namespace kelvoran::testing

@@ -24,18 +24,7 @@ namespace {
 struct Monitor {
   Monitor() {
     dependencies.Attach(rows);
-    senders = dependencies.Guard({[this](HostRecord& h) {
-                                    if (!h.PopupSent) sent[h.Host] += "p";
-                                    h.PopupSent = true;
-                                    return 0;
-                                  },
-                                  [this](HostRecord& h, CalendarTime) {
-                                    sent[h.Host] += "k";
-                                    return 0;
-                                  },
-                                  [this](const HostRecord& h, const StatusEdge& e) {
-                                    sent[h.Host] += e.kind == StatusEdge::Kind::Down ? "v" : "^";
-                                  }});
+    senders = dependencies.Guard(testing::StandInSenders(sent, why));
   }
   // Starts OK; fail and success periods of 0 move it at the first result.
   HostRecord& Add(const std::string& name, const std::string& dependsOn = {}) {
@@ -83,6 +72,7 @@ struct Monitor {
   HostDependencies dependencies{[this] { return now; }};
   PopupSenders senders;
   std::map<std::string, std::string> sent;
+  std::string why;
 };
 
 // A router with fifty hosts behind it. Each step is one tick: "R" the router's

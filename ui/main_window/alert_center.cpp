@@ -73,6 +73,8 @@ AlertCenter::AlertCenter(wxConfigBase& profile, AlertJournal* journal, ChannelSe
       senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal);
   dispatcher_->SetChannels(channels_);
   pacer_.SetChannels(channels_);
+  raiser_.SetHold([this](const std::vector<std::string>& channels, const AlertEvent& event,
+                         const std::string& why) { dispatcher_->Hold(channels, event, why); });
 }
 
 AlertCenter::~AlertCenter() = default;

@@ -31,6 +31,23 @@ enum CommandId : int {
   ID_VIEW_ALERT_CHANNELS = 32805 - kCommandIdOffset,
   ID_VIEW_ALERT_LOG = 32806 - kCommandIdOffset,
   ID_HOST_DELETE_WITH_HISTORY = 32807 - kCommandIdOffset,
+  // Host > Mute and the context menu's, for the selected hosts.
+  ID_HOST_MUTE_15_MINUTES = 32808 - kCommandIdOffset,
+  ID_HOST_MUTE_1_HOUR = 32809 - kCommandIdOffset,
+  ID_HOST_MUTE_4_HOURS = 32810 - kCommandIdOffset,
+  ID_HOST_MUTE_UNTIL = 32811 - kCommandIdOffset,
+  ID_HOST_MUTE_UNTIL_UNMUTED = 32812 - kCommandIdOffset,
+  ID_HOST_UNMUTE = 32813 - kCommandIdOffset,
+  // Host > Mute all and the tray's, for the whole list.
+  ID_LIST_MUTE_15_MINUTES = 32814 - kCommandIdOffset,
+  ID_LIST_MUTE_1_HOUR = 32815 - kCommandIdOffset,
+  ID_LIST_MUTE_4_HOURS = 32816 - kCommandIdOffset,
+  ID_LIST_MUTE_UNTIL = 32817 - kCommandIdOffset,
+  ID_LIST_MUTE_UNTIL_UNMUTED = 32818 - kCommandIdOffset,
+  ID_LIST_UNMUTE = 32819 - kCommandIdOffset,
+  // The Host menu's Mute and Mute all submenus themselves, for their help.
+  ID_HOST_MUTE = 32820 - kCommandIdOffset,
+  ID_LIST_MUTE = 32821 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

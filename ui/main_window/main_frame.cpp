@@ -26,6 +26,7 @@
 #include "ui/main_window/command_ids.h"
 #include "ui/main_window/commands.h"
 #include "ui/main_window/display_text.h"
+#include "ui/main_window/mute_menu.h"
 #include "ui/main_window/row_report.h"
 #include "ui/main_window/tessarel_view.h"
 #include "ui/parts/art.h"
@@ -131,6 +132,11 @@ void CMainFrame::CreateMenuBar() {
   AppendCommands(*host, {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY,
                          kSeparator, ID_HOST_RESET, ID_HOST_HISTORY, kSeparator, ID_HOST_IMPORT,
                          ID_HOST_UNDO_IMPORT, ID_HOST_EXPORT, kSeparator, ID_APP_EXIT});
+  // Mute and Mute all after History, before the import commands.
+  size_t historyAt = 0;
+  host->FindChildItem(ID_HOST_HISTORY, &historyAt);
+  host->Insert(historyAt + 1, ID_HOST_MUTE, "&Mute", MakeMuteMenu(MuteTarget::Hosts));
+  host->Insert(historyAt + 2, ID_LIST_MUTE, "Mute a&ll", MakeMuteMenu(MuteTarget::List));
   auto* view = new wxMenu;
   AppendCommands(*view, {ID_VIEW_TOOLBAR, ID_VIEW_STATUS_BAR, ID_VIEW_MINIMISE_TO_TRAY, kSeparator,
                          ID_VIEW_OUTAGES, ID_VIEW_COLUMNS, kSeparator, ID_VIEW_ALERT_CHANNELS,
@@ -258,6 +264,9 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_RESET);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsRows, view_, ID_HOST_EXPORT);
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateUndoImport, view_, ID_HOST_UNDO_IMPORT);
+  Bind(wxEVT_MENU, &CTessarelView::OnMute, view_, ID_HOST_MUTE_15_MINUTES, ID_LIST_UNMUTE);
+  Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_MUTE_15_MINUTES,
+       ID_HOST_UNMUTE);
   Bind(wxEVT_MENU, &CMainFrame::OnHistory, this, ID_HOST_HISTORY);
   Bind(wxEVT_MENU, &CMainFrame::OnOutages, this, ID_VIEW_OUTAGES);
   Bind(wxEVT_MENU, &CMainFrame::OnAlertChannels, this, ID_VIEW_ALERT_CHANNELS);

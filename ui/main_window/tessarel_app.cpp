@@ -54,12 +54,13 @@ bool CTessarelApp::OnInit() {
                                           senders_->Pointers());
   PopupSenders senders = popupDelivery_.Senders();
   senders.edges = alerts_->Observer();
-  scheduler_ = std::make_unique<ProbeScheduler>(mailbox_, SystemEchoProbe(),
-                                                dependencies_.Guard(std::move(senders)));
+  scheduler_ = std::make_unique<ProbeScheduler>(
+      mailbox_, SystemEchoProbe(), dependencies_.Guard(mutes_.Guard(std::move(senders))));
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&alerts_->Timing());
   resultSinks_.Add(&dependencies_);
+  resultSinks_.Add(&mutes_);
   scheduler_->SetResultSink(&resultSinks_);
 
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
@@ -70,7 +71,10 @@ bool CTessarelApp::OnInit() {
   frame_->View().SetDependencies(&dependencies_);
   dependencies_.Attach(frame_->View());
   alerts_->AttachHosts(frame_->View());
+  frame_->View().SetMutes(&mutes_);
+  mutes_.Attach(frame_->View());
   frame_->View().InitialUpdate();
+  mutes_.MuteList(ReadListMute(settingsPath));
   OptionalColumnState columns;
   columns.Load(*profile_);
   frame_->View().ShowOptionalColumns(columns);

@@ -7,11 +7,13 @@
 
 #include "delivery/system_senders.h"
 #include "engine/host_dependencies.h"
+#include "engine/host_mute.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "metrics/metrics_endpoint.h"
 #include "notify/popup_delivery.h"
+#include "platform/local_time.h"
 #include "platform/system_services.h"
 #include "portable/file_lock.h"
 #include "ui/main_window/termination_close.h"
@@ -64,6 +66,8 @@ class CTessarelApp : public wxApp {
   // Holds back the alerts of hosts behind a host that is down: the
   // scheduler's senders lead through it, so it goes after the scheduler.
   HostDependencies dependencies_;
+  // The user's mutes, behind the dependencies' hold: the same.
+  HostMutes mutes_{SystemClock, LocalUtcOffset};
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;

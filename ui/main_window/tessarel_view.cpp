@@ -9,6 +9,7 @@
 #include "engine/accounting.h"
 #include "engine/host_dependencies.h"
 #include "engine/host_list_rules.h"
+#include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
@@ -20,6 +21,7 @@
 #include "ui/main_window/commands.h"
 #include "ui/main_window/display_text.h"
 #include "ui/main_window/host_row_text.h"
+#include "ui/main_window/mute_menu.h"
 #include "ui/parts/art.h"
 #include "ui/parts/help_request.h"
 #include "ui/parts/menu_help_key.h"
@@ -59,6 +61,8 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
                  {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY,
                   kMenuSeparator, ID_HOST_RESET, ID_HOST_HISTORY},
                  WithPrompts::No);
+  contextMenu_->AppendSeparator();
+  contextMenu_->AppendSubMenu(MakeMuteMenu(MuteTarget::Hosts), "&Mute");
   WatchMenuHelpKey(*this, *contextMenu_, [](int id) { RequestHelp(MenuHelpContext(id)); });
 
   Bind(wxEVT_LIST_COL_CLICK, &CTessarelView::OnColumnClick, this);
@@ -339,6 +343,43 @@ void CTessarelView::MoveDependents(const std::string& from, const std::string& t
 
 void CTessarelView::ListChanged() {
   if (dependencies_) dependencies_->ListChanged();
+  if (mutes_) mutes_->Changed();
+}
+
+void CTessarelView::OnMute(wxCommandEvent& event) {
+  const auto target = MuteTargetOf(event.GetId());
+  if (!mutes_ || !target) return;
+  const auto until = ChooseMuteEnd(event.GetId(), SystemClock(), wxGetTopLevelParent(this));
+  if (!until) return;
+  if (*target == MuteTarget::List)
+    MuteList(*until);
+  else
+    MuteSelected(*until);
+}
+
+void CTessarelView::MuteSelected(CalendarTime until) {
+  std::vector<HostRecord> muted;
+  for (long row = -1; (row = GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) >= 0;) {
+    muted.push_back(*RecordOf(row));
+    muted.back().MutedUntil = until;
+  }
+  std::vector<const HostRecord*> hosts;
+  for (const HostRecord& host : muted) hosts.push_back(&host);
+  if (hosts.empty() || !Saved(SaveHostMutes(hosts, settingsPath_, &witness_),
+                              "The hosts stay muted or not as they were."))
+    return;
+  for (const HostRecord& host : muted)
+    if (const int row = FindRowByHostId(host.HostId); row >= 0) RecordOf(row)->MutedUntil = until;
+  mutes_->Refresh();
+}
+
+void CTessarelView::MuteList(CalendarTime until) {
+  if (!Saved(SaveListMute(until, settingsPath_, &witness_),
+             "The list stays muted or not as it was."))
+    return;
+  mutes_->MuteList(until);
+  mutes_->Refresh();
+  statusesChanged_ = true;
 }
 
 std::optional<std::string> CTessarelView::TakeDependencyNotices() {

@@ -28,6 +28,7 @@ namespace kelvoran {
 class AlertCenter;
 class CHostSettingsDialog;
 class HostDependencies;
+class HostMutes;
 class HistoryLink;
 class ProbeScheduler;
 
@@ -111,6 +112,12 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // The hold on hosts behind a down host, told when hosts come, go or are
   // renamed; null for none.
   void SetDependencies(HostDependencies* dependencies) { dependencies_ = dependencies; }
+  // The user's mutes, told when hosts come and go; null for none.
+  void SetMutes(HostMutes* mutes) { mutes_ = mutes; }
+  HostMutes* Mutes() const { return mutes_; }
+  // The Mute commands: the selected hosts, or the whole list, in the list
+  // and the settings file.
+  void OnMute(wxCommandEvent& event);
   // What the hold says about dependencies it cannot follow, in one line.
   std::optional<std::string> TakeDependencyNotices();
   // Hosts that name a renamed channel name it by its new name, in the list
@@ -185,6 +192,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void ReloadList();
   void RemoveRow(long row);
   void ListChanged();
+  void MuteSelected(CalendarTime until);
+  void MuteList(CalendarTime until);
   // Hosts behind `from` are behind `to` instead, or behind none when `to`
   // is empty, in the list and the settings file: a rename of the host in
   // front follows it, a delete ends the dependency.
@@ -218,6 +227,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   HistoryLink* history_ = nullptr;
   AlertCenter* alerts_ = nullptr;
   HostDependencies* dependencies_ = nullptr;
+  HostMutes* mutes_ = nullptr;
   // The hosts the last import added, for Host > Undo import.
   std::unordered_set<std::int32_t> lastImport_;
 };

@@ -11,9 +11,13 @@
 #include <limits>
 #include <string>
 
+#include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
+#include "engine/scheduler.h"
+#include "platform/local_time.h"
 #include "ui/main_window/display_text.h"
+#include "ui/main_window/mute_menu.h"
 #include "ui/main_window/tessarel_view.h"
 
 namespace kelvoran {
@@ -94,8 +98,9 @@ TrayStatus::TrayStatus(wxFrame& frame, std::function<void()> showWindow, CTessar
 void TrayStatus::Update() {
   const StatusCounts counts = CountStatuses(view_);
   const StatusImage picture = WorstStatus(counts);
-  const wxString tooltip =
-      alertTrouble_.empty() ? CountsText(counts) : CountsText(counts) + "\n" + alertTrouble_;
+  wxString tooltip = CountsText(counts);
+  if (const wxString muted = ListMuteLine(); !muted.empty()) tooltip += "\n" + muted;
+  if (!alertTrouble_.empty()) tooltip += "\n" + alertTrouble_;
   if (shown_ && picture == picture_ && tooltip == tooltip_) return;
   picture_ = picture;
   tooltip_ = tooltip;
@@ -104,6 +109,13 @@ void TrayStatus::Update() {
   wxLogNull quiet;
   shown_ =
       SetIcon(picture == StatusImage::Empty ? AppIconBundle() : StatusBitmap(picture), tooltip);
+}
+
+wxString TrayStatus::ListMuteLine() const {
+  const HostMutes* mutes = view_.Mutes();
+  const CalendarTime until = mutes ? mutes->ListMutedUntil() : 0;
+  if (until == 0) return {};
+  return "All hosts muted " + MuteEndText(until, SystemClock(), LocalUtcOffset(until));
 }
 
 void TrayStatus::SetAlertTrouble(const wxString& line) {
@@ -134,6 +146,8 @@ wxMenu* TrayStatus::CreatePopupMenu() {
   if (outages.empty()) menu->Append(wxID_ANY, "No host is in ERROR")->Enable(false);
   if (more > 0) menu->Append(wxID_ANY, std::to_string(more) + " more in ERROR")->Enable(false);
   menu->AppendSeparator();
+  menu->AppendSubMenu(MakeMuteMenu(MuteTarget::List), "&Mute all");
+  menu->AppendSeparator();
   menu->Append(IdExit, "E&xit");
   return menu;
 }
@@ -143,6 +157,11 @@ void TrayStatus::OnMenu(wxCommandEvent& event) {
   if (id == IdExit) {
     // The menu is still open on this icon's window, which closing removes.
     frame_.CallAfter([frame = &frame_] { frame->Close(); });
+    return;
+  }
+  if (MuteTargetOf(id)) {
+    view_.OnMute(event);
+    Update();
     return;
   }
   showWindow_();

@@ -78,6 +78,8 @@ class TrayStatus : public wxTaskBarIcon {
 
  private:
   void OnMenu(wxCommandEvent& event);
+  // "All hosts muted until 14:30" while the whole list is muted.
+  wxString ListMuteLine() const;
 
   wxFrame& frame_;
   std::function<void()> showWindow_;
