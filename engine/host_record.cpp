@@ -35,6 +35,7 @@ void HostRecord::CopySettings(const HostRecord& source) {
   PopupWhenOk = source.PopupWhenOk;
   AlertChannels = source.AlertChannels;
   DependsOn = source.DependsOn;
+  Quality = source.Quality;
 }
 
 void HostRecord::ResetResults() {
@@ -55,6 +56,7 @@ void HostRecord::ResetResults() {
   ResultCode = 0;
   ResultValue = 0;
   UnreachableBehind.clear();
+  QualityFlags = 0;
 }
 
 void HostRecord::MakeProbeJob(ProbeJob& job) const {
