@@ -9,6 +9,7 @@
 
 #include "alert/alert_event.h"
 #include "engine/popup_sender.h"
+#include "engine/quality_watch.h"
 #include "engine/result_sink.h"
 
 namespace kelvoran {
@@ -45,6 +46,10 @@ class AlertRaiser final : public ResultSink {
   // For PopupSenders::edges; valid while the raiser lives.
   StatusEdgeObserver Observer();
   void EdgeSeen(const HostRecord& host, const StatusEdge& edge);
+  // For QualityWatch: a quality rule raised or back to normal, sent as an
+  // alert of its own kind.
+  QualityEdgeObserver QualityObserver();
+  void QualitySeen(const HostRecord& host, const QualityEdge& edge);
 
   void ResultApplied(const HostRecord& host, const ProbeResult& result,
                      std::int32_t statusBefore) override;
@@ -53,6 +58,8 @@ class AlertRaiser final : public ResultSink {
 
  private:
   LocalMoment Local(CalendarTime utc) const;
+  // The event's host, status and computer.
+  AlertEvent About(const HostRecord& host) const;
 
   Raise raise_;
   Environment environment_;

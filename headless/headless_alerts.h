@@ -27,6 +27,7 @@ class HeadlessAlerts {
   // For the scheduler's PopupSenders and its result sinks.
   StatusEdgeObserver Observer() { return raiser_.Observer(); }
   ResultSink& RecentResults() { return raiser_; }
+  QualityEdgeObserver QualityObserver() { return raiser_.QualityObserver(); }
   std::size_t ChannelCount() const { return channels_.size(); }
   std::vector<AlertDispatcher::ChannelCounts> AttemptCounts() const {
     return dispatcher_->AttemptCounts();

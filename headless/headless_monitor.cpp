@@ -12,6 +12,7 @@
 #include "engine/host_dependencies.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
+#include "engine/quality_watch.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "headless/command_line.h"
@@ -79,6 +80,7 @@ class HeadlessMonitor {
   ResultSinks resultSinks_;
   // The scheduler's senders lead through it: goes after the scheduler.
   HostDependencies dependencies_;
+  QualityWatch quality_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
@@ -121,6 +123,9 @@ void HeadlessMonitor::Start() {
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&log_);
   resultSinks_.Add(&dependencies_);
+  quality_.SetObserver(alerts_->QualityObserver());
+  quality_.Attach(rows_);
+  resultSinks_.Add(&quality_);
   scheduler_->SetResultSink(&resultSinks_);
   dependencies_.Attach(rows_);
   LoadHostList();

@@ -33,6 +33,7 @@ class AlertCenter {
   // For the scheduler's PopupSenders and its result sinks.
   StatusEdgeObserver Observer() { return raiser_.Observer(); }
   ResultSink& RecentResults() { return raiser_; }
+  QualityEdgeObserver QualityObserver() { return raiser_.QualityObserver(); }
 
   const std::vector<AlertChannel>& Channels() const { return channels_; }
   std::vector<std::string> ChannelNames() const;

@@ -59,6 +59,8 @@ bool CTessarelApp::OnInit() {
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&dependencies_);
+  quality_.SetObserver(alerts_->QualityObserver());
+  resultSinks_.Add(&quality_);
   scheduler_->SetResultSink(&resultSinks_);
 
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
@@ -68,6 +70,7 @@ bool CTessarelApp::OnInit() {
   SetHelpRequester([this](int context) { ShowHelp(context); });
   frame_->View().SetDependencies(&dependencies_);
   dependencies_.Attach(frame_->View());
+  quality_.Attach(frame_->View());
   frame_->View().InitialUpdate();
   OptionalColumnState columns;
   columns.Load(*profile_);

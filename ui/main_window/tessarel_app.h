@@ -7,6 +7,7 @@
 
 #include "delivery/system_senders.h"
 #include "engine/host_dependencies.h"
+#include "engine/quality_watch.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
@@ -64,6 +65,7 @@ class CTessarelApp : public wxApp {
   // Holds back the alerts of hosts behind a host that is down: the
   // scheduler's senders lead through it, so it goes after the scheduler.
   HostDependencies dependencies_;
+  QualityWatch quality_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
