@@ -123,7 +123,12 @@ void HeadlessMonitor::Start() {
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&log_);
   resultSinks_.Add(&dependencies_);
-  quality_.SetObserver(alerts_->QualityObserver());
+  // The log has a line per change of quality, as per change of status.
+  quality_.SetObserver(
+      [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
+        log_.WriteNow(host.Host + ": " + QualityEdgeText(edge));
+        alert(host, edge);
+      });
   quality_.Attach(rows_);
   resultSinks_.Add(&quality_);
   scheduler_->SetResultSink(&resultSinks_);
