@@ -21,13 +21,6 @@ drop_rule=(INPUT -p icmp -d 198.18.1.1 -j DROP)
 let_through() { ip netns exec "$router_ns" iptables -w -D "${drop_rule[@]}" 2>/dev/null || true; }
 trap '[[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true; let_through; rm -rf "$scratch"' EXIT
 
-fail() {
-  echo "FAIL: $*" >&2
-  show_received >&2
-  echo "--- log:" >&2
-  cat "$scratch/log" >&2 || true
-  exit 1
-}
 alerts() { received http path "^/status/200/q/$1\$"; }
 has_alert() { [[ $(alerts "$1") -ge 1 ]]; }
 
@@ -51,10 +44,7 @@ CONF
   printf 'QualityProbes=3\nLossAbovePercent=50\n'
 } >"$scratch/KELVORAN.INI"
 
-(cd "$scratch" && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$scratch" \
-  DBUS_SESSION_BUS_ADDRESS=disabled: "$kelvoran" --headless </dev/null >/dev/null \
-  2>"$scratch/log") &
-app=$!
+start_headless "$kelvoran"
 
 wait_for 20 "no slow alert for the slow responder" has_alert '198\.18\.10\.2/slow'
 grep -qE "198\.18\.10\.2: slow: median 5[0-9] ms over 3 probes \(limit 20 ms\)" "$scratch/log" ||
