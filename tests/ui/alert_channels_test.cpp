@@ -11,9 +11,9 @@
 #include "tests/settings/temp_dir.h"
 #include "tests/ui/modal_run.h"
 #include "ui/dialogs/alert_channels_dialog.h"
-#include "ui/history/alert_log_window.h"
 #include "ui/dialogs/alert_profile.h"
 #include "ui/dialogs/host_settings_dialog.h"
+#include "ui/history/alert_log_window.h"
 
 namespace kelvoran {
 namespace {
@@ -148,6 +148,24 @@ TEST(AlertChannels, AnOutageSaysWhatBecameOfItsAlerts) {
                               attempt("Pager", down, AttemptOutcome::Rejected, true)}),
             "Pager given up, Mail sent, Chat trying again, Mail (OK again) sent");
   EXPECT_EQ(OutageAlertsText({}), "");
+}
+
+// A quality alert raised in the second an outage began is not that outage's.
+TEST(AlertChannels, AnOutageIsNotToldAQualityAlertOfItsSecond) {
+  HistoryQueries queries;
+  queries.alertLog = [](HistoryTime, HistoryTime, const AlertLogFilter&) {
+    std::vector<AlertLogEntry> entries(2);
+    for (AlertLogEntry& entry : entries) {
+      entry.channel = "Mail";
+      entry.host = "gw";
+      entry.outageStart.utc = 100;
+    }
+    entries[1].kind = AlertKind::Lossy;
+    entries[1].outcome = AttemptOutcome::Failed;
+    return std::optional(entries);
+  };
+  const OutageAlerts texts = ReadOutageAlerts(queries, 0, nullptr, std::nullopt);
+  EXPECT_EQ(texts, (OutageAlerts{{{"gw", 100}, "Mail sent"}}));
 }
 
 }  // namespace
