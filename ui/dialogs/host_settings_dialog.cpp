@@ -264,7 +264,9 @@ bool CHostSettingsDialog::AcceptQuality() {
                              ms, wxString::Format("0 (off) to %u %%", L::kMostLossPercent), ms};
   for (std::size_t i = 0; i < quality_.size(); ++i) {
     NumberField& field = *quality_[i];
-    if (field.Text()->GetValue().Strip(wxString::both) == wxString::Format("%d", field.GetValue()))
+    // The field keeps its last good value for a text it cannot take.
+    long typed = 0;
+    if (field.Text()->GetValue().Strip(wxString::both).ToLong(&typed) && typed == field.GetValue())
       continue;
     wxMessageBox(wxString::Format("\"%s\" cannot be used for a quality alert: give %s.",
                                   field.Text()->GetValue(), ranges[i]),
