@@ -127,6 +127,7 @@ void HeadlessMonitor::Start() {
   quality_.SetObserver(
       [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
         log_.WriteNow(host.Host + ": " + QualityEdgeText(edge));
+        if (history_) history_->QualityChanged(host, edge);
         alert(host, edge);
       });
   quality_.Attach(rows_);

@@ -59,7 +59,11 @@ bool CTessarelApp::OnInit() {
   resultSinks_.Add(history_.get());
   resultSinks_.Add(&alerts_->RecentResults());
   resultSinks_.Add(&dependencies_);
-  quality_.SetObserver(alerts_->QualityObserver());
+  quality_.SetObserver(
+      [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
+        if (history_) history_->QualityChanged(host, edge);
+        alert(host, edge);
+      });
   resultSinks_.Add(&quality_);
   scheduler_->SetResultSink(&resultSinks_);
 
