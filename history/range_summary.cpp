@@ -336,4 +336,12 @@ std::vector<TimeSpan> QualitySpans(std::span<const HistoryChange> changes, Histo
   return spans;
 }
 
+std::int32_t QualityFlagsAt(std::span<const HistoryChange> changes, HistoryTime time) {
+  const auto later =
+      std::upper_bound(changes.begin(), changes.end(), time,
+                       [](HistoryTime t, const HistoryChange& change) { return t < change.time; });
+  if (later != changes.begin()) return std::prev(later)->after;
+  return later == changes.end() ? 0 : later->before;
+}
+
 }  // namespace kelvoran

@@ -109,5 +109,9 @@ struct TimeSpan {
 };
 std::vector<TimeSpan> QualitySpans(std::span<const HistoryChange> changes, HistoryTime from,
                                    HistoryTime to);
+// The QualityFlags in force at `time` by the host's quality changes (oldest
+// first): the last one's at or before it, or the first later one's
+// `before`; 0 without any.
+std::int32_t QualityFlagsAt(std::span<const HistoryChange> changes, HistoryTime time);
 
 }  // namespace kelvoran

@@ -247,5 +247,16 @@ TEST(QualitySpans, RaisedSpansOfTheRange) {
   for (const Case& c : cases) EXPECT_EQ(QualitySpans(c.changes, 0, 100), c.spans) << c.what;
 }
 
+// The outage log's "Quality" column: the flags in force at a change of status.
+TEST(QualitySpans, FlagsInForceAtAMoment) {
+  const std::vector<HistoryChange> changes = {{20, "gw", 0, 1, ""}, {40, "gw", 1, 3, ""}};
+  const std::pair<HistoryTime, std::int32_t> moments[] = {
+      {10, 0}, {20, 1}, {39, 1}, {40, 3}, {99, 3}};
+  for (const auto& [time, flags] : moments) EXPECT_EQ(QualityFlagsAt(changes, time), flags) << time;
+  EXPECT_EQ(QualityFlagsAt(std::vector{HistoryChange{50, "gw", 4, 0, ""}}, 10), 4)
+      << "raised before the first change read";
+  EXPECT_EQ(QualityFlagsAt({}, 10), 0);
+}
+
 }  // namespace
 }  // namespace kelvoran
