@@ -155,7 +155,7 @@ void AlertDispatcher::State::TakeUpUnfinished() {
 
 bool AlertDispatcher::State::Takes(const std::string& channel, const AlertEvent& event) const {
   const auto found = channels.find(channel);
-  return event.kind != AlertKind::OkAgain || found == channels.end() || found->second.alsoWhenOk;
+  return !IsBackToNormal(event.kind) || found == channels.end() || found->second.alsoWhenOk;
 }
 
 // With the lock held.

@@ -8,7 +8,38 @@
 
 namespace kelvoran {
 
-enum class AlertKind { Down, OkAgain };
+// Stored as integers: new kinds go at the end.
+enum class AlertKind { Down, OkAgain, Slow, Lossy, Jittery, SlowEnded, LossyEnded, JitteryEnded };
+
+// OK again, or a quality rule back to normal: sent only to channels that also
+// want to hear when things are well again.
+constexpr bool IsBackToNormal(AlertKind kind) {
+  return kind == AlertKind::OkAgain || kind >= AlertKind::SlowEnded;
+}
+constexpr bool IsQualityKind(AlertKind kind) { return kind >= AlertKind::Slow; }
+
+// For the alert log: "down", "OK again", "slow", "no longer slow", ...
+constexpr const char* AlertKindText(AlertKind kind) {
+  switch (kind) {
+    case AlertKind::Down:
+      return "down";
+    case AlertKind::OkAgain:
+      return "OK again";
+    case AlertKind::Slow:
+      return "slow";
+    case AlertKind::Lossy:
+      return "lossy";
+    case AlertKind::Jittery:
+      return "jittery";
+    case AlertKind::SlowEnded:
+      return "no longer slow";
+    case AlertKind::LossyEnded:
+      return "no longer lossy";
+    case AlertKind::JitteryEnded:
+      return "no longer jittery";
+  }
+  return "";
+}
 
 // A moment as the monitoring computer's clock showed it. The offset from UTC
 // comes with it, taken when the moment was recorded, so that rendering needs
@@ -28,8 +59,10 @@ struct AlertEvent {
   std::string description;
   std::string status;
   std::string previousStatus;
-  // The host row's error text; empty when the last probe succeeded.
+  // The host row's error text; empty when the last probe succeeded. For a
+  // quality alert, what the rule saw ("slow: median 912 ms over 20 probes ...").
   std::string error;
+  // For a quality alert: when the rule was raised, and for how long.
   LocalMoment outageStart;
   CalendarTime outageSeconds = 0;
   // Milliseconds; none while no reply has come.

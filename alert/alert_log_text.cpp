@@ -26,9 +26,8 @@ std::vector<std::string> AlertAttemptColumns(const AlertLogEntry& entry, const M
   if (entry.retryAt) details += "; next try at " + local(*entry.retryAt);
   if (entry.givenUp) details += "; given up";
   if (entry.late) details += " (raised before Kelvoran last closed)";
-  return {local(entry.at),    entry.host,
-          entry.channel,      entry.kind == AlertKind::Down ? "down" : "OK again",
-          OutcomeText(entry), details};
+  return {local(entry.at),           entry.host,         entry.channel,
+          AlertKindText(entry.kind), OutcomeText(entry), details};
 }
 
 }  // namespace kelvoran

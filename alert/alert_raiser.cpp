@@ -53,11 +53,8 @@ void AlertRaiser::EdgeSeen(const HostRecord& host, const StatusEdge& edge) {
   const bool down = edge.kind == StatusEdge::Kind::Down;
   RecentFailures recent = recent_[host.HostId];
   if (!edge.resultsTold) recent.Add(down);
-  AlertEvent event;
+  AlertEvent event = About(host);
   event.kind = down ? AlertKind::Down : AlertKind::OkAgain;
-  event.host = host.Host;
-  event.description = host.Description;
-  event.status = StatusName(host.Status);
   event.previousStatus = StatusName(edge.statusBefore);
   if (host.ResultCode != 0) event.error = host.ResultText();
   event.outageStart = Local(edge.outageStart);
@@ -66,11 +63,47 @@ void AlertRaiser::EdgeSeen(const HostRecord& host, const StatusEdge& edge) {
     event.roundTripMs = static_cast<std::uint32_t>(host.LastDelay);
   event.lossPercent = recent.LossPercent();
   event.time = Local(edge.at);
+  Send(channels, event, edge.heldBecause);
+}
+
+AlertEvent AlertRaiser::About(const HostRecord& host) const {
+  AlertEvent event;
+  event.host = host.Host;
+  event.description = host.Description;
+  event.status = StatusName(host.Status);
   event.computer = environment_.computer;
-  if (edge.heldBecause.empty())
+  return event;
+}
+
+void AlertRaiser::Send(const std::vector<std::string>& channels, const AlertEvent& event,
+                       const std::string& heldBecause) {
+  if (heldBecause.empty())
     raise_(channels, event);
   else if (hold_)
-    hold_(channels, event, edge.heldBecause);
+    hold_(channels, event, heldBecause);
+}
+
+QualityEdgeObserver AlertRaiser::QualityObserver() {
+  return [this](const HostRecord& host, const QualityEdge& edge) { QualitySeen(host, edge); };
+}
+
+// The rule's figure goes in the error text, which every channel's default
+// message shows; the host's status is what it is, as quality never moves it.
+void AlertRaiser::QualitySeen(const HostRecord& host, const QualityEdge& edge) {
+  const std::vector<std::string> channels = SplitChannelNames(host.AlertChannels);
+  if (channels.empty()) return;
+  AlertEvent event = About(host);
+  const int first = static_cast<int>(edge.raised ? AlertKind::Slow : AlertKind::SlowEnded);
+  event.kind = static_cast<AlertKind>(first + static_cast<int>(edge.rule));
+  event.previousStatus = event.status;
+  event.error = QualityEdgeText(edge);
+  event.outageStart = Local(edge.since);
+  event.outageSeconds = edge.at - edge.since;
+  if (host.ResultCode == 0 && host.LastDelay >= 0)
+    event.roundTripMs = static_cast<std::uint32_t>(host.LastDelay);
+  event.lossPercent = recent_[host.HostId].LossPercent();
+  event.time = Local(edge.at);
+  Send(channels, event, edge.heldBecause);
 }
 
 void AlertRaiser::ResultApplied(const HostRecord& host, const ProbeResult& result,

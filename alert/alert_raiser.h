@@ -9,6 +9,7 @@
 
 #include "alert/alert_event.h"
 #include "engine/popup_sender.h"
+#include "engine/quality_watch.h"
 #include "engine/result_sink.h"
 
 namespace kelvoran {
@@ -50,6 +51,10 @@ class AlertRaiser final : public ResultSink {
   // For PopupSenders::edges; valid while the raiser lives.
   StatusEdgeObserver Observer();
   void EdgeSeen(const HostRecord& host, const StatusEdge& edge);
+  // For QualityWatch: a quality rule raised or back to normal, sent as an
+  // alert of its own kind.
+  QualityEdgeObserver QualityObserver();
+  void QualitySeen(const HostRecord& host, const QualityEdge& edge);
 
   void ResultApplied(const HostRecord& host, const ProbeResult& result,
                      std::int32_t statusBefore) override;
@@ -58,6 +63,11 @@ class AlertRaiser final : public ResultSink {
 
  private:
   LocalMoment Local(CalendarTime utc) const;
+  // The event's host, status and computer.
+  AlertEvent About(const HostRecord& host) const;
+  // Raised, or logged as held when there is a reason to.
+  void Send(const std::vector<std::string>& channels, const AlertEvent& event,
+            const std::string& heldBecause);
 
   Raise raise_;
   Hold hold_;

@@ -12,7 +12,12 @@ std::string Number(std::int64_t value) { return std::to_string(value); }
 
 constexpr std::array<AlertField, 13> Fields{{
     {"event",
-     [](const AlertEvent& e) -> std::string { return e.kind == AlertKind::Down ? "down" : "ok"; }},
+     [](const AlertEvent& e) -> std::string {
+       constexpr const char* kNames[] = {"down",    "ok",      "slow",     "lossy",
+                                         "jittery", "slow_ok", "lossy_ok", "jittery_ok"};
+       const auto index = static_cast<std::size_t>(e.kind);
+       return index < std::size(kNames) ? kNames[index] : "";
+     }},
     {"host", [](const AlertEvent& e) { return e.host; }},
     {"description", [](const AlertEvent& e) { return e.description; }},
     {"status", [](const AlertEvent& e) { return e.status; }},

@@ -90,12 +90,21 @@ void AddHeader(std::string& text, std::string_view name, std::string_view value)
 }  // namespace
 
 std::string_view DefaultEmailSubject(AlertKind kind) {
+  if (IsQualityKind(kind)) return "{host}: {error}";
   return kind == AlertKind::Down ? "{host} is {status}" : "{host} is {status} again";
 }
 
 std::string_view DefaultEmailBody(AlertKind kind) {
   // A host that has just gone down has no round trip to tell; one back up
   // has, and the outage's length.
+  if (IsQualityKind(kind))
+    return "Host: {host}\n"
+           "Description: {description}\n"
+           "Quality: {error}\n"
+           "Status: {status}\n"
+           "Since: {outage_start}\n"
+           "Time: {time}\n"
+           "Monitored from: {computer}\n";
   return kind == AlertKind::Down ? "Host: {host}\n"
                                    "Description: {description}\n"
                                    "Status: {status} (was {previous_status})\n"

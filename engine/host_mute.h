@@ -79,6 +79,8 @@ class HostMutes final : public ResultSink {
     TickEnded();
   }
   std::size_t HeldCount() const { return held_.size(); }
+  // Why the host's alerts are held now ("muted until 14:30"), or empty.
+  std::string WhyHeld(const HostRecord& host) const { return HeldBecause(host); }
 
   void ResultApplied(const HostRecord&, const ProbeResult&, std::int32_t) override {}
   // Sends what a mute that ended held, and keeps the rows' notes current.

@@ -36,6 +36,7 @@ void HostRecord::CopySettings(const HostRecord& source) {
   AlertChannels = source.AlertChannels;
   DependsOn = source.DependsOn;
   MutedUntil = source.MutedUntil;
+  Quality = source.Quality;
 }
 
 void HostRecord::ResetResults() {
@@ -56,6 +57,7 @@ void HostRecord::ResetResults() {
   ResultCode = 0;
   ResultValue = 0;
   UnreachableBehind.clear();
+  QualityFlags = 0;
 }
 
 void HostRecord::MakeProbeJob(ProbeJob& job) const {

@@ -15,6 +15,17 @@ enum HostTrend : std::int32_t { TrendNone = 0, TrendSuccesses = 1, TrendFailures
 
 inline constexpr std::uint32_t NoMinResponse = 0xFFFFFFFFu;
 
+// A host's quality alerts (engine/quality_watch.h): each threshold is off
+// while 0; all are judged over the last `window` probes.
+struct QualityRules {
+  std::uint32_t window = 20;
+  std::uint32_t slowMs = 0;
+  std::uint32_t lossPercent = 0;
+  std::uint32_t jitterMs = 0;
+  bool Any() const { return slowMs != 0 || lossPercent != 0 || jitterMs != 0; }
+  bool operator==(const QualityRules&) const = default;
+};
+
 // One monitored host: its ten settings and what the monitor has learned about
 // it since it was created or last reset. Owned by its list row and touched on
 // the user-interface thread only; probes refer to it by HostId.
@@ -62,6 +73,8 @@ class HostRecord {
   // While the user muted this host: when the mute ends, kMutedUntilUnmuted
   // for none; 0 when not muted (engine/host_mute.h). A time passed is no mute.
   CalendarTime MutedUntil = 0;
+  // Off by default, and then not written to the settings file.
+  QualityRules Quality;
   // The settings file's section the host was read from or last saved under:
   // its Host, unless a hand-edited file gave it a name longer than Host
   // holds. Empty until the host is saved.
@@ -93,6 +106,8 @@ class HostRecord {
   // The host's or the whole list's mute as the row shows it, e.g. "muted
   // until 14:30"; empty while neither is muted.
   std::string MuteNote;
+  // The quality alerts raised now, QualityFlag bits (engine/quality_watch.h).
+  std::uint8_t QualityFlags = 0;
 
   std::int32_t HostId;
   bool Busy = false;

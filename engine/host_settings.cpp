@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_rows.h"
+#include "engine/quality_watch.h"
 #include "portable/private_profile.h"
 
 namespace kelvoran {
@@ -23,6 +25,10 @@ constexpr std::int32_t kDefaultSuccessPeriod = 60;
 constexpr char kPopupWhenOkKey[] = "PopupWhenOk";
 constexpr char kAlertChannelsKey[] = "AlertChannels";
 constexpr char kDependsOnKey[] = "DependsOn";
+constexpr char kQualityWindowKey[] = "QualityProbes";
+constexpr char kSlowAboveKey[] = "SlowAboveMs";
+constexpr char kLossAboveKey[] = "LossAbovePercent";
+constexpr char kJitterAboveKey[] = "JitterAboveMs";
 
 // Reads a text setting; returns whether it gave any characters.
 bool ReadText(const ProfileText& file, std::string_view section, std::string_view key,
@@ -52,6 +58,24 @@ std::vector<char> ReadSectionNames(const ProfileText& file) {
   }
 }
 
+// A negative number is as absurd as a huge one: both are brought within the
+// limits rather than wrapped round.
+std::uint32_t ReadLimit(const ProfileText& file, std::string_view section, std::string_view key,
+                        std::uint32_t defaultValue) {
+  const std::int32_t value =
+      ReadSigned(file, section, key, static_cast<std::int32_t>(defaultValue));
+  return value < 0 ? std::numeric_limits<std::uint32_t>::max() : static_cast<std::uint32_t>(value);
+}
+
+QualityRules ReadQualityRules(const ProfileText& file, std::string_view section) {
+  QualityRules rules;
+  rules.window = ReadLimit(file, section, kQualityWindowKey, rules.window);
+  rules.slowMs = ReadLimit(file, section, kSlowAboveKey, 0);
+  rules.lossPercent = ReadLimit(file, section, kLossAboveKey, 0);
+  rules.jitterMs = ReadLimit(file, section, kJitterAboveKey, 0);
+  return WithinQualityLimits(rules);
+}
+
 }  // namespace
 
 std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
@@ -73,6 +97,7 @@ std::int32_t LoadHostSettings(HostRecord& record, std::string_view section,
   std::string mutedUntil;
   ReadText(file, section, kMutedUntilKey, mutedUntil);
   record.MutedUntil = ParseMutedUntil(mutedUntil);
+  record.Quality = ReadQualityRules(file, section);
   return result;
 }
 
@@ -98,7 +123,11 @@ constexpr std::string_view kKeyOrder[] = {"Host",
                                           kPopupWhenOkKey,
                                           kAlertChannelsKey,
                                           kDependsOnKey,
-                                          kMutedUntilKey};
+                                          kMutedUntilKey,
+                                          kQualityWindowKey,
+                                          kSlowAboveKey,
+                                          kLossAboveKey,
+                                          kJitterAboveKey};
 
 // The nine keys' texts, in that order.
 std::array<std::string, 9> KeyTexts(const HostRecord& record) {
@@ -122,6 +151,20 @@ void SetOptionalKey(ProfileText& file, std::string_view section, std::string_vie
     file.SetValue(section, key, text);
 }
 
+// Written only while a rule is on, like the other optional keys.
+void SetQualityKeys(ProfileText& file, std::string_view section, const QualityRules& rules,
+                    const QualityRules* before) {
+  const auto number = [](std::uint32_t value) {
+    return value == 0 ? std::string() : std::to_string(value);
+  };
+  const bool unchanged = before && *before == rules;
+  SetOptionalKey(file, section, kQualityWindowKey, rules.Any() ? number(rules.window) : "",
+                 unchanged);
+  SetOptionalKey(file, section, kSlowAboveKey, number(rules.slowMs), unchanged);
+  SetOptionalKey(file, section, kLossAboveKey, number(rules.lossPercent), unchanged);
+  SetOptionalKey(file, section, kJitterAboveKey, number(rules.jitterMs), unchanged);
+}
+
 // The keys go in as one write each would put them. With `before`, only the
 // settings that differ from it are written: what the operator did not change
 // stays in the file as it was, a text longer than a record holds included.
@@ -142,6 +185,7 @@ void SetHostKeys(ProfileText& file, const HostRecord& record, std::string_view s
                  before && before->DependsOn == record.DependsOn);
   SetOptionalKey(file, section, kMutedUntilKey, MutedUntilText(record.MutedUntil),
                  before && before->MutedUntil == record.MutedUntil);
+  SetQualityKeys(file, section, record.Quality, before ? &before->Quality : nullptr);
 }
 
 }  // namespace

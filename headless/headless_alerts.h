@@ -32,6 +32,7 @@ class HeadlessAlerts {
   ResultSink& Timing() { return pacer_; }
   // The list reminders look at: they stop once their host left it or is OK.
   void AttachHosts(HostRows& rows) { hosts_ = &rows; }
+  QualityEdgeObserver QualityObserver() { return raiser_.QualityObserver(); }
   std::size_t ChannelCount() const { return channels_.size(); }
   std::vector<AlertDispatcher::ChannelCounts> AttemptCounts() const {
     return dispatcher_->AttemptCounts();

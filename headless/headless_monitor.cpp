@@ -13,6 +13,7 @@
 #include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
+#include "engine/quality_watch.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "headless/command_line.h"
@@ -83,6 +84,7 @@ class HeadlessMonitor {
   HostDependencies dependencies_;
   // The user's mutes, read from the host list's file with it.
   HostMutes mutes_{SystemClock, LocalUtcOffset};
+  QualityWatch quality_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
@@ -127,6 +129,17 @@ void HeadlessMonitor::Start() {
   resultSinks_.Add(&log_);
   resultSinks_.Add(&dependencies_);
   resultSinks_.Add(&mutes_);
+  // The log has a line per change of quality, as per change of status.
+  quality_.SetObserver(
+      [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
+        log_.WriteNow(host.Host + ": " + QualityEdgeText(edge));
+        if (history_) history_->QualityChanged(host, edge);
+        QualityEdge told = edge;
+        told.heldBecause = mutes_.WhyHeld(host);
+        alert(host, told);
+      });
+  quality_.Attach(rows_);
+  resultSinks_.Add(&quality_);
   scheduler_->SetResultSink(&resultSinks_);
   dependencies_.Attach(rows_);
   alerts_->AttachHosts(rows_);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "alert/alert_journal.h"
+#include "engine/quality_watch.h"
 #include "engine/result_sink.h"
 #include "history/history_queries.h"
 
@@ -23,6 +24,9 @@ class HistoryLink : public ResultSink {
   // summaries and changes of status go; the alert log keeps what was sent.
   // A result under the same name afterwards starts a history afresh.
   virtual void HostForgotten(const std::string& /*host*/) {}
+  // A quality rule of the host was raised or came back to normal
+  // (QualityWatch's observer); the host's QualityFlags are already changed.
+  virtual void QualityChanged(const HostRecord& /*host*/, const QualityEdge& /*edge*/) {}
   // A message for the status bar, once for each thing worth telling (the
   // file is used by another copy, was damaged, cannot be written, can again).
   virtual std::optional<std::string> TakeNotice() = 0;

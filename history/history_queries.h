@@ -49,6 +49,11 @@ struct HistoryQueries {
       changeCount = {};
   // The names of the hosts with changes in [from, to), in name order.
   std::function<HistoryAnswer<std::string>(HistoryTime from, HistoryTime to)> changedHosts = {};
+  // The changes of quality alerts in [from, to), newest first, before and
+  // after being QualityFlags; empty where none are read.
+  std::function<HistoryAnswer<HistoryChange>(HistoryTime from, HistoryTime to,
+                                             const std::string* host)>
+      qualityChanges = {};
 };
 
 }  // namespace kelvoran

@@ -120,6 +120,13 @@ void HistoryRecorder::TickEnded() {
   DropOldestWaiting();
 }
 
+void HistoryRecorder::QualityChanged(const HostRecord& host, const QualityEdge& edge) {
+  if (discarding_.load(std::memory_order_relaxed)) return;
+  const auto before = static_cast<std::int32_t>(host.QualityFlags ^ QualityFlag(edge.rule));
+  current_.qualityChanges.push_back(
+      {edge.at * 1000, host.Host, before, host.QualityFlags, QualityEdgeText(edge)});
+}
+
 void HistoryRecorder::HostRenamed(const std::string& from, const std::string& to) {
   // The results so far belong to the old name, the ones after to the new.
   TickEnded();
@@ -188,6 +195,15 @@ HistoryQueries HistoryRecorder::Queries() {
       return std::nullopt;
     return count;
   };
+  const auto qualityChanges = [this](HistoryTime from, HistoryTime to,
+                                     const std::string* host) -> HistoryAnswer<HistoryChange> {
+    std::vector<HistoryChange> found;
+    if (!Read([&](HistoryStore& store) {
+          if (store.IsOpen()) found = store.QualityChanges(from, to, host);
+        }))
+      return std::nullopt;
+    return found;
+  };
   const auto changedHosts = [this](HistoryTime from, HistoryTime to) -> HistoryAnswer<std::string> {
     std::vector<std::string> found;
     if (!Read([&](HistoryStore& store) { found = store.ChangedHosts(from, to); }))
@@ -208,8 +224,8 @@ HistoryQueries HistoryRecorder::Queries() {
       return std::nullopt;
     return found;
   };
-  return {samples,  changes,       options_.now, summaries,
-          alertLog, newestChanges, changeCount,  changedHosts};
+  return {samples,       changes,     options_.now, summaries,     alertLog,
+          newestChanges, changeCount, changedHosts, qualityChanges};
 }
 
 void HistoryRecorder::Queued(std::uint64_t id, const std::string& channel,

@@ -72,6 +72,7 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   void TickEnded() override;
   void HostRenamed(const std::string& from, const std::string& to) override;
   void HostForgotten(const std::string& host) override;
+  void QualityChanged(const HostRecord& host, const QualityEdge& edge) override;
   std::optional<std::string> TakeNotice() override;
   HistoryQueries Queries() override;
   AlertJournal* Alerts() override { return this; }

@@ -31,6 +31,11 @@ CREATE TABLE IF NOT EXISTS changes(
   after_status INTEGER NOT NULL, text TEXT NOT NULL);
 CREATE INDEX IF NOT EXISTS changes_by_time ON changes(time);
 CREATE INDEX IF NOT EXISTS changes_by_host ON changes(host, time);
+CREATE TABLE IF NOT EXISTS quality_changes(
+  time INTEGER NOT NULL, host INTEGER NOT NULL, before_flags INTEGER NOT NULL,
+  after_flags INTEGER NOT NULL, text TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS quality_changes_by_time ON quality_changes(time);
+CREATE INDEX IF NOT EXISTS quality_changes_by_host ON quality_changes(host, time);
 CREATE TABLE IF NOT EXISTS summaries(
   host INTEGER NOT NULL, span INTEGER NOT NULL, start INTEGER NOT NULL,
   probes INTEGER NOT NULL, failures INTEGER NOT NULL, rtt_min INTEGER, rtt_max INTEGER,
@@ -164,6 +169,9 @@ struct HistoryStore::Statements {
         addChange(db,
                   "INSERT INTO changes(time, host, before_status, after_status, text)"
                   " VALUES (?1, ?2, ?3, ?4, ?5)"),
+        addQualityChange(db,
+                         "INSERT INTO quality_changes(time, host, before_flags, after_flags, text)"
+                         " VALUES (?1, ?2, ?3, ?4, ?5)"),
         nextHost(db, "SELECT id FROM hosts WHERE id > ?1 ORDER BY id LIMIT 1"),
         dropSamples(db,
                     "DELETE FROM samples WHERE host = ?1 AND time < coalesce("
@@ -177,10 +185,14 @@ struct HistoryStore::Statements {
                       "DELETE FROM hosts WHERE id = ?1"
                       " AND NOT EXISTS (SELECT 1 FROM samples WHERE host = ?1)"
                       " AND NOT EXISTS (SELECT 1 FROM summaries WHERE host = ?1)"
-                      " AND NOT EXISTS (SELECT 1 FROM changes WHERE host = ?1)"),
+                      " AND NOT EXISTS (SELECT 1 FROM changes WHERE host = ?1)"
+                      " AND NOT EXISTS (SELECT 1 FROM quality_changes WHERE host = ?1)"),
         dropChanges(db,
                     "DELETE FROM changes WHERE rowid IN"
                     " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)"),
+        dropQualityChanges(db,
+                           "DELETE FROM quality_changes WHERE rowid IN"
+                           " (SELECT rowid FROM quality_changes WHERE time < ?1 LIMIT ?2)"),
         dropAlertLog(db,
                      "DELETE FROM alert_log WHERE rowid IN"
                      " (SELECT rowid FROM alert_log WHERE time < ?1 LIMIT ?2)"),
@@ -193,13 +205,15 @@ struct HistoryStore::Statements {
                      " LIMIT 1") {}
   int Prepared() const {
     for (const sqlite::Statement* s :
-         {&findHost, &addHost, &addSample, &addChange, &nextHost, &dropSamples, &dropSummaries,
-          &dropEmptyHost, &dropChanges, &dropAlertLog, &addSummary, &newestResult})
+         {&findHost, &addHost, &addSample, &addChange, &addQualityChange, &nextHost, &dropSamples,
+          &dropSummaries, &dropEmptyHost, &dropChanges, &dropQualityChanges, &dropAlertLog,
+          &addSummary, &newestResult})
       if (s->Prepared() != SQLITE_OK) return s->Prepared();
     return SQLITE_OK;
   }
-  sqlite::Statement findHost, addHost, addSample, addChange, nextHost, dropSamples, dropSummaries,
-      dropEmptyHost, dropChanges, dropAlertLog, addSummary, newestResult;
+  sqlite::Statement findHost, addHost, addSample, addChange, addQualityChange, nextHost,
+      dropSamples, dropSummaries, dropEmptyHost, dropChanges, dropQualityChanges, dropAlertLog,
+      addSummary, newestResult;
 };
 
 HistoryStore::HistoryStore() = default;
@@ -388,15 +402,18 @@ int HistoryStore::WriteBatch(const HistoryBatch& batch, PendingSummaries& pendin
     code = HostId(r->host, host);
     if (code == SQLITE_OK) code = InsertSample(host, r->sample, pending);
   }
-  for (auto c = batch.changes.begin(); code == SQLITE_OK && c != batch.changes.end(); ++c) {
-    if ((code = HostId(c->host, host)) != SQLITE_OK) break;
-    code = statements_->addChange.Bind(1, c->time)
-               .Bind(2, host)
-               .Bind(3, c->before)
-               .Bind(4, c->after)
-               .Bind(5, c->text)
-               .Run();
-  }
+  for (const auto& [changes, add] :
+       {std::pair(&batch.changes, &statements_->addChange),
+        std::pair(&batch.qualityChanges, &statements_->addQualityChange)})
+    for (auto c = changes->begin(); code == SQLITE_OK && c != changes->end(); ++c) {
+      if ((code = HostId(c->host, host)) != SQLITE_OK) break;
+      code = add->Bind(1, c->time)
+                 .Bind(2, host)
+                 .Bind(3, c->before)
+                 .Bind(4, c->after)
+                 .Bind(5, c->text)
+                 .Run();
+    }
   return code;
 }
 
@@ -578,6 +595,8 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   // Two results at the same moment: the renamed host's wins.
   sqlite::Statement samples(db_.get(), "UPDATE OR REPLACE samples SET host = ?2 WHERE host = ?1");
   sqlite::Statement changes(db_.get(), "UPDATE changes SET host = ?2 WHERE host = ?1");
+  sqlite::Statement qualityChanges(db_.get(),
+                                   "UPDATE quality_changes SET host = ?2 WHERE host = ?1");
   sqlite::Statement drop(db_.get(), "DELETE FROM hosts WHERE id = ?1");
   sqlite::Statement name(db_.get(), "UPDATE hosts SET name = ?1 WHERE id = ?2");
   // The merged summaries are rebuilt from the results: the upgrade's share
@@ -586,6 +605,7 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   if (code == SQLITE_OK) code = EndUpgradeOf(toId, true);
   if (code == SQLITE_OK) code = samples.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = changes.Bind(1, fromId).Bind(2, toId).Run();
+  if (code == SQLITE_OK) code = qualityChanges.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = MergeSummaries(fromId, toId);
   if (code == SQLITE_OK) code = drop.Bind(1, fromId).Run();
   return code == SQLITE_OK ? name.Bind(1, to).Bind(2, toId).Run() : code;
@@ -602,7 +622,8 @@ int HistoryStore::Forget(const std::string& name) {
   int code = EndUpgradeOf(id, false);
   for (const char* sql :
        {"DELETE FROM samples WHERE host = ?1", "DELETE FROM summaries WHERE host = ?1",
-        "DELETE FROM changes WHERE host = ?1", "DELETE FROM hosts WHERE id = ?1"}) {
+        "DELETE FROM changes WHERE host = ?1", "DELETE FROM quality_changes WHERE host = ?1",
+        "DELETE FROM hosts WHERE id = ?1"}) {
     if (code != SQLITE_OK) break;
     sqlite::Statement drop(db_.get(), sql);
     code = drop.Bind(1, id).Run();
@@ -615,6 +636,8 @@ int HistoryStore::DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& 
   more = true;
   // The changes first, then the results host by host; a chunk of one kind.
   int code = statements_->dropChanges.Bind(1, cutoffs.changes).Bind(2, limit).Run();
+  if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
+  code = statements_->dropQualityChanges.Bind(1, cutoffs.changes).Bind(2, limit).Run();
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
   // The alert log is kept as long as the changes it goes with.
   code = statements_->dropAlertLog.Bind(1, cutoffs.changes).Bind(2, limit).Run();
@@ -765,13 +788,26 @@ std::vector<HistorySummary> HistoryStore::Summaries(const std::string& host, His
 
 std::vector<HistoryChange> HistoryStore::Changes(HistoryTime from, HistoryTime to,
                                                  const std::string* host, std::int64_t limit) {
+  return ChangesIn("SELECT c.time, h.name, c.before_status, c.after_status, c.text FROM changes c",
+                   from, to, host, limit);
+}
+
+std::vector<HistoryChange> HistoryStore::QualityChanges(HistoryTime from, HistoryTime to,
+                                                        const std::string* host) {
+  return ChangesIn(
+      "SELECT c.time, h.name, c.before_flags, c.after_flags, c.text FROM quality_changes c", from,
+      to, host, -1);
+}
+
+std::vector<HistoryChange> HistoryStore::ChangesIn(const char* select, HistoryTime from,
+                                                   HistoryTime to, const std::string* host,
+                                                   std::int64_t limit) {
   std::vector<HistoryChange> found;
   if (!db_) return found;
   // One host's along the index on host and time: an "?3 IS NULL OR" test
   // keeps SQLite's planner to the index on time, through every host's changes.
-  sqlite::Statement query(db_.get(), std::string("SELECT c.time, h.name, c.before_status,"
-                                                 " c.after_status, c.text FROM changes c"
-                                                 " JOIN hosts h ON h.id = c.host WHERE ")
+  sqlite::Statement query(db_.get(), std::string(select)
+                                         .append(" JOIN hosts h ON h.id = c.host WHERE ")
                                          .append(host ? "h.key = ?3 AND " : "")
                                          .append("c.time >= ?1 AND c.time < ?2"
                                                  " ORDER BY c.time DESC, c.rowid DESC LIMIT ?4"));

@@ -93,6 +93,10 @@ class HistoryStore {
   // host when `host` is given.
   std::vector<HistoryChange> Changes(HistoryTime from, HistoryTime to,
                                      const std::string* host = nullptr, std::int64_t limit = -1);
+  // The changes of quality alerts (QualityFlags before and after) in the
+  // same way, all of them.
+  std::vector<HistoryChange> QualityChanges(HistoryTime from, HistoryTime to,
+                                            const std::string* host = nullptr);
   // How many changes Changes would find, counted along an index only.
   std::int64_t ChangeCount(HistoryTime from, HistoryTime to, const std::string* host);
   // The names of the hosts with changes from `from` up to but not including
@@ -108,6 +112,9 @@ class HistoryStore {
 
  private:
   struct Statements;
+  // Changes or QualityChanges: `select` names the columns, the table as c.
+  std::vector<HistoryChange> ChangesIn(const char* select, HistoryTime from, HistoryTime to,
+                                       const std::string* host, std::int64_t limit);
   // The summaries a write adds to, by host, span and start, added up in
   // memory first so that a tick costs one upsert per host and span.
   using PendingSummaries =

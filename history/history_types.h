@@ -94,7 +94,11 @@ struct HistoryBatch {
   std::optional<std::string> forget;
   std::vector<Result> results;
   std::vector<HistoryChange> changes;
-  bool empty() const { return !rename && !forget && results.empty() && changes.empty(); }
+  // before and after are QualityFlags.
+  std::vector<HistoryChange> qualityChanges;
+  bool empty() const {
+    return !rename && !forget && results.empty() && changes.empty() && qualityChanges.empty();
+  }
 };
 
 }  // namespace kelvoran

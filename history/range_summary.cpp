@@ -317,4 +317,31 @@ std::vector<PlotColumn> PlotSummaryColumns(std::span<const HistorySummary> summa
   return columns;
 }
 
+std::vector<TimeSpan> QualitySpans(std::span<const HistoryChange> changes, HistoryTime from,
+                                   HistoryTime to) {
+  std::vector<TimeSpan> spans;
+  const auto raised = [&](HistoryTime start, HistoryTime end, std::int32_t flags) {
+    start = std::max(start, from);
+    end = std::min(end, to);
+    if (flags == 0 || start >= end) return;
+    if (!spans.empty() && spans.back().to == start)
+      spans.back().to = end;
+    else
+      spans.push_back({start, end});
+  };
+  if (changes.empty()) return spans;
+  raised(from, changes.front().time, changes.front().before);
+  for (std::size_t i = 0; i < changes.size(); ++i)
+    raised(changes[i].time, i + 1 < changes.size() ? changes[i + 1].time : to, changes[i].after);
+  return spans;
+}
+
+std::int32_t QualityFlagsAt(std::span<const HistoryChange> changes, HistoryTime time) {
+  const auto later =
+      std::upper_bound(changes.begin(), changes.end(), time,
+                       [](HistoryTime t, const HistoryChange& change) { return t < change.time; });
+  if (later != changes.begin()) return std::prev(later)->after;
+  return later == changes.end() ? 0 : later->before;
+}
+
 }  // namespace kelvoran

@@ -99,4 +99,19 @@ std::vector<PlotColumn> PlotSummaryColumns(std::span<const HistorySummary> summa
                                            std::span<const HistoryChange> changes, HistoryTime from,
                                            HistoryTime to, int width);
 
+// The parts of [from, to) in which some quality alert was raised, from the
+// host's quality changes (oldest first; before and after are QualityFlags):
+// each change's flags hold until the next, the last one's until `to`, and
+// the first one's `before` flags before it.
+struct TimeSpan {
+  HistoryTime from = 0, to = 0;
+  bool operator==(const TimeSpan&) const = default;
+};
+std::vector<TimeSpan> QualitySpans(std::span<const HistoryChange> changes, HistoryTime from,
+                                   HistoryTime to);
+// The QualityFlags in force at `time` by the host's quality changes (oldest
+// first): the last one's at or before it, or the first later one's
+// `before`; 0 without any.
+std::int32_t QualityFlagsAt(std::span<const HistoryChange> changes, HistoryTime time);
+
 }  // namespace kelvoran

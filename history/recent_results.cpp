@@ -1,9 +1,11 @@
 #include "history/recent_results.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "engine/host_record.h"
 #include "engine/probe_job.h"
+#include "engine/quality_watch.h"
 
 namespace kelvoran {
 namespace {
@@ -46,6 +48,13 @@ std::optional<double> RecentLossPercent(const RecentResults::Host& host) {
   if (host.count == 0) return std::nullopt;
   // Slots not yet written are clear, so the whole set counts only results.
   return 100.0 * static_cast<double>(host.failed.count()) / static_cast<double>(host.count);
+}
+
+std::optional<double> RecentJitterMs(const RecentResults::Host& host) {
+  std::vector<std::uint32_t> replies;
+  for (std::size_t back = host.count; back-- > 0;)
+    if (!host.failed[Before(host, back)]) replies.push_back(host.roundTrips[Before(host, back)]);
+  return MeanAbsoluteStep(replies);
 }
 
 std::u32string Sparkline(const RecentResults::Host& host, std::size_t count) {

@@ -44,6 +44,10 @@ class RecentResults final : public ResultSink {
 // The share of the host's last (up to 100) results that failed; nothing
 // before its first result.
 std::optional<double> RecentLossPercent(const RecentResults::Host& host);
+// The mean absolute difference of consecutive replies' round trips among the
+// host's last (up to 100) results, failures skipped; none for fewer than two
+// replies.
+std::optional<double> RecentJitterMs(const RecentResults::Host& host);
 // The last `count` results, oldest first, drawn as bars of eight heights
 // scaled to the largest round trip among them; a failure is "×".
 std::u32string Sparkline(const RecentResults::Host& host, std::size_t count);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/host_record.h"
+#include "engine/quality_watch.h"
 #include "portable/ansi_text.h"
 
 namespace kelvoran {
@@ -119,6 +120,13 @@ void Statuses(TextWriter& out, const MetricsSnapshot& snapshot,
     for (std::int32_t status = StatusOk; status <= StatusError; ++status)
       out << "kelvoran_host_status{" << labels[i] << ",status=\"" << kStatusLabels[status] << "\"} "
           << std::uint64_t{snapshot.hosts[i].status == status} << '\n';
+  Family(out, "kelvoran_host_quality", "gauge",
+         "The host's quality alerts: 1 for each rule raised now.");
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    for (const QualityRule rule : kQualityRules)
+      out << "kelvoran_host_quality{" << labels[i] << ",rule=\""
+          << QualityFlagsText(QualityFlag(rule)) << "\"} "
+          << std::uint64_t{(snapshot.hosts[i].qualityFlags & QualityFlag(rule)) != 0} << '\n';
   Family(out, "kelvoran_host_last_change_timestamp_seconds", "gauge",
          "When the host's status last changed (or monitoring began), in Unix time.");
   PerHost(out, snapshot, labels, "kelvoran_host_last_change_timestamp_seconds",

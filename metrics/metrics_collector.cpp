@@ -60,6 +60,7 @@ MetricsSnapshot MetricsCollector::Capture(HostRows& rows, std::int32_t probesInF
     figures.host = record.Host;
     figures.description = record.Description;
     figures.status = record.Status;
+    figures.qualityFlags = record.QualityFlags;
     figures.recordReplies = record.ReceivedCount;
     figures.minMilliseconds = record.MinResponse;
     figures.avgMilliseconds = record.AvgResponse;

@@ -29,6 +29,8 @@ struct HostFigures {
   std::string host;
   std::string description;
   std::int32_t status = 0;
+  // The quality alerts raised now (HostRecord::QualityFlags).
+  std::uint8_t qualityFlags = 0;
   // The last change of status; the host's first sight when it has not changed.
   CalendarTime lastChange = 0;
   std::uint64_t sent = 0;

@@ -71,12 +71,28 @@ TEST(AlertDispatcher, RetriesUntilSentOnceInOrder) {
   std::vector<std::string> hook, calls = sender.Calls();
   std::copy_if(calls.begin(), calls.end(), std::back_inserter(hook),
                [](const std::string& call) { return call.starts_with("hook"); });
-  EXPECT_EQ(hook, (std::vector<std::string>{"hook gw down", "hook gw down", "hook gw ok"}));
+  EXPECT_EQ(hook, (std::vector<std::string>{"hook gw down", "hook gw down", "hook gw OK again"}));
   EXPECT_EQ(calls.size(), 4u) << "OK again only to channels that ask for it, each sent once";
   const std::vector<std::string> secrets = sender.Secrets();
   EXPECT_EQ(std::count(secrets.begin(), secrets.end(), "token of hook"), 3);
   EXPECT_EQ(dispatcher.Waiting(), 0u);
   EXPECT_EQ(Counted(dispatcher), (std::vector<std::string>{"hook 2/1", "quiet 1/0"}));
+}
+
+// A quality rule back to normal is, like OK again, only for the channels
+// that ask to hear when things are well again.
+TEST(AlertDispatcher, QualityBackToNormalOnlyWhereOkAgainIsWanted) {
+  ScriptedSender sender([&](const AlertChannel&, const AlertEvent&) { return Ok; });
+  AlertDispatcher dispatcher(
+      {.webhook = &sender}, [](const std::string&) { return ""; }, nullptr, QuickRetries());
+  dispatcher.SetChannels({Webhook("hook", true), Webhook("quiet")});
+  for (const AlertKind kind : {AlertKind::Lossy, AlertKind::LossyEnded})
+    dispatcher.Raise({"hook", "quiet"}, Event("gw", kind));
+  EntriesUntil(dispatcher, 3);
+  std::vector<std::string> calls = sender.Calls();
+  std::sort(calls.begin(), calls.end());
+  EXPECT_EQ(calls, (std::vector<std::string>{"hook gw lossy", "hook gw no longer lossy",
+                                             "quiet gw lossy"}));
 }
 
 // A server that takes its whole time limit: released by the test.

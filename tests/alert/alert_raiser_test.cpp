@@ -104,6 +104,41 @@ TEST(AlertRaiser, OneDownAndOneOkAgainPerOutage) {
   }
 }
 
+// A quality edge is an alert of its own kind, with what the rule saw as its
+// text and, back to normal, how long the rule was raised; the host's status
+// is told as it stands.
+TEST(AlertRaiser, QualityEdgesAreAlertsOfTheirOwnKind) {
+  std::vector<AlertKind> kinds;
+  AlertRaiser raiser(
+      [&](const std::vector<std::string>& channels, const AlertEvent& e) {
+        kinds.push_back(e.kind);
+        EXPECT_EQ(channels, (std::vector<std::string>{"mail"}));
+        EXPECT_EQ(e.status, "OK");
+        EXPECT_EQ(e.previousStatus, "OK");
+        if (e.kind == AlertKind::JitteryEnded) {
+          EXPECT_EQ(e.error, "no longer jittery: jitter 4 ms over 10 probes (limit 30 ms)");
+          EXPECT_EQ(e.outageSeconds, 90);
+        }
+      },
+      {});
+  HostRecord host;
+  host.Host = "gw";
+  host.Status = StatusOk;
+  std::vector<std::string> held;
+  raiser.SetHold([&](const std::vector<std::string>&, const AlertEvent& e, const std::string& why) {
+    held.push_back(e.error + "; " + why);
+  });
+  raiser.QualitySeen(host, {QualityRule::Jittery, true, 44, 10, 30, 1000, 1000, {}});
+  host.AlertChannels = "mail";
+  raiser.QualitySeen(host, {QualityRule::Slow, true, 900, 10, 500, 1000, 1000, {}});
+  raiser.QualitySeen(host, {QualityRule::Jittery, false, 4, 10, 30, 1090, 1000, {}});
+  raiser.QualitySeen(host, {QualityRule::Slow, false, 90, 10, 500, 1090, 1000, "muted"});
+  EXPECT_EQ(kinds, (std::vector<AlertKind>{AlertKind::Slow, AlertKind::JitteryEnded}))
+      << "none without channels";
+  EXPECT_EQ(held, (std::vector<std::string>{
+                      "no longer slow: median 90 ms over 10 probes (limit 500 ms); muted"}));
+}
+
 // An alert held while a host in front was down is told after its results
 // were: its loss counts each of them once.
 TEST(AlertRaiser, AnEdgeToldLateCountsItsResultsOnce) {

@@ -28,13 +28,6 @@ let_through() {
 }
 trap '[[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true; let_through; rm -rf "$scratch"' EXIT
 
-fail() {
-  echo "FAIL: $*" >&2
-  show_received >&2
-  echo "--- log:" >&2
-  cat "$scratch/log" >&2 || true
-  exit 1
-}
 in_error() { grep -cE " 198\.18\.$1: [A-Z]+ -> ERROR" "$scratch/log" || true; }
 back_ok() { grep -cE " 198\.18\.$1: [A-Z]+ -> OK" "$scratch/log" || true; }
 count_at_least() { [[ $("$1" "$2") -ge $3 ]]; }
@@ -61,10 +54,7 @@ CONF
   done
 } >"$scratch/KELVORAN.INI"
 
-(cd "$scratch" && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$scratch" \
-  DBUS_SESSION_BUS_ADDRESS=disabled: "$kelvoran" --headless </dev/null >/dev/null \
-  2>"$scratch/log") &
-app=$!
+start_headless "$kelvoran"
 
 wait_for 20 "the hosts did not all come up" count_at_least back_ok '(1\.1|6\.[0-9]+)' 11
 for rule in "${drop_rules[@]}"; do

@@ -12,7 +12,7 @@
 namespace kelvoran::testing {
 
 // A channel sender that answers as the test scripts and remembers each
-// attempt as "channel host down|ok".
+// attempt as "channel host kind", the kind as the alert log writes it.
 class ScriptedSender final : public ChannelSender {
  public:
   using Answer = std::function<AttemptResult(const AlertChannel&, const AlertEvent&)>;
@@ -22,8 +22,7 @@ class ScriptedSender final : public ChannelSender {
                      const std::string& secret) override {
     {
       const std::lock_guard lock(mutex_);
-      calls_.push_back(channel.name + " " + alert.host + " " +
-                       (alert.kind == AlertKind::Down ? "down" : "ok"));
+      calls_.push_back(channel.name + " " + alert.host + " " + AlertKindText(alert.kind));
       secrets_.push_back(secret);
     }
     return answer_(channel, alert);

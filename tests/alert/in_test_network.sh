@@ -25,3 +25,21 @@ shift
 source "$KELVORAN_DELIVERY_SERVERS"
 # shellcheck source=tests/alert/received_items.sh
 source "$alert_scripts/received_items.sh"
+
+# For the scripts that run kelvoran --headless in $scratch: starts it there,
+# its log in $scratch/log and its process id in $app; and fails with what the
+# servers received and the log.
+# shellcheck disable=SC2154,SC2034  # scratch is the caller's; app is for it
+start_headless() {
+  (cd "$scratch" && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$scratch" \
+    DBUS_SESSION_BUS_ADDRESS=disabled: "$1" --headless </dev/null >/dev/null \
+    2>"$scratch/log") &
+  app=$!
+}
+fail() {
+  echo "FAIL: $*" >&2
+  show_received >&2
+  echo "--- log:" >&2
+  cat "$scratch/log" >&2 || true
+  exit 1
+}

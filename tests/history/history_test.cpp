@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "engine/host_record.h"
+#include "engine/quality_watch.h"
 #include "engine/result_text.h"
 #include "history/history_recorder.h"
 #include "history_files.h"
@@ -59,6 +61,39 @@ TEST(HistoryRecording, EveryAppliedResultAndStatusChangeIsRecorded) {
     EXPECT_EQ(store.Changes(0, t + 2000), std::vector{expectedChanges[3]});
     EXPECT_EQ(store.Changes(0, kStart * 2000), expectedChanges);
   });
+}
+
+// Quality changes are kept beside the status changes, follow a rename and
+// go with a forgotten host.
+TEST(HistoryRecording, QualityChangesAreKeptRenamedAndForgotten) {
+  testing::TempDir dir;
+  const std::string path = dir.File("KELVORAN.HISTORY");
+  auto recorder = std::make_unique<HistoryRecorder>(path);
+  HostRecord host;
+  host.Host = "gw";
+  host.QualityFlags = QualityFlag(QualityRule::Lossy);
+  const QualityEdge raised{QualityRule::Lossy, true, 40, 10, 20, kStart, kStart, {}};
+  recorder->QualityChanged(host, raised);
+  recorder->TickEnded();
+  recorder->HostRenamed("gw", "router");
+  host.Host = "router";
+  host.QualityFlags = 0;
+  recorder->QualityChanged(host, {QualityRule::Lossy, false, 0, 10, 20, kStart + 60, kStart, {}});
+  recorder->TickEnded();
+  ASSERT_TRUE(recorder->Flush());
+  const HistoryTime t = kStart * 1000;
+  const std::string router = "router";
+  recorder->Read([&](HistoryStore& store) {
+    EXPECT_EQ(store.QualityChanges(0, INT64_MAX, &router),
+              (std::vector<HistoryChange>{{t + 60'000, "router", 2, 0,
+                                           "no longer lossy: 0 % lost over 10 probes (limit 20 %)"},
+                                          {t, "router", 0, 2, QualityEdgeText(raised)}}));
+    EXPECT_TRUE(store.Changes(0, INT64_MAX).empty()) << "no change of status";
+  });
+  recorder->HostForgotten("router");
+  ASSERT_TRUE(recorder->Flush());
+  recorder.reset();
+  EXPECT_EQ(testing::QueryInteger(path, "SELECT count(*) FROM quality_changes"), 0);
 }
 
 // The host has `count` results under `name`, as many changes carrying the

@@ -223,5 +223,40 @@ TEST(ChangePages, PagesEndBetweenMillisecondsAndAddUpToTheWholeRange) {
   EXPECT_TRUE(unread.Unread());
 }
 
+// Flags hold from a change to the next; the first change's "before" holds
+// before it; raised spans are clipped to the range and joined.
+TEST(QualitySpans, RaisedSpansOfTheRange) {
+  const auto change = [](HistoryTime time, std::int32_t before, std::int32_t after) {
+    return HistoryChange{time, "gw", before, after, ""};
+  };
+  struct Case {
+    const char* what;
+    std::vector<HistoryChange> changes;
+    std::vector<TimeSpan> spans;
+  };
+  const Case cases[] = {
+      {"none", {}, {}},
+      {"raised within", {change(20, 0, 1), change(40, 1, 0)}, {{20, 40}}},
+      {"raised before the range, ended in it", {change(50, 1, 0)}, {{0, 50}}},
+      {"still raised at the end", {change(90, 0, 4)}, {{90, 100}}},
+      {"a second rule joins, then both end",
+       {change(10, 0, 1), change(30, 1, 3), change(60, 3, 0)},
+       {{10, 60}}},
+      {"a change before the range", {change(-50, 0, 2), change(200, 2, 0)}, {{0, 100}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(QualitySpans(c.changes, 0, 100), c.spans) << c.what;
+}
+
+// The outage log's "Quality" column: the flags in force at a change of status.
+TEST(QualitySpans, FlagsInForceAtAMoment) {
+  const std::vector<HistoryChange> changes = {{20, "gw", 0, 1, ""}, {40, "gw", 1, 3, ""}};
+  const std::pair<HistoryTime, std::int32_t> moments[] = {
+      {10, 0}, {20, 1}, {39, 1}, {40, 3}, {99, 3}};
+  for (const auto& [time, flags] : moments) EXPECT_EQ(QualityFlagsAt(changes, time), flags) << time;
+  EXPECT_EQ(QualityFlagsAt(std::vector{HistoryChange{50, "gw", 4, 0, ""}}, 10), 4)
+      << "raised before the first change read";
+  EXPECT_EQ(QualityFlagsAt({}, 10), 0);
+}
+
 }  // namespace
 }  // namespace kelvoran

@@ -41,6 +41,20 @@ TEST(RecentResults, SparklineScalesTheLastResultsOldestFirstAndMarksFailures) {
   EXPECT_EQ(Sparkline(feed.Kept(), 60).size(), 5u);
 }
 
+// The ring wraps: the jitter must read the last hundred in order, failures
+// skipped, or a wrapped ring would add a step between its ends.
+TEST(RecentResults, JitterFollowsTheLastHundredRepliesInOrder) {
+  Feed feed;
+  EXPECT_FALSE(RecentJitterMs(RecentResults::Host{}));
+  // Round trips rising by 1 ms: any step across the ring's seam, or to a
+  // failure's zero, would show.
+  for (std::uint32_t i = 0; i < 150; ++i) feed.Result(i);
+  EXPECT_EQ(RecentJitterMs(feed.Kept()), 1.0);
+  feed.Result(0, true);
+  feed.Result(150);
+  EXPECT_EQ(RecentJitterMs(feed.Kept()), 1.0);
+}
+
 TEST(RecentResults, LastChangeIsTheStartOfTheResultThatChangedTheStatus) {
   Feed feed;
   feed.Result(1, false, StatusOk, 10);  // from the starting WARNING

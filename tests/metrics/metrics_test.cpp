@@ -16,6 +16,7 @@
 
 #include "engine/host_record.h"
 #include "engine/probe_job.h"
+#include "engine/quality_watch.h"
 #include "engine/result_text.h"
 #include "fake_host_rows.h"
 #include "metrics/exposition.h"
@@ -65,6 +66,7 @@ TEST(MetricsExposition, WritesEachHostsFiguresInTheTextFormat) {
   answering.MinResponse = 1;
   answering.AvgResponse = 2010;
   answering.MaxResponse = 6000;
+  answering.QualityFlags = QualityFlag(QualityRule::Jittery);
   Apply(collector, silent, ResultNoReply, 0, StatusError, 104);
   Apply(collector, silent, IpRequestTimedOut, 0, StatusError, 105);
   Apply(collector, silent, ResultResolveFailed, 0, StatusError, 106);
@@ -103,6 +105,9 @@ TEST(MetricsExposition, WritesEachHostsFiguresInTheTextFormat) {
       "kelvoran_host_status{" + a + ",status=\"ERROR\"} 0",
       "kelvoran_host_status{" + s + ",status=\"OK\"} 0",
       "kelvoran_host_status{" + s + ",status=\"ERROR\"} 1",
+      "kelvoran_host_quality{" + a + ",rule=\"jittery\"} 1",
+      "kelvoran_host_quality{" + a + ",rule=\"slow\"} 0",
+      "kelvoran_host_quality{" + s + ",rule=\"jittery\"} 0",
       "kelvoran_host_last_change_timestamp_seconds{" + a + "} 101",
       "kelvoran_host_last_change_timestamp_seconds{" + s + "} 104",
       "kelvoran_round_trip_min_seconds{" + a + "} 0.001",

@@ -116,6 +116,32 @@ TEST_F(HostSettings, PopupWhenOkIsAKeyOnlyWhileItIsOn) {
   }
 }
 
+// Quality rules: keys only while a rule is on; a hand-edited absurd value
+// is brought within the limits, never wrapped round or trusted.
+TEST_F(HostSettings, QualityRulesAreKeysOnlyWhileOnAndAbsurdValuesAreTamed) {
+  HostRecord host = Gateway();
+  host.Quality = {50, 400, 0, 30};
+  Save(host);
+  EXPECT_EQ(ReadFile(file),
+            kGatewaySection + std::string("QualityProbes=50\nSlowAboveMs=400\nJitterAboveMs=30\n"));
+  HostRecord loaded;
+  ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
+  EXPECT_EQ(loaded.Quality, host.Quality);
+  host.Quality = {};
+  ASSERT_TRUE(SaveHostEdit(loaded, host, file).ok());
+  EXPECT_EQ(ReadFile(file), kGatewaySection);
+  const std::pair<const char*, QualityRules> edits[] = {
+      {"QualityProbes=1\nSlowAboveMs=400\n", {2, 400, 0, 0}},
+      {"QualityProbes=-5\nLossAbovePercent=150\nJitterAboveMs=20\n", {1000, 0, 0, 20}},
+      {"QualityProbes=99999999999\nSlowAboveMs=-1\nLossAbovePercent=abc\n", {1000, 0, 0, 0}},
+  };
+  for (const auto& [lines, expected] : edits) {
+    WriteFile(file, kGatewaySection + std::string(lines));
+    ASSERT_EQ(LoadHostSettings(loaded, "gateway", file), 0);
+    EXPECT_EQ(loaded.Quality, expected) << lines;
+  }
+}
+
 // A rename or delete of the host in front rewrites the key of every host
 // behind it in one save.
 TEST_F(HostSettings, DependenciesAreSavedTogether) {

@@ -161,5 +161,23 @@ TEST(AlertChannels, AnOutageSaysWhatBecameOfItsAlerts) {
   EXPECT_EQ(OutageAlertsText({}), "");
 }
 
+// A quality alert raised in the second an outage began is not that outage's.
+TEST(AlertChannels, AnOutageIsNotToldAQualityAlertOfItsSecond) {
+  HistoryQueries queries;
+  queries.alertLog = [](HistoryTime, HistoryTime, const AlertLogFilter&) {
+    std::vector<AlertLogEntry> entries(2);
+    for (AlertLogEntry& entry : entries) {
+      entry.channel = "Mail";
+      entry.host = "gw";
+      entry.outageStart.utc = 100;
+    }
+    entries[1].kind = AlertKind::Lossy;
+    entries[1].outcome = AttemptOutcome::Failed;
+    return std::optional(entries);
+  };
+  const OutageAlerts texts = ReadOutageAlerts(queries, 0, nullptr, std::nullopt);
+  EXPECT_EQ(texts, (OutageAlerts{{{"gw", 100}, "Mail sent"}}));
+}
+
 }  // namespace
 }  // namespace kelvoran

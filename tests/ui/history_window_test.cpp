@@ -14,6 +14,7 @@
 
 #include "engine/host_record.h"
 #include "engine/probe_job.h"
+#include "engine/quality_watch.h"
 #include "engine/result_text.h"
 #include "history/history_recorder.h"
 #include "tests/settings/temp_dir.h"
@@ -186,12 +187,19 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   host.Host = name;
   host.Status = StatusError;
   recorder_->ResultApplied(host, {.ResultCode = 11010, .StartTime = kNow - 40}, StatusOk);
+  // Lossy since shortly before it went down.
+  host.QualityFlags = QualityFlag(QualityRule::Lossy);
+  recorder_->QualityChanged(host, {QualityRule::Lossy, true, 60, 5, 50, kNow - 45, kNow - 45, {}});
   recorder_->TickEnded();
   ASSERT_TRUE(recorder_->Flush());
   auto* log = new OutageLog(nullptr, recorder_->Queries());
   log->Show();
   testing::PumpEvents(300ms);
   ASSERT_EQ(log->Shown().size(), 4u);
+  auto* list = FindChild<wxListCtrl>(*log, [](wxListCtrl&) { return true; });
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->GetItemText(0, 7), "lossy");
+  EXPECT_EQ(list->GetItemText(1, 7), "") << "another host's";
   EXPECT_EQ(std::pair(log->Shown()[0].change.host, log->Shown()[1].change.host),
             std::pair(name, std::string("other")));
   EXPECT_EQ(std::pair(log->Shown()[2].lasted, log->Shown()[3].lasted),

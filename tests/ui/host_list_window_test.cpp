@@ -517,6 +517,37 @@ TEST_F(HostListWindow, ImportUndoExportAndAnotherCopysChanges) {
 // help window (F1) beside the dialog, twice each: the dialog takes typing
 // while they are open, and closing them as a user would (the box's OK; the
 // window manager's close, Alt+F4, for help) leaves it working.
+// The quality limits reach the file and come back; a value out of range is
+// refused with a word, not quietly replaced by the field's last good one.
+TEST_F(HostListWindow, QualityLimitsRoundTripAndAbsurdOnesAreRefused) {
+  Open("[pc]\nHost=pc\n");
+  Select(0);
+  wxString refusal;
+  wxTEST_DIALOG(Command(ID_HOST_EDIT), ExpectSettings([&](CHostSettingsDialog& dialog) {
+                  dialog.QualityField(0)->Text()->ChangeValue("1");
+                  dialog.QualityField(1)->Text()->ChangeValue("400");
+                  wxCommandEvent ok(wxEVT_BUTTON, wxID_OK);
+                  dialog.ProcessWindowEvent(ok);
+                  return static_cast<int>(wxID_CANCEL);
+                }),
+                ReadBox(refusal));
+  EXPECT_NE(refusal.find("\"1\" cannot be used for a quality alert: give 2 to 1000 probes."),
+            wxString::npos)
+      << refusal;
+  Settings(ID_HOST_EDIT, [](CHostSettingsDialog& dialog) {
+    const char* values[] = {"50", "400", "0", "30"};
+    for (std::size_t i = 0; i < 4; ++i) dialog.QualityField(i)->SetValue(std::stoll(values[i]));
+    return PressOk(dialog);
+  });
+  EXPECT_TRUE(Contains("QualityProbes=50\nSlowAboveMs=400\nJitterAboveMs=30\n")) << FileText();
+  Settings(ID_HOST_EDIT, [](CHostSettingsDialog& dialog) {
+    EXPECT_EQ(dialog.QualityField(0)->GetValue(), 50);
+    EXPECT_EQ(dialog.QualityField(2)->GetValue(), 0);
+    EXPECT_EQ(dialog.QualityField(3)->GetValue(), 30);
+    return static_cast<int>(wxID_CANCEL);
+  });
+}
+
 TEST_F(HostListWindow, TheSettingsDialogUnderRealKeysAndWithWindowsBesideIt) {
   HelpBook book(fs::path(KELVORAN_TEST_HELP_BOOK));
   SetHelpRequester([&](int context) { book.Show(context); });
@@ -538,6 +569,10 @@ TEST_F(HostListWindow, TheSettingsDialogUnderRealKeysAndWithWindowsBesideIt) {
                 dialog.DestinationField(),
                 dialog.MessageField(),
                 dialog.PopupWhenOkBox(),
+                dialog.QualityField(0)->Text(),
+                dialog.QualityField(1)->Text(),
+                dialog.QualityField(2)->Text(),
+                dialog.QualityField(3)->Text(),
                 dialog.FindWindow(wxID_OK)};
     ClickWithPointer(*dialog.HostField());
     input.Text("host");

@@ -16,6 +16,7 @@
 #include "alert/channel_keys.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
+#include "engine/quality_watch.h"
 #include "engine/result_text.h"
 #include "portable/profile_text.h"
 #include "ui/dialogs/dialog_buttons.h"
@@ -44,6 +45,10 @@ enum DialogId : int {
   IdPopupWhenOk = 1035,
   IdAlertChannels = 1036,
   IdDependsOn = 1037,
+  IdQualityProbes = 1038,
+  IdSlowAbove = 1039,
+  IdLossAbove = 1040,
+  IdJitterAbove = 1041,
 };
 constexpr int kResultIds[] = {1013, 1021, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1024};
 constexpr const char* kResultLabels[] = {"Status:",
@@ -172,7 +177,10 @@ void CHostSettingsDialog::BuildLayout() {
   left->Add(BuildAlerts(this), 1, wxEXPAND | wxTOP, 8);
   auto* columns = new wxBoxSizer(wxHORIZONTAL);
   columns->Add(left, 1, wxEXPAND);
-  columns->Add(BuildResults(this), 0, wxEXPAND | wxLEFT, 10);
+  auto* right = new wxBoxSizer(wxVERTICAL);
+  right->Add(BuildResults(this), 0, wxEXPAND);
+  right->Add(BuildQuality(this), 0, wxEXPAND | wxTOP, 8);
+  columns->Add(right, 0, wxEXPAND | wxLEFT, 10);
   top->Add(columns, 1, wxEXPAND | wxLEFT | wxRIGHT, 10);
 
   top->Add(OkCancelHelpButtons(this), 0, wxEXPAND | wxALL, 10);
@@ -224,6 +232,49 @@ wxSizer* CHostSettingsDialog::BuildAlerts(wxWindow* parent) {
       panel, wxID_ANY, "No alert channels are defined: View > Alert Channels... defines them.");
   box->Add(noChannels_, 0, wxLEFT | wxRIGHT | wxBOTTOM, 6);
   return box;
+}
+
+// The limits' fields take 0 for off; the dialog refuses what is out of range
+// rather than keep the field's last good value unseen.
+wxSizer* CHostSettingsDialog::BuildQuality(wxWindow* parent) {
+  using L = QualityLimits;
+  FieldGroup group(parent, "Quality alerts (0: off)");
+  const int most = static_cast<int>(L::kMostMs);
+  quality_ = {new NumberField(group.panel, IdQualityProbes, static_cast<int>(L::kFewestProbes),
+                              static_cast<int>(L::kMostProbes)),
+              new NumberField(group.panel, IdSlowAbove, 0, most),
+              new NumberField(group.panel, IdLossAbove, 0, static_cast<int>(L::kMostLossPercent)),
+              new NumberField(group.panel, IdJitterAbove, 0, most)};
+  group.Row("Judge the last", quality_[0], "probes");
+  group.Row("Slow: median round trip above", quality_[1], "ms");
+  group.Row("Lossy: loss above", quality_[2], "%");
+  group.Row("Jittery: jitter above", quality_[3], "ms");
+  return group.box;
+}
+
+void CHostSettingsDialog::ShowQuality(const QualityRules& rules) {
+  const std::uint32_t values[] = {rules.window, rules.slowMs, rules.lossPercent, rules.jitterMs};
+  for (std::size_t i = 0; i < quality_.size(); ++i) quality_[i]->SetValue(values[i]);
+}
+
+bool CHostSettingsDialog::AcceptQuality() {
+  using L = QualityLimits;
+  const wxString ms = wxString::Format("0 (off) to %u ms", L::kMostMs);
+  const wxString ranges[] = {wxString::Format("%u to %u probes", L::kFewestProbes, L::kMostProbes),
+                             ms, wxString::Format("0 (off) to %u %%", L::kMostLossPercent), ms};
+  for (std::size_t i = 0; i < quality_.size(); ++i) {
+    NumberField& field = *quality_[i];
+    // The field keeps its last good value for a text it cannot take.
+    long typed = 0;
+    if (field.Text()->GetValue().Strip(wxString::both).ToLong(&typed) && typed == field.GetValue())
+      continue;
+    wxMessageBox(wxString::Format("\"%s\" cannot be used for a quality alert: give %s.",
+                                  field.Text()->GetValue(), ranges[i]),
+                 kAppTitle, wxOK | wxICON_EXCLAMATION, this);
+    field.Text()->SetFocus();
+    return false;
+  }
+  return true;
 }
 
 void CHostSettingsDialog::ShowAlertChannels(const std::string& list) {
@@ -296,6 +347,7 @@ void CHostSettingsDialog::StartValues() {
   popupWhenOk_->SetValue(start.PopupWhenOk);
   ShowAlertChannels(start.AlertChannels);
   ShowDependsOn(start.DependsOn);
+  ShowQuality(start.Quality);
   ClearResults();
 }
 
@@ -318,6 +370,7 @@ void CHostSettingsDialog::ShowSettings(const HostRecord& record) {
   popupWhenOk_->SetValue(record.PopupWhenOk);
   ShowAlertChannels(record.AlertChannels);
   ShowDependsOn(record.DependsOn);
+  ShowQuality(record.Quality);
 }
 
 void CHostSettingsDialog::ShowDependsOn(const std::string& parent) {
@@ -358,7 +411,7 @@ void CHostSettingsDialog::RefreshResults(const HostRecord& live) {
 }
 
 void CHostSettingsDialog::OnOk(wxCommandEvent& /*event*/) {
-  if (!AcceptHostName() || !AcceptDependency()) return;
+  if (!AcceptHostName() || !AcceptDependency() || !AcceptQuality()) return;
   StoreSettings();
   EndModal(wxID_OK);
 }
@@ -413,6 +466,10 @@ void CHostSettingsDialog::StoreSettings() {
     channels.insert(channels.end(), undefinedChannels_.begin(), undefinedChannels_.end());
     record.AlertChannels = JoinChannelNames(channels);
     record.DependsOn = ChosenParent();
+    record.Quality = {static_cast<std::uint32_t>(quality_[0]->GetValue()),
+                      static_cast<std::uint32_t>(quality_[1]->GetValue()),
+                      static_cast<std::uint32_t>(quality_[2]->GetValue()),
+                      static_cast<std::uint32_t>(quality_[3]->GetValue())};
   }
 }
 

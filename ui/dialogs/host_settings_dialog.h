@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/host_record.h"
+
 class wxCheckBox;
 class wxChoice;
 class wxCheckListBox;
@@ -76,12 +78,17 @@ class CHostSettingsDialog : public wxDialog {
   NumberField* SuccessPeriodField() const { return successPeriod_; }
   NumberField* FailPeriodField() const { return failPeriod_; }
   NumberField* DelayField() const { return delay_; }
+  // Probes judged, then the slow, lossy and jittery limits.
+  NumberField* QualityField(std::size_t index) const { return quality_.at(index); }
 
  private:
   void BuildLayout();
   wxSizer* BuildConfiguration(wxWindow* parent);
   wxSizer* BuildPopupMessage(wxWindow* parent);
   wxSizer* BuildAlerts(wxWindow* parent);
+  wxSizer* BuildQuality(wxWindow* parent);
+  void ShowQuality(const QualityRules& rules);
+  bool AcceptQuality();
   void ShowAlertChannels(const std::string& list);
   void ShowDependsOn(const std::string& parent);
   std::string ChosenParent() const;
@@ -118,6 +125,7 @@ class CHostSettingsDialog : public wxDialog {
   NumberField* failPeriod_ = nullptr;
   NumberField* delay_ = nullptr;
   std::array<wxTextCtrl*, 10> results_{};
+  std::array<NumberField*, 4> quality_{};
   // The bytes each text field was filled from, so unchanged fields keep them.
   std::string hostBytes_, descriptionBytes_, destinationBytes_, messageBytes_;
 };

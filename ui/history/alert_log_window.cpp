@@ -19,7 +19,7 @@ namespace {
 constexpr CalendarTime kShownSeconds = 7 * 24 * 60 * 60;
 
 constexpr const char* kColumns[] = {"Time", "Host", "Channel", "Alert", "Outcome", "Details"};
-constexpr int kColumnWidths[] = {150, 150, 120, 80, 90, 380};
+constexpr int kColumnWidths[] = {150, 150, 120, 120, 90, 380};
 
 std::string LocalText(CalendarTime seconds) {
   return std::string(LocalTimeText(seconds * 1000).utf8_str());
@@ -66,6 +66,9 @@ OutageAlerts ReadOutageAlerts(const HistoryQueries& queries, HistoryTime from,
   for (AlertLogEntry& entry :
        queries.alertLog(from, std::numeric_limits<HistoryTime>::max(), filter)
            .value_or(std::vector<AlertLogEntry>{})) {
+    // A quality alert's start is its rule's, which may share a second with an
+    // outage's: it is not that outage's alert.
+    if (IsQualityKind(entry.kind)) continue;
     const auto key = std::pair(entry.host, entry.outageStart.utc);
     byOutage[key].push_back(std::move(entry));
   }

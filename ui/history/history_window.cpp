@@ -14,11 +14,11 @@
 #include "history/range_summary.h"
 #include "platform/local_time.h"
 #include "ui/history/alert_log_window.h"
-#include "ui/parts/art.h"
-#include "ui/main_window/display_text.h"
-#include "ui/parts/help_request.h"
 #include "ui/history/history_text.h"
 #include "ui/history/latency_graph.h"
+#include "ui/main_window/display_text.h"
+#include "ui/parts/art.h"
+#include "ui/parts/help_request.h"
 
 namespace kelvoran {
 namespace {
@@ -138,6 +138,7 @@ void HistoryWindow::Load(HistoryTime from, HistoryTime to, HistoryTime shown) {
   loaded_.clear();
   loadedSummaries_.clear();
   loadedChanges_.clear();
+  LoadQuality(from, to);
   if (loadedSpan_) return LoadSummaries(from, to, loadedSpan_);
   HistoryAnswer<HistorySample> read = queries_.samples(host_, from, to);
   unreadable_ = !read;
@@ -146,6 +147,15 @@ void HistoryWindow::Load(HistoryTime from, HistoryTime to, HistoryTime shown) {
   loadedFrom_ = read ? from : 0;
   loadedTo_ = read ? to : 0;
   graph_->SetSamples(loaded_);
+}
+
+// A strip to draw, not figures to trust: a file without them shows none.
+void HistoryWindow::LoadQuality(HistoryTime from, HistoryTime to) {
+  loadedQuality_.clear();
+  if (queries_.qualityChanges)
+    if (auto read = queries_.qualityChanges(from - kOutageLookBack, to, &host_))
+      loadedQuality_.assign(read->rbegin(), read->rend());
+  graph_->SetQualityChanges(loadedQuality_);
 }
 
 void HistoryWindow::LoadSummaries(HistoryTime from, HistoryTime to, HistoryTime span) {

@@ -40,6 +40,7 @@ class HistoryWindow : public wxFrame {
   // or beyond a few days its summaries.
   void Load(HistoryTime from, HistoryTime to, HistoryTime shown);
   void LoadSummaries(HistoryTime from, HistoryTime to, HistoryTime span);
+  void LoadQuality(HistoryTime from, HistoryTime to);
   HistoryTime SummarySpanFor(HistoryTime shown) const;
   void UpdateDetails();
   void TakeInNewResults(HistoryTime now);
@@ -67,6 +68,8 @@ class HistoryWindow : public wxFrame {
   HistoryTime loadedSpan_ = 0;
   std::vector<HistorySummary> loadedSummaries_;
   std::vector<HistoryChange> loadedChanges_;
+  // Oldest first.
+  std::vector<HistoryChange> loadedQuality_;
   // The last read failed: the range shown has no results to speak of.
   bool unreadable_ = false;
 };

@@ -16,7 +16,7 @@ namespace {
 
 // In DIPs.
 constexpr int kLeftMargin = 60, kRightMargin = 12, kTopMargin = 10, kBottomMargin = 34;
-constexpr int kFailureMark = 6;
+constexpr int kFailureMark = 6, kQualityStrip = 6;
 
 wxColour BandColour(std::int32_t status) {
   switch (status) {
@@ -56,6 +56,19 @@ class Painter {
                           static_cast<double>(end - start), plot_.height);
       }
       start = end;
+    }
+  }
+
+  // Where a quality alert was raised: a strip along the top of the plot.
+  void QualityStrip(const std::vector<TimeSpan>& spans, HistoryTime from, HistoryTime to,
+                    int height) {
+    gc_.SetPen(*wxTRANSPARENT_PEN);
+    gc_.SetBrush(wxColour(150, 90, 190));
+    const double scale = static_cast<double>(plot_.width) / static_cast<double>(to - from);
+    for (const TimeSpan& span : spans) {
+      const double left = static_cast<double>(span.from - from) * scale;
+      const double width = std::max(1.0, static_cast<double>(span.to - span.from) * scale);
+      gc_.DrawRectangle(plot_.x + left, plot_.y, width, height);
     }
   }
 
@@ -186,6 +199,8 @@ void LatencyGraph::OnPaint(wxPaintEvent&) {
     if (!gc) return;
     Painter painter(*gc, plot);
     painter.Bands(columns);
+    painter.QualityStrip(QualitySpans(qualityChanges_, from_, to_), from_, to_,
+                         FromDIP(kQualityStrip));
     painter.RoundTrips(columns, top);
     painter.Failures(columns, FromDIP(kFailureMark));
     painter.Frame();

@@ -28,6 +28,9 @@ class LatencyGraph : public wxWindow {
   // bands; likewise kept by the caller.
   void SetSummaries(std::span<const HistorySummary> summaries,
                     std::span<const HistoryChange> changes);
+  // The host's quality changes, oldest first, drawn as a strip along the
+  // top where a quality alert was raised; kept by the caller.
+  void SetQualityChanges(std::span<const HistoryChange> changes) { qualityChanges_ = changes; }
   void SetRange(HistoryTime from, HistoryTime to);
   HistoryTime From() const { return from_; }
   HistoryTime To() const { return to_; }
@@ -48,6 +51,7 @@ class LatencyGraph : public wxWindow {
   const std::function<HistoryTime()> now_;
   // What the window's columns are made from.
   std::function<std::vector<PlotColumn>(HistoryTime from, HistoryTime to, int width)> columns_;
+  std::span<const HistoryChange> qualityChanges_;
   HistoryTime from_ = 0, to_ = 1;
   int dragX_ = -1;
   HistoryTime dragFrom_ = 0;

@@ -8,9 +8,12 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 
 #include "engine/host_record.h"
+#include "engine/quality_watch.h"
 #include "history/csv_export.h"
 #include "platform/local_time.h"
 #include "ui/history/alert_log_window.h"
@@ -44,11 +47,15 @@ class ChangeList : public wxListCtrl {
  public:
   // `rows` reads on as far as the row asked for: only what is drawn is read.
   using RowSource = std::function<const LoggedChange*(std::size_t)>;
-  ChangeList(wxWindow* parent, RowSource rows, const OutageAlerts& alerts)
+  // The quality changes read so far, by host, oldest first.
+  using QualityByHost = std::map<std::string, std::vector<HistoryChange>>;
+  ChangeList(wxWindow* parent, RowSource rows, const OutageAlerts& alerts,
+             const QualityByHost& quality)
       : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
         rows_(std::move(rows)),
-        alerts_(alerts) {
+        alerts_(alerts),
+        quality_(quality) {
     // All within the window's width: a column past its edge goes unseen.
     AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
     AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(140));
@@ -57,6 +64,7 @@ class ChangeList : public wxListCtrl {
     AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(80));
     AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(180));
     AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(220));
+    AppendColumn("Quality", wxLIST_FORMAT_LEFT, FromDIP(120));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -82,9 +90,18 @@ class ChangeList : public wxListCtrl {
         return row.lasted ? DurationText(row.lasted) : wxString("until now");
       case 5:
         return ToDisplay(row.change.text);
-      default:
+      case 6:
         return AlertsOf(row.change);
+      default:
+        return QualityOf(row.change);
     }
+  }
+
+  // The quality alerts raised when the status changed.
+  wxString QualityOf(const HistoryChange& change) const {
+    const auto host = quality_.find(change.host);
+    if (host == quality_.end()) return {};
+    return QualityFlagsText(static_cast<std::uint8_t>(QualityFlagsAt(host->second, change.time)));
   }
 
   // An outage's alerts stand on the change that began it.
@@ -96,6 +113,7 @@ class ChangeList : public wxListCtrl {
 
   const RowSource rows_;
   const OutageAlerts& alerts_;
+  const QualityByHost& quality_;
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
@@ -111,7 +129,8 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   host_ = new wxChoice(panel, wxID_ANY);
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
   list_ = new ChangeList(
-      panel, [this](std::size_t row) { return pages_ ? pages_->Row(row) : nullptr; }, alerts_);
+      panel, [this](std::size_t row) { return pages_ ? pages_->Row(row) : nullptr; }, alerts_,
+      quality_);
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
   bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
@@ -148,6 +167,7 @@ void OutageLog::Reload() {
   FillHostChoice(from, now + 1);
   const std::string* host = ChosenHost();
   alerts_.clear();
+  quality_.clear();
   pages_ = std::make_unique<ChangePages>(queries_, from, now + 1,
                                          host ? std::optional(*host) : std::nullopt);
   pages_->onPage = [this](HistoryTime oldest, HistoryTime newest) {
@@ -162,6 +182,27 @@ void OutageLog::Reload() {
 void OutageLog::ReadAlertsOfPage(HistoryTime oldest, HistoryTime newest) {
   alerts_.merge(
       ReadOutageAlerts(queries_, 0, ChosenHost(), std::pair(oldest / 1000, newest / 1000)));
+  ReadQualityOfPage(oldest, newest);
+}
+
+// The quality changes of the page, and of a day before it: enough to tell
+// the flags in force at each change of status but for a rule raised more
+// than a day before the change and not changed since.
+void OutageLog::ReadQualityOfPage(HistoryTime oldest, HistoryTime newest) {
+  constexpr HistoryTime kLookBack = kDay;
+  if (!queries_.qualityChanges) return;
+  const auto read = queries_.qualityChanges(oldest - kLookBack, newest + 1, ChosenHost());
+  if (!read) return;
+  std::map<std::string, std::vector<HistoryChange>> page;
+  for (auto change = read->rbegin(); change != read->rend(); ++change)
+    page[change->host].push_back(*change);
+  for (auto& [host, changes] : page) {
+    std::vector<HistoryChange>& kept = quality_[host];
+    kept.insert(kept.end(), changes.begin(), changes.end());
+    std::sort(kept.begin(), kept.end(),
+              [](const HistoryChange& a, const HistoryChange& b) { return a.time < b.time; });
+    kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+  }
 }
 
 const std::string* OutageLog::ChosenHost() const {

@@ -2,6 +2,7 @@
 
 #include <wx/frame.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ class OutageLog : public wxFrame {
   void FillHostChoice(HistoryTime from, HistoryTime to);
   const std::string* ChosenHost() const;
   void ReadAlertsOfPage(HistoryTime oldest, HistoryTime newest);
+  void ReadQualityOfPage(HistoryTime oldest, HistoryTime newest);
 
   const HistoryQueries queries_;
   wxChoice* range_;
@@ -41,7 +43,9 @@ class OutageLog : public wxFrame {
   ChangeList* list_;
   std::unique_ptr<ChangePages> pages_;  // the changes shown, read as far as scrolled
   OutageAlerts alerts_;                 // what became of the outages read so far
-  std::vector<std::string> hosts_;      // the host choice's, after "All hosts"
+  // The quality changes read so far, by host, oldest first.
+  std::map<std::string, std::vector<HistoryChange>> quality_;
+  std::vector<std::string> hosts_;  // the host choice's, after "All hosts"
 };
 
 }  // namespace kelvoran

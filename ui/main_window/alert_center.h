@@ -38,6 +38,7 @@ class AlertCenter {
   ResultSink& Timing() { return pacer_; }
   // The list reminders look at: they stop once their host left it or is OK.
   void AttachHosts(HostRows& rows) { hosts_ = &rows; }
+  QualityEdgeObserver QualityObserver() { return raiser_.QualityObserver(); }
 
   const std::vector<AlertChannel>& Channels() const { return channels_; }
   std::vector<std::string> ChannelNames() const;

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "engine/host_record.h"
+#include "engine/quality_watch.h"
 #include "ui/parts/art.h"
 #include "ui/parts/help_request.h"
 
@@ -23,6 +25,8 @@ constexpr Layout kLayouts[kOptionalColumnCount] = {
     {"Loss (last 100)", "Loss", "Loss (last 100)"},
     {"Last change", "LastChange", "2026-12-31 23:59:59"},
     {"Recent", "Recent", nullptr},
+    {"Quality", "Quality", "slow, lossy, jittery"},
+    {"Jitter (last 100)", "Jitter", "Jitter (last 100)"},
 };
 constexpr const char* kShownKey = "MainWnd/OptionalColumns";
 constexpr int kMargin = 16;
@@ -72,7 +76,10 @@ int OptionalColumnDefaultWidth(OptionalColumn column, const wxWindow& window) {
   return window.GetTextExtent(text).x + kMargin;
 }
 
-wxString OptionalColumnText(OptionalColumn column, const RecentResults::Host* host) {
+wxString OptionalColumnText(OptionalColumn column, const HostRecord& record,
+                            const RecentResults::Host* host) {
+  // The flags are the record's own, there with or without recent results.
+  if (column == OptionalColumn::Quality) return QualityFlagsText(record.QualityFlags);
   if (!host) return wxString();
   switch (column) {
     case OptionalColumn::Loss: {
@@ -88,6 +95,12 @@ wxString OptionalColumnText(OptionalColumn column, const RecentResults::Host* ho
       for (const char32_t bar : Sparkline(*host, kSparklineResults)) bars += wxUniChar(bar);
       return bars;
     }
+    case OptionalColumn::Jitter: {
+      const std::optional<double> jitter = RecentJitterMs(*host);
+      return jitter ? wxString::Format("%.0f ms", *jitter) : wxString();
+    }
+    case OptionalColumn::Quality:
+      break;
   }
   return wxString();
 }

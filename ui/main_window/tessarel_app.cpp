@@ -61,6 +61,14 @@ bool CTessarelApp::OnInit() {
   resultSinks_.Add(&alerts_->Timing());
   resultSinks_.Add(&dependencies_);
   resultSinks_.Add(&mutes_);
+  quality_.SetObserver(
+      [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
+        if (history_) history_->QualityChanged(host, edge);
+        QualityEdge told = edge;
+        told.heldBecause = mutes_.WhyHeld(host);
+        alert(host, told);
+      });
+  resultSinks_.Add(&quality_);
   scheduler_->SetResultSink(&resultSinks_);
 
   frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
@@ -73,6 +81,7 @@ bool CTessarelApp::OnInit() {
   alerts_->AttachHosts(frame_->View());
   frame_->View().SetMutes(&mutes_);
   mutes_.Attach(frame_->View());
+  quality_.Attach(frame_->View());
   frame_->View().InitialUpdate();
   mutes_.MuteList(ReadListMute(settingsPath));
   OptionalColumnState columns;

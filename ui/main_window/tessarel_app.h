@@ -8,6 +8,7 @@
 #include "delivery/system_senders.h"
 #include "engine/host_dependencies.h"
 #include "engine/host_mute.h"
+#include "engine/quality_watch.h"
 #include "engine/result_mailbox.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
@@ -68,6 +69,7 @@ class CTessarelApp : public wxApp {
   HostDependencies dependencies_;
   // The user's mutes, behind the dependencies' hold: the same.
   HostMutes mutes_{SystemClock, LocalUtcOffset};
+  QualityWatch quality_;
   std::unique_ptr<ProbeScheduler> scheduler_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;

@@ -117,7 +117,7 @@ wxString CTessarelView::OnGetItemText(long row, long column) const {
   // Written as painted: they change with every result, and only the rows on
   // screen are asked for.
   return OptionalColumnText(optional_.shown[static_cast<std::size_t>(column - kColumnCount)],
-                            recent_.Of(shown.record->HostId));
+                            *shown.record, recent_.Of(shown.record->HostId));
 }
 
 int CTessarelView::OnGetItemImage(long row) const {
