@@ -5,6 +5,7 @@
 
 #include "alert/channel_keys.h"
 #include "headless/service_log.h"
+#include "monitor/monitor_core.h"
 #include "platform/local_names.h"
 #include "platform/local_time.h"
 #include "platform/secret_store.h"
@@ -15,10 +16,6 @@ namespace {
 
 // Where the window keeps what the user agreed to keep in a file.
 constexpr const char* kSecretFileAgreed = "AlertSecrets/InFile";
-
-AlertRaiser::Environment RaiserEnvironment() {
-  return {[](std::int64_t utc) { return LocalUtcOffset(utc); }, ShortHostName().value_or("")};
-}
 
 bool UsesSecret(const AlertChannel& channel) {
   constexpr std::string_view kToken = "{secret}";
@@ -43,25 +40,15 @@ bool AgreedToSecretFile(const ProfileEntries& profile) {
 
 HeadlessAlerts::HeadlessAlerts(const ProfileEntries& profile, AlertJournal* journal,
                                ChannelSenders senders, ServiceLog& log)
-    : log_(log),
-      pacer_([this](const std::vector<std::string>& channels,
-                    const AlertEvent& event) { dispatcher_->Raise(channels, event); },
-             [this](const std::vector<std::string>& channels, const AlertEvent& event,
-                    const std::string& why) { dispatcher_->Hold(channels, event, why); },
-             AlertPacer::Watching(hosts_, [](CalendarTime utc) { return LocalUtcOffset(utc); })),
-      raiser_([this](const std::vector<std::string>& channels,
-                     const AlertEvent& event) { pacer_.Raise(channels, event); },
-              RaiserEnvironment()) {
+    : log_(log) {
   std::vector<std::string> problems;
   channels_ = ChannelsOfKeys(EntriesBelow(profile, "AlertChannels"), problems);
   for (const std::string& problem : problems) log_.WriteNow("Alert channels: " + problem);
   OpenSecrets(profile);
-  dispatcher_ = std::make_unique<AlertDispatcher>(
-      senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal);
-  dispatcher_->SetChannels(channels_);
-  pacer_.SetChannels(channels_);
-  raiser_.SetHold([this](const std::vector<std::string>& channels, const AlertEvent& event,
-                         const std::string& why) { dispatcher_->Hold(channels, event, why); });
+  chain_ = std::make_unique<AlertChain>(
+      senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal,
+      SystemAlertEnvironment());
+  chain_->SetChannels(channels_);
 }
 
 HeadlessAlerts::~HeadlessAlerts() = default;
@@ -86,7 +73,7 @@ std::string HeadlessAlerts::ReadSecret(const std::string& channel) {
 }
 
 void HeadlessAlerts::LogAttempts() {
-  for (const AlertLogEntry& entry : dispatcher_->TakeNewEntries()) log_.Attempted(entry);
+  for (const AlertLogEntry& entry : chain_->Dispatcher().TakeNewEntries()) log_.Attempted(entry);
 }
 
 }  // namespace kelvoran

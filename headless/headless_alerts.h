@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "alert/alert_dispatcher.h"
-#include "alert/alert_pacer.h"
-#include "alert/alert_raiser.h"
+#include "alert/alert_chain.h"
 #include "portable/desktop_profile_text.h"
 
 namespace kelvoran {
@@ -25,17 +23,10 @@ class HeadlessAlerts {
                  ServiceLog& log);
   ~HeadlessAlerts();
 
-  // For the scheduler's PopupSenders and its result sinks.
-  StatusEdgeObserver Observer() { return raiser_.Observer(); }
-  ResultSink& RecentResults() { return raiser_; }
-  // Quiet hours and reminders, timed by the tick's end.
-  ResultSink& Timing() { return pacer_; }
-  // The list reminders look at: they stop once their host left it or is OK.
-  void AttachHosts(HostRows& rows) { hosts_ = &rows; }
-  QualityEdgeObserver QualityObserver() { return raiser_.QualityObserver(); }
+  AlertChain& Chain() { return *chain_; }
   std::size_t ChannelCount() const { return channels_.size(); }
   std::vector<AlertDispatcher::ChannelCounts> AttemptCounts() const {
-    return dispatcher_->AttemptCounts();
+    return chain_->Dispatcher().AttemptCounts();
   }
 
   // Logs the attempts made since the last call.
@@ -49,10 +40,7 @@ class HeadlessAlerts {
   std::vector<AlertChannel> channels_;
   std::mutex secretsLock_;
   std::unique_ptr<SecretStore> secrets_;
-  std::unique_ptr<AlertDispatcher> dispatcher_;
-  HostRows* hosts_ = nullptr;
-  AlertPacer pacer_;
-  AlertRaiser raiser_;
+  std::unique_ptr<AlertChain> chain_;
 };
 
 }  // namespace kelvoran

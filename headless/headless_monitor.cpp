@@ -9,13 +9,9 @@
 #include <thread>
 
 #include "delivery/system_senders.h"
-#include "engine/host_dependencies.h"
 #include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/host_settings.h"
-#include "engine/quality_watch.h"
-#include "engine/result_mailbox.h"
-#include "engine/scheduler.h"
 #include "headless/command_line.h"
 #include "headless/headless_alerts.h"
 #include "headless/plain_host_rows.h"
@@ -23,6 +19,7 @@
 #include "history/disk_budget.h"
 #include "history/history_link.h"
 #include "metrics/metrics_endpoint.h"
+#include "monitor/monitor_core.h"
 #include "platform/local_time.h"
 #include "platform/service_console.h"
 #include "platform/system_services.h"
@@ -73,19 +70,12 @@ class HeadlessMonitor {
 
   ServiceLog log_;
   HeadlessMetrics metricsSettings_;
-  ResultMailbox mailbox_;
   std::string settingsPath_;
   FileLock folderLock_;
   std::unique_ptr<HistoryLink> history_;
   std::unique_ptr<SystemSenders> senders_;
   std::unique_ptr<HeadlessAlerts> alerts_;
-  ResultSinks resultSinks_;
-  // The scheduler's senders lead through it: goes after the scheduler.
-  HostDependencies dependencies_;
-  // The user's mutes, read from the host list's file with it.
-  HostMutes mutes_{SystemClock, LocalUtcOffset};
-  QualityWatch quality_;
-  std::unique_ptr<ProbeScheduler> scheduler_;
+  std::unique_ptr<MonitorCore> core_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
   ProfileWitness witness_;
@@ -117,41 +107,24 @@ void HeadlessMonitor::Start() {
                                              senders_->Pointers(), log_);
   // No popup senders: nobody sees a popup here. The alert channels hear
   // every change as in the window.
-  PopupSenders senders;
-  senders.edges = alerts_->Observer();
-  scheduler_ = std::make_unique<ProbeScheduler>(
-      mailbox_, SystemEchoProbe(), dependencies_.Guard(mutes_.Guard(std::move(senders))));
-  scheduler_->SetProbesPerTick(
+  core_ = std::make_unique<MonitorCore>(SystemEchoProbe(), history_.get(), alerts_->Chain(),
+                                        PopupSenders());
+  core_->Scheduler().SetProbesPerTick(
       ProfileNumber(profile, kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
-  resultSinks_.Add(history_.get());
-  resultSinks_.Add(&alerts_->RecentResults());
-  resultSinks_.Add(&alerts_->Timing());
-  resultSinks_.Add(&log_);
-  resultSinks_.Add(&dependencies_);
-  resultSinks_.Add(&mutes_);
-  // The log has a line per change of quality, as per change of status.
-  quality_.SetObserver(
-      [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
-        log_.WriteNow(host.Host + ": " + QualityEdgeText(edge));
-        if (history_) history_->QualityChanged(host, edge);
-        QualityEdge told = edge;
-        told.heldBecause = mutes_.WhyHeld(host);
-        alert(host, told);
-      });
-  quality_.Attach(rows_);
-  resultSinks_.Add(&quality_);
-  scheduler_->SetResultSink(&resultSinks_);
-  dependencies_.Attach(rows_);
-  alerts_->AttachHosts(rows_);
-  mutes_.Attach(rows_);
+  // The log has a line per change of status, and of quality.
+  core_->AddSink(&log_);
+  core_->AlsoOnQuality([this](const HostRecord& host, const QualityEdge& edge) {
+    log_.WriteNow(host.Host + ": " + QualityEdgeText(edge));
+  });
+  core_->Attach(rows_);
   LoadHostList();
   if (metricsSettings_.address) ServeMetrics();
 }
 
 void HeadlessMonitor::ServeMetrics() {
-  metrics_ = std::make_unique<MetricsEndpoint>(rows_, scheduler_->OutstandingProbes);
+  metrics_ = std::make_unique<MetricsEndpoint>(rows_, core_->Scheduler().OutstandingProbes);
   metrics_->SetProgramFigures([this] { return Figures(); });
-  resultSinks_.Add(metrics_.get());
+  core_->AddSink(metrics_.get());
   const auto& [address, access, warning] = metricsSettings_;
   if (!warning.empty()) log_.WriteNow(warning);
   if (const auto problem = metrics_->Serve(*address, access))
@@ -171,7 +144,7 @@ ProgramFigures HeadlessMonitor::Figures() const {
 
 void HeadlessMonitor::LoadHostList() {
   const FileResult loaded = kelvoran::LoadHostList(rows_, settingsPath_, &witness_);
-  mutes_.MuteList(ReadListMute(settingsPath_));
+  core_->Mutes().MuteList(ReadListMute(settingsPath_));
   if (!loaded.ok())
     log_.WriteNow("The host list could not be read from " + settingsPath_ + ": " + loaded.error);
   std::string line = VersionText();
@@ -191,16 +164,16 @@ void HeadlessMonitor::ReloadHostList() {
     return;
   }
   const auto counts = rows_.Reload(std::move(loaded));
-  dependencies_.ListChanged();
-  mutes_.MuteList(ReadListMute(settingsPath_));
+  core_->Dependencies().ListChanged();
+  core_->Mutes().MuteList(ReadListMute(settingsPath_));
   log_.WriteNow("Host list read again: " + Plural(counts.added, "host") + " added, " +
                 std::to_string(counts.removed) + " removed, " + std::to_string(counts.kept) +
                 " kept.");
 }
 
 void HeadlessMonitor::Tick() {
-  scheduler_->ProcessTick(rows_);
-  while (const auto notice = dependencies_.TakeNotice()) log_.WriteNow(*notice);
+  core_->Scheduler().ProcessTick(rows_);
+  while (const auto notice = core_->Dependencies().TakeNotice()) log_.WriteNow(*notice);
   alerts_->LogAttempts();
   if (history_)
     while (const auto notice = history_->TakeNotice()) log_.WriteNow("History: " + *notice);
@@ -209,10 +182,10 @@ void HeadlessMonitor::Tick() {
 void HeadlessMonitor::Close() {
   // As the window's close: every probe started has its result applied (a
   // host may still change status and raise an alert) before the list goes.
-  scheduler_->SchedulingEnabled = false;
-  while (scheduler_->OutstandingProbes != 0) {
+  core_->Scheduler().SchedulingEnabled = false;
+  while (core_->Scheduler().OutstandingProbes != 0) {
     Tick();
-    if (scheduler_->OutstandingProbes != 0) std::this_thread::sleep_for(kClosingPoll);
+    if (core_->Scheduler().OutstandingProbes != 0) std::this_thread::sleep_for(kClosingPoll);
   }
   alerts_->LogAttempts();
 }

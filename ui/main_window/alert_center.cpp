@@ -5,6 +5,7 @@
 #include <wx/msgdlg.h>
 #include <wx/stdpaths.h>
 
+#include "monitor/monitor_core.h"
 #include "platform/local_names.h"
 #include "platform/local_time.h"
 #include "platform/secret_store.h"
@@ -44,37 +45,20 @@ AlertEvent TestEvent() {
   return event;
 }
 
-AlertRaiser::Environment RaiserEnvironment() {
-  AlertRaiser::Environment environment;
-  environment.utcOffset = [](std::int64_t utc) { return LocalUtcOffset(utc); };
-  environment.computer = ShortHostName().value_or("");
-  return environment;
-}
-
 }  // namespace
 
 AlertCenter::AlertCenter(wxConfigBase& profile, AlertJournal* journal, ChannelSenders senders)
-    : profile_(profile),
-      pacer_([this](const std::vector<std::string>& channels,
-                    const AlertEvent& event) { dispatcher_->Raise(channels, event); },
-             [this](const std::vector<std::string>& channels, const AlertEvent& event,
-                    const std::string& why) { dispatcher_->Hold(channels, event, why); },
-             AlertPacer::Watching(hosts_, [](CalendarTime utc) { return LocalUtcOffset(utc); })),
-      raiser_([this](const std::vector<std::string>& channels,
-                     const AlertEvent& event) { pacer_.Raise(channels, event); },
-              RaiserEnvironment()) {
+    : profile_(profile) {
   std::vector<std::string> problems;
   channels_ = LoadAlertChannels(profile_, problems);
   for (const std::string& problem : problems) notices_.push_back(problem);
   secrets_ = OpenDesktopSecretStore(noDesktopStore_);
   if (!secrets_ && profile_.ReadBool(kSecretFileAgreed, false))
     secrets_ = OpenSecretFile(SecretFilePath());
-  dispatcher_ = std::make_unique<AlertDispatcher>(
-      senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal);
-  dispatcher_->SetChannels(channels_);
-  pacer_.SetChannels(channels_);
-  raiser_.SetHold([this](const std::vector<std::string>& channels, const AlertEvent& event,
-                         const std::string& why) { dispatcher_->Hold(channels, event, why); });
+  chain_ = std::make_unique<AlertChain>(
+      senders, [this](const std::string& channel) { return ReadSecret(channel); }, journal,
+      SystemAlertEnvironment());
+  chain_->SetChannels(channels_);
 }
 
 AlertCenter::~AlertCenter() = default;
@@ -138,15 +122,14 @@ void AlertCenter::Edit(
       [this](const std::string& channel) { return ReadSecret(channel); },
       [this](const AlertChannel& channel, const std::string& secret,
              std::function<void(const AttemptResult&)> done) {
-        dispatcher_->SendTest(channel, secret, TestEvent(), std::move(done));
+        chain_->Dispatcher().SendTest(channel, secret, TestEvent(), std::move(done));
       });
   if (dialog.ShowModal() != wxID_OK) return;
   const AlertChannelsEdit& edit = dialog.Result();
   channels_ = edit.channels;
   SaveAlertChannels(profile_, channels_);
   KeepSecrets(parent, edit);
-  dispatcher_->SetChannels(channels_);
-  pacer_.SetChannels(channels_);
+  chain_->SetChannels(channels_);
   if (!edit.renamed.empty() && renameInHosts) renameInHosts(edit.renamed);
 }
 
@@ -164,7 +147,7 @@ void AlertCenter::Track(const AlertLogEntry& entry) {
 }
 
 std::vector<AlertLogEntry> AlertCenter::TakeNewEntries() {
-  std::vector<AlertLogEntry> entries = dispatcher_->TakeNewEntries();
+  std::vector<AlertLogEntry> entries = chain_->Dispatcher().TakeNewEntries();
   for (const AlertLogEntry& entry : entries) Track(entry);
   return entries;
 }

@@ -9,10 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "alert/alert_chain.h"
 #include "alert/alert_channel.h"
-#include "alert/alert_dispatcher.h"
-#include "alert/alert_pacer.h"
-#include "alert/alert_raiser.h"
 
 class wxConfigBase;
 class wxWindow;
@@ -31,14 +29,7 @@ class AlertCenter {
   AlertCenter(wxConfigBase& profile, AlertJournal* journal, ChannelSenders senders);
   ~AlertCenter();
 
-  // For the scheduler's PopupSenders and its result sinks.
-  StatusEdgeObserver Observer() { return raiser_.Observer(); }
-  ResultSink& RecentResults() { return raiser_; }
-  // Quiet hours and reminders, timed by the tick's end.
-  ResultSink& Timing() { return pacer_; }
-  // The list reminders look at: they stop once their host left it or is OK.
-  void AttachHosts(HostRows& rows) { hosts_ = &rows; }
-  QualityEdgeObserver QualityObserver() { return raiser_.QualityObserver(); }
+  AlertChain& Chain() { return *chain_; }
 
   const std::vector<AlertChannel>& Channels() const { return channels_; }
   std::vector<std::string> ChannelNames() const;
@@ -55,7 +46,7 @@ class AlertCenter {
   // Channels whose last attempt failed, for the tray's tooltip.
   const std::set<std::string>& FailingChannels() const { return failing_; }
 
-  AlertDispatcher& Dispatcher() { return *dispatcher_; }
+  AlertDispatcher& Dispatcher() { return chain_->Dispatcher(); }
 
  private:
   std::string ReadSecret(const std::string& channel);
@@ -70,10 +61,7 @@ class AlertCenter {
   std::mutex secretsLock_;
   std::unique_ptr<SecretStore> secrets_;
   std::string noDesktopStore_;
-  std::unique_ptr<AlertDispatcher> dispatcher_;
-  HostRows* hosts_ = nullptr;
-  AlertPacer pacer_;
-  AlertRaiser raiser_;
+  std::unique_ptr<AlertChain> chain_;
   std::set<std::string> failing_;
   std::vector<std::string> notices_;
 };

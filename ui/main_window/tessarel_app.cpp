@@ -52,43 +52,25 @@ bool CTessarelApp::OnInit() {
   senders_ = std::make_unique<SystemSenders>();
   alerts_ = std::make_unique<AlertCenter>(*profile_, history_ ? history_->Alerts() : nullptr,
                                           senders_->Pointers());
-  PopupSenders senders = popupDelivery_.Senders();
-  senders.edges = alerts_->Observer();
-  scheduler_ = std::make_unique<ProbeScheduler>(
-      mailbox_, SystemEchoProbe(), dependencies_.Guard(mutes_.Guard(std::move(senders))));
-  resultSinks_.Add(history_.get());
-  resultSinks_.Add(&alerts_->RecentResults());
-  resultSinks_.Add(&alerts_->Timing());
-  resultSinks_.Add(&dependencies_);
-  resultSinks_.Add(&mutes_);
-  quality_.SetObserver(
-      [this, alert = alerts_->QualityObserver()](const HostRecord& host, const QualityEdge& edge) {
-        if (history_) history_->QualityChanged(host, edge);
-        QualityEdge told = edge;
-        told.heldBecause = mutes_.WhyHeld(host);
-        alert(host, told);
-      });
-  resultSinks_.Add(&quality_);
-  scheduler_->SetResultSink(&resultSinks_);
+  core_ = std::make_unique<MonitorCore>(SystemEchoProbe(), history_.get(), alerts_->Chain(),
+                                        popupDelivery_.Senders());
 
-  frame_ = new CMainFrame(*scheduler_, *profile_, settingsPath, doc_.FrameCaption());
+  frame_ = new CMainFrame(core_->Scheduler(), *profile_, settingsPath, doc_.FrameCaption());
   frame_->SetHistory(history_.get());
   frame_->SetAlerts(alerts_.get());
   if (folderInUse) frame_->ShowNotice(kFolderInUseNotice);
   SetHelpRequester([this](int context) { ShowHelp(context); });
-  frame_->View().SetDependencies(&dependencies_);
-  dependencies_.Attach(frame_->View());
-  alerts_->AttachHosts(frame_->View());
-  frame_->View().SetMutes(&mutes_);
-  mutes_.Attach(frame_->View());
-  quality_.Attach(frame_->View());
+  frame_->View().SetDependencies(&core_->Dependencies());
+  frame_->View().SetMutes(&core_->Mutes());
+  core_->Attach(frame_->View());
   frame_->View().InitialUpdate();
-  mutes_.MuteList(ReadListMute(settingsPath));
+  core_->Mutes().MuteList(ReadListMute(settingsPath));
   OptionalColumnState columns;
   columns.Load(*profile_);
   frame_->View().ShowOptionalColumns(columns);
-  resultSinks_.Add(&frame_->View().Recent());
-  metrics_ = std::make_unique<MetricsEndpoint>(frame_->View(), scheduler_->OutstandingProbes);
+  core_->AddSink(&frame_->View().Recent());
+  metrics_ =
+      std::make_unique<MetricsEndpoint>(frame_->View(), core_->Scheduler().OutstandingProbes);
   // Taken at the end of a tick, which only the living window runs.
   metrics_->SetProgramFigures([this] {
     ProgramFigures figures;
@@ -98,7 +80,7 @@ bool CTessarelApp::OnInit() {
       figures.channels.push_back({counts.channel, counts.sent, counts.failed});
     return figures;
   });
-  resultSinks_.Add(metrics_.get());
+  core_->AddSink(metrics_.get());
   frame_->SetMetrics(metrics_.get());
   SetTopWindow(frame_);
   popupDelivery_.UseMessenger(FindMessenger());

@@ -6,13 +6,9 @@
 #include <string>
 
 #include "delivery/system_senders.h"
-#include "engine/host_dependencies.h"
-#include "engine/host_mute.h"
-#include "engine/quality_watch.h"
-#include "engine/result_mailbox.h"
-#include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "metrics/metrics_endpoint.h"
+#include "monitor/monitor_core.h"
 #include "notify/popup_delivery.h"
 #include "platform/local_time.h"
 #include "platform/system_services.h"
@@ -44,11 +40,9 @@ class CTessarelApp : public wxApp {
   void ShowHelp(int context);
 
   CMainFrame* MainFrame() const { return frame_; }
-  ProbeScheduler& Scheduler() { return *scheduler_; }
+  ProbeScheduler& Scheduler() { return core_->Scheduler(); }
 
  private:
-  // Live from start-up to exit, before and after the main window.
-  ResultMailbox mailbox_;
   std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
   PopupDelivery popupDelivery_{*terminalServices_};
   std::unique_ptr<DesktopPresenter> presenter_;
@@ -63,14 +57,9 @@ class CTessarelApp : public wxApp {
   // file keeps their queue, and before the scheduler, which raises alerts.
   std::unique_ptr<SystemSenders> senders_;
   std::unique_ptr<AlertCenter> alerts_;
-  ResultSinks resultSinks_;
-  // Holds back the alerts of hosts behind a host that is down: the
-  // scheduler's senders lead through it, so it goes after the scheduler.
-  HostDependencies dependencies_;
-  // The user's mutes, behind the dependencies' hold: the same.
-  HostMutes mutes_{SystemClock, LocalUtcOffset};
-  QualityWatch quality_;
-  std::unique_ptr<ProbeScheduler> scheduler_;
+  // The scheduler and what its results reach: tells the history and the
+  // alerts, so it goes before them.
+  std::unique_ptr<MonitorCore> core_;
   // Reads the scheduler's count of probes under way: goes before it.
   std::unique_ptr<MetricsEndpoint> metrics_;
   std::unique_ptr<wxConfigBase> profile_;
