@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "engine/host_mute.h"
 #include "engine/host_record.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
@@ -317,7 +318,7 @@ void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
   if (history_)
     if (const auto notice = history_->TakeNotice()) ShowNotice(*notice);
   PassOnAlertAttempts();
-  if (tray_ && view_->TakeStatusesChanged()) tray_->Update();
+  UpdateTray();
   // The notification area went away (its host ended) while the window was
   // hidden in it: back to an ordinary minimised window, or it is lost.
   if (InTray() && !tray_->InNotificationArea()) {
@@ -325,6 +326,15 @@ void CMainFrame::OnTimer(wxTimerEvent& /*event*/) {
     Iconize();
     Show();
   }
+}
+
+// On a change of status, or once the list's mute began, changed or ended:
+// counting the statuses each tick would cost a pass over the rows.
+void CMainFrame::UpdateTray() {
+  if (!tray_) return;
+  const CalendarTime listMute = view_->Mutes() ? view_->Mutes()->ListMutedUntil() : 0;
+  const bool muteChanged = std::exchange(trayListMute_, listMute) != listMute;
+  if (view_->TakeStatusesChanged() || muteChanged) tray_->Update();
 }
 
 void CMainFrame::OnIconize(wxIconizeEvent& event) {

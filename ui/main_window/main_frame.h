@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "engine/calendar_time.h"
+
 class wxConfigBase;
 
 namespace kelvoran {
@@ -77,6 +79,7 @@ class CMainFrame : public wxFrame {
   void ToggleBar(wxWindow* bar);
   void UpdateKeyIndicators();
   void OnTimer(wxTimerEvent& event);
+  void UpdateTray();
   void PassOnAlertAttempts();
   void OnClose(wxCloseEvent& event);
   void OnIconize(wxIconizeEvent& event);
@@ -114,6 +117,8 @@ class CMainFrame : public wxFrame {
   int highlightedCommand_ = wxID_NONE;
   std::string rowReportPath_;
   TrayStatus* tray_ = nullptr;
+  // The list's mute as the tray last told it: its line goes once it ends.
+  CalendarTime trayListMute_ = 0;
   HistoryLink* history_ = nullptr;
   AlertCenter* alerts_ = nullptr;
   MetricsEndpoint* metrics_ = nullptr;
