@@ -8,6 +8,15 @@
 namespace kelvoran {
 namespace {
 
+// The text in double quotes. Built by appending: GCC 12 warns falsely
+// (-Wrestrict) on a literal put in front of a temporary string.
+std::string Quoted(std::string_view text) {
+  std::string quoted = "\"";
+  quoted.append(text);
+  quoted += '"';
+  return quoted;
+}
+
 constexpr int kMinutesPerDay = 24 * 60;
 constexpr int kMinutesPerWeek = 7 * kMinutesPerDay;
 constexpr std::array<const char*, 7> kDayNames = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
@@ -44,7 +53,7 @@ std::optional<std::uint8_t> DaysOf(std::string_view text, std::string& problem) 
     const std::optional<int> last =
         dash == std::string_view::npos ? first : DayOf(Trim(item.substr(dash + 1)));
     if (!first || !last) {
-      problem = "\"" + std::string(item) + "\" is not a day or days such as Mon or Mon-Fri";
+      problem = Quoted(item) + " is not a day or days such as Mon or Mon-Fri";
       return std::nullopt;
     }
     for (int day = *first;; day = (day + 1) % 7) {
@@ -85,11 +94,11 @@ std::optional<QuietHours::Span> SpanOf(std::string_view text, std::string& probl
   const std::optional<int> to =
       dash == std::string_view::npos ? std::nullopt : MinuteOf(range.substr(dash + 1), true);
   if (!from || !to) {
-    problem = "\"" + std::string(range) + "\" is not a time range such as 22:00-07:00";
+    problem = Quoted(range) + " is not a time range such as 22:00-07:00";
     return std::nullopt;
   }
   if (*from == *to) {
-    problem = "\"" + std::string(range) + "\" lasts no time; a whole day is 00:00-24:00";
+    problem = Quoted(range) + " lasts no time; a whole day is 00:00-24:00";
     return std::nullopt;
   }
   span.from = *from;
