@@ -14,6 +14,7 @@
 #include "metrics/metrics_server.h"
 #include "metrics/password_check.h"
 #include "platform/address_lookup.h"
+#include "platform/system_crypto.h"
 
 namespace kelvoran {
 namespace {
@@ -161,7 +162,7 @@ bool MhdServer::Authorized(MHD_Connection* connection) {
   char* password = nullptr;
   char* user = MHD_basic_auth_get_username_password(connection, &password);
   const bool allowed = user && password && passwordCheck_->Allows(user, password);
-  if (password) explicit_bzero(password, std::strlen(password));
+  if (password) WipeSecret(password, std::strlen(password));
   MHD_free(user);
   MHD_free(password);
   return allowed;

@@ -4,11 +4,10 @@
 #include <memory>
 #include <regex>
 
+#include "platform/system_crypto.h"
+
 #ifdef KELVORAN_BCRYPT
 #include <crypt.h>
-#include <gnutls/crypto.h>
-
-#include <cstring>
 #endif
 
 namespace kelvoran {
@@ -17,6 +16,8 @@ namespace {
 // Go's bcrypt and htpasswd both default to 10: about 50-100 ms a check.
 [[maybe_unused]] constexpr unsigned long kBcryptCost = 10;
 [[maybe_unused]] constexpr std::size_t kDigestKeySize = 32;
+// bcrypt's salt is 16 bytes; crypt_gensalt_rn wants at least as many.
+[[maybe_unused]] constexpr std::size_t kSaltBytes = 16;
 
 // Takes as long for two strings of a length whatever their bytes: what is
 // compared is a hash or a digest, whose length tells nothing.
@@ -31,7 +32,7 @@ bool SameInConstantTime(std::string_view a, std::string_view b) {
 // crypt_rn's work area is 32 kB: on the heap, and wiped of the password.
 struct CryptArea {
   crypt_data data{};
-  ~CryptArea() { explicit_bzero(&data, sizeof data); }
+  ~CryptArea() { WipeSecret(&data, sizeof data); }
 };
 
 std::string Crypt(const std::string& password, const char* setting) {
@@ -54,9 +55,12 @@ bool IsBcryptHash(std::string_view hash) {
 bool BcryptBuiltIn() { return true; }
 
 std::optional<std::string> BcryptHash(const std::string& password) {
+  // Given, not left to libxcrypt: it knows no random source on Windows.
+  unsigned char salt[kSaltBytes];
+  if (!SystemRandomBytes(salt)) return std::nullopt;
   char setting[CRYPT_GENSALT_OUTPUT_SIZE];
-  // No random bytes given: libxcrypt takes them from getrandom().
-  if (!crypt_gensalt_rn("$2b$", kBcryptCost, nullptr, 0, setting, sizeof setting))
+  if (!crypt_gensalt_rn("$2b$", kBcryptCost, reinterpret_cast<const char*>(salt), sizeof salt,
+                        setting, sizeof setting))
     return std::nullopt;
   std::string hash = Crypt(password, setting);
   if (!IsBcryptHash(hash)) return std::nullopt;
@@ -65,10 +69,13 @@ std::optional<std::string> BcryptHash(const std::string& password) {
 
 PasswordCheck::PasswordCheck(std::string user, std::string bcryptHash)
     : user_(std::move(user)), hash_(std::move(bcryptHash)), digestKey_(kDigestKeySize, '\0') {
-  gnutls_rnd(GNUTLS_RND_KEY, digestKey_.data(), digestKey_.size());
+  // Without a key no digest is made, and Allows refuses everything.
+  if (!SystemRandomBytes(
+          std::span(reinterpret_cast<unsigned char*>(digestKey_.data()), digestKey_.size())))
+    digestKey_.clear();
 }
 
-PasswordCheck::~PasswordCheck() { explicit_bzero(digestKey_.data(), digestKey_.size()); }
+PasswordCheck::~PasswordCheck() { WipeSecret(digestKey_.data(), digestKey_.size()); }
 
 bool PasswordCheck::Allows(std::string_view user, std::string_view password) {
   if (!IsBcryptHash(hash_)) return false;
@@ -80,7 +87,7 @@ bool PasswordCheck::Allows(std::string_view user, std::string_view password) {
   // not tell whether the name was right.
   std::string phrase(password);
   const bool passwordRight = SameInConstantTime(Crypt(phrase, hash_.c_str()), hash_);
-  explicit_bzero(phrase.data(), phrase.size());
+  WipeSecret(phrase.data(), phrase.size());
   if (!SameInConstantTime(user, user_) || !passwordRight) return false;
   Remember(std::move(digest));
   return true;
@@ -93,11 +100,9 @@ PasswordCheck::Digest PasswordCheck::DigestOf(std::string_view user,
   std::string text(user);
   text.push_back('\0');
   text.append(password);
-  Digest digest(32, '\0');
-  const int failed = gnutls_hmac_fast(GNUTLS_MAC_SHA256, digestKey_.data(), digestKey_.size(),
-                                      text.data(), text.size(), digest.data());
-  explicit_bzero(text.data(), text.size());
-  return failed ? Digest() : digest;
+  Digest digest = digestKey_.empty() ? Digest() : HmacSha256(digestKey_, text);
+  WipeSecret(text.data(), text.size());
+  return digest;
 }
 
 #else

@@ -9,8 +9,8 @@
 
 namespace kelvoran {
 
-// Whether this build can check bcrypt hashes (libxcrypt's crypt_rn on
-// Linux; the Windows build has no bcrypt and refuses basic auth).
+// Whether this build can check bcrypt hashes (libxcrypt's crypt_rn; a
+// Windows build made without the cross-built libxcrypt cannot).
 bool BcryptBuiltIn();
 
 // "$2a$", "$2b$" or "$2y$", a two-digit cost and the 53 characters of salt

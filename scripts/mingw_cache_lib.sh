@@ -1,10 +1,10 @@
 # Shared by the scripts that cross-build a library from a Debian source
 # package with the mingw-w64 posix-thread compilers (scripts/build-wxmsw,
 # scripts/build-benchmark-mingw, scripts/build-curl-mingw,
-# scripts/build-microhttpd-mingw, scripts/build-sqlite-mingw): sourced, not
-# run. Each library is built
-# once, into a cache folder outside the clone, keyed by the source version,
-# the build flags and the compiler version; a stamp written last marks it
+# scripts/build-microhttpd-mingw, scripts/build-libxcrypt-mingw,
+# scripts/build-sqlite-mingw): sourced, not run. Each library is built once,
+# into a cache folder outside the clone, keyed by the source version, the
+# build flags and the compiler version; a stamp written last marks it
 # complete, so a matching stamp skips the build.
 #
 #   mingw_cache_begin NAME PACKAGE FLAG...

@@ -2,8 +2,10 @@
 # kelvoran.exe --headless under Wine: --version and --help reach the output
 # the program was started with although it is a GUI-subsystem program; a run
 # in a folder listing this computer's loopback address logs the host's change
-# of status, serves it for Prometheus on loopback (when the build has the
-# endpoint: a real Prometheus server scrapes it), and Ctrl+C ends it with status 0 and its results in the history.
+# of status, serves it for Prometheus on loopback behind basic auth (when the
+# build has the endpoint: a real Prometheus server scrapes it with the
+# password, a wrong one is refused), and Ctrl+C ends it with status 0 and its
+# results in the history.
 # Wine turns SIGINT into CTRL_C_EVENT only for a program with a console: it
 # runs on a pseudo-terminal (script(1)), where Wine gives it one, as a job of
 # its own (set -m): a background command of a script without job control
@@ -40,11 +42,18 @@ status=0
 wine "$program" --headless --bogus </dev/null >/dev/null 2>"$scratch/log" || status=$?
 [[ $status -eq 2 ]] || fail "an unknown argument gave status $status"
 
-# A real Prometheus server on loopback scrapes the program each second, and
-# its HTTP API returns the host OK.
+# The scrapes' credentials: htpasswd -B's hash (cost 10) of the password.
+user=prom
+password=prometheus-scrape
+hash='$2y$10$XEDyOr0zJKnAH.LFdlmrYeHtRolTrvzuFHOL2wMmgK/jsPOuHTn/2'
+
+# A real Prometheus server on loopback scrapes the program each second with
+# the password, and its HTTP API returns the host OK.
 scraped_by_prometheus() {
   local web=$((port + 1)) answer='' prometheus=''
-  printf 'global: {scrape_interval: 1s}\nscrape_configs:\n- job_name: kelvoran\n  %s\n' \
+  (umask 077 && printf '%s' "$password" >"$scratch/prometheus.password")
+  printf 'global: {scrape_interval: 1s}\nscrape_configs:\n- job_name: kelvoran\n  %s\n  %s\n' \
+    "basic_auth: {username: $user, password_file: '$scratch/prometheus.password'}" \
     "static_configs: [{targets: ['127.0.0.1:$port']}]" >"$scratch/prometheus.yml"
   prometheus --config.file="$scratch/prometheus.yml" --storage.tsdb.path="$scratch/tsdb" \
     --web.listen-address="127.0.0.1:$web" >"$scratch/prometheus.log" 2>&1 &
@@ -62,10 +71,12 @@ scraped_by_prometheus() {
 }
 
 printf '[loopback]\nHost=127.0.0.1\nDelay=1\nTimeout=1\nSuccessPeriod=0\n' >"$scratch/KELVORAN.INI"
+(umask 077 && printf '%s\n' "$hash" >"$scratch/metrics.hash")
 port=$((20000 + RANDOM % 20000))
 set -m
 (cd "$scratch" && exec script -qfec \
-  "exec wine '$program' --headless --metrics 127.0.0.1:$port 2>'$scratch/log'" /dev/null \
+  "exec wine '$program' --headless --metrics 127.0.0.1:$port --metrics-user $user \
+    --metrics-password-hash-file metrics.hash 2>'$scratch/log'" /dev/null \
   </dev/null >/dev/null 2>&1) &
 app=$!
 set +m
@@ -76,10 +87,17 @@ done
 grep -q ' 127\.0\.0\.1: WARNING -> OK' "$scratch/log" || fail "no change of status logged"
 grep -q 'started without a window: 1 host of ' "$scratch/log" || fail "no start line"
 if ! grep -q 'this build of Kelvoran has no metrics endpoint' "$scratch/log"; then
-  grep -q "Metrics for Prometheus at http://127\.0\.0\.1:$port/metrics\." "$scratch/log" ||
-    fail "no line for the metrics endpoint"
+  grep -q "Metrics for Prometheus at http://127\.0\.0\.1:$port/metrics (basic auth)\." \
+    "$scratch/log" || fail "no line for the metrics endpoint"
   sleep 1.5
-  curl -sS --max-time 5 -o "$scratch/metrics" "http://127.0.0.1:$port/metrics" || fail "no scrape"
+  url="http://127.0.0.1:$port/metrics"
+  for wrong in "$user:not-$password" "other:$password"; do
+    refused=$(curl -sS --max-time 5 -o /dev/null -w '%{http_code}' -u "$wrong" "$url") || true
+    [[ $refused == 401 ]] || fail "credentials $wrong got $refused, not 401"
+  done
+  refused=$(curl -sS --max-time 5 -o /dev/null -w '%{http_code}' "$url") || true
+  [[ $refused == 401 ]] || fail "a scrape without credentials got $refused, not 401"
+  curl -sS --max-time 5 -f -u "$user:$password" -o "$scratch/metrics" "$url" || fail "no scrape"
   grep -qx 'kelvoran_host_status{host="127.0.0.1",description="",status="OK"} 1' \
     "$scratch/metrics" || fail "the scrape does not show the host OK: $(cat "$scratch/metrics")"
   if command -v promtool >/dev/null; then

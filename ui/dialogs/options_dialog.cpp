@@ -159,8 +159,8 @@ void COptionsDialog::AddMetricsAccess(wxSizer& top) {
   metricsKey_ = new wxFilePickerCtrl(this, wxID_ANY, "", "Private key (PEM)",
                                      "PEM files (*.pem;*.key)|*.pem;*.key|All files|*",
                                      wxDefaultPosition, wxDefaultSize, pickerStyle);
-  // What this build cannot do is not offered (the Windows build: no bcrypt,
-  // no TLS in its HTTP server).
+  // What this build cannot do is not offered (the Windows build: no TLS in
+  // its HTTP server).
   metricsUser_->Enable(BcryptBuiltIn());
   metricsPassword_->Enable(BcryptBuiltIn());
   metricsCertificate_->Enable(MetricsServer::TlsBuiltIn());
