@@ -15,6 +15,9 @@ namespace kelvoran {
 namespace {
 
 constexpr char kNever[] = "never";
+// 9999-12-31 23:59:59 UTC. A later end is no date the row could show, and its
+// local time would overflow: a damaged value.
+constexpr CalendarTime kLatestEnd = 253'402'300'799;
 
 struct LocalClock {
   std::chrono::sys_days day;
@@ -40,7 +43,8 @@ CalendarTime ParseMutedUntil(std::string_view text) {
   if (text == kNever) return kMutedUntilUnmuted;
   CalendarTime until = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), until);
-  if (error != std::errc() || end != text.data() + text.size() || until < 0) return 0;
+  if (error != std::errc() || end != text.data() + text.size() || until < 0 || until > kLatestEnd)
+    return 0;
   return until;
 }
 

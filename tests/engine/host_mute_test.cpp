@@ -205,7 +205,8 @@ TEST(HostMute, KeptAcrossARestart) {
 }
 
 TEST(HostMute, DamagedFileValuesMuteNothing) {
-  for (const char* text : {"", "soon", "-5", "12abc", "99999999999999999999999"})
+  for (const char* text :
+       {"", "soon", "-5", "12abc", "99999999999999999999999", "9223372036854775806"})
     EXPECT_EQ(ParseMutedUntil(text), 0) << text;
   EXPECT_EQ(ParseMutedUntil(MutedUntilText(kStart)), kStart);
   EXPECT_EQ(ParseMutedUntil(MutedUntilText(kMutedUntilUnmuted)), kMutedUntilUnmuted);
