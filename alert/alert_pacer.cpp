@@ -33,21 +33,24 @@ std::string EndText(const LocalMoment& end, CalendarTime from) {
 
 }  // namespace
 
-// A reminder is due only every few minutes: one pass over the list then is
-// cheaper than keeping an index of names up to date.
-bool OutageGoesOn(HostRows& rows, const std::string& host) {
+// Reminders are due only every few minutes: one pass over the list for all
+// those due in a tick is cheaper than keeping an index of names up to date.
+std::unordered_set<std::string> HostsInOutage(HostRows& rows) {
+  std::unordered_set<std::string> names;
   for (int row = 0; row < rows.RowCount(); ++row) {
     const HostRecord& record = rows.RecordAt(row);
-    if (record.Host == host && record.Status != StatusOk) return true;
+    if (record.Status != StatusOk) names.insert(record.Host);
   }
-  return false;
+  return names;
 }
 
 AlertPacer::Environment AlertPacer::Watching(HostRows* const& hosts, UtcOffsetAt utcOffset) {
   return {.utcOffset = std::move(utcOffset),
           .now = [] { return CalendarTime{std::time(nullptr)}; },
-          .outageGoesOn =
-              [&hosts](const std::string& host) { return !hosts || OutageGoesOn(*hosts, host); }};
+          .hostsInOutage = [&hosts]() -> std::optional<std::unordered_set<std::string>> {
+            if (!hosts) return std::nullopt;
+            return HostsInOutage(*hosts);
+          }};
 }
 
 AlertPacer::AlertPacer(Hand hand, Hold hold, Environment environment)
@@ -147,6 +150,12 @@ void AlertPacer::ReleaseKept(CalendarTime now) {
 }
 
 void AlertPacer::Remind(CalendarTime now) {
+  // Asked once a tick, and only when a reminder is due.
+  std::optional<std::optional<std::unordered_set<std::string>>> inOutage;
+  const auto outageGoesOn = [&](const std::string& host) {
+    if (!inOutage) inOutage = environment_.hostsInOutage();
+    return !*inOutage || (*inOutage)->contains(host);
+  };
   for (auto it = reminders_.begin(); it != reminders_.end();) {
     Reminder& reminder = it->second;
     if (reminder.due > now) {
@@ -154,7 +163,7 @@ void AlertPacer::Remind(CalendarTime now) {
       continue;
     }
     const AlertChannel& channel = *Find(it->first.first);
-    if (!environment_.outageGoesOn(reminder.down.host)) {
+    if (!outageGoesOn(reminder.down.host)) {
       it = reminders_.erase(it);
       continue;
     }

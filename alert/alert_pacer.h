@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -34,8 +35,8 @@ namespace kelvoran {
 // down alert starts the count of minutes again.
 class HostRows;
 
-// Whether a host named `host` is in the list and not OK: its outage goes on.
-bool OutageGoesOn(HostRows& rows, const std::string& host);
+// The names of the list's hosts that are not OK: their outages go on.
+std::unordered_set<std::string> HostsInOutage(HostRows& rows);
 
 class AlertPacer final : public ResultSink {
  public:
@@ -45,9 +46,10 @@ class AlertPacer final : public ResultSink {
   struct Environment {
     UtcOffsetAt utcOffset = [](CalendarTime) { return 0; };
     std::function<CalendarTime()> now = [] { return CalendarTime{0}; };
-    // Whether the host (by name) is still in the list and not OK.
-    std::function<bool(const std::string& host)> outageGoesOn = [](const std::string&) {
-      return true;
+    // The names of the hosts still in the list and not OK; none while no
+    // list is known, and then every outage goes on.
+    std::function<std::optional<std::unordered_set<std::string>>()> hostsInOutage = [] {
+      return std::nullopt;
     };
   };
 

@@ -50,14 +50,17 @@ struct Recorder {
     }
   }
   AlertPacer Pacer() {
-    return AlertPacer(
-        [this](const auto& c, const AlertEvent& e) { Add("sent", c, e, ""); },
-        [this](const auto& c, const AlertEvent& e, const std::string& why) {
-          Add("held", c, e, why);
-        },
-        {.utcOffset = [](CalendarTime) { return std::int64_t{0}; },
-         .now = [this] { return now; },
-         .outageGoesOn = [this](const std::string& h) { return hostsDown.count(h) != 0; }});
+    return AlertPacer([this](const auto& c, const AlertEvent& e) { Add("sent", c, e, ""); },
+                      [this](const auto& c, const AlertEvent& e, const std::string& why) {
+                        Add("held", c, e, why);
+                      },
+                      {.utcOffset = [](CalendarTime) { return std::int64_t{0}; },
+                       .now = [this] { return now; },
+                       .hostsInOutage =
+                           [this] {
+                             return std::optional(std::unordered_set<std::string>(hostsDown.begin(),
+                                                                                  hostsDown.end()));
+                           }});
   }
   // Ticks once a minute from `from` to `to`, both included.
   void Run(AlertPacer& pacer, CalendarTime from, CalendarTime to) {
