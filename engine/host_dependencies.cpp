@@ -204,7 +204,6 @@ void HostDependencies::EdgeSeen(const HostRecord& host, const StatusEdge& edge) 
     if (parentOf_.contains(host.HostId)) {
       held_[host.HostId] =
           Held{edge, false, std::nullopt, edge.at + ancestry.slowestToFail + kTickSlack};
-      ++waiting_;
       return;
     }
     // An outage a reset ended unseen must not hold this one's popup.
@@ -216,7 +215,6 @@ void HostDependencies::EdgeSeen(const HostRecord& host, const StatusEdge& edge) 
     endedHeld_ = host.HostId;
     if (!ended.decideBy) return;
     // Over before any host in front was seen down: it is told after all.
-    --waiting_;
     StatusEdge down = ended.edge;
     down.resultsTold = true;
     if (inner_.edges) inner_.edges(host, down);
@@ -299,7 +297,7 @@ void HostDependencies::TickEnded() {
 // one of them is in ERROR; sent once all are seen OK by probes started since
 // the outage began, or when the wait is up.
 void HostDependencies::DecideWaitingOutages() {
-  if (waiting_ == 0) return;
+  if (held_.empty()) return;
   const CalendarTime now = now_();
   for (auto held = held_.begin(); held != held_.end();) {
     Held& waiting = held->second;
@@ -311,13 +309,11 @@ void HostDependencies::DecideWaitingOutages() {
     HostRecord* host = Record(held->first, &row);
     // Deleted, or reset: the outage is over without a word.
     if (!host || host->OutageStart != waiting.edge.outageStart) {
-      --waiting_;
       held = held_.erase(held);
       continue;
     }
     const Ancestry ancestry = Walk(*host);
     if (ancestry.down) {
-      --waiting_;
       waiting.decideBy.reset();
       Mark(held->first, ancestry.down->Host);
       rows_->FormatRow(row);
@@ -329,7 +325,6 @@ void HostDependencies::DecideWaitingOutages() {
       ++held;
       continue;
     }
-    --waiting_;
     const Held released = waiting;
     held = held_.erase(held);
     Release(*host, row, released);

@@ -130,8 +130,6 @@ class HostDependencies final : public ResultSink {
   // The host whose held outage the last edge ended: its OK-again popup,
   // which follows the edge, goes unsent.
   std::int32_t endedHeld_ = 0;
-  // Outages waiting for the hosts in front to be seen (decideBy set).
-  std::size_t waiting_ = 0;
   std::set<std::string> told_;
   std::vector<std::string> notices_;
 };

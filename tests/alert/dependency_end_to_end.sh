@@ -32,17 +32,9 @@ in_error() { grep -cE " 198\.18\.$1: [A-Z]+ -> ERROR" "$scratch/log" || true; }
 back_ok() { grep -cE " 198\.18\.$1: [A-Z]+ -> OK" "$scratch/log" || true; }
 count_at_least() { [[ $("$1" "$2") -ge $3 ]]; }
 
-mkdir -p "$scratch/Brindlecot"
 # Every host probed every second, so that eleven hosts keep their pace.
-cat >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf" <<CONF
-[Options]
-ProbesPerSecond=20
-[AlertChannels/1]
-Name=Hook
-Kind=webhook
-Url=http://localhost:$HTTP_PORT/status/200/hook
-Body={"host": "{host}", "event": "{event}"}
-CONF
+write_hook_profile "Url=http://localhost:$HTTP_PORT/status/200/hook" \
+  'Body={"host": "{host}", "event": "{event}"}'
 # Router and hosts go ERROR after three seconds of failures, whichever is
 # probed first: hosts that get there before the router wait for it.
 {

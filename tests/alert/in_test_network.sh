@@ -36,6 +36,16 @@ start_headless() {
     2>"$scratch/log") &
   app=$!
 }
+# The profile of $scratch: every host may be probed each second, and one
+# webhook channel "Hook" to the HTTP test server; each argument is one more
+# line of the channel (its Url, Body, AlsoWhenOk).
+write_hook_profile() {
+  mkdir -p "$scratch/Brindlecot"
+  {
+    printf '[Options]\nProbesPerSecond=20\n[AlertChannels/1]\nName=Hook\nKind=webhook\n'
+    printf '%s\n' "$@"
+  } >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf"
+}
 fail() {
   echo "FAIL: $*" >&2
   show_received >&2

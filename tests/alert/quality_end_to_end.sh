@@ -24,17 +24,8 @@ trap '[[ -z $app ]] || kill -KILL "$app" 2>/dev/null || true; let_through; rm -r
 alerts() { received http path "^/status/200/q/$1\$"; }
 has_alert() { [[ $(alerts "$1") -ge 1 ]]; }
 
-mkdir -p "$scratch/Brindlecot"
-cat >"$scratch/Brindlecot/Kelvoran by Brindlecot.conf" <<CONF
-[Options]
-ProbesPerSecond=20
-[AlertChannels/1]
-Name=Hook
-Kind=webhook
-AlsoWhenOk=1
-Url=http://localhost:$HTTP_PORT/status/200/q/{host}/{event}
-Body={"host": "{host}", "event": "{event}", "error": "{error}"}
-CONF
+write_hook_profile AlsoWhenOk=1 "Url=http://localhost:$HTTP_PORT/status/200/q/{host}/{event}" \
+  'Body={"host": "{host}", "event": "{event}", "error": "{error}"}'
 {
   for host in 198.18.10.2 198.18.10.1; do
     printf '[%s]\nHost=%s\nDelay=1\nTimeout=2\nAlertChannels=Hook\n' "$host" "$host"

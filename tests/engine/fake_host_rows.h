@@ -55,6 +55,18 @@ class FakeHostRows : public HostRows {
   std::vector<std::unique_ptr<HostRecord>> records_;
 };
 
+// A host of the monitors over simulated results: OK, with fail and success
+// periods of 0 (it moves at its first result), telling when OK again.
+inline HostRecord& AddMonitoredHost(FakeHostRows& rows, const std::string& name,
+                                    const std::string& dependsOn) {
+  HostRecord& host = rows.Add();
+  host.Host = name;
+  host.DependsOn = dependsOn;
+  host.Status = StatusOk;
+  host.PopupWhenOk = true;
+  return host;
+}
+
 // Senders that write what reaches them into `sent`, per host: "v" down
 // alert, "^" OK-again alert, "h" / "H" the same held on purpose (and why,
 // into `why`), "p" popup, "k" OK-again popup.

@@ -26,13 +26,8 @@ struct Monitor {
     dependencies.Attach(rows);
     senders = dependencies.Guard(testing::StandInSenders(sent, why));
   }
-  // Starts OK; fail and success periods of 0 move it at the first result.
   HostRecord& Add(const std::string& name, const std::string& dependsOn = {}) {
-    HostRecord& host = rows.Add();
-    host.Host = name;
-    host.DependsOn = dependsOn;
-    host.Status = StatusOk;
-    host.PopupWhenOk = true;
+    HostRecord& host = testing::AddMonitoredHost(rows, name, dependsOn);
     dependencies.ListChanged();
     return host;
   }

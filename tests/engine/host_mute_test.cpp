@@ -35,11 +35,7 @@ struct Monitor {
     senders = dependencies.Guard(mutes.Guard(testing::StandInSenders(sent, why)));
   }
   HostRecord& Add(const std::string& name, const std::string& dependsOn = {}) {
-    HostRecord& host = rows.Add();
-    host.Host = name;
-    host.DependsOn = dependsOn;
-    host.Status = StatusOk;
-    host.PopupWhenOk = true;
+    HostRecord& host = testing::AddMonitoredHost(rows, name, dependsOn);
     dependencies.ListChanged();
     mutes.Changed();
     return host;
