@@ -36,6 +36,14 @@ void MonitorCore::Attach(HostRows& rows) {
   quality_.Attach(rows);
 }
 
+void MonitorCore::RecordRoutes(std::shared_ptr<RoutePlatform> platform) {
+  if (routes_ || !platform) return;
+  routes_ = std::make_unique<RoutePlanner>(std::move(platform), SystemClock);
+  if (history_)
+    routes_->AddObserver([this](const RouteTrace& trace) { history_->RouteRecorded(trace); });
+  sinks_.Add(routes_.get());
+}
+
 // A muted host's quality alerts are held, as its other alerts are.
 void MonitorCore::QualitySeen(const HostRecord& host, const QualityEdge& edge) {
   if (alsoOnQuality_) alsoOnQuality_(host, edge);

@@ -10,6 +10,7 @@
 #include "engine/result_mailbox.h"
 #include "engine/result_sink.h"
 #include "engine/scheduler.h"
+#include "route/route_planner.h"
 
 namespace kelvoran {
 
@@ -40,6 +41,12 @@ class MonitorCore {
   // Another sink, after those above.
   void AddSink(ResultSink* sink) { sinks_.Add(sink); }
 
+  // Records the hosts' paths through the platform: baselines while OK, one at
+  // each outage, and the user's requests. Each path goes to the history.
+  void RecordRoutes(std::shared_ptr<RoutePlatform> platform);
+  // Null until RecordRoutes.
+  RoutePlanner* Routes() { return routes_.get(); }
+
   ProbeScheduler& Scheduler() { return *scheduler_; }
   HostDependencies& Dependencies() { return dependencies_; }
   HostMutes& Mutes() { return mutes_; }
@@ -57,6 +64,7 @@ class MonitorCore {
   HostDependencies dependencies_;
   HostMutes mutes_;
   QualityWatch quality_;
+  std::unique_ptr<RoutePlanner> routes_;
   std::unique_ptr<ProbeScheduler> scheduler_;
 };
 

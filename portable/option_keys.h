@@ -8,6 +8,9 @@ namespace kelvoran {
 // option's default.
 inline constexpr const char* kProbesPerSecondKey = "Options/ProbesPerSecond";
 inline constexpr const char* kHistoryMegabytesKey = "Options/HistoryMegabytes";
+// Whether each host's route is recorded by itself (hourly while OK and when
+// it goes down); 1, the default, or 0. "Trace route" works either way.
+inline constexpr const char* kRecordRoutesKey = "Options/RecordRoutes";
 // The window's metrics endpoint's port on 127.0.0.1; 0 (the default) serves none.
 inline constexpr const char* kMetricsPortKey = "Options/MetricsPort";
 // Its basic auth and TLS, written only when set: the user name, the bcrypt

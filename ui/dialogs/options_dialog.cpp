@@ -1,5 +1,6 @@
 #include "ui/dialogs/options_dialog.h"
 
+#include <wx/checkbox.h>
 #include <wx/config.h>
 #include <wx/filepicker.h>
 #include <wx/sizer.h>
@@ -15,6 +16,7 @@
 #include "metrics/metrics_server.h"
 #include "metrics/password_check.h"
 #include "portable/option_keys.h"
+#include "route/route_planner.h"
 #include "ui/dialogs/dialog_buttons.h"
 #include "ui/dialogs/number_field.h"
 #include "ui/parts/art.h"
@@ -36,6 +38,10 @@ constexpr const char* kHistoryBudgetNote =
     "The newest results are kept as they come; the oldest go first when the history "
     "outgrows this size, though never those of the last 24 hours. Summaries and changes of "
     "status are kept longer.";
+
+constexpr const char* kRecordRoutesNote =
+    "A route is a few dozen echoes with growing time-to-live, one host at a time, a few "
+    "seconds apart. \"Trace route\" in a host's menu works either way.";
 
 constexpr const char* kMetricsPortNote =
     "0 serves none. Prometheus may then scrape http://127.0.0.1:PORT/metrics on this "
@@ -126,6 +132,10 @@ COptionsDialog::COptionsDialog(wxWindow* parent, bool withHistory)
   top->Add(LabelledField(this, "Probes started per second:", probesPerSecond_), 0, wxALL, 10);
   top->Add(Note(this, kProbesPerSecondNote), 0, wxLEFT | wxRIGHT, 10);
   if (withHistory) AddHistoryBudget(*top);
+  recordRoutes_ = new wxCheckBox(
+      this, wxID_ANY, "Record each host's route: hourly while it is OK, and when it goes down");
+  top->Add(recordRoutes_, 0, wxLEFT | wxRIGHT | wxTOP, 10);
+  top->Add(Note(this, kRecordRoutesNote), 0, wxLEFT | wxRIGHT | wxTOP, 10);
   metricsPort_ = new NumberField(this, IdMetricsPort, 0, kMaximumPort);
   top->Add(LabelledField(this, "Serve metrics for Prometheus on port", metricsPort_), 0,
            wxLEFT | wxRIGHT | wxTOP, 10);
@@ -184,6 +194,10 @@ void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler) 
       profile.ReadLong(kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
 }
 
+void ApplyStoredRouteOption(const wxConfigBase& profile, RoutePlanner& routes) {
+  routes.SetAutomatic(profile.ReadLong(kRecordRoutesKey, 1) != 0);
+}
+
 void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history) {
   history.SetDiskBudget(StoredHistoryMegabytes(profile) * DiskBudget::kMegabyte);
 }
@@ -204,8 +218,9 @@ std::optional<std::string> ApplyStoredMetricsPort(wxConfigBase& profile, Metrics
 
 std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
                                        ProbeScheduler& scheduler, HistoryLink* history,
-                                       MetricsEndpoint* metrics) {
+                                       MetricsEndpoint* metrics, RoutePlanner* routes) {
   COptionsDialog dialog(parent, history != nullptr);
+  dialog.RecordRoutesBox()->SetValue(profile.ReadLong(kRecordRoutesKey, 1) != 0);
   dialog.ProbesPerSecondField()->SetValue(scheduler.ProbesPerTick());
   if (history) dialog.HistoryMegabytesField()->SetValue(StoredHistoryMegabytes(profile));
   const long metricsPort = StoredMetricsPort(profile);
@@ -223,11 +238,13 @@ std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
     profile.Write(kHistoryMegabytesKey,
                   static_cast<long>(dialog.HistoryMegabytesField()->GetValue()));
   profile.Write(kMetricsPortKey, static_cast<long>(dialog.MetricsPortField()->GetValue()));
+  profile.Write(kRecordRoutesKey, dialog.RecordRoutesBox()->GetValue() ? 1L : 0L);
   const MetricsAccess newAccess = DialogMetricsAccess(dialog, access);
   StoreMetricsAccess(profile, newAccess);
   profile.Flush();
   scheduler.SetProbesPerTick(probesPerSecond);
   if (history) ApplyStoredHistoryBudget(profile, *history);
+  if (routes) ApplyStoredRouteOption(profile, *routes);
   if (!metrics || (StoredMetricsPort(profile) == metricsPort && newAccess == access))
     return std::nullopt;
   return ApplyStoredMetricsPort(profile, *metrics);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+class wxCheckBox;
 class wxConfigBase;
 class wxFilePickerCtrl;
 class wxTextCtrl;
@@ -15,6 +16,7 @@ class HistoryLink;
 class MetricsEndpoint;
 class NumberField;
 class ProbeScheduler;
+class RoutePlanner;
 
 // "Options": the settings of the program itself, as opposed to those of a
 // host. They live in the user's profile, beside the window placement.
@@ -27,6 +29,7 @@ class COptionsDialog : public wxDialog {
 
   NumberField* ProbesPerSecondField() const { return probesPerSecond_; }
   NumberField* HistoryMegabytesField() const { return historyMegabytes_; }
+  wxCheckBox* RecordRoutesBox() const { return recordRoutes_; }
   NumberField* MetricsPortField() const { return metricsPort_; }
   wxTextCtrl* MetricsUserField() const { return metricsUser_; }
   // Empty leaves the stored hash as it is.
@@ -40,6 +43,7 @@ class COptionsDialog : public wxDialog {
 
   NumberField* probesPerSecond_ = nullptr;
   NumberField* historyMegabytes_ = nullptr;
+  wxCheckBox* recordRoutes_ = nullptr;
   NumberField* metricsPort_ = nullptr;
   wxTextCtrl* metricsUser_ = nullptr;
   wxTextCtrl* metricsPassword_ = nullptr;
@@ -53,6 +57,8 @@ class COptionsDialog : public wxDialog {
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler);
 // Likewise the history's disk budget: 1,024 MB when the profile lacks it, a
 // hand-edited value brought within 64 MB..1 TB.
+// Whether the planner records routes by itself: yes unless the profile says 0.
+void ApplyStoredRouteOption(const wxConfigBase& profile, RoutePlanner& routes);
 void ApplyStoredHistoryBudget(const wxConfigBase& profile, HistoryLink& history);
 
 // Serves metrics for Prometheus on 127.0.0.1 at the profile's port, with its
@@ -62,10 +68,10 @@ std::optional<std::string> ApplyStoredMetricsPort(wxConfigBase& profile, Metrics
 
 // Shows the dialog with the current values; OK stores them in the profile
 // and applies them from the next tick on. `history` and `metrics` may be
-// null. Returns a sentence for the status bar when the metrics' port or
+// null, and `routes`. Returns a sentence for the status bar when the metrics' port or
 // access changed. A password typed is stored as its bcrypt hash.
 std::optional<std::string> EditOptions(wxWindow* parent, wxConfigBase& profile,
                                        ProbeScheduler& scheduler, HistoryLink* history,
-                                       MetricsEndpoint* metrics);
+                                       MetricsEndpoint* metrics, RoutePlanner* routes = nullptr);
 
 }  // namespace kelvoran

@@ -1,0 +1,222 @@
+#include "route/route_planner.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "engine/host_record.h"
+#include "platform/detached_thread.h"
+
+namespace kelvoran {
+namespace {
+
+struct HostRoute {
+  bool seenOk = false;
+  CalendarTime lastBaseline = 0;  // when the last baseline started; 0 for none
+};
+
+struct TraceRequest {
+  std::string host;
+  RouteReason reason = RouteReason::Baseline;
+};
+
+// What the path probes' threads share with the planner: it outlives the
+// planner while a probe still runs.
+struct FinishedTraces {
+  std::mutex lock;
+  std::vector<RouteTrace> traces;
+};
+
+RouteTrace TraceHost(RoutePlatform& platform, const TraceRequest& request, CalendarTime taken,
+                     const TraceOptions& options) {
+  RouteTrace trace;
+  if (const auto destination = platform.Resolve(request.host))
+    trace = TraceRoute(*destination, options, platform);
+  else
+    trace.End = RouteEnd::Failed;
+  trace.Host = request.host;
+  trace.Taken = taken;
+  trace.Reason = request.reason;
+  return trace;
+}
+
+}  // namespace
+
+struct RoutePlanner::State {
+  std::shared_ptr<RoutePlatform> platform;
+  Clock clock;
+  Limits limits;
+  std::vector<RouteObserver> observers;
+  std::map<std::string, HostRoute> hosts;
+  std::deque<TraceRequest> urgent;     // outages and the user's requests
+  std::deque<TraceRequest> baselines;  // in the order the hosts became due
+  std::set<std::string> running;
+  // Hosts renamed while their path was probed: old name to new.
+  std::map<std::string, std::string> renamedWhileRunning;
+  bool automatic = true;
+  bool baselineRunning = false;
+  CalendarTime lastBaselineStart = 0;
+  std::shared_ptr<FinishedTraces> finished = std::make_shared<FinishedTraces>();
+
+  bool Queued(const std::string& host) const {
+    const auto named = [&](const TraceRequest& request) { return request.host == host; };
+    return std::any_of(urgent.begin(), urgent.end(), named) ||
+           std::any_of(baselines.begin(), baselines.end(), named);
+  }
+
+  void QueueBaselineIfDue(const HostRecord& host, CalendarTime now) {
+    HostRoute& route = hosts[host.Host];
+    const bool due = !route.seenOk || now - route.lastBaseline >= limits.BaselineEverySeconds;
+    route.seenOk = true;
+    if (!due || running.count(host.Host) || Queued(host.Host)) return;
+    route.lastBaseline = now;
+    baselines.push_back({host.Host, RouteReason::Baseline});
+  }
+
+  void QueueUrgent(const std::string& host, RouteReason reason) {
+    // An outage's path matters more than a baseline waiting for its turn.
+    std::erase_if(baselines, [&](const TraceRequest& request) { return request.host == host; });
+    const bool waiting = std::any_of(urgent.begin(), urgent.end(), [&](const TraceRequest& r) {
+      return r.host == host && r.reason == reason;
+    });
+    if (!waiting) urgent.push_back({host, reason});
+  }
+
+  void Start(const TraceRequest& request) {
+    running.insert(request.host);
+    if (request.reason == RouteReason::Baseline) {
+      baselineRunning = true;
+      lastBaselineStart = clock();
+    }
+    auto body = [platform = platform, finished = finished, request, taken = clock(),
+                 options = limits.Trace] {
+      RouteTrace trace = TraceHost(*platform, request, taken, options);
+      std::lock_guard guard(finished->lock);
+      finished->traces.push_back(std::move(trace));
+    };
+    if (!StartDetachedThread(std::move(body))) Finish(FailedTrace(request));
+  }
+
+  RouteTrace FailedTrace(const TraceRequest& request) {
+    RouteTrace trace;
+    trace.Host = request.host;
+    trace.Taken = clock();
+    trace.Reason = request.reason;
+    trace.End = RouteEnd::Failed;
+    return trace;
+  }
+
+  void Finish(RouteTrace trace) {
+    if (auto node = renamedWhileRunning.extract(trace.Host)) trace.Host = node.mapped();
+    running.erase(trace.Host);
+    if (trace.Reason == RouteReason::Baseline) baselineRunning = false;
+    // A host deleted while its path was probed has no one to show it to.
+    if (trace.Reason != RouteReason::OnDemand && !hosts.count(trace.Host)) return;
+    for (const RouteObserver& observer : observers) observer(trace);
+  }
+
+  void CollectFinished() {
+    std::vector<RouteTrace> traces;
+    {
+      std::lock_guard guard(finished->lock);
+      traces.swap(finished->traces);
+    }
+    for (const RouteTrace& trace : traces) Finish(trace);
+  }
+
+  // A host already being probed waits in its queue for the next tick.
+  bool StartNext(std::deque<TraceRequest>& queue) {
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+      if (running.count(it->host)) continue;
+      const TraceRequest request = *it;
+      queue.erase(it);
+      Start(request);
+      return true;
+    }
+    return false;
+  }
+
+  bool BaselineMayStart() const {
+    return !baselineRunning && clock() - lastBaselineStart >= limits.BaselineGapSeconds;
+  }
+
+  void StartQueued() {
+    while (static_cast<int>(running.size()) < limits.MaxRunning) {
+      if (StartNext(urgent)) continue;
+      if (!BaselineMayStart() || !StartNext(baselines)) break;
+    }
+  }
+};
+
+RoutePlanner::RoutePlanner(std::shared_ptr<RoutePlatform> platform, Clock clock, Limits limits)
+    : state_(std::make_unique<State>()) {
+  state_->platform = std::move(platform);
+  state_->clock = std::move(clock);
+  state_->limits = limits;
+}
+
+RoutePlanner::RoutePlanner(std::shared_ptr<RoutePlatform> platform, Clock clock)
+    : RoutePlanner(std::move(platform), std::move(clock), Limits{}) {}
+
+RoutePlanner::~RoutePlanner() = default;
+
+void RoutePlanner::AddObserver(RouteObserver observer) {
+  state_->observers.push_back(std::move(observer));
+}
+
+void RoutePlanner::SetAutomatic(bool on) {
+  state_->automatic = on;
+  if (on) return;
+  state_->baselines.clear();
+  std::erase_if(state_->urgent, [](const TraceRequest& request) {
+    return request.reason != RouteReason::OnDemand;
+  });
+}
+
+void RoutePlanner::TraceNow(const std::string& host) {
+  state_->QueueUrgent(host, RouteReason::OnDemand);
+}
+
+bool RoutePlanner::Tracing(const std::string& host) const {
+  return state_->running.count(host) || state_->Queued(host);
+}
+
+void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
+  auto node = state_->hosts.extract(from);
+  if (node.empty()) return;
+  node.key() = to;
+  state_->hosts.insert(std::move(node));
+  for (auto* queue : {&state_->urgent, &state_->baselines})
+    for (TraceRequest& request : *queue)
+      if (request.host == from) request.host = to;
+  if (state_->running.erase(from)) {
+    state_->running.insert(to);
+    state_->renamedWhileRunning[from] = to;
+  }
+}
+
+void RoutePlanner::HostForgotten(const std::string& host) {
+  state_->hosts.erase(host);
+  for (auto* queue : {&state_->urgent, &state_->baselines})
+    std::erase_if(*queue, [&](const TraceRequest& request) { return request.host == host; });
+}
+
+void RoutePlanner::ResultApplied(const HostRecord& host, const ProbeResult& /*result*/,
+                                 std::int32_t statusBefore) {
+  if (!state_->automatic) return;
+  if (host.Status == StatusOk) {
+    state_->QueueBaselineIfDue(host, state_->clock());
+  } else if (host.Status == StatusError && statusBefore != StatusError) {
+    state_->hosts[host.Host];
+    state_->QueueUrgent(host.Host, RouteReason::Outage);
+  }
+}
+
+void RoutePlanner::TickEnded() {
+  state_->CollectFinished();
+  state_->StartQueued();
+}
+
+}  // namespace kelvoran
