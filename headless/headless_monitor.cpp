@@ -26,6 +26,7 @@
 #include "platform/user_profile_store.h"
 #include "portable/file_lock.h"
 #include "portable/option_keys.h"
+#include "route/route_compare.h"
 
 namespace kelvoran {
 namespace {
@@ -62,6 +63,7 @@ class HeadlessMonitor {
  private:
   void Start();
   void ServeMetrics();
+  void RecordRoutes(const ProfileEntries& profile);
   ProgramFigures Figures() const;
   void LoadHostList();
   void ReloadHostList();
@@ -116,9 +118,22 @@ void HeadlessMonitor::Start() {
   core_->AlsoOnQuality([this](const HostRecord& host, const QualityEdge& edge) {
     log_.WriteNow(host.Host + ": " + QualityEdgeText(edge));
   });
+  RecordRoutes(profile);
   core_->Attach(rows_);
   LoadHostList();
   if (metricsSettings_.address) ServeMetrics();
+}
+
+// The log names where the way to a host broke, at each outage.
+void HeadlessMonitor::RecordRoutes(const ProfileEntries& profile) {
+  core_->RecordRoutes(SystemRoutePlatform());
+  RoutePlanner* routes = core_->Routes();
+  if (!routes) return;
+  routes->SetAutomatic(ProfileNumber(profile, kRecordRoutesKey, 1) != 0);
+  routes->AddObserver([this](const RouteTrace& trace) {
+    if (trace.Reason == RouteReason::Outage)
+      log_.WriteNow(trace.Host + ": route at the outage: " + LastAnswerText(trace));
+  });
 }
 
 void HeadlessMonitor::ServeMetrics() {

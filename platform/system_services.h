@@ -8,6 +8,8 @@
 
 namespace kelvoran {
 
+class RoutePlatform;
+
 // What the program takes from the system it runs on at start-up. Each
 // platform folder defines these; the application calls nothing else of its
 // platform.
@@ -19,6 +21,10 @@ bool StartNetworkServices();
 // The echo probe the scheduler's worker threads run. Safe to call from any
 // number of threads at once.
 ProbeFunction SystemEchoProbe();
+
+// The path probes' platform (echoes with limited hop counts), called from
+// the route planner's threads.
+std::shared_ptr<RoutePlatform> SystemRoutePlatform();
 
 // The terminal services popups are delivered through.
 class SystemTerminalServices : public TerminalServices {
