@@ -5,6 +5,8 @@
 //                         turn, the destination last
 //   KELVORAN_ROUTE_LAST   the last hop that answers while the script drops
 //                         everything at the hop after it
+//   KELVORAN_ROUTE_REJECTED  set when that last hop refuses to forward with
+//                         "host unreachable" instead of dropping
 //   KELVORAN_ROUTE_NAMES  the hosts-file name of each of those addresses
 // clang-format off
 #include <winsock2.h>
@@ -23,7 +25,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
 
 namespace kelvoran {
 namespace {
@@ -55,7 +56,9 @@ TEST(WindowsRoutePlatform, LoopbackAnswersEveryHopLimitAsTheDestination) {
   WindowsRoutePlatform platform;
   const auto destination = platform.Resolve("127.0.0.1");
   ASSERT_TRUE(destination.has_value());
-  const std::vector<int> limits = {1, 2, 30, 255};
+  // More than the 64 events one wait takes, and the largest hop limit.
+  std::vector<int> limits = HopLimits(70);
+  limits.push_back(255);
   const auto answers = platform.SendWithHopLimits(*destination, limits, 1000);
   ASSERT_EQ(answers.size(), limits.size());
   for (std::size_t i = 0; i < limits.size(); ++i) {
@@ -93,6 +96,7 @@ TEST(WindowsRouteChain, AnswersEndAtTheLastHopThatStillAnswers) {
   const std::vector<std::string> names = Words("KELVORAN_ROUTE_NAMES");
   if (hops.empty()) GTEST_SKIP() << "needs the routers of route_chain_windows.sh (root)";
   const int last = std::atoi(std::getenv("KELVORAN_ROUTE_LAST"));
+  const bool rejected = std::getenv("KELVORAN_ROUTE_REJECTED") != nullptr;
   const int destinationHop = static_cast<int>(hops.size());
   WindowsRoutePlatform platform;
   const auto destination = platform.Resolve(hops.back());
@@ -116,7 +120,13 @@ TEST(WindowsRouteChain, AnswersEndAtTheLastHopThatStillAnswers) {
     SCOPED_TRACE("hop " + std::to_string(hop));
     EXPECT_EQ(answer.HopLimit, hop);
     if (hop > last && last < destinationHop) {
-      EXPECT_EQ(answer.Kind, HopAnswerKind::Silent);
+      if (rejected) {
+        EXPECT_EQ(answer.Kind, HopAnswerKind::Unreachable);
+        EXPECT_EQ(answer.Status, 11003);  // IP_DEST_HOST_UNREACHABLE
+        EXPECT_EQ(Text(answer.From), hops[static_cast<std::size_t>(last - 1)]);
+      } else {
+        EXPECT_EQ(answer.Kind, HopAnswerKind::Silent);
+      }
       continue;
     }
     const bool atDestination = hop >= destinationHop;
