@@ -133,7 +133,8 @@ DWORD SendWithEvent(RequestBatch& batch, HopRequest& request, std::uint32_t time
 HopAnswer Send(RequestBatch& batch, HopRequest& request, std::uint32_t timeoutMs) {
   request.Replies.resize(ReplyBufferSize(kEchoDataBytes));
   request.Event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (request.Event == nullptr) return AnswerWithStatus(request.HopLimit, IP_NO_RESOURCES, false);
+  // Not sent for want of an event: nothing was said about the path.
+  if (request.Event == nullptr) return HopAnswer{.HopLimit = request.HopLimit};
   const DWORD sent = SendWithEvent(batch, request, timeoutMs);
   request.Pending = sent == ERROR_IO_PENDING;
   if (request.Pending) return HopAnswer{.HopLimit = request.HopLimit};
