@@ -9,16 +9,6 @@
 namespace kelvoran {
 namespace {
 
-std::optional<EchoDestination> FindDestination(const std::string& host, EchoPlatform& platform) {
-  // The resolver is asked first even for dotted text: a hosts file may map it.
-  if (auto byName = platform.ResolveByName(host)) return *byName;
-  const Ipv4Address dotted = platform.ParseDotted(host);
-  if (dotted != kNoAddress) return dotted;
-  // IPv6 only where IPv4 has nothing, so a name with both keeps its IPv4 host.
-  if (auto ipv6 = platform.ResolveIpv6(host)) return *ipv6;
-  return std::nullopt;
-}
-
 // Timeout x 1000 in 32 bits wraps from 4294968 s on, which would turn a huge
 // hand-edited Timeout into a short one; it saturates instead.
 std::uint32_t TimeoutMilliseconds(std::int32_t timeoutSeconds) {
@@ -76,7 +66,7 @@ void Echo(const ProbeRequest& request, const EchoDestination& destination,
 
 void ResolveAndEcho(const ProbeRequest& request, const unsigned char* data, ProbeResult& result,
                     EchoPlatform& platform) {
-  if (auto destination = FindDestination(request.Host, platform)) {
+  if (auto destination = FindEchoDestination(request.Host, platform)) {
     Echo(request, *destination, data, result, platform);
   } else {
     result.ResultCode = ResultResolveFailed;
@@ -84,6 +74,17 @@ void ResolveAndEcho(const ProbeRequest& request, const unsigned char* data, Prob
 }
 
 }  // namespace
+
+std::optional<EchoDestination> FindEchoDestination(const std::string& host,
+                                                   EchoPlatform& platform) {
+  // The resolver is asked first even for dotted text: a hosts file may map it.
+  if (auto byName = platform.ResolveByName(host)) return *byName;
+  const Ipv4Address dotted = platform.ParseDotted(host);
+  if (dotted != kNoAddress) return dotted;
+  // IPv6 only where IPv4 has nothing, so a name with both keeps its IPv4 host.
+  if (auto ipv6 = platform.ResolveIpv6(host)) return *ipv6;
+  return std::nullopt;
+}
 
 std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result,
                           EchoPlatform& platform) {
