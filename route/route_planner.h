@@ -23,7 +23,7 @@ using RouteObserver = std::function<void(const RouteTrace&)>;
 class RoutePlanner : public ResultSink {
  public:
   struct Limits {
-    int MaxRunning = 2;                     // path probes at once
+    int MaxRunning = 2;  // path probes at once
     CalendarTime BaselineEverySeconds = 3600;
     TraceOptions Trace;
   };
