@@ -110,15 +110,15 @@ std::string RouteEndText(RouteEnd end) {
     case RouteEnd::Reached:
       return "reached the host";
     case RouteEnd::Unreachable:
-      return "a router said the host is unreachable";
+      return "ended at a router that said the host is unreachable";
     case RouteEnd::Loop:
-      return "the path loops";
+      return "loops: a router answered twice";
     case RouteEnd::Failed:
-      return "no path probe could be sent";
+      return "could not be probed";
     case RouteEnd::Silent:
       break;
   }
-  return "no answer past the last hop shown";
+  return "had no answer past its last hop shown";
 }
 
 }  // namespace kelvoran

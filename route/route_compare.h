@@ -45,7 +45,7 @@ std::string HopRoundTripText(const RouteHop& hop);
 std::string HopLossText(const RouteHop& hop);
 // "Baseline", "Outage", "On demand".
 std::string RouteReasonText(RouteReason reason);
-// "reached the host", "stopped: destination unreachable", ...
+// How the path ended, to follow "The path ": "reached the host", ...
 std::string RouteEndText(RouteEnd end);
 
 }  // namespace kelvoran

@@ -20,16 +20,16 @@
 #include "tests/ui/modal_run.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/alert_channels_dialog.h"
-#include "ui/history/alert_log_window.h"
-#include "ui/main_window/command_ids.h"
-#include "ui/parts/help_book.h"
-#include "ui/parts/help_request.h"
-#include "ui/history/history_window.h"
 #include "ui/dialogs/host_settings_dialog.h"
-#include "ui/main_window/optional_columns.h"
 #include "ui/dialogs/options_dialog.h"
+#include "ui/history/alert_log_window.h"
+#include "ui/history/history_window.h"
 #include "ui/history/outage_log.h"
 #include "ui/history/route_view.h"
+#include "ui/main_window/command_ids.h"
+#include "ui/main_window/optional_columns.h"
+#include "ui/parts/help_book.h"
+#include "ui/parts/help_request.h"
 
 namespace kelvoran {
 namespace {
@@ -209,12 +209,11 @@ TEST_F(HelpWindow, F1AndHelpButtonsOfEachDialogAndWindowOpenTheirPages) {
       [](HistoryTime, HistoryTime, const std::string*) { return std::vector<HistoryChange>(); },
       [] { return HistoryTime{0}; }};
   std::vector<wxString> pages;
-  for (wxFrame* window : std::initializer_list<wxFrame*>{new HistoryWindow(nullptr, "h", none),
-                                                         new OutageLog(nullptr, none),
-                                                         new AlertLogWindow(nullptr, nullptr),
-                                                         new RouteWindow(
-                                                             nullptr, "h", none, [] {},
-                                                             [] { return false; })}) {
+  for (wxFrame* window : std::initializer_list<wxFrame*>{
+           new HistoryWindow(nullptr, "h", none), new OutageLog(nullptr, none),
+           new AlertLogWindow(nullptr, nullptr),
+           new RouteWindow(
+               nullptr, "h", none, [] {}, [] { return false; })}) {
     window->Show();
     PumpEvents(100ms);
     PressKey(*window, WXK_F1);

@@ -61,14 +61,15 @@ class ChangeList : public wxListCtrl {
         lastAnswer_(std::move(lastAnswer)) {
     // All within the window's width: a column past its edge goes unseen.
     AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
-    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(140));
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(130));
     AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(75));
     AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(75));
-    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(80));
-    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(180));
-    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(220));
-    AppendColumn("Quality", wxLIST_FORMAT_LEFT, FromDIP(120));
-    AppendColumn("Last answer", wxLIST_FORMAT_LEFT, FromDIP(220));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(70));
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(170));
+    // Beside the cause: a time-out says nothing of where the way broke.
+    AppendColumn("Last answer", wxLIST_FORMAT_LEFT, FromDIP(235));
+    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(150));
+    AppendColumn("Quality", wxLIST_FORMAT_LEFT, FromDIP(100));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -95,11 +96,11 @@ class ChangeList : public wxListCtrl {
       case 5:
         return ToDisplay(row.change.text);
       case 6:
-        return AlertsOf(row.change);
-      case 7:
-        return QualityOf(row.change);
-      default:
         return wxString::FromUTF8(lastAnswer_(row));
+      case 7:
+        return AlertsOf(row.change);
+      default:
+        return QualityOf(row.change);
     }
   }
 
@@ -124,7 +125,7 @@ class ChangeList : public wxListCtrl {
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(960, 480), parent),
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(1200, 480), parent),
               wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       queries_(std::move(queries)) {
   SetIcons(AppIcons());

@@ -60,11 +60,11 @@ RouteBrowser::RouteBrowser(wxWindow* parent, std::string host, HistoryQueries qu
   hops_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 240)),
                          wxLC_REPORT | wxLC_SINGLE_SEL);
   hops_->AppendColumn("Hop", wxLIST_FORMAT_RIGHT, FromDIP(40));
-  hops_->AppendColumn("Baseline", wxLIST_FORMAT_LEFT, FromDIP(190));
-  hops_->AppendColumn("This path", wxLIST_FORMAT_LEFT, FromDIP(190));
+  hops_->AppendColumn("Baseline", wxLIST_FORMAT_LEFT, FromDIP(175));
+  hops_->AppendColumn("This path", wxLIST_FORMAT_LEFT, FromDIP(175));
   hops_->AppendColumn("Round trip", wxLIST_FORMAT_RIGHT, FromDIP(80));
   hops_->AppendColumn("Loss", wxLIST_FORMAT_RIGHT, FromDIP(50));
-  hops_->AppendColumn("Difference", wxLIST_FORMAT_LEFT, FromDIP(120));
+  hops_->AppendColumn("Difference", wxLIST_FORMAT_LEFT, FromDIP(150));
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
   bar->Add(new wxStaticText(this, wxID_ANY, "&Path:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
@@ -151,10 +151,12 @@ void RouteBrowser::ShowComparison() {
     return;
   }
   const RouteTrace* baseline = Baseline();
+  // A line each, short enough not to wrap: a wrapped label outgrew the
+  // height its sizer gave it, and lost its last line.
   header_->SetLabel(
       Utf8(RouteReasonText(chosen->Reason)) + " path of " + LocalTimeText(TakenMs(*chosen)) +
-      " to " + Utf8(chosen->Destination) + ": " + Utf8(RouteEndText(chosen->End)) + "; " +
-      Utf8(LastAnswerText(*chosen)) + ".\n" +
+      " to " + Utf8(chosen->Destination) + ": " + Utf8(LastAnswerText(*chosen)) + ".\nThe path " +
+      Utf8(RouteEndText(chosen->End)) + ".\n" +
       (baseline ? "Compared with the baseline of " + LocalTimeText(TakenMs(*baseline)) + "."
                 : wxString("No baseline was recorded before it.")));
   for (const HopComparison& row : CompareRoutes(*chosen, baseline)) {
