@@ -652,9 +652,6 @@ int HistoryStore::DropExpired(const RetentionCutoffs& cutoffs, int limit, bool& 
   // The alert log is kept as long as the changes it goes with.
   code = statements_->dropAlertLog.Bind(1, cutoffs.changes).Bind(2, limit).Run();
   if (code != SQLITE_OK || sqlite3_changes(db_.get()) > 0) return code;
-  int routes = 0;
-  code = route_store::DropExpired(db_.get(), cutoffs.samples, cutoffs.changes, limit, routes);
-  if (code != SQLITE_OK || routes > 0) return code;
   return DropExpiredOfHost(cutoffs, limit, more);
 }
 
@@ -679,6 +676,11 @@ int HistoryStore::DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, 
         statements_->dropSummaries.Bind(1, host).Bind(2, span).Bind(3, cutoff).Bind(4, limit).Run();
     dropped = std::max(dropped, sqlite3_changes(db_.get()));
   }
+  int routes = 0;
+  if (code == SQLITE_OK)
+    code =
+        route_store::DropExpired(db_.get(), host, cutoffs.samples, cutoffs.changes, limit, routes);
+  dropped = std::max(dropped, routes);
   // A host with fewer expired rows of each kind than a chunk is done.
   if (code != SQLITE_OK || dropped >= limit) return code;
   retentionHost_ = host;

@@ -154,14 +154,18 @@ int Read(sqlite3* db, const Filter& filter, std::vector<RouteTrace>& found) {
   return code;
 }
 
-int DropExpired(sqlite3* db, HistoryTime samples, HistoryTime changes, int limit, int& dropped) {
+int DropExpired(sqlite3* db, std::int64_t host, HistoryTime samples, HistoryTime changes, int limit,
+                int& dropped) {
   dropped = 0;
+  // Along the index on host and time: only the host's rows older than the
+  // later cutoff are looked at.
   sqlite::Statement expired(
       db,
-      "SELECT id FROM route_traces t WHERE (t.reason <> 0 AND t.time < ?2) OR (t.reason = 0"
-      " AND t.time < ?1 AND t.id <> (SELECT b.id FROM route_traces b WHERE b.host = t.host"
-      " AND b.reason = 0 ORDER BY b.time DESC, b.id DESC LIMIT 1)) LIMIT ?3");
-  expired.Bind(1, samples).Bind(2, changes).Bind(3, std::int64_t{limit});
+      "SELECT id FROM route_traces WHERE host = ?1 AND time < max(?2, ?3) AND"
+      " ((reason <> 0 AND time < ?3) OR (reason = 0 AND time < ?2 AND id <> coalesce((SELECT id"
+      " FROM route_traces WHERE host = ?1 AND reason = 0 ORDER BY time DESC, id DESC LIMIT 1),"
+      " 0))) LIMIT ?4");
+  expired.Bind(1, host).Bind(2, samples).Bind(3, changes).Bind(4, std::int64_t{limit});
   std::vector<std::int64_t> ids;
   int code;
   while ((code = expired.Step()) == SQLITE_ROW) ids.push_back(expired.Integer(0));

@@ -34,11 +34,12 @@ struct Filter {
 };
 int Read(sqlite3* db, const Filter& filter, std::vector<RouteTrace>& found);
 
-// A chunk of at most `limit` traces past their age: an outage's path goes
-// with the changes of status (`changes`), a baseline with the results
-// (`samples`), but a host's newest baseline is kept, as the next outage is
-// compared with it. `dropped` is how many went.
-int DropExpired(sqlite3* db, HistoryTime samples, HistoryTime changes, int limit, int& dropped);
+// A chunk of at most `limit` of the host's traces past their age: an
+// outage's path goes with the changes of status (`changes`), a baseline with
+// the results (`samples`), but the host's newest baseline is kept, as the next
+// outage is compared with it. `dropped` is how many went.
+int DropExpired(sqlite3* db, std::int64_t host, HistoryTime samples, HistoryTime changes, int limit,
+                int& dropped);
 
 // The host's paths, when the host is forgotten.
 int Forget(sqlite3* db, std::int64_t host);

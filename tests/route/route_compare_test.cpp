@@ -87,22 +87,12 @@ TEST(RouteCompareTest, MarksEachHopAndNamesTheLastAnswer) {
   }
 }
 
-TEST(RouteCompareTest, WithoutABaselineNothingIsMarked) {
-  const RouteTrace outage = Path({"10.0.1.1", ""});
-  EXPECT_EQ(Marks(outage, nullptr), (std::vector<HopMark>{M::Same, M::Same}));
-}
-
-TEST(RouteCompareTest, HopTexts) {
-  RouteHop hop;
-  EXPECT_EQ(HopAddressText(hop), "*");
-  EXPECT_EQ(HopRoundTripText(hop), "");
-  EXPECT_EQ(HopLossText(hop), "");
-  hop = {4, "10.0.3.1", "gw3.lab", 3, 2, 900, 1250, false, 0};
-  EXPECT_EQ(HopAddressText(hop), "10.0.3.1 (gw3.lab)");
-  EXPECT_EQ(HopRoundTripText(hop), "1.25 ms");
-  EXPECT_EQ(HopLossText(hop), "33 %");
-  hop.Received = 7;  // more answers than echoes (duplicates) are no negative loss
-  EXPECT_EQ(HopLossText(hop), "0 %");
+// A silent hop, and more answers than echoes (duplicates): no negative loss.
+TEST(RouteCompareTest, HopFigures) {
+  const RouteHop silent{1, "", "", 3, 0, 0, 0, false, 0};
+  const RouteHop duplicated{2, "10.0.3.1", "gw3.lab", 3, 7, 900, 1250, false, 0};
+  EXPECT_EQ(HopAddressText(silent) + HopRoundTripText(silent) + HopLossText(silent), "*100 %");
+  EXPECT_EQ(HopRoundTripText(duplicated) + ", " + HopLossText(duplicated), "1.25 ms, 0 %");
 }
 
 }  // namespace
