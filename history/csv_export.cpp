@@ -59,6 +59,14 @@ std::string CsvField(std::string_view text) {
 }
 
 void WriteCsvRecord(std::ostream& out, std::initializer_list<std::string_view> fields) {
+  WriteCsvRecord(out, std::span(fields.begin(), fields.size()));
+}
+
+void WriteCsvRecord(std::ostream& out, std::span<const std::string> fields) {
+  WriteCsvRecord(out, std::vector<std::string_view>(fields.begin(), fields.end()));
+}
+
+void WriteCsvRecord(std::ostream& out, std::span<const std::string_view> fields) {
   std::string record;
   bool first = true;
   for (const std::string_view field : fields) {
@@ -109,14 +117,22 @@ void WriteSummariesCsv(std::ostream& out, const std::string& host,
   }
 }
 
-void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time) {
+void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time,
+                     const std::function<std::string(const LoggedChange&)>& lastAnswer) {
   out << ExportedFileStart;
-  WriteCsvRecord(out, {"Time", "Host", "From", "To", "Lasted (s)", "Cause"});
+  std::vector<std::string> header = {"Time", "Host", "From", "To", "Lasted (s)", "Cause"};
+  if (lastAnswer) header.emplace_back("Last answer");
+  WriteCsvRecord(out, header);
   for (const LoggedChange& entry : log) {
     const HistoryChange& change = entry.change;
-    WriteCsvRecord(
-        out, {time(change.time), change.host, StatusName(change.before), StatusName(change.after),
-              entry.lasted ? Seconds(*entry.lasted) : "", change.text});
+    std::vector<std::string> record = {time(change.time),
+                                       change.host,
+                                       StatusName(change.before),
+                                       StatusName(change.after),
+                                       entry.lasted ? Seconds(*entry.lasted) : "",
+                                       change.text};
+    if (lastAnswer) record.push_back(lastAnswer(entry));
+    WriteCsvRecord(out, record);
   }
 }
 

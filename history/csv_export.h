@@ -22,6 +22,8 @@ namespace kelvoran {
 // (portable/exported_text.h).
 std::string CsvField(std::string_view text);
 void WriteCsvRecord(std::ostream& out, std::initializer_list<std::string_view> fields);
+void WriteCsvRecord(std::ostream& out, std::span<const std::string_view> fields);
+void WriteCsvRecord(std::ostream& out, std::span<const std::string> fields);
 
 // A file name, such as one proposed for an export, that both Windows and
 // Linux accept: the characters Windows forbids in names (<>:"/\|?* and the
@@ -58,6 +60,9 @@ void WriteSamplesCsv(std::ostream& out, const std::string& host,
 // and the whole seconds the host spent in each status.
 void WriteSummariesCsv(std::ostream& out, const std::string& host,
                        std::span<const HistorySummary> summaries, const TimeWriter& time);
-void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time);
+// With a "Last answer" column when `lastAnswer` is given: the last hop that
+// answered the path recorded as the outage began.
+void WriteChangesCsv(std::ostream& out, std::span<const LoggedChange> log, const TimeWriter& time,
+                     const std::function<std::string(const LoggedChange&)>& lastAnswer = {});
 
 }  // namespace kelvoran

@@ -65,7 +65,8 @@ bool ShouldGiveSpaceBack(const SpaceUse& space, const DiskBudget& budget);
 // summaries go, then hourly ones (likewise past their floors). One kind at a time, by an estimate
 // in proportion to the excess (never less than an hour's rows), so that each pass is followed by a
 // new look at the space it freed. The changes of status and the alert log are never dropped for
-// space.
+// space. The paths recorded follow the cutoffs too: a baseline goes with the results (but a
+// host's newest one stays), an outage's path with the changes of status.
 RetentionCutoffs BudgetCutoffs(RetentionCutoffs current, const OldestRows& oldest,
                                const SpaceUse& space, const DiskBudget& budget, HistoryTime now,
                                const BudgetFloors& floors = {});

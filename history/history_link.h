@@ -27,6 +27,9 @@ class HistoryLink : public ResultSink {
   // A quality rule of the host was raised or came back to normal
   // (QualityWatch's observer); the host's QualityFlags are already changed.
   virtual void QualityChanged(const HostRecord& /*host*/, const QualityEdge& /*edge*/) {}
+  // A path to a host was recorded (the path planner's observer), on the
+  // thread that runs the tick.
+  virtual void RouteRecorded(const RouteTrace& /*trace*/) {}
   // A message for the status bar, once for each thing worth telling (the
   // file is used by another copy, was damaged, cannot be written, can again).
   virtual std::optional<std::string> TakeNotice() = 0;

@@ -54,6 +54,15 @@ struct HistoryQueries {
   std::function<HistoryAnswer<HistoryChange>(HistoryTime from, HistoryTime to,
                                              const std::string* host)>
       qualityChanges = {};
+  // The paths recorded in [from, to), newest first, hops in order; of one
+  // host when `host` is given. Empty where none are read.
+  std::function<HistoryAnswer<RouteTrace>(HistoryTime from, HistoryTime to,
+                                          const std::string* host)>
+      routes = {};
+  // The host's newest path of the reason recorded before `before`: none or one.
+  std::function<HistoryAnswer<RouteTrace>(const std::string& host, RouteReason reason,
+                                          HistoryTime before)>
+      latestRoute = {};
 };
 
 }  // namespace kelvoran

@@ -127,6 +127,11 @@ void HistoryRecorder::QualityChanged(const HostRecord& host, const QualityEdge& 
       {edge.at * 1000, host.Host, before, host.QualityFlags, QualityEdgeText(edge)});
 }
 
+void HistoryRecorder::RouteRecorded(const RouteTrace& trace) {
+  if (discarding_.load(std::memory_order_relaxed)) return;
+  current_.routes.push_back(trace);
+}
+
 void HistoryRecorder::HostRenamed(const std::string& from, const std::string& to) {
   // The results so far belong to the old name, the ones after to the new.
   TickEnded();
@@ -224,8 +229,23 @@ HistoryQueries HistoryRecorder::Queries() {
       return std::nullopt;
     return found;
   };
-  return {samples,       changes,     options_.now, summaries,     alertLog,
-          newestChanges, changeCount, changedHosts, qualityChanges};
+  const auto routes = [this](HistoryTime from, HistoryTime to, const std::string* host,
+                             std::optional<RouteReason> reason,
+                             std::int64_t limit) -> HistoryAnswer<RouteTrace> {
+    std::vector<RouteTrace> found;
+    if (!Read([&](HistoryStore& store) { found = store.Routes(from, to, host, reason, limit); }))
+      return std::nullopt;
+    return found;
+  };
+  const auto routesIn = [routes](HistoryTime from, HistoryTime to, const std::string* host) {
+    return routes(from, to, host, std::nullopt, -1);
+  };
+  const auto latestRoute = [routes](const std::string& host, RouteReason reason,
+                                    HistoryTime before) {
+    return routes(INT64_MIN, before, &host, reason, 1);
+  };
+  return {samples,     changes,      options_.now,   summaries, alertLog,   newestChanges,
+          changeCount, changedHosts, qualityChanges, routesIn,  latestRoute};
 }
 
 void HistoryRecorder::Queued(std::uint64_t id, const std::string& channel,

@@ -73,6 +73,7 @@ class HistoryRecorder final : public HistoryLink, public AlertJournal {
   void HostRenamed(const std::string& from, const std::string& to) override;
   void HostForgotten(const std::string& host) override;
   void QualityChanged(const HostRecord& host, const QualityEdge& edge) override;
+  void RouteRecorded(const RouteTrace& trace) override;
   std::optional<std::string> TakeNotice() override;
   HistoryQueries Queries() override;
   AlertJournal* Alerts() override { return this; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -9,6 +10,7 @@
 #include <variant>
 
 #include "history/histogram_sql.h"
+#include "history/route_store.h"
 #include "history/summary_sql.h"
 #include "platform/shared_folder_links.h"
 #include "portable/profile_text.h"
@@ -186,7 +188,8 @@ struct HistoryStore::Statements {
                       " AND NOT EXISTS (SELECT 1 FROM samples WHERE host = ?1)"
                       " AND NOT EXISTS (SELECT 1 FROM summaries WHERE host = ?1)"
                       " AND NOT EXISTS (SELECT 1 FROM changes WHERE host = ?1)"
-                      " AND NOT EXISTS (SELECT 1 FROM quality_changes WHERE host = ?1)"),
+                      " AND NOT EXISTS (SELECT 1 FROM quality_changes WHERE host = ?1)"
+                      " AND NOT EXISTS (SELECT 1 FROM route_traces WHERE host = ?1)"),
         dropChanges(db,
                     "DELETE FROM changes WHERE rowid IN"
                     " (SELECT rowid FROM changes WHERE time < ?1 LIMIT ?2)"),
@@ -279,6 +282,7 @@ int HistoryStore::CreateTables(bool newFile) {
   code = sqlite::Execute(db_.get(), "PRAGMA synchronous=NORMAL");
   if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), "BEGIN IMMEDIATE");
   if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), kSchema);
+  if (code == SQLITE_OK) code = sqlite::Execute(db_.get(), route_store::kSchema);
   if (code == SQLITE_OK) code = Upgrade();
   if (code == SQLITE_OK) return sqlite::Execute(db_.get(), "COMMIT");
   if (!sqlite3_get_autocommit(db_.get())) sqlite::Execute(db_.get(), "ROLLBACK");
@@ -414,6 +418,10 @@ int HistoryStore::WriteBatch(const HistoryBatch& batch, PendingSummaries& pendin
                  .Bind(5, c->text)
                  .Run();
     }
+  for (auto r = batch.routes.begin(); code == SQLITE_OK && r != batch.routes.end(); ++r) {
+    code = HostId(r->Host, host);
+    if (code == SQLITE_OK) code = route_store::Write(db_.get(), host, *r);
+  }
   return code;
 }
 
@@ -606,6 +614,7 @@ int HistoryStore::Rename(const std::string& from, const std::string& to) {
   if (code == SQLITE_OK) code = samples.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = changes.Bind(1, fromId).Bind(2, toId).Run();
   if (code == SQLITE_OK) code = qualityChanges.Bind(1, fromId).Bind(2, toId).Run();
+  if (code == SQLITE_OK) code = route_store::Move(db_.get(), fromId, toId);
   if (code == SQLITE_OK) code = MergeSummaries(fromId, toId);
   if (code == SQLITE_OK) code = drop.Bind(1, fromId).Run();
   return code == SQLITE_OK ? name.Bind(1, to).Bind(2, toId).Run() : code;
@@ -620,6 +629,7 @@ int HistoryStore::Forget(const std::string& name) {
   hostIds_.erase(key);
   lastTimes_.erase(id);
   int code = EndUpgradeOf(id, false);
+  if (code == SQLITE_OK) code = route_store::Forget(db_.get(), id);
   for (const char* sql :
        {"DELETE FROM samples WHERE host = ?1", "DELETE FROM summaries WHERE host = ?1",
         "DELETE FROM changes WHERE host = ?1", "DELETE FROM quality_changes WHERE host = ?1",
@@ -666,6 +676,11 @@ int HistoryStore::DropExpiredOfHost(const RetentionCutoffs& cutoffs, int limit, 
         statements_->dropSummaries.Bind(1, host).Bind(2, span).Bind(3, cutoff).Bind(4, limit).Run();
     dropped = std::max(dropped, sqlite3_changes(db_.get()));
   }
+  int routes = 0;
+  if (code == SQLITE_OK)
+    code =
+        route_store::DropExpired(db_.get(), host, cutoffs.samples, cutoffs.changes, limit, routes);
+  dropped = std::max(dropped, routes);
   // A host with fewer expired rows of each kind than a chunk is done.
   if (code != SQLITE_OK || dropped >= limit) return code;
   retentionHost_ = host;
@@ -841,6 +856,19 @@ std::vector<std::string> HistoryStore::ChangedHosts(HistoryTime from, HistoryTim
                           " WHERE c.host = h.id AND c.time >= ?1 AND c.time < ?2) ORDER BY name");
   query.Bind(1, from).Bind(2, to);
   while (query.Step() == SQLITE_ROW) found.push_back(query.Text(0));
+  return found;
+}
+
+std::vector<RouteTrace> HistoryStore::Routes(HistoryTime from, HistoryTime to,
+                                             const std::string* host,
+                                             std::optional<RouteReason> reason,
+                                             std::int64_t limit) {
+  std::vector<RouteTrace> found;
+  if (!db_) return found;
+  const std::string key = host ? KeyOf(*host) : "";
+  if (route_store::Read(db_.get(), {from, to, host ? &key : nullptr, reason, limit}, found) ==
+      SQLITE_NOMEM)
+    throw std::bad_alloc();
   return found;
 }
 

@@ -103,6 +103,12 @@ class HistoryStore {
   // `to`, in name order.
   std::vector<std::string> ChangedHosts(HistoryTime from, HistoryTime to);
 
+  // The paths recorded from `from` up to but not including `to`, newest
+  // first; of one host, of one reason, at most `limit` when given.
+  std::vector<RouteTrace> Routes(HistoryTime from, HistoryTime to, const std::string* host,
+                                 std::optional<RouteReason> reason = std::nullopt,
+                                 std::int64_t limit = -1);
+
   // The alerts left waiting, oldest first.
   std::vector<WaitingAlert> WaitingAlerts();
   // The alert attempts from `from` up to but not including `to`, newest

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "history/round_trip_histogram.h"
+#include "route/route_trace.h"
 
 namespace kelvoran {
 
@@ -96,8 +97,11 @@ struct HistoryBatch {
   std::vector<HistoryChange> changes;
   // before and after are QualityFlags.
   std::vector<HistoryChange> qualityChanges;
+  // The paths recorded since the last tick.
+  std::vector<RouteTrace> routes;
   bool empty() const {
-    return !rename && !forget && results.empty() && changes.empty() && qualityChanges.empty();
+    return !rename && !forget && results.empty() && changes.empty() && qualityChanges.empty() &&
+           routes.empty();
   }
 };
 

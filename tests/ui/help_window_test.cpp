@@ -20,15 +20,16 @@
 #include "tests/ui/modal_run.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/alert_channels_dialog.h"
+#include "ui/dialogs/host_settings_dialog.h"
+#include "ui/dialogs/options_dialog.h"
 #include "ui/history/alert_log_window.h"
+#include "ui/history/history_window.h"
+#include "ui/history/outage_log.h"
+#include "ui/history/route_view.h"
 #include "ui/main_window/command_ids.h"
+#include "ui/main_window/optional_columns.h"
 #include "ui/parts/help_book.h"
 #include "ui/parts/help_request.h"
-#include "ui/history/history_window.h"
-#include "ui/dialogs/host_settings_dialog.h"
-#include "ui/main_window/optional_columns.h"
-#include "ui/dialogs/options_dialog.h"
-#include "ui/history/outage_log.h"
 
 namespace kelvoran {
 namespace {
@@ -131,7 +132,8 @@ TEST_F(HelpWindow, TheMainWindowAndEachMenuCommandOpenTheirPages) {
   std::set<int> asked(requested_.begin(), requested_.end());
   asked.insert({CHostSettingsDialog::kHelpContext, COptionsDialog::kHelpContext,
                 kAboutBoxHelpContext, kHistoryWindowHelpContext, kOutagesWindowHelpContext,
-                kColumnsDialogHelpContext, kAlertChannelsHelpContext, kAlertLogHelpContext});
+                kColumnsDialogHelpContext, kAlertChannelsHelpContext, kAlertLogHelpContext,
+                kRouteWindowHelpContext});
   EXPECT_EQ(GivenContexts(), std::multiset<int>(asked.begin(), asked.end()));
 }
 
@@ -207,9 +209,11 @@ TEST_F(HelpWindow, F1AndHelpButtonsOfEachDialogAndWindowOpenTheirPages) {
       [](HistoryTime, HistoryTime, const std::string*) { return std::vector<HistoryChange>(); },
       [] { return HistoryTime{0}; }};
   std::vector<wxString> pages;
-  for (wxFrame* window : std::initializer_list<wxFrame*>{new HistoryWindow(nullptr, "h", none),
-                                                         new OutageLog(nullptr, none),
-                                                         new AlertLogWindow(nullptr, nullptr)}) {
+  for (wxFrame* window : std::initializer_list<wxFrame*>{
+           new HistoryWindow(nullptr, "h", none), new OutageLog(nullptr, none),
+           new AlertLogWindow(nullptr, nullptr),
+           new RouteWindow(
+               nullptr, "h", none, [] {}, [] { return false; })}) {
     window->Show();
     PumpEvents(100ms);
     PressKey(*window, WXK_F1);
@@ -228,7 +232,7 @@ TEST_F(HelpWindow, F1AndHelpButtonsOfEachDialogAndWindowOpenTheirPages) {
   std::vector<OptionalColumn> shown;
   EXPECT_FALSE(ChooseOptionalColumns(nullptr, shown));
   EXPECT_EQ(pages, (std::vector<wxString>{"history.html", "outage_log.html", "alert_log.html",
-                                          "columns_dialog.html"}));
+                                          "route.html", "columns_dialog.html"}));
 }
 
 // Help over a modal dialog takes the input, and the dialog still ends as it

@@ -22,6 +22,7 @@
 #include "ui/history/history_text.h"
 #include "ui/history/latency_graph.h"
 #include "ui/history/outage_log.h"
+#include "ui/history/route_view.h"
 
 namespace kelvoran {
 namespace {
@@ -198,8 +199,8 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   ASSERT_EQ(log->Shown().size(), 4u);
   auto* list = FindChild<wxListCtrl>(*log, [](wxListCtrl&) { return true; });
   ASSERT_NE(list, nullptr);
-  EXPECT_EQ(list->GetItemText(0, 7), "lossy");
-  EXPECT_EQ(list->GetItemText(1, 7), "") << "another host's";
+  EXPECT_EQ(list->GetItemText(0, 8), "lossy");
+  EXPECT_EQ(list->GetItemText(1, 8), "") << "another host's";
   EXPECT_EQ(std::pair(log->Shown()[0].change.host, log->Shown()[1].change.host),
             std::pair(name, std::string("other")));
   EXPECT_EQ(std::pair(log->Shown()[2].lasted, log->Shown()[3].lasted),
@@ -238,6 +239,101 @@ TEST_F(HistoryWindows, OutageLogListsEveryChangeNewestFirstAndExportsTheHostChos
   EXPECT_NE(changes[1].find(",other,OK,WARNING,"), std::string::npos) << changes[1];
   EXPECT_NE(changes[2].find(",other,WARNING,OK,50"), std::string::npos) << changes[2];
   log->Destroy();
+}
+
+// A path of the hops' addresses ("" silent), each answering hop named.
+RouteTrace PathOf(const std::string& host, CalendarTime taken, RouteReason reason,
+                  const std::vector<std::string>& addresses) {
+  RouteTrace trace{host, "10.0.3.9", taken, reason, RouteEnd::Silent, {}};
+  for (const std::string& address : addresses) {
+    const int hop = static_cast<int>(trace.Hops.size()) + 1;
+    trace.Hops.push_back({hop, address, address.empty() ? "" : "r" + std::to_string(hop), 3,
+                          address.empty() ? 0 : 3, 900, 1250, false, 0});
+  }
+  return trace;
+}
+
+std::vector<wxString> Column(wxListCtrl& list, int column) {
+  std::vector<wxString> cells;
+  for (long row = 0; row < list.GetItemCount(); ++row)
+    cells.push_back(list.GetItemText(row, column));
+  return cells;
+}
+
+// The host's outage broke at its third hop: the history window's Route page
+// shows its path beside the baseline from before, the outage log and its
+// export name the last hop that answered, and the route window shows a path
+// recorded while it is open.
+TEST_F(HistoryWindows, RoutePageOutageLogAndRouteWindowNameTheLastAnsweringHop) {
+  const std::vector<std::string> full = {"10.0.1.1", "10.0.2.1", "10.0.3.1", "10.0.3.9"};
+  recorder_->RouteRecorded(PathOf(kHost, kNow - 700, RouteReason::Baseline, full));
+  recorder_->RouteRecorded(
+      PathOf(kHost, kNow - 597, RouteReason::Outage, {"10.0.1.1", "10.0.2.1", ""}));
+  // Another host's outage path, taken within this host's outage: not its.
+  recorder_->RouteRecorded(PathOf("other", kNow - 596, RouteReason::Outage, {"10.0.9.1"}));
+  recorder_->TickEnded();
+  ASSERT_TRUE(recorder_->Flush());
+
+  auto* window = new HistoryWindow(nullptr, kHost, recorder_->Queries());
+  window->Show();
+  testing::PumpEvents(300ms);
+  RouteBrowser& page = window->Routes();
+  ASSERT_NE(page.Chosen(), nullptr);
+  EXPECT_EQ(page.Chosen()->Reason, RouteReason::Outage);
+  EXPECT_TRUE(page.Header().Contains("last answer from 10.0.2.1, hop 2")) << page.Header();
+  EXPECT_EQ(Column(page.Hops(), 1), (std::vector<wxString>{"10.0.1.1 (r1)", "10.0.2.1 (r2)",
+                                                           "10.0.3.1 (r3)", "10.0.3.9 (r4)"}));
+  EXPECT_EQ(Column(page.Hops(), 2),
+            (std::vector<wxString>{"10.0.1.1 (r1)", "10.0.2.1 (r2)", "*", ""}));
+  EXPECT_EQ(Column(page.Hops(), 5),
+            (std::vector<wxString>{"", "", "stopped answering", "stopped answering"}));
+  // The outage chosen in the list picks its path on the Route page.
+  page.TakeIn(PathOf(kHost, kNow, RouteReason::OnDemand, full));
+  ASSERT_EQ(page.Chosen()->Taken, kNow);
+  window->Outages().SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+  testing::PumpEvents(100ms);
+  EXPECT_EQ(page.Chosen()->Taken, kNow - 597);
+  window->Destroy();
+
+  auto* log = new OutageLog(nullptr, recorder_->Queries());
+  log->Show();
+  testing::PumpEvents(300ms);
+  auto* list = FindChild<wxListCtrl>(*log, [](wxListCtrl&) { return true; });
+  ASSERT_NE(list, nullptr);
+  std::vector<wxString> lastAnswers;
+  for (const wxString& cell : Column(*list, 6))
+    if (!cell.empty()) lastAnswers.push_back(cell);
+  EXPECT_EQ(lastAnswers, std::vector<wxString>{"last answer from 10.0.2.1, hop 2"})
+      << "only on the change into ERROR, and not the other host's";
+  const auto exported =
+      Export(*log, "Export Outages", [&](const wxString& file) { return log->ExportShown(file); });
+  ASSERT_FALSE(exported.empty());
+  EXPECT_TRUE(exported[0].ends_with(",Last answer")) << exported[0];
+  EXPECT_EQ(std::count_if(exported.begin(), exported.end(),
+                          [](const std::string& line) {
+                            return line.ends_with(",\"last answer from 10.0.2.1, hop 2\"");
+                          }),
+            1);
+  log->Destroy();
+
+  int asked = 0;
+  auto* route = new RouteWindow(
+      nullptr, kHost, recorder_->Queries(), [&] { ++asked; }, [&] { return asked == 1; });
+  route->Show();
+  testing::PumpEvents(100ms);
+  ASSERT_EQ(route->Browser().Traces().size(), 2u);
+  testing::ClickWithPointer(*FindChild<wxButton>(*route, "&Trace now"), wxPoint(10, 10));
+  testing::PumpEvents(100ms);
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(FindChild<wxButton>(*route, "&Trace now")->IsEnabled()) << "while tracing";
+  route->RouteRecorded(PathOf("other", kNow, RouteReason::OnDemand, full));
+  EXPECT_EQ(route->Browser().Traces().size(), 2u) << "another host's path";
+  route->RouteRecorded(PathOf(kHost, kNow, RouteReason::OnDemand, full));
+  ASSERT_EQ(route->Browser().Traces().size(), 3u);
+  EXPECT_EQ(route->Browser().Chosen()->Reason, RouteReason::OnDemand);
+  EXPECT_EQ(Column(route->Browser().Hops(), 5), std::vector<wxString>(4, ""))
+      << "the same path as the baseline";
+  route->Destroy();
 }
 
 // A range of a day or more has the same hours more than once: its axis

@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/listctrl.h>
+#include <wx/notebook.h>
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -16,6 +17,7 @@
 #include "ui/history/alert_log_window.h"
 #include "ui/history/history_text.h"
 #include "ui/history/latency_graph.h"
+#include "ui/history/route_view.h"
 #include "ui/main_window/display_text.h"
 #include "ui/parts/art.h"
 #include "ui/parts/help_request.h"
@@ -64,7 +66,8 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
       detailsTimer_(this),
       followTimer_(this) {
   SetIcons(AppIcons());
-  auto* panel = new wxPanel(this);
+  auto* pages = new wxNotebook(this, wxID_ANY);
+  auto* panel = new wxPanel(pages);
   const int gap = FromDIP(8);
   range_ = new wxChoice(panel, wxID_ANY);
   for (const RangeChoice& choice : kRanges) range_->Append(choice.label);
@@ -88,7 +91,16 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
               gap);
   column->Add(outages_, 0, wxEXPAND | wxALL, gap);
   panel->SetSizer(column);
+  routes_ = new RouteBrowser(pages, host_, queries_);
+  pages->AddPage(panel, "Round trips");
+  pages->AddPage(routes_, "Route");
 
+  // An outage chosen in the list is the one the Route page shows.
+  outages_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& event) {
+    const auto row = static_cast<std::size_t>(event.GetIndex());
+    if (row < outagesShown_.size() && outagesShown_[row].start)
+      routes_->ChooseOutageAt(*outagesShown_[row].start, outagesShown_[row].end);
+  });
   range_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ChooseRange(event.GetSelection()); });
   exportButton->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     const wxString path = AskCsvPath(this, "Export History", ToDisplay(host_) + " history.csv");
@@ -106,7 +118,7 @@ HistoryWindow::HistoryWindow(wxWindow* parent, std::string host, HistoryQueries 
   ChooseRange(kDefaultRange);
   // Never narrower than the first summary needs: a window too narrow for it
   // cut its end off.
-  SetMinClientSize(column->GetMinSize());
+  SetMinClientSize(pages->CalcSizeFromPage(column->GetMinSize()));
 }
 
 void HistoryWindow::ChooseRange(int choice) {
@@ -237,7 +249,8 @@ void HistoryWindow::UpdateDetails() {
   // The sizer learns the new text's size: it kept the old one's, and cut a
   // longer line or a larger font.
   summary_->GetParent()->Layout();
-  const std::vector<RecordedOutage> outages = read.value_or(std::vector<RecordedOutage>{});
+  outagesShown_ = read.value_or(std::vector<RecordedOutage>{});
+  const std::vector<RecordedOutage>& outages = outagesShown_;
   const OutageAlerts alerts = ReadOutageAlerts(queries_, graph_->From(), &host_);
   outages_->Freeze();
   outages_->DeleteAllItems();

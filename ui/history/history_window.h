@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "history/history_queries.h"
+#include "history/range_summary.h"
 
 class wxChoice;
 class wxListCtrl;
@@ -16,6 +17,7 @@ class wxStaticText;
 namespace kelvoran {
 
 class LatencyGraph;
+class RouteBrowser;
 
 // One host's history: its round trips over a chosen range, with the status
 // as bands and failures marked, the range's figures, its outages, and the
@@ -27,6 +29,9 @@ class HistoryWindow : public wxFrame {
 
   const std::string& Host() const { return host_; }
   LatencyGraph& Graph() const { return *graph_; }
+  // The Route page: the paths recorded to the host.
+  RouteBrowser& Routes() const { return *routes_; }
+  wxListCtrl& Outages() const { return *outages_; }
   // Writes the results of the range shown; false when it could not.
   bool ExportSamples(const wxString& path);
   // Every few seconds: a graph that ends at the present moves on with it
@@ -54,6 +59,9 @@ class HistoryWindow : public wxFrame {
   LatencyGraph* graph_;
   wxStaticText* summary_;
   wxListCtrl* outages_;
+  RouteBrowser* routes_;
+  // The outages listed, as the list shows them.
+  std::vector<RecordedOutage> outagesShown_;
   wxTimer detailsTimer_;
   wxTimer followTimer_;
   // The present as the graph last reached it: a graph that still ends there

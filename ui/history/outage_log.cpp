@@ -16,6 +16,7 @@
 #include "engine/quality_watch.h"
 #include "history/csv_export.h"
 #include "platform/local_time.h"
+#include "route/route_compare.h"
 #include "ui/history/alert_log_window.h"
 #include "ui/history/history_text.h"
 #include "ui/main_window/display_text.h"
@@ -49,22 +50,26 @@ class ChangeList : public wxListCtrl {
   using RowSource = std::function<const LoggedChange*(std::size_t)>;
   // The quality changes read so far, by host, oldest first.
   using QualityByHost = std::map<std::string, std::vector<HistoryChange>>;
+  using LastAnswer = std::function<std::string(const LoggedChange&)>;
   ChangeList(wxWindow* parent, RowSource rows, const OutageAlerts& alerts,
-             const QualityByHost& quality)
+             const QualityByHost& quality, LastAnswer lastAnswer)
       : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(-1, 300)),
                    wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
         rows_(std::move(rows)),
         alerts_(alerts),
-        quality_(quality) {
+        quality_(quality),
+        lastAnswer_(std::move(lastAnswer)) {
     // All within the window's width: a column past its edge goes unseen.
     AppendColumn("Time", wxLIST_FORMAT_LEFT, FromDIP(150));
-    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(140));
+    AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(130));
     AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(75));
     AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(75));
-    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(80));
-    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(180));
-    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(220));
-    AppendColumn("Quality", wxLIST_FORMAT_LEFT, FromDIP(120));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(70));
+    AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(170));
+    // Beside the cause: a time-out says nothing of where the way broke.
+    AppendColumn("Last answer", wxLIST_FORMAT_LEFT, FromDIP(235));
+    AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(150));
+    AppendColumn("Quality", wxLIST_FORMAT_LEFT, FromDIP(100));
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -91,6 +96,8 @@ class ChangeList : public wxListCtrl {
       case 5:
         return ToDisplay(row.change.text);
       case 6:
+        return wxString::FromUTF8(lastAnswer_(row));
+      case 7:
         return AlertsOf(row.change);
       default:
         return QualityOf(row.change);
@@ -114,10 +121,11 @@ class ChangeList : public wxListCtrl {
   const RowSource rows_;
   const OutageAlerts& alerts_;
   const QualityByHost& quality_;
+  const LastAnswer lastAnswer_;
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(960, 480), parent),
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(1200, 480), parent),
               wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       queries_(std::move(queries)) {
   SetIcons(AppIcons());
@@ -130,7 +138,7 @@ OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
   auto* exportButton = new wxButton(panel, wxID_ANY, "&Export CSV...");
   list_ = new ChangeList(
       panel, [this](std::size_t row) { return pages_ ? pages_->Row(row) : nullptr; }, alerts_,
-      quality_);
+      quality_, [this](const LoggedChange& row) { return LastAnswerOf(row); });
 
   auto* bar = new wxBoxSizer(wxHORIZONTAL);
   bar->Add(new wxStaticText(panel, wxID_ANY, "&Range:"), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT,
@@ -168,6 +176,7 @@ void OutageLog::Reload() {
   const std::string* host = ChosenHost();
   alerts_.clear();
   quality_.clear();
+  lastAnswers_.clear();
   pages_ = std::make_unique<ChangePages>(queries_, from, now + 1,
                                          host ? std::optional(*host) : std::nullopt);
   pages_->onPage = [this](HistoryTime oldest, HistoryTime newest) {
@@ -183,6 +192,30 @@ void OutageLog::ReadAlertsOfPage(HistoryTime oldest, HistoryTime newest) {
   alerts_.merge(
       ReadOutageAlerts(queries_, 0, ChosenHost(), std::pair(oldest / 1000, newest / 1000)));
   ReadQualityOfPage(oldest, newest);
+  ReadRoutesOfPage(oldest, newest);
+}
+
+// The paths taken as the page's outages began: each within moments of its
+// start, so an hour past the page's newest change takes in the last one's.
+void OutageLog::ReadRoutesOfPage(HistoryTime oldest, HistoryTime newest) {
+  constexpr HistoryTime kTakenWithin = kHour;
+  if (!queries_.routes) return;
+  const auto read = queries_.routes(oldest, newest + kTakenWithin, ChosenHost());
+  if (!read) return;
+  for (const RouteTrace& trace : *read)
+    if (trace.Reason == RouteReason::Outage)
+      lastAnswers_[trace.Host].emplace(trace.Taken * 1000, LastAnswerText(trace));
+}
+
+// The first outage path taken from the outage's start until its end.
+std::string OutageLog::LastAnswerOf(const LoggedChange& row) const {
+  if (row.change.after != StatusError) return {};
+  const auto host = lastAnswers_.find(row.change.host);
+  if (host == lastAnswers_.end()) return {};
+  const auto taken = host->second.lower_bound(row.change.time);
+  if (taken == host->second.end() || (row.lasted && taken->first >= row.change.time + *row.lasted))
+    return {};
+  return taken->second;
 }
 
 // The quality changes of the page, and of a day before it: enough to tell
@@ -235,7 +268,8 @@ const std::vector<LoggedChange>& OutageLog::Shown() {
 
 bool OutageLog::ExportShown(const wxString& path) {
   return WriteCsvFile(this, path, [this](std::ostream& out) {
-    WriteChangesCsv(out, Shown(), IsoTimeWriter(LocalUtcOffset));
+    WriteChangesCsv(out, Shown(), IsoTimeWriter(LocalUtcOffset),
+                    [this](const LoggedChange& row) { return LastAnswerOf(row); });
   });
 }
 

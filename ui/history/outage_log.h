@@ -36,6 +36,9 @@ class OutageLog : public wxFrame {
   const std::string* ChosenHost() const;
   void ReadAlertsOfPage(HistoryTime oldest, HistoryTime newest);
   void ReadQualityOfPage(HistoryTime oldest, HistoryTime newest);
+  void ReadRoutesOfPage(HistoryTime oldest, HistoryTime newest);
+  // "last answer from 10.0.3.1, hop 4" for an outage with a path recorded.
+  std::string LastAnswerOf(const LoggedChange& row) const;
 
   const HistoryQueries queries_;
   wxChoice* range_;
@@ -46,6 +49,8 @@ class OutageLog : public wxFrame {
   // The quality changes read so far, by host, oldest first.
   std::map<std::string, std::vector<HistoryChange>> quality_;
   std::vector<std::string> hosts_;  // the host choice's, after "All hosts"
+  // The outage paths' texts read so far: by host, by the time taken.
+  std::map<std::string, std::map<HistoryTime, std::string>> lastAnswers_;
 };
 
 }  // namespace kelvoran

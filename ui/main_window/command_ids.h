@@ -48,6 +48,8 @@ enum CommandId : int {
   // The Host menu's Mute and Mute all submenus themselves, for their help.
   ID_HOST_MUTE = 32820 - kCommandIdOffset,
   ID_LIST_MUTE = 32821 - kCommandIdOffset,
+  // Host > Trace route and the context menu's: the selected host's path.
+  ID_HOST_TRACE_ROUTE = 32822 - kCommandIdOffset,
   ID_APP_ABOUT = 57664 - kCommandIdOffset,
   ID_APP_EXIT = 57665 - kCommandIdOffset,
   ID_HELP_CONTENTS = 57670 - kCommandIdOffset,

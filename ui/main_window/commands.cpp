@@ -18,6 +18,8 @@ constexpr CommandText kCommands[] = {
      "Delete the selected host and its recorded history"},
     {ID_HOST_RESET, "&Reset results\tCtrl+R", "Reset the results for all hosts"},
     {ID_HOST_HISTORY, "&History...\tCtrl+H", "Show the history of the selected host"},
+    {ID_HOST_TRACE_ROUTE, "&Trace route...",
+     "Show the path to the selected host and record it anew"},
     {ID_HOST_IMPORT, "&Import...", "Add the hosts listed in a text or CSV file"},
     {ID_HOST_UNDO_IMPORT, "&Undo import",
      "Remove the hosts the last import added, from the list and the settings file"},

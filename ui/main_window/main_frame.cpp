@@ -23,6 +23,7 @@
 #include "ui/history/alert_log_window.h"
 #include "ui/history/history_window.h"
 #include "ui/history/outage_log.h"
+#include "ui/history/route_view.h"
 #include "ui/main_window/alert_center.h"
 #include "ui/main_window/command_ids.h"
 #include "ui/main_window/commands.h"
@@ -130,12 +131,13 @@ CMainFrame::~CMainFrame() {
 void CMainFrame::CreateMenuBar() {
   constexpr int kSeparator = kMenuSeparator;
   auto* host = new wxMenu;
-  AppendCommands(*host, {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY,
-                         kSeparator, ID_HOST_RESET, ID_HOST_HISTORY, kSeparator, ID_HOST_IMPORT,
-                         ID_HOST_UNDO_IMPORT, ID_HOST_EXPORT, kSeparator, ID_APP_EXIT});
-  // Mute and Mute all after History, before the import commands.
+  AppendCommands(
+      *host, {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY, kSeparator,
+              ID_HOST_RESET, ID_HOST_HISTORY, ID_HOST_TRACE_ROUTE, kSeparator, ID_HOST_IMPORT,
+              ID_HOST_UNDO_IMPORT, ID_HOST_EXPORT, kSeparator, ID_APP_EXIT});
+  // Mute and Mute all after Trace route, before the import commands.
   size_t historyAt = 0;
-  host->FindChildItem(ID_HOST_HISTORY, &historyAt);
+  host->FindChildItem(ID_HOST_TRACE_ROUTE, &historyAt);
   host->Insert(historyAt + 1, ID_HOST_MUTE, "&Mute", MakeMuteMenu(MuteTarget::Hosts));
   host->Insert(historyAt + 2, ID_LIST_MUTE, "Mute a&ll", MakeMuteMenu(MuteTarget::List));
   auto* view = new wxMenu;
@@ -269,6 +271,13 @@ void CMainFrame::BindViewCommands() {
   Bind(wxEVT_UPDATE_UI, &CTessarelView::OnUpdateNeedsOneSelected, view_, ID_HOST_MUTE_15_MINUTES,
        ID_HOST_UNMUTE);
   Bind(wxEVT_MENU, &CMainFrame::OnHistory, this, ID_HOST_HISTORY);
+  Bind(wxEVT_MENU, &CMainFrame::OnTraceRoute, this, ID_HOST_TRACE_ROUTE);
+  Bind(
+      wxEVT_UPDATE_UI,
+      [this](wxUpdateUIEvent& event) {
+        event.Enable(routes_.traceNow && history_ && view_->SelectedRecord() != nullptr);
+      },
+      ID_HOST_TRACE_ROUTE);
   Bind(wxEVT_MENU, &CMainFrame::OnOutages, this, ID_VIEW_OUTAGES);
   Bind(wxEVT_MENU, &CMainFrame::OnAlertChannels, this, ID_VIEW_ALERT_CHANNELS);
   Bind(wxEVT_MENU, &CMainFrame::OnAlertLog, this, ID_VIEW_ALERT_LOG);
@@ -507,6 +516,35 @@ void CMainFrame::OnHistory(wxCommandEvent& /*event*/) {
       return;
     }
   (new HistoryWindow(this, host->Host, history_->Queries()))->Show();
+}
+
+void CMainFrame::SetRouteRequests(RouteRequests requests) {
+  routes_ = std::move(requests);
+  view_->SetTraceRouteAvailable(routes_.traceNow && history_ != nullptr);
+}
+
+void CMainFrame::RouteRecorded(const RouteTrace& trace) {
+  for (wxWindow* child : GetChildren())
+    if (auto* open = dynamic_cast<RouteWindow*>(child)) open->RouteRecorded(trace);
+}
+
+// Opens (or raises) the host's route window, and asks for its path anew.
+void CMainFrame::OnTraceRoute(wxCommandEvent& /*event*/) {
+  const HostRecord* host = view_->SelectedRecord();
+  if (!routes_.traceNow || !history_ || !host) return;
+  const std::string name = host->Host;
+  routes_.traceNow(name);
+  for (wxWindow* child : GetChildren())
+    if (auto* open = dynamic_cast<RouteWindow*>(child);
+        open && ProfileText::SameSectionName(open->Host(), name)) {
+      open->Raise();
+      return;
+    }
+  const RouteRequests routes = routes_;
+  (new RouteWindow(
+       this, name, history_->Queries(), [routes, name] { routes.traceNow(name); },
+       [routes, name] { return routes.tracing && routes.tracing(name); }))
+      ->Show();
 }
 
 void CMainFrame::OnOutages(wxCommandEvent& /*event*/) {

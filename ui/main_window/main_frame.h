@@ -20,6 +20,15 @@ class CTessarelView;
 class HistoryLink;
 class MetricsEndpoint;
 class ProbeScheduler;
+struct RouteTrace;
+
+// What Host > Trace route... asks of the path planner (route/route_planner.h;
+// ConnectRoutePlanner in ui/main_window/route_requests.h gives the planner's):
+// a new path for a host, and whether one is under way.
+struct RouteRequests {
+  std::function<void(const std::string& host)> traceNow;
+  std::function<bool(const std::string& host)> tracing;
+};
 class TrayStatus;
 
 // The main window: menu, toolbar, status bar, the one-second timer that
@@ -45,6 +54,13 @@ class CMainFrame : public wxFrame {
   // status bar, and without it Host > History... and View > Outages... stay
   // disabled. Not owned.
   void SetHistory(HistoryLink* history);
+  // Host > Trace route... opens the selected host's route window and asks
+  // for a new path; without requests (no planner) or without a history the
+  // command stays disabled. Call after SetHistory.
+  void SetRouteRequests(RouteRequests requests);
+  // A path was recorded (the planner's observer): an open route window of
+  // its host shows it.
+  void RouteRecorded(const RouteTrace& trace);
   // The alert channels, or null: View > Alert Channels... edits them, the
   // alert log shows their attempts, and the status bar and tray tell when one
   // fails. Not owned.
@@ -62,6 +78,7 @@ class CMainFrame : public wxFrame {
   // Opens the selected host's history window, or raises it when open.
   void OnHistory(wxCommandEvent& event);
   void OnOutages(wxCommandEvent& event);
+  void OnTraceRoute(wxCommandEvent& event);
   void OnAlertChannels(wxCommandEvent& event);
   void OnAlertLog(wxCommandEvent& event);
 
@@ -120,6 +137,7 @@ class CMainFrame : public wxFrame {
   // The list's mute as the tray last told it: its line goes once it ends.
   CalendarTime trayListMute_ = 0;
   HistoryLink* history_ = nullptr;
+  RouteRequests routes_;
   AlertCenter* alerts_ = nullptr;
   MetricsEndpoint* metrics_ = nullptr;
   std::optional<std::chrono::steady_clock::time_point> lastTick_;

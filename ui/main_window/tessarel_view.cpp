@@ -59,7 +59,7 @@ CTessarelView::CTessarelView(wxWindow* parent, ProbeScheduler& scheduler, std::s
       contextMenu_(std::make_unique<wxMenu>()) {
   AppendCommands(*contextMenu_,
                  {ID_HOST_ADD, ID_HOST_EDIT, ID_HOST_DELETE, ID_HOST_DELETE_WITH_HISTORY,
-                  kMenuSeparator, ID_HOST_RESET, ID_HOST_HISTORY},
+                  kMenuSeparator, ID_HOST_RESET, ID_HOST_HISTORY, ID_HOST_TRACE_ROUTE},
                  WithPrompts::No);
   contextMenu_->AppendSeparator();
   contextMenu_->AppendSubMenu(MakeMuteMenu(MuteTarget::Hosts), "&Mute");
@@ -580,6 +580,7 @@ wxMenu& CTessarelView::PrepareContextMenu() {
   contextMenu_->Enable(ID_HOST_DELETE, anySelected);
   contextMenu_->Enable(ID_HOST_DELETE_WITH_HISTORY, anySelected);
   contextMenu_->Enable(ID_HOST_HISTORY, history_ != nullptr && SelectedRecord() != nullptr);
+  contextMenu_->Enable(ID_HOST_TRACE_ROUTE, traceRouteAvailable_ && SelectedRecord() != nullptr);
   return *contextMenu_;
 }
 

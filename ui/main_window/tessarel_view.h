@@ -107,6 +107,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   bool TakeStatusesChanged() { return std::exchange(statusesChanged_, false); }
   // Where a host's change of name is told, so its history goes with it.
   void SetHistory(HistoryLink* history) { history_ = history; }
+  // Whether there are paths to trace (a planner and a history to keep them).
+  void SetTraceRouteAvailable(bool available) { traceRouteAvailable_ = available; }
   // The alert channels the settings dialog offers; null for none.
   void SetAlerts(AlertCenter* alerts) { alerts_ = alerts; }
   // The hold on hosts behind a down host, told when hosts come, go or are
@@ -225,6 +227,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   RecentResults recent_;
   OptionalColumnState optional_;
   HistoryLink* history_ = nullptr;
+  bool traceRouteAvailable_ = false;
   AlertCenter* alerts_ = nullptr;
   HostDependencies* dependencies_ = nullptr;
   HostMutes* mutes_ = nullptr;

@@ -13,6 +13,7 @@ inline constexpr int kOutagesWindowHelpContext = 0x20000 + 133;
 inline constexpr int kColumnsDialogHelpContext = 0x20000 + 134;
 inline constexpr int kAlertChannelsHelpContext = 0x20000 + 135;
 inline constexpr int kAlertLogHelpContext = 0x20000 + 136;
+inline constexpr int kRouteWindowHelpContext = 0x20000 + 137;
 
 // Shows the help page of a context number. The application installs the real
 // one; until then a request does nothing, as when no help file is there.
