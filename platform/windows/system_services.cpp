@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include "platform/windows/windows_echo_probe.h"
+#include "platform/windows/windows_route_probe.h"
 
 namespace kelvoran {
 
@@ -16,5 +17,9 @@ bool StartNetworkServices() {
 }
 
 ProbeFunction SystemEchoProbe() { return WindowsEchoProbe(); }
+
+std::shared_ptr<RoutePlatform> SystemRoutePlatform() {
+  return std::make_shared<WindowsRoutePlatform>();
+}
 
 }  // namespace kelvoran

@@ -18,6 +18,7 @@
 #include "engine/scheduler.h"
 #include "history/history_link.h"
 #include "portable/profile_text.h"
+#include "route/route_planner.h"
 #include "ui/dialogs/about_box.h"
 #include "ui/dialogs/options_dialog.h"
 #include "ui/history/alert_log_window.h"
@@ -179,7 +180,7 @@ void CMainFrame::OnFrameCommand(wxCommandEvent& event) {
       profile_.Flush();
       break;
     case ID_VIEW_OPTIONS:
-      if (const auto notice = EditOptions(this, profile_, scheduler_, history_, metrics_))
+      if (const auto notice = EditOptions(this, profile_, scheduler_, history_, metrics_, routes_))
         ShowNotice(*notice);
       break;
     case ID_HELP_CONTENTS:
@@ -275,7 +276,7 @@ void CMainFrame::BindViewCommands() {
   Bind(
       wxEVT_UPDATE_UI,
       [this](wxUpdateUIEvent& event) {
-        event.Enable(routes_.traceNow && history_ && view_->SelectedRecord() != nullptr);
+        event.Enable(routes_ && history_ && view_->SelectedRecord() != nullptr);
       },
       ID_HOST_TRACE_ROUTE);
   Bind(wxEVT_MENU, &CMainFrame::OnOutages, this, ID_VIEW_OUTAGES);
@@ -518,9 +519,13 @@ void CMainFrame::OnHistory(wxCommandEvent& /*event*/) {
   (new HistoryWindow(this, host->Host, history_->Queries()))->Show();
 }
 
-void CMainFrame::SetRouteRequests(RouteRequests requests) {
-  routes_ = std::move(requests);
-  view_->SetTraceRouteAvailable(routes_.traceNow && history_ != nullptr);
+void CMainFrame::SetRoutes(RoutePlanner* routes) {
+  routes_ = routes;
+  view_->SetRoutes(routes);
+  view_->SetTraceRouteAvailable(routes_ && history_);
+  // The planner tells its observers at the end of a tick, which this
+  // window's timer drives: none comes once the window has gone.
+  if (routes_) routes_->AddObserver([this](const RouteTrace& trace) { RouteRecorded(trace); });
 }
 
 void CMainFrame::RouteRecorded(const RouteTrace& trace) {
@@ -531,19 +536,19 @@ void CMainFrame::RouteRecorded(const RouteTrace& trace) {
 // Opens (or raises) the host's route window, and asks for its path anew.
 void CMainFrame::OnTraceRoute(wxCommandEvent& /*event*/) {
   const HostRecord* host = view_->SelectedRecord();
-  if (!routes_.traceNow || !history_ || !host) return;
+  if (!routes_ || !history_ || !host) return;
   const std::string name = host->Host;
-  routes_.traceNow(name);
+  routes_->TraceNow(name);
   for (wxWindow* child : GetChildren())
     if (auto* open = dynamic_cast<RouteWindow*>(child);
         open && ProfileText::SameSectionName(open->Host(), name)) {
       open->Raise();
       return;
     }
-  const RouteRequests routes = routes_;
+  RoutePlanner* routes = routes_;
   (new RouteWindow(
-       this, name, history_->Queries(), [routes, name] { routes.traceNow(name); },
-       [routes, name] { return routes.tracing && routes.tracing(name); }))
+       this, name, history_->Queries(), [routes, name] { routes->TraceNow(name); },
+       [routes, name] { return routes->Tracing(name); }))
       ->Show();
 }
 

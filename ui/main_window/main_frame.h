@@ -20,15 +20,9 @@ class CTessarelView;
 class HistoryLink;
 class MetricsEndpoint;
 class ProbeScheduler;
+class RoutePlanner;
 struct RouteTrace;
 
-// What Host > Trace route... asks of the path planner (route/route_planner.h;
-// ConnectRoutePlanner in ui/main_window/route_requests.h gives the planner's):
-// a new path for a host, and whether one is under way.
-struct RouteRequests {
-  std::function<void(const std::string& host)> traceNow;
-  std::function<bool(const std::string& host)> tracing;
-};
 class TrayStatus;
 
 // The main window: menu, toolbar, status bar, the one-second timer that
@@ -57,7 +51,9 @@ class CMainFrame : public wxFrame {
   // Host > Trace route... opens the selected host's route window and asks
   // for a new path; without requests (no planner) or without a history the
   // command stays disabled. Call after SetHistory.
-  void SetRouteRequests(RouteRequests requests);
+  // Where Host > Trace route... asks for paths and whose paths the route
+  // windows show; null (the default) disables the command. Not owned.
+  void SetRoutes(RoutePlanner* routes);
   // A path was recorded (the planner's observer): an open route window of
   // its host shows it.
   void RouteRecorded(const RouteTrace& trace);
@@ -137,7 +133,7 @@ class CMainFrame : public wxFrame {
   // The list's mute as the tray last told it: its line goes once it ends.
   CalendarTime trayListMute_ = 0;
   HistoryLink* history_ = nullptr;
-  RouteRequests routes_;
+  RoutePlanner* routes_ = nullptr;
   AlertCenter* alerts_ = nullptr;
   MetricsEndpoint* metrics_ = nullptr;
   std::optional<std::chrono::steady_clock::time_point> lastTick_;

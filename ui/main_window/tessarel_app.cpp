@@ -6,7 +6,10 @@
 #include "notify/popup_delivery.h"
 #include "platform/memory_release.h"
 #include "platform/messenger_library.h"
+#include "platform/system_services.h"
+#include "route/route_planner.h"
 #include "ui/dialogs/about_box.h"
+#include "ui/dialogs/options_dialog.h"
 #include "ui/main_window/alert_center.h"
 #include "ui/main_window/command_ids.h"
 #include "ui/main_window/main_frame.h"
@@ -57,6 +60,9 @@ bool CTessarelApp::OnInit() {
 
   frame_ = new CMainFrame(core_->Scheduler(), *profile_, settingsPath, doc_.FrameCaption());
   frame_->SetHistory(history_.get());
+  core_->RecordRoutes(SystemRoutePlatform());
+  if (RoutePlanner* routes = core_->Routes()) ApplyStoredRouteOption(*profile_, *routes);
+  frame_->SetRoutes(core_->Routes());
   frame_->SetAlerts(alerts_.get());
   if (folderInUse) frame_->ShowNotice(kFolderInUseNotice);
   SetHelpRequester([this](int context) { ShowHelp(context); });

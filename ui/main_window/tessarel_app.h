@@ -42,10 +42,6 @@ class CTessarelApp : public wxApp {
 
   CMainFrame* MainFrame() const { return frame_; }
   ProbeScheduler& Scheduler() { return core_->Scheduler(); }
-  // The path planner, or null while there is none (the Trace route command
-  // is then disabled). Not owned here yet: the planner's owner sets it and
-  // connects it with ConnectRoutePlanner (ui/main_window/route_requests.h).
-  RoutePlanner* Routes() const { return routes_; }
 
  private:
   std::unique_ptr<SystemTerminalServices> terminalServices_ = MakeSystemTerminalServices();
@@ -70,7 +66,6 @@ class CTessarelApp : public wxApp {
   std::unique_ptr<wxConfigBase> profile_;
   CTessarelDoc doc_;
   CMainFrame* frame_ = nullptr;
-  RoutePlanner* routes_ = nullptr;
   // Made on the first help request, not at start-up.
   std::unique_ptr<HelpBook> helpBook_;
   TerminationClose termination_;

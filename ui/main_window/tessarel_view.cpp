@@ -14,6 +14,7 @@
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
+#include "route/route_planner.h"
 #include "portable/profile_text.h"
 #include "ui/dialogs/host_settings_dialog.h"
 #include "ui/main_window/alert_center.h"
@@ -319,7 +320,10 @@ void CTessarelView::OnEdit(wxCommandEvent& /*event*/) {
   copy.Section = moves ? copy.Host : oldSection;
   const int row = FindRowByHostId(copy.HostId);
   if (row >= 0) ApplyRowSettings(row, copy);
-  if (history_ && copy.Host != oldName) history_->HostRenamed(oldName, copy.Host);
+  if (copy.Host != oldName) {
+    if (history_) history_->HostRenamed(oldName, copy.Host);
+    if (routes_) routes_->HostRenamed(oldName, copy.Host);
+  }
   if (copy.Host != oldName) MoveDependents(oldName, copy.Host);
 }
 
@@ -433,6 +437,7 @@ bool CTessarelView::DeleteRow(long row) {
   RemoveRow(row);
   // A namesake still answers to the name the hosts behind it give.
   if (!namesake) MoveDependents(host, {});
+  if (routes_ && !namesake) routes_->HostForgotten(host);
   return true;
 }
 

@@ -29,6 +29,7 @@ class AlertCenter;
 class CHostSettingsDialog;
 class HostDependencies;
 class HostMutes;
+class RoutePlanner;
 class HistoryLink;
 class ProbeScheduler;
 
@@ -116,6 +117,8 @@ class CTessarelView : public wxListCtrl, public HostRows {
   void SetDependencies(HostDependencies* dependencies) { dependencies_ = dependencies; }
   // The user's mutes, told when hosts come and go; null for none.
   void SetMutes(HostMutes* mutes) { mutes_ = mutes; }
+  // Hears of renamed and deleted hosts, as the history does. May be null.
+  void SetRoutes(RoutePlanner* routes) { routes_ = routes; }
   HostMutes* Mutes() const { return mutes_; }
   // The Mute commands: the selected hosts, or the whole list, in the list
   // and the settings file.
@@ -231,6 +234,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   AlertCenter* alerts_ = nullptr;
   HostDependencies* dependencies_ = nullptr;
   HostMutes* mutes_ = nullptr;
+  RoutePlanner* routes_ = nullptr;
   // The hosts the last import added, for Host > Undo import.
   std::unordered_set<std::int32_t> lastImport_;
 };
