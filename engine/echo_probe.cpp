@@ -7,9 +7,9 @@
 #include "engine/result_text.h"
 
 namespace kelvoran {
-namespace {
 
-std::optional<EchoDestination> FindDestination(const std::string& host, EchoPlatform& platform) {
+std::optional<EchoDestination> FindEchoDestination(const std::string& host,
+                                                   EchoPlatform& platform) {
   // The resolver is asked first even for dotted text: a hosts file may map it.
   if (auto byName = platform.ResolveByName(host)) return *byName;
   const Ipv4Address dotted = platform.ParseDotted(host);
@@ -18,6 +18,8 @@ std::optional<EchoDestination> FindDestination(const std::string& host, EchoPlat
   if (auto ipv6 = platform.ResolveIpv6(host)) return *ipv6;
   return std::nullopt;
 }
+
+namespace {
 
 // Timeout x 1000 in 32 bits wraps from 4294968 s on, which would turn a huge
 // hand-edited Timeout into a short one; it saturates instead.
@@ -76,7 +78,7 @@ void Echo(const ProbeRequest& request, const EchoDestination& destination,
 
 void ResolveAndEcho(const ProbeRequest& request, const unsigned char* data, ProbeResult& result,
                     EchoPlatform& platform) {
-  if (auto destination = FindDestination(request.Host, platform)) {
+  if (auto destination = FindEchoDestination(request.Host, platform)) {
     Echo(request, *destination, data, result, platform);
   } else {
     result.ResultCode = ResultResolveFailed;

@@ -73,6 +73,10 @@ class EchoPlatform {
 // PacketSize of up to 4 GiB must not cost every probe thread gigabytes.
 inline constexpr std::uint32_t kMaxEchoDataBytes = 1u << 20;
 
+// The address a probe of the host sends to: the resolver's IPv4 address, a
+// dotted IPv4 text, else an IPv6 address; nothing when the name resolves to none.
+std::optional<EchoDestination> FindEchoDestination(const std::string& host, EchoPlatform& platform);
+
 // Runs one probe: resolves the host, sends one echo request, waits at most
 // Timeout seconds and writes the outcome into result. Returns ResultCode.
 std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result, EchoPlatform& platform);
