@@ -254,6 +254,16 @@ std::optional<std::int32_t> SendFailureStatus(int error, bool ipv6) {
   return LocalErrorStatus(error);
 }
 
+// With IP_RECVERR every ICMP error queued also becomes the socket's pending
+// error, which the next send would report as its own failure: the routers'
+// answers to the first requests arrive while the later ones are being sent.
+// Reading SO_ERROR clears it; the error queue keeps the answers.
+void ClearPendingError(int fd) {
+  int pending = 0;
+  socklen_t length = sizeof pending;
+  getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length);
+}
+
 bool SetHopLimit(int fd, bool ipv6, int hopLimit) {
   return ipv6 ? setsockopt(fd, SOL_IPV6, IPV6_UNICAST_HOPS, &hopLimit, sizeof hopLimit) == 0
               : setsockopt(fd, SOL_IP, IP_TTL, &hopLimit, sizeof hopLimit) == 0;
@@ -321,6 +331,7 @@ std::vector<HopLimitedEcho> ExchangeHopLimitedEchoes(int fd, const EchoDestinati
     expected[i] = {destination, ProcessIdentifier(), NextSequence(), data};
     sentAt[i] = SteadyClock::now();
     const auto request = BuildEchoRequest(expected[i].Identifier, expected[i].Sequence, data, ipv6);
+    ClearPendingError(fd);
     if (const int error = SendRequest(fd, request, to, toLength)) {
       if (const auto status = SendFailureStatus(error, ipv6))
         echoes[i].Match = {PacketVerdict::Error, *status, 0};
