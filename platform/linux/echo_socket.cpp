@@ -255,13 +255,17 @@ std::optional<std::int32_t> SendFailureStatus(int error, bool ipv6) {
 }
 
 // With IP_RECVERR every ICMP error queued also becomes the socket's pending
-// error, which the next send would report as its own failure: the routers'
+// error, which the next send reports once as its own failure: the routers'
 // answers to the first requests arrive while the later ones are being sent.
-// Reading SO_ERROR clears it; the error queue keeps the answers.
-void ClearPendingError(int fd) {
+// Reading SO_ERROR clears it (the error queue keeps the answers); a failure
+// that comes again is the send's own.
+int SendAfterPendingErrors(int fd, const std::vector<unsigned char>& request,
+                           const sockaddr_storage& to, socklen_t toLength) {
+  if (SendRequest(fd, request, to, toLength) == 0) return 0;
   int pending = 0;
   socklen_t length = sizeof pending;
   getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length);
+  return SendRequest(fd, request, to, toLength);
 }
 
 bool SetHopLimit(int fd, bool ipv6, int hopLimit) {
@@ -331,8 +335,7 @@ std::vector<HopLimitedEcho> ExchangeHopLimitedEchoes(int fd, const EchoDestinati
     expected[i] = {destination, ProcessIdentifier(), NextSequence(), data};
     sentAt[i] = SteadyClock::now();
     const auto request = BuildEchoRequest(expected[i].Identifier, expected[i].Sequence, data, ipv6);
-    ClearPendingError(fd);
-    if (const int error = SendRequest(fd, request, to, toLength)) {
+    if (const int error = SendAfterPendingErrors(fd, request, to, toLength)) {
       if (const auto status = SendFailureStatus(error, ipv6))
         echoes[i].Match = {PacketVerdict::Error, *status, 0};
       continue;
