@@ -62,4 +62,14 @@ std::optional<AddressList> LookUpAddresses(const std::string& name) {
   return addresses;
 }
 
+std::optional<AddressList> LookUpReverseName(const std::string& numericAddress) {
+  const auto address = NumericSocketAddress(numericAddress, 0);
+  if (!address) return std::nullopt;
+  const socklen_t size = address->ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  char name[NI_MAXHOST];
+  if (getnameinfo(address->get(), size, name, sizeof name, nullptr, 0, NI_NAMEREQD) != 0)
+    return std::nullopt;
+  return AddressList{name};
+}
+
 }  // namespace kelvoran

@@ -20,6 +20,9 @@ std::optional<std::string> ShortHostName();
 
 // getaddrinfo over IPv4 and IPv6.
 std::optional<AddressList> LookUpAddresses(const std::string& name);
+// The reverse name of a numeric address (getnameinfo with NI_NAMEREQD), as a
+// list of one to suit LookUpWithin; nothing when it has none.
+std::optional<AddressList> LookUpReverseName(const std::string& numericAddress);
 // Runs the lookup on a helper thread and waits for it at most `bound`: a
 // resolver that cannot reach its name server may block for many seconds, and
 // the caller is the user-interface thread. A lookup that is given up on

@@ -32,12 +32,6 @@ int LastHopLimit(const RouteTrace& trace) {
 
 }  // namespace
 
-const RouteHop* LastAnsweringHop(const RouteTrace& trace) {
-  const auto found = std::find_if(trace.Hops.rbegin(), trace.Hops.rend(),
-                                  [](const RouteHop& hop) { return !hop.Address.empty(); });
-  return found == trace.Hops.rend() ? nullptr : &*found;
-}
-
 std::vector<HopComparison> CompareRoutes(const RouteTrace& outage, const RouteTrace* baseline) {
   const int last = std::max(LastHopLimit(outage), baseline ? LastHopLimit(*baseline) : 0);
   std::vector<HopComparison> rows;

@@ -8,11 +8,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -116,66 +118,68 @@ socklen_t ToSocketAddress(const EchoDestination& destination, sockaddr_storage& 
   return sizeof to;
 }
 
-struct Exchange {
-  int fd = -1;
-  EchoSocketKind kind = EchoSocketKind::Raw;
-  EchoExpectation expected;
-  SteadyClock::time_point sentAt;
-  // Written by recvmsg before every read; left uninitialised, as zeroing 64 KiB
-  // per probe would cost more than the rest of the exchange.
-  std::unique_ptr<unsigned char[]> buffer{new unsigned char[kMaxDatagramBytes]};
+// What the two queues' readers hand each packet to; true once nothing more is
+// awaited.
+struct PacketHandlers {
+  std::function<bool(Bytes packet, const EchoDestination& source)> OnPacket;
+  std::function<bool(const QueuedError& error)> OnError;
 };
 
-std::optional<TimedEchoReply> Answer(const Exchange& exchange, const PacketMatch& match) {
-  if (match.Verdict == PacketVerdict::Foreign) return std::nullopt;
-  const auto elapsed = SteadyClock::now() - exchange.sentAt;
-  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
-  return TimedEchoReply{match.Status, static_cast<std::uint64_t>(micros), match.DataSize};
-}
+// Written by recvmsg before every read; left uninitialised, as zeroing 64 KiB
+// per probe would cost more than the rest of the exchange.
+using ReceiveBuffer = std::unique_ptr<unsigned char[]>;
 
-// Reads the normal queue until it is empty or our answer is in it.
-std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
+// Reads the normal queue until it is empty or the handler has all it awaits.
+bool ReadPackets(int fd, unsigned char* buffer, const PacketHandlers& handlers) {
   for (int failures = 0; failures < 8;) {
     sockaddr_storage from{};
-    iovec io{exchange.buffer.get(), kMaxDatagramBytes};
+    iovec io{buffer, kMaxDatagramBytes};
     msghdr message{};
     message.msg_name = &from;
     message.msg_namelen = sizeof from;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
-    const ssize_t got = recvmsg(exchange.fd, &message, 0);
+    const ssize_t got = recvmsg(fd, &message, 0);
     if (got < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
       // With IP_RECVERR every ICMP error also sets the socket's pending error,
       // which the next recvmsg reports once; the error queue tells whose.
       ++failures;
       continue;
     }
     if (message.msg_flags & MSG_TRUNC) continue;
-    const Bytes packet(exchange.buffer.get(), static_cast<std::size_t>(got));
-    const auto match =
-        MatchReceivedPacket(exchange.kind, packet, AddressOf(from), exchange.expected);
-    if (auto answer = Answer(exchange, match)) return answer;
+    if (handlers.OnPacket(Bytes(buffer, static_cast<std::size_t>(got)), AddressOf(from)))
+      return true;
   }
-  return std::nullopt;
+  return false;
 }
 
-const sock_extended_err* FindExtendedError(msghdr& message) {
+const cmsghdr* FindExtendedError(msghdr& message) {
   for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
     const bool recvErr = (c->cmsg_level == SOL_IP && c->cmsg_type == IP_RECVERR) ||
                          (c->cmsg_level == SOL_IPV6 && c->cmsg_type == IPV6_RECVERR);
-    if (recvErr && c->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) {
-      return reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-    }
+    if (recvErr && c->cmsg_len >= CMSG_LEN(sizeof(sock_extended_err))) return c;
   }
   return nullptr;
 }
 
-// Reads the error queue until it is empty or holds an error about our request.
-std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
+// The sender of the ICMP error, which the kernel puts right after the
+// extended error (SO_EE_OFFENDER); unset when there is none (a local error).
+EchoDestination OffenderOf(const cmsghdr* c) {
+  const auto* extended = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+  const std::size_t room = c->cmsg_len - CMSG_LEN(sizeof(sock_extended_err));
+  sockaddr_storage offender{};
+  std::memcpy(&offender, SO_EE_OFFENDER(extended), std::min(room, sizeof offender));
+  const bool whole = (offender.ss_family == AF_INET && room >= sizeof(sockaddr_in)) ||
+                     (offender.ss_family == AF_INET6 && room >= sizeof(sockaddr_in6));
+  return whole ? AddressOf(offender) : EchoDestination(Ipv4Address{0});
+}
+
+// Reads the error queue until it is empty or the handler has all it awaits.
+bool ReadErrorQueue(int fd, unsigned char* buffer, const PacketHandlers& handlers) {
   for (;;) {
     sockaddr_storage original{};
-    iovec io{exchange.buffer.get(), kErrorPayloadBytes};
+    iovec io{buffer, kErrorPayloadBytes};
     alignas(cmsghdr) unsigned char control[512];
     msghdr message{};
     message.msg_name = &original;
@@ -184,18 +188,20 @@ std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(exchange.fd, &message, MSG_ERRQUEUE);
-    if (got < 0) return std::nullopt;  // EAGAIN: the queue is empty
-    const sock_extended_err* extended = FindExtendedError(message);
-    if (extended == nullptr) continue;
+    const ssize_t got = recvmsg(fd, &message, MSG_ERRQUEUE);
+    if (got < 0) return false;  // EAGAIN: the queue is empty
+    const cmsghdr* found = FindExtendedError(message);
+    if (found == nullptr) continue;
+    const auto* extended = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(found));
     QueuedError error;
     error.Origin = extended->ee_origin;
     error.Type = extended->ee_type;
     error.Code = extended->ee_code;
     error.Errno = extended->ee_errno;
     error.OriginalDestination = AddressOf(original);
-    error.Payload = Bytes(exchange.buffer.get(), static_cast<std::size_t>(got));
-    if (auto answer = Answer(exchange, MatchQueuedError(error, exchange.expected))) return answer;
+    error.Payload = Bytes(buffer, static_cast<std::size_t>(got));
+    error.Offender = OffenderOf(found);
+    if (handlers.OnError(error)) return true;
   }
 }
 
@@ -204,22 +210,67 @@ int PollMilliseconds(SteadyClock::duration remaining) {
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
-std::optional<TimedEchoReply> AwaitAnswer(Exchange& exchange, std::uint32_t timeoutMs) {
-  const auto deadline = exchange.sentAt + std::chrono::milliseconds(timeoutMs);
+// Hands every packet of both queues to the handlers until they have all they
+// await or the deadline passes.
+void AwaitAnswers(int fd, SteadyClock::time_point deadline, const PacketHandlers& handlers) {
+  const ReceiveBuffer buffer(new unsigned char[kMaxDatagramBytes]);
   for (auto now = SteadyClock::now(); now < deadline; now = SteadyClock::now()) {
-    pollfd waiting{exchange.fd, POLLIN, 0};
+    pollfd waiting{fd, POLLIN, 0};
     const int ready = poll(&waiting, 1, PollMilliseconds(deadline - now));
-    if (ready < 0 && errno != EINTR) return std::nullopt;
+    if (ready < 0 && errno != EINTR) return;
     if (ready <= 0) continue;
-    if (waiting.revents & POLLNVAL) return std::nullopt;
+    if (waiting.revents & POLLNVAL) return;
     // Both queues on either event: POLLERR also stands for a pending socket
     // error with an empty error queue (when queueing failed for memory), and
     // only a normal recvmsg clears that; skipping it would spin until the
     // deadline.
-    if (auto answer = ReadErrorQueue(exchange)) return answer;
-    if (auto answer = ReadPackets(exchange)) return answer;
+    if (ReadErrorQueue(fd, buffer.get(), handlers)) return;
+    if (ReadPackets(fd, buffer.get(), handlers)) return;
   }
-  return std::nullopt;
+}
+
+std::uint64_t MicrosSince(SteadyClock::time_point sentAt) {
+  const auto elapsed = SteadyClock::now() - sentAt;
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
+}
+
+// 0 once sent, else the errno of the failed send.
+int SendRequest(int fd, const std::vector<unsigned char>& request, const sockaddr_storage& to,
+                socklen_t toLength) {
+  ssize_t sent = -1;
+  do {
+    sent = sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                  toLength);
+  } while (sent < 0 && errno == EINTR);
+  return sent < 0 ? errno : 0;
+}
+
+// The IP status a failed send stands for, if any. EINVAL from an IPv4 send
+// is a blackhole or prohibit route, which has always read as no answer; only
+// IPv6 gives it the link-local meaning.
+std::optional<std::int32_t> SendFailureStatus(int error, bool ipv6) {
+  if (error == EINVAL && !ipv6) return std::nullopt;
+  return LocalErrorStatus(error);
+}
+
+// With IP_RECVERR every ICMP error queued also becomes the socket's pending
+// error, which the next send reports once as its own failure: the routers'
+// answers to the first requests arrive while the later ones are being sent.
+// Reading SO_ERROR clears it (the error queue keeps the answers); a failure
+// that comes again is the send's own.
+int SendAfterPendingErrors(int fd, const std::vector<unsigned char>& request,
+                           const sockaddr_storage& to, socklen_t toLength) {
+  if (SendRequest(fd, request, to, toLength) == 0) return 0;
+  int pending = 0;
+  socklen_t length = sizeof pending;
+  getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length);
+  return SendRequest(fd, request, to, toLength);
+}
+
+bool SetHopLimit(int fd, bool ipv6, int hopLimit) {
+  return ipv6 ? setsockopt(fd, SOL_IPV6, IPV6_UNICAST_HOPS, &hopLimit, sizeof hopLimit) == 0
+              : setsockopt(fd, SOL_IP, IP_TTL, &hopLimit, sizeof hopLimit) == 0;
 }
 
 }  // namespace
@@ -241,31 +292,84 @@ EchoSocketKind KindOfEchoSocket(int fd) {
 
 std::optional<TimedEchoReply> ExchangeEcho(int fd, const EchoDestination& destination, Bytes data,
                                            std::uint32_t timeoutMs) {
-  Exchange exchange;
-  exchange.fd = fd;
-  exchange.kind = KindOfEchoSocket(fd);
-  exchange.expected = {destination, ProcessIdentifier(), NextSequence(), data};
-  const auto request = BuildEchoRequest(exchange.expected.Identifier, exchange.expected.Sequence,
-                                        data, IsIpv6(destination));
+  const EchoSocketKind kind = KindOfEchoSocket(fd);
+  EchoExpectation expected{destination, ProcessIdentifier(), NextSequence(), data};
+  const bool ipv6 = IsIpv6(destination);
+  const auto request = BuildEchoRequest(expected.Identifier, expected.Sequence, data, ipv6);
   sockaddr_storage to{};
   const socklen_t toLength = ToSocketAddress(destination, to);
-  exchange.sentAt = SteadyClock::now();
-  ssize_t sent = -1;
-  do {
-    sent =
-        sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), toLength);
-  } while (sent < 0 && errno == EINTR);
-  if (sent < 0) {
-    // EINVAL from an IPv4 send is a blackhole or prohibit route, which has
-    // always read as no answer; only IPv6 gives it the link-local meaning.
-    if (errno == EINVAL && !IsIpv6(destination)) return std::nullopt;
-    const auto status = LocalErrorStatus(errno);
+  const auto sentAt = SteadyClock::now();
+  if (const int error = SendRequest(fd, request, to, toLength)) {
+    const auto status = SendFailureStatus(error, ipv6);
     if (!status) return std::nullopt;
     return TimedEchoReply{*status, 0, 0};
   }
-  if (exchange.kind == EchoSocketKind::Ping)
-    exchange.expected.Identifier = PingSocketIdentifier(fd);
-  return AwaitAnswer(exchange, timeoutMs);
+  if (kind == EchoSocketKind::Ping) expected.Identifier = PingSocketIdentifier(fd);
+  std::optional<TimedEchoReply> answer;
+  const auto take = [&](const PacketMatch& match) {
+    if (match.Verdict == PacketVerdict::Foreign) return false;
+    answer = TimedEchoReply{match.Status, MicrosSince(sentAt), match.DataSize};
+    return true;
+  };
+  AwaitAnswers(fd, sentAt + std::chrono::milliseconds(timeoutMs),
+               {[&](Bytes packet, const EchoDestination& source) {
+                  return take(MatchReceivedPacket(kind, packet, source, expected));
+                },
+                [&](const QueuedError& error) { return take(MatchQueuedError(error, expected)); }});
+  return answer;
+}
+
+std::vector<HopLimitedEcho> ExchangeHopLimitedEchoes(int fd, const EchoDestination& destination,
+                                                     std::span<const int> hopLimits, Bytes data,
+                                                     std::uint32_t timeoutMs) {
+  const EchoSocketKind kind = KindOfEchoSocket(fd);
+  const bool ipv6 = IsIpv6(destination);
+  sockaddr_storage to{};
+  const socklen_t toLength = ToSocketAddress(destination, to);
+  std::vector<HopLimitedEcho> echoes(hopLimits.size());
+  std::vector<EchoExpectation> expected(hopLimits.size());
+  std::vector<SteadyClock::time_point> sentAt(hopLimits.size());
+  std::size_t awaited = 0;
+  for (std::size_t i = 0; i < hopLimits.size(); ++i) {
+    if (!SetHopLimit(fd, ipv6, hopLimits[i])) return {};
+    expected[i] = {destination, ProcessIdentifier(), NextSequence(), data};
+    sentAt[i] = SteadyClock::now();
+    const auto request = BuildEchoRequest(expected[i].Identifier, expected[i].Sequence, data, ipv6);
+    if (const int error = SendAfterPendingErrors(fd, request, to, toLength)) {
+      if (const auto status = SendFailureStatus(error, ipv6))
+        echoes[i].Match = {PacketVerdict::Error, *status, 0};
+      continue;
+    }
+    echoes[i].Awaited = true;
+    ++awaited;
+  }
+  // A ping socket puts its own port in the identifier of every request.
+  if (kind == EchoSocketKind::Ping)
+    for (EchoExpectation& e : expected) e.Identifier = PingSocketIdentifier(fd);
+  // Each packet is checked against every request still unanswered: an answer
+  // is ours only if it quotes one of them whole.
+  const auto take = [&](const auto& match) {
+    for (std::size_t i = 0; i < echoes.size(); ++i) {
+      if (!echoes[i].Awaited) continue;
+      const PacketMatch found = match(expected[i]);
+      if (found.Verdict == PacketVerdict::Foreign) continue;
+      echoes[i] = {found, MicrosSince(sentAt[i]), false};
+      --awaited;
+      break;
+    }
+    return awaited == 0;
+  };
+  if (awaited == 0) return echoes;
+  AwaitAnswers(fd, sentAt.front() + std::chrono::milliseconds(timeoutMs),
+               {[&](Bytes packet, const EchoDestination& source) {
+                  return take([&](const EchoExpectation& e) {
+                    return MatchReceivedPacket(kind, packet, source, e);
+                  });
+                },
+                [&](const QueuedError& error) {
+                  return take([&](const EchoExpectation& e) { return MatchQueuedError(error, e); });
+                }});
+  return echoes;
 }
 
 }  // namespace kelvoran

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "platform/linux/icmp_packet.h"
 
@@ -32,5 +34,21 @@ struct TimedEchoReply {
 // time or the send failed with no fitting IP status.
 std::optional<TimedEchoReply> ExchangeEcho(int fd, const EchoDestination& destination, Bytes data,
                                            std::uint32_t timeoutMs);
+
+// One echo request of a path probe and what answered it.
+struct HopLimitedEcho {
+  PacketMatch Match;  // Foreign while nothing answered
+  std::uint64_t RoundTripMicros = 0;
+  bool Awaited = false;  // sent, and no answer yet
+};
+
+// Sends one echo request per hop limit (IP_TTL or IPV6_UNICAST_HOPS set before
+// each) through a socket of the destination's family, then waits up to
+// timeoutMs from the first send for their answers, told apart by sequence
+// number. One entry per hop limit, in order; none at all when the hop limit
+// could not be set.
+std::vector<HopLimitedEcho> ExchangeHopLimitedEchoes(int fd, const EchoDestination& destination,
+                                                     std::span<const int> hopLimits, Bytes data,
+                                                     std::uint32_t timeoutMs);
 
 }  // namespace kelvoran

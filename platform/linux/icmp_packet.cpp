@@ -82,10 +82,21 @@ std::optional<IpHeader> ReadIpHeader(Bytes bytes, bool wholeDatagram) {
   return header;
 }
 
+// Routers quote as much of the request as they like (RFC 792 asks for 8
+// bytes, RFC 1812 and ICMPv6 for more); whatever part of our data they quote
+// must be ours. Bytes past our data are padding or RFC 4884 extensions, which
+// come after the whole quoted datagram.
+bool QuotesOurData(Bytes quotedData, const EchoExpectation& expected) {
+  const std::size_t compared = std::min(quotedData.size(), expected.Data.size());
+  return std::equal(quotedData.begin(), quotedData.begin() + static_cast<std::ptrdiff_t>(compared),
+                    expected.Data.begin());
+}
+
 bool IsOurRequest(Bytes icmp, const EchoExpectation& expected) {
   const std::uint8_t request = IsIcmp6(expected) ? kIcmp6EchoRequest : kEchoRequest;
   return icmp.size() >= kIcmpHeaderBytes && icmp[0] == request && icmp[1] == 0 &&
-         Read16(icmp, 4) == expected.Identifier && Read16(icmp, 6) == expected.Sequence;
+         Read16(icmp, 4) == expected.Identifier && Read16(icmp, 6) == expected.Sequence &&
+         QuotesOurData(icmp.subspan(kIcmpHeaderBytes), expected);
 }
 
 PacketMatch MatchEchoReply(Bytes icmp, const EchoDestination& source,
@@ -95,12 +106,13 @@ PacketMatch MatchEchoReply(Bytes icmp, const EchoDestination& source,
   // An echo carries our data back unchanged; anything else is not our answer.
   const Bytes data = icmp.subspan(kIcmpHeaderBytes);
   if (!std::ranges::equal(data, expected.Data)) return {};
-  return {PacketVerdict::EchoReply, ResultSuccess, static_cast<std::uint16_t>(data.size())};
+  return {PacketVerdict::EchoReply, ResultSuccess, static_cast<std::uint16_t>(data.size()), source};
 }
 
 // An ICMP error quotes the IP header and at least 8 bytes of the datagram it
 // is about: ours when that was our echo request to our destination.
-PacketMatch MatchQuotedRequest(Bytes icmp, const EchoExpectation& expected) {
+PacketMatch MatchQuotedRequest(Bytes icmp, const EchoDestination& source,
+                               const EchoExpectation& expected) {
   const auto status = IcmpErrorStatus(icmp[0], icmp[1]);
   if (!status) return {};
   const Bytes quoted = icmp.subspan(kIcmpHeaderBytes);
@@ -108,12 +120,13 @@ PacketMatch MatchQuotedRequest(Bytes icmp, const EchoExpectation& expected) {
   if (!inner || inner->Protocol != kIpProtocolIcmp) return {};
   if (EchoDestination(inner->Destination) != expected.Destination) return {};
   if (!IsOurRequest(quoted.subspan(inner->HeaderBytes), expected)) return {};
-  return {PacketVerdict::Error, *status, 0};
+  return {PacketVerdict::Error, *status, 0, source};
 }
 
 // An ICMPv6 error quotes as much of our datagram as fits 1280 bytes: the IPv6
 // header, then our request (we send no extension headers).
-PacketMatch MatchQuotedRequest6(Bytes icmp, const EchoExpectation& expected) {
+PacketMatch MatchQuotedRequest6(Bytes icmp, const EchoDestination& source,
+                                const EchoExpectation& expected) {
   const auto status = Icmp6ErrorStatus(icmp[0], icmp[1]);
   if (!status) return {};
   const Bytes quoted = icmp.subspan(kIcmpHeaderBytes);
@@ -123,7 +136,7 @@ PacketMatch MatchQuotedRequest6(Bytes icmp, const EchoExpectation& expected) {
   std::memcpy(inner.Bytes.data(), quoted.data() + 24, inner.Bytes.size());
   if (!SameAddress(inner, expected.Destination)) return {};
   if (!IsOurRequest(quoted.subspan(kIpv6HeaderBytes), expected)) return {};
-  return {PacketVerdict::Error, *status, 0};
+  return {PacketVerdict::Error, *status, 0, source};
 }
 
 std::optional<Bytes> IcmpPartOfRawDatagram(Bytes packet) {
@@ -218,10 +231,10 @@ PacketMatch MatchReceivedPacket(EchoSocketKind kind, Bytes packet, const EchoDes
   if (icmp.size() < kIcmpHeaderBytes) return {};
   if (IsIcmp6(expected)) {
     if (icmp[0] == kIcmp6EchoReply) return MatchEchoReply(icmp, source, expected);
-    return MatchQuotedRequest6(icmp, expected);
+    return MatchQuotedRequest6(icmp, source, expected);
   }
   if (icmp[0] == kEchoReply) return MatchEchoReply(icmp, source, expected);
-  return MatchQuotedRequest(icmp, expected);
+  return MatchQuotedRequest(icmp, source, expected);
 }
 
 PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& expected) {
@@ -238,7 +251,7 @@ PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& ex
   const auto status =
       icmpv6 ? Icmp6ErrorStatus(error.Type, error.Code) : IcmpErrorStatus(error.Type, error.Code);
   if (!status || !IsOurRequest(error.Payload, expected)) return {};
-  return {PacketVerdict::Error, *status, 0};
+  return {PacketVerdict::Error, *status, 0, error.Offender};
 }
 
 std::uint16_t InternetChecksum(Bytes bytes) {

@@ -34,6 +34,9 @@ struct PacketMatch {
   PacketVerdict Verdict = PacketVerdict::Foreign;
   std::int32_t Status = 0;  // IP status of an Error
   std::uint16_t DataSize = 0;
+  // Who sent it: the destination, or the router that reported the error;
+  // unset (0.0.0.0) for an error raised by our own send.
+  EchoDestination From = Ipv4Address{0};
 };
 
 // A packet from the normal receive queue; source is the sender's address from
@@ -48,8 +51,9 @@ struct QueuedError {
   std::uint8_t Type = 0;
   std::uint8_t Code = 0;
   std::uint32_t Errno = 0;
-  EchoDestination OriginalDestination;  // from msg_name: where the failed packet went
-  Bytes Payload;                        // the failed packet from its ICMP header on
+  EchoDestination OriginalDestination;        // from msg_name: where the failed packet went
+  Bytes Payload;                              // the failed packet from its ICMP header on
+  EchoDestination Offender = Ipv4Address{0};  // SO_EE_OFFENDER: who sent the ICMP error
 };
 
 PacketMatch MatchQueuedError(const QueuedError& error, const EchoExpectation& expected);

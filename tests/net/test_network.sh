@@ -19,6 +19,8 @@
 # (2001:2::/48, the RFC 5180 test range), router's ro0 also fe80::1; the
 # ICMPv6 rejects sit in 2001:2:0:3::/64 and the responders in 2001:2:0:a::/64.
 set -Eeuo pipefail
+# shellcheck source=tests/net/namespace_lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/namespace_lib.sh"
 
 down() {
   local prefix=$1 ns
@@ -31,40 +33,6 @@ down() {
 }
 
 log_dir() { echo "${TMPDIR:-/tmp}/$1-responders"; }
-
-# Runs that died without tearing down leave kvp-<pid>-* behind.
-remove_leftovers() {
-  local prefix pid
-  for prefix in $(ip netns list | awk '{print $1}' | sed -n 's/^\(kvp-[0-9]*\)-.*/\1/p' | sort -u); do
-    pid=${prefix#kvp-}
-    kill -0 "$pid" 2>/dev/null || down "$prefix"
-  done
-}
-
-in_ns() { ip netns exec "$1" "${@:2}"; }
-
-new_ns() {
-  local ns=$1
-  ip netns add "$ns"
-  ip -n "$ns" link set lo up
-  # Errors in bursts: per-host (icmp_ratelimit) and per-namespace
-  # (icmp_msgs_burst) limits would turn expected errors into time-outs.
-  in_ns "$ns" sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv4.icmp_msgs_burst=10000 \
-    net.ipv4.icmp_msgs_per_sec=100000 net.ipv4.conf.all.send_redirects=0 \
-    net.ipv4.conf.default.send_redirects=0 net.ipv6.icmp.ratelimit=0
-}
-
-# Both families on each end; nodad, or each address stays tentative (unusable)
-# for the second or so of duplicate address detection.
-link() {  # link NS_A DEV_A ADDR_A ADDR6_A NS_B DEV_B ADDR_B ADDR6_B
-  ip -n "$1" link add "$2" type veth peer name "$6" netns "$5"
-  ip -n "$1" addr add "$3" dev "$2"
-  ip -n "$1" addr add "$4" dev "$2" nodad
-  ip -n "$5" addr add "$7" dev "$6"
-  ip -n "$5" addr add "$8" dev "$6" nodad
-  ip -n "$1" link set "$2" up
-  ip -n "$5" link set "$6" up
-}
 
 start_responder() {  # start_responder PREFIX RESPONDER ADDRESS MODE [ARG]
   local log
@@ -83,7 +51,7 @@ start_responder() {  # start_responder PREFIX RESPONDER ADDRESS MODE [ARG]
 up() {
   local prefix=$1 responder=$2
   local probe=$prefix-probe router=$prefix-router target=$prefix-target peer=$prefix-peer
-  remove_leftovers
+  remove_leftovers kvp
   down "$prefix"
   trap 'down "$prefix"' ERR
   for ns in "$probe" "$router" "$target" "$peer"; do new_ns "$ns"; done

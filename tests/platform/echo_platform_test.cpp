@@ -214,6 +214,40 @@ TEST(Matching, QueuedErrorsAreOursOnlyForOurDestinationAndRequest) {
   }
 }
 
+// A path probe's answers: time exceeded quoting our request (or as much of it
+// as the router cut), found only when all it quotes is ours and named by the
+// router that sent it; from a raw socket and from the error queue.
+TEST(Matching, TimeExceededIsOursOnlyWhenAllItQuotesIsOursAndNamesItsRouter) {
+  const Ipv4Address router = Address("198.18.2.1");
+  const Packet request = BuildEchoRequest(7, 9, kData);
+  Packet padded = request;
+  padded.resize(128);  // RFC 4884
+  const std::vector<std::tuple<const char*, Packet, bool, Ipv4Address>> quotes = {
+      {"whole", request, true, kTarget},
+      {"cut in the data", Packet(request.begin(), request.end() - 2), true, kTarget},
+      {"padded", padded, true, kTarget},
+      {"another identifier", BuildEchoRequest(8, 9, kData), false, kTarget},
+      {"another sequence", BuildEchoRequest(7, 10, kData), false, kTarget},
+      {"other data", BuildEchoRequest(7, 9, Packet{1, 2, 3, 9, 5}), false, kTarget},
+      {"other data, cut", BuildEchoRequest(7, 9, Packet{1, 9}), false, kTarget},
+      {"cut in the header", Packet(request.begin(), request.begin() + 7), false, kTarget},
+      {"another destination", request, false, kOther},
+  };
+  for (const auto& [what, quoted, ours, to] : quotes) {
+    Packet error = Datagram(Address("198.18.1.2"), quoted, {}, to);
+    error.insert(error.begin(), {11, 0, 0, 0, 0, 0, 0, 0});
+    const EchoExpectation expected{kTarget, 7, 9, kData};
+    const QueuedError queued{SO_EE_ORIGIN_ICMP, 11, 0, EHOSTUNREACH, to, quoted, router};
+    for (const PacketMatch& match :
+         {MatchReceivedPacket(EchoSocketKind::Raw, Datagram(router, WithChecksum(error)), router,
+                              expected),
+          MatchQueuedError(queued, expected)}) {
+      EXPECT_EQ(Fields(match), ours ? Error(IpTtlExpiredTransit) : kForeign) << what;
+      EXPECT_EQ(match.From, EchoDestination(ours ? router : 0)) << what;
+    }
+  }
+}
+
 TEST(IcmpStatus, ErrorsAndLocalFailuresMapToTheirIpStatus) {
   // Type, code and IP status, none where it is no error; ICMP, then ICMPv6.
   using Row = std::tuple<std::uint8_t, std::uint8_t, std::optional<std::int32_t>>;
