@@ -2,6 +2,7 @@
 
 #include "platform/linux/desktop_terminal_services.h"
 #include "platform/linux/linux_echo_probe.h"
+#include "platform/linux/linux_route_probe.h"
 
 namespace kelvoran {
 
@@ -9,6 +10,10 @@ namespace kelvoran {
 bool StartNetworkServices() { return true; }
 
 ProbeFunction SystemEchoProbe() { return LinuxEchoProbe(); }
+
+std::shared_ptr<RoutePlatform> SystemRoutePlatform() {
+  return std::make_shared<LinuxRoutePlatform>();
+}
 
 std::unique_ptr<SystemTerminalServices> MakeSystemTerminalServices() {
   return std::make_unique<DesktopTerminalServices>();

@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "platform/detached_thread.h"
-#include "platform/reverse_name.h"
+#include "platform/local_names.h"
 #include "platform/windows/icmp_replies.h"
 #include "platform/windows/windows_echo_probe.h"
+#include "route/address_text.h"
 
 namespace kelvoran {
 namespace {
@@ -190,11 +191,12 @@ void FreeWhenFinished(std::unique_ptr<RequestBatch> batch) {
 // longer lists go in turns of that many.
 std::vector<HopAnswer> SendBatch(const EchoDestination& destination, std::span<const int> hopLimits,
                                  std::uint32_t timeoutMs) {
-  std::vector<HopAnswer> answers;
-  for (const int hopLimit : hopLimits) answers.push_back(HopAnswer{.HopLimit = hopLimit});
   auto batch = std::make_unique<RequestBatch>(destination);
   batch->Icmp = batch->Ipv6() ? Icmp6CreateFile() : IcmpCreateFile();
-  if (batch->Icmp == INVALID_HANDLE_VALUE) return answers;
+  // Nothing can be sent: the tracer records a failed path, not a silent one.
+  if (batch->Icmp == INVALID_HANDLE_VALUE) return {};
+  std::vector<HopAnswer> answers;
+  for (const int hopLimit : hopLimits) answers.push_back(HopAnswer{.HopLimit = hopLimit});
   const auto deadline =
       SteadyClock::now() + std::chrono::milliseconds(timeoutMs) + kCompletionGrace;
   batch->Requests.resize(hopLimits.size());
@@ -223,6 +225,7 @@ std::vector<HopAnswer> WindowsRoutePlatform::SendWithHopLimits(const EchoDestina
     const auto turn = hopLimits.subspan(
         first, std::min<std::size_t>(MAXIMUM_WAIT_OBJECTS, hopLimits.size() - first));
     const std::vector<HopAnswer> part = SendBatch(destination, turn, timeoutMs);
+    if (part.empty()) return {};
     answers.insert(answers.end(), part.begin(), part.end());
   }
   return answers;
@@ -230,7 +233,9 @@ std::vector<HopAnswer> WindowsRoutePlatform::SendWithHopLimits(const EchoDestina
 
 std::string WindowsRoutePlatform::ReverseName(const EchoDestination& address,
                                               std::uint32_t timeoutMs) {
-  return ReverseNameWithin(address, std::chrono::milliseconds(timeoutMs));
+  const auto names =
+      LookUpWithin(AddressText(address), std::chrono::milliseconds(timeoutMs), LookUpReverseName);
+  return names && !names->empty() ? names->front() : std::string();
 }
 
 }  // namespace kelvoran

@@ -12,7 +12,7 @@ namespace kelvoran {
 // Windows Sockets must have been started (StartNetworkServices) first.
 //
 // Where no ICMP handle opens for the family (Wine has no Icmp6CreateFile),
-// every hop limit reads as silent. Wine sends through a raw socket where its
+// nothing is sent and no answer returned. Wine sends through a raw socket where its
 // user may open one, else through a ping socket, whose ICMP errors Linux keeps
 // in an error queue Wine does not read: there the routers read as silent and
 // only the destination answers.

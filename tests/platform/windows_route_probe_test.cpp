@@ -69,15 +69,15 @@ TEST(WindowsRoutePlatform, LoopbackAnswersEveryHopLimitAsTheDestination) {
   }
 }
 
-// Wine's Icmp6CreateFile fails with ERROR_CALL_NOT_IMPLEMENTED: every hop
-// limit then reads as silent, and the test says why it cannot check more.
+// Wine's Icmp6CreateFile fails with ERROR_CALL_NOT_IMPLEMENTED: nothing can
+// be sent (no answers, a failed path), and the test says why it cannot check
+// more.
 TEST(WindowsRoutePlatform, Ipv6LoopbackAnswersThroughIcmpv6) {
   const HANDLE probe = Icmp6CreateFile();
   if (probe == INVALID_HANDLE_VALUE && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
     WindowsRoutePlatform platform;
     const auto answers = platform.SendWithHopLimits(*platform.Resolve("::1"), HopLimits(2), 100);
-    ASSERT_EQ(answers.size(), 2u);
-    EXPECT_EQ(answers[0].Kind, HopAnswerKind::Silent);
+    EXPECT_TRUE(answers.empty());
     GTEST_SKIP() << "Icmp6CreateFile is not implemented on this system (Wine): no IPv6 path";
   }
   ASSERT_NE(probe, INVALID_HANDLE_VALUE);
