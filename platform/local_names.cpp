@@ -66,4 +66,9 @@ bool NamesThisMachine(const std::string& name, const NameCheck& check) {
                      [&own](const std::string& address) { return IsOwnAddress(address, own); });
 }
 
+std::string ReverseNameWithin(const std::string& numericAddress, std::chrono::milliseconds bound) {
+  const auto names = LookUpWithin(numericAddress, bound, LookUpReverseName);
+  return names && !names->empty() ? names->front() : std::string();
+}
+
 }  // namespace kelvoran

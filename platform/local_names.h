@@ -29,6 +29,9 @@ std::optional<AddressList> LookUpReverseName(const std::string& numericAddress);
 // finishes on its own and its answer is dropped.
 std::optional<AddressList> LookUpWithin(const std::string& name, std::chrono::milliseconds bound,
                                         const AddressLookup& lookup);
+// The reverse name of a numeric address looked up within `bound`; "" when it
+// has none or the answer comes later.
+std::string ReverseNameWithin(const std::string& numericAddress, std::chrono::milliseconds bound);
 // The addresses of this machine's interfaces.
 AddressList OwnAddresses();
 // One of the machine's own addresses, or a loopback address: the kernel

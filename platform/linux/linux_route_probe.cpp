@@ -72,9 +72,7 @@ std::vector<HopAnswer> LinuxRoutePlatform::SendWithHopLimits(const EchoDestinati
 
 std::string LinuxRoutePlatform::ReverseName(const EchoDestination& address,
                                             std::uint32_t timeoutMs) {
-  const auto names =
-      LookUpWithin(AddressText(address), std::chrono::milliseconds(timeoutMs), LookUpReverseName);
-  return names && !names->empty() ? names->front() : std::string();
+  return ReverseNameWithin(AddressText(address), std::chrono::milliseconds(timeoutMs));
 }
 
 }  // namespace kelvoran

@@ -233,9 +233,7 @@ std::vector<HopAnswer> WindowsRoutePlatform::SendWithHopLimits(const EchoDestina
 
 std::string WindowsRoutePlatform::ReverseName(const EchoDestination& address,
                                               std::uint32_t timeoutMs) {
-  const auto names =
-      LookUpWithin(AddressText(address), std::chrono::milliseconds(timeoutMs), LookUpReverseName);
-  return names && !names->empty() ? names->front() : std::string();
+  return ReverseNameWithin(AddressText(address), std::chrono::milliseconds(timeoutMs));
 }
 
 }  // namespace kelvoran
