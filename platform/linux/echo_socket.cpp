@@ -75,20 +75,15 @@ std::uint32_t ProcessSalt() {
   return salt;
 }
 
+}  // namespace
+
 std::uint16_t ProcessIdentifier() { return static_cast<std::uint16_t>(ProcessSalt() >> 16); }
+
+namespace {
 
 std::uint16_t NextSequence() {
   static std::atomic<std::uint32_t> counter{ProcessSalt()};
   return static_cast<std::uint16_t>(counter.fetch_add(1, std::memory_order_relaxed));
-}
-
-// A ping socket writes its own port number into the identifier field; the
-// port sits in the same place in sockaddr_in and sockaddr_in6.
-std::uint16_t PingSocketIdentifier(int fd) {
-  sockaddr_in6 local{};
-  socklen_t length = sizeof local;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin6_port);
 }
 
 EchoDestination AddressOf(const sockaddr_storage& socketAddress) {
@@ -136,14 +131,8 @@ std::optional<TimedEchoReply> Answer(const Exchange& exchange, const PacketMatch
 // Reads the normal queue until it is empty or our answer is in it.
 std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
   for (int failures = 0; failures < 8;) {
-    sockaddr_storage from{};
-    iovec io{exchange.buffer.get(), kMaxDatagramBytes};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    const ssize_t got = recvmsg(exchange.fd, &message, 0);
+    EchoDestination from;
+    const long got = ReceiveDatagram(exchange.fd, {exchange.buffer.get(), kMaxDatagramBytes}, from);
     if (got < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
       // With IP_RECVERR every ICMP error also sets the socket's pending error,
@@ -151,10 +140,8 @@ std::optional<TimedEchoReply> ReadPackets(Exchange& exchange) {
       ++failures;
       continue;
     }
-    if (message.msg_flags & MSG_TRUNC) continue;
     const Bytes packet(exchange.buffer.get(), static_cast<std::size_t>(got));
-    const auto match =
-        MatchReceivedPacket(exchange.kind, packet, AddressOf(from), exchange.expected);
+    const auto match = MatchReceivedPacket(exchange.kind, packet, from, exchange.expected);
     if (auto answer = Answer(exchange, match)) return answer;
   }
   return std::nullopt;
@@ -173,30 +160,11 @@ const sock_extended_err* FindExtendedError(msghdr& message) {
 
 // Reads the error queue until it is empty or holds an error about our request.
 std::optional<TimedEchoReply> ReadErrorQueue(Exchange& exchange) {
-  for (;;) {
-    sockaddr_storage original{};
-    iovec io{exchange.buffer.get(), kErrorPayloadBytes};
-    alignas(cmsghdr) unsigned char control[512];
-    msghdr message{};
-    message.msg_name = &original;
-    message.msg_namelen = sizeof original;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(exchange.fd, &message, MSG_ERRQUEUE);
-    if (got < 0) return std::nullopt;  // EAGAIN: the queue is empty
-    const sock_extended_err* extended = FindExtendedError(message);
-    if (extended == nullptr) continue;
-    QueuedError error;
-    error.Origin = extended->ee_origin;
-    error.Type = extended->ee_type;
-    error.Code = extended->ee_code;
-    error.Errno = extended->ee_errno;
-    error.OriginalDestination = AddressOf(original);
-    error.Payload = Bytes(exchange.buffer.get(), static_cast<std::size_t>(got));
-    if (auto answer = Answer(exchange, MatchQueuedError(error, exchange.expected))) return answer;
+  const std::span<unsigned char> buffer(exchange.buffer.get(), kErrorPayloadBytes);
+  while (const auto error = ReceiveQueuedError(exchange.fd, buffer)) {
+    if (auto answer = Answer(exchange, MatchQueuedError(*error, exchange.expected))) return answer;
   }
+  return std::nullopt;
 }
 
 int PollMilliseconds(SteadyClock::duration remaining) {
@@ -247,25 +215,82 @@ std::optional<TimedEchoReply> ExchangeEcho(int fd, const EchoDestination& destin
   exchange.expected = {destination, ProcessIdentifier(), NextSequence(), data};
   const auto request = BuildEchoRequest(exchange.expected.Identifier, exchange.expected.Sequence,
                                         data, IsIpv6(destination));
-  sockaddr_storage to{};
-  const socklen_t toLength = ToSocketAddress(destination, to);
   exchange.sentAt = SteadyClock::now();
-  ssize_t sent = -1;
-  do {
-    sent =
-        sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), toLength);
-  } while (sent < 0 && errno == EINTR);
-  if (sent < 0) {
-    // EINVAL from an IPv4 send is a blackhole or prohibit route, which has
-    // always read as no answer; only IPv6 gives it the link-local meaning.
-    if (errno == EINVAL && !IsIpv6(destination)) return std::nullopt;
-    const auto status = LocalErrorStatus(errno);
-    if (!status) return std::nullopt;
-    return TimedEchoReply{*status, 0, 0};
-  }
+  if (const int error = SendEchoRequest(fd, destination, request))
+    return SendFailureReply(error, destination);
   if (exchange.kind == EchoSocketKind::Ping)
     exchange.expected.Identifier = PingSocketIdentifier(fd);
   return AwaitAnswer(exchange, timeoutMs);
+}
+
+// A ping socket writes its own port number into the identifier field; the
+// port sits in the same place in sockaddr_in and sockaddr_in6.
+std::uint16_t PingSocketIdentifier(int fd) {
+  sockaddr_in6 local{};
+  socklen_t length = sizeof local;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+  return ntohs(local.sin6_port);
+}
+
+int SendEchoRequest(int fd, const EchoDestination& destination, Bytes request) {
+  sockaddr_storage to{};
+  const socklen_t toLength = ToSocketAddress(destination, to);
+  for (;;) {
+    if (sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), toLength) >=
+        0)
+      return 0;
+    if (errno != EINTR) return errno;
+  }
+}
+
+std::optional<TimedEchoReply> SendFailureReply(int error, const EchoDestination& destination) {
+  // EINVAL from an IPv4 send is a blackhole or prohibit route, which has
+  // always read as no answer; only IPv6 gives it the link-local meaning.
+  if (error == EINVAL && !IsIpv6(destination)) return std::nullopt;
+  const auto status = LocalErrorStatus(error);
+  if (!status) return std::nullopt;
+  return TimedEchoReply{*status, 0, 0};
+}
+
+long ReceiveDatagram(int fd, std::span<unsigned char> buffer, EchoDestination& source) {
+  sockaddr_storage from{};
+  iovec io{buffer.data(), buffer.size()};
+  msghdr message{};
+  message.msg_name = &from;
+  message.msg_namelen = sizeof from;
+  message.msg_iov = &io;
+  message.msg_iovlen = 1;
+  const ssize_t got = recvmsg(fd, &message, 0);
+  if (got < 0) return -1;
+  source = AddressOf(from);
+  return (message.msg_flags & MSG_TRUNC) ? 0 : got;
+}
+
+std::optional<QueuedError> ReceiveQueuedError(int fd, std::span<unsigned char> buffer) {
+  for (;;) {
+    sockaddr_storage original{};
+    iovec io{buffer.data(), buffer.size()};
+    alignas(cmsghdr) unsigned char control[512];
+    msghdr message{};
+    message.msg_name = &original;
+    message.msg_namelen = sizeof original;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(fd, &message, MSG_ERRQUEUE);
+    if (got < 0) return std::nullopt;  // EAGAIN: the queue is empty
+    const sock_extended_err* extended = FindExtendedError(message);
+    if (extended == nullptr) continue;
+    QueuedError error;
+    error.Origin = extended->ee_origin;
+    error.Type = extended->ee_type;
+    error.Code = extended->ee_code;
+    error.Errno = extended->ee_errno;
+    error.OriginalDestination = AddressOf(original);
+    error.Payload = Bytes(buffer.data(), static_cast<std::size_t>(got));
+    return error;
+  }
 }
 
 }  // namespace kelvoran

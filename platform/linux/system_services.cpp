@@ -1,6 +1,7 @@
 #include "platform/system_services.h"
 
 #include "platform/linux/desktop_terminal_services.h"
+#include "platform/linux/echo_multiplexer.h"
 #include "platform/linux/linux_echo_probe.h"
 
 namespace kelvoran {
@@ -9,6 +10,8 @@ namespace kelvoran {
 bool StartNetworkServices() { return true; }
 
 ProbeFunction SystemEchoProbe() { return LinuxEchoProbe(); }
+
+EchoServiceMaker SystemEchoService() { return LinuxEchoService(); }
 
 std::unique_ptr<SystemTerminalServices> MakeSystemTerminalServices() {
   return std::make_unique<DesktopTerminalServices>();

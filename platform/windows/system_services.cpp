@@ -17,4 +17,7 @@ bool StartNetworkServices() {
 
 ProbeFunction SystemEchoProbe() { return WindowsEchoProbe(); }
 
+// Every probe has a thread of its own here, as yet.
+EchoServiceMaker SystemEchoService() { return {}; }
+
 }  // namespace kelvoran
