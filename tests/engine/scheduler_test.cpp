@@ -6,7 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <new>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -136,6 +138,49 @@ TEST_P(SchedulerInFlight, TheLimitHoldsAboveOneProbePerTickOnly) {
 
 INSTANTIATE_TEST_SUITE_P(PerTick, SchedulerInFlight,
                          ::testing::Values(1, ProbeScheduler::kMaxProbesPerTick + 1));
+
+// Takes the hosts whose names start with "a" and holds them.
+struct HoldingEchoService : EchoService {
+  bool Take(ProbeJobPtr& job) override {
+    if (job->Request.Host.front() != 'a') return false;
+    held.push_back(std::move(job));
+    return true;
+  }
+  void Wake() override {}
+  std::vector<ProbeJobPtr> held;
+};
+
+// At one probe a tick every probe has its thread, as always; above, the echo
+// service takes what it can, and only the probes on threads count to their
+// limit, so the service's hosts keep starting past it.
+TEST_F(Scheduler, AboveOneProbeATickTheServiceTakesWhatItCanOutsideTheThreadLimit) {
+  HoldingEchoService* service = nullptr;
+  scheduler.SetEchoService([&](ResultMailbox&) {
+    auto made = std::make_unique<HoldingEchoService>();
+    service = made.get();
+    return made;
+  });
+  AddHost("n", 10);
+  AddHost("a", 10);
+  Tick();
+  EXPECT_EQ(std::tie(service, scheduler.ThreadProbes), std::tuple(nullptr, 1));
+  constexpr int kLimit = ProbeScheduler::kMaxProbesInFlight;
+  for (int i = 0; i < kLimit + 100; ++i) {
+    AddHost(("a" + std::to_string(i)).c_str(), 10);
+    AddHost(("n" + std::to_string(i)).c_str(), 10);
+  }
+  scheduler.SetProbesPerTick(ProbeScheduler::kMaxProbesPerTick);
+  for (int tick = 0; tick < 10; ++tick) Tick();
+  ASSERT_NE(service, nullptr);
+  const auto held = static_cast<std::int32_t>(service->held.size());
+  EXPECT_EQ(std::tie(held, scheduler.ThreadProbes, scheduler.OutstandingProbes),
+            std::tuple(kLimit + 101, kLimit, 2 * kLimit + 101));
+  for (ProbeJobPtr& job : service->held) mailbox.Put(std::move(job));
+  scheduler.SchedulingEnabled = false;
+  Tick();
+  EXPECT_EQ(std::tie(scheduler.ThreadProbes, scheduler.OutstandingProbes),
+            std::tuple(kLimit, kLimit));
+}
 
 TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
   AddHost("gone", 10);
