@@ -1,10 +1,9 @@
 // The scheduler probing a host list at a set pace, for bench/probe_rate_compare
 // inside the test network (`ip netns exec`):
 //
-//   probe_rate [--threads] [--socket auto|ping|raw] RATE HOSTS SECONDS
+//   probe_rate [--threads] [--socket auto|ping|raw] RATE HOSTS_FILE SECONDS
 //
-// HOSTS addresses in 198.19.0.0/18 (answered by the peer's kernel, see
-// bench/probe_namespace_lib.sh), each due every second, 32 data bytes,
+// The hosts of HOSTS_FILE (one a line), each due every second, 32 data bytes,
 // Timeout 1; RATE probes a tick, one tick a second, on the echo multiplexer
 // or, with --threads, a thread each. Prints the process's CPU time (user +
 // system, every thread) per finished probe, the probes and the failures.
@@ -12,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -75,16 +75,15 @@ int main(int argc, char** argv) {
     }
   }
   if (argc - arg != 3) {
-    std::fprintf(stderr, "usage: %s [--threads] [--socket auto|ping|raw] RATE HOSTS SECONDS\n",
+    std::fprintf(stderr, "usage: %s [--threads] [--socket auto|ping|raw] RATE HOSTS_FILE SECONDS\n",
                  argv[0]);
     return 2;
   }
-  const long rate = std::stol(argv[arg]), hosts = std::stol(argv[arg + 1]);
-  const long seconds = std::stol(argv[arg + 2]);
+  const long rate = std::stol(argv[arg]), seconds = std::stol(argv[arg + 2]);
 
   BenchRows rows;
-  for (long i = 0; i < hosts; ++i)
-    rows.AddHost("198.19." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1));
+  std::ifstream hostsFile(argv[arg + 1]);
+  for (std::string address; std::getline(hostsFile, address);) rows.AddHost(address);
   kelvoran::ResultMailbox mailbox;
   kelvoran::ProbeScheduler scheduler(mailbox, kelvoran::LinuxEchoProbe(socket),
                                      kelvoran::PopupSender{});

@@ -91,7 +91,7 @@ void ProbeScheduler::DrainResults(HostRows& rows) {
 std::span<const ProbeScheduler::DueRow> ProbeScheduler::EarliestDueRows(HostRows& rows,
                                                                         std::size_t limit) {
   const CalendarTime now = environment_.now();
-  const auto first = earliest_.begin();
+  DueRow* const first = earliest_.data();
   std::size_t kept = 0;
   const int count = rows.RowCount();
   for (int row = 0; row < count; ++row) {
@@ -146,8 +146,14 @@ bool ProbeScheduler::InFlightLimitReached() const {
 }
 
 void ProbeScheduler::SetProbesPerTick(long long count) {
-  probesPerTick_ =
+  const auto clamped =
       static_cast<int>(std::clamp<long long>(count, kMinProbesPerTick, kMaxProbesPerTick));
+  try {
+    earliest_.resize(static_cast<std::size_t>(clamped));
+  } catch (const std::bad_alloc&) {
+    return;  // the pace stays as it was
+  }
+  probesPerTick_ = clamped;
 }
 
 // When there is no thread, or no memory for the job or the worker, the job goes,

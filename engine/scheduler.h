@@ -1,12 +1,12 @@
 #pragma once
 
-#include <array>
 #include <compare>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "engine/calendar_time.h"
 #include "engine/echo_service.h"
@@ -60,9 +60,9 @@ class ProbeScheduler {
 
   // How many probes one tick may start. One is the pace the monitor was
   // designed for; a list too long to be served in turn within its hosts'
-  // Delay needs more.
+  // Delay needs more. Past 500 only the echo service keeps up.
   static constexpr int kMinProbesPerTick = 1;
-  static constexpr int kMaxProbesPerTick = 500;
+  static constexpr int kMaxProbesPerTick = 10'000;
   // When more than one probe may start per tick, no probe starts on a thread
   // while this many are in flight on threads: every such probe holds one, and
   // a long list of silent hosts with long time-outs would otherwise pile them
@@ -77,7 +77,7 @@ class ProbeScheduler {
   // the idle hosts whose time has come, the one due soonest first.
   void ProcessTick(HostRows& rows);
 
-  // Takes any number; what lies outside 1..500 is brought into range.
+  // Takes any number; what lies outside 1..10,000 is brought into range.
   void SetProbesPerTick(long long count);
   int ProbesPerTick() const { return probesPerTick_; }
 
@@ -121,8 +121,9 @@ class ProbeScheduler {
   Environment environment_;
   int probesPerTick_ = kMinProbesPerTick;
   ResultSink* resultSink_ = nullptr;
-  // The rows chosen by the current tick; kept here so a tick never allocates.
-  std::array<DueRow, kMaxProbesPerTick> earliest_{};
+  // The rows chosen by the current tick, room for ProbesPerTick; kept here so
+  // a tick never allocates.
+  std::vector<DueRow> earliest_ = std::vector<DueRow>(kMinProbesPerTick);
   // Made when first needed; stays null when no launcher thread can start, and
   // the tick then starts the workers itself.
   std::unique_ptr<ProbeLauncher> launcher_;

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -45,6 +47,29 @@ TEST(ResultMailbox, TakesInSlotOrderGrowsByEightAndNeverShrinks) {
   // Left waiting: the mailbox frees them when it goes (LeakSanitizer checks).
   for (std::int32_t id = 1; id <= 41; ++id) mailbox.Put(JobFor(id));
   EXPECT_EQ(mailbox.SlotCount(), 48u);
+}
+
+// Puts and takes in a random mix: every job comes back once, always from the
+// first occupied slot.
+TEST(ResultMailbox, AnyMixOfPutsAndTakesLosesNoJobAndTakesFromTheFirstOccupiedSlot) {
+  ResultMailbox mailbox;
+  std::mt19937 random(7);
+  std::map<std::ptrdiff_t, std::int32_t> bySlot;
+  std::int32_t nextId = 0;
+  for (int step = 0; step < 20'000; ++step) {
+    if (random() % 2 == 0 || bySlot.empty()) {
+      mailbox.Put(JobFor(nextId));
+      ASSERT_TRUE(bySlot.emplace(mailbox.SlotOf(nextId), nextId).second) << "a slot used twice";
+      ++nextId;
+    } else {
+      const ProbeJobPtr job = mailbox.Take();
+      ASSERT_NE(job, nullptr);
+      EXPECT_EQ(job->Request.HostId, bySlot.begin()->second);
+      bySlot.erase(bySlot.begin());
+    }
+  }
+  for (auto [slot, id] : bySlot) EXPECT_EQ(mailbox.Take()->Request.HostId, id);
+  EXPECT_EQ(mailbox.Take(), nullptr);
 }
 
 // Worker threads start only when the test runs them, so hosts can be held busy
