@@ -229,15 +229,20 @@ void SetPingGroupRange(const char* range) {
 }
 
 // The codes of an IPv4 and an IPv6 probe, run by "nobody" in a child process
-// when asked.
-std::vector<std::pair<std::int32_t, std::int32_t>> ProbeBothFamilies(bool asNobody) {
+// when asked, on threads or on a multiplexer.
+std::vector<std::pair<std::int32_t, std::int32_t>> ProbeBothFamilies(bool asNobody,
+                                                                     bool multiplexed) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return {};
   const pid_t child = asNobody ? fork() : 0;
   if (child == 0 &&
       (!asNobody || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0))) {
+    ResultMailbox mailbox;
+    EchoMultiplexer multiplexer(mailbox, EchoSocketChoice::PingThenRaw);
+    const bool opened = multiplexed && multiplexer.Open();
     for (const ProbeResult& r :
-         ProbeAll(EchoSocketChoice::PingThenRaw, {{"198.18.10.1"}, {"2001:2:0:a::1"}}, 1))
+         ProbeAll(EchoSocketChoice::PingThenRaw, {{"198.18.10.1"}, {"2001:2:0:a::1"}}, 1,
+                  opened ? &multiplexer : nullptr, &mailbox))
       dprintf(pipeFds[1], "%d %d\n", r.ResultCode, r.ResultValue);
   }
   if (child == 0 && asNobody) _exit(0);
@@ -257,11 +262,14 @@ TEST(EchoPermissions, PingSocketsFirstRawSocketsAsFallbackElse600WithTheErrno) {
   if (!inside) GTEST_SKIP() << "needs root to build network namespaces";
   using Codes = std::vector<std::pair<std::int32_t, std::int32_t>>;
   const Codes answered(2, {ResultSuccess, 0}), refused(2, {ResultNoEchoHandle, EPERM});
-  EXPECT_EQ(ProbeBothFamilies(true), answered) << "a ping socket needs no privilege";
-  SetPingGroupRange("1 0");
-  EXPECT_EQ(ProbeBothFamilies(false), answered) << "root falls back to a raw socket";
-  EXPECT_EQ(ProbeBothFamilies(true), refused) << "the raw socket's refusal";
-  SetPingGroupRange("0 2147483647");
+  for (const bool multiplexed : {false, true}) {
+    SCOPED_TRACE(multiplexed ? "multiplexed" : "threads");
+    EXPECT_EQ(ProbeBothFamilies(true, multiplexed), answered) << "a ping socket needs no privilege";
+    SetPingGroupRange("1 0");
+    EXPECT_EQ(ProbeBothFamilies(false, multiplexed), answered) << "root falls back to a raw socket";
+    EXPECT_EQ(ProbeBothFamilies(true, multiplexed), refused) << "the raw socket's refusal";
+    SetPingGroupRange("0 2147483647");
+  }
 }
 
 int Shell(const std::string& command) {
