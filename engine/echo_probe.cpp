@@ -16,16 +16,6 @@ std::uint32_t TimeoutMilliseconds(std::int32_t timeoutSeconds) {
   return ms > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(ms);
 }
 
-void RecordReply(const ProbeRequest& request, const EchoReply& reply, ProbeResult& result) {
-  result.ResultCode = reply.Status;
-  if (reply.Status != ResultSuccess) return;
-  result.ReplyText[0] = '\0';
-  result.SentSize = request.PacketSize;
-  result.ReplySize = reply.DataSize;
-  result.RoundTripTime = reply.RoundTripTime;
-  result.Reserved = 0;
-}
-
 // Closes an open echo handle however the probe ends: a std::bad_alloc out of
 // the send must not leak the ICMP socket behind it, or every probe that runs
 // short of memory would cost the process a descriptor.
@@ -44,33 +34,19 @@ class EchoHandleOwner {
   EchoHandle handle_;
 };
 
-void Echo(const ProbeRequest& request, const EchoDestination& destination,
-          const unsigned char* data, ProbeResult& result, EchoPlatform& platform) {
+void Echo(const ProbeRequest& request, const PreparedEcho& echo, ProbeResult& result,
+          EchoPlatform& platform) {
   EchoHandle opened = -1;
   std::int32_t error = 0;
-  if (!platform.OpenEchoHandle(destination, opened, error)) {
-    result.ResultCode = ResultNoEchoHandle;
-    result.ResultValue = error;
+  if (!platform.OpenEchoHandle(echo.Destination, opened, error)) {
+    RecordNoEchoHandle(error, result);
     return;
   }
   const EchoHandleOwner handle(platform, opened);
-  // The echo call carries a 16-bit size: only the low 16 bits reach the wire.
-  const auto wireSize = static_cast<std::uint16_t>(request.PacketSize & 0xFFFFu);
-  const std::uint32_t timeoutMs = TimeoutMilliseconds(request.Timeout);
-  if (auto reply = platform.SendEcho(handle.Get(), destination, data, wireSize, timeoutMs)) {
-    RecordReply(request, *reply, result);
-  } else {
-    result.ResultCode = ResultNoReply;
-  }
-}
-
-void ResolveAndEcho(const ProbeRequest& request, const unsigned char* data, ProbeResult& result,
-                    EchoPlatform& platform) {
-  if (auto destination = FindEchoDestination(request.Host, platform)) {
-    Echo(request, *destination, data, result, platform);
-  } else {
-    result.ResultCode = ResultResolveFailed;
-  }
+  RecordEchoOutcome(request,
+                    platform.SendEcho(handle.Get(), echo.Destination, echo.Data.get(),
+                                      echo.WireSize, echo.TimeoutMs),
+                    result);
 }
 
 }  // namespace
@@ -86,28 +62,70 @@ std::optional<EchoDestination> FindEchoDestination(const std::string& host,
   return std::nullopt;
 }
 
-std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result,
-                          EchoPlatform& platform) {
+std::optional<PreparedEcho> PrepareEcho(const ProbeRequest& request, ProbeResult& result,
+                                        EchoPlatform& platform) {
   result.ResultCode = ResultSuccess;
   result.ResultValue = 0;
   result.StartTime = platform.Now();
 
-  std::unique_ptr<unsigned char[]> data;
+  PreparedEcho echo;
   if (request.PacketSize <= kMaxEchoDataBytes) {
-    data.reset(new (std::nothrow) unsigned char[request.PacketSize + 1u]());
+    echo.Data.reset(new (std::nothrow) unsigned char[request.PacketSize + 1u]());
   }
-  if (!data) {
+  if (!echo.Data) {
     result.ResultCode = ResultMemoryError;
-    return result.ResultCode;
+    return std::nullopt;
   }
   if (request.Timeout < 1) {
     result.ResultCode = ResultBadParameter;
-    return result.ResultCode;
+    return std::nullopt;
   }
   try {
-    ResolveAndEcho(request, data.get(), result, platform);
+    auto destination = FindEchoDestination(request.Host, platform);
+    if (!destination) {
+      result.ResultCode = ResultResolveFailed;
+      return std::nullopt;
+    }
+    echo.Destination = *destination;
   } catch (const std::bad_alloc&) {
-    // The resolver and the send allocate too; the probe reports, never throws.
+    // The resolver allocates too; the probe reports, never throws.
+    result.ResultCode = ResultMemoryError;
+    return std::nullopt;
+  }
+  // The echo call carries a 16-bit size: only the low 16 bits reach the wire.
+  echo.WireSize = static_cast<std::uint16_t>(request.PacketSize & 0xFFFFu);
+  echo.TimeoutMs = TimeoutMilliseconds(request.Timeout);
+  return echo;
+}
+
+void RecordNoEchoHandle(std::int32_t error, ProbeResult& result) {
+  result.ResultCode = ResultNoEchoHandle;
+  result.ResultValue = error;
+}
+
+void RecordEchoOutcome(const ProbeRequest& request, const std::optional<EchoReply>& reply,
+                       ProbeResult& result) {
+  if (!reply) {
+    result.ResultCode = ResultNoReply;
+    return;
+  }
+  result.ResultCode = reply->Status;
+  if (reply->Status != ResultSuccess) return;
+  result.ReplyText[0] = '\0';
+  result.SentSize = request.PacketSize;
+  result.ReplySize = reply->DataSize;
+  result.RoundTripTime = reply->RoundTripTime;
+  result.Reserved = 0;
+}
+
+std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result,
+                          EchoPlatform& platform) {
+  const auto echo = PrepareEcho(request, result, platform);
+  if (!echo) return result.ResultCode;
+  try {
+    Echo(request, *echo, result, platform);
+  } catch (const std::bad_alloc&) {
+    // The send allocates too; the probe reports, never throws.
     result.ResultCode = ResultMemoryError;
   }
   return result.ResultCode;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -80,5 +81,26 @@ std::optional<EchoDestination> FindEchoDestination(const std::string& host, Echo
 // Runs one probe: resolves the host, sends one echo request, waits at most
 // Timeout seconds and writes the outcome into result. Returns ResultCode.
 std::int32_t RunEchoProbe(const ProbeRequest& request, ProbeResult& result, EchoPlatform& platform);
+
+// RunEchoProbe in the steps a probe path without a thread of its own takes,
+// so that both paths write the same results, codes and values.
+
+// What goes on the wire for one probe.
+struct PreparedEcho {
+  EchoDestination Destination;
+  std::unique_ptr<unsigned char[]> Data;  // WireSize zero bytes, at least one allocated
+  std::uint16_t WireSize = 0;
+  std::uint32_t TimeoutMs = 0;
+};
+
+// Starts the result, checks the request and resolves the host. No value when
+// the result is final already (bad request, no memory, unknown host).
+std::optional<PreparedEcho> PrepareEcho(const ProbeRequest& request, ProbeResult& result,
+                                        EchoPlatform& platform);
+// The result of a probe whose echo handle could not be opened.
+void RecordNoEchoHandle(std::int32_t error, ProbeResult& result);
+// The result of a probe that was sent: its reply, or none in time.
+void RecordEchoOutcome(const ProbeRequest& request, const std::optional<EchoReply>& reply,
+                       ProbeResult& result);
 
 }  // namespace kelvoran

@@ -37,6 +37,8 @@ struct ProbeJob {
   // Set when no worker thread could be started for it: the job comes back
   // without a result and the host was not probed.
   bool NeverRan = false;
+  // Set when an EchoService took it rather than a worker thread.
+  bool WithoutThread = false;
 };
 
 // Frees a job and the host name it owns. Accepts null.

@@ -35,8 +35,15 @@ class ResultMailbox {
   std::ptrdiff_t SlotOf(std::int32_t hostId) const;
 
  private:
+  std::vector<ProbeJob*>::iterator From(std::size_t slot);
+
   mutable std::mutex lock_;
   std::vector<ProbeJob*> slots_;
+  // Every slot before firstEmpty_ is occupied, every one before firstFull_
+  // empty: thousands of results a second waiting for one tick would
+  // otherwise cost a search from the first slot each.
+  std::size_t firstEmpty_ = 0;
+  std::size_t firstFull_ = 0;
 };
 
 }  // namespace kelvoran

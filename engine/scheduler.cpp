@@ -13,6 +13,17 @@
 #include "engine/result_text.h"
 
 namespace kelvoran {
+namespace {
+
+// The flag is set before the service may hand the job to the mailbox.
+bool HandToService(EchoService& service, ProbeJobPtr& job) {
+  job->WithoutThread = true;
+  if (service.Take(job)) return true;
+  job->WithoutThread = false;
+  return false;
+}
+
+}  // namespace
 
 CalendarTime SystemClock() { return static_cast<CalendarTime>(std::time(nullptr)); }
 
@@ -57,6 +68,7 @@ void ProbeScheduler::ProcessTick(HostRows& rows) {
 void ProbeScheduler::DrainResults(HostRows& rows) {
   while (ProbeJobPtr job = mailbox_.Take()) {
     --OutstandingProbes;
+    if (!job->WithoutThread) --ThreadProbes;
     // A host deleted while its probe ran has no row: its result is dropped.
     const int row = rows.FindRowByHostId(job->Request.HostId);
     if (row < 0) continue;
@@ -79,7 +91,7 @@ void ProbeScheduler::DrainResults(HostRows& rows) {
 std::span<const ProbeScheduler::DueRow> ProbeScheduler::EarliestDueRows(HostRows& rows,
                                                                         std::size_t limit) {
   const CalendarTime now = environment_.now();
-  const auto first = earliest_.begin();
+  DueRow* const first = earliest_.data();
   std::size_t kept = 0;
   const int count = rows.RowCount();
   for (int row = 0; row < count; ++row) {
@@ -100,16 +112,22 @@ std::span<const ProbeScheduler::DueRow> ProbeScheduler::EarliestDueRows(HostRows
   return {earliest_.data(), kept};
 }
 
+// A due host left over simply waits for a later tick.
 void ProbeScheduler::StartDueProbes(HostRows& rows) {
   for (const DueRow& due : EarliestDueRows(rows, static_cast<std::size_t>(probesPerTick_))) {
-    // A due host left over simply waits for a later tick.
-    if (InFlightLimitReached()) break;
-    HostRecord& host = rows.RecordAt(due.row);
-    StartProbe(host);
-    // It could not start and stays idle; the rest would fare no better now.
-    if (!host.Busy) break;
+    if (StartProbe(rows.RecordAt(due.row)) == Start::NoneMore) break;
   }
+  if (service_) service_->Wake();
   if (launcher_) launcher_->Wake();
+}
+
+EchoService* ProbeScheduler::Service() {
+  if (probesPerTick_ == kMinProbesPerTick || !echoServiceMaker_) return nullptr;
+  if (!serviceTried_) {
+    serviceTried_ = true;
+    service_ = echoServiceMaker_(mailbox_);
+  }
+  return service_.get();
 }
 
 ProbeLauncher* ProbeScheduler::Launcher() {
@@ -124,32 +142,53 @@ ProbeLauncher* ProbeScheduler::Launcher() {
 
 bool ProbeScheduler::InFlightLimitReached() const {
   // At one probe per tick the pace alone bounds the threads, as it always has.
-  return probesPerTick_ > kMinProbesPerTick && OutstandingProbes >= kMaxProbesInFlight;
+  return probesPerTick_ > kMinProbesPerTick && ThreadProbes >= kMaxProbesInFlight;
 }
 
 void ProbeScheduler::SetProbesPerTick(long long count) {
-  probesPerTick_ =
+  const auto clamped =
       static_cast<int>(std::clamp<long long>(count, kMinProbesPerTick, kMaxProbesPerTick));
+  try {
+    earliest_.resize(static_cast<std::size_t>(clamped));
+  } catch (const std::bad_alloc&) {
+    return;  // the pace stays as it was
+  }
+  probesPerTick_ = clamped;
 }
 
 // When there is no thread, or no memory for the job or the worker, the job goes,
 // the host stays idle and still due, so a later tick tries again, and nothing
-// is left counted for the closing wait. A job handed to the launcher counts
-// from now; if its thread fails to start, the job comes back NeverRan.
-void ProbeScheduler::StartProbe(HostRecord& host) {
+// is left counted for the closing wait. A job handed to the launcher or the
+// echo service counts from now; if it cannot run there, it comes back NeverRan.
+ProbeScheduler::Start ProbeScheduler::StartProbe(HostRecord& host) {
   try {
     ProbeJobPtr job(new ProbeJob);
     host.MakeProbeJob(*job);
-    if (ProbeLauncher* launcher = Launcher())
-      launcher->Queue(std::move(job));
-    else if (!StartWorker(job, mailbox_, probe_, environment_.startThread))
-      return;
+    EchoService* service = Service();
+    if (service && HandToService(*service, job)) {
+      // The service owns the job now.
+    } else if (InFlightLimitReached()) {
+      // Hosts the service takes may still start; on threads none would.
+      return service ? Start::NotThisOne : Start::NoneMore;
+    } else if (!StartOnThread(job)) {
+      return Start::NoneMore;
+    }
   } catch (const std::bad_alloc&) {
     // Out of the tick, the exception would end the event loop and the program.
-    return;
+    return Start::NoneMore;
   }
   host.Busy = true;
   ++OutstandingProbes;
+  return Start::Started;
+}
+
+bool ProbeScheduler::StartOnThread(ProbeJobPtr& job) {
+  if (ProbeLauncher* launcher = Launcher())
+    launcher->Queue(std::move(job));
+  else if (!StartWorker(job, mailbox_, probe_, environment_.startThread))
+    return false;
+  ++ThreadProbes;
+  return true;
 }
 
 }  // namespace kelvoran

@@ -111,6 +111,7 @@ void HeadlessMonitor::Start() {
   // every change as in the window.
   core_ = std::make_unique<MonitorCore>(SystemEchoProbe(), history_.get(), alerts_->Chain(),
                                         PopupSenders());
+  core_->Scheduler().SetEchoService(SystemEchoService());
   core_->Scheduler().SetProbesPerTick(
       ProfileNumber(profile, kProbesPerSecondKey, ProbeScheduler::kMinProbesPerTick));
   // The log has a line per change of status, and of quality.

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "engine/echo_service.h"
 #include "engine/probe_job.h"
 #include "notify/console_presenter.h"
 #include "notify/terminal_services.h"
@@ -21,6 +22,10 @@ bool StartNetworkServices();
 // The echo probe the scheduler's worker threads run. Safe to call from any
 // number of threads at once.
 ProbeFunction SystemEchoProbe();
+
+// Above one probe a second, what probes many hosts without a thread each;
+// empty where the platform has none yet.
+EchoServiceMaker SystemEchoService();
 
 // The path probes' platform (echoes with limited hop counts), called from
 // the route planner's threads.

@@ -77,20 +77,15 @@ std::uint32_t ProcessSalt() {
   return salt;
 }
 
+}  // namespace
+
 std::uint16_t ProcessIdentifier() { return static_cast<std::uint16_t>(ProcessSalt() >> 16); }
+
+namespace {
 
 std::uint16_t NextSequence() {
   static std::atomic<std::uint32_t> counter{ProcessSalt()};
   return static_cast<std::uint16_t>(counter.fetch_add(1, std::memory_order_relaxed));
-}
-
-// A ping socket writes its own port number into the identifier field; the
-// port sits in the same place in sockaddr_in and sockaddr_in6.
-std::uint16_t PingSocketIdentifier(int fd) {
-  sockaddr_in6 local{};
-  socklen_t length = sizeof local;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin6_port);
 }
 
 EchoDestination AddressOf(const sockaddr_storage& socketAddress) {
@@ -132,14 +127,8 @@ using ReceiveBuffer = std::unique_ptr<unsigned char[]>;
 // Reads the normal queue until it is empty or the handler has all it awaits.
 bool ReadPackets(int fd, unsigned char* buffer, const PacketHandlers& handlers) {
   for (int failures = 0; failures < 8;) {
-    sockaddr_storage from{};
-    iovec io{buffer, kMaxDatagramBytes};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    const ssize_t got = recvmsg(fd, &message, 0);
+    EchoDestination from;
+    const long got = ReceiveDatagram(fd, {buffer, kMaxDatagramBytes}, from);
     if (got < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
       // With IP_RECVERR every ICMP error also sets the socket's pending error,
@@ -147,9 +136,8 @@ bool ReadPackets(int fd, unsigned char* buffer, const PacketHandlers& handlers) 
       ++failures;
       continue;
     }
-    if (message.msg_flags & MSG_TRUNC) continue;
-    if (handlers.OnPacket(Bytes(buffer, static_cast<std::size_t>(got)), AddressOf(from)))
-      return true;
+    if (got == 0) continue;
+    if (handlers.OnPacket(Bytes(buffer, static_cast<std::size_t>(got)), from)) return true;
   }
   return false;
 }
@@ -177,32 +165,9 @@ EchoDestination OffenderOf(const cmsghdr* c) {
 
 // Reads the error queue until it is empty or the handler has all it awaits.
 bool ReadErrorQueue(int fd, unsigned char* buffer, const PacketHandlers& handlers) {
-  for (;;) {
-    sockaddr_storage original{};
-    iovec io{buffer, kErrorPayloadBytes};
-    alignas(cmsghdr) unsigned char control[512];
-    msghdr message{};
-    message.msg_name = &original;
-    message.msg_namelen = sizeof original;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(fd, &message, MSG_ERRQUEUE);
-    if (got < 0) return false;  // EAGAIN: the queue is empty
-    const cmsghdr* found = FindExtendedError(message);
-    if (found == nullptr) continue;
-    const auto* extended = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(found));
-    QueuedError error;
-    error.Origin = extended->ee_origin;
-    error.Type = extended->ee_type;
-    error.Code = extended->ee_code;
-    error.Errno = extended->ee_errno;
-    error.OriginalDestination = AddressOf(original);
-    error.Payload = Bytes(buffer, static_cast<std::size_t>(got));
-    error.Offender = OffenderOf(found);
-    if (handlers.OnError(error)) return true;
-  }
+  while (const auto error = ReceiveQueuedError(fd, {buffer, kErrorPayloadBytes}))
+    if (handlers.OnError(*error)) return true;
+  return false;
 }
 
 int PollMilliseconds(SteadyClock::duration remaining) {
@@ -236,7 +201,7 @@ std::uint64_t MicrosSince(SteadyClock::time_point sentAt) {
 }
 
 // 0 once sent, else the errno of the failed send.
-int SendRequest(int fd, const std::vector<unsigned char>& request, const sockaddr_storage& to,
+int SendRequest(int fd, Bytes request, const sockaddr_storage& to,
                 socklen_t toLength) {
   ssize_t sent = -1;
   do {
@@ -259,7 +224,7 @@ std::optional<std::int32_t> SendFailureStatus(int error, bool ipv6) {
 // answers to the first requests arrive while the later ones are being sent.
 // Reading SO_ERROR clears it (the error queue keeps the answers); a failure
 // that comes again is the send's own.
-int SendAfterPendingErrors(int fd, const std::vector<unsigned char>& request,
+int SendAfterPendingErrors(int fd, Bytes request,
                            const sockaddr_storage& to, socklen_t toLength) {
   if (SendRequest(fd, request, to, toLength) == 0) return 0;
   int pending = 0;
@@ -370,6 +335,70 @@ std::vector<HopLimitedEcho> ExchangeHopLimitedEchoes(int fd, const EchoDestinati
                   return take([&](const EchoExpectation& e) { return MatchQueuedError(error, e); });
                 }});
   return echoes;
+}
+
+// A ping socket writes its own port number into the identifier field; the
+// port sits in the same place in sockaddr_in and sockaddr_in6.
+std::uint16_t PingSocketIdentifier(int fd) {
+  sockaddr_in6 local{};
+  socklen_t length = sizeof local;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+  return ntohs(local.sin6_port);
+}
+
+int SendEchoRequest(int fd, const EchoDestination& destination, Bytes request) {
+  sockaddr_storage to{};
+  const socklen_t toLength = ToSocketAddress(destination, to);
+  return SendRequest(fd, request, to, toLength);
+}
+
+std::optional<TimedEchoReply> SendFailureReply(int error, const EchoDestination& destination) {
+  const auto status = SendFailureStatus(error, IsIpv6(destination));
+  if (!status) return std::nullopt;
+  return TimedEchoReply{*status, 0, 0};
+}
+
+long ReceiveDatagram(int fd, std::span<unsigned char> buffer, EchoDestination& source) {
+  sockaddr_storage from{};
+  iovec io{buffer.data(), buffer.size()};
+  msghdr message{};
+  message.msg_name = &from;
+  message.msg_namelen = sizeof from;
+  message.msg_iov = &io;
+  message.msg_iovlen = 1;
+  const ssize_t got = recvmsg(fd, &message, 0);
+  if (got < 0) return -1;
+  source = AddressOf(from);
+  return (message.msg_flags & MSG_TRUNC) ? 0 : got;
+}
+
+std::optional<QueuedError> ReceiveQueuedError(int fd, std::span<unsigned char> buffer) {
+  for (;;) {
+    sockaddr_storage original{};
+    iovec io{buffer.data(), buffer.size()};
+    alignas(cmsghdr) unsigned char control[512];
+    msghdr message{};
+    message.msg_name = &original;
+    message.msg_namelen = sizeof original;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(fd, &message, MSG_ERRQUEUE);
+    if (got < 0) return std::nullopt;  // EAGAIN: the queue is empty
+    const cmsghdr* found = FindExtendedError(message);
+    if (found == nullptr) continue;
+    const auto* extended = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(found));
+    QueuedError error;
+    error.Origin = extended->ee_origin;
+    error.Type = extended->ee_type;
+    error.Code = extended->ee_code;
+    error.Errno = extended->ee_errno;
+    error.OriginalDestination = AddressOf(original);
+    error.Payload = Bytes(buffer.data(), static_cast<std::size_t>(got));
+    error.Offender = OffenderOf(found);
+    return error;
+  }
 }
 
 }  // namespace kelvoran

@@ -51,4 +51,26 @@ std::vector<HopLimitedEcho> ExchangeHopLimitedEchoes(int fd, const EchoDestinati
                                                      std::span<const int> hopLimits, Bytes data,
                                                      std::uint32_t timeoutMs);
 
+// The parts of an exchange, for probes that share one socket.
+
+// The identifier this process puts in the requests of its raw sockets.
+std::uint16_t ProcessIdentifier();
+// The identifier the kernel writes into a ping socket's requests (its port);
+// known once the socket has sent.
+std::uint16_t PingSocketIdentifier(int fd);
+
+// Sends a built echo request; 0, or the errno of the failure.
+int SendEchoRequest(int fd, const EchoDestination& destination, Bytes request);
+// What a send that failed with error tells the probe: a status, or no value
+// for no answer.
+std::optional<TimedEchoReply> SendFailureReply(int error, const EchoDestination& destination);
+
+// Reads one datagram of the normal queue into buffer, its sender's address
+// into source. recvmsg's result: the size (0 for a datagram cut short, which
+// matches nothing), or -1 with errno.
+long ReceiveDatagram(int fd, std::span<unsigned char> buffer, EchoDestination& source);
+// Reads the error queue up to its next entry about an ICMP error or a local
+// failure; no value once it is empty. The payload lies in buffer.
+std::optional<QueuedError> ReceiveQueuedError(int fd, std::span<unsigned char> buffer);
+
 }  // namespace kelvoran

@@ -279,4 +279,30 @@ std::vector<unsigned char> BuildEchoRequest(std::uint16_t identifier, std::uint1
   return packet;
 }
 
+std::optional<std::uint16_t> AnsweredSequence(EchoSocketKind kind, Bytes packet, bool icmpv6) {
+  Bytes icmp = packet;
+  if (kind == EchoSocketKind::Raw && !icmpv6) {
+    const auto part = IcmpPartOfRawDatagram(packet);
+    if (!part) return std::nullopt;
+    icmp = *part;
+  }
+  if (icmp.size() < kIcmpHeaderBytes) return std::nullopt;
+  if (icmp[0] == (icmpv6 ? kIcmp6EchoReply : kEchoReply)) return Read16(icmp, 6);
+  const Bytes quoted = icmp.subspan(kIcmpHeaderBytes);
+  std::size_t headerBytes = kIpv6HeaderBytes;
+  if (!icmpv6) {
+    const auto inner = ReadIpHeader(quoted, false);
+    if (!inner) return std::nullopt;
+    headerBytes = inner->HeaderBytes;
+  }
+  if (quoted.size() < headerBytes + kIcmpHeaderBytes) return std::nullopt;
+  return Read16(quoted, headerBytes + 6);
+}
+
+std::optional<std::uint16_t> QueuedErrorSequence(const QueuedError& error) {
+  if (error.Origin == SO_EE_ORIGIN_LOCAL || error.Payload.size() < kIcmpHeaderBytes)
+    return std::nullopt;
+  return Read16(error.Payload, 6);
+}
+
 }  // namespace kelvoran

@@ -65,6 +65,14 @@ std::optional<std::int32_t> Icmp6ErrorStatus(std::uint8_t type, std::uint8_t cod
 // The IP status for a local send failure, where one fits the errno.
 std::optional<std::int32_t> LocalErrorStatus(int error);
 
+// The sequence number of the echo request a received packet answers, or
+// that the ICMP error it carries quotes; read without any other check, it
+// only tells which probe's expectation to match the packet against.
+std::optional<std::uint16_t> AnsweredSequence(EchoSocketKind kind, Bytes packet, bool icmpv6);
+// The same for an error-queue entry, whose payload is the request itself.
+// None for a local failure, which carries no request.
+std::optional<std::uint16_t> QueuedErrorSequence(const QueuedError& error);
+
 // RFC 1071 ones' complement sum; 0 over a packet that carries a valid checksum.
 std::uint16_t InternetChecksum(Bytes bytes);
 

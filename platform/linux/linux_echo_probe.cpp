@@ -32,14 +32,17 @@ std::optional<EchoReply> LinuxEchoPlatform::SendEcho(EchoHandle handle,
                                                      const EchoDestination& destination,
                                                      const unsigned char* data, std::uint16_t size,
                                                      std::uint32_t timeoutMs) {
-  const auto timed =
-      ExchangeEcho(static_cast<int>(handle), destination, Bytes(data, size), timeoutMs);
+  return ToEchoReply(
+      ExchangeEcho(static_cast<int>(handle), destination, Bytes(data, size), timeoutMs));
+}
+
+void LinuxEchoPlatform::CloseEchoHandle(EchoHandle handle) { close(static_cast<int>(handle)); }
+
+std::optional<EchoReply> ToEchoReply(const std::optional<TimedEchoReply>& timed) {
   if (!timed) return std::nullopt;
   return EchoReply{timed->Status, static_cast<std::uint32_t>(timed->RoundTripMicros / 1000),
                    timed->DataSize};
 }
-
-void LinuxEchoPlatform::CloseEchoHandle(EchoHandle handle) { close(static_cast<int>(handle)); }
 
 ProbeFunction LinuxEchoProbe(EchoSocketChoice choice) {
   return [choice](const ProbeRequest& request, ProbeResult& result) {

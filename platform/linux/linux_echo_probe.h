@@ -27,6 +27,10 @@ class LinuxEchoPlatform : public EchoPlatform {
   EchoSocketChoice choice_;
 };
 
+// An exchange's answer as the probe records it: the round trip in whole
+// milliseconds, truncated.
+std::optional<EchoReply> ToEchoReply(const std::optional<TimedEchoReply>& timed);
+
 // The echo probe the program runs: RunEchoProbe on the Linux platform. Safe to
 // call from any number of threads at once.
 ProbeFunction LinuxEchoProbe(EchoSocketChoice choice = EchoSocketChoice::PingThenRaw);

@@ -1,6 +1,7 @@
 #include "platform/system_services.h"
 
 #include "platform/linux/desktop_terminal_services.h"
+#include "platform/linux/echo_multiplexer.h"
 #include "platform/linux/linux_echo_probe.h"
 #include "platform/linux/linux_route_probe.h"
 
@@ -14,6 +15,8 @@ ProbeFunction SystemEchoProbe() { return LinuxEchoProbe(); }
 std::shared_ptr<RoutePlatform> SystemRoutePlatform() {
   return std::make_shared<LinuxRoutePlatform>();
 }
+
+EchoServiceMaker SystemEchoService() { return LinuxEchoService(); }
 
 std::unique_ptr<SystemTerminalServices> MakeSystemTerminalServices() {
   return std::make_unique<DesktopTerminalServices>();

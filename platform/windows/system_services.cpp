@@ -22,4 +22,7 @@ std::shared_ptr<RoutePlatform> SystemRoutePlatform() {
   return std::make_shared<WindowsRoutePlatform>();
 }
 
+// Every probe has a thread of its own here, as yet.
+EchoServiceMaker SystemEchoService() { return {}; }
+
 }  // namespace kelvoran

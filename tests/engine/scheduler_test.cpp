@@ -6,7 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <memory>
 #include <new>
+#include <random>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -43,6 +47,29 @@ TEST(ResultMailbox, TakesInSlotOrderGrowsByEightAndNeverShrinks) {
   // Left waiting: the mailbox frees them when it goes (LeakSanitizer checks).
   for (std::int32_t id = 1; id <= 41; ++id) mailbox.Put(JobFor(id));
   EXPECT_EQ(mailbox.SlotCount(), 48u);
+}
+
+// Puts and takes in a random mix: every job comes back once, always from the
+// first occupied slot.
+TEST(ResultMailbox, AnyMixOfPutsAndTakesLosesNoJobAndTakesFromTheFirstOccupiedSlot) {
+  ResultMailbox mailbox;
+  std::mt19937 random(7);
+  std::map<std::ptrdiff_t, std::int32_t> bySlot;
+  std::int32_t nextId = 0;
+  for (int step = 0; step < 20'000; ++step) {
+    if (random() % 2 == 0 || bySlot.empty()) {
+      mailbox.Put(JobFor(nextId));
+      ASSERT_TRUE(bySlot.emplace(mailbox.SlotOf(nextId), nextId).second) << "a slot used twice";
+      ++nextId;
+    } else {
+      const ProbeJobPtr job = mailbox.Take();
+      ASSERT_NE(job, nullptr);
+      EXPECT_EQ(job->Request.HostId, bySlot.begin()->second);
+      bySlot.erase(bySlot.begin());
+    }
+  }
+  for (auto [slot, id] : bySlot) EXPECT_EQ(mailbox.Take()->Request.HostId, id);
+  EXPECT_EQ(mailbox.Take(), nullptr);
 }
 
 // Worker threads start only when the test runs them, so hosts can be held busy
@@ -136,6 +163,49 @@ TEST_P(SchedulerInFlight, TheLimitHoldsAboveOneProbePerTickOnly) {
 
 INSTANTIATE_TEST_SUITE_P(PerTick, SchedulerInFlight,
                          ::testing::Values(1, ProbeScheduler::kMaxProbesPerTick + 1));
+
+// Takes the hosts whose names start with "a" and holds them.
+struct HoldingEchoService : EchoService {
+  bool Take(ProbeJobPtr& job) override {
+    if (job->Request.Host.front() != 'a') return false;
+    held.push_back(std::move(job));
+    return true;
+  }
+  void Wake() override {}
+  std::vector<ProbeJobPtr> held;
+};
+
+// At one probe a tick every probe has its thread, as always; above, the echo
+// service takes what it can, and only the probes on threads count to their
+// limit, so the service's hosts keep starting past it.
+TEST_F(Scheduler, AboveOneProbeATickTheServiceTakesWhatItCanOutsideTheThreadLimit) {
+  HoldingEchoService* service = nullptr;
+  scheduler.SetEchoService([&](ResultMailbox&) {
+    auto made = std::make_unique<HoldingEchoService>();
+    service = made.get();
+    return made;
+  });
+  AddHost("n", 10);
+  AddHost("a", 10);
+  Tick();
+  EXPECT_EQ(std::tie(service, scheduler.ThreadProbes), std::tuple(nullptr, 1));
+  constexpr int kLimit = ProbeScheduler::kMaxProbesInFlight;
+  for (int i = 0; i < kLimit + 100; ++i) {
+    AddHost(("a" + std::to_string(i)).c_str(), 10);
+    AddHost(("n" + std::to_string(i)).c_str(), 10);
+  }
+  scheduler.SetProbesPerTick(ProbeScheduler::kMaxProbesPerTick);
+  for (int tick = 0; tick < 10; ++tick) Tick();
+  ASSERT_NE(service, nullptr);
+  const auto held = static_cast<std::int32_t>(service->held.size());
+  EXPECT_EQ(std::tie(held, scheduler.ThreadProbes, scheduler.OutstandingProbes),
+            std::tuple(kLimit + 101, kLimit, 2 * kLimit + 101));
+  for (ProbeJobPtr& job : service->held) mailbox.Put(std::move(job));
+  scheduler.SchedulingEnabled = false;
+  Tick();
+  EXPECT_EQ(std::tie(scheduler.ThreadProbes, scheduler.OutstandingProbes),
+            std::tuple(kLimit, kLimit));
+}
 
 TEST_F(Scheduler, ResultOfADeletedHostIsDroppedAndStillUncounted) {
   AddHost("gone", 10);

@@ -62,5 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       origin, static_cast<std::uint8_t>(data[10] >> 1), data[11], data[11], expected.Destination,
       packet};
   kelvoran::MatchQueuedError(error, expected);
+  // The multiplexer reads the sequence number first, to find the probe.
+  const bool icmpv6 = data[0] & 2;
+  kelvoran::AnsweredSequence(kelvoran::EchoSocketKind::Raw, mended, icmpv6);
+  kelvoran::AnsweredSequence(kelvoran::EchoSocketKind::Ping, packet, icmpv6);
+  kelvoran::QueuedErrorSequence(error);
   return 0;
 }

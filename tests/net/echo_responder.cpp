@@ -5,7 +5,7 @@
 //
 //   echo_responder ADDRESS MODE [ARG]
 //
-//   normal | delay MS | drop | flood
+//   normal | delay MS | drop | flood | twice
 //
 // flood, IPv4 only, first sends foreign replies and ICMP errors about other
 // requests.
@@ -109,6 +109,7 @@ struct Responder {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(argument)));
     if (mode == "flood") Flood(reply, ipHeader, request, to);
     Send(fd, reply, to);
+    if (mode == "twice") Send(fd, reply, to);
   }
 
   void Serve() {

@@ -133,6 +133,8 @@ up() {
   start_responder "$prefix" "$responder" 198.18.10.2 delay 50
   start_responder "$prefix" "$responder" 198.18.10.3 drop
   start_responder "$prefix" "$responder" 198.18.10.9 flood
+  start_responder "$prefix" "$responder" 198.18.10.4 delay 1500
+  start_responder "$prefix" "$responder" 198.18.10.5 twice
   start_responder "$prefix" "$responder" 2001:2:0:a::1 normal
   start_responder "$prefix" "$responder" 2001:2:0:a::2 delay 50
   start_responder "$prefix" "$responder" 2001:2:0:a::3 drop

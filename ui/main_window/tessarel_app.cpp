@@ -57,6 +57,7 @@ bool CTessarelApp::OnInit() {
                                           senders_->Pointers());
   core_ = std::make_unique<MonitorCore>(SystemEchoProbe(), history_.get(), alerts_->Chain(),
                                         popupDelivery_.Senders());
+  core_->Scheduler().SetEchoService(SystemEchoService());
 
   frame_ = new CMainFrame(core_->Scheduler(), *profile_, settingsPath, doc_.FrameCaption());
   frame_->SetHistory(history_.get());
