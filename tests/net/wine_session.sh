@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2154  # variables the sourcing script sets
 # Wine sessions inside a test network's probe namespace: Wine sends ICMP from
 # its own service process, a child of the wineserver, so the server and all
 # Wine runs in the namespace $probe. One session as root, whose ICMP goes
