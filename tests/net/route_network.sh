@@ -7,6 +7,9 @@
 #   route_network.sh down PREFIX             remove it (safe to repeat)
 #   route_network.sh drop PREFIX NODE        NODE (r1 r2 r3 dest) drops all from the probe
 #   route_network.sh pass PREFIX NODE        ... and lets it through again
+#   route_network.sh refuse PREFIX NODE      NODE answers what it would forward
+#                                            for the probe with host unreachable
+#   route_network.sh forward PREFIX NODE     ... and forwards it again
 #   route_network.sh ratelimit PREFIX MS     r2's time-exceeded to the probe: one per MS
 #
 #   probe ─ 198.18.41.0/24 ─ r1 ─ .42.0/24 ─ r2 ─ .43.0/24 ─ r3 ─ .44.0/24 ─ dest
@@ -97,6 +100,16 @@ filter() {
   in_ns "$ns" ip6tables -t raw "$action" PREROUTING -s 2001:2:0:41::2 -j DROP
 }
 
+# refuse|forward PREFIX NODE: the node's forward chain refuses (or no longer
+# refuses) the probe's packets with host unreachable. Netfilter's forward hook
+# runs after the hop limit is checked, so the node itself still answers time
+# exceeded.
+refusal() {
+  local action=$1 ns=$2-$3
+  in_ns "$ns" iptables "$action" FORWARD -s 198.18.41.2 -j REJECT --reject-with icmp-host-unreachable
+  in_ns "$ns" ip6tables "$action" FORWARD -s 2001:2:0:41::2 -j REJECT --reject-with icmp6-addr-unreachable
+}
+
 # r2 sends the probe at most one ICMP error per MS milliseconds after a burst
 # of six (the kernel's per-host token bucket); 0 lifts the limit. Time
 # exceeded is in both families' default rate masks; IPv4's is set all the
@@ -111,6 +124,8 @@ case ${1:-} in
   down) down "$2" ;;
   drop) filter -I "$2" "$3" ;;
   pass) filter -D "$2" "$3" ;;
+  refuse) refusal -I "$2" "$3" ;;
+  forward) refusal -D "$2" "$3" ;;
   ratelimit) ratelimit "$2" "$3" ;;
-  *) echo "usage: $0 up|down PREFIX | drop|pass PREFIX NODE | ratelimit PREFIX MS" >&2; exit 2 ;;
+  *) echo "usage: $0 up|down PREFIX | drop|pass|refuse|forward PREFIX NODE | ratelimit PREFIX MS" >&2; exit 2 ;;
 esac

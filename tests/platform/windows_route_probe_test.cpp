@@ -1,6 +1,6 @@
 // The path probe's platform on Windows, run under Wine. Loopback answers
-// anywhere. The chain test needs the routers route_chain_windows.sh builds as
-// root, which names their addresses in the environment:
+// anywhere. The chain test needs the routers of route_network.sh, which
+// route_chain_windows.sh builds as root and names in the environment:
 //   KELVORAN_ROUTE_HOPS   the addresses that answer hop limits 1, 2, ... in
 //                         turn, the destination last
 //   KELVORAN_ROUTE_LAST   the last hop that answers while the script drops

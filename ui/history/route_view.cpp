@@ -24,6 +24,8 @@ constexpr HistoryTime kSecond = 1000, kDay = 24 * 3600 * kSecond;
 constexpr HistoryTime kPathsShown = 90 * kDay;
 // How often the window looks whether the path asked for is still under way.
 constexpr int kTracingPollMs = 500;
+// The address columns' least width: an IPv4 address with a short name.
+constexpr int kAddressWidth = 175;
 
 HistoryTime TakenMs(const RouteTrace& trace) { return trace.Taken * kSecond; }
 
@@ -60,8 +62,8 @@ RouteBrowser::RouteBrowser(wxWindow* parent, std::string host, HistoryQueries qu
   hops_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, FromDIP(wxSize(-1, 240)),
                          wxLC_REPORT | wxLC_SINGLE_SEL);
   hops_->AppendColumn("Hop", wxLIST_FORMAT_RIGHT, FromDIP(40));
-  hops_->AppendColumn("Baseline", wxLIST_FORMAT_LEFT, FromDIP(175));
-  hops_->AppendColumn("This path", wxLIST_FORMAT_LEFT, FromDIP(175));
+  hops_->AppendColumn("Baseline", wxLIST_FORMAT_LEFT, FromDIP(kAddressWidth));
+  hops_->AppendColumn("This path", wxLIST_FORMAT_LEFT, FromDIP(kAddressWidth));
   hops_->AppendColumn("Round trip", wxLIST_FORMAT_RIGHT, FromDIP(80));
   hops_->AppendColumn("Loss", wxLIST_FORMAT_RIGHT, FromDIP(50));
   hops_->AppendColumn("Difference", wxLIST_FORMAT_LEFT, FromDIP(150));
@@ -172,8 +174,17 @@ void RouteBrowser::ShowComparison() {
     if (const wxColour colour = MarkColour(row.Mark); colour.IsOk())
       hops_->SetItemBackgroundColour(item, colour);
   }
+  for (const int column : {1, 2}) FitAddressColumn(column);
   hops_->Thaw();
   Layout();
+}
+
+// An address with its reverse name is as long as the name, and as wide as
+// the system's font makes it (GTK's is wider than Windows'): the column
+// grows to its widest cell, never narrower than it starts.
+void RouteBrowser::FitAddressColumn(int column) {
+  hops_->SetColumnWidth(column, wxLIST_AUTOSIZE);
+  hops_->SetColumnWidth(column, std::max(hops_->GetColumnWidth(column), FromDIP(kAddressWidth)));
 }
 
 RouteWindow::RouteWindow(wxWindow* parent, std::string host, HistoryQueries queries,

@@ -45,6 +45,7 @@ class RouteBrowser : public wxPanel {
   void Choose(int index);
   void ReadBaselineBefore(const RouteTrace& trace);
   void ShowComparison();
+  void FitAddressColumn(int column);
 
   const std::string host_;
   const HistoryQueries queries_;
