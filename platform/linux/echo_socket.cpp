@@ -201,8 +201,7 @@ std::uint64_t MicrosSince(SteadyClock::time_point sentAt) {
 }
 
 // 0 once sent, else the errno of the failed send.
-int SendRequest(int fd, Bytes request, const sockaddr_storage& to,
-                socklen_t toLength) {
+int SendRequest(int fd, Bytes request, const sockaddr_storage& to, socklen_t toLength) {
   ssize_t sent = -1;
   do {
     sent = sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to),
@@ -224,8 +223,7 @@ std::optional<std::int32_t> SendFailureStatus(int error, bool ipv6) {
 // answers to the first requests arrive while the later ones are being sent.
 // Reading SO_ERROR clears it (the error queue keeps the answers); a failure
 // that comes again is the send's own.
-int SendAfterPendingErrors(int fd, Bytes request,
-                           const sockaddr_storage& to, socklen_t toLength) {
+int SendAfterPendingErrors(int fd, Bytes request, const sockaddr_storage& to, socklen_t toLength) {
   if (SendRequest(fd, request, to, toLength) == 0) return 0;
   int pending = 0;
   socklen_t length = sizeof pending;

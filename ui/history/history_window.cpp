@@ -48,8 +48,10 @@ wxListCtrl* OutageList(wxWindow* parent) {
                               wxLC_REPORT | wxLC_SINGLE_SEL);
   // Together narrower than the window, whose Export button they would
   // otherwise push out of sight.
-  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, parent->FromDIP(140));
-  list->AppendColumn("End", wxLIST_FORMAT_LEFT, parent->FromDIP(140));
+  const int timeWidth = std::max(
+      parent->FromDIP(140), list->GetTextExtent("2026-12-28 23:59:59").x + parent->FromDIP(16));
+  list->AppendColumn("Start", wxLIST_FORMAT_LEFT, timeWidth);
+  list->AppendColumn("End", wxLIST_FORMAT_LEFT, timeWidth);
   list->AppendColumn("Duration", wxLIST_FORMAT_LEFT, parent->FromDIP(80));
   list->AppendColumn("Error", wxLIST_FORMAT_LEFT, parent->FromDIP(170));
   list->AppendColumn("Alerts", wxLIST_FORMAT_LEFT, parent->FromDIP(170));

@@ -64,12 +64,22 @@ class ChangeList : public wxListCtrl {
     AppendColumn("Host", wxLIST_FORMAT_LEFT, FromDIP(130));
     AppendColumn("From", wxLIST_FORMAT_LEFT, FromDIP(75));
     AppendColumn("To", wxLIST_FORMAT_LEFT, FromDIP(75));
-    AppendColumn("Lasted", wxLIST_FORMAT_LEFT, FromDIP(70));
+    AppendColumn("Lasted", wxLIST_FORMAT_LEFT,
+                 FittingWidth({DurationText(3'599'000), DurationText(86'399'000)}, 70));
     AppendColumn("Cause", wxLIST_FORMAT_LEFT, FromDIP(170));
     // Beside the cause: a time-out says nothing of where the way broke.
-    AppendColumn("Last answer", wxLIST_FORMAT_LEFT, FromDIP(235));
+    AppendColumn("Last answer", wxLIST_FORMAT_LEFT,
+                 FittingWidth({"last answer from 198.188.188.188, hop 30"}, 235));
     AppendColumn("Alerts", wxLIST_FORMAT_LEFT, FromDIP(150));
     AppendColumn("Quality", wxLIST_FORMAT_LEFT, FromDIP(100));
+  }
+  // Room for the widest of the samples in the list's font, and at least
+  // `minimum` (in DIPs).
+  int FittingWidth(std::initializer_list<wxString> samples, int minimum) const {
+    int widest = FromDIP(minimum);
+    for (const wxString& sample : samples)
+      widest = std::max(widest, GetTextExtent(sample).x + FromDIP(16));
+    return widest;
   }
   void ShowRows(std::size_t count) {
     SetItemCount(static_cast<long>(count));
@@ -125,7 +135,7 @@ class ChangeList : public wxListCtrl {
 };
 
 OutageLog::OutageLog(wxWindow* parent, HistoryQueries queries)
-    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(1200, 480), parent),
+    : wxFrame(parent, wxID_ANY, "Outages", wxDefaultPosition, FromDIP(wxSize(1280, 480), parent),
               wxDEFAULT_FRAME_STYLE | wxFRAME_FLOAT_ON_PARENT),
       queries_(std::move(queries)) {
   SetIcons(AppIcons());
