@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <unordered_set>
 
 #include "delivery/system_senders.h"
 #include "engine/host_mute.h"
@@ -53,6 +54,12 @@ std::string Plural(std::size_t count, const char* one) {
 // same order: what is made later goes first at the end (the scheduler before
 // the alerts, the alerts before the history they journal into, the history
 // before the folder's lock).
+std::unordered_set<std::string> HostNames(HostRows& rows) {
+  std::unordered_set<std::string> names;
+  for (int row = 0; row < rows.RowCount(); ++row) names.insert(rows.RecordAt(row).Host);
+  return names;
+}
+
 class HeadlessMonitor {
  public:
   HeadlessMonitor(LogFile& log, HeadlessMetrics metrics)
@@ -179,7 +186,12 @@ void HeadlessMonitor::ReloadHostList() {
                   read.error + "; the hosts stay as they were.");
     return;
   }
+  auto gone = HostNames(rows_);
   const auto counts = rows_.Reload(std::move(loaded));
+  // The route planner forgets the hosts that went, as the window's Delete does.
+  for (const std::string& host : HostNames(rows_)) gone.erase(host);
+  if (RoutePlanner* routes = core_->Routes())
+    for (const std::string& host : gone) routes->HostForgotten(host);
   core_->Dependencies().ListChanged();
   core_->Mutes().MuteList(ReadListMute(settingsPath_));
   log_.WriteNow("Host list read again: " + Plural(counts.added, "host") + " added, " +

@@ -48,4 +48,16 @@ Ipv6Address AddressOf(const Ipv6AddressRecord& record) {
   return address;
 }
 
+EchoReply FirstEchoReply(const unsigned char* replies, bool ipv6, std::uint16_t sentSize) {
+  if (ipv6) {
+    Icmp6EchoRecord first;
+    std::memcpy(&first, replies, sizeof first);
+    return EchoReply{static_cast<std::int32_t>(Ipv4Meaning(first.Status)), first.RoundTripTime,
+                     sentSize};
+  }
+  ICMP_ECHO_REPLY first;
+  std::memcpy(&first, replies, sizeof first);
+  return EchoReply{static_cast<std::int32_t>(first.Status), first.RoundTripTime, first.DataSize};
+}
+
 }  // namespace kelvoran

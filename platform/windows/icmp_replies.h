@@ -59,6 +59,11 @@ struct Icmp6EchoRecord {
 };
 static_assert(sizeof(Icmp6EchoRecord) == 36);
 
+// The first reply record IcmpSendEcho2 or Icmp6SendEcho2 wrote into the
+// buffer, as the probe reports it; the ICMPv6 record has no data size, and
+// the stack hands back only a reply that matched, so it is the size sent.
+EchoReply FirstEchoReply(const unsigned char* replies, bool ipv6, std::uint16_t sentSize);
+
 // The socket address Icmp6SendEcho2 sends to.
 sockaddr_in6 SocketAddressOf(const Ipv6Address& address);
 // The address a reply record names (its port and flow are always 0).

@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include "platform/windows/windows_echo_probe.h"
+#include "platform/windows/windows_echo_service.h"
 #include "platform/windows/windows_route_probe.h"
 
 namespace kelvoran {
@@ -22,7 +23,6 @@ std::shared_ptr<RoutePlatform> SystemRoutePlatform() {
   return std::make_shared<WindowsRoutePlatform>();
 }
 
-// Every probe has a thread of its own here, as yet.
-EchoServiceMaker SystemEchoService() { return {}; }
+EchoServiceMaker SystemEchoService() { return WindowsEchoServiceMaker(); }
 
 }  // namespace kelvoran

@@ -29,9 +29,7 @@ std::optional<EchoReply> SendIcmp6Echo(HANDLE handle, const Ipv6Address& destina
       handle, nullptr, nullptr, nullptr, &source, &to, const_cast<unsigned char*>(data), size,
       nullptr, replies.data(), static_cast<DWORD>(replies.size()), timeoutMs);
   if (records == 0) return ReplyWithoutRecord(Ipv4Meaning(GetLastError()));
-  Icmp6EchoRecord first;
-  std::memcpy(&first, replies.data(), sizeof first);
-  return EchoReply{static_cast<std::int32_t>(Ipv4Meaning(first.Status)), first.RoundTripTime, size};
+  return FirstEchoReply(replies.data(), true, size);
 }
 
 }  // namespace
@@ -86,9 +84,7 @@ std::optional<EchoReply> WindowsEchoPlatform::SendEcho(EchoHandle handle,
                                      const_cast<unsigned char*>(data), size, nullptr,
                                      replies.data(), static_cast<DWORD>(replies.size()), timeoutMs);
   if (records == 0) return ReplyWithoutRecord(GetLastError());
-  ICMP_ECHO_REPLY first;
-  std::memcpy(&first, replies.data(), sizeof first);
-  return EchoReply{static_cast<std::int32_t>(first.Status), first.RoundTripTime, first.DataSize};
+  return FirstEchoReply(replies.data(), false, size);
 }
 
 void WindowsEchoPlatform::CloseEchoHandle(EchoHandle handle) { IcmpCloseHandle(ToHandle(handle)); }

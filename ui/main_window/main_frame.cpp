@@ -528,9 +528,17 @@ void CMainFrame::SetRoutes(RoutePlanner* routes) {
   if (routes_) routes_->AddObserver([this](const RouteTrace& trace) { RouteRecorded(trace); });
 }
 
+// The history writes the path a moment later: open windows take it in now.
+// A history window's Route page takes an outage's path or the one asked for,
+// not a baseline, which would move the user's choice every hour.
 void CMainFrame::RouteRecorded(const RouteTrace& trace) {
-  for (wxWindow* child : GetChildren())
+  for (wxWindow* child : GetChildren()) {
     if (auto* open = dynamic_cast<RouteWindow*>(child)) open->RouteRecorded(trace);
+    auto* history = dynamic_cast<HistoryWindow*>(child);
+    if (history && trace.Reason != RouteReason::Baseline &&
+        ProfileText::SameSectionName(history->Host(), trace.Host))
+      history->Routes().TakeIn(trace);
+  }
 }
 
 // Opens (or raises) the host's route window, and asks for its path anew.
