@@ -697,7 +697,8 @@ TEST_F(HostListWindow, OptionsSurviveARestartAndClosingWaitsForProbesInFlight) {
   EXPECT_NE(std::find(painted.begin(), painted.end(), "Waiting for 2 probes to finish..."),
             painted.end())
       << painted.size() << " paints";
-  for (const auto& [stored, perTick] : {std::pair("5000", 500), {"-4", 1}}) {
+  for (const auto& [stored, perTick] :
+       {std::pair("50000", ProbeScheduler::kMaxProbesPerTick), {"-4", 1}}) {
     std::ofstream(profilePath_) << "[Options]\nProbesPerSecond=" << stored << "\n";
     Open();
     EXPECT_EQ(scheduler_->ProbesPerTick(), perTick) << "read at the start: " << stored;

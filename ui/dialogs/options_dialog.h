@@ -53,7 +53,7 @@ class COptionsDialog : public wxDialog {
 
 // Sets the scheduler from the profile. A profile written before the option
 // existed lacks it and keeps one probe per second; a hand-edited value
-// outside 1..500 is brought into range.
+// outside 1..10,000 is brought into range.
 void ApplyStoredOptions(const wxConfigBase& profile, ProbeScheduler& scheduler);
 // Likewise the history's disk budget: 1,024 MB when the profile lacks it, a
 // hand-edited value brought within 64 MB..1 TB.
