@@ -49,6 +49,24 @@ route_big_address_space() {
     --reject-with icmp-host-unreachable
 }
 
+# answered_hosts_network PREFIX HOSTS: routes 64,000 addresses that the
+# peer's kernel answers (198.19.0.0/18, 198.19.192.0/18, 198.18.128.0/17) and
+# prints the first HOSTS of them, one a line, in that order.
+answered_hosts_network() {
+  route_big_address_space "$1"
+  local space
+  for space in 198.19.192.0/18 198.18.128.0/17; do
+    ip -n "$1-peer" route add local "$space" dev lo
+    ip -n "$1-router" route add "$space" via 198.18.5.2
+  done
+  # awk stops at HOSTS itself: a head in a pipe would fail a pipefail script.
+  awk -v n="$2" 'function block(net, from, to,  b, h) {
+      for (b = from; b <= to; b++)
+        for (h = 1; h <= 250; h++) { if (printed++ == n) exit; print net "." b "." h }
+    }
+    BEGIN { block("198.19", 0, 63); block("198.19", 192, 255); block("198.18", 128, 255) }'
+}
+
 # big_host_list HOSTS [DELAY]: a KELVORAN.INI on stdout for HOSTS hosts in
 # that space, in every 10: 8 answered, 1 dropped, 1 rejected; Delay DELAY
 # (10 unless given), Timeout 1.
