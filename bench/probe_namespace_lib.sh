@@ -35,6 +35,14 @@ start_in_probe_namespace() {
 # cpu_ticks PID: the process's user plus system time so far, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
+# cpu_seconds COMMAND...: the user + system time of the command and of the
+# children it waited for, from bash's time; its output goes to $scratch/out.
+cpu_seconds() {
+  local TIMEFORMAT='%3U %3S' times
+  times=$( { time "$@" >"$scratch/out" 2>&1; } 2>&1)
+  echo "$times" | awk '{print $1 + $2}'
+}
+
 # route_big_address_space PREFIX: more room than the test network's own /24s,
 # still inside 198.18.0.0/15 and only inside PREFIX's namespaces:
 # 198.19.0.0/18 answered by the peer's kernel, 198.19.64.0/18 dropped by the
