@@ -5,17 +5,21 @@
 # and against an empty wx frame (build/bench/empty_frame). Read
 # 12 s after the window shows, once the start-up About box has closed itself.
 # The private part (RssAnon) is shown apart from library pages (RssFile).
+# PROBES_PER_SECOND (1 unless given) sets the pace of the loopback probes:
+# at a high one the jobs in flight count too.
 #
 #   tests/ui/with-xvfb bench/memory.sh build/ui/kelvoran build/bench/empty_frame [HOSTS]
+#     [PROBES_PER_SECOND]
 set -euo pipefail
-usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS]"
+usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS] [PROBES_PER_SECOND]"
 program=$(realpath "${1:?$usage}")
 empty_frame=$(realpath "${2:?$usage}")
 hosts=${3:-1000}
+rate=${4:-1}
 source "$(dirname "$0")/app_bench_lib.sh"
 
 rss_of() {  # rss_of PROGRAM HOSTS: VmRSS RssAnon RssFile in kB
-  bench_start_app "$1" "$(bench_work_dir "$2")"
+  bench_start_app "$1" "$(bench_work_dir "$2" "$rate")"
   bench_wait_for_window
   sleep 12
   bench_rss_kb

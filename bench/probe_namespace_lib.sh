@@ -35,6 +35,14 @@ start_in_probe_namespace() {
 # cpu_ticks PID: the process's user plus system time so far, in clock ticks.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
+# cpu_seconds COMMAND...: the user + system time of the command and of the
+# children it waited for, from bash's time; its output goes to $scratch/out.
+cpu_seconds() {
+  local TIMEFORMAT='%3U %3S' times
+  times=$( { time "$@" >"$scratch/out" 2>&1; } 2>&1)
+  echo "$times" | awk '{print $1 + $2}'
+}
+
 # route_big_address_space PREFIX: more room than the test network's own /24s,
 # still inside 198.18.0.0/15 and only inside PREFIX's namespaces:
 # 198.19.0.0/18 answered by the peer's kernel, 198.19.64.0/18 dropped by the
@@ -47,6 +55,24 @@ route_big_address_space() {
   ip -n "$1-router" route add 198.19.128.0/18 via 198.18.2.2
   ip netns exec "$1-router" iptables -A FORWARD -d 198.19.128.0/18 -j REJECT \
     --reject-with icmp-host-unreachable
+}
+
+# answered_hosts_network PREFIX HOSTS: routes 64,000 addresses that the
+# peer's kernel answers (198.19.0.0/18, 198.19.192.0/18, 198.18.128.0/17) and
+# prints the first HOSTS of them, one a line, in that order.
+answered_hosts_network() {
+  route_big_address_space "$1"
+  local space
+  for space in 198.19.192.0/18 198.18.128.0/17; do
+    ip -n "$1-peer" route add local "$space" dev lo
+    ip -n "$1-router" route add "$space" via 198.18.5.2
+  done
+  # awk stops at HOSTS itself: a head in a pipe would fail a pipefail script.
+  awk -v n="$2" 'function block(net, from, to,  b, h) {
+      for (b = from; b <= to; b++)
+        for (h = 1; h <= 250; h++) { if (printed++ == n) exit; print net "." b "." h }
+    }
+    BEGIN { block("198.19", 0, 63); block("198.19", 192, 255); block("198.18", 128, 255) }'
 }
 
 # big_host_list HOSTS [DELAY]: a KELVORAN.INI on stdout for HOSTS hosts in
