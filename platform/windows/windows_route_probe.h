@@ -6,8 +6,8 @@ namespace kelvoran {
 
 // The path probe's platform on Windows: the ICMP echo interface of iphlpapi,
 // IcmpSendEcho2 (Icmp6SendEcho2 for IPv6) with the hop limit in the request's
-// IP_OPTION_INFORMATION.Ttl, all hop limits in flight at once, each request
-// signalling an event of its own. Windows matches replies to requests, so a
+// IP_OPTION_INFORMATION.Ttl, all hop limits in flight at once, each in a
+// blocking call on a thread of its own. Windows matches replies to requests, so a
 // time-exceeded message quoting someone else's echo never reaches this code.
 // Windows Sockets must have been started (StartNetworkServices) first.
 //
