@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 
 #include "engine/host_record.h"
 #include "platform/detached_thread.h"
@@ -53,6 +55,11 @@ struct RoutePlanner::State {
   std::deque<TraceRequest> urgent;     // outages and the user's requests
   std::deque<TraceRequest> baselines;  // in the order the hosts became due
   std::set<std::string> running;
+  // The reasons each host waits in the queues for, a bit per RouteReason:
+  // known at once for every host, where searching the queues would cost
+  // each of thousands of hosts first OK in one tick a pass over thousands.
+  // A request whose bit was cleared stays queued and is passed over.
+  std::unordered_map<std::string, unsigned> waiting;
   // Hosts renamed while their path was probed: old name to new.
   std::map<std::string, std::string> renamedWhileRunning;
   bool automatic = true;
@@ -60,10 +67,20 @@ struct RoutePlanner::State {
   CalendarTime lastBaselineStart = 0;
   std::shared_ptr<FinishedTraces> finished = std::make_shared<FinishedTraces>();
 
-  bool Queued(const std::string& host) const {
-    const auto named = [&](const TraceRequest& request) { return request.host == host; };
-    return std::any_of(urgent.begin(), urgent.end(), named) ||
-           std::any_of(baselines.begin(), baselines.end(), named);
+  static unsigned Bit(RouteReason reason) { return 1u << static_cast<int>(reason); }
+
+  bool Queued(const std::string& host) const { return waiting.count(host) != 0; }
+
+  bool Waits(const TraceRequest& request) const {
+    const auto found = waiting.find(request.host);
+    return found != waiting.end() && (found->second & Bit(request.reason));
+  }
+
+  void Unmark(const std::string& host, unsigned bits) {
+    const auto found = waiting.find(host);
+    if (found == waiting.end()) return;
+    found->second &= ~bits;
+    if (found->second == 0) waiting.erase(found);
   }
 
   void QueueBaselineIfDue(const HostRecord& host, CalendarTime now) {
@@ -72,16 +89,17 @@ struct RoutePlanner::State {
     route.seenOk = true;
     if (!due || running.count(host.Host) || Queued(host.Host)) return;
     route.lastBaseline = now;
+    waiting[host.Host] |= Bit(RouteReason::Baseline);
     baselines.push_back({host.Host, RouteReason::Baseline});
   }
 
   void QueueUrgent(const std::string& host, RouteReason reason) {
     // An outage's path matters more than a baseline waiting for its turn.
-    std::erase_if(baselines, [&](const TraceRequest& request) { return request.host == host; });
-    const bool waiting = std::any_of(urgent.begin(), urgent.end(), [&](const TraceRequest& r) {
-      return r.host == host && r.reason == reason;
-    });
-    if (!waiting) urgent.push_back({host, reason});
+    unsigned& reasons = waiting[host];
+    reasons &= ~Bit(RouteReason::Baseline);
+    if (reasons & Bit(reason)) return;
+    reasons |= Bit(reason);
+    urgent.push_back({host, reason});
   }
 
   void Start(const TraceRequest& request) {
@@ -128,10 +146,18 @@ struct RoutePlanner::State {
 
   // A host already being probed waits in its queue for the next tick.
   bool StartNext(std::deque<TraceRequest>& queue) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
-      if (running.count(it->host)) continue;
+    for (auto it = queue.begin(); it != queue.end();) {
+      if (!Waits(*it)) {
+        it = queue.erase(it);
+        continue;
+      }
+      if (running.count(it->host)) {
+        ++it;
+        continue;
+      }
       const TraceRequest request = *it;
       queue.erase(it);
+      Unmark(request.host, Bit(request.reason));
       Start(request);
       return true;
     }
@@ -173,6 +199,10 @@ void RoutePlanner::SetAutomatic(bool on) {
   std::erase_if(state_->urgent, [](const TraceRequest& request) {
     return request.reason != RouteReason::OnDemand;
   });
+  for (auto it = state_->waiting.begin(); it != state_->waiting.end();) {
+    it->second &= State::Bit(RouteReason::OnDemand);
+    it = it->second == 0 ? state_->waiting.erase(it) : std::next(it);
+  }
 }
 
 void RoutePlanner::TraceNow(const std::string& host) {
@@ -191,6 +221,10 @@ void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
   for (auto* queue : {&state_->urgent, &state_->baselines})
     for (TraceRequest& request : *queue)
       if (request.host == from) request.host = to;
+  if (auto reasons = state_->waiting.extract(from)) {
+    reasons.key() = to;
+    state_->waiting.insert(std::move(reasons));
+  }
   if (state_->running.erase(from)) {
     state_->running.insert(to);
     state_->renamedWhileRunning[from] = to;
@@ -199,6 +233,7 @@ void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
 
 void RoutePlanner::HostForgotten(const std::string& host) {
   state_->hosts.erase(host);
+  state_->waiting.erase(host);
   for (auto* queue : {&state_->urgent, &state_->baselines})
     std::erase_if(*queue, [&](const TraceRequest& request) { return request.host == host; });
 }
