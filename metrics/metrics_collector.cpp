@@ -27,21 +27,38 @@ FailureKind FailureKindOf(std::int32_t resultCode) {
   }
 }
 
+MetricsCollector::Counts& MetricsCollector::CountsOf(std::int32_t hostId) {
+  const auto found =
+      std::lower_bound(counts_.begin(), counts_.end(), hostId,
+                       [](const Counts& counts, std::int32_t id) { return counts.hostId < id; });
+  if (found != counts_.end() && found->hostId == hostId) return *found;
+  return *counts_.insert(found, Counts{.hostId = hostId});
+}
+
 void MetricsCollector::ResultApplied(const HostRecord& host, const ProbeResult& result,
                                      std::int32_t statusBefore) {
-  HostFigures& figures = counts_[host.HostId].figures;
-  if (host.Status != statusBefore) figures.lastChange = result.StartTime;
-  ++figures.sent;
+  Counts& counts = CountsOf(host.HostId);
+  if (host.Status != statusBefore) counts.lastChange = result.StartTime;
+  ++counts.sent;
   if (result.ResultCode != ResultSuccess) {
-    ++figures.failures[static_cast<std::size_t>(FailureKindOf(result.ResultCode))];
+    ++counts.failures[static_cast<std::size_t>(FailureKindOf(result.ResultCode))];
     return;
   }
-  ++figures.replies;
-  figures.roundTripMillisecondsTotal += result.RoundTripTime;
+  ++counts.replies;
+  counts.roundTripMillisecondsTotal += result.RoundTripTime;
   const double seconds = result.RoundTripTime / 1000.0;
   const auto bucket = std::lower_bound(kRoundTripBuckets.begin(), kRoundTripBuckets.end(), seconds);
   if (bucket != kRoundTripBuckets.end())
-    ++figures.roundTrips[static_cast<std::size_t>(bucket - kRoundTripBuckets.begin())];
+    ++counts.roundTrips[static_cast<std::size_t>(bucket - kRoundTripBuckets.begin())];
+}
+
+void MetricsCollector::CopyCounts(const Counts& counts, HostFigures& figures) {
+  figures.lastChange = counts.lastChange;
+  figures.sent = counts.sent;
+  figures.replies = counts.replies;
+  std::copy(counts.failures.begin(), counts.failures.end(), figures.failures.begin());
+  std::copy(counts.roundTrips.begin(), counts.roundTrips.end(), figures.roundTrips.begin());
+  figures.roundTripMillisecondsTotal = counts.roundTripMillisecondsTotal;
 }
 
 MetricsSnapshot MetricsCollector::Capture(HostRows& rows, std::int32_t probesInFlight,
@@ -52,11 +69,12 @@ MetricsSnapshot MetricsCollector::Capture(HostRows& rows, std::int32_t probesInF
   snapshot.hosts.reserve(static_cast<std::size_t>(rowCount));
   for (int row = 0; row < rowCount; ++row) {
     const HostRecord& record = rows.RecordAt(row);
-    Counts& counts = counts_[record.HostId];
-    HostFigures& figures = counts.figures;
+    Counts& counts = CountsOf(record.HostId);
     // A host never changed is taken to have entered its status when first seen.
-    if (figures.lastChange == 0) figures.lastChange = now;
+    if (counts.lastChange == 0) counts.lastChange = now;
     counts.seen = true;
+    HostFigures& figures = snapshot.hosts.emplace_back();
+    CopyCounts(counts, figures);
     figures.host = record.Host;
     figures.description = record.Description;
     figures.status = record.Status;
@@ -65,15 +83,14 @@ MetricsSnapshot MetricsCollector::Capture(HostRows& rows, std::int32_t probesInF
     figures.minMilliseconds = record.MinResponse;
     figures.avgMilliseconds = record.AvgResponse;
     figures.maxMilliseconds = record.MaxResponse;
-    snapshot.hosts.push_back(figures);
   }
   ForgetHostsNotSeen();
   return snapshot;
 }
 
 void MetricsCollector::ForgetHostsNotSeen() {
-  std::erase_if(counts_, [](const auto& entry) { return !entry.second.seen; });
-  for (auto& entry : counts_) entry.second.seen = false;
+  std::erase_if(counts_, [](const Counts& counts) { return !counts.seen; });
+  for (Counts& counts : counts_) counts.seen = false;
 }
 
 }  // namespace kelvoran

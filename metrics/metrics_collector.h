@@ -1,7 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <unordered_map>
+#include <vector>
 
 #include "engine/calendar_time.h"
 #include "engine/result_sink.h"
@@ -25,13 +26,28 @@ class MetricsCollector final : public ResultSink {
   MetricsSnapshot Capture(HostRows& rows, std::int32_t probesInFlight, CalendarTime now);
 
  private:
+  // What the results add up to, kept for every host of a long list for as
+  // long as the program runs: 32-bit counters, since a host is probed at
+  // most once a tick, once a second (136 years to wrap). HostFigures, with
+  // its texts and 64-bit fields, is made only for a snapshot.
   struct Counts {
-    HostFigures figures;
+    std::int32_t hostId = 0;
     bool seen = false;
+    CalendarTime lastChange = 0;
+    std::uint64_t roundTripMillisecondsTotal = 0;
+    std::uint32_t sent = 0;
+    std::uint32_t replies = 0;
+    std::array<std::uint32_t, kFailureKinds> failures{};
+    std::array<std::uint32_t, kRoundTripBuckets.size()> roundTrips{};
   };
+  Counts& CountsOf(std::int32_t hostId);
+  static void CopyCounts(const Counts& counts, HostFigures& figures);
   void ForgetHostsNotSeen();
 
-  std::unordered_map<std::int32_t, Counts> counts_;
+  // In host id order: ids are handed out rising, so a new host goes at the
+  // end, and a lookup is a binary search in one block with no per-host
+  // allocation.
+  std::vector<Counts> counts_;
 };
 
 }  // namespace kelvoran

@@ -16,6 +16,9 @@ namespace {
 
 struct HostRoute {
   bool seenOk = false;
+  // Whether the host waits in the baselines' queue; a cleared flag leaves
+  // its entry there to be passed over.
+  bool baselineQueued = false;
   CalendarTime lastBaseline = 0;  // when the last baseline started; 0 for none
 };
 
@@ -52,13 +55,16 @@ struct RoutePlanner::State {
   Limits limits;
   std::vector<RouteObserver> observers;
   std::map<std::string, HostRoute> hosts;
-  std::deque<TraceRequest> urgent;     // outages and the user's requests
-  std::deque<TraceRequest> baselines;  // in the order the hosts became due
+  std::deque<TraceRequest> urgent;  // outages and the user's requests
+  // Hosts in the order their baselines became due: just the names, since
+  // a long list puts every host here at its first OK.
+  std::deque<std::string> baselines;
   std::set<std::string> running;
-  // The reasons each host waits in the queues for, a bit per RouteReason:
-  // known at once for every host, where searching the queues would cost
-  // each of thousands of hosts first OK in one tick a pass over thousands.
-  // A request whose bit was cleared stays queued and is passed over.
+  // The reasons each host waits in the urgent queue for, a bit per
+  // RouteReason (a baseline's is HostRoute::baselineQueued): known at once,
+  // where searching the queue would cost each of thousands of hosts a pass
+  // over thousands. A request whose bit was cleared stays queued and is
+  // passed over.
   std::unordered_map<std::string, unsigned> waiting;
   // Hosts renamed while their path was probed: old name to new.
   std::map<std::string, std::string> renamedWhileRunning;
@@ -69,11 +75,30 @@ struct RoutePlanner::State {
 
   static unsigned Bit(RouteReason reason) { return 1u << static_cast<int>(reason); }
 
-  bool Queued(const std::string& host) const { return waiting.count(host) != 0; }
+  bool Queued(const std::string& host) const { return waiting.count(host) != 0 || Waits(host); }
 
   bool Waits(const TraceRequest& request) const {
     const auto found = waiting.find(request.host);
     return found != waiting.end() && (found->second & Bit(request.reason));
+  }
+
+  // For a baseline.
+  bool Waits(const std::string& host) const {
+    const auto found = hosts.find(host);
+    return found != hosts.end() && found->second.baselineQueued;
+  }
+
+  static const std::string& HostOf(const TraceRequest& request) { return request.host; }
+  static const std::string& HostOf(const std::string& host) { return host; }
+
+  TraceRequest Take(const TraceRequest& request) {
+    Unmark(request.host, Bit(request.reason));
+    return request;
+  }
+
+  TraceRequest Take(const std::string& host) {
+    hosts[host].baselineQueued = false;
+    return {host, RouteReason::Baseline};
   }
 
   void Unmark(const std::string& host, unsigned bits) {
@@ -89,14 +114,15 @@ struct RoutePlanner::State {
     route.seenOk = true;
     if (!due || running.count(host.Host) || Queued(host.Host)) return;
     route.lastBaseline = now;
-    waiting[host.Host] |= Bit(RouteReason::Baseline);
-    baselines.push_back({host.Host, RouteReason::Baseline});
+    route.baselineQueued = true;
+    baselines.push_back(host.Host);
   }
 
   void QueueUrgent(const std::string& host, RouteReason reason) {
     // An outage's path matters more than a baseline waiting for its turn.
+    if (const auto found = hosts.find(host); found != hosts.end())
+      found->second.baselineQueued = false;
     unsigned& reasons = waiting[host];
-    reasons &= ~Bit(RouteReason::Baseline);
     if (reasons & Bit(reason)) return;
     reasons |= Bit(reason);
     urgent.push_back({host, reason});
@@ -145,19 +171,19 @@ struct RoutePlanner::State {
   }
 
   // A host already being probed waits in its queue for the next tick.
-  bool StartNext(std::deque<TraceRequest>& queue) {
+  template <typename Request>
+  bool StartNext(std::deque<Request>& queue) {
     for (auto it = queue.begin(); it != queue.end();) {
       if (!Waits(*it)) {
         it = queue.erase(it);
         continue;
       }
-      if (running.count(it->host)) {
+      if (running.count(HostOf(*it))) {
         ++it;
         continue;
       }
-      const TraceRequest request = *it;
+      const TraceRequest request = Take(*it);
       queue.erase(it);
-      Unmark(request.host, Bit(request.reason));
       Start(request);
       return true;
     }
@@ -196,6 +222,7 @@ void RoutePlanner::SetAutomatic(bool on) {
   state_->automatic = on;
   if (on) return;
   state_->baselines.clear();
+  for (auto& [name, route] : state_->hosts) route.baselineQueued = false;
   std::erase_if(state_->urgent, [](const TraceRequest& request) {
     return request.reason != RouteReason::OnDemand;
   });
@@ -218,9 +245,9 @@ void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
   if (node.empty()) return;
   node.key() = to;
   state_->hosts.insert(std::move(node));
-  for (auto* queue : {&state_->urgent, &state_->baselines})
-    for (TraceRequest& request : *queue)
-      if (request.host == from) request.host = to;
+  for (TraceRequest& request : state_->urgent)
+    if (request.host == from) request.host = to;
+  std::replace(state_->baselines.begin(), state_->baselines.end(), from, to);
   if (auto reasons = state_->waiting.extract(from)) {
     reasons.key() = to;
     state_->waiting.insert(std::move(reasons));
@@ -234,8 +261,8 @@ void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
 void RoutePlanner::HostForgotten(const std::string& host) {
   state_->hosts.erase(host);
   state_->waiting.erase(host);
-  for (auto* queue : {&state_->urgent, &state_->baselines})
-    std::erase_if(*queue, [&](const TraceRequest& request) { return request.host == host; });
+  std::erase_if(state_->urgent, [&](const TraceRequest& request) { return request.host == host; });
+  std::erase(state_->baselines, host);
 }
 
 void RoutePlanner::ResultApplied(const HostRecord& host, const ProbeResult& /*result*/,

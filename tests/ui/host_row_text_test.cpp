@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/host_record.h"
+#include "ui/main_window/row_cells.h"
 
 namespace kelvoran {
 namespace {
@@ -31,6 +32,26 @@ TEST(RowCells, SuccessRateHasTwoDecimalsPaddedAndSurvivesFullCounters) {
       {Host("", 3, 1), "33.33"},
       {Host("", 0xFFFFFFFFu, 0xFFFFFFFFu), "100.00"}};
   for (const auto& [host, text] : rates) EXPECT_EQ(SuccessRateText(host), text);
+}
+
+// Each change lands in its own cell only, whatever the lengths around it.
+TEST(RowCells, StoresEachCellApartAndSaysWhetherItChanged) {
+  RowCells cells(4);
+  const auto all = [&cells] {
+    return Texts{std::string(cells.At(0)), std::string(cells.At(1)), std::string(cells.At(2)),
+                 std::string(cells.At(3))};
+  };
+  EXPECT_EQ(all(), Texts({"", "", "", ""}));
+  EXPECT_TRUE(cells.Store(3, "last"));
+  EXPECT_TRUE(cells.Store(1, "2026-12-08 18:00:01 a time too long for a short string"));
+  EXPECT_TRUE(cells.Store(0, "first"));
+  EXPECT_FALSE(cells.Store(3, "last"));
+  EXPECT_EQ(all(),
+            Texts({"first", "2026-12-08 18:00:01 a time too long for a short string", "", "last"}));
+  EXPECT_TRUE(cells.Store(1, "ms"));
+  EXPECT_TRUE(cells.Store(2, std::string_view("cut\0here", 8)));
+  EXPECT_TRUE(cells.Store(0, ""));
+  EXPECT_EQ(all(), Texts({"", "ms", "cut", "last"}));
 }
 
 TEST(DialogResults, NeverAnsweredOddStatusAndAnsweredThenFailed) {

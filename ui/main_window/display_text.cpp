@@ -2,7 +2,7 @@
 
 namespace kelvoran {
 
-wxString ToDisplay(const std::string& bytes) {
+wxString ToDisplay(std::string_view bytes) {
   wxString text = wxString::FromUTF8(bytes.data(), bytes.size());
   if (text.empty() && !bytes.empty()) text = wxString(bytes.data(), wxConvISO8859_1, bytes.size());
   return text;

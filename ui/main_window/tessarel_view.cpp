@@ -14,8 +14,8 @@
 #include "engine/host_settings.h"
 #include "engine/scheduler.h"
 #include "history/history_link.h"
-#include "route/route_planner.h"
 #include "portable/profile_text.h"
+#include "route/route_planner.h"
 #include "ui/dialogs/host_settings_dialog.h"
 #include "ui/main_window/alert_center.h"
 #include "ui/main_window/command_ids.h"
@@ -37,13 +37,6 @@ constexpr int kHeaderLabelMargin = 6;
 constexpr const char* kNotSaved = "The change could not be saved to %s.";
 
 constexpr long kSelectedAndFocused = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED;
-
-// Stores a cell's text; whether it changed.
-bool StoreCell(std::string& cell, std::string text) {
-  if (cell == text) return false;
-  cell = std::move(text);
-  return true;
-}
 
 // How far back the history is asked for hosts' last changes: as long as it
 // keeps changes.
@@ -114,7 +107,7 @@ HostRecord* CTessarelView::RecordOf(long row) const {
 
 wxString CTessarelView::OnGetItemText(long row, long column) const {
   const HostRow& shown = *rows_[static_cast<std::size_t>(row)];
-  if (column < kColumnCount) return ToDisplay(shown.cells[static_cast<std::size_t>(column)]);
+  if (column < kColumnCount) return ToDisplay(shown.cells.At(static_cast<std::size_t>(column)));
   // Written as painted: they change with every result, and only the rows on
   // screen are asked for.
   return OptionalColumnText(optional_.shown[static_cast<std::size_t>(column - kColumnCount)],
@@ -145,8 +138,7 @@ int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
 
 bool CTessarelView::SetCellText(long row, int column, const std::string& text) {
   // Only a changed cell is stored, and only a changed row repainted.
-  return StoreCell(rows_[static_cast<std::size_t>(row)]->cells[static_cast<std::size_t>(column)],
-                   text);
+  return rows_[static_cast<std::size_t>(row)]->cells.Store(static_cast<std::size_t>(column), text);
 }
 
 bool CTessarelView::FormatCells(HostRow& shown) {
@@ -154,9 +146,9 @@ bool CTessarelView::FormatCells(HostRow& shown) {
   bool changed = shown.image != image;
   statusesChanged_ |= changed;
   shown.image = image;
-  auto cells = RowCellTexts(*shown.record);
-  for (std::size_t column = 1; column < shown.cells.size(); ++column)
-    changed |= StoreCell(shown.cells[column], std::move(cells[column]));
+  const auto cells = RowCellTexts(*shown.record);
+  for (std::size_t column = 1; column < cells.size(); ++column)
+    changed |= shown.cells.Store(column, cells[column]);
   return changed;
 }
 
@@ -211,7 +203,7 @@ void CTessarelView::KeepingSelection(Change change) {
 
 std::unique_ptr<CTessarelView::HostRow> CTessarelView::MakeRow(std::unique_ptr<HostRecord> record) {
   auto shown = std::make_unique<HostRow>();
-  shown->cells[ColumnHost] = record->Host;
+  shown->cells.Store(ColumnHost, record->Host);
   shown->image = 1;
   shown->record = std::move(record);
   return shown;

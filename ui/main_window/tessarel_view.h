@@ -20,6 +20,7 @@
 #include "portable/private_profile.h"
 #include "ui/main_window/host_row_text.h"
 #include "ui/main_window/optional_columns.h"
+#include "ui/main_window/row_cells.h"
 
 class wxMenu;
 
@@ -157,7 +158,7 @@ class CTessarelView : public wxListCtrl, public HostRows {
   // characters, which was a third of a row's memory in a long list.
   struct HostRow {
     std::unique_ptr<HostRecord> record;
-    std::array<std::string, kColumnCount> cells;
+    RowCells cells{kColumnCount};
     int image = 0;
   };
 
