@@ -99,6 +99,9 @@ constexpr const char* kLaterIndexes =
 
 constexpr HistoryTime kMillisecondsPerSecond = 1000;
 
+// Summaries a write gathers before it merges them into the file.
+constexpr std::size_t kMostPendingSummaries = 4096;
+
 // SQLite writes the journal beside the file under these names, creating
 // them through any link it finds there.
 constexpr const char* kCompanions[] = {"", "-wal", "-journal"};
@@ -405,6 +408,10 @@ int HistoryStore::WriteBatch(const HistoryBatch& batch, PendingSummaries& pendin
   for (auto r = batch.results.begin(); code == SQLITE_OK && r != batch.results.end(); ++r) {
     code = HostId(r->host, host);
     if (code == SQLITE_OK) code = InsertSample(host, r->sample, pending);
+    // Summaries merge into the file's, so they may go at any point: a batch
+    // of a 50,000-host list would otherwise hold 100,000 in memory at once.
+    if (code == SQLITE_OK && pending.size() >= kMostPendingSummaries)
+      code = WriteSummaries(pending);
   }
   for (const auto& [changes, add] :
        {std::pair(&batch.changes, &statements_->addChange),

@@ -20,7 +20,7 @@ MetricsEndpoint::~MetricsEndpoint() = default;
 
 std::optional<std::string> MetricsEndpoint::Serve(const ListenAddress& address,
                                                   const MetricsAccess& access) {
-  StopServing();
+  server_.reset();
   // The first scrape finds the hosts as they are now, not an empty list.
   Capture();
   std::string problem;
@@ -30,11 +30,14 @@ std::optional<std::string> MetricsEndpoint::Serve(const ListenAddress& address,
   return std::nullopt;
 }
 
-void MetricsEndpoint::StopServing() { server_.reset(); }
+void MetricsEndpoint::StopServing() {
+  server_.reset();
+  collector_ = MetricsCollector();
+}
 
 void MetricsEndpoint::ResultApplied(const HostRecord& host, const ProbeResult& result,
                                     std::int32_t statusBefore) {
-  collector_.ResultApplied(host, result, statusBefore);
+  if (server_) collector_.ResultApplied(host, result, statusBefore);
 }
 
 void MetricsEndpoint::TickEnded() {

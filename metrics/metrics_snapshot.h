@@ -22,7 +22,7 @@ inline constexpr std::size_t kFailureKinds = 3;
 FailureKind FailureKindOf(std::int32_t resultCode);
 
 // One host's figures at one moment: copied on the monitor's thread, read on
-// the server's. Counters run from the program's start (or the host's
+// the server's. Counters run from the start of serving (or the host's
 // addition to the list); the round-trip extremes are those of the host's
 // record, and so restart with a reset.
 struct HostFigures {

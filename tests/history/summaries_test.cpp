@@ -55,6 +55,25 @@ TEST(HistorySummaries, ResultsAddUpPerFiveMinutesAndPerHour) {
             (std::vector<Row>{{0, 7, 2, 7, 40, 107}, {3600, 2, 1, 5, 5, 5}}));
 }
 
+// A batch of a long list gathers more summaries than are held before being
+// merged into the file: each host's two results still make one row a span.
+TEST(HistorySummaries, BatchOfALongListAddsUpAcrossTheMergesWithinIt) {
+  testing::TempDir dir;
+  HistoryStore store;
+  ASSERT_EQ(store.Open(dir.File("KELVORAN.HISTORY")), SQLITE_OK);
+  constexpr int kHosts = 2100;  // two spans each: more than 4,096 summaries
+  HistoryBatch batch;
+  for (const auto& [second, rtt] : {std::pair(0, 10u), std::pair(1, 20u)})
+    for (int host = 0; host < kHosts; ++host)
+      batch.results.push_back(At("h" + std::to_string(host), second, 0, rtt));
+  ASSERT_EQ(store.Write({batch}), SQLITE_OK);
+  for (int host = 0; host < kHosts; ++host)
+    for (const HistoryTime span : {kFive, kHour})
+      ASSERT_EQ(RowsOf(store, "h" + std::to_string(host), span),
+                (std::vector<Row>{{0, 2, 0, 10, 20, 30}}))
+          << host << " " << span;
+}
+
 // An hour of spread-out round trips, a result every 2 s in ticks of 30:
 // the median and the 95th percentile from the hour's histogram against the
 // exact ones of the results.

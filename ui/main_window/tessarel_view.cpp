@@ -4,6 +4,7 @@
 #include <wx/msgdlg.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "alert/channel_keys.h"
 #include "engine/accounting.h"
@@ -129,11 +130,13 @@ int CTessarelView::FindRowByHostId(std::int32_t hostId) const {
     rowOfHost_.clear();
     rowOfHost_.reserve(rows_.size());
     for (std::size_t row = 0; row < rows_.size(); ++row)
-      rowOfHost_.emplace(rows_[row]->record->HostId, static_cast<int>(row));
+      rowOfHost_.emplace_back(rows_[row]->record->HostId, static_cast<int>(row));
+    std::sort(rowOfHost_.begin(), rowOfHost_.end());
     rowOfHostStale_ = false;
   }
-  const auto found = rowOfHost_.find(hostId);
-  return found == rowOfHost_.end() ? -1 : found->second;
+  const auto found =
+      std::lower_bound(rowOfHost_.begin(), rowOfHost_.end(), std::pair(hostId, INT_MIN));
+  return found == rowOfHost_.end() || found->first != hostId ? -1 : found->second;
 }
 
 bool CTessarelView::SetCellText(long row, int column, const std::string& text) {

@@ -218,7 +218,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   std::vector<std::unique_ptr<HostRow>> rows_;
   // HostId -> row, for FindRowByHostId; stale once rows were added, removed
   // or reordered.
-  mutable std::unordered_map<std::int32_t, int> rowOfHost_;
+  // Host id and row, in id order: a sorted block, where a hash map cost a
+  // long list 40 bytes a host.
+  mutable std::vector<std::pair<std::int32_t, int>> rowOfHost_;
   mutable bool rowOfHostStale_ = true;
   bool statusesChanged_ = true;
   ProbeScheduler& scheduler_;
