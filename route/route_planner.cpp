@@ -16,8 +16,7 @@ namespace {
 
 struct HostRoute {
   bool seenOk = false;
-  // Whether the host waits in the baselines' queue; a cleared flag leaves
-  // its entry there to be passed over.
+  // Whether the host waits for a baseline.
   bool baselineQueued = false;
   CalendarTime lastBaseline = 0;  // when the last baseline started; 0 for none
 };
@@ -56,9 +55,11 @@ struct RoutePlanner::State {
   std::vector<RouteObserver> observers;
   std::map<std::string, HostRoute> hosts;
   std::deque<TraceRequest> urgent;  // outages and the user's requests
-  // Hosts in the order their baselines became due: just the names, since
-  // a long list puts every host here at its first OK.
-  std::deque<std::string> baselines;
+  // The hosts waiting for a baseline are those flagged in `hosts`, taken in
+  // turn by name from where the last one was: a long list flags every host
+  // at its first OK, and a queue of their names cost 32 bytes a host.
+  std::size_t baselinesWaiting = 0;
+  std::string lastBaselineHost;
   std::set<std::string> running;
   // The reasons each host waits in the urgent queue for, a bit per
   // RouteReason (a baseline's is HostRoute::baselineQueued): known at once,
@@ -75,30 +76,20 @@ struct RoutePlanner::State {
 
   static unsigned Bit(RouteReason reason) { return 1u << static_cast<int>(reason); }
 
-  bool Queued(const std::string& host) const { return waiting.count(host) != 0 || Waits(host); }
+  bool Queued(const std::string& host) const {
+    const auto route = hosts.find(host);
+    return waiting.count(host) != 0 || (route != hosts.end() && route->second.baselineQueued);
+  }
 
   bool Waits(const TraceRequest& request) const {
     const auto found = waiting.find(request.host);
     return found != waiting.end() && (found->second & Bit(request.reason));
   }
 
-  // For a baseline.
-  bool Waits(const std::string& host) const {
-    const auto found = hosts.find(host);
-    return found != hosts.end() && found->second.baselineQueued;
-  }
-
-  static const std::string& HostOf(const TraceRequest& request) { return request.host; }
-  static const std::string& HostOf(const std::string& host) { return host; }
-
-  TraceRequest Take(const TraceRequest& request) {
-    Unmark(request.host, Bit(request.reason));
-    return request;
-  }
-
-  TraceRequest Take(const std::string& host) {
-    hosts[host].baselineQueued = false;
-    return {host, RouteReason::Baseline};
+  void SetBaselineQueued(HostRoute& route, bool queued) {
+    if (route.baselineQueued == queued) return;
+    route.baselineQueued = queued;
+    queued ? ++baselinesWaiting : --baselinesWaiting;
   }
 
   void Unmark(const std::string& host, unsigned bits) {
@@ -114,14 +105,13 @@ struct RoutePlanner::State {
     route.seenOk = true;
     if (!due || running.count(host.Host) || Queued(host.Host)) return;
     route.lastBaseline = now;
-    route.baselineQueued = true;
-    baselines.push_back(host.Host);
+    SetBaselineQueued(route, true);
   }
 
   void QueueUrgent(const std::string& host, RouteReason reason) {
     // An outage's path matters more than a baseline waiting for its turn.
     if (const auto found = hosts.find(host); found != hosts.end())
-      found->second.baselineQueued = false;
+      SetBaselineQueued(found->second, false);
     unsigned& reasons = waiting[host];
     if (reasons & Bit(reason)) return;
     reasons |= Bit(reason);
@@ -171,20 +161,35 @@ struct RoutePlanner::State {
   }
 
   // A host already being probed waits in its queue for the next tick.
-  template <typename Request>
-  bool StartNext(std::deque<Request>& queue) {
-    for (auto it = queue.begin(); it != queue.end();) {
+  bool StartNextUrgent() {
+    for (auto it = urgent.begin(); it != urgent.end();) {
       if (!Waits(*it)) {
-        it = queue.erase(it);
+        it = urgent.erase(it);
         continue;
       }
-      if (running.count(HostOf(*it))) {
+      if (running.count(it->host)) {
         ++it;
         continue;
       }
-      const TraceRequest request = Take(*it);
-      queue.erase(it);
+      const TraceRequest request = *it;
+      urgent.erase(it);
+      Unmark(request.host, Bit(request.reason));
       Start(request);
+      return true;
+    }
+    return false;
+  }
+
+  // The next host by name after the last baseline's, round the list.
+  bool StartNextBaseline() {
+    if (baselinesWaiting == 0) return false;
+    auto it = hosts.upper_bound(lastBaselineHost);
+    for (std::size_t left = hosts.size(); left > 0; --left, ++it) {
+      if (it == hosts.end()) it = hosts.begin();
+      if (!it->second.baselineQueued || running.count(it->first)) continue;
+      SetBaselineQueued(it->second, false);
+      lastBaselineHost = it->first;
+      Start({it->first, RouteReason::Baseline});
       return true;
     }
     return false;
@@ -196,8 +201,8 @@ struct RoutePlanner::State {
 
   void StartQueued() {
     while (static_cast<int>(running.size()) < limits.MaxRunning) {
-      if (StartNext(urgent)) continue;
-      if (!BaselineMayStart() || !StartNext(baselines)) break;
+      if (StartNextUrgent()) continue;
+      if (!BaselineMayStart() || !StartNextBaseline()) break;
     }
   }
 };
@@ -221,8 +226,8 @@ void RoutePlanner::AddObserver(RouteObserver observer) {
 void RoutePlanner::SetAutomatic(bool on) {
   state_->automatic = on;
   if (on) return;
-  state_->baselines.clear();
   for (auto& [name, route] : state_->hosts) route.baselineQueued = false;
+  state_->baselinesWaiting = 0;
   std::erase_if(state_->urgent, [](const TraceRequest& request) {
     return request.reason != RouteReason::OnDemand;
   });
@@ -244,10 +249,11 @@ void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
   auto node = state_->hosts.extract(from);
   if (node.empty()) return;
   node.key() = to;
-  state_->hosts.insert(std::move(node));
+  // Onto a name the planner knows already: that host's state stays.
+  if (auto kept = state_->hosts.insert(std::move(node)); !kept.inserted)
+    state_->SetBaselineQueued(kept.node.mapped(), false);
   for (TraceRequest& request : state_->urgent)
     if (request.host == from) request.host = to;
-  std::replace(state_->baselines.begin(), state_->baselines.end(), from, to);
   if (auto reasons = state_->waiting.extract(from)) {
     reasons.key() = to;
     state_->waiting.insert(std::move(reasons));
@@ -259,10 +265,12 @@ void RoutePlanner::HostRenamed(const std::string& from, const std::string& to) {
 }
 
 void RoutePlanner::HostForgotten(const std::string& host) {
-  state_->hosts.erase(host);
+  if (const auto found = state_->hosts.find(host); found != state_->hosts.end()) {
+    state_->SetBaselineQueued(found->second, false);
+    state_->hosts.erase(found);
+  }
   state_->waiting.erase(host);
   std::erase_if(state_->urgent, [&](const TraceRequest& request) { return request.host == host; });
-  std::erase(state_->baselines, host);
 }
 
 void RoutePlanner::ResultApplied(const HostRecord& host, const ProbeResult& /*result*/,

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
+#include <set>
 #include <thread>
 
 #include "engine/host_record.h"
@@ -151,6 +153,13 @@ TEST_F(RoutePlannerTest, AFewAtOnceOutagesFirstBaselinesOneByOne) {
   TickAWhile();
   EXPECT_EQ(seen.size(), 7u) << "one more baseline per gap";
   EXPECT_EQ(baselines(), 2);
+
+  now += 5;
+  TickUntilSeen(8);
+  std::set<std::string> baselined;
+  for (const RouteTrace& trace : seen)
+    if (trace.Reason == RouteReason::Baseline) baselined.insert(trace.Host);
+  EXPECT_EQ(baselined, (std::set<std::string>{"b1", "b2", "b3"})) << "each host in turn";
 }
 
 TEST_F(RoutePlannerTest, UnknownNameFailsRenamedAndForgottenHostsFollow) {
