@@ -23,7 +23,7 @@ std::string LastDelayText(const HostRecord& host) {
 std::string ErrorCellText(const HostRecord& host) {
   std::string text = host.ResultText();
   if (host.MuteNote.empty()) return text;
-  return text.empty() ? host.MuteNote : host.MuteNote + "; " + text;
+  return text.empty() ? host.MuteNote.str() : host.MuteNote.str() + "; " + text;
 }
 
 // Hosts not yet probed go above every rate, whatever the direction.

@@ -127,9 +127,9 @@ void HostDependencies::ReadLinks() {
   for (int row = 0; row < rows_->RowCount(); ++row) {
     const HostRecord& host = rows_->RecordAt(row);
     if (host.DependsOn.empty()) continue;
-    const auto found = byName.find(ProfileText::SectionKey(host.DependsOn));
+    const auto found = byName.find(ProfileText::SectionKey(host.DependsOn.str()));
     if (found == byName.end())
-      notices.insert(host.Host + " depends on " + host.DependsOn +
+      notices.insert(host.Host + " depends on " + host.DependsOn.str() +
                      ", which is not in the list: the dependency is ignored.");
     else
       parentOf_[host.HostId] = rows_->RecordAt(found->second).HostId;

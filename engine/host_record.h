@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/calendar_time.h"
+#include "engine/sparse_text.h"
 
 namespace kelvoran {
 
@@ -29,7 +30,9 @@ struct QualityRules {
 // One monitored host: its ten settings and what the monitor has learned about
 // it since it was created or last reset. Owned by its list row and touched on
 // the user-interface thread only; probes refer to it by HostId.
-class HostRecord {
+// Final and without virtual members: there is one per host, and a vtable
+// pointer in each would cost 8 bytes for nothing.
+class HostRecord final {
  public:
   // Takes the next id from the process-wide counter.
   HostRecord();
@@ -37,7 +40,6 @@ class HostRecord {
   // and still recognises results that belong to its host.
   HostRecord(const HostRecord&) = default;
   HostRecord& operator=(const HostRecord&) = default;
-  virtual ~HostRecord() = default;
 
   // Assigns the ten settings and nothing else.
   void CopySettings(const HostRecord& source);
@@ -56,20 +58,20 @@ class HostRecord {
   std::int32_t SuccessPeriod = 0;
   std::uint32_t PacketSize = 0;
   std::int32_t Timeout = 0;
-  std::string PopupDestination;
-  std::string PopupMessage;
+  SparseText PopupDestination;
+  SparseText PopupMessage;
   std::string Description;
   // Whether the popup destinations also hear when the host is OK again after
   // an outage.
   bool PopupWhenOk = false;
   // The alert channels that hear about this host, by name, separated by
   // commas; empty for none.
-  std::string AlertChannels;
+  SparseText AlertChannels;
   // The Host of the host this one is reached through (the router in front of
   // it), by the settings file's name rule; empty for none. While that host,
   // or any it depends on in turn, is in ERROR, this host's outage is held
   // back (engine/host_dependencies.h).
-  std::string DependsOn;
+  SparseText DependsOn;
   // While the user muted this host: when the mute ends, kMutedUntilUnmuted
   // for none; 0 when not muted (engine/host_mute.h). A time passed is no mute.
   CalendarTime MutedUntil = 0;
@@ -102,10 +104,10 @@ class HostRecord {
   std::int32_t ResultValue = 0;
   // While this host's outage is held back: the host in front of it that is
   // down. ResultText then says so instead of the probe's error.
-  std::string UnreachableBehind;
+  SparseText UnreachableBehind;
   // The host's or the whole list's mute as the row shows it, e.g. "muted
   // until 14:30"; empty while neither is muted.
-  std::string MuteNote;
+  SparseText MuteNote;
   // The quality alerts raised now, QualityFlag bits (engine/quality_watch.h).
   std::uint8_t QualityFlags = 0;
 

@@ -31,12 +31,14 @@ constexpr char kLossAboveKey[] = "LossAbovePercent";
 constexpr char kJitterAboveKey[] = "JitterAboveMs";
 
 // Reads a text setting; returns whether it gave any characters.
+// Text is std::string or SparseText.
+template <class Text>
 bool ReadText(const ProfileText& file, std::string_view section, std::string_view key,
-              std::string& field) {
+              Text& field) {
   char buffer[kSettingBufferSize];
   const std::uint32_t length =
       GetPrivateProfileStringA(section, key, "", buffer, sizeof buffer, file);
-  if (length != 0) field.assign(buffer, length);
+  if (length != 0) field = std::string_view(buffer, length);
   return length != 0;
 }
 
