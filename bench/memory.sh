@@ -6,22 +6,26 @@
 # 12 s after the window shows, once the start-up About box has closed itself.
 # The private part (RssAnon) is shown apart from library pages (RssFile).
 # PROBES_PER_SECOND (1 unless given) sets the pace of the loopback probes:
-# at a high one the jobs in flight count too.
+# at a high one the jobs in flight count too. SECONDS (12 unless given) is
+# how long the program with the hosts runs before it is read: at a high pace
+# the first minutes add what the results bring (the history's and the route
+# planner's knowledge of each host).
 #
 #   tests/ui/with-xvfb bench/memory.sh build/ui/kelvoran build/bench/empty_frame [HOSTS]
-#     [PROBES_PER_SECOND]
+#     [PROBES_PER_SECOND] [SECONDS]
 set -euo pipefail
-usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS] [PROBES_PER_SECOND]"
+usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS] [PROBES_PER_SECOND] [SECONDS]"
 program=$(realpath "${1:?$usage}")
 empty_frame=$(realpath "${2:?$usage}")
 hosts=${3:-1000}
 rate=${4:-1}
+seconds=${5:-12}
 source "$(dirname "$0")/app_bench_lib.sh"
 
-rss_of() {  # rss_of PROGRAM HOSTS: VmRSS RssAnon RssFile in kB
+rss_of() {  # rss_of PROGRAM HOSTS [SECONDS]: VmRSS RssAnon RssFile in kB
   bench_start_app "$1" "$(bench_work_dir "$2" "$rate")"
   bench_wait_for_window
-  sleep 12
+  sleep "${3:-12}"
   bench_rss_kb
   bench_stop_app
 }
@@ -29,7 +33,7 @@ rss_of() {  # rss_of PROGRAM HOSTS: VmRSS RssAnon RssFile in kB
 bench_warm_up "$empty_frame"
 read -r frame frame_anon frame_file < <(rss_of "$empty_frame" 0)
 read -r empty empty_anon empty_file < <(rss_of "$program" 0)
-read -r full full_anon full_file < <(rss_of "$program" "$hosts")
+read -r full full_anon full_file < <(rss_of "$program" "$hosts" "$seconds")
 printf '%-28s %9s %9s %9s\n' "kB" VmRSS RssAnon RssFile
 printf '%-28s %9d %9d %9d\n' "empty wx frame" "$frame" "$frame_anon" "$frame_file" \
   "program, no hosts" "$empty" "$empty_anon" "$empty_file" \

@@ -90,13 +90,12 @@ class HostRecord final {
   std::uint32_t SentCount = 0;
   std::uint32_t ReceivedCount = 0;
   std::uint32_t FailedCount = 0;
+  std::int32_t Trend = TrendNone;
   // 64 bits: a 32-bit sum wraps after some weeks on a slow link and would
   // make AvgResponse plainly wrong.
   std::uint64_t ResponseTotal = 0;
   CalendarTime LastProbeTime = 0;
   CalendarTime TrendStart = 0;
-  std::int32_t Trend = TrendNone;
-  bool PopupSent = false;
   // StartTime of the result that began the current outage (the entry into
   // ERROR); empty while there is none. An outage ends on reaching OK.
   std::optional<CalendarTime> OutageStart;
@@ -110,9 +109,11 @@ class HostRecord final {
   SparseText MuteNote;
   // The quality alerts raised now, QualityFlag bits (engine/quality_watch.h).
   std::uint8_t QualityFlags = 0;
+  // Beside the other bytes: one record a host, so padding counts.
+  bool PopupSent = false;
 
-  std::int32_t HostId;
   bool Busy = false;
+  std::int32_t HostId;
 
   // The value the next default-constructed record will take minus one: the
   // number of ids used up so far in this process.
