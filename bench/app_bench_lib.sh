@@ -10,17 +10,18 @@ bench_scratch=$(mktemp -d)
 bench_app=
 trap 'bench_stop_app; rm -rf "$bench_scratch"' EXIT
 
-# bench_work_dir HOSTS [PROBES_PER_SECOND] [DELAY]: a fresh working directory
+# bench_work_dir HOSTS [PROBES_PER_SECOND] [DELAY] [OPTIONS]: a fresh working directory
 # whose KELVORAN.INI holds HOSTS loopback hosts at Delay DELAY (10 unless
 # given; 127.0.0.0/8 never leaves the machine), and a fresh profile directory
 # that sets the probes started per second (default 1: then each host is
-# probed about every HOSTS seconds, not every DELAY); prints the working
-# directory.
+# probed about every HOSTS seconds, not every DELAY) and any more OPTIONS
+# lines (KEY=VALUE); prints the working directory.
 bench_work_dir() {
-  local hosts=$1 rate=${2:-1} delay=${3:-10} dir
+  local hosts=$1 rate=${2:-1} delay=${3:-10} options=${4:-} dir
   dir=$(mktemp -d -p "$bench_scratch")
   mkdir -p "$dir/config/Brindlecot"
-  printf '[Options]\nProbesPerSecond=%d\n' "$rate" >"$dir/config/Brindlecot/Kelvoran by Brindlecot.conf"
+  printf '[Options]\nProbesPerSecond=%d\n%s\n' "$rate" "$options" \
+    >"$dir/config/Brindlecot/Kelvoran by Brindlecot.conf"
   awk -v n="$hosts" -v delay="$delay" 'BEGIN {
     for (i = 0; i < n; i++)
       printf "[host%d]\nHost=127.%d.%d.1\nDelay=%d\nDescription=loopback %d\n\n",

@@ -12,21 +12,26 @@
 # planner's knowledge of each host).
 #
 #   tests/ui/with-xvfb bench/memory.sh build/ui/kelvoran build/bench/empty_frame [HOSTS]
-#     [PROBES_PER_SECOND] [SECONDS] [DELAY]
+#     [PROBES_PER_SECOND] [SECONDS] [DELAY] [METRICS_PORT]
 # DELAY is the hosts' Delay (10 unless given): 50,000 hosts at Delay 5 and
-# 10,000 probes a second probe each host on time.
+# 10,000 probes a second probe each host on time. METRICS_PORT, when given,
+# serves metrics for Prometheus there on 127.0.0.1, whose counts then count
+# too.
 set -euo pipefail
-usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS] [PROBES_PER_SECOND] [SECONDS]"
+usage="usage: memory.sh KELVORAN EMPTY_FRAME [HOSTS] [PROBES_PER_SECOND] [SECONDS] [DELAY]
+  [METRICS_PORT]"
 program=$(realpath "${1:?$usage}")
 empty_frame=$(realpath "${2:?$usage}")
 hosts=${3:-1000}
 rate=${4:-1}
 seconds=${5:-12}
 delay=${6:-10}
+options=
+[[ -n "${7:-}" ]] && options="MetricsPort=$7"
 source "$(dirname "$0")/app_bench_lib.sh"
 
 rss_of() {  # rss_of PROGRAM HOSTS [SECONDS]: VmRSS RssAnon RssFile in kB
-  bench_start_app "$1" "$(bench_work_dir "$2" "$rate" "$delay")"
+  bench_start_app "$1" "$(bench_work_dir "$2" "$rate" "$delay" "$options")"
   bench_wait_for_window
   sleep "${3:-12}"
   bench_rss_kb

@@ -67,6 +67,9 @@ MetricsSnapshot MetricsCollector::Capture(HostRows& rows, std::int32_t probesInF
   snapshot.probesInFlight = probesInFlight;
   const int rowCount = rows.RowCount();
   snapshot.hosts.reserve(static_cast<std::size_t>(rowCount));
+  // The first capture finds every host: their counts take one block of the
+  // list's size, not twice that as growing by doubling would leave.
+  counts_.reserve(static_cast<std::size_t>(rowCount));
   for (int row = 0; row < rowCount; ++row) {
     const HostRecord& record = rows.RecordAt(row);
     Counts& counts = CountsOf(record.HostId);
