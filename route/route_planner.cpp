@@ -62,10 +62,8 @@ struct RoutePlanner::State {
   std::string lastBaselineHost;
   std::set<std::string> running;
   // The reasons each host waits in the urgent queue for, a bit per
-  // RouteReason (a baseline's is HostRoute::baselineQueued): known at once,
-  // where searching the queue would cost each of thousands of hosts a pass
-  // over thousands. A request whose bit was cleared stays queued and is
-  // passed over.
+  // RouteReason, kept with the queue: known at once, where searching the
+  // queue would cost each of thousands of hosts a pass over thousands.
   std::unordered_map<std::string, unsigned> waiting;
   // Hosts renamed while their path was probed: old name to new.
   std::map<std::string, std::string> renamedWhileRunning;
@@ -79,11 +77,6 @@ struct RoutePlanner::State {
   bool Queued(const std::string& host) const {
     const auto route = hosts.find(host);
     return waiting.count(host) != 0 || (route != hosts.end() && route->second.baselineQueued);
-  }
-
-  bool Waits(const TraceRequest& request) const {
-    const auto found = waiting.find(request.host);
-    return found != waiting.end() && (found->second & Bit(request.reason));
   }
 
   void SetBaselineQueued(HostRoute& route, bool queued) {
@@ -162,15 +155,8 @@ struct RoutePlanner::State {
 
   // A host already being probed waits in its queue for the next tick.
   bool StartNextUrgent() {
-    for (auto it = urgent.begin(); it != urgent.end();) {
-      if (!Waits(*it)) {
-        it = urgent.erase(it);
-        continue;
-      }
-      if (running.count(it->host)) {
-        ++it;
-        continue;
-      }
+    for (auto it = urgent.begin(); it != urgent.end(); ++it) {
+      if (running.count(it->host)) continue;
       const TraceRequest request = *it;
       urgent.erase(it);
       Unmark(request.host, Bit(request.reason));

@@ -216,10 +216,9 @@ class CTessarelView : public wxListCtrl, public HostRows {
   bool FromContextMenu(const wxUpdateUIEvent& event) const;
 
   std::vector<std::unique_ptr<HostRow>> rows_;
-  // HostId -> row, for FindRowByHostId; stale once rows were added, removed
-  // or reordered.
-  // Host id and row, in id order: a sorted block, where a hash map cost a
-  // long list 40 bytes a host.
+  // HostId and row, in id order, for FindRowByHostId: a sorted block, where
+  // a hash map cost a long list 40 bytes a host. Stale once rows were added,
+  // removed or reordered.
   mutable std::vector<std::pair<std::int32_t, int>> rowOfHost_;
   mutable bool rowOfHostStale_ = true;
   bool statusesChanged_ = true;
